@@ -1,0 +1,64 @@
+// SPDX-License-Identifier: MIT
+// Triangle mesh of the host's mesh library: owned face and vertex lists, a name, and edge topology.
+#pragma once
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "host/mesh/UTriangle.h"
+#include "host/mesh/UVertex.h"
+
+template <typename T>
+class MeshBase {
+public:
+    MeshBase() = default;
+    virtual ~MeshBase() = default;
+
+    void SetName(std::string value) { name = std::move(value); }
+    const std::string& GetName() const { return name; }
+
+private:
+    std::string name;
+};
+
+template <typename T>
+class UMesh : public MeshBase<T> {
+public:
+    UMesh() = default;
+    UMesh(const UMesh&) = delete;
+    UMesh& operator=(const UMesh&) = delete;
+    /// Releases every vertex and triangle it holds.
+    ~UMesh() override
+    {
+        for (UTriangle<T>* f : faces)
+            delete f;
+        for (UVertex<T>* v : vertices)
+            delete v;
+    }
+
+    /// Owned faces; whatever is appended belongs to the mesh.
+    std::vector<UTriangle<T>*> faces;
+    /// Owned vertices; whatever is appended belongs to the mesh.
+    std::vector<UVertex<T>*> vertices;
+
+    bool HasTopo() const { return hasTopo; }
+
+    /// Builds face-face adjacency in O(n log n): edges are matched by their vertex objects.
+    /// A border edge links the face to itself; an edge of more than two faces is non-manifold on each of them
+    /// (its faces are linked in a ring); a two-face edge run in the same direction by both is a bad edge.
+    void BuildTopo(std::function<void(int)> progress, bool verbose);
+    /// Drops adjacency (null links, all edges manifold and good).
+    void ClearTopo();
+    /// Clears the visited flag of every face.
+    void ClearFaceV()
+    {
+        for (UTriangle<T>* f : faces)
+            f->ClearV();
+    }
+
+private:
+    bool hasTopo = false;
+};
+
+extern template class UMesh<float>;

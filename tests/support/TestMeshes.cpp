@@ -1,0 +1,114 @@
+// SPDX-License-Identifier: MIT
+#include "tests/support/TestMeshes.h"
+
+#include <cmath>
+
+namespace testmesh {
+
+void Soup::append(const Soup& other)
+{
+    const auto base = static_cast<std::uint32_t>(positions.size() / 3);
+    positions.insert(positions.end(), other.positions.begin(), other.positions.end());
+    for (std::uint32_t i : other.indices)
+        indices.push_back(base + i);
+}
+
+void Soup::appendFlipped(const Soup& other)
+{
+    const auto base = static_cast<std::uint32_t>(positions.size() / 3);
+    positions.insert(positions.end(), other.positions.begin(), other.positions.end());
+    for (std::size_t t = 0; t + 2 < other.indices.size(); t += 3) {
+        indices.push_back(base + other.indices[t]);
+        indices.push_back(base + other.indices[t + 2]);
+        indices.push_back(base + other.indices[t + 1]);
+    }
+}
+
+Soup box(float x0, float y0, float z0, float x1, float y1, float z1)
+{
+    return gridBox(x0, y0, z0, x1, y1, z1, 1);
+}
+
+Soup gridBox(float x0, float y0, float z0, float x1, float y1, float z1, int n)
+{
+    // Grid points on the surface of the (n+1)^3 lattice, shared between faces.
+    Soup s;
+    const int m = n + 1;
+    std::vector<std::int64_t> id(static_cast<std::size_t>(m) * m * m, -1);
+    auto vertex = [&](int i, int j, int k) {
+        std::int64_t& slot = id[(static_cast<std::size_t>(i) * m + j) * m + k];
+        if (slot < 0) {
+            slot = static_cast<std::int64_t>(s.positions.size() / 3);
+            s.positions.push_back(x0 + (x1 - x0) * static_cast<float>(i) / static_cast<float>(n));
+            s.positions.push_back(y0 + (y1 - y0) * static_cast<float>(j) / static_cast<float>(n));
+            s.positions.push_back(z0 + (z1 - z0) * static_cast<float>(k) / static_cast<float>(n));
+        }
+        return static_cast<std::uint32_t>(slot);
+    };
+    auto quad = [&](std::uint32_t a, std::uint32_t b, std::uint32_t c, std::uint32_t d) {
+        // a b c d counter-clockwise seen from outside
+        s.indices.insert(s.indices.end(), {a, b, c, a, c, d});
+    };
+    for (int u = 0; u < n; ++u)
+        for (int v = 0; v < n; ++v) {
+            // -z and +z
+            quad(vertex(u, v, 0), vertex(u, v + 1, 0), vertex(u + 1, v + 1, 0), vertex(u + 1, v, 0));
+            quad(vertex(u, v, n), vertex(u + 1, v, n), vertex(u + 1, v + 1, n), vertex(u, v + 1, n));
+            // -y and +y
+            quad(vertex(u, 0, v), vertex(u + 1, 0, v), vertex(u + 1, 0, v + 1), vertex(u, 0, v + 1));
+            quad(vertex(u, n, v), vertex(u, n, v + 1), vertex(u + 1, n, v + 1), vertex(u + 1, n, v));
+            // -x and +x
+            quad(vertex(0, u, v), vertex(0, u, v + 1), vertex(0, u + 1, v + 1), vertex(0, u + 1, v));
+            quad(vertex(n, u, v), vertex(n, u + 1, v), vertex(n, u + 1, v + 1), vertex(n, u, v + 1));
+        }
+    return s;
+}
+
+Soup quadGrid(int nx, int ny)
+{
+    Soup s;
+    for (int j = 0; j <= ny; ++j)
+        for (int i = 0; i <= nx; ++i)
+            s.positions.insert(s.positions.end(), {static_cast<float>(i), static_cast<float>(j), 0.0f});
+    for (int j = 0; j < ny; ++j)
+        for (int i = 0; i < nx; ++i) {
+            const auto a = static_cast<std::uint32_t>(j * (nx + 1) + i);
+            const auto b = a + 1;
+            const auto c = a + static_cast<std::uint32_t>(nx + 1) + 1;
+            const auto d = a + static_cast<std::uint32_t>(nx + 1);
+            s.indices.insert(s.indices.end(), {a, b, c, a, c, d});
+        }
+    return s;
+}
+
+Soup sphere(float cx, float cy, float cz, float radius, int rings, int segments)
+{
+    Soup s;
+    const double pi = std::acos(-1.0);
+    s.positions.insert(s.positions.end(), {cx, cy, cz - radius}); // south pole, 0
+    for (int r = 1; r < rings; ++r) {
+        const double theta = pi * r / rings - pi / 2;
+        for (int g = 0; g < segments; ++g) {
+            const double phi = 2 * pi * g / segments;
+            s.positions.push_back(cx + static_cast<float>(radius * std::cos(theta) * std::cos(phi)));
+            s.positions.push_back(cy + static_cast<float>(radius * std::cos(theta) * std::sin(phi)));
+            s.positions.push_back(cz + static_cast<float>(radius * std::sin(theta)));
+        }
+    }
+    const auto north = static_cast<std::uint32_t>(s.positions.size() / 3);
+    s.positions.insert(s.positions.end(), {cx, cy, cz + radius});
+    auto ringVertex = [&](int r, int g) { return static_cast<std::uint32_t>(1 + (r - 1) * segments + g % segments); };
+    for (int g = 0; g < segments; ++g)
+        s.indices.insert(s.indices.end(), {0u, ringVertex(1, g + 1), ringVertex(1, g)});
+    for (int r = 1; r + 1 < rings; ++r)
+        for (int g = 0; g < segments; ++g) {
+            const std::uint32_t a = ringVertex(r, g), b = ringVertex(r, g + 1);
+            const std::uint32_t c = ringVertex(r + 1, g + 1), d = ringVertex(r + 1, g);
+            s.indices.insert(s.indices.end(), {a, b, c, a, c, d});
+        }
+    for (int g = 0; g < segments; ++g)
+        s.indices.insert(s.indices.end(), {north, ringVertex(rings - 1, g), ringVertex(rings - 1, g + 1)});
+    return s;
+}
+
+} // namespace testmesh
