@@ -1,0 +1,131 @@
+// SPDX-License-Identifier: MIT
+// Tests of Analysis::MeshAnalyzer's colour mappings, float fill and gradient colour state.
+#include "analysis/MeshAnalyzer.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+
+namespace {
+
+/// Opens the protected colour members to the tests.
+struct ColorProbe : Analysis::MeshAnalyzer {
+    using MeshAnalyzer::copy_vn_fl;
+    using MeshAnalyzer::weight_to_gradientRgb;
+    using MeshAnalyzer::weight_to_rgb;
+};
+
+struct RgbCase {
+    float weight;
+    float r, g, b;
+};
+
+} // namespace
+
+class WeightToRgb : public ::testing::TestWithParam<RgbCase> {};
+
+// The band ends are exact in single precision (brightness 0.5 + w / 2 times multiples of 0.25).
+TEST_P(WeightToRgb, BandValues)
+{
+    const RgbCase c = GetParam();
+    ColorProbe probe;
+    float rgb[3] = {-1.0f, -1.0f, -1.0f};
+    probe.weight_to_rgb(rgb, c.weight);
+    EXPECT_FLOAT_EQ(rgb[0], c.r);
+    EXPECT_FLOAT_EQ(rgb[1], c.g);
+    EXPECT_FLOAT_EQ(rgb[2], c.b);
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, WeightToRgb,
+                         ::testing::Values(RgbCase{0.0f, 0.0f, 0.0f, 0.5f}, RgbCase{0.25f, 0.0f, 0.625f, 0.625f},
+                                           RgbCase{0.5f, 0.0f, 0.75f, 0.0f}, RgbCase{0.75f, 0.875f, 0.875f, 0.0f},
+                                           RgbCase{1.0f, 1.0f, 0.0f, 0.0f}, RgbCase{1.5f, 1.0f, 0.0f, 1.0f},
+                                           // mid-band: w = 0.375, b = 0.6875, blue = (1 - 0.5) * b
+                                           RgbCase{0.375f, 0.0f, 0.6875f, 0.34375f},
+                                           // w = 0.875, b = 0.9375, green = (1 - 0.5) * b
+                                           RgbCase{0.875f, 0.9375f, 0.46875f, 0.0f}));
+
+TEST(WeightToRgbOutOfRange, NanIsMagenta)
+{
+    ColorProbe probe;
+    float rgb[3];
+    probe.weight_to_rgb(rgb, std::numeric_limits<float>::quiet_NaN());
+    EXPECT_EQ(rgb[0], 1.0f);
+    EXPECT_EQ(rgb[1], 0.0f);
+    EXPECT_EQ(rgb[2], 1.0f);
+}
+
+// Channel values come from 8-bit QColor channels, so a tolerance of one step (1/255) is the
+// precision of the hue ramp; the expectations are the HSV formulas for full saturation and value.
+TEST(WeightToGradientRgb, ZeroIsPureRed)
+{
+    ColorProbe probe;
+    float rgb[3];
+    probe.weight_to_gradientRgb(rgb, 0.0f);
+    EXPECT_EQ(rgb[0], 1.0f);
+    EXPECT_EQ(rgb[1], 0.0f);
+    EXPECT_EQ(rgb[2], 0.0f);
+}
+
+TEST(WeightToGradientRgb, HalfIsHue75)
+{
+    // Hue 75 lies between yellow (60) and green (120): red falls to (120 - 75) / 60 = 0.75.
+    ColorProbe probe;
+    float rgb[3];
+    probe.weight_to_gradientRgb(rgb, 0.5f);
+    EXPECT_NEAR(rgb[0], 0.75, 1.0 / 255.0);
+    EXPECT_EQ(rgb[1], 1.0f);
+    EXPECT_EQ(rgb[2], 0.0f);
+}
+
+TEST(WeightToGradientRgb, OneIsHue150)
+{
+    // Hue 150 lies halfway from green (120) to cyan (180): blue rises to 0.5.
+    ColorProbe probe;
+    float rgb[3];
+    probe.weight_to_gradientRgb(rgb, 1.0f);
+    EXPECT_EQ(rgb[0], 0.0f);
+    EXPECT_EQ(rgb[1], 1.0f);
+    EXPECT_NEAR(rgb[2], 0.5, 1.0 / 255.0);
+}
+
+TEST(WeightToGradientRgb, AboveOneEqualsOne)
+{
+    ColorProbe probe;
+    float atOne[3];
+    probe.weight_to_gradientRgb(atOne, 1.0f);
+    for (float weight : {1.0001f, 1.5f, 2.4f, 100.0f}) {
+        float rgb[3];
+        probe.weight_to_gradientRgb(rgb, weight);
+        EXPECT_EQ(rgb[0], atOne[0]) << weight;
+        EXPECT_EQ(rgb[1], atOne[1]) << weight;
+        EXPECT_EQ(rgb[2], atOne[2]) << weight;
+    }
+}
+
+TEST(WeightToGradientRgb, HueIsTruncatedNotRounded)
+{
+    // 0.999 * 150 = 149.85 gives hue 149, a different (bluer-less) colour than hue 150.
+    ColorProbe probe;
+    float below[3];
+    float atOne[3];
+    probe.weight_to_gradientRgb(below, 0.999f);
+    probe.weight_to_gradientRgb(atOne, 1.0f);
+    EXPECT_LT(below[2], atOne[2]);
+}
+
+TEST(CopyVnFl, FillsExactlyCountValues)
+{
+    ColorProbe probe;
+    float values[4] = {1.0f, 2.0f, 3.0f, 4.0f};
+    probe.copy_vn_fl(values, 0, 9.0f);
+    EXPECT_EQ(values[0], 1.0f);
+    probe.copy_vn_fl(values, 1, 9.0f);
+    EXPECT_EQ(values[0], 9.0f);
+    EXPECT_EQ(values[1], 2.0f);
+    probe.copy_vn_fl(values, 3, -1.5f);
+    EXPECT_EQ(values[0], -1.5f);
+    EXPECT_EQ(values[2], -1.5f);
+    EXPECT_EQ(values[3], 4.0f);
+}
