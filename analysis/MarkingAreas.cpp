@@ -18,12 +18,9 @@ std::uintptr_t vertexKey(const UVertex<float>* v)
 
 } // namespace
 
+// Regions already in output on entry are traced again against this mesh along with the new ones, so that
+// they receive its loops as well; traceBoundaryLoops skips indices that this mesh's face list lacks.
 void MeshAnalyzer::getMarkingAreas(UMesh<float>* mesh, std::string label, MarkingArea& output)
-{
-    findMarkingAreas(mesh, label, output);
-}
-
-void findMarkingAreas(UMesh<float>* mesh, const std::string& label, MarkingArea& output)
 {
     if (mesh == nullptr) return;
 
@@ -104,8 +101,7 @@ void BoundaryLoopTracer::collectEdges(const UMesh<float>& mesh, const std::vecto
         for (int k = 0; k < 3; ++k) {
             const UTriangle<float>* g = f->FFp(k);
             // Unlike growth, this test ignores bad edges and deleted neighbours.
-            if (g == nullptr || g == f || !f->IsManifold(k) || !g->IsS())
-                out.push_back({f->V0(k), f->V1(k)});
+            if (g == nullptr || g == f || !f->IsManifold(k) || !g->IsS()) out.push_back({f->V0(k), f->V1(k)});
         }
     }
 }
@@ -147,8 +143,8 @@ void BoundaryLoopTracer::chainLoops(const std::vector<BoundaryEdge>& list, std::
     for (std::size_t i = 0; i < edgeCount; ++i) {
         const std::uintptr_t key = vertexKey(list[i].to);
         const auto it = std::lower_bound(groupVertex.begin(), groupVertex.end(), key);
-        nextGroup[i] = it != groupVertex.end() && *it == key ? static_cast<std::uint32_t>(it - groupVertex.begin())
-                                                               : noGroup;
+        nextGroup[i] =
+            it != groupVertex.end() && *it == key ? static_cast<std::uint32_t>(it - groupVertex.begin()) : noGroup;
     }
 
     // Edges leave each group strictly from its front: a lookup takes the group's first edge left, and a loop
@@ -157,7 +153,8 @@ void BoundaryLoopTracer::chainLoops(const std::vector<BoundaryEdge>& list, std::
     chained.assign(edgeCount, 0);
     std::size_t first = 0;
     for (;;) {
-        while (first < edgeCount && chained[first]) ++first;
+        while (first < edgeCount && chained[first])
+            ++first;
         if (first == edgeCount) return;
 
         const std::uint32_t startGroup = groupOf[first];

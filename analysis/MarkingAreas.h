@@ -4,19 +4,12 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <string>
 #include <vector>
 
 #include "analysis/MeshAnalyzer.h"
 #include "common/HostMesh.h"
 
 namespace Analysis {
-
-/// Groups the selected, non-deleted faces of mesh into areas appended to output (ids 1, 2, ... in the order
-/// of their seed faces), then traces the boundary loops of every region in output, including regions that
-/// were there on entry. Visited flags are cleared before and after; topology is built when missing and kept.
-/// getMarkingAreas forwards here; a null mesh leaves output untouched.
-void findMarkingAreas(UMesh<float>* mesh, const std::string& label, MarkingArea& output);
 
 /// Grows one area breadth-first from seed across manifold, non-bad edges into selected, non-deleted,
 /// unvisited faces, marking each face taken as visited and appending its index field to region.faceIndices.
@@ -60,11 +53,11 @@ private:
     // Edge positions sorted by start vertex, then by position: one run ("group") per start vertex.
     std::vector<std::uint32_t> byStart;
     std::vector<std::uintptr_t> groupVertex; // the group's start vertex, ascending
-    std::vector<std::size_t> groupEnd;     // one past the group's last entry in byStart
-    std::vector<std::size_t> groupCursor;  // the group's first entry not yet chained
-    std::vector<std::uint32_t> groupOf;    // per edge: the group of its start vertex
-    std::vector<std::uint32_t> nextGroup;  // per edge: the group of its end vertex, or noGroup
-    std::vector<char> chained;             // per edge: already taken into a loop
+    std::vector<std::size_t> groupEnd;       // one past the group's last entry in byStart
+    std::vector<std::size_t> groupCursor;    // the group's first entry not yet chained
+    std::vector<std::uint32_t> groupOf;      // per edge: the group of its start vertex
+    std::vector<std::uint32_t> nextGroup;    // per edge: the group of its end vertex, or noGroup
+    std::vector<char> chained;               // per edge: already taken into a loop
 };
 
 } // namespace Analysis

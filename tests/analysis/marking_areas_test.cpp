@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
 #include <map>
 #include <memory>
 #include <random>
@@ -45,7 +46,7 @@ std::vector<int> allQuadsExcept(int nx, int ny, const std::vector<int>& left)
 MarkingArea run(UMesh<float>* mesh, const std::string& label = "area")
 {
     MarkingArea out;
-    Analysis::findMarkingAreas(mesh, label, out);
+    Analysis::MeshAnalyzer().getMarkingAreas(mesh, label, out);
     return out;
 }
 
@@ -53,7 +54,7 @@ TEST(MarkingAreas, NullMeshLeavesOutputUntouched)
 {
     MarkingArea out;
     out.regions.push_back({3, "kept", {7}, {{1, 2, 1}}});
-    Analysis::findMarkingAreas(nullptr, "label", out);
+    Analysis::MeshAnalyzer().getMarkingAreas(nullptr, "label", out);
     ASSERT_EQ(out.regions.size(), 1u);
     EXPECT_EQ(out.regions[0].id, 3);
     EXPECT_EQ(out.regions[0].faceIndices, std::vector<int>{7});
@@ -113,8 +114,7 @@ TEST(MarkingAreas, HoleGivesOuterLoopThenInnerLoop)
     const MarkingArea out = run(mesh.get());
     ASSERT_EQ(out.regions.size(), 1u);
     EXPECT_EQ(out.regions[0].faceIndices.size(), 16u);
-    EXPECT_EQ(out.regions[0].boundaryLoops,
-              (Loops{{0, 1, 2, 3, 7, 11, 15, 14, 13, 12, 8, 4, 0}, {6, 5, 9, 10, 6}}));
+    EXPECT_EQ(out.regions[0].boundaryLoops, (Loops{{0, 1, 2, 3, 7, 11, 15, 14, 13, 12, 8, 4, 0}, {6, 5, 9, 10, 6}}));
 }
 
 // 12 - 13 - 14 - 15
@@ -203,7 +203,7 @@ TEST(MarkingAreas, RegionsAlreadyInOutputAreKeptAndTracedAgain)
     MarkingArea out;
     // Indices past either end of the face list contribute nothing instead of reading out of bounds.
     out.regions.push_back({5, "earlier", {0, 999, -1}, {{42}}});
-    Analysis::findMarkingAreas(mesh.get(), "now", out);
+    Analysis::MeshAnalyzer().getMarkingAreas(mesh.get(), "now", out);
     ASSERT_EQ(out.regions.size(), 2u);
     EXPECT_EQ(out.regions[0].id, 5);
     EXPECT_EQ(out.regions[0].name, "earlier");
@@ -333,8 +333,8 @@ protected:
 TEST_F(BoundaryLoopChaining, FailedChainKeepsEarlierLoopsAndDropsTheRest)
 {
     // 0 -> 1 -> 2 closes; 3 -> 4 -> 5 stops at 5; the closed loop 6 -> 7 -> 6 after it is dropped too.
-    const std::vector<BoundaryEdge> list{edge(0, 1), edge(3, 4), edge(1, 2), edge(4, 5), edge(2, 0),
-                                         edge(6, 7), edge(7, 6)};
+    const std::vector<BoundaryEdge> list{edge(0, 1), edge(3, 4), edge(1, 2), edge(4, 5),
+                                         edge(2, 0), edge(6, 7), edge(7, 6)};
     Loops loops{{9, 9}};
     tracer.chainLoops(list, loops);
     EXPECT_EQ(loops, (Loops{{9, 9}, {0, 1, 2, 0}}));
@@ -359,7 +359,8 @@ Loops chainByListScan(std::vector<BoundaryEdge> list)
         std::vector<unsigned> loop{head.from->ID(), head.to->ID()};
         const UVertex<float>* cur = head.to;
         while (cur != head.from) {
-            const auto it = std::find_if(list.begin(), list.end(), [cur](const BoundaryEdge& e) { return e.from == cur; });
+            const auto it =
+                std::find_if(list.begin(), list.end(), [cur](const BoundaryEdge& e) { return e.from == cur; });
             if (it == list.end()) return loops;
             cur = it->to;
             loop.push_back(cur->ID());
