@@ -165,7 +165,7 @@ void BoundaryLoopTracer::chainLoops(const std::vector<BoundaryEdge>& list, std::
         const UVertex<float>* start = list[first].from;
         const UVertex<float>* cur = list[first].to;
         std::uint32_t group = nextGroup[first];
-        std::vector<unsigned> loop{start->ID(), cur->ID()};
+        loop.assign({start->ID(), cur->ID()});
         while (cur != start) {
             // No edge left that starts at cur: the chain fails, dropping this loop and every edge left.
             if (group == noGroup || groupCursor[group] == groupEnd[group]) return;
@@ -175,7 +175,8 @@ void BoundaryLoopTracer::chainLoops(const std::vector<BoundaryEdge>& list, std::
             group = nextGroup[e];
             loop.push_back(cur->ID());
         }
-        loops.push_back(std::move(loop));
+        // Built in a reused buffer and stored at its exact size: one allocation per loop.
+        loops.emplace_back(loop.begin(), loop.end());
     }
 }
 

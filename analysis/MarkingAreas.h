@@ -58,6 +58,7 @@ private:
     std::vector<std::uint32_t> groupOf;      // per edge: the group of its start vertex
     std::vector<std::uint32_t> nextGroup;    // per edge: the group of its end vertex, or noGroup
     std::vector<char> chained;               // per edge: already taken into a loop
+    std::vector<unsigned> loop;              // the loop being chained
 };
 
 } // namespace Analysis

@@ -1,0 +1,141 @@
+// SPDX-License-Identifier: MIT
+// getMarkingAreas on flat grids of up to a million triangles: one large patch with holes, and many tiny areas.
+#include <benchmark/benchmark.h>
+
+#include <cmath>
+#include <cstdint>
+#include <functional>
+#include <memory>
+
+#include "analysis/MeshAnalyzer.h"
+#include "tests/support/TestMeshes.h"
+
+namespace {
+
+// A grid of nx = 2 * ny quads, about `triangles` triangles.
+std::unique_ptr<UMesh<float>> gridOf(int64_t triangles, int& nx, int& ny)
+{
+    ny = static_cast<int>(std::sqrt(static_cast<double>(triangles) / 4.0));
+    nx = 2 * ny;
+    return testmesh::quadGrid(nx, ny).build();
+}
+
+void selectQuad(UMesh<float>& mesh, int nx, int i, int j)
+{
+    const int q = j * nx + i;
+    mesh.faces[2 * q]->SetS();
+    mesh.faces[2 * q + 1]->SetS();
+}
+
+// A disc covering most of the grid's height, with a one-quad hole every `holeSpacing` quads in both
+// directions (none when 0): one area whose boundary is a staircase circle plus one loop per hole.
+std::unique_ptr<UMesh<float>> discWithHoles(int64_t triangles, int holeSpacing)
+{
+    int nx = 0, ny = 0;
+    auto mesh = gridOf(triangles, nx, ny);
+    const double cx = nx / 2.0, cy = ny / 2.0, radius = 0.45 * ny;
+    for (int j = 0; j < ny; ++j)
+        for (int i = 0; i < nx; ++i) {
+            const double dx = i + 0.5 - cx, dy = j + 0.5 - cy;
+            const bool hole = holeSpacing > 0 && i % holeSpacing == 0 && j % holeSpacing == 0;
+            if (dx * dx + dy * dy <= radius * radius && !hole) selectQuad(*mesh, nx, i, j);
+        }
+    return mesh;
+}
+
+// Every other quad in a checkerboard: quads meet only at corners, so each is an area of its own.
+std::unique_ptr<UMesh<float>> checkerboard(int64_t triangles)
+{
+    int nx = 0, ny = 0;
+    auto mesh = gridOf(triangles, nx, ny);
+    for (int j = 0; j < ny; ++j)
+        for (int i = 0; i < nx; ++i)
+            if ((i + j) % 2 == 0) selectQuad(*mesh, nx, i, j);
+    return mesh;
+}
+
+void report(benchmark::State& state, const UMesh<float>& mesh, const Analysis::MarkingArea& last)
+{
+    int64_t areaFaces = 0, loops = 0, loopEdges = 0;
+    for (const Analysis::MarkingRegion& region : last.regions) {
+        areaFaces += static_cast<int64_t>(region.faceIndices.size());
+        loops += static_cast<int64_t>(region.boundaryLoops.size());
+        for (const auto& loop : region.boundaryLoops)
+            loopEdges += static_cast<int64_t>(loop.size()) - 1;
+    }
+    state.SetItemsProcessed(state.iterations() * static_cast<int64_t>(mesh.faces.size()));
+    state.counters["triangles"] = static_cast<double>(mesh.faces.size());
+    state.counters["regions"] = static_cast<double>(last.regions.size());
+    state.counters["area_faces"] = static_cast<double>(areaFaces);
+    state.counters["loops"] = static_cast<double>(loops);
+    state.counters["loop_edges"] = static_cast<double>(loopEdges);
+}
+
+// The whole call on a mesh whose topology is already built (the usual case after the first call).
+void BM_MarkingAreasDisc(benchmark::State& state)
+{
+    auto mesh = discWithHoles(state.range(0), static_cast<int>(state.range(1)));
+    mesh->BuildTopo(std::function<void(int)>(), false);
+    Analysis::MeshAnalyzer analyzer;
+    Analysis::MarkingArea last;
+    for (auto _ : state) {
+        Analysis::MarkingArea out;
+        analyzer.getMarkingAreas(mesh.get(), "bench", out);
+        benchmark::DoNotOptimize(out.regions.data());
+        state.PauseTiming();
+        last = std::move(out);
+        state.ResumeTiming();
+    }
+    report(state, *mesh, last);
+}
+
+// The same call when it has to build the topology first.
+void BM_MarkingAreasDiscBuildingTopology(benchmark::State& state)
+{
+    auto mesh = discWithHoles(state.range(0), static_cast<int>(state.range(1)));
+    Analysis::MeshAnalyzer analyzer;
+    Analysis::MarkingArea last;
+    for (auto _ : state) {
+        state.PauseTiming();
+        mesh->ClearTopo();
+        state.ResumeTiming();
+        Analysis::MarkingArea out;
+        analyzer.getMarkingAreas(mesh.get(), "bench", out);
+        benchmark::DoNotOptimize(out.regions.data());
+        state.PauseTiming();
+        last = std::move(out);
+        state.ResumeTiming();
+    }
+    report(state, *mesh, last);
+}
+
+// Many two-face areas: the per-area overhead of growth, region records and tracing.
+void BM_MarkingAreasCheckerboard(benchmark::State& state)
+{
+    auto mesh = checkerboard(state.range(0));
+    mesh->BuildTopo(std::function<void(int)>(), false);
+    Analysis::MeshAnalyzer analyzer;
+    Analysis::MarkingArea last;
+    for (auto _ : state) {
+        Analysis::MarkingArea out;
+        analyzer.getMarkingAreas(mesh.get(), "bench", out);
+        benchmark::DoNotOptimize(out.regions.data());
+        state.PauseTiming();
+        last = std::move(out);
+        state.ResumeTiming();
+    }
+    report(state, *mesh, last);
+}
+
+} // namespace
+
+// Arguments: triangles, hole spacing in quads (0: no holes).
+BENCHMARK(BM_MarkingAreasDisc)
+    ->Args({10000, 0})
+    ->Args({1000000, 0})
+    ->Args({1000000, 20})
+    ->Args({1000000, 4})
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_MarkingAreasDiscBuildingTopology)->Args({10000, 20})->Args({1000000, 20})->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_MarkingAreasCheckerboard)->Arg(10000)->Arg(1000000)->Unit(benchmark::kMillisecond);
+BENCHMARK_MAIN();
