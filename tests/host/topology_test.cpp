@@ -1,0 +1,190 @@
+// SPDX-License-Identifier: MIT
+// Tests of UMesh::BuildTopo: face-face links, border, non-manifold and bad edges as marking areas read them.
+#include "host/mesh/UMesh.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <cstdint>
+#include <memory>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "host/mesh/MeshFactory.h"
+#include "tests/support/TestMeshes.h"
+
+namespace {
+
+void buildTopo(UMesh<float>& mesh)
+{
+    mesh.BuildTopo(std::function<void(int)>(), false);
+}
+
+// The edge of g that runs f's edge k backwards, or -1.
+int reverseEdge(const UTriangle<float>* g, const UTriangle<float>* f, int k)
+{
+    for (int j = 0; j < 3; ++j)
+        if (g->V0(j) == f->V1(k) && g->V1(j) == f->V0(k)) return j;
+    return -1;
+}
+
+struct ClosedCase {
+    std::string name;
+    testmesh::Soup soup;
+};
+
+class TopologyOfClosedMesh : public ::testing::TestWithParam<ClosedCase> {};
+
+// On a closed, consistently wound mesh every edge has exactly one partner face that runs it backwards and
+// links back: no border, no non-manifold and no bad edge anywhere.
+TEST_P(TopologyOfClosedMesh, EveryEdgeLinksToItsReversePartner)
+{
+    auto mesh = GetParam().soup.build();
+    EXPECT_FALSE(mesh->HasTopo());
+    buildTopo(*mesh);
+    EXPECT_TRUE(mesh->HasTopo());
+    for (const UTriangle<float>* f : mesh->faces)
+        for (int k = 0; k < 3; ++k) {
+            const UTriangle<float>* g = f->FFp(k);
+            ASSERT_NE(g, nullptr);
+            ASSERT_NE(g, f) << "face " << f->index << " edge " << k << " is a border";
+            EXPECT_TRUE(f->IsManifold(k));
+            EXPECT_FALSE(f->IsBadEdge(k));
+            const int j = reverseEdge(g, f, k);
+            ASSERT_GE(j, 0) << "face " << g->index << " does not hold edge " << k << " of face " << f->index;
+            EXPECT_EQ(g->FFp(j), f);
+        }
+}
+
+INSTANTIATE_TEST_SUITE_P(Meshes, TopologyOfClosedMesh,
+                         ::testing::Values(ClosedCase{"box", testmesh::box(0, 0, 0, 1, 2, 3)},
+                                           ClosedCase{"gridBox", testmesh::gridBox(0, 0, 0, 1, 1, 1, 4)},
+                                           ClosedCase{"sphere", testmesh::sphere(0, 0, 0, 1, 7, 9)}),
+                         [](const ::testing::TestParamInfo<ClosedCase>& param) { return param.param.name; });
+
+// 6 - 7 - 8
+// |   |   |     2 x 2 quads: the 8 edges on the outline link to their own face; the 16 inner half-edges
+// 3 - 4 - 5     pair up with a partner that runs them backwards.
+// |   |   |
+// 0 - 1 - 2
+TEST(Topology, BorderEdgesLinkToTheFaceItself)
+{
+    auto mesh = testmesh::quadGrid(2, 2).build();
+    buildTopo(*mesh);
+    int borders = 0;
+    for (const UTriangle<float>* f : mesh->faces)
+        for (int k = 0; k < 3; ++k) {
+            EXPECT_TRUE(f->IsManifold(k));
+            EXPECT_FALSE(f->IsBadEdge(k));
+            const UTriangle<float>* g = f->FFp(k);
+            ASSERT_NE(g, nullptr);
+            if (g == f) {
+                ++borders;
+                // Outline edges lie on x = 0, x = 2, y = 0 or y = 2.
+                const auto& a = f->V0(k)->P();
+                const auto& b = f->V1(k)->P();
+                EXPECT_TRUE((a[0] == b[0] && (a[0] == 0 || a[0] == 2)) || (a[1] == b[1] && (a[1] == 0 || a[1] == 2)));
+            } else {
+                const int j = reverseEdge(g, f, k);
+                ASSERT_GE(j, 0);
+                EXPECT_EQ(g->FFp(j), f);
+            }
+        }
+    EXPECT_EQ(borders, 8);
+}
+
+// Three faces on edge 0-1 (two in the plane, one fin standing up): the edge is non-manifold on each of
+// them, not bad, and their links along it form one ring through all three. Their other edges are borders.
+TEST(Topology, EdgeOfThreeFacesIsNonManifoldRing)
+{
+    auto mesh = makeMesh({0, 0, 0, 1, 0, 0, 0.5f, -1, 0, 0.5f, 1, 0, 0.5f, 0, 1}, {0, 1, 3, 1, 0, 2, 0, 1, 4});
+    buildTopo(*mesh);
+    const UVertex<float>* v0 = mesh->vertices[0];
+    const UVertex<float>* v1 = mesh->vertices[1];
+    auto sharedEdge = [&](const UTriangle<float>* f) {
+        for (int k = 0; k < 3; ++k)
+            if ((f->V0(k) == v0 && f->V1(k) == v1) || (f->V0(k) == v1 && f->V1(k) == v0)) return k;
+        return -1;
+    };
+
+    std::set<const UTriangle<float>*> ring;
+    const UTriangle<float>* f = mesh->faces[0];
+    for (int step = 0; step < 3; ++step) {
+        const int k = sharedEdge(f);
+        ASSERT_GE(k, 0);
+        EXPECT_FALSE(f->IsManifold(k));
+        EXPECT_FALSE(f->IsBadEdge(k));
+        ring.insert(f);
+        f = f->FFp(k);
+        ASSERT_NE(f, nullptr);
+    }
+    EXPECT_EQ(f, mesh->faces[0]) << "three steps along the ring must come back to the start";
+    EXPECT_EQ(ring.size(), 3u);
+
+    for (const UTriangle<float>* face : mesh->faces)
+        for (int k = 0; k < 3; ++k)
+            if (k != sharedEdge(face)) {
+                EXPECT_TRUE(face->IsManifold(k));
+                EXPECT_EQ(face->FFp(k), face);
+            }
+}
+
+// Two faces on edge 0-1: (0, 1, 2) and (0, 1, 3) both run it 0 -> 1, so the pair is wound inconsistently
+// and the edge is bad on both, though still manifold and linked. Wound consistently, (1, 0, 3), it is good.
+TEST(Topology, PairRunningEdgeTheSameWayIsBad)
+{
+    const std::vector<float> positions{0, 0, 0, 1, 0, 0, 0.5f, 1, 0, 0.5f, -1, 0};
+    for (const bool consistent : {false, true}) {
+        SCOPED_TRACE(consistent ? "consistent" : "inconsistent");
+        auto mesh = makeMesh(positions, consistent ? std::vector<std::uint32_t>{0, 1, 2, 1, 0, 3}
+                                                   : std::vector<std::uint32_t>{0, 1, 2, 0, 1, 3});
+        buildTopo(*mesh);
+        UTriangle<float>* a = mesh->faces[0];
+        UTriangle<float>* b = mesh->faces[1];
+        EXPECT_EQ(a->FFp(0), b);
+        EXPECT_EQ(b->FFp(0), a);
+        EXPECT_TRUE(a->IsManifold(0));
+        EXPECT_TRUE(b->IsManifold(0));
+        EXPECT_EQ(a->IsBadEdge(0), !consistent);
+        EXPECT_EQ(b->IsBadEdge(0), !consistent);
+        for (int k = 1; k < 3; ++k) {
+            EXPECT_FALSE(a->IsBadEdge(k));
+            EXPECT_EQ(a->FFp(k), a);
+        }
+    }
+}
+
+TEST(Topology, ClearTopoDropsLinksAndRebuildOverwritesStaleState)
+{
+    auto mesh = makeMesh({0, 0, 0, 1, 0, 0, 0.5f, 1, 0, 0.5f, -1, 0, 0.5f, 0, 1},
+                         {0, 1, 2, 0, 1, 3, 1, 0, 4}); // edge 0-1 of three faces
+    buildTopo(*mesh);
+    ASSERT_FALSE(mesh->faces[0]->IsManifold(0));
+    mesh->ClearTopo();
+    EXPECT_FALSE(mesh->HasTopo());
+    for (const UTriangle<float>* f : mesh->faces)
+        for (int k = 0; k < 3; ++k) {
+            EXPECT_EQ(f->FFp(k), nullptr);
+            EXPECT_TRUE(f->IsManifold(k));
+        }
+
+    // Rebuilt, then the fin moved off edge 0-1 and rebuilt again without clearing: the non-manifold marks
+    // and ring links of the first build must not survive, leaving a plain bad pair.
+    buildTopo(*mesh);
+    mesh->faces[2]->V(0) = mesh->vertices[4];
+    mesh->faces[2]->V(1) = mesh->vertices[2];
+    mesh->faces[2]->V(2) = mesh->vertices[3];
+    buildTopo(*mesh);
+    EXPECT_TRUE(mesh->HasTopo());
+    EXPECT_TRUE(mesh->faces[0]->IsManifold(0));
+    EXPECT_TRUE(mesh->faces[0]->IsBadEdge(0));
+    EXPECT_EQ(mesh->faces[0]->FFp(0), mesh->faces[1]);
+    EXPECT_EQ(mesh->faces[1]->FFp(0), mesh->faces[0]);
+    for (int k = 0; k < 3; ++k) {
+        EXPECT_TRUE(mesh->faces[2]->IsManifold(k));
+        EXPECT_EQ(mesh->faces[2]->FFp(k), mesh->faces[2]);
+    }
+}
+
+} // namespace
