@@ -61,12 +61,6 @@ TEST(MarkingAreas, NullMeshLeavesOutputUntouched)
     EXPECT_EQ(out.regions[0].boundaryLoops, (Loops{{1, 2, 1}}));
 }
 
-TEST(MarkingAreas, NoSelectedFaceGivesNoRegion)
-{
-    auto mesh = gridWithQuads(2, 2, {});
-    EXPECT_TRUE(run(mesh.get()).regions.empty());
-}
-
 // 3 - 4 - 5
 // | / | / |     face 0 = (0, 1, 4) alone is selected: one region, one loop 0 -> 1 -> 4 -> 0
 // 0 - 1 - 2
