@@ -16,7 +16,10 @@ struct SamplePoint {
 /// and seeding rule as srand48), kept local so that patterns do not depend on the C library's state.
 class Rand48 {
 public:
-    explicit Rand48(std::int32_t seed) : state((static_cast<std::uint64_t>(static_cast<std::uint32_t>(seed)) << 16) + 0x330E) {}
+    explicit Rand48(std::int32_t seed)
+        : state((static_cast<std::uint64_t>(static_cast<std::uint32_t>(seed)) << 16) + 0x330E)
+    {
+    }
 
     /// Next value in [0, 1): the top 31 of the 48 state bits scaled by 2^-31.
     double next()

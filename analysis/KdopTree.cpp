@@ -1,0 +1,360 @@
+// SPDX-License-Identifier: MIT
+// KdopTree construction and balancing. The tree is complete and flat: leaves are ordered by a
+// multi-way selection on their bound maxima, level by level, so that its shape (and with it the order in
+// which a ray meets leaves at equal distance) depends only on the leaves' bounds and insertion order.
+#include "analysis/KdopTree.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace Analysis {
+
+const float kdopAxes[13][3] = {
+    {1.0f, 0.0f, 0.0f},  {0.0f, 1.0f, 0.0f},   {0.0f, 0.0f, 1.0f},  {1.0f, 1.0f, 1.0f}, {1.0f, -1.0f, 1.0f},
+    {1.0f, 1.0f, -1.0f}, {1.0f, -1.0f, -1.0f}, {1.0f, 1.0f, 0.0f},  {1.0f, 0.0f, 1.0f}, {0.0f, 1.0f, 1.0f},
+    {1.0f, -1.0f, 0.0f}, {1.0f, 0.0f, -1.0f},  {0.0f, 1.0f, -1.0f},
+};
+
+namespace {
+
+constexpr float floatMax = 3.4028235e38f;
+constexpr float machineEpsilon = 1.1920929e-07f;
+
+/// Branches needed for L leaves with branching factor m.
+int branchCountFor(int leaves, int m)
+{
+    return std::max(1, (leaves - 3 + m) / (m - 1));
+}
+
+/// Split axis from the x, y, z extents of a bound: the longest, with ties going to the later axis.
+std::int8_t splitAxisOf(const float* bound)
+{
+    const float ex = bound[1] - bound[0];
+    const float ey = bound[3] - bound[2];
+    const float ez = bound[5] - bound[4];
+    if (ex > ey) return ex > ez ? 0 : 2;
+    return ey > ez ? 1 : 2;
+}
+
+/// Sizes of the implicit complete tree over L leaves and the mapping from a node's position within its
+/// level to its first leaf slot. The last level is filled from the left, so the leaf ranges of the
+/// nodes on the level above the leaves shrink from m to 1 at the boundary remainLeaves.
+class ImplicitTree {
+public:
+    ImplicitTree(int leaves, int m) : leafCount(leaves)
+    {
+        std::int64_t power = 1;
+        while (power < leaves)
+            power *= m;
+        perChild[0] = power;
+        perLevel[0] = 1;
+        for (int d = 1; d < depthLimit && perChild[d - 1] != 0; ++d) {
+            perLevel[d] = m * perLevel[d - 1];
+            perChild[d] = perChild[d - 1] / m;
+        }
+        const std::int64_t remain = leaves - perChild[1];
+        const std::int64_t extra = (remain - 2 + m) / (m - 1);
+        remainLeaves = remain + extra;
+    }
+
+    /// First leaf slot of node q on level depth (q = 0 is the level's first node).
+    int leafIndex(int depth, std::int64_t q) const
+    {
+        const std::int64_t x = q * perChild[depth - 1];
+        if (x <= remainLeaves) return static_cast<int>(x);
+        if (perChild[depth] != 0) return static_cast<int>(leafCount - (perLevel[depth - 1] - q) * perChild[depth]);
+        return static_cast<int>(remainLeaves);
+    }
+
+private:
+    static constexpr int depthLimit = 32;
+    std::int64_t perChild[depthLimit + 1] = {};
+    std::int64_t perLevel[depthLimit + 1] = {};
+    std::int64_t remainLeaves = 0;
+    std::int64_t leafCount;
+};
+
+/// Multi-way selection of the leaf slots: after it, every slot in [s[k], s[k+1]) has a key not greater
+/// than any key in [s[k+1], s[m]). Quickselect with a median-of-three pivot, finished by insertion sort.
+class SlotPartition {
+public:
+    SlotPartition(KdopTree& kdop, int axis) : tree(kdop), keyOffset(2 * axis + 1) {}
+
+    void run(const int* splits, int m)
+    {
+        for (int k = 0; k + 1 < m; ++k) {
+            int begin = splits[k];
+            int end = splits[m];
+            if (begin >= end) return;
+            const int target = splits[k + 1];
+            while (end - begin > 3) {
+                const int p = hoarePartition(begin, end, medianOfThree(begin, (begin + end) / 2, end - 1));
+                if (p > target)
+                    end = p;
+                else
+                    begin = p;
+            }
+            insertionSort(begin, end);
+        }
+    }
+
+private:
+    float key(int slot) const { return tree.nodeBounds(tree.nodeTable[slot])[keyOffset]; }
+
+    float medianOfThree(int lo, int mid, int hi) const
+    {
+        if (key(lo) > key(mid)) {
+            if (key(mid) > key(hi)) return key(mid);
+            return key(lo) > key(hi) ? key(hi) : key(lo);
+        }
+        if (key(mid) > key(hi)) return key(lo) > key(hi) ? key(lo) : key(hi);
+        return key(mid);
+    }
+
+    int hoarePartition(int lo, int hi, float pivot)
+    {
+        int p = lo;
+        int q = hi;
+        for (;;) {
+            while (key(p) < pivot)
+                ++p;
+            --q;
+            while (pivot < key(q))
+                --q;
+            if (!(p < q)) return p;
+            std::swap(tree.nodeTable[p], tree.nodeTable[q]);
+            ++p;
+        }
+    }
+
+    void insertionSort(int lo, int hi)
+    {
+        for (int i = lo + 1; i < hi; ++i) {
+            const int moving = tree.nodeTable[i];
+            const float movingKey = tree.nodeBounds(moving)[keyOffset];
+            int j = i;
+            // Moves left only past strictly greater keys, so equal keys keep their order.
+            for (; j > lo && key(j - 1) > movingKey; --j)
+                tree.nodeTable[j] = tree.nodeTable[j - 1];
+            tree.nodeTable[j] = moving;
+        }
+    }
+
+    KdopTree& tree;
+    int keyOffset;
+};
+
+/// Merged bounds of the leaves in slots [start, end), written to out (2 * endAxis floats).
+void mergeSlotBounds(const KdopTree& tree, int start, int end, float* out)
+{
+    for (int a = tree.firstAxis; a < tree.endAxis; ++a) {
+        float lo = floatMax;
+        float hi = -floatMax;
+        for (int slot = start; slot < end; ++slot) {
+            const float* b = tree.nodeBounds(tree.nodeTable[slot]);
+            if (b[2 * a] < lo) lo = b[2 * a];
+            if (b[2 * a + 1] > hi) hi = b[2 * a + 1];
+        }
+        out[2 * a] = lo;
+        out[2 * a + 1] = hi;
+    }
+}
+
+/// Splits branch j (level start i, next level start iStop) into up to m children.
+void splitBranch(KdopTree& tree, const ImplicitTree& shape, int j, int i, int iStop, int depth)
+{
+    const int L = tree.leafCount;
+    const int m = tree.branchingFactor;
+    const int node = L + j - 1;
+    KdopNode& branch = tree.nodes[node];
+    const int start = shape.leafIndex(depth, j - i);
+    const int end = shape.leafIndex(depth, j - i + 1);
+
+    float* bound = tree.nodeBounds(node);
+    mergeSlotBounds(tree, start, end, bound);
+    branch.splitAxis = splitAxisOf(bound);
+
+    // Slot boundaries of the m children on the next level, then order the slots accordingly.
+    int splits[33];
+    splits[0] = start;
+    splits[m] = end;
+    const std::int64_t firstChild = static_cast<std::int64_t>(m) * j + 2 - m;
+    for (int k = 1; k < m; ++k)
+        splits[k] = shape.leafIndex(depth + 1, firstChild - iStop + k);
+    SlotPartition(tree, branch.splitAxis).run(splits, m);
+
+    int* children = tree.children.data() + branch.childrenOffset;
+    for (int k = 0; k < m; ++k) {
+        const std::int64_t b = firstChild + k;
+        const int a = shape.leafIndex(depth + 1, b - iStop);
+        const int e = shape.leafIndex(depth + 1, b - iStop + 1);
+        int child;
+        if (e - a > 1)
+            child = L + static_cast<int>(b) - 1;
+        else if (e - a == 1)
+            child = tree.nodeTable[a];
+        else
+            break;
+        children[k] = child;
+        tree.nodes[child].parent = node;
+        branch.childCount = static_cast<std::int8_t>(k + 1);
+    }
+}
+
+/// Copies the children's x, y, z bounds of every branch side by side for the ray cast.
+void buildSlabs(KdopTree& tree)
+{
+    const int L = tree.leafCount;
+    const int width = tree.slabWidth;
+    const auto B = static_cast<std::size_t>(tree.branchCount);
+    tree.slabs.assign(B * 6 * width, 0.0f);
+    tree.slabChildren.assign(B * width, 0);
+    tree.branchInfo.assign(B, KdopBranchInfo{0, 0, 0});
+    for (int j = 1; j <= tree.branchCount; ++j) {
+        const KdopNode& branch = tree.nodes[L + j - 1];
+        KdopBranchInfo& info = tree.branchInfo[j - 1];
+        float* slab = tree.slabs.data() + static_cast<std::size_t>(j - 1) * 6 * width;
+        int* child = tree.slabChildren.data() + static_cast<std::size_t>(j - 1) * width;
+        info.childCount = branch.childCount;
+        info.splitAxis = branch.splitAxis;
+        for (int c = 0; c < branch.childCount; ++c) {
+            const int node = tree.children[branch.childrenOffset + c];
+            const float* b = tree.nodeBounds(node);
+            for (int plane = 0; plane < 6; ++plane)
+                slab[plane * width + c] = b[plane];
+            if (tree.nodes[node].childCount == 0) {
+                child[c] = tree.nodes[node].index;
+                info.leafMask |= 1u << c;
+            } else {
+                child[c] = node - L; // branch number - 1
+            }
+        }
+    }
+    std::memcpy(tree.rootSlab, tree.nodeBounds(L), sizeof(tree.rootSlab));
+}
+
+} // namespace
+
+KdopTree* kdopTreeNew(int maxLeaves, float epsilon, int branchingFactor, int k)
+{
+    if (branchingFactor < 2 || branchingFactor > 32) return nullptr;
+    int first;
+    int end;
+    switch (k) {
+    case 26:
+        first = 0;
+        end = 13;
+        break;
+    case 18:
+        first = 7;
+        end = 13;
+        break;
+    case 14:
+        first = 0;
+        end = 7;
+        break;
+    case 8:
+        first = 0;
+        end = 4;
+        break;
+    case 6:
+        first = 0;
+        end = 3;
+        break;
+    default:
+        return nullptr;
+    }
+    const int m = branchingFactor;
+    auto* tree = new KdopTree();
+    tree->epsilon = epsilon > machineEpsilon ? epsilon : machineEpsilon;
+    tree->firstAxis = static_cast<std::uint8_t>(first);
+    tree->endAxis = static_cast<std::uint8_t>(end);
+    tree->k = static_cast<std::int8_t>(k);
+    tree->branchingFactor = static_cast<std::int8_t>(m);
+    tree->leafCount = 0;
+    tree->branchCount = 0;
+    tree->nodeCount = branchCountFor(maxLeaves, m) + m + maxLeaves;
+    tree->slabWidth = (m + 3) / 4 * 4;
+    const auto nodeCount = static_cast<std::size_t>(tree->nodeCount);
+    tree->nodeTable.assign(nodeCount, -1);
+    tree->nodes.assign(nodeCount, KdopNode{0, -1, 0, 0, 0});
+    tree->bounds.assign(nodeCount * static_cast<std::size_t>(tree->boundStride()), 0.0f);
+    // Children slices exist for branches only; a branch's storage entry is never below the leaf count.
+    tree->children.assign((nodeCount - static_cast<std::size_t>(std::max(maxLeaves, 0))) * m, -1);
+    std::memset(tree->rootSlab, 0, sizeof(tree->rootSlab));
+    return tree;
+}
+
+void kdopTreeInsert(KdopTree* tree, int index, const float* points, int pointCount)
+{
+    // Beyond the node count, or once the branches of one more leaf would no longer fit in storage.
+    if (tree->branchCount != 0 || tree->leafCount >= tree->nodeCount) return;
+    const int grown = tree->leafCount + 1;
+    if (grown + branchCountFor(grown, tree->branchingFactor) > tree->nodeCount) return;
+    const int node = tree->leafCount;
+    tree->nodeTable[node] = node;
+    tree->leafCount++;
+    float* bound = tree->nodeBounds(node);
+    for (int a = tree->firstAxis; a < tree->endAxis; ++a) {
+        float lo = floatMax;
+        float hi = -floatMax;
+        const float* axis = kdopAxes[a];
+        for (int p = 0; p < pointCount; ++p) {
+            const float* point = points + 3 * p;
+            const float d = axis[0] * point[0] + axis[1] * point[1] + axis[2] * point[2];
+            if (d < lo) lo = d;
+            if (d > hi) hi = d;
+        }
+        bound[2 * a] = lo;
+        bound[2 * a + 1] = hi;
+    }
+    tree->nodes[node].index = index;
+    for (int a = tree->firstAxis; a < tree->endAxis; ++a) {
+        bound[2 * a] -= tree->epsilon;
+        bound[2 * a + 1] += tree->epsilon;
+    }
+}
+
+void kdopTreeBalance(KdopTree* tree)
+{
+    if (tree->branchCount != 0) return;
+    const int L = tree->leafCount;
+    const int m = tree->branchingFactor;
+    const int B = branchCountFor(L, m);
+    // Branch j lives at storage entry L + j - 1 and owns children slice j - 1.
+    for (int j = 1; j <= B; ++j) {
+        KdopNode& branch = tree->nodes[L + j - 1];
+        branch = KdopNode{(j - 1) * m, -1, 0, 0, 0};
+    }
+
+    if (L == 1) {
+        KdopNode& root = tree->nodes[1];
+        std::memcpy(tree->nodeBounds(1), tree->nodeBounds(0), sizeof(float) * tree->boundStride());
+        root.splitAxis = splitAxisOf(tree->nodeBounds(1));
+        root.childCount = 1;
+        tree->children[root.childrenOffset] = 0;
+        tree->nodes[0].parent = 1;
+    } else {
+        const ImplicitTree shape(L, m);
+        int depth = 1;
+        for (int i = 1; i <= B; ++depth) {
+            const int iStop = m * i + 2 - m;
+            const int last = std::min(B + 1, iStop);
+            for (int j = i; j < last; ++j)
+                splitBranch(*tree, shape, j, i, iStop, depth);
+            i = iStop;
+        }
+    }
+
+    for (int j = 0; j < B; ++j)
+        tree->nodeTable[L + j] = L + j;
+    tree->branchCount = B;
+    buildSlabs(*tree);
+}
+
+void kdopTreeFree(KdopTree* tree)
+{
+    delete tree;
+}
+
+} // namespace Analysis

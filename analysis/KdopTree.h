@@ -1,0 +1,113 @@
+// SPDX-License-Identifier: MIT
+// KdopTree: a bounding-volume tree of k-DOP bounded point sets, balanced breadth-first over an implicit
+// complete tree, with a nearest-hit ray cast that calls back into the caller's exact leaf test.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+namespace Analysis {
+
+/// Nearest hit of a ray cast; index -1 means no hit.
+struct RayHit {
+    int index;
+    float point[3];
+    float normal[3];
+    float distance;
+};
+
+/// Per-ray set-up of the watertight ray/triangle test: the dominant axis kz, the two others kx, ky
+/// (swapped for a negative dominant component to keep the winding), and the shear constants.
+struct WatertightPrecalc {
+    int kx, ky, kz;
+    float Sx, Sy, Sz;
+};
+
+/// The ray as the leaf callback sees it.
+struct KdopRay {
+    float origin[3];
+    float direction[3];
+    float radius;
+    const WatertightPrecalc* precalc; ///< null unless the cast asked for it
+};
+
+/// Exact test of one leaf; updates the hit record itself when the leaf is nearer.
+using KdopLeafCallback = void (*)(void* userData, int leafIndex, const KdopRay& ray, RayHit& hit);
+
+/// Flags of kdopTreeRayCast.
+constexpr int KdopRayWatertight = 1;
+
+/// A node as balancing lays it out: leaves first in storage, then branch j at storage entry leaves + j - 1.
+struct KdopNode {
+    int childrenOffset;     ///< start of this node's slice in the children table
+    int parent;             ///< storage index of the parent, -1 for the root
+    int index;              ///< the caller's leaf index (leaves only)
+    std::int8_t childCount; ///< 0 marks a leaf
+    std::int8_t splitAxis;  ///< 0, 1, 2 for x, y, z
+};
+
+/// Per-branch facts the ray cast needs besides the children's slabs.
+struct KdopBranchInfo {
+    std::uint32_t leafMask; ///< bit c set when child c is a leaf
+    int childCount;
+    int splitAxis;
+};
+
+struct KdopTree {
+    std::vector<int> nodeTable;  ///< slots 0..leaves-1: leaves (reordered by balancing); then branches
+    std::vector<KdopNode> nodes; ///< node storage: leaves, then branches (root first)
+    std::vector<int> children;   ///< branching factor entries per branch: storage indices of children
+    std::vector<float> bounds;   ///< 2 * endAxis floats per node: minimum, maximum per active axis
+    // The layout walked by the ray cast: per branch, its children's x min, x max, y min, y max, z min and
+    // z max side by side (6 rows of slabWidth floats), so that all children of a branch are tested together.
+    int slabWidth;                 ///< branching factor rounded up to a multiple of 4
+    std::vector<float> slabs;      ///< 6 * slabWidth floats per branch (branch number - 1)
+    std::vector<int> slabChildren; ///< slabWidth per branch: branch number - 1, or the caller's leaf index
+    std::vector<KdopBranchInfo> branchInfo;
+    float rootSlab[6]; ///< the root's own x, y, z bounds
+    float epsilon;
+    int leafCount;
+    int branchCount;
+    std::uint8_t firstAxis;
+    std::uint8_t endAxis;
+    std::int8_t k;
+    std::int8_t branchingFactor;
+    int nodeCount;
+
+    int boundStride() const { return 2 * endAxis; }
+    const float* branchSlabs(int branch) const
+    {
+        return slabs.data() + static_cast<std::size_t>(branch) * 6 * slabWidth;
+    }
+    const int* branchChildren(int branch) const
+    {
+        return slabChildren.data() + static_cast<std::size_t>(branch) * slabWidth;
+    }
+    float* nodeBounds(int node) { return bounds.data() + static_cast<std::size_t>(node) * boundStride(); }
+    const float* nodeBounds(int node) const { return bounds.data() + static_cast<std::size_t>(node) * boundStride(); }
+};
+
+/// Creates an empty tree for up to maxLeaves leaves. Returns null for a branching factor outside 2..32
+/// or a bound count k other than 26, 18, 14, 8 or 6. Every leaf is widened by epsilon (at least the
+/// single-precision machine epsilon).
+KdopTree* kdopTreeNew(int maxLeaves, float epsilon, int branchingFactor, int k);
+
+/// Adds a leaf bounding pointCount float triples. Ignored after balancing or beyond capacity.
+void kdopTreeInsert(KdopTree* tree, int index, const float* points, int pointCount);
+
+/// Builds every branch; no leaves can be added afterwards.
+void kdopTreeBalance(KdopTree* tree);
+
+/// Nearest leaf along the ray. hit may be null (the search then starts at no hit and distance
+/// 1.7014117e38); otherwise its distance bounds the search and it receives the result. Without a
+/// callback, a leaf counts as hit at its bound's entry distance.
+/// @return the hit record's index after the cast (-1 for no hit)
+int kdopTreeRayCast(const KdopTree* tree, const float origin[3], const float direction[3], float radius, RayHit* hit,
+                    KdopLeafCallback callback, void* userData, int flags);
+
+void kdopTreeFree(KdopTree* tree);
+
+/// The 13 k-DOP axis directions, not normalised.
+extern const float kdopAxes[13][3];
+
+} // namespace Analysis
