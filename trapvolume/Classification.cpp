@@ -1,0 +1,416 @@
+// SPDX-License-Identifier: MIT
+// Phases 2 and 3 of voxelize: air against material (line walks, floods beside them, six-ray votes for
+// enclosed pockets), then the air that drains without ever moving up.
+//
+// Lines are walked a word at a time: a z line is a contiguous run of bits, and 32 neighbouring x or y lines
+// (consecutive z) are walked side by side as one word per step. Floods grow maximal free runs along z and
+// spread sideways from run to run (a span flood), instead of voxel by voxel. Each step's result does not
+// depend on the order of its work: the walks read only occupiedBits, which the step does not change, and a
+// flood marks exactly what a voxel-by-voxel flood would mark. Steps, loops, iteration counts and progress
+// are those of the voxel-by-voxel description.
+#include "trapvolume/VoxelizerTrapVolumePrivate.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <limits>
+
+#include "host/embree/EmbreeIntersector.h"
+#include "trapvolume/ParallelVoxelLoop.h"
+
+struct VoxelizerTrapVolumePrivate::FloodScratch {
+    std::vector<std::uint32_t> stack; // span flood entries
+    std::vector<embree::Hit> hits;    // this thread's ray hits
+};
+
+namespace {
+
+constexpr int kWordBits = 32;
+
+// Chunk length from z0 up to zLast inclusive, at most one word.
+inline unsigned chunkLength(int z0, int zLast) { return static_cast<unsigned>(std::min(kWordBits, zLast - z0 + 1)); }
+
+} // namespace
+
+bool VoxelizerTrapVolumePrivate::isFree(std::uint32_t index) const
+{
+    return !testBit(occupiedBits.get(), index) && !testBit(reachedBits.get(), index);
+}
+
+std::uint32_t VoxelizerTrapVolumePrivate::freeBits(std::uint32_t first, unsigned count) const
+{
+    return ~(loadBits(occupiedBits.get(), first, count) | loadBits(reachedBits.get(), first, count)) &
+           lowMask(count);
+}
+
+// ---------------------------------------------------------------------------------------------------------
+// Line walks. visit(x, y, z0, count, mask) receives the walked voxels of row (x, y): bit k is voxel z0 + k.
+
+template <typename Visit>
+void VoxelizerTrapVolumePrivate::walkLinesAlongZ(int x, bool bothEnds, Visit&& visit) const
+{
+    const MeshBox& b = activeBox;
+    const VoxelWord* occupied = occupiedBits.get();
+    auto visitRange = [&](int y, int zFirst, int zLast) {
+        for (int z0 = zFirst; z0 <= zLast; z0 += kWordBits) {
+            const unsigned count = chunkLength(z0, zLast);
+            visit(x, y, z0, count, lowMask(count));
+        }
+    };
+    for (int y = b.lo[1]; y <= b.hi[1]; ++y) {
+        const std::uint32_t row = voxelIndex(x, y, 0);
+        // Forward: up to the first occupied voxel.
+        int firstHit = b.hi[2] + 1;
+        for (int z0 = b.lo[2]; z0 <= b.hi[2]; z0 += kWordBits) {
+            const std::uint32_t hits = loadBits(occupied, row + z0, chunkLength(z0, b.hi[2]));
+            if (hits) {
+                firstHit = z0 + static_cast<int>(lowestBit(hits));
+                break;
+            }
+        }
+        visitRange(y, b.lo[2], firstHit - 1);
+        if (!bothEnds || firstHit > b.hi[2]) continue;
+        // Backward, only when the forward walk stopped: down to the last occupied voxel.
+        int lastHit = firstHit;
+        for (int zEnd = b.hi[2]; zEnd > firstHit;) {
+            const int z0 = std::max(firstHit, zEnd - (kWordBits - 1));
+            const std::uint32_t hits = loadBits(occupied, row + z0, static_cast<unsigned>(zEnd - z0 + 1));
+            if (hits) {
+                lastHit = z0 + static_cast<int>(highestBit(hits));
+                break;
+            }
+            zEnd = z0 - 1;
+        }
+        visitRange(y, lastHit + 1, b.hi[2]);
+    }
+}
+
+// Lines along x at height y: 32 lines (consecutive z) per word, forward from lo_x, then backward from hi_x
+// for the lines whose forward walk stopped.
+template <typename Visit>
+void VoxelizerTrapVolumePrivate::walkLinesAlongX(int y, Visit&& visit) const
+{
+    const MeshBox& b = activeBox;
+    const VoxelWord* occupied = occupiedBits.get();
+    for (int z0 = b.lo[2]; z0 <= b.hi[2]; z0 += kWordBits) {
+        const unsigned count = chunkLength(z0, b.hi[2]);
+        std::uint32_t alive = lowMask(count);
+        for (int x = b.lo[0]; x <= b.hi[0] && alive; ++x) {
+            alive &= ~loadBits(occupied, voxelIndex(x, y, z0), count);
+            if (alive) visit(x, y, z0, count, alive);
+        }
+        std::uint32_t back = lowMask(count) & ~alive;
+        for (int x = b.hi[0]; x >= b.lo[0] && back; --x) {
+            back &= ~loadBits(occupied, voxelIndex(x, y, z0), count);
+            if (back) visit(x, y, z0, count, back);
+        }
+    }
+}
+
+// Lines along y in slab x, 32 lines per word, both ends.
+template <typename Visit>
+void VoxelizerTrapVolumePrivate::walkLinesAlongY(int x, Visit&& visit) const
+{
+    const MeshBox& b = activeBox;
+    const VoxelWord* occupied = occupiedBits.get();
+    for (int z0 = b.lo[2]; z0 <= b.hi[2]; z0 += kWordBits) {
+        const unsigned count = chunkLength(z0, b.hi[2]);
+        std::uint32_t alive = lowMask(count);
+        for (int y = b.lo[1]; y <= b.hi[1] && alive; ++y) {
+            alive &= ~loadBits(occupied, voxelIndex(x, y, z0), count);
+            if (alive) visit(x, y, z0, count, alive);
+        }
+        std::uint32_t back = lowMask(count) & ~alive;
+        for (int y = b.hi[1]; y >= b.lo[1] && back; --y) {
+            back &= ~loadBits(occupied, voxelIndex(x, y, z0), count);
+            if (back) visit(x, y, z0, count, back);
+        }
+    }
+}
+
+// The loop over z that walks the lines along y. Walking them word-wide needs whole x slabs, so iteration z
+// takes its share of the slabs (the loop keeps its iterations, and so its progress; which iteration walks
+// which line does not change the result).
+template <typename Visit>
+void VoxelizerTrapVolumePrivate::walkSlabsForZIteration(int z, Visit&& visit) const
+{
+    const MeshBox& b = activeBox;
+    const std::int64_t slabs = b.hi[0] - b.lo[0] + 1;
+    const std::int64_t iterations = b.hi[2] - b.lo[2] + 1;
+    const std::int64_t j = z - b.lo[2];
+    const int first = b.lo[0] + static_cast<int>(j * slabs / iterations);
+    const int last = b.lo[0] + static_cast<int>((j + 1) * slabs / iterations) - 1;
+    for (int x = first; x <= last; ++x)
+        walkLinesAlongY(x, visit);
+}
+
+// ---------------------------------------------------------------------------------------------------------
+// Span flood.
+
+void VoxelizerTrapVolumePrivate::pushFreeRunStarts(std::uint32_t row, int zFirst, int zLast,
+                                                   std::vector<std::uint32_t>& stack) const
+{
+    bool previousFree = false;
+    for (int z0 = zFirst; z0 <= zLast; z0 += kWordBits) {
+        const unsigned count = chunkLength(z0, zLast);
+        const std::uint32_t free = freeBits(row + z0, count);
+        // A run starts at a free voxel whose lower neighbour (within zFirst..zLast) is not free.
+        std::uint32_t starts = free & ~((free << 1) | (previousFree ? 1u : 0u));
+        for (; starts; starts &= starts - 1)
+            stack.push_back(row + static_cast<std::uint32_t>(z0) + lowestBit(starts));
+        previousFree = (free >> (count - 1)) & 1u;
+    }
+}
+
+// Marks in `target` every voxel of the mesh box that the seed reaches through voxels set in neither bit set:
+// by all six face steps, or without the step down. Popping an entry grows the free run through it along z
+// (upward only without the step down), marks the run, and queues the start of every free run of the four
+// side rows that lies beside it; an entry found no longer free is dropped, like a repeated queue entry.
+void VoxelizerTrapVolumePrivate::floodFill(std::uint32_t seed, VoxelWord* target, FloodMoves moves,
+                                           FloodScratch& scratch)
+{
+    if (!isFree(seed)) return;
+    const MeshBox& b = activeBox;
+    std::vector<std::uint32_t>& stack = scratch.stack;
+    stack.clear();
+    stack.push_back(seed);
+    while (!stack.empty()) {
+        const std::uint32_t i = stack.back();
+        stack.pop_back();
+        if (!isFree(i)) continue;
+        const int x = static_cast<int>(i / sliceSize);
+        const int y = static_cast<int>((i / resolution) % resolution);
+        const int z = static_cast<int>(i % resolution);
+        const std::uint32_t row = i - static_cast<std::uint32_t>(z);
+
+        // Grow up to the first voxel that is set or outside the box.
+        int top = b.hi[2];
+        for (int z0 = z + 1; z0 <= b.hi[2]; z0 += kWordBits) {
+            const unsigned count = chunkLength(z0, b.hi[2]);
+            const std::uint32_t blocked = ~freeBits(row + z0, count) & lowMask(count);
+            if (blocked) {
+                top = z0 + static_cast<int>(lowestBit(blocked)) - 1;
+                break;
+            }
+        }
+        // And down, when that step is allowed.
+        int bottom = z;
+        if (moves == FloodMoves::AllFaces) {
+            bottom = b.lo[2];
+            for (int zEnd = z - 1; zEnd >= b.lo[2];) {
+                const int z0 = std::max(b.lo[2], zEnd - (kWordBits - 1));
+                const unsigned count = static_cast<unsigned>(zEnd - z0 + 1);
+                const std::uint32_t blocked = ~freeBits(row + z0, count) & lowMask(count);
+                if (blocked) {
+                    bottom = z0 + static_cast<int>(highestBit(blocked)) + 1;
+                    break;
+                }
+                zEnd = z0 - 1;
+            }
+        }
+        orRange(target, row + static_cast<std::uint32_t>(bottom), row + static_cast<std::uint32_t>(top));
+
+        // Side rows: every free voxel beside the run is reached, and so is its own run.
+        if (x > b.lo[0]) pushFreeRunStarts(row - sliceSize, bottom, top, stack);
+        if (x < b.hi[0]) pushFreeRunStarts(row + sliceSize, bottom, top, stack);
+        if (y > b.lo[1]) pushFreeRunStarts(row - resolution, bottom, top, stack);
+        if (y < b.hi[1]) pushFreeRunStarts(row + resolution, bottom, top, stack);
+    }
+}
+
+// Floods from every free neighbour (x+dx, y+dy, z+dz) of the walked voxels z0 + k (bits of `walked`) that
+// lies in the mesh box. The free bits are read again after each flood, which may have taken more of them.
+void VoxelizerTrapVolumePrivate::floodBesideWalk(int x, int y, int z0, unsigned count, std::uint32_t walked,
+                                                 int dx, int dy, int dz, FloodScratch& scratch)
+{
+    const MeshBox& b = activeBox;
+    const int nx = x + dx;
+    const int ny = y + dy;
+    if (nx < b.lo[0] || nx > b.hi[0] || ny < b.lo[1] || ny > b.hi[1]) return;
+    // Bits k whose neighbour z0 + k + dz lies in the box.
+    const int kLo = std::max(0, b.lo[2] - z0 - dz);
+    const int kHi = std::min(static_cast<int>(count) - 1, b.hi[2] - z0 - dz);
+    if (kLo > kHi) return;
+    const unsigned length = static_cast<unsigned>(kHi - kLo + 1);
+    const std::uint32_t candidates = (walked >> kLo) & lowMask(length);
+    if (!candidates) return;
+    const std::uint32_t first = voxelIndex(nx, ny, z0 + kLo + dz);
+    for (;;) {
+        const std::uint32_t seeds = candidates & freeBits(first, length);
+        if (!seeds) return;
+        floodFill(first + lowestBit(seeds), reachedBits.get(), FloodMoves::AllFaces, scratch);
+    }
+}
+
+// ---------------------------------------------------------------------------------------------------------
+// Phase 2.
+
+void VoxelizerTrapVolumePrivate::classifyVoxels(int threadCount, ProgressCallback progress)
+{
+    if (!initialized) return;
+    gridWritten = true;
+    activeBox = meshBox();
+    votedVoxelCount = 0;
+
+    const ProgressRescaler carveProgress(progress, 0.3, 0.0);
+    carveLines(threadCount, carveProgress.callback());
+    const ProgressRescaler floodProgress(progress, 0.2, 30.0);
+    floodFromLines(threadCount, floodProgress.callback());
+    const ProgressRescaler voteProgress(progress, 0.5, 50.0);
+    voteByRays(threadCount, voteProgress.callback());
+
+    // Everything that is not air becomes material, undecided pockets included. Plain stores: the loops
+    // have ended and this thread is alone on the words.
+    VoxelWord* occupied = occupiedBits.get();
+    const VoxelWord* reached = reachedBits.get();
+    for (std::uint32_t w = 0; w < wordCount; ++w)
+        occupied[w].store(~reached[w].load(std::memory_order_relaxed), std::memory_order_relaxed);
+}
+
+void VoxelizerTrapVolumePrivate::carveLines(int threadCount, const ProgressCallback& progress)
+{
+    const MeshBox& b = activeBox;
+    ParallelProgress reporting(progress, threadCount, (b.hi[0] - b.lo[0]) + (b.hi[1] - b.lo[1]) + (b.hi[2] - b.lo[2]));
+    FirstFailure failure;
+    VoxelWord* reached = reachedBits.get();
+    auto mark = [this, reached](int x, int y, int z0, unsigned count, std::uint32_t walked) {
+        orBits(reached, voxelIndex(x, y, z0), count, walked);
+    };
+    parallelVoxelLoop<FloodScratch>(reporting, failure, b.lo[0], b.hi[0],
+                                    [&](int x, FloodScratch&) { walkLinesAlongZ(x, true, mark); });
+    parallelVoxelLoop<FloodScratch>(reporting, failure, b.lo[1], b.hi[1],
+                                    [&](int y, FloodScratch&) { walkLinesAlongX(y, mark); });
+    parallelVoxelLoop<FloodScratch>(reporting, failure, b.lo[2], b.hi[2],
+                                    [&](int z, FloodScratch&) { walkSlabsForZIteration(z, mark); });
+    failure.rethrowIfFailed();
+    reporting.finish();
+}
+
+void VoxelizerTrapVolumePrivate::floodFromLines(int threadCount, const ProgressCallback& progress)
+{
+    const MeshBox& b = activeBox;
+    ParallelProgress reporting(progress, threadCount, (b.hi[0] - b.lo[0]) + (b.hi[1] - b.lo[1]) + (b.hi[2] - b.lo[2]));
+    FirstFailure failure;
+    // (a) lines along z, neighbours (x+a, y+b, z).
+    parallelVoxelLoop<FloodScratch>(reporting, failure, b.lo[0], b.hi[0], [&](int x, FloodScratch& scratch) {
+        walkLinesAlongZ(x, true, [&](int wx, int wy, int z0, unsigned count, std::uint32_t walked) {
+            for (const auto& ab : planeNeighbours)
+                floodBesideWalk(wx, wy, z0, count, walked, ab[0], ab[1], 0, scratch);
+        });
+    });
+    // (b) lines along y, neighbours (x+a, y, z+b).
+    parallelVoxelLoop<FloodScratch>(reporting, failure, b.lo[2], b.hi[2], [&](int z, FloodScratch& scratch) {
+        walkSlabsForZIteration(z, [&](int wx, int wy, int z0, unsigned count, std::uint32_t walked) {
+            for (const auto& ab : planeNeighbours)
+                floodBesideWalk(wx, wy, z0, count, walked, ab[0], 0, ab[1], scratch);
+        });
+    });
+    // (c) lines along x, neighbours (x, y+a, z+b).
+    parallelVoxelLoop<FloodScratch>(reporting, failure, b.lo[1], b.hi[1], [&](int y, FloodScratch& scratch) {
+        walkLinesAlongX(y, [&](int wx, int wy, int z0, unsigned count, std::uint32_t walked) {
+            for (const auto& ab : planeNeighbours)
+                floodBesideWalk(wx, wy, z0, count, walked, 0, ab[0], ab[1], scratch);
+        });
+    });
+    failure.rethrowIfFailed();
+    reporting.finish();
+}
+
+void VoxelizerTrapVolumePrivate::voteByRays(int threadCount, const ProgressCallback& progress)
+{
+    const MeshBox& b = activeBox;
+    ParallelProgress reporting(progress, threadCount, b.hi[0] - b.lo[0]);
+    FirstFailure failure;
+    parallelVoxelLoop<FloodScratch>(reporting, failure, b.lo[0], b.hi[0],
+                                    [&](int x, FloodScratch& scratch) { voteSlice(x, scratch); });
+    failure.rethrowIfFailed();
+    reporting.finish();
+}
+
+// Six axis rays from the centre of every voxel of slab x that no walk, flood or earlier vote has decided:
+// all even means outside (a pocket of air), all odd inside (material); the verdict floods the whole pocket.
+void VoxelizerTrapVolumePrivate::voteSlice(int x, FloodScratch& scratch)
+{
+    const MeshBox& b = activeBox;
+    const double originX = voxelCornerOnAxis(0, x) + (*halfVoxel)[0];
+    for (int y = b.lo[1]; y <= b.hi[1]; ++y) {
+        const double originY = voxelCornerOnAxis(1, y) + (*halfVoxel)[1];
+        const std::uint32_t row = voxelIndex(x, y, 0);
+        for (int z0 = b.lo[2]; z0 <= b.hi[2]; z0 += kWordBits) {
+            const unsigned count = chunkLength(z0, b.hi[2]);
+            // Voxels in z order; the free bits are read again after every vote, whose flood may take some.
+            for (unsigned next = 0;;) {
+                const std::uint32_t undecided = freeBits(row + z0, count) & ~lowMask(next);
+                if (!undecided) break;
+                const unsigned k = lowestBit(undecided);
+                next = k + 1;
+                const int z = z0 + static_cast<int>(k);
+                const UVector3<float> origin(static_cast<float>(originX), static_cast<float>(originY),
+                                             static_cast<float>(voxelCornerOnAxis(2, z) + (*halfVoxel)[2]));
+                int even = 0;
+                int odd = 0;
+                int hitCount = 0;
+                scratch.hits.clear();
+                for (const UVector3<float>& direction : faceDirectionsF) {
+                    intersector->intersectRay(origin, direction, scratch.hits, hitCount, 0.0f,
+                                              std::numeric_limits<float>::infinity(), -1);
+                    if (scratch.hits.size() % 2 == 0)
+                        ++even;
+                    else
+                        ++odd;
+                }
+                votedVoxelCount.fetch_add(1, std::memory_order_relaxed);
+                const std::uint32_t voxel = row + static_cast<std::uint32_t>(z);
+                if (even == 6)
+                    floodFill(voxel, reachedBits.get(), FloodMoves::AllFaces, scratch);
+                else if (odd == 6)
+                    floodFill(voxel, occupiedBits.get(), FloodMoves::AllFaces, scratch);
+            }
+        }
+    }
+}
+
+// ---------------------------------------------------------------------------------------------------------
+// Phase 3.
+
+void VoxelizerTrapVolumePrivate::markDrainable(int threadCount, ProgressCallback progress)
+{
+    if (!initialized) return;
+    activeBox = meshBox();
+    const MeshBox& b = activeBox;
+    VoxelWord* reached = reachedBits.get();
+    for (std::uint32_t w = 0; w < wordCount; ++w)
+        reached[w].store(0, std::memory_order_relaxed);
+
+    ParallelProgress reporting(progress, threadCount, (b.hi[0] - b.lo[0]) + (b.hi[1] - b.lo[1]) + (b.hi[2] - b.lo[2]));
+    FirstFailure failure;
+    // Every walked voxel that is still free starts a flood that never steps down.
+    auto floodFromWalk = [this, reached](FloodScratch& scratch) {
+        return [this, reached, &scratch](int x, int y, int z0, unsigned count, std::uint32_t walked) {
+            const std::uint32_t first = voxelIndex(x, y, z0);
+            for (;;) {
+                const std::uint32_t seeds = walked & freeBits(first, count);
+                if (!seeds) return;
+                floodFill(first + lowestBit(seeds), reached, FloodMoves::NoDown, scratch);
+            }
+        };
+    };
+    // (a) lines along z from the bottom face only; (b) along x and (c) along y, from both ends.
+    parallelVoxelLoop<FloodScratch>(reporting, failure, b.lo[0], b.hi[0], [&](int x, FloodScratch& scratch) {
+        walkLinesAlongZ(x, false, floodFromWalk(scratch));
+    });
+    parallelVoxelLoop<FloodScratch>(reporting, failure, b.lo[1], b.hi[1], [&](int y, FloodScratch& scratch) {
+        walkLinesAlongX(y, floodFromWalk(scratch));
+    });
+    parallelVoxelLoop<FloodScratch>(reporting, failure, b.lo[2], b.hi[2], [&](int z, FloodScratch& scratch) {
+        walkSlabsForZIteration(z, floodFromWalk(scratch));
+    });
+    failure.rethrowIfFailed();
+    reporting.finish();
+
+    // Drainable air joins the set voxels; what stays clear in the mesh box is trapped.
+    VoxelWord* occupied = occupiedBits.get();
+    for (std::uint32_t w = 0; w < wordCount; ++w)
+        occupied[w].store(occupied[w].load(std::memory_order_relaxed) | reached[w].load(std::memory_order_relaxed),
+                          std::memory_order_relaxed);
+    classified = true;
+}

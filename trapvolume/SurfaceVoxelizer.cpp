@@ -1,0 +1,155 @@
+// SPDX-License-Identifier: MIT
+// Phase 1 of voxelize: every voxel that a triangle overlaps is set in occupiedBits, by a scan of the
+// triangle's voxel box or, for triangles large on all three axes, by a flood over the touched voxels.
+#include "trapvolume/VoxelizerTrapVolumePrivate.h"
+
+#include <algorithm>
+#include <cstdint>
+
+#include "trapvolume/ParallelVoxelLoop.h"
+#include "trapvolume/QueuedVoxelSet.h"
+
+namespace {
+
+constexpr double kPaddedCornerShift = 1e-5;
+// Triangles whose voxel box spans at least this many voxels on every axis are flooded, not scanned.
+constexpr int kFloodExtent = 100;
+
+// The overlap test of the mesh library, on the float box and triangle it is given.
+bool voxelTouchesTriangle(const float centre[3], const float half[3], const float triangle[3][3])
+{
+    return TriBoxOverlap(centre, half, triangle) != 0;
+}
+
+} // namespace
+
+struct VoxelizerTrapVolumePrivate::SurfaceScratch {
+    std::vector<std::uint32_t> queue; // flood queue, reused from triangle to triangle
+};
+
+void VoxelizerTrapVolumePrivate::voxelizeSurface(int threadCount, ProgressCallback progress)
+{
+    if (!initialized) return;
+    gridWritten = true;
+
+    // Box centres per axis: corner - 1e-5 + halfVoxelPadded for the scan, corner + halfVoxel for the
+    // flood, formed in double and narrowed once. The tested boxes are then exactly those of a
+    // voxel-by-voxel evaluation, at a fraction of its cost.
+    for (int k = 0; k < 3; ++k) {
+        paddedCentre[k].resize(resolution);
+        exactCentre[k].resize(resolution);
+        for (std::uint32_t q = 0; q < resolution; ++q) {
+            const double corner = voxelCornerOnAxis(k, static_cast<double>(q));
+            paddedCentre[k][q] = static_cast<float>((corner - kPaddedCornerShift) + (*halfVoxelPadded)[k]);
+            exactCentre[k][q] = static_cast<float>(corner + (*halfVoxel)[k]);
+        }
+    }
+
+    ParallelProgress reporting(progress, threadCount, faceCount);
+    FirstFailure failure;
+    parallelVoxelLoop<SurfaceScratch>(reporting, failure, 0, faceCount - 1,
+                                      [this](int face, SurfaceScratch& scratch) { voxelizeTriangle(face, scratch); });
+    failure.rethrowIfFailed();
+    reporting.finish();
+}
+
+void VoxelizerTrapVolumePrivate::voxelizeTriangle(int face, SurfaceScratch& scratch)
+{
+    // The triangle's corners and their bounds.
+    const UVector3<double>& corners = faces.get()[face];
+    UVector3<double> p[3];
+    for (int c = 0; c < 3; ++c)
+        p[c] = vertices.get()[static_cast<int>(corners[c])];
+    float triangle[3][3];
+    int lo[3];
+    int hi[3];
+    for (int k = 0; k < 3; ++k) {
+        const double low = std::min(std::min(p[0][k], p[1][k]), p[2][k]);
+        const double high = std::max(std::max(p[0][k], p[1][k]), p[2][k]);
+        lo[k] = static_cast<int>(voxelCoordOnAxis(k, low));
+        hi[k] = static_cast<int>(voxelCoordOnAxis(k, high));
+        for (int c = 0; c < 3; ++c)
+            triangle[c][k] = static_cast<float>(p[c][k]);
+    }
+
+    if (std::min(std::min(hi[0] - lo[0], hi[1] - lo[1]), hi[2] - lo[2]) >= kFloodExtent) {
+        floodTriangle(triangle, p[0], lo, hi, scratch);
+        return;
+    }
+
+    // Box scan over every voxel of the range, x outermost. The range lies inside the grid by construction;
+    // the clamp only guards the bit set against a grid that would break that rule.
+    const int last = static_cast<int>(resolution) - 1;
+    const int x0 = std::max(lo[0], 0), x1 = std::min(hi[0], last);
+    const int y0 = std::max(lo[1], 0), y1 = std::min(hi[1], last);
+    const int z0 = std::max(lo[2], 0), z1 = std::min(hi[2], last);
+    const float half[3] = {static_cast<float>((*halfVoxelPadded)[0]), static_cast<float>((*halfVoxelPadded)[1]),
+                           static_cast<float>((*halfVoxelPadded)[2])};
+    VoxelWord* occupied = occupiedBits.get();
+    for (int x = x0; x <= x1; ++x)
+        for (int y = y0; y <= y1; ++y)
+            for (int z = z0; z <= z1; ++z) {
+                const float centre[3] = {paddedCentre[0][x], paddedCentre[1][y], paddedCentre[2][z]};
+                if (voxelTouchesTriangle(centre, half, triangle))
+                    setBit(occupied, voxelIndex(static_cast<std::uint32_t>(x), static_cast<std::uint32_t>(y),
+                                                static_cast<std::uint32_t>(z)));
+            }
+}
+
+void VoxelizerTrapVolumePrivate::floodTriangle(const float triangle[3][3], const UVector3<double>& p0,
+                                               const int lo[3], const int hi[3], SurfaceScratch& scratch)
+{
+    const double n = static_cast<double>(resolution);
+    const double slice = static_cast<double>(sliceSize);
+    const int last = static_cast<int>(resolution) - 1;
+    // Indices are formed in double and truncated, as 64-bit integers cut to their low 32 bits.
+    auto indexOf = [&](double x, double y, double z) {
+        return static_cast<std::uint32_t>(static_cast<std::int64_t>(slice * x + n * y + z));
+    };
+
+    // Seed: the voxel that holds the first corner.
+    double s[3];
+    for (int k = 0; k < 3; ++k) {
+        s[k] = voxelCoordOnAxis(k, p0[k]);
+        if (s[k] < 0.0 || s[k] > last) return; // only a grid that breaks its own rule gets here
+    }
+    std::vector<std::uint32_t>& queue = scratch.queue;
+    queue.clear();
+    QueuedVoxelSet queued;
+    const std::uint32_t seed = indexOf(s[0], s[1], s[2]);
+    queue.push_back(seed);
+    queued.insert(seed);
+
+    const float half[3] = {static_cast<float>((*halfVoxel)[0]), static_cast<float>((*halfVoxel)[1]),
+                           static_cast<float>((*halfVoxel)[2])};
+    // The neighbour range: the triangle's voxel box, kept inside the grid.
+    double low[3];
+    double high[3];
+    for (int k = 0; k < 3; ++k) {
+        low[k] = std::max(lo[k], 0);
+        high[k] = std::min(hi[k], last);
+    }
+    VoxelWord* occupied = occupiedBits.get();
+    for (std::size_t head = 0; head < queue.size(); ++head) {
+        const std::uint32_t v = queue[head];
+        const std::uint32_t x = v / sliceSize;
+        const std::uint32_t y = (v / resolution) % resolution;
+        const std::uint32_t z = v % resolution;
+        // A voxel that another triangle already marked is passed through without a test.
+        if (!testBit(occupied, v)) {
+            const float centre[3] = {exactCentre[0][x], exactCentre[1][y], exactCentre[2][z]};
+            if (!voxelTouchesTriangle(centre, half, triangle)) continue;
+            setBit(occupied, v);
+        }
+        // Expand from touched voxels only, within the triangle's voxel box.
+        const double at[3] = {static_cast<double>(x), static_cast<double>(y), static_cast<double>(z)};
+        for (const UVector3<double>& d : faceDirections) {
+            const double q[3] = {at[0] + d[0], at[1] + d[1], at[2] + d[2]};
+            if (q[0] < low[0] || q[0] > high[0] || q[1] < low[1] || q[1] > high[1] || q[2] < low[2] ||
+                q[2] > high[2])
+                continue;
+            const std::uint32_t neighbour = indexOf(q[0], q[1], q[2]);
+            if (queued.insert(neighbour)) queue.push_back(neighbour);
+        }
+    }
+}

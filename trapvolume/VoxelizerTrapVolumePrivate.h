@@ -1,0 +1,163 @@
+// SPDX-License-Identifier: MIT
+// VoxelizerTrapVolumePrivate: the voxel grid of a trapped-volume analysis and the operations on it.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <vector>
+
+#include "common/HostMesh.h"
+#include "common/Progress.h"
+#include "trapvolume/VoxelBits.h"
+
+namespace embree {
+class EmbreeIntersector;
+struct Hit;
+} // namespace embree
+
+/// The grid of N x N x N voxels over a placed mesh, its three bit sets and the phases that fill them.
+/// Voxel (x, y, z) has index x*N*N + y*N + z (32-bit unsigned); its flag in a bit set is bit (index & 31)
+/// of word (index >> 5). The data members are public for the white-box tests.
+class VoxelizerTrapVolumePrivate {
+public:
+    /// Largest resolution whose N*N*N still fits a signed 32-bit product.
+    static constexpr int kMaxResolution = 1290;
+
+    /// Sets up the grid; a standard exception on the way is printed and leaves the object uninitialised.
+    /// @throw what creating the intersector throws
+    VoxelizerTrapVolumePrivate(int resolution, MeshKernel* kernel);
+    VoxelizerTrapVolumePrivate(const VoxelizerTrapVolumePrivate&) = delete;
+    VoxelizerTrapVolumePrivate& operator=(const VoxelizerTrapVolumePrivate&) = delete;
+    virtual ~VoxelizerTrapVolumePrivate();
+
+    /// @name Grid set-up and addressing
+    ///@{
+    void buildGrid(MeshKernel* kernel);
+    /// Voxel coordinates of a point, as whole numbers held in doubles (may lie outside 0..N-1).
+    std::shared_ptr<UVector3<double>> toVoxelCoord(const UVector3<double>& point) const;
+    /// Lower corner of a voxel in the mesh's placed frame.
+    std::shared_ptr<UVector3<double>> voxelCorner(const UVector3<double>& voxel) const;
+    std::shared_ptr<UVector3<double>> voxelCorner(const std::shared_ptr<UVector3<double>>& voxel) const;
+    /// The same two, per axis and by value, for the hot loops.
+    double voxelCoordOnAxis(int axis, double p) const;
+    double voxelCornerOnAxis(int axis, double q) const
+    {
+        return (*gridOrigin)[axis] + q * (*gridSize)[axis] / static_cast<double>(resolution);
+    }
+    std::uint32_t voxelIndex(std::uint32_t x, std::uint32_t y, std::uint32_t z) const
+    {
+        return x * sliceSize + y * resolution + z;
+    }
+    ///@}
+
+    /// @name voxelize
+    ///@{
+    /// Brings a grid that an earlier voxelize wrote back to its state after construction.
+    void restoreConstructedState();
+    /// Phase 1: surface voxels into occupiedBits.
+    void voxelizeSurface(int threadCount, ProgressCallback progress);
+    /// Phase 2: air into reachedBits, then occupiedBits = complement of reachedBits.
+    void classifyVoxels(int threadCount, ProgressCallback progress);
+    /// Phase 3: air that drains without rising, merged into occupiedBits.
+    void markDrainable(int threadCount, ProgressCallback progress);
+    ///@}
+
+    /// @name Results (they consume the trapped marks)
+    ///@{
+    int getTrappedVolumeCount(float& volume, ProgressCallback progress);
+    void trappedVolume2Mesh(std::vector<UMesh<float>*>& meshes, std::vector<float>& volumes,
+                            ProgressCallback progress);
+    ///@}
+
+    // Fields, in the order of the grid's description.
+    bool initialized = false;
+    std::shared_ptr<UVector3<double>> boxMin;
+    std::shared_ptr<UVector3<double>> boxMax;
+    std::shared_ptr<UVector3<double>> meshVoxelMin;
+    std::shared_ptr<UVector3<double>> meshVoxelMax;
+    std::shared_ptr<UVector3<double>> gridOrigin;
+    std::shared_ptr<UVector3<double>> gridEnd;
+    std::shared_ptr<UVector3<double>> gridSize;
+    std::shared_ptr<UVector3<double>> halfVoxel;
+    std::shared_ptr<UVector3<double>> halfVoxelPadded;
+    std::shared_ptr<UVector3<double>> faces; ///< vertex indices (as doubles) per triangle, shuffled
+    std::int32_t faceCount = 0;
+    std::shared_ptr<UVector3<double>> vertices; ///< placed vertex positions
+    std::int32_t vertexCount = 0;
+    VoxelBitSet labelBits;
+    VoxelBitSet reachedBits;
+    VoxelBitSet occupiedBits;
+    std::uint32_t resolution = 0;
+    std::uint32_t wordCount = 0;
+    std::uint32_t sliceSize = 0;
+    embree::EmbreeIntersector* intersector = nullptr;
+
+    // State beyond the grid itself.
+    bool classified = false;          ///< a voxelize has run to its end since the last reset
+    bool gridWritten = false;         ///< some phase has written the bit sets since construction
+    std::atomic<std::int64_t> votedVoxelCount{0}; ///< voxels decided by ray votes in the last phase 2
+
+    /// Face-neighbour steps, shared by the voxel passes, in this order.
+    static const UVector3<double> faceDirections[6];
+    static const UVector3<float> faceDirectionsF[6];
+    /// The face steps without (0,0,-1).
+    static const UVector3<double> faceDirectionsNoDown[5];
+    /// Neighbour offsets (a, b) in the plane across a walked line.
+    static const int planeNeighbours[4][2];
+
+    /// Inclusive voxel range of the mesh's bounding box, truncated to ints.
+    struct MeshBox {
+        int lo[3];
+        int hi[3];
+    };
+    MeshBox meshBox() const;
+
+private:
+    struct SurfaceScratch;
+    struct FloodScratch;
+    enum class FloodMoves { AllFaces, NoDown };
+
+    // Phase 1.
+    void voxelizeTriangle(int face, SurfaceScratch& scratch);
+    void floodTriangle(const float triangle[3][3], const UVector3<double>& p0, const int lo[3], const int hi[3],
+                       SurfaceScratch& scratch);
+
+    // Phases 2 and 3.
+    void carveLines(int threadCount, const ProgressCallback& progress);
+    void floodFromLines(int threadCount, const ProgressCallback& progress);
+    void voteByRays(int threadCount, const ProgressCallback& progress);
+    void voteSlice(int x, FloodScratch& scratch);
+    bool isFree(std::uint32_t index) const;
+    std::uint32_t freeBits(std::uint32_t first, unsigned count) const;
+    void floodFill(std::uint32_t seed, VoxelWord* target, FloodMoves moves, FloodScratch& scratch);
+    void pushFreeRunStarts(std::uint32_t row, int zFirst, int zLast, std::vector<std::uint32_t>& stack) const;
+    void floodBesideWalk(int x, int y, int z0, unsigned count, std::uint32_t walked, int dx, int dy, int dz,
+                         FloodScratch& scratch);
+    template <typename Visit>
+    void walkLinesAlongZ(int x, bool bothEnds, Visit&& visit) const;
+    template <typename Visit>
+    void walkLinesAlongX(int y, Visit&& visit) const;
+    template <typename Visit>
+    void walkLinesAlongY(int x, Visit&& visit) const;
+    template <typename Visit>
+    void walkSlabsForZIteration(int z, Visit&& visit) const;
+
+    // Counting and cavity meshes.
+    int measureCavity(std::uint32_t seed, float& cavityVolume, int step, int processed, int& k,
+                      ProgressCallback progress);
+    void meshCavity(std::uint32_t seed, int zMax, UMesh<float>* mesh, float& volume, int step, int& meshedSoFar,
+                    int& k, ProgressCallback progress);
+    std::uint32_t countTrappedVoxels(const MeshBox& box) const;
+    /// Calls seed(index) at every voxel of the mesh box whose occupiedBits bit is clear when the scan reaches
+    /// it, z outermost, then x, then y; stops early when seed returns false.
+    void forEachTrappedSeed(const MeshBox& box, const std::function<bool(std::uint32_t)>& seed) const;
+
+    /// The mesh box of the running classification, count or meshing.
+    MeshBox activeBox{};
+
+    // Surface tables: per axis and voxel coordinate, the float box centres that the overlap test gets.
+    std::vector<float> paddedCentre[3]; ///< voxelCorner - 1e-5 + halfVoxelPadded (box scan)
+    std::vector<float> exactCentre[3];  ///< voxelCorner + halfVoxel (triangle flood)
+};
