@@ -77,7 +77,8 @@ public:
     /// Builds the mesh's topology when missing (and leaves it); clears every face's visited flag.
     /// @param mesh    may be null (nothing happens)
     /// @param label   the name of every area of this call
-    /// @param output  regions are appended, never cleared
+    /// @param output  regions are appended, never cleared; regions already in it get this mesh's boundary
+    ///                loops appended again, so pass an empty one
     void getMarkingAreas(UMesh<float>* mesh, std::string label, MarkingArea& output);
     /// @}
 

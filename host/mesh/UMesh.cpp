@@ -34,6 +34,15 @@ void UMesh<T>::BuildTopo(std::function<void(int)> progress, bool /*verbose*/)
     std::vector<HalfEdge> halfEdges;
     halfEdges.reserve(faces.size() * 3);
     for (std::size_t f = 0; f < faces.size(); ++f) {
+        // Deleted faces take no part: they keep null links, and a face that replaced one sees its edges
+        // as if the deleted face were gone.
+        if (faces[f]->IsD()) {
+            for (int k = 0; k < 3; ++k) {
+                faces[f]->FFp(k) = nullptr;
+                faces[f]->SetEdgeState(k, true, false);
+            }
+            continue;
+        }
         for (int k = 0; k < 3; ++k) {
             auto a = reinterpret_cast<std::uintptr_t>(faces[f]->V0(k));
             auto b = reinterpret_cast<std::uintptr_t>(faces[f]->V1(k));

@@ -47,6 +47,7 @@ public:
     /// Builds face-face adjacency in O(n log n): edges are matched by their vertex objects.
     /// A border edge links the face to itself; an edge of more than two faces is non-manifold on each of them
     /// (its faces are linked in a ring); a two-face edge run in the same direction by both is a bad edge.
+    /// Deleted faces are left out and keep null links.
     void BuildTopo(std::function<void(int)> progress, bool verbose);
     /// Drops adjacency (null links, all edges manifold and good).
     void ClearTopo();

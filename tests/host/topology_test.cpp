@@ -188,3 +188,29 @@ TEST(Topology, ClearTopoDropsLinksAndRebuildOverwritesStaleState)
 }
 
 } // namespace
+
+namespace {
+
+// A strip of two faces where face 1 is deleted and replaced by an identical face 2 appended at the end:
+//   3---2
+//   | / |      face 0 = (0 1 2), faces 1 and 2 = (0 2 3)
+//   0---1
+// The replacement must pair with face 0 across the diagonal as if face 1 were gone.
+TEST(Topology, DeletedFacesTakeNoPart)
+{
+    auto mesh = makeMesh({0, 0, 0, 1, 0, 0, 1, 1, 0, 0, 1, 0}, {0, 1, 2, 0, 2, 3, 0, 2, 3});
+    mesh->faces[1]->SetD();
+    buildTopo(*mesh);
+    const UTriangle<float>* f0 = mesh->faces[0];
+    const UTriangle<float>* replacement = mesh->faces[2];
+    EXPECT_EQ(f0->FFp(2), replacement); // edge 2 -> 0, the diagonal
+    EXPECT_EQ(f0->FFp(0), f0);
+    EXPECT_EQ(replacement->FFp(0), f0);
+    for (int k = 0; k < 3; ++k) {
+        EXPECT_TRUE(replacement->IsManifold(k));
+        EXPECT_FALSE(replacement->IsBadEdge(k));
+        EXPECT_EQ(mesh->faces[1]->FFp(k), nullptr);
+    }
+}
+
+} // namespace
