@@ -1,0 +1,97 @@
+// SPDX-License-Identifier: MIT
+// Temporary-file-and-rename output, so that readers never see a half-written file.
+#include "cli/AtomicFile.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+#include "cli/CliError.h"
+#include "cli/Interrupt.h"
+
+namespace cli {
+
+namespace {
+
+std::string folderOf(const std::string& path)
+{
+    const size_t slash = path.find_last_of('/');
+    if (slash == std::string::npos) return ".";
+    if (slash == 0) return "/";
+    return path.substr(0, slash);
+}
+
+std::string baseNameOf(const std::string& path)
+{
+    const size_t slash = path.find_last_of('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+} // namespace
+
+void checkOutputPath(const std::string& path, const std::string& option)
+{
+    if (path.empty()) throw InputError(option + ": the output path is empty");
+    struct stat info {};
+    if (stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode))
+        throw InputError(option + ": '" + path + "' is a folder, not a file");
+    const std::string folder = folderOf(path);
+    if (stat(folder.c_str(), &info) != 0 || !S_ISDIR(info.st_mode))
+        throw InputError(option + ": cannot write '" + path + "': folder '" + folder + "' does not exist");
+    if (access(folder.c_str(), W_OK) != 0)
+        throw InputError(option + ": cannot write '" + path + "': folder '" + folder + "' is not writable");
+}
+
+AtomicFile::AtomicFile(std::string targetPath) : target(std::move(targetPath))
+{
+    // A hidden name in the same folder keeps the final rename atomic (same file system).
+    std::string pattern = folderOf(target) + "/." + baseNameOf(target) + ".partial-XXXXXX";
+    std::vector<char> buffer(pattern.begin(), pattern.end());
+    buffer.push_back('\0');
+    descriptor = mkstemp(buffer.data());
+    if (descriptor < 0)
+        throw InputError("cannot create '" + target + "': " + std::strerror(errno));
+    tempPath = buffer.data();
+}
+
+AtomicFile::~AtomicFile()
+{
+    if (descriptor >= 0) close(descriptor);
+    if (!committed) unlink(tempPath.c_str());
+}
+
+void AtomicFile::write(const void* data, std::size_t size)
+{
+    const char* bytes = static_cast<const char*>(data);
+    while (size > 0) {
+        const ssize_t written = ::write(descriptor, bytes, size);
+        if (written < 0) {
+            if (errno == EINTR) continue;
+            throw std::runtime_error("cannot write '" + target + "': " + std::strerror(errno));
+        }
+        bytes += written;
+        size -= static_cast<std::size_t>(written);
+    }
+}
+
+void AtomicFile::commit()
+{
+    // mkstemp creates the file with mode 0600; give it what a plain creat() would (0666 less the umask).
+    const mode_t mask = umask(0);
+    umask(mask);
+    fchmod(descriptor, 0666 & ~mask);
+    if (fsync(descriptor) != 0)
+        throw std::runtime_error("cannot write '" + target + "': " + std::strerror(errno));
+    close(descriptor);
+    descriptor = -1;
+    throwIfInterrupted();
+    if (std::rename(tempPath.c_str(), target.c_str()) != 0)
+        throw std::runtime_error("cannot write '" + target + "': " + std::strerror(errno));
+    committed = true;
+}
+
+} // namespace cli

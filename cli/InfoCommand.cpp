@@ -1,0 +1,72 @@
+// SPDX-License-Identifier: MIT
+// `meshprobe info`: size, edge defects, area and volume of a mesh.
+#include <iostream>
+
+#include "cli/CommandSupport.h"
+#include "cli/MeshImport.h"
+#include "cli/MeshStatistics.h"
+#include "cli/TextReport.h"
+
+namespace cli {
+
+namespace {
+
+nlohmann::ordered_json floatTriple(const std::array<float, 3>& v)
+{
+    return {shortestDouble(v[0]), shortestDouble(v[1]), shortestDouble(v[2])};
+}
+
+std::string textTriple(const std::array<float, 3>& v)
+{
+    return formatNumber(v[0]) + ", " + formatNumber(v[1]) + ", " + formatNumber(v[2]);
+}
+
+int runInfo(const CommonOptions& options)
+{
+    const Stopwatch clock;
+    const std::unique_ptr<UMesh<float>> mesh = importMesh(options.meshPath);
+    const MeshStatistics stats = measureMesh(*mesh);
+
+    if (options.json) {
+        nlohmann::ordered_json report = jsonHead("info", options, *mesh);
+        report["bounds"] = {floatTriple(stats.boundsMin), floatTriple(stats.boundsMax)};
+        report["watertight"] = stats.watertight;
+        report["nonmanifold_edges"] = stats.nonManifoldEdges;
+        report["bad_edges"] = stats.badEdges;
+        report["border_edges"] = stats.borderEdges;
+        report["volume"] = stats.volume;
+        report["area"] = stats.area;
+        report["seconds"] = clock.seconds();
+        printJson(report);
+        return 0;
+    }
+    std::array<float, 3> size{};
+    for (int a = 0; a < 3; ++a)
+        size[a] = stats.boundsMax[a] - stats.boundsMin[a];
+    Summary summary;
+    summary.add("mesh", options.meshPath)
+        .add("triangles", std::to_string(mesh->faces.size()))
+        .add("vertices", std::to_string(mesh->vertices.size()))
+        .add("bounds", "(" + textTriple(stats.boundsMin) + ") to (" + textTriple(stats.boundsMax) + ")")
+        .add("size", formatNumber(size[0]) + " x " + formatNumber(size[1]) + " x " + formatNumber(size[2]) + " mm")
+        .add("watertight", stats.watertight ? "yes" : "no")
+        .add("border edges", std::to_string(stats.borderEdges))
+        .add("non-manifold edges", std::to_string(stats.nonManifoldEdges))
+        .add("bad edges", std::to_string(stats.badEdges) + (stats.badEdges ? "  (neighbouring faces wound opposite ways)" : ""))
+        .add("area", formatArea(stats.area))
+        .add("volume", formatVolume(stats.volume) + (stats.watertight ? "" : "  (not closed: only an estimate)"));
+    summary.print(std::cout);
+    return 0;
+}
+
+} // namespace
+
+Command addInfoCommand(CLI::App& app)
+{
+    auto options = std::make_shared<CommonOptions>();
+    CLI::App* command = app.add_subcommand("info", "Size, edge defects, surface area and volume of a mesh");
+    addCommonOptions(*command, *options);
+    return {command, [options] { return runInfo(*options); }};
+}
+
+} // namespace cli

@@ -1,0 +1,94 @@
+// SPDX-License-Identifier: MIT
+// meshprobe: wall thickness, marking areas and trapped volumes of a mesh file, from the command line.
+#include <algorithm>
+#include <cstring>
+#include <iostream>
+#include <new>
+#include <string>
+#include <vector>
+
+#include "cli/CliError.h"
+#include "cli/CommandSupport.h"
+#include "cli/Interrupt.h"
+
+namespace {
+
+constexpr const char* usage =
+    "meshprobe: mesh analysis for additive-manufacturing print preparation.\n"
+    "Exit codes: 0 success, 1 analysis failed, 2 bad usage or unreadable input, 130 interrupted (Ctrl-C).";
+
+/// CLI11 reads a value that starts with '-' as the next option, so "--up -z" would lose its axis. Joining
+/// the pair into "--up=-z" lets both spellings work.
+std::vector<std::string> joinNegativeAxisValues(int argc, char** argv)
+{
+    std::vector<std::string> args(argv + 1, argv + argc);
+    std::vector<std::string> joined;
+    for (size_t i = 0; i < args.size(); ++i) {
+        const bool isAxis = i + 1 < args.size() && args[i + 1].size() == 2 && args[i + 1][0] == '-' &&
+                            std::strchr("xyz", args[i + 1][1]) != nullptr;
+        if (args[i] == "--up" && isAxis) {
+            joined.push_back("--up=" + args[i + 1]);
+            ++i;
+        } else {
+            joined.push_back(args[i]);
+        }
+    }
+    return joined;
+}
+
+int fail(int exitCode, const std::string& message)
+{
+    std::cerr << "meshprobe: " << message << std::endl;
+    return exitCode;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    cli::installInterruptHandler();
+
+    CLI::App app{usage, "meshprobe"};
+    app.set_version_flag("--version", "meshprobe " MESHPROBE_VERSION);
+    app.require_subcommand(1);
+    app.fallthrough(false);
+    const std::vector<cli::Command> commands = {cli::addInfoCommand(app)};
+
+    if (argc > 1 && argv[1][0] != '-') {
+        bool known = false;
+        for (const cli::Command& command : commands)
+            known = known || command.parser->get_name() == argv[1];
+        if (!known) return fail(cli::ExitBadInput, std::string("unknown command '") + argv[1] + "'\nRun 'meshprobe --help' for usage.");
+    }
+    try {
+        std::vector<std::string> args = joinNegativeAxisValues(argc, argv);
+        std::reverse(args.begin(), args.end()); // CLI11 takes the arguments last-first
+        app.parse(args);
+    } catch (const CLI::CallForHelp& e) {
+        return app.exit(e);
+    } catch (const CLI::CallForAllHelp& e) {
+        return app.exit(e);
+    } catch (const CLI::CallForVersion& e) {
+        return app.exit(e);
+    } catch (const CLI::ParseError& e) {
+        return fail(cli::ExitBadInput, std::string(e.what()) + "\nRun 'meshprobe --help' for usage.");
+    }
+
+    try {
+        for (const cli::Command& command : commands)
+            if (command.parser->parsed()) return command.run();
+        return fail(cli::ExitBadInput, "no command given");
+    } catch (const cli::InputError& e) {
+        return fail(cli::ExitBadInput, e.what());
+    } catch (const Kel::AbortException&) {
+        return fail(cli::interruptExitCode(), "interrupted");
+    } catch (const cli::AnalysisError& e) {
+        return fail(cli::ExitAnalysisFailed, e.what());
+    } catch (const std::bad_alloc&) {
+        return fail(cli::ExitAnalysisFailed, "out of memory");
+    } catch (const std::exception& e) {
+        return fail(cli::ExitAnalysisFailed, e.what());
+    } catch (const char* message) {
+        return fail(cli::ExitAnalysisFailed, message);
+    }
+}

@@ -1,0 +1,111 @@
+// SPDX-License-Identifier: MIT
+// End to end: `meshprobe info` and the usage errors every command shares, run on the built binary.
+#include <gtest/gtest.h>
+
+#include <nlohmann/json.hpp>
+
+#include "cli/MeshExport.h"
+#include "tests/cli/ToolRunner.h"
+
+namespace {
+
+using clitest::runTool;
+using clitest::TempDir;
+using nlohmann::json;
+
+/// Writes the soup in the format of the extension (".stl" binary, ".astl" ASCII STL written as .stl).
+std::string writeMesh(const TempDir& dir, const std::string& name, const testmesh::Soup& soup)
+{
+    const std::string extension = name.substr(name.rfind('.'));
+    const std::string path = dir.file(name);
+    if (extension == ".stl") clitest::writeFile(path, clitest::binaryStl(soup));
+    else if (extension == ".obj") clitest::writeFile(path, clitest::objText(soup));
+    else if (extension == ".ply") clitest::writeFile(path, clitest::plyText(soup));
+    else if (extension == ".off") clitest::writeFile(path, clitest::offText(soup));
+    else cli::writeMeshes(path, {{"part", soup.build().get()}});
+    return path;
+}
+
+class InfoFormats : public ::testing::TestWithParam<std::string> {};
+
+// A 4 x 3 x 2 box with a 1 x 1 x 1 sealed void: volume 23, area 52 + 6, watertight, in every format.
+TEST_P(InfoFormats, JsonReportsKnownAnswers)
+{
+    TempDir dir;
+    testmesh::Soup soup = testmesh::box(-1, 0, 0, 3, 3, 2);
+    soup.appendFlipped(testmesh::box(0, 1, 0.5f, 1, 2, 1.5f));
+    const std::string path = writeMesh(dir, "part" + GetParam(), soup);
+
+    const clitest::ToolResult run = runTool({"info", path, "--json"});
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(run.err, "");
+    const json report = json::parse(run.out);
+    EXPECT_EQ(report["command"], "info");
+    EXPECT_EQ(report["mesh"], path);
+    EXPECT_EQ(report["triangles"], 24);
+    EXPECT_EQ(report["vertices"], 16);
+    EXPECT_EQ(report["bounds"], json::parse("[[-1,0,0],[3,3,2]]"));
+    EXPECT_EQ(report["watertight"], true);
+    EXPECT_EQ(report["nonmanifold_edges"], 0);
+    EXPECT_EQ(report["bad_edges"], 0);
+    EXPECT_EQ(report["border_edges"], 0);
+    EXPECT_DOUBLE_EQ(report["volume"].get<double>(), 23.0);
+    EXPECT_DOUBLE_EQ(report["area"].get<double>(), 58.0);
+    EXPECT_GE(report["seconds"].get<double>(), 0.0);
+}
+
+INSTANTIATE_TEST_SUITE_P(InfoCommand, InfoFormats, ::testing::Values(".stl", ".obj", ".ply", ".off", ".3mf", ".glb"),
+                         [](const ::testing::TestParamInfo<std::string>& param) { return param.param.substr(1); });
+
+TEST(InfoCommand, HumanSummaryShowsVolumeInMillilitres)
+{
+    TempDir dir;
+    const std::string path = writeMesh(dir, "cube.stl", testmesh::box(0, 0, 0, 10, 10, 10));
+    const clitest::ToolResult run = runTool({"info", path});
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_NE(run.out.find("1000 mm³ (1 ml)"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("watertight          yes"), std::string::npos) << run.out;
+}
+
+struct UsageCase {
+    const char* name;
+    std::vector<std::string> args;
+    const char* expected;
+};
+
+std::ostream& operator<<(std::ostream& os, const UsageCase& c)
+{
+    return os << c.name;
+}
+
+class UsageErrors : public ::testing::TestWithParam<UsageCase> {};
+
+// Every usage error exits with 2 and a message on stderr naming what is wrong; stdout stays empty.
+TEST_P(UsageErrors, ExitTwoWithMessage)
+{
+    const clitest::ToolResult run = runTool(GetParam().args);
+    EXPECT_EQ(run.exitCode, 2) << run.err;
+    EXPECT_EQ(run.out, "");
+    EXPECT_NE(run.err.find(GetParam().expected), std::string::npos) << run.err;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    InfoCommand, UsageErrors,
+    ::testing::Values(UsageCase{"NoCommand", {}, "subcommand is required"},
+                      UsageCase{"UnknownCommand", {"inspect", "x.stl"}, "unknown command 'inspect'"},
+                      UsageCase{"MissingMesh", {"info"}, "MESH is required"},
+                      UsageCase{"UnknownOption", {"info", "x.stl", "--colour"}, "--colour"},
+                      UsageCase{"MissingFile", {"info", "/nonexistent/part.stl"}, "/nonexistent/part.stl: no such file"}),
+    [](const ::testing::TestParamInfo<UsageCase>& param) { return std::string(param.param.name); });
+
+TEST(InfoCommand, VersionAndHelpSucceed)
+{
+    const clitest::ToolResult version = runTool({"--version"});
+    EXPECT_EQ(version.exitCode, 0);
+    EXPECT_EQ(version.out.rfind("meshprobe ", 0), 0u) << version.out;
+    const clitest::ToolResult help = runTool({"info", "--help"});
+    EXPECT_EQ(help.exitCode, 0);
+    EXPECT_NE(help.out.find("--json"), std::string::npos);
+}
+
+} // namespace

@@ -1,0 +1,199 @@
+// SPDX-License-Identifier: MIT
+// Runs the built meshprobe binary for end-to-end tests, and writes the mesh files they read.
+#pragma once
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <functional>
+#include <sstream>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "tests/support/TestMeshes.h"
+
+namespace clitest {
+
+struct ToolResult {
+    int exitCode = -1; // -1 when the process died from a signal
+    std::string out;
+    std::string err;
+};
+
+/// Reads two pipes to their end without letting either fill up and block the child.
+inline void drain(int outFd, int errFd, std::string& out, std::string& err)
+{
+    pollfd fds[2] = {{outFd, POLLIN, 0}, {errFd, POLLIN, 0}};
+    int open = 2;
+    char buffer[65536];
+    while (open > 0) {
+        if (poll(fds, 2, -1) < 0) continue;
+        for (int i = 0; i < 2; ++i) {
+            if (fds[i].fd < 0 || !(fds[i].revents & (POLLIN | POLLHUP))) continue;
+            const ssize_t n = read(fds[i].fd, buffer, sizeof buffer);
+            if (n > 0) {
+                (i == 0 ? out : err).append(buffer, static_cast<size_t>(n));
+            } else {
+                close(fds[i].fd);
+                fds[i].fd = -1;
+                --open;
+            }
+        }
+    }
+}
+
+/// Runs meshprobe with the arguments; stdout and stderr are pipes (so stderr is not a terminal).
+inline ToolResult runTool(const std::vector<std::string>& args)
+{
+    int outPipe[2], errPipe[2];
+    if (pipe(outPipe) != 0 || pipe(errPipe) != 0) throw std::runtime_error("pipe failed");
+    const pid_t pid = fork();
+    if (pid == 0) {
+        dup2(outPipe[1], 1);
+        dup2(errPipe[1], 2);
+        close(outPipe[0]);
+        close(errPipe[0]);
+        std::vector<char*> argv;
+        argv.push_back(const_cast<char*>(MESHPROBE_EXECUTABLE));
+        for (const std::string& a : args)
+            argv.push_back(const_cast<char*>(a.c_str()));
+        argv.push_back(nullptr);
+        execv(MESHPROBE_EXECUTABLE, argv.data());
+        _exit(127);
+    }
+    close(outPipe[1]);
+    close(errPipe[1]);
+    ToolResult result;
+    drain(outPipe[0], errPipe[0], result.out, result.err);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return result;
+}
+
+/// A fresh folder under /tmp, removed with its files at the end of the test.
+class TempDir {
+public:
+    TempDir()
+    {
+        char pattern[] = "/tmp/meshprobe-test-XXXXXX";
+        if (!mkdtemp(pattern)) throw std::runtime_error("mkdtemp failed");
+        path = pattern;
+    }
+    ~TempDir() { std::system(("rm -rf '" + path + "'").c_str()); }
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+
+    std::string file(const std::string& name) const { return path + "/" + name; }
+    /// Names of the files in the folder, hidden ones included.
+    std::vector<std::string> list() const
+    {
+        std::vector<std::string> names;
+        const std::string command = "ls -A '" + path + "'";
+        FILE* pipeHandle = popen(command.c_str(), "r");
+        char line[4096];
+        while (pipeHandle && fgets(line, sizeof line, pipeHandle)) {
+            std::string name(line);
+            name.erase(name.find_last_not_of('\n') + 1);
+            names.push_back(name);
+        }
+        if (pipeHandle) pclose(pipeHandle);
+        return names;
+    }
+
+    std::string path;
+};
+
+inline bool fileExists(const std::string& path)
+{
+    struct stat info {};
+    return stat(path.c_str(), &info) == 0;
+}
+
+inline void writeFile(const std::string& path, const std::string& content)
+{
+    std::ofstream(path, std::ios::binary) << content;
+}
+
+/// Binary STL of a soup: 80-byte header, count, then normal, three corners and attribute per triangle.
+inline std::string binaryStl(const testmesh::Soup& soup)
+{
+    std::string bytes(80, ' ');
+    auto put = [&bytes](const void* p, size_t n) { bytes.append(static_cast<const char*>(p), n); };
+    const std::uint32_t count = static_cast<std::uint32_t>(soup.indices.size() / 3);
+    put(&count, 4);
+    for (std::uint32_t t = 0; t < count; ++t) {
+        const float normal[3] = {0, 0, 0};
+        put(normal, 12);
+        for (int k = 0; k < 3; ++k)
+            put(&soup.positions[3 * soup.indices[3 * t + k]], 12);
+        const std::uint16_t attribute = 0;
+        put(&attribute, 2);
+    }
+    return bytes;
+}
+
+inline std::string asciiStl(const testmesh::Soup& soup)
+{
+    std::ostringstream out;
+    out.precision(9);
+    out << "solid test\n";
+    for (size_t t = 0; t < soup.indices.size() / 3; ++t) {
+        out << "facet normal 0 0 0\nouter loop\n";
+        for (int k = 0; k < 3; ++k) {
+            const float* p = &soup.positions[3 * soup.indices[3 * t + k]];
+            out << "vertex " << p[0] << ' ' << p[1] << ' ' << p[2] << '\n';
+        }
+        out << "endloop\nendfacet\n";
+    }
+    out << "endsolid test\n";
+    return out.str();
+}
+
+inline std::string objText(const testmesh::Soup& soup)
+{
+    std::ostringstream out;
+    out.precision(9);
+    for (size_t v = 0; v < soup.positions.size() / 3; ++v)
+        out << "v " << soup.positions[3 * v] << ' ' << soup.positions[3 * v + 1] << ' ' << soup.positions[3 * v + 2] << '\n';
+    for (size_t t = 0; t < soup.indices.size() / 3; ++t)
+        out << "f " << soup.indices[3 * t] + 1 << ' ' << soup.indices[3 * t + 1] + 1 << ' ' << soup.indices[3 * t + 2] + 1 << '\n';
+    return out.str();
+}
+
+inline std::string plyText(const testmesh::Soup& soup)
+{
+    std::ostringstream out;
+    out.precision(9);
+    out << "ply\nformat ascii 1.0\nelement vertex " << soup.positions.size() / 3
+        << "\nproperty float x\nproperty float y\nproperty float z\nelement face " << soup.indices.size() / 3
+        << "\nproperty list uchar int vertex_indices\nend_header\n";
+    for (size_t v = 0; v < soup.positions.size() / 3; ++v)
+        out << soup.positions[3 * v] << ' ' << soup.positions[3 * v + 1] << ' ' << soup.positions[3 * v + 2] << '\n';
+    for (size_t t = 0; t < soup.indices.size() / 3; ++t)
+        out << "3 " << soup.indices[3 * t] << ' ' << soup.indices[3 * t + 1] << ' ' << soup.indices[3 * t + 2] << '\n';
+    return out.str();
+}
+
+inline std::string offText(const testmesh::Soup& soup)
+{
+    std::ostringstream out;
+    out.precision(9);
+    out << "OFF\n" << soup.positions.size() / 3 << ' ' << soup.indices.size() / 3 << " 0\n";
+    for (size_t v = 0; v < soup.positions.size() / 3; ++v)
+        out << soup.positions[3 * v] << ' ' << soup.positions[3 * v + 1] << ' ' << soup.positions[3 * v + 2] << '\n';
+    for (size_t t = 0; t < soup.indices.size() / 3; ++t)
+        out << "3 " << soup.indices[3 * t] << ' ' << soup.indices[3 * t + 1] << ' ' << soup.indices[3 * t + 2] << '\n';
+    return out.str();
+}
+
+} // namespace clitest
