@@ -53,8 +53,7 @@ AtomicFile::AtomicFile(std::string targetPath) : target(std::move(targetPath))
     std::vector<char> buffer(pattern.begin(), pattern.end());
     buffer.push_back('\0');
     descriptor = mkstemp(buffer.data());
-    if (descriptor < 0)
-        throw InputError("cannot create '" + target + "': " + std::strerror(errno));
+    if (descriptor < 0) throw InputError("cannot create '" + target + "': " + std::strerror(errno));
     tempPath = buffer.data();
 }
 
@@ -84,8 +83,7 @@ void AtomicFile::commit()
     const mode_t mask = umask(0);
     umask(mask);
     fchmod(descriptor, 0666 & ~mask);
-    if (fsync(descriptor) != 0)
-        throw std::runtime_error("cannot write '" + target + "': " + std::strerror(errno));
+    if (fsync(descriptor) != 0) throw std::runtime_error("cannot write '" + target + "': " + std::strerror(errno));
     close(descriptor);
     descriptor = -1;
     throwIfInterrupted();

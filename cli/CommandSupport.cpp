@@ -23,9 +23,9 @@ double Stopwatch::seconds() const
 nlohmann::ordered_json jsonHead(const std::string& command, const CommonOptions& options, const UMesh<float>& mesh)
 {
     return nlohmann::ordered_json{{"command", command},
-                          {"mesh", options.meshPath},
-                          {"triangles", mesh.faces.size()},
-                          {"vertices", mesh.vertices.size()}};
+                                  {"mesh", options.meshPath},
+                                  {"triangles", mesh.faces.size()},
+                                  {"vertices", mesh.vertices.size()}};
 }
 
 } // namespace cli

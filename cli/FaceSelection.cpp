@@ -29,9 +29,8 @@ std::string readListFile(const std::string& path, const std::string& option)
 /// A non-negative decimal index; anything else (sign, letters, overflow) is an error.
 long long parseIndex(const std::string& digits, const std::string& item, const std::string& option)
 {
-    const bool allDigits = !digits.empty() && std::all_of(digits.begin(), digits.end(), [](unsigned char c) {
-        return std::isdigit(c) != 0;
-    });
+    const bool allDigits = !digits.empty() && std::all_of(digits.begin(), digits.end(),
+                                                          [](unsigned char c) { return std::isdigit(c) != 0; });
     if (!allDigits || digits.size() > 12)
         throw InputError(option + ": '" + item + "' is not a face index or a range like 9-20");
     return std::stoll(digits);
@@ -52,8 +51,7 @@ std::vector<int> parseFaceSelection(const std::string& text, int faceCount, cons
         const size_t dash = item.find('-', 1);
         const long long first = parseIndex(item.substr(0, dash), item, option);
         const long long last = dash == std::string::npos ? first : parseIndex(item.substr(dash + 1), item, option);
-        if (last < first)
-            throw InputError(option + ": the range '" + item + "' runs backwards");
+        if (last < first) throw InputError(option + ": the range '" + item + "' runs backwards");
         if (last >= faceCount)
             throw InputError(option + ": face " + std::to_string(last) + " does not exist (the mesh has " +
                              std::to_string(faceCount) + " triangles, numbered from 0)");

@@ -52,7 +52,8 @@ int runInfo(const CommonOptions& options)
         .add("watertight", stats.watertight ? "yes" : "no")
         .add("border edges", std::to_string(stats.borderEdges))
         .add("non-manifold edges", std::to_string(stats.nonManifoldEdges))
-        .add("bad edges", std::to_string(stats.badEdges) + (stats.badEdges ? "  (neighbouring faces wound opposite ways)" : ""))
+        .add("bad edges",
+             std::to_string(stats.badEdges) + (stats.badEdges ? "  (neighbouring faces wound opposite ways)" : ""))
         .add("area", formatArea(stats.area))
         .add("volume", formatVolume(stats.volume) + (stats.watertight ? "" : "  (not closed: only an estimate)"));
     summary.print(std::cout);

@@ -24,11 +24,16 @@ namespace {
 const char* assimpFormatId(MeshFileFormat format)
 {
     switch (format) {
-    case MeshFileFormat::Stl: return "stlb";
-    case MeshFileFormat::Ply: return "ply"; // ASCII: Assimp 5.2 writes broken binary PLY face lists
-    case MeshFileFormat::Obj: return "objnomtl"; // no material library: a single self-contained file
-    case MeshFileFormat::ThreeMf: return "3mf";
-    case MeshFileFormat::Glb: return "glb2";
+    case MeshFileFormat::Stl:
+        return "stlb";
+    case MeshFileFormat::Ply:
+        return "ply"; // ASCII: Assimp 5.2 writes broken binary PLY face lists
+    case MeshFileFormat::Obj:
+        return "objnomtl"; // no material library: a single self-contained file
+    case MeshFileFormat::ThreeMf:
+        return "3mf";
+    case MeshFileFormat::Glb:
+        return "glb2";
     }
     return "";
 }
@@ -97,7 +102,7 @@ std::unique_ptr<aiScene> makeScene(std::vector<aiMesh*> meshes)
     auto scene = std::make_unique<aiScene>();
     scene->mRootNode = new aiNode("meshprobe");
     scene->mNumMaterials = 1;
-    scene->mMaterials = new aiMaterial*[1]{new aiMaterial()};
+    scene->mMaterials = new aiMaterial* [1] { new aiMaterial() };
     scene->mNumMeshes = static_cast<unsigned>(meshes.size());
     scene->mMeshes = new aiMesh*[meshes.size()];
     scene->mRootNode->mNumChildren = static_cast<unsigned>(meshes.size());
@@ -189,11 +194,16 @@ MeshFileFormat outputFormatFor(const std::string& path, const std::string& optio
 {
     const std::string extension = lowerCaseExtension(path);
     MeshFileFormat format;
-    if (extension == ".stl") format = MeshFileFormat::Stl;
-    else if (extension == ".ply") format = MeshFileFormat::Ply;
-    else if (extension == ".obj") format = MeshFileFormat::Obj;
-    else if (extension == ".3mf") format = MeshFileFormat::ThreeMf;
-    else if (extension == ".glb") format = MeshFileFormat::Glb;
+    if (extension == ".stl")
+        format = MeshFileFormat::Stl;
+    else if (extension == ".ply")
+        format = MeshFileFormat::Ply;
+    else if (extension == ".obj")
+        format = MeshFileFormat::Obj;
+    else if (extension == ".3mf")
+        format = MeshFileFormat::ThreeMf;
+    else if (extension == ".glb")
+        format = MeshFileFormat::Glb;
     else
         throw InputError(option + ": unknown output format '" + (extension.empty() ? path : extension) +
                          "' (use .stl, .ply, .obj, .3mf or .glb)");
@@ -223,8 +233,7 @@ void writeMeshes(const std::string& path, const std::vector<NamedMesh>& meshes)
 void writeColouredMesh(const std::string& path, const UMesh<float>& mesh,
                        const std::vector<std::array<unsigned char, 4>>& faceColours)
 {
-    if (faceColours.size() != mesh.faces.size())
-        throw std::logic_error("one colour per face expected");
+    if (faceColours.size() != mesh.faces.size()) throw std::logic_error("one colour per face expected");
     const MeshFileFormat format = outputFormatFor(path, "output", true);
     if (format == MeshFileFormat::Glb) {
         exportScene(*makeColourGroupScene(mesh, faceColours), path);

@@ -53,9 +53,9 @@ void checkStlSize(const std::string& path, std::uint64_t fileSize)
         throw InputError(path + ": truncated STL: " + std::to_string(fileSize) +
                          " bytes, shorter than the 84-byte binary header");
     if (fileSize < 84 + 50ull * count)
-        throw InputError(path + ": truncated STL: the header announces " + std::to_string(count) +
-                         " triangles (" + std::to_string(84 + 50ull * count) + " bytes) but the file has " +
-                         std::to_string(fileSize) + " bytes");
+        throw InputError(path + ": truncated STL: the header announces " + std::to_string(count) + " triangles (" +
+                         std::to_string(84 + 50ull * count) + " bytes) but the file has " + std::to_string(fileSize) +
+                         " bytes");
 }
 
 void checkFile(const std::string& path)

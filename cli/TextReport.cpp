@@ -58,9 +58,8 @@ namespace {
 /// Display width of UTF-8 text: continuation bytes take no column.
 size_t columns(const std::string& text)
 {
-    return static_cast<size_t>(std::count_if(text.begin(), text.end(), [](char c) {
-        return (static_cast<unsigned char>(c) & 0xC0) != 0x80;
-    }));
+    return static_cast<size_t>(
+        std::count_if(text.begin(), text.end(), [](char c) { return (static_cast<unsigned char>(c) & 0xC0) != 0x80; }));
 }
 
 } // namespace
@@ -95,8 +94,8 @@ void Table::print(std::ostream& out, const std::string& indent) const
     }
 }
 
-void printBarChart(std::ostream& out, const std::vector<std::pair<std::string, std::size_t>>& bars,
-                   std::size_t width, const std::string& indent)
+void printBarChart(std::ostream& out, const std::vector<std::pair<std::string, std::size_t>>& bars, std::size_t width,
+                   const std::string& indent)
 {
     size_t labelWidth = 0, largest = 0, countWidth = 1;
     for (const auto& bar : bars) {

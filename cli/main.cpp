@@ -58,7 +58,9 @@ int main(int argc, char** argv)
         bool known = false;
         for (const cli::Command& command : commands)
             known = known || command.parser->get_name() == argv[1];
-        if (!known) return fail(cli::ExitBadInput, std::string("unknown command '") + argv[1] + "'\nRun 'meshprobe --help' for usage.");
+        if (!known)
+            return fail(cli::ExitBadInput,
+                        std::string("unknown command '") + argv[1] + "'\nRun 'meshprobe --help' for usage.");
     }
     try {
         std::vector<std::string> args = joinNegativeAxisValues(argc, argv);

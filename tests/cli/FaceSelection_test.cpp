@@ -38,15 +38,13 @@ TEST_P(FaceSelectionRejects, NamesOptionAndProblem)
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(FaceSelection, FaceSelectionRejects,
-                         ::testing::Values(std::make_pair("10", "face 10 does not exist"),
-                                           std::make_pair("2-10", "face 10 does not exist"),
-                                           std::make_pair("5-3", "runs backwards"),
-                                           std::make_pair("-3", "'-3' is not a face index"),
-                                           std::make_pair("3x", "'3x' is not a face index"),
-                                           std::make_pair("1-2-3", "'1-2-3' is not a face index"),
-                                           std::make_pair("99999999999999999", "is not a face index"),
-                                           std::make_pair(" , ", "no faces"),
-                                           std::make_pair("@/nonexistent/list.txt", "cannot read the list file")));
+INSTANTIATE_TEST_SUITE_P(
+    FaceSelection, FaceSelectionRejects,
+    ::testing::Values(std::make_pair("10", "face 10 does not exist"), std::make_pair("2-10", "face 10 does not exist"),
+                      std::make_pair("5-3", "runs backwards"), std::make_pair("-3", "'-3' is not a face index"),
+                      std::make_pair("3x", "'3x' is not a face index"),
+                      std::make_pair("1-2-3", "'1-2-3' is not a face index"),
+                      std::make_pair("99999999999999999", "is not a face index"), std::make_pair(" , ", "no faces"),
+                      std::make_pair("@/nonexistent/list.txt", "cannot read the list file")));
 
 } // namespace

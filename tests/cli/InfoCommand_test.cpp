@@ -18,11 +18,16 @@ std::string writeMesh(const TempDir& dir, const std::string& name, const testmes
 {
     const std::string extension = name.substr(name.rfind('.'));
     const std::string path = dir.file(name);
-    if (extension == ".stl") clitest::writeFile(path, clitest::binaryStl(soup));
-    else if (extension == ".obj") clitest::writeFile(path, clitest::objText(soup));
-    else if (extension == ".ply") clitest::writeFile(path, clitest::plyText(soup));
-    else if (extension == ".off") clitest::writeFile(path, clitest::offText(soup));
-    else cli::writeMeshes(path, {{"part", soup.build().get()}});
+    if (extension == ".stl")
+        clitest::writeFile(path, clitest::binaryStl(soup));
+    else if (extension == ".obj")
+        clitest::writeFile(path, clitest::objText(soup));
+    else if (extension == ".ply")
+        clitest::writeFile(path, clitest::plyText(soup));
+    else if (extension == ".off")
+        clitest::writeFile(path, clitest::offText(soup));
+    else
+        cli::writeMeshes(path, {{"part", soup.build().get()}});
     return path;
 }
 
@@ -95,7 +100,8 @@ INSTANTIATE_TEST_SUITE_P(
                       UsageCase{"UnknownCommand", {"inspect", "x.stl"}, "unknown command 'inspect'"},
                       UsageCase{"MissingMesh", {"info"}, "MESH is required"},
                       UsageCase{"UnknownOption", {"info", "x.stl", "--colour"}, "--colour"},
-                      UsageCase{"MissingFile", {"info", "/nonexistent/part.stl"}, "/nonexistent/part.stl: no such file"}),
+                      UsageCase{
+                          "MissingFile", {"info", "/nonexistent/part.stl"}, "/nonexistent/part.stl: no such file"}),
     [](const ::testing::TestParamInfo<UsageCase>& param) { return std::string(param.param.name); });
 
 TEST(InfoCommand, VersionAndHelpSucceed)

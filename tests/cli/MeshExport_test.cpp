@@ -85,8 +85,9 @@ std::map<std::array<long, 3>, Rgb> readBackFaceColours(const std::string& path)
             Rgb rgb{};
             for (int k = 0; k < 3; ++k) {
                 const aiColor4D c = fromMaterial ? material : mesh.mColors[0][idx[k]];
-                const Rgb corner = fromMaterial ? Rgb{linearToSrgbByte(c.r), linearToSrgbByte(c.g), linearToSrgbByte(c.b)}
-                                                : Rgb{std::lround(c.r * 255), std::lround(c.g * 255), std::lround(c.b * 255)};
+                const Rgb corner = fromMaterial
+                                       ? Rgb{linearToSrgbByte(c.r), linearToSrgbByte(c.g), linearToSrgbByte(c.b)}
+                                       : Rgb{std::lround(c.r * 255), std::lround(c.g * 255), std::lround(c.b * 255)};
                 if (k > 0 && corner != rgb) throw std::runtime_error("corners of one face disagree");
                 rgb = corner;
             }
@@ -112,7 +113,10 @@ TEST_P(ColourFormats, FaceColoursReadBackExactly)
     const auto back = readBackFaceColours(path);
     ASSERT_EQ(back.size(), mesh->faces.size());
     for (size_t f = 0; f < mesh->faces.size(); ++f) {
-        auto corner = [&](int k) { const UPoint3<float>& p = mesh->faces[f]->P(k); return aiVector3D(p[0], p[1], p[2]); };
+        auto corner = [&](int k) {
+            const UPoint3<float>& p = mesh->faces[f]->P(k);
+            return aiVector3D(p[0], p[1], p[2]);
+        };
         const auto found = back.find(centroidKey(corner(0), corner(1), corner(2)));
         ASSERT_NE(found, back.end()) << "face " << f;
         EXPECT_EQ(found->second, (Rgb{colours[f][0], colours[f][1], colours[f][2]})) << "face " << f;

@@ -68,12 +68,18 @@ TEST_P(ImportFormats, KeepsFaceOrderWindingAndWeldsVertices)
 INSTANTIATE_TEST_SUITE_P(
     MeshImport, ImportFormats,
     ::testing::Values(
-        FormatCase{"BinaryStl", ".stl", [](const std::string& p, const testmesh::Soup& s) { clitest::writeFile(p, clitest::binaryStl(s)); }},
-        FormatCase{"AsciiStl", ".stl", [](const std::string& p, const testmesh::Soup& s) { clitest::writeFile(p, clitest::asciiStl(s)); }},
-        FormatCase{"Obj", ".obj", [](const std::string& p, const testmesh::Soup& s) { clitest::writeFile(p, clitest::objText(s)); }},
-        FormatCase{"Ply", ".ply", [](const std::string& p, const testmesh::Soup& s) { clitest::writeFile(p, clitest::plyText(s)); }},
-        FormatCase{"Off", ".off", [](const std::string& p, const testmesh::Soup& s) { clitest::writeFile(p, clitest::offText(s)); }},
-        FormatCase{"ThreeMf", ".3mf", [](const std::string& p, const testmesh::Soup& s) {
+        FormatCase{"BinaryStl", ".stl",
+                   [](const std::string& p, const testmesh::Soup& s) { clitest::writeFile(p, clitest::binaryStl(s)); }},
+        FormatCase{"AsciiStl", ".stl",
+                   [](const std::string& p, const testmesh::Soup& s) { clitest::writeFile(p, clitest::asciiStl(s)); }},
+        FormatCase{"Obj", ".obj",
+                   [](const std::string& p, const testmesh::Soup& s) { clitest::writeFile(p, clitest::objText(s)); }},
+        FormatCase{"Ply", ".ply",
+                   [](const std::string& p, const testmesh::Soup& s) { clitest::writeFile(p, clitest::plyText(s)); }},
+        FormatCase{"Off", ".off",
+                   [](const std::string& p, const testmesh::Soup& s) { clitest::writeFile(p, clitest::offText(s)); }},
+        FormatCase{"ThreeMf", ".3mf",
+                   [](const std::string& p, const testmesh::Soup& s) {
                        const auto mesh = s.build();
                        cli::writeMeshes(p, {{"part", mesh.get()}});
                    }}),
@@ -99,9 +105,8 @@ TEST(MeshImport, SharedVertexFilesKeepTheirNumbering)
 TEST(MeshImport, ObjPolygonsObjectsAndLines)
 {
     TempDir dir;
-    clitest::writeFile(dir.file("two.obj"),
-                       "o first\nv 0 0 0\nv 1 0 0\nv 1 1 0\nv 0 1 0\nv 9 9 9\nf 1 2 3 4\n"
-                       "o second\nv 0 0 1\nf 1 2 6\nl 1 2\n");
+    clitest::writeFile(dir.file("two.obj"), "o first\nv 0 0 0\nv 1 0 0\nv 1 1 0\nv 0 1 0\nv 9 9 9\nf 1 2 3 4\n"
+                                            "o second\nv 0 0 1\nf 1 2 6\nl 1 2\n");
     const auto mesh = cli::importMesh(dir.file("two.obj"));
     ASSERT_EQ(mesh->faces.size(), 3u);
     EXPECT_EQ(mesh->vertices.size(), 5u); // (9,9,9) is unused; the second object's corners weld to the first's
@@ -164,8 +169,7 @@ std::string stlWithCoordinate(float value)
 
 INSTANTIATE_TEST_SUITE_P(
     MeshImport, ImportRejects,
-    ::testing::Values(BadFile{"Missing", "missing.stl", "", "no such file"},
-                      BadFile{"Empty", "empty.stl", "", "empty"},
+    ::testing::Values(BadFile{"Missing", "missing.stl", "", "no such file"}, BadFile{"Empty", "empty.stl", "", "empty"},
                       BadFile{"TruncatedStl", "cut.stl", truncatedStl(), "truncated STL"},
                       BadFile{"ShorterThanHeader", "tiny.stl", std::string(40, '\1'), "truncated STL"},
                       BadFile{"UnknownExtension", "mesh.xyz", "v 0 0 0\n", "unknown mesh format '.xyz'"},

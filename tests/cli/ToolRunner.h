@@ -164,9 +164,11 @@ inline std::string objText(const testmesh::Soup& soup)
     std::ostringstream out;
     out.precision(9);
     for (size_t v = 0; v < soup.positions.size() / 3; ++v)
-        out << "v " << soup.positions[3 * v] << ' ' << soup.positions[3 * v + 1] << ' ' << soup.positions[3 * v + 2] << '\n';
+        out << "v " << soup.positions[3 * v] << ' ' << soup.positions[3 * v + 1] << ' ' << soup.positions[3 * v + 2]
+            << '\n';
     for (size_t t = 0; t < soup.indices.size() / 3; ++t)
-        out << "f " << soup.indices[3 * t] + 1 << ' ' << soup.indices[3 * t + 1] + 1 << ' ' << soup.indices[3 * t + 2] + 1 << '\n';
+        out << "f " << soup.indices[3 * t] + 1 << ' ' << soup.indices[3 * t + 1] + 1 << ' '
+            << soup.indices[3 * t + 2] + 1 << '\n';
     return out.str();
 }
 
