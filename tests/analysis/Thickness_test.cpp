@@ -1,0 +1,414 @@
+// SPDX-License-Identifier: MIT
+// Tests of Analysis::MeshAnalyzer::statvis_calc_thickness: measured thickness, the angle correction,
+// sample counts, selection and colour output, progress, and every outcome status.
+#include "analysis/MeshAnalyzer.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <vector>
+
+#include "common/HostMesh.h"
+#include "tests/support/TestMeshes.h"
+
+using Analysis::MeshAnalyzer;
+
+namespace {
+
+// Origins start 2e-5 inside the face, so a wall of thickness w reads w - 2e-5; the tolerance covers
+// single-precision rounding at coordinates up to 10.
+constexpr float originOffset = 2e-5f;
+constexpr float tolerance = 4e-6f;
+
+using Buffer = std::vector<std::array<unsigned char, 4>>;
+
+float thicknessOf(const Buffer& buffer, std::size_t face)
+{
+    float value;
+    std::memcpy(&value, buffer[face].data(), sizeof(float));
+    return value;
+}
+
+auto* raw(Buffer& buffer)
+{
+    return reinterpret_cast<unsigned char(*)[4]>(buffer.data());
+}
+
+/// Runs the analysis leaving the thickness floats in the buffer (a show type other than 0 and 1).
+MeshAnalyzer::Result measure(UMesh<float>& mesh, Buffer& buffer, float min, float max, int samples,
+                             const float (*coords)[3] = nullptr, std::function<void(int)> progress = {})
+{
+    buffer.assign(mesh.faces.size(), {7, 7, 7, 7});
+    MeshAnalyzer analyzer;
+    return analyzer.statvis_calc_thickness(&mesh, coords, min, max, samples, static_cast<MeshAnalyzer::ShowType>(2),
+                                           raw(buffer), std::move(progress));
+}
+
+bool isHorizontal(const UTriangle<float>* face)
+{
+    return std::fabs(face->N()[2]) > 0.99f;
+}
+
+} // namespace
+
+// A 10 x 10 plate 0.5 thick: top and bottom read the wall thickness; the sides' rays cross 10 units
+// to the opposite side and never count the perpendicular top and bottom.
+class ThicknessPlate : public ::testing::TestWithParam<int> {};
+
+TEST_P(ThicknessPlate, LargeFacesReadTheWallThickness)
+{
+    auto mesh = testmesh::box(0, 0, 0, 10, 10, 0.5f).build();
+    Buffer buffer;
+    const MeshAnalyzer::Result result = measure(*mesh, buffer, 0.0f, 20.0f, GetParam());
+    EXPECT_EQ(result.status, 1);
+    EXPECT_EQ(result.message, "Thickness analysis Successfully");
+    for (const UTriangle<float>* face : mesh->faces) {
+        const float expected = isHorizontal(face) ? 0.5f - originOffset : 10.0f - originOffset;
+        EXPECT_NEAR(thicknessOf(buffer, static_cast<std::size_t>(face->index)), expected, 10 * tolerance)
+            << "face " << face->index;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(SampleCounts, ThicknessPlate, ::testing::Values(1, 8, 31, 32, 1000));
+
+TEST(Thickness, MaximumBoundsTheSearch)
+{
+    auto mesh = testmesh::box(0, 0, 0, 10, 10, 0.5f).build();
+    Buffer buffer;
+    measure(*mesh, buffer, 0.0f, 5.0f, 8);
+    for (const UTriangle<float>* face : mesh->faces)
+        if (!isHorizontal(face)) {
+            EXPECT_EQ(thicknessOf(buffer, static_cast<std::size_t>(face->index)), 5.0f);
+        }
+}
+
+// Face 0 at z = 1 faces up, face 1 at z = 0 faces down: a wall of thickness 1 between them. Stored unit
+// normals are parallel (q = 1), so the thickness is the hit distance itself.
+TEST(Thickness, ParallelFacesAtDistanceOne)
+{
+    testmesh::Soup soup;
+    soup.positions = {0, 0, 1, 4, 0, 1, 0, 4, 1, 0, 0, 0, 0, 4, 0, 4, 0, 0};
+    soup.indices = {0, 1, 2, 3, 4, 5};
+    auto mesh = soup.build();
+    Buffer buffer;
+    measure(*mesh, buffer, 0.0f, 10.0f, 31);
+    EXPECT_NEAR(thicknessOf(buffer, 0), 1.0f - originOffset, tolerance);
+    EXPECT_NEAR(thicknessOf(buffer, 1), 1.0f - originOffset, tolerance);
+}
+
+// Face 0 lies at z = 1 facing up; its centroid ray (down) meets face 1 below it. The stored normals
+// decide the angle correction t / (1 - (1 - q)^3), q = |N1 . N0|.
+class ThicknessAngle : public ::testing::Test {
+protected:
+    /// Face 1 is tilted by the given angle about the line y-axis through (x0, ., 0) with x0 chosen so
+    /// that it lies at z = 0.5 below face 0's centroid (1/3, 1/3); wound so its normal faces down.
+    static std::unique_ptr<UMesh<float>> tilted(double degrees)
+    {
+        const double c = std::cos(degrees * M_PI / 180.0);
+        const double s = std::sin(degrees * M_PI / 180.0);
+        const double x0 = 1.0 / 3.0 + 0.5 * c / s;
+        testmesh::Soup soup;
+        soup.positions = {0, 0, 1, 1, 0, 1, 0, 1, 1};
+        const double r = 10.0;
+        const auto ax = static_cast<float>(x0 - r * c), az = static_cast<float>(r * s);
+        const auto bx = static_cast<float>(x0 + r * c), bz = static_cast<float>(-r * s);
+        soup.positions.insert(soup.positions.end(), {ax, -10, az, ax, 10, az, bx, -10, bz});
+        soup.indices = {0, 1, 2, 3, 4, 5};
+        return soup.build();
+    }
+};
+
+TEST_F(ThicknessAngle, SixtyDegreesDividesByOneMinusHalfCubed)
+{
+    auto mesh = tilted(60.0);
+    const double q =
+        std::fabs(mesh->faces[0]->N()[0] * mesh->faces[1]->N()[0] + mesh->faces[0]->N()[2] * mesh->faces[1]->N()[2]);
+    ASSERT_NEAR(q, 0.5, 1e-6);
+    Buffer buffer;
+    measure(*mesh, buffer, 0.0f, 50.0f, 32); // one ray from the centroid, hitting face 1 at 0.5 - 2e-5
+    EXPECT_NEAR(thicknessOf(buffer, 0), (0.5 - originOffset) / (1.0 - std::pow(1.0 - q, 3.0)), 1e-5);
+}
+
+// A ray meets a face whose stored normal is at right angles to the casting face's (q = 0): the
+// corrected distance is infinite and never lowers the value.
+TEST_F(ThicknessAngle, RightAngleNeverLowers)
+{
+    auto mesh = tilted(30.0);
+    mesh->faces[1]->N() = UVector3<float>(0.0f, 1.0f, 0.0f);
+    Buffer buffer;
+    measure(*mesh, buffer, 0.0f, 50.0f, 31);
+    EXPECT_EQ(thicknessOf(buffer, 0), 50.0f);
+}
+
+// Sample counts: 0 casts nothing; 32 and above cast from the centroid only, so a small blocker below
+// the centroid is found and one below a corner is not, while 31 samples also find the corner one.
+TEST(ThicknessSamples, CountsSelectRays)
+{
+    // Face 0: (0,0,1) (6,0,1) (0,6,1), centroid (2, 2). Face 1: a blocker below at z = 0.5, facing down.
+    auto build = [](std::initializer_list<float> blocker) {
+        testmesh::Soup soup;
+        soup.positions = {0, 0, 1, 6, 0, 1, 0, 6, 1};
+        soup.positions.insert(soup.positions.end(), blocker);
+        soup.indices = {0, 1, 2, 3, 4, 5};
+        return soup.build();
+    };
+    // A small one right below the centroid, and a large one below the corner x >= 3.2 only.
+    auto centred = build({1.7f, 1.7f, 0.5f, 1.7f, 2.3f, 0.5f, 2.3f, 1.7f, 0.5f});
+    auto offCentre = build({3.2f, -0.5f, 0.5f, 3.2f, 2.0f, 0.5f, 6.5f, -0.5f, 0.5f});
+    Buffer buffer;
+    measure(*centred, buffer, 0.0f, 10.0f, 0);
+    EXPECT_EQ(thicknessOf(buffer, 0), 10.0f);
+    measure(*centred, buffer, 0.0f, 10.0f, 32);
+    EXPECT_NEAR(thicknessOf(buffer, 0), 0.5f - originOffset, tolerance);
+    measure(*offCentre, buffer, 0.0f, 10.0f, 32);
+    EXPECT_EQ(thicknessOf(buffer, 0), 10.0f);
+    measure(*offCentre, buffer, 0.0f, 10.0f, 1000);
+    EXPECT_EQ(thicknessOf(buffer, 0), 10.0f);
+    measure(*offCentre, buffer, 0.0f, 10.0f, 31);
+    EXPECT_NEAR(thicknessOf(buffer, 0), 0.5f - originOffset, tolerance);
+}
+
+// A face without area (collinear corners) has no direction; its rays find nothing.
+TEST(Thickness, ZeroAreaFaceKeepsMaximum)
+{
+    testmesh::Soup soup = testmesh::box(0, 0, 0, 1, 1, 1);
+    const auto base = static_cast<std::uint32_t>(soup.positions.size() / 3);
+    soup.positions.insert(soup.positions.end(), {0.2f, 0.2f, 0.5f, 0.4f, 0.4f, 0.5f, 0.6f, 0.6f, 0.5f});
+    soup.indices.insert(soup.indices.end(), {base, base + 1, base + 2});
+    auto mesh = soup.build();
+    Buffer buffer;
+    measure(*mesh, buffer, 0.0f, 10.0f, 31);
+    EXPECT_EQ(thicknessOf(buffer, 12), 10.0f);
+    EXPECT_LT(thicknessOf(buffer, 0), 1.0f);
+}
+
+TEST(Thickness, VertexCoordsReplaceFacePoints)
+{
+    auto mesh = testmesh::box(0, 0, 0, 10, 10, 0.5f).build();
+    // The same box 2 thick in the coordinate array.
+    std::vector<float> coords;
+    for (const UVertex<float>* v : mesh->vertices)
+        coords.insert(coords.end(), {v->P()[0], v->P()[1], v->P()[2] * 4.0f});
+    Buffer buffer;
+    measure(*mesh, buffer, 0.0f, 20.0f, 8, reinterpret_cast<const float(*)[3]>(coords.data()));
+    for (const UTriangle<float>* face : mesh->faces)
+        if (isHorizontal(face)) {
+            EXPECT_NEAR(thicknessOf(buffer, static_cast<std::size_t>(face->index)), 2.0f - originOffset, tolerance);
+        }
+}
+
+TEST(Thickness, MinAboveMaxThrowsAndTouchesNothing)
+{
+    auto mesh = testmesh::box(0, 0, 0, 1, 1, 1).build();
+    Buffer buffer(mesh->faces.size(), {7, 7, 7, 7});
+    MeshAnalyzer analyzer;
+    try {
+        analyzer.statvis_calc_thickness(mesh.get(), nullptr, 2.0f, 1.0f, 1, MeshAnalyzer::Color, raw(buffer), {});
+        FAIL() << "no exception";
+    } catch (const char* text) {
+        EXPECT_STREQ(text, "min can not exceed max.");
+    }
+    for (const auto& entry : buffer)
+        EXPECT_EQ(entry[0], 7);
+}
+
+TEST(Thickness, EmptyMeshSucceedsWithoutReports)
+{
+    UMesh<float> mesh;
+    int calls = 0;
+    MeshAnalyzer analyzer;
+    const auto result = analyzer.statvis_calc_thickness(&mesh, nullptr, 0.0f, 1.0f, 8, MeshAnalyzer::Select, nullptr,
+                                                        [&](int) { ++calls; });
+    EXPECT_EQ(result.status, 1);
+    EXPECT_EQ(calls, 0);
+}
+
+// ------------------------------------------------------------------------------------------------
+// Output pass. The plate's horizontal faces read 0.49998, its sides 9.99998 (max 20) or max.
+// ------------------------------------------------------------------------------------------------
+class ThicknessOutput : public ::testing::Test {
+protected:
+    void SetUp() override { mesh = testmesh::box(0, 0, 0, 10, 10, 0.5f).build(); }
+    MeshAnalyzer::Result run(float min, float max, MeshAnalyzer::ShowType type, std::function<void(int)> progress = {})
+    {
+        buffer.assign(mesh->faces.size(), {7, 7, 7, 7});
+        MeshAnalyzer analyzer;
+        return analyzer.statvis_calc_thickness(mesh.get(), nullptr, min, max, 8, type, raw(buffer),
+                                               std::move(progress));
+    }
+    std::unique_ptr<UMesh<float>> mesh;
+    Buffer buffer;
+};
+
+TEST_F(ThicknessOutput, SelectionIsStrictlyInsideAndClearsFacesAtMaximum)
+{
+    // Every face selected beforehand: horizontal faces (inside (0.1, 5)) stay selected, the sides
+    // (nothing nearer than 5) are cleared.
+    for (UTriangle<float>* face : mesh->faces)
+        face->SetS();
+    run(0.1f, 5.0f, MeshAnalyzer::Select);
+    for (const UTriangle<float>* face : mesh->faces)
+        EXPECT_EQ(face->IsS(), isHorizontal(face)) << face->index;
+
+    // None selected beforehand: the window (0.1, 5) selects exactly the horizontal faces.
+    for (UTriangle<float>* face : mesh->faces)
+        face->ClearS();
+    run(0.1f, 5.0f, MeshAnalyzer::Select);
+    for (const UTriangle<float>* face : mesh->faces)
+        EXPECT_EQ(face->IsS(), isHorizontal(face)) << face->index;
+}
+
+TEST_F(ThicknessOutput, FaceAtMinimumIsLeftAsItIs)
+{
+    Buffer measured;
+    measure(*mesh, measured, 0.0f, 5.0f, 8);
+    const float top = thicknessOf(measured, 0);
+    for (UTriangle<float>* face : mesh->faces)
+        face->ClearS();
+    mesh->faces[1]->SetS();
+    run(top, 5.0f, MeshAnalyzer::Select);
+    for (const UTriangle<float>* face : mesh->faces) {
+        const float t = thicknessOf(measured, static_cast<std::size_t>(face->index));
+        if (t == top) {
+            EXPECT_EQ(face->IsS(), face->index == 1) << "face at min stays as it was";
+        }
+    }
+}
+
+TEST_F(ThicknessOutput, MinEqualToMax)
+{
+    mesh->faces[0]->SetS();
+    const auto result = run(5.0f, 5.0f, MeshAnalyzer::Select);
+    EXPECT_EQ(result.status, 1);
+    for (const UTriangle<float>* face : mesh->faces)
+        EXPECT_EQ(face->IsS(), face->index == 0) << "nearer faces unchanged, others cleared";
+
+    run(5.0f, 5.0f, MeshAnalyzer::Color);
+    for (const UTriangle<float>* face : mesh->faces) {
+        const auto& c = buffer[static_cast<std::size_t>(face->index)];
+        if (isHorizontal(face))
+            EXPECT_EQ(c, (std::array<unsigned char, 4>{255, 0, 0, 255})) << "weight 0 is red";
+        else
+            EXPECT_EQ(c, (std::array<unsigned char, 4>{0, 255, 128, 255}));
+    }
+}
+
+TEST_F(ThicknessOutput, ColourBytes)
+{
+    // Window (0, 1): horizontal faces weigh 0.49998, hue (int)74.997 = 74, between yellow and green:
+    // red (120 - 74) / 60 = 0.767 (about 195.5 of 255), green full, blue none.
+    run(0.0f, 1.0f, MeshAnalyzer::Color);
+    for (const UTriangle<float>* face : mesh->faces) {
+        const auto& c = buffer[static_cast<std::size_t>(face->index)];
+        if (isHorizontal(face)) {
+            EXPECT_NEAR(c[0], 195.5, 1.0);
+            EXPECT_EQ(c[1], 255);
+            EXPECT_EQ(c[2], 0);
+            EXPECT_EQ(c[3], 255);
+        } else {
+            EXPECT_EQ(c, (std::array<unsigned char, 4>{0, 255, 128, 255}));
+        }
+    }
+    // A window whose upper end lies below the thickness: weight clamps at 1 (hue 150).
+    run(0.0f, 0.25f, MeshAnalyzer::Color);
+    EXPECT_EQ(buffer[0], (std::array<unsigned char, 4>{0, 255, 128, 255})) << "0.49998 reached max 0.25";
+    run(0.4f, 0.6f, MeshAnalyzer::Color);
+    // Weight (0.49998 - 0.4) / 0.2 = 0.4999, hue 74 again.
+    EXPECT_NEAR(buffer[0][0], 195.5, 1.0);
+}
+
+TEST_F(ThicknessOutput, OtherShowTypeLeavesFloatsAndFlags)
+{
+    mesh->faces[3]->SetS();
+    buffer.assign(mesh->faces.size(), {7, 7, 7, 7});
+    MeshAnalyzer analyzer;
+    analyzer.statvis_calc_thickness(mesh.get(), nullptr, 0.1f, 5.0f, 8, static_cast<MeshAnalyzer::ShowType>(7),
+                                    raw(buffer), {});
+    for (const UTriangle<float>* face : mesh->faces) {
+        const float t = thicknessOf(buffer, static_cast<std::size_t>(face->index));
+        EXPECT_EQ(face->IsS(), face->index == 3);
+        if (isHorizontal(face))
+            EXPECT_NEAR(t, 0.5f - originOffset, 10 * tolerance);
+        else
+            EXPECT_EQ(t, 5.0f);
+    }
+}
+
+// Progress: whole percentages, rising, never 0 or 100; ray pass below 95, output pass from 95.
+TEST_F(ThicknessOutput, ProgressRisesWithinOneToNinetyNine)
+{
+    auto big = testmesh::gridBox(0, 0, 0, 1, 1, 1, 10).build(); // 1200 faces
+    std::vector<int> reports;
+    Buffer b;
+    measure(*big, b, 0.0f, 2.0f, 1, nullptr, [&](int p) { reports.push_back(p); });
+    ASSERT_FALSE(reports.empty());
+    EXPECT_EQ(reports.front(), 1);
+    EXPECT_EQ(reports.back(), 99);
+    for (std::size_t i = 1; i < reports.size(); ++i)
+        EXPECT_GT(reports[i], reports[i - 1]);
+    EXPECT_EQ(reports.size(), 99u);
+
+    testmesh::Soup one;
+    one.positions = {0, 0, 0, 1, 0, 0, 0, 1, 0};
+    one.indices = {0, 1, 2};
+    auto single = one.build();
+    reports.clear();
+    measure(*single, b, 0.0f, 2.0f, 1, nullptr, [&](int p) { reports.push_back(p); });
+    EXPECT_EQ(reports, std::vector<int>{95});
+}
+
+// ------------------------------------------------------------------------------------------------
+// Failures: which pass the callback stops, and what the buffer holds afterwards.
+// ------------------------------------------------------------------------------------------------
+TEST_F(ThicknessOutput, AbortInRayPass)
+{
+    auto big = testmesh::gridBox(0, 0, 0, 10, 10, 0.5f, 10).build();
+    Buffer b(big->faces.size());
+    MeshAnalyzer analyzer;
+    const auto result =
+        analyzer.statvis_calc_thickness(big.get(), nullptr, 0.1f, 5.0f, 1, MeshAnalyzer::Color, raw(b), [](int p) {
+            if (p >= 50) throw Kel::AbortException();
+        });
+    EXPECT_EQ(result.status, 2);
+    EXPECT_EQ(result.message, "Abort thickness analyze operation");
+    // Faces before the abort were measured; the last ones still hold max; no colours were written.
+    int measuredFaces = 0;
+    for (std::size_t i = 0; i < big->faces.size(); ++i) {
+        const float t = thicknessOf(b, i);
+        EXPECT_LE(t, 5.0f);
+        measuredFaces += t < 5.0f ? 1 : 0;
+    }
+    EXPECT_GT(measuredFaces, 0);
+    EXPECT_EQ(thicknessOf(b, big->faces.size() - 1), 5.0f);
+}
+
+TEST_F(ThicknessOutput, AbortAtFirstOutputReportKeepsFloats)
+{
+    const auto result = run(0.1f, 5.0f, MeshAnalyzer::Color, [](int p) {
+        if (p >= 95) throw Kel::AbortException();
+    });
+    EXPECT_EQ(result.status, 2);
+    EXPECT_EQ(result.message, "Abort operation");
+    for (const UTriangle<float>* face : mesh->faces)
+        if (isHorizontal(face)) {
+            EXPECT_NEAR(thicknessOf(buffer, static_cast<std::size_t>(face->index)), 0.5f - originOffset,
+                        10 * tolerance);
+        }
+}
+
+TEST_F(ThicknessOutput, CharPointerExceptionGivesItsText)
+{
+    static char text[] = "disk on fire";
+    auto result = run(0.1f, 5.0f, MeshAnalyzer::Color, [](int) { throw static_cast<char*>(text); });
+    EXPECT_EQ(result.status, 0);
+    EXPECT_EQ(result.message, "disk on fire");
+    result = run(0.1f, 5.0f, MeshAnalyzer::Color, [](int) { throw "constant text"; });
+    EXPECT_EQ(result.status, 0);
+    EXPECT_EQ(result.message, "Failed(Face ray cast error)");
+    result = run(0.1f, 5.0f, MeshAnalyzer::Color, [](int p) {
+        if (p >= 95) throw static_cast<char*>(text);
+    });
+    EXPECT_EQ(result.status, 0);
+    EXPECT_EQ(result.message, "Failed(Convert color error)");
+}
