@@ -18,8 +18,9 @@
 #include "trapvolume/ParallelVoxelLoop.h"
 
 struct VoxelizerTrapVolumePrivate::FloodScratch {
-    std::vector<std::uint32_t> stack; // span flood entries
-    std::vector<embree::Hit> hits;    // this thread's ray hits
+    std::vector<std::uint32_t> stack;                  // span flood entries
+    std::vector<std::vector<std::uint32_t>> byHeight; // entries by z, for floods that never step down
+    std::vector<embree::Hit> hits;                     // this thread's ray hits
 };
 
 namespace {
@@ -146,8 +147,8 @@ void VoxelizerTrapVolumePrivate::walkSlabsForZIteration(int z, Visit&& visit) co
 // ---------------------------------------------------------------------------------------------------------
 // Span flood.
 
-void VoxelizerTrapVolumePrivate::pushFreeRunStarts(std::uint32_t row, int zFirst, int zLast,
-                                                   std::vector<std::uint32_t>& stack) const
+template <typename Enter>
+void VoxelizerTrapVolumePrivate::forFreeRunStarts(std::uint32_t row, int zFirst, int zLast, Enter&& enter) const
 {
     bool previousFree = false;
     for (int z0 = zFirst; z0 <= zLast; z0 += kWordBits) {
@@ -156,26 +157,46 @@ void VoxelizerTrapVolumePrivate::pushFreeRunStarts(std::uint32_t row, int zFirst
         // A run starts at a free voxel whose lower neighbour (within zFirst..zLast) is not free.
         std::uint32_t starts = free & ~((free << 1) | (previousFree ? 1u : 0u));
         for (; starts; starts &= starts - 1)
-            stack.push_back(row + static_cast<std::uint32_t>(z0) + lowestBit(starts));
+            enter(row + static_cast<std::uint32_t>(z0) + lowestBit(starts));
         previousFree = (free >> (count - 1)) & 1u;
     }
 }
 
 // Marks in `target` every voxel of the mesh box that the seed reaches through voxels set in neither bit set:
-// by all six face steps, or without the step down. Popping an entry grows the free run through it along z
+// by all six face steps, or without the step down. Taking an entry grows the free run through it along z
 // (upward only without the step down), marks the run, and queues the start of every free run of the four
 // side rows that lies beside it; an entry found no longer free is dropped, like a repeated queue entry.
+//
+// Without the step down a run is entered at its lowest point only if nothing entered it higher first, so
+// those entries are taken lowest first (one bucket per height; a run's entries lie at or above its own
+// entry, so the lowest non-empty bucket never moves down). Taken in stack order instead, the fronts that
+// come down over a body would cut the air above it into runs of a few voxels.
 void VoxelizerTrapVolumePrivate::floodFill(std::uint32_t seed, VoxelWord* target, FloodMoves moves,
                                            FloodScratch& scratch)
 {
     if (!isFree(seed)) return;
     const MeshBox& b = activeBox;
+    const bool canMoveDown = moves == FloodMoves::AllFaces;
     std::vector<std::uint32_t>& stack = scratch.stack;
+    std::vector<std::vector<std::uint32_t>>& byHeight = scratch.byHeight;
+    if (!canMoveDown && byHeight.size() < resolution) byHeight.resize(resolution);
     stack.clear();
-    stack.push_back(seed);
-    while (!stack.empty()) {
-        const std::uint32_t i = stack.back();
-        stack.pop_back();
+    int height = static_cast<int>(seed % resolution);
+    (canMoveDown ? stack : byHeight[static_cast<std::size_t>(height)]).push_back(seed);
+
+    for (;;) {
+        // Next entry: the stack's top, or the lowest entry without the step down.
+        std::vector<std::uint32_t>* entries = &stack;
+        if (!canMoveDown) {
+            while (height <= b.hi[2] && byHeight[static_cast<std::size_t>(height)].empty())
+                ++height;
+            if (height > b.hi[2]) break;
+            entries = &byHeight[static_cast<std::size_t>(height)];
+        } else if (stack.empty()) {
+            break;
+        }
+        const std::uint32_t i = entries->back();
+        entries->pop_back();
         if (!isFree(i)) continue;
         const int x = static_cast<int>(i / sliceSize);
         const int y = static_cast<int>((i / resolution) % resolution);
@@ -194,7 +215,7 @@ void VoxelizerTrapVolumePrivate::floodFill(std::uint32_t seed, VoxelWord* target
         }
         // And down, when that step is allowed.
         int bottom = z;
-        if (moves == FloodMoves::AllFaces) {
+        if (canMoveDown) {
             bottom = b.lo[2];
             for (int zEnd = z - 1; zEnd >= b.lo[2];) {
                 const int z0 = std::max(b.lo[2], zEnd - (kWordBits - 1));
@@ -210,10 +231,13 @@ void VoxelizerTrapVolumePrivate::floodFill(std::uint32_t seed, VoxelWord* target
         orRange(target, row + static_cast<std::uint32_t>(bottom), row + static_cast<std::uint32_t>(top));
 
         // Side rows: every free voxel beside the run is reached, and so is its own run.
-        if (x > b.lo[0]) pushFreeRunStarts(row - sliceSize, bottom, top, stack);
-        if (x < b.hi[0]) pushFreeRunStarts(row + sliceSize, bottom, top, stack);
-        if (y > b.lo[1]) pushFreeRunStarts(row - resolution, bottom, top, stack);
-        if (y < b.hi[1]) pushFreeRunStarts(row + resolution, bottom, top, stack);
+        auto enter = [&](std::uint32_t entry) {
+            (canMoveDown ? stack : byHeight[entry % resolution]).push_back(entry);
+        };
+        if (x > b.lo[0]) forFreeRunStarts(row - sliceSize, bottom, top, enter);
+        if (x < b.hi[0]) forFreeRunStarts(row + sliceSize, bottom, top, enter);
+        if (y > b.lo[1]) forFreeRunStarts(row - resolution, bottom, top, enter);
+        if (y < b.hi[1]) forFreeRunStarts(row + resolution, bottom, top, enter);
     }
 }
 

@@ -132,7 +132,9 @@ private:
     bool isFree(std::uint32_t index) const;
     std::uint32_t freeBits(std::uint32_t first, unsigned count) const;
     void floodFill(std::uint32_t seed, VoxelWord* target, FloodMoves moves, FloodScratch& scratch);
-    void pushFreeRunStarts(std::uint32_t row, int zFirst, int zLast, std::vector<std::uint32_t>& stack) const;
+    /// Calls enter(index) at the lowest voxel of every free run of the row within zFirst..zLast.
+    template <typename Enter>
+    void forFreeRunStarts(std::uint32_t row, int zFirst, int zLast, Enter&& enter) const;
     void floodBesideWalk(int x, int y, int z0, unsigned count, std::uint32_t walked, int dx, int dy, int dz,
                          FloodScratch& scratch);
     template <typename Visit>

@@ -1,0 +1,131 @@
+// SPDX-License-Identifier: MIT
+// Trapped-volume benchmarks: voxelize + count per phase, at several resolutions and thread counts.
+//
+// Meshes: (a) a closed ball of ~100k triangles with a sealed spherical void; (b) a bumpy closed ball of
+// ~1.2M triangles standing in for a scan. Counters: seconds per phase, ray-voted voxels, trapped voxels,
+// grid memory (the bit sets voxelize and count use) and the process's peak resident memory in the case.
+#include <benchmark/benchmark.h>
+#include <omp.h>
+
+#include <chrono>
+#include <cmath>
+#include <fstream>
+#include <memory>
+#include <string>
+
+#include "tests/support/TestMeshes.h"
+#include "trapvolume/VoxelizerTrapVolumePrivate.h"
+
+namespace {
+
+const testmesh::Soup& ballWithVoid()
+{
+    static const testmesh::Soup soup = [] {
+        testmesh::Soup s = testmesh::sphere(0, 0, 0, 10, 160, 310);
+        s.appendFlipped(testmesh::sphere(1, 0.5f, -0.5f, 5, 40, 80));
+        return s;
+    }();
+    return soup;
+}
+
+const testmesh::Soup& bumpyBall()
+{
+    static const testmesh::Soup soup = [] {
+        testmesh::Soup s = testmesh::sphere(0, 0, 0, 10, 775, 775);
+        // Radial bumps, so that the surface is not a clean quadric.
+        for (std::size_t i = 0; i + 2 < s.positions.size(); i += 3) {
+            const float x = s.positions[i], y = s.positions[i + 1], z = s.positions[i + 2];
+            const float r = std::sqrt(x * x + y * y + z * z);
+            if (r == 0.0f) continue;
+            const float scale = 1.0f + 0.04f * std::sin(7.0f * x / r) * std::sin(9.0f * y / r) * std::cos(5.0f * z / r);
+            s.positions[i] = x * scale;
+            s.positions[i + 1] = y * scale;
+            s.positions[i + 2] = z * scale;
+        }
+        return s;
+    }();
+    return soup;
+}
+
+// Peak resident memory since the last reset, in MiB (Linux).
+double peakResidentMiB()
+{
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line))
+        if (line.rfind("VmHWM:", 0) == 0) return std::stod(line.substr(6)) / 1024.0;
+    return 0.0;
+}
+
+void resetPeakResident()
+{
+    std::ofstream clear("/proc/self/clear_refs");
+    clear << "5";
+}
+
+double secondsSince(std::chrono::steady_clock::time_point start)
+{
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+void VoxelizeAndCount(benchmark::State& state, const testmesh::Soup& (*meshOf)())
+{
+    const int resolution = static_cast<int>(state.range(0));
+    const int threads = static_cast<int>(state.range(1));
+    omp_set_num_threads(threads);
+    MeshKernel kernel(std::shared_ptr<UMesh<float>>(meshOf().build()));
+    double phase[4] = {0, 0, 0, 0};
+    int trapped = 0;
+    std::int64_t voted = 0;
+    double gridMiB = 0.0;
+    resetPeakResident();
+    for (auto _ : state) {
+        state.PauseTiming();
+        auto grid = std::make_unique<VoxelizerTrapVolumePrivate>(resolution, &kernel);
+        gridMiB = 2.0 * grid->wordCount * sizeof(VoxelWord) / (1024.0 * 1024.0);
+        state.ResumeTiming();
+        auto start = std::chrono::steady_clock::now();
+        grid->voxelizeSurface(threads, {});
+        phase[0] += secondsSince(start);
+        start = std::chrono::steady_clock::now();
+        grid->classifyVoxels(threads, {});
+        phase[1] += secondsSince(start);
+        start = std::chrono::steady_clock::now();
+        grid->markDrainable(threads, {});
+        phase[2] += secondsSince(start);
+        start = std::chrono::steady_clock::now();
+        float volume = 0.0f;
+        trapped = grid->getTrappedVolumeCount(volume, {});
+        phase[3] += secondsSince(start);
+        voted = grid->votedVoxelCount.load();
+        benchmark::DoNotOptimize(volume);
+        state.PauseTiming();
+        grid.reset();
+        state.ResumeTiming();
+    }
+    const double runs = static_cast<double>(state.iterations());
+    state.counters["surface_s"] = phase[0] / runs;
+    state.counters["classify_s"] = phase[1] / runs;
+    state.counters["drain_s"] = phase[2] / runs;
+    state.counters["count_s"] = phase[3] / runs;
+    state.counters["voted"] = static_cast<double>(voted);
+    state.counters["trapped"] = trapped;
+    state.counters["grid_MiB"] = gridMiB;
+    state.counters["peak_MiB"] = peakResidentMiB();
+    state.counters["triangles"] = static_cast<double>(kernel.getMesh()->faces.size());
+}
+
+void sizes(benchmark::internal::Benchmark* b)
+{
+    for (int n : {128, 256, 512, 1290})
+        for (int threads : {1, 2})
+            b->Args({n, threads});
+    b->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
+}
+
+} // namespace
+
+BENCHMARK_CAPTURE(VoxelizeAndCount, ballWithVoid100k, &ballWithVoid)->Apply(sizes);
+BENCHMARK_CAPTURE(VoxelizeAndCount, bumpyBall1200k, &bumpyBall)->Apply(sizes);
+
+BENCHMARK_MAIN();
