@@ -2,6 +2,7 @@
 // Trapped cavities as meshes: one upright triangle per vertical run of cavity voxels, one mesh per cavity.
 #include "trapvolume/VoxelizerTrapVolumePrivate.h"
 
+#include <algorithm>
 #include <deque>
 
 namespace {

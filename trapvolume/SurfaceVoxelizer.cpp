@@ -85,14 +85,16 @@ void VoxelizerTrapVolumePrivate::voxelizeTriangle(int face, SurfaceScratch& scra
     const int z0 = std::max(lo[2], 0), z1 = std::min(hi[2], last);
     const float half[3] = {static_cast<float>((*halfVoxelPadded)[0]), static_cast<float>((*halfVoxelPadded)[1]),
                            static_cast<float>((*halfVoxelPadded)[2])};
+    // A voxel already set is not tested again: setting it once more would change nothing.
     VoxelWord* occupied = occupiedBits.get();
     for (int x = x0; x <= x1; ++x)
         for (int y = y0; y <= y1; ++y)
             for (int z = z0; z <= z1; ++z) {
+                const std::uint32_t index = voxelIndex(static_cast<std::uint32_t>(x), static_cast<std::uint32_t>(y),
+                                                       static_cast<std::uint32_t>(z));
+                if (testBit(occupied, index)) continue;
                 const float centre[3] = {paddedCentre[0][x], paddedCentre[1][y], paddedCentre[2][z]};
-                if (voxelTouchesTriangle(centre, half, triangle))
-                    setBit(occupied, voxelIndex(static_cast<std::uint32_t>(x), static_cast<std::uint32_t>(y),
-                                                static_cast<std::uint32_t>(z)));
+                if (voxelTouchesTriangle(centre, half, triangle)) setBit(occupied, index);
             }
 }
 

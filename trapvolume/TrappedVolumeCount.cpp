@@ -2,7 +2,9 @@
 // Trapped-volume count: the clear voxels of the mesh box after voxelize, measured cavity by cavity.
 #include "trapvolume/VoxelizerTrapVolumePrivate.h"
 
-#include <deque>
+#include <algorithm>
+
+#include "trapvolume/SpanFlood.h"
 
 std::uint32_t VoxelizerTrapVolumePrivate::countTrappedVoxels(const MeshBox& b) const
 {
@@ -82,42 +84,40 @@ int VoxelizerTrapVolumePrivate::getTrappedVolumeCount(float& volume, ProgressCal
     return result;
 }
 
-// Counts the 6-connected cavity of the seed breadth first, setting each voxel's occupiedBits bit when it is
-// counted. Progress k*10 is reported whenever the running number of measured voxels passes k*step, before
-// the voxel's bit is set; an exception from the callback passes through.
+// Counts the 6-connected cavity of the seed and sets its voxels' occupiedBits bits. Progress k*10 is reported
+// whenever the running number of measured voxels passes k*step, before that voxel's bit is set; an exception
+// from the callback passes through with the voxels before it set. The count, the reports and the volume do
+// not depend on the order of the walk, so the cavity is walked as runs along z (a span flood) rather than
+// voxel by voxel. After voxelize every reachedBits bit is also set in occupiedBits, so the flood's "set in
+// neither bit set" is "occupiedBits clear" here.
 int VoxelizerTrapVolumePrivate::measureCavity(std::uint32_t seed, float& cavityVolume, int step, int processed,
                                               int& k, ProgressCallback progress)
 {
     VoxelWord* occupied = occupiedBits.get();
     if (testBit(occupied, seed)) return 0;
-    const double n = static_cast<double>(resolution);
-    const double slice = static_cast<double>(sliceSize);
-    const UVector3<double>& boxLow = *meshVoxelMin;
-    const UVector3<double>& boxHigh = *meshVoxelMax;
-
-    std::deque<std::uint32_t> queue{seed};
     int count = 0;
-    while (!queue.empty()) {
-        const std::uint32_t i = queue.front();
-        queue.pop_front();
-        if (testBit(occupied, i)) continue; // queued twice
-        ++count;
-        if (progress && processed + count > k * step) {
-            progress(k * 10);
+    FloodScratch scratch;
+    spanFlood(seed, FloodMoves::AllFaces, scratch, [&](std::uint32_t first, std::uint32_t last) {
+        const int run = static_cast<int>(last - first + 1);
+        int done = 0; // voxels of the run counted so far
+        while (progress && done < run) {
+            // The next report comes with the first voxel that takes processed + count past k * step.
+            const std::int64_t due = std::max<std::int64_t>(
+                1, static_cast<std::int64_t>(k) * step + 1 - (static_cast<std::int64_t>(processed) + count));
+            if (due > run - done) break;
+            done += static_cast<int>(due);
+            count += static_cast<int>(due);
+            try {
+                progress(k * 10);
+            } catch (...) {
+                if (done > 1) orRange(occupied, first, first + static_cast<std::uint32_t>(done - 2));
+                throw;
+            }
             ++k;
         }
-        setBit(occupied, i);
-        const double p[3] = {static_cast<double>(i / sliceSize), static_cast<double>((i / resolution) % resolution),
-                             static_cast<double>(i % resolution)};
-        for (const UVector3<double>& d : faceDirections) {
-            const double q[3] = {p[0] + d[0], p[1] + d[1], p[2] + d[2]};
-            if (q[0] < boxLow[0] || q[0] > boxHigh[0] || q[1] < boxLow[1] || q[1] > boxHigh[1] || q[2] < boxLow[2] ||
-                q[2] > boxHigh[2])
-                continue;
-            const auto j = static_cast<std::uint32_t>(static_cast<std::int64_t>(n * q[1] + slice * q[0] + q[2]));
-            if (!testBit(occupied, j)) queue.push_back(j);
-        }
-    }
+        count += run - done;
+        orRange(occupied, first, last);
+    });
     cavityVolume = static_cast<float>(count * (*halfVoxel)[0] * (*halfVoxel)[1] * (*halfVoxel)[2] * 8.0);
     return count;
 }

@@ -67,6 +67,14 @@ inline unsigned highestBit(std::uint32_t v)
 #endif
 }
 
+constexpr int kWordBits = 32;
+
+/// Length of the chunk from z0 up to zLast inclusive, at most one word.
+inline unsigned chunkLength(int z0, int zLast)
+{
+    return static_cast<unsigned>(zLast - z0 + 1 < kWordBits ? zLast - z0 + 1 : kWordBits);
+}
+
 /// Mask of the `count` low bits, count in 0..32.
 inline std::uint32_t lowMask(unsigned count) { return count >= 32 ? ~0u : (1u << count) - 1u; }
 

@@ -132,6 +132,8 @@ private:
     bool isFree(std::uint32_t index) const;
     std::uint32_t freeBits(std::uint32_t first, unsigned count) const;
     void floodFill(std::uint32_t seed, VoxelWord* target, FloodMoves moves, FloodScratch& scratch);
+    template <typename Mark>
+    void spanFlood(std::uint32_t seed, FloodMoves moves, FloodScratch& scratch, Mark&& mark);
     /// Calls enter(index) at the lowest voxel of every free run of the row within zFirst..zLast.
     template <typename Enter>
     void forFreeRunStarts(std::uint32_t row, int zFirst, int zLast, Enter&& enter) const;
