@@ -52,7 +52,8 @@ int main(int argc, char** argv)
     app.set_version_flag("--version", "meshprobe " MESHPROBE_VERSION);
     app.require_subcommand(1);
     app.fallthrough(false);
-    const std::vector<cli::Command> commands = {cli::addInfoCommand(app)};
+    const std::vector<cli::Command> commands = {cli::addInfoCommand(app), cli::addTrappedCommand(app),
+                                                cli::addAreasCommand(app)};
 
     if (argc > 1 && argv[1][0] != '-') {
         bool known = false;

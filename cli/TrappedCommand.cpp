@@ -1,0 +1,176 @@
+// SPDX-License-Identifier: MIT
+// `meshprobe trapped`: air that cannot drain when the part is printed in a given build direction.
+#include <omp.h>
+
+#include <cmath>
+#include <iostream>
+
+#include "cli/AtomicFile.h"
+#include "cli/BuildDirection.h"
+#include "cli/CliError.h"
+#include "cli/CommandSupport.h"
+#include "cli/MeshExport.h"
+#include "cli/MeshImport.h"
+#include "cli/ProgressBar.h"
+#include "cli/StdoutCapture.h"
+#include "cli/TextReport.h"
+#include "trapvolume/VoxelizerTrapVolume.h"
+
+namespace cli {
+
+namespace {
+
+struct TrappedOptions : CommonOptions {
+    int resolution = 256;
+    int threads = omp_get_num_procs();
+    std::string up = "+z";
+    std::string cavitiesPath;
+};
+
+struct Cavity {
+    std::unique_ptr<UMesh<float>> mesh;
+    float volume;
+    long long voxels;
+};
+
+/// Edge of one voxel, as the voxelizer sets its grid up: a cube over the placed bounding box padded by
+/// 0.001 on every side, its edge the longest side, cut into `resolution` voxels.
+double voxelEdge(const UMesh<float>& mesh, const UMatrix4<float>& placement, int resolution)
+{
+    UBox3<float> box;
+    for (const UVertex<float>* v : mesh.vertices)
+        box.Add(v->P() * placement);
+    const double longest = std::max({double(box.MaxX()) - box.MinX(), double(box.MaxY()) - box.MinY(),
+                                     double(box.MaxZ()) - box.MinZ()});
+    return (longest + 0.002) / resolution;
+}
+
+/// Runs the voxelizer and takes the cavity meshes; the meshes come back in the model's own frame.
+std::vector<Cavity> findCavities(const std::shared_ptr<UMesh<float>>& mesh, const TrappedOptions& options,
+                                 double voxelVolume, ProgressBar& progress)
+{
+    MeshKernel kernel(mesh, placementForUp(options.up));
+    StdoutCapture capture; // the voxelizer prints its message there when the grid cannot be set up
+    VoxelizerTrapVolume voxelizer(options.resolution, &kernel);
+    const std::string setUpMessage = capture.take();
+    if (!setUpMessage.empty())
+        throw AnalysisError("cannot set up a " + std::to_string(options.resolution) + "³ voxel grid: " +
+                            setUpMessage.substr(0, setUpMessage.find_last_not_of('\n') + 1));
+
+    omp_set_num_threads(options.threads);
+    voxelizer.voxelize(options.threads, progress.stage("voxelizing", 0, 90));
+    std::vector<float> volumes;
+    std::vector<UMesh<float>*> meshes;
+    try {
+        meshes = voxelizer.trappedVolume2Mesh(volumes, progress.stage("meshing cavities", 90, 100));
+    } catch (const char* message) {
+        throw AnalysisError(std::string("cavity meshes failed: ") + message);
+    }
+    std::vector<Cavity> cavities;
+    for (size_t c = 0; c < meshes.size(); ++c)
+        cavities.push_back({std::unique_ptr<UMesh<float>>(meshes[c]), volumes.at(c),
+                            std::llround(volumes[c] / voxelVolume)});
+
+    const UMatrix4<float> back = inversePlacementForUp(options.up);
+    for (Cavity& cavity : cavities)
+        for (UVertex<float>* v : cavity.mesh->vertices)
+            v->P() = v->P() * back;
+    return cavities;
+}
+
+void writeCavities(const std::string& path, const std::vector<Cavity>& cavities)
+{
+    std::vector<NamedMesh> named;
+    for (size_t c = 0; c < cavities.size(); ++c)
+        named.push_back({cavities[c].mesh->GetName() + "-" + std::to_string(c + 1), cavities[c].mesh.get()});
+    writeMeshes(path, named);
+}
+
+int runTrapped(const TrappedOptions& options)
+{
+    const Stopwatch clock;
+    if (!options.cavitiesPath.empty()) {
+        outputFormatFor(options.cavitiesPath, "--cavities", false);
+        checkOutputPath(options.cavitiesPath, "--cavities");
+    }
+    const std::shared_ptr<UMesh<float>> mesh = importMesh(options.meshPath);
+    const double edge = voxelEdge(*mesh, placementForUp(options.up), options.resolution);
+    // The voxelizer's own voxel volume: (2 * half edge)³ with the half edge formed in double.
+    const double half = edge * options.resolution / double(float(2 * options.resolution));
+    const double voxelVolume = half * half * half * 8.0;
+
+    ProgressBar progress(ProgressBar::shouldShow(options.quiet));
+    const std::vector<Cavity> cavities = findCavities(mesh, options, voxelVolume, progress);
+    if (!options.cavitiesPath.empty()) {
+        progress.stage("writing " + options.cavitiesPath, 100, 100)(100);
+        writeCavities(options.cavitiesPath, cavities);
+    }
+    progress.clear();
+
+    float trappedVolume = 0.0f; // summed in float, in list order, as the voxelizer's own count does
+    long long trappedVoxels = 0;
+    for (const Cavity& cavity : cavities) {
+        trappedVolume += cavity.volume;
+        trappedVoxels += cavity.voxels;
+    }
+
+    if (options.json) {
+        nlohmann::ordered_json report = jsonHead("trapped", options, *mesh);
+        report["resolution"] = options.resolution;
+        report["voxel_size"] = edge;
+        report["up"] = options.up;
+        report["trapped_voxels"] = trappedVoxels;
+        report["trapped_volume"] = shortestDouble(trappedVolume);
+        report["cavities"] = nlohmann::ordered_json::array();
+        for (const Cavity& cavity : cavities)
+            report["cavities"].push_back({{"name", cavity.mesh->GetName()},
+                                          {"volume", shortestDouble(cavity.volume)},
+                                          {"voxels", cavity.voxels},
+                                          {"triangles", cavity.mesh->faces.size()}});
+        report["seconds"] = clock.seconds();
+        printJson(report);
+        return 0;
+    }
+    Summary summary;
+    summary.add("mesh", options.meshPath)
+        .add("triangles", std::to_string(mesh->faces.size()))
+        .add("grid", std::to_string(options.resolution) + "³ voxels of " + formatNumber(edge, 4) + " mm, up " +
+                         options.up + ", " + std::to_string(options.threads) + " threads")
+        .add("trapped", std::to_string(trappedVoxels) + " voxels, " + formatVolume(trappedVolume))
+        .add("cavities", std::to_string(cavities.size()) +
+                             (cavities.empty() ? "" : "  (Closed: sealed; Open: opens upward or at the part's edge)"));
+    if (!options.cavitiesPath.empty()) summary.add("cavity meshes", options.cavitiesPath);
+    summary.print(std::cout);
+    if (!cavities.empty()) {
+        Table table({"#", "kind", "voxels", "volume mm³", "triangles"}, {true, false, true, true, true});
+        for (size_t c = 0; c < cavities.size(); ++c)
+            table.addRow({std::to_string(c + 1), cavities[c].mesh->GetName(), std::to_string(cavities[c].voxels),
+                          formatNumber(cavities[c].volume), std::to_string(cavities[c].mesh->faces.size())});
+        std::cout << '\n';
+        table.print(std::cout);
+    }
+    return 0;
+}
+
+} // namespace
+
+Command addTrappedCommand(CLI::App& app)
+{
+    auto options = std::make_shared<TrappedOptions>();
+    CLI::App* command = app.add_subcommand("trapped", "Air trapped inside the part when printed in the build direction");
+    addCommonOptions(*command, *options);
+    command->add_option("-r,--resolution", options->resolution, "Voxels along the longest side of the part")
+        ->check(CLI::Range(1, 1290))
+        ->capture_default_str();
+    command->add_option("-j,--threads", options->threads, "Worker threads (default: all cores)")
+        ->check(CLI::PositiveNumber)
+        ->capture_default_str();
+    command->add_option("--up", options->up, "Build direction: the model axis that points up (+z, -z, +x, -x, +y, -y)")
+        ->check(CLI::IsMember(buildDirectionNames()))
+        ->capture_default_str();
+    command->add_option("--cavities", options->cavitiesPath,
+                        "Write every cavity as a mesh to OUT (.stl, .ply, .obj, .3mf or .glb)");
+    return {command, [options] { return runTrapped(*options); }};
+}
+
+} // namespace cli
