@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: MIT
 // `meshprobe areas`: a face selection grouped into labelled, edge-connected patches with boundary loops.
+#include <algorithm>
 #include <iostream>
 
 #include "analysis/MeshAnalyzer.h"
@@ -7,16 +8,39 @@
 #include "cli/CommandSupport.h"
 #include "cli/FaceSelection.h"
 #include "cli/MeshImport.h"
+#include "cli/ProgressBar.h"
 #include "cli/TextReport.h"
+#include "cli/ThicknessRun.h"
 
 namespace cli {
 
 namespace {
 
+/// Rays per face of the thickness analysis behind --thin (the thickness command's default).
+constexpr int thinSamples = 31;
+
 struct AreasOptions : CommonOptions {
     std::string faces;
+    std::vector<double> thin;
     std::string label = "area";
 };
+
+/// Selects the faces named by --faces, or those whose thickness lies strictly inside the --thin window.
+size_t selectFaces(UMesh<float>& mesh, const AreasOptions& options)
+{
+    if (!options.faces.empty()) {
+        const std::vector<int> faces =
+            parseFaceSelection(options.faces, static_cast<int>(mesh.faces.size()), "--faces");
+        for (int f : faces)
+            mesh.faces[static_cast<size_t>(f)]->SetS();
+        return faces.size();
+    }
+    ProgressBar progress(ProgressBar::shouldShow(options.quiet));
+    measureAndSelect(mesh, static_cast<float>(options.thin[0]), static_cast<float>(options.thin[1]), thinSamples,
+                     progress.stage("measuring thickness", 0, 100));
+    return static_cast<size_t>(
+        std::count_if(mesh.faces.begin(), mesh.faces.end(), [](const UTriangle<float>* f) { return f->IsS(); }));
+}
 
 double patchArea(const UMesh<float>& mesh, const std::vector<int>& faces)
 {
@@ -38,18 +62,18 @@ double patchArea(const UMesh<float>& mesh, const std::vector<int>& faces)
 int runAreas(const AreasOptions& options)
 {
     const Stopwatch clock;
+    if (options.faces.empty() && options.thin.empty())
+        throw InputError("areas: give the selection with --faces LIST or --thin MIN MAX");
+    if (!options.thin.empty()) checkThicknessWindow(options.thin[0], options.thin[1], "--thin MIN", "MAX");
     const std::unique_ptr<UMesh<float>> mesh = importMesh(options.meshPath);
-    const std::vector<int> selected =
-        parseFaceSelection(options.faces, static_cast<int>(mesh->faces.size()), "--faces");
-    for (int f : selected)
-        mesh->faces[static_cast<size_t>(f)]->SetS();
+    const size_t selected = selectFaces(*mesh, options);
 
     Analysis::MarkingArea areas;
     Analysis::MeshAnalyzer().getMarkingAreas(mesh.get(), options.label, areas);
 
     if (options.json) {
         nlohmann::ordered_json report = jsonHead("areas", options, *mesh);
-        report["selected_faces"] = selected.size();
+        report["selected_faces"] = selected;
         report["areas"] = nlohmann::ordered_json::array();
         for (const Analysis::MarkingRegion& region : areas.regions)
             report["areas"].push_back({{"id", region.id},
@@ -63,7 +87,7 @@ int runAreas(const AreasOptions& options)
     Summary summary;
     summary.add("mesh", options.meshPath)
         .add("triangles", std::to_string(mesh->faces.size()))
-        .add("selected", std::to_string(selected.size()) + " faces")
+        .add("selected", std::to_string(selected) + " faces")
         .add("areas", std::to_string(areas.regions.size()) + " labelled \"" + options.label + "\"");
     summary.print(std::cout);
     if (areas.regions.empty()) return 0;
@@ -89,8 +113,13 @@ Command addAreasCommand(CLI::App& app)
     CLI::App* command =
         app.add_subcommand("areas", "Group selected faces into labelled patches with their boundary loops");
     addCommonOptions(*command, *options);
-    command->add_option("--faces", options->faces, "Selected faces: indices and ranges (3,4,9-20) or @file.txt")
-        ->required();
+    CLI::Option* faces =
+        command->add_option("--faces", options->faces, "Selected faces: indices and ranges (3,4,9-20) or @file.txt");
+    command
+        ->add_option("--thin", options->thin, "Select the faces whose wall thickness lies strictly between MIN and MAX")
+        ->expected(2)
+        ->check(CLI::NonNegativeNumber)
+        ->excludes(faces);
     command->add_option("--label", options->label, "Name given to every area")->capture_default_str();
     return {command, [options] { return runAreas(*options); }};
 }

@@ -44,6 +44,7 @@ nlohmann::ordered_json jsonHead(const std::string& command, const CommonOptions&
 /// The subcommands, each defined in its own file.
 Command addInfoCommand(CLI::App& app);
 Command addTrappedCommand(CLI::App& app);
+Command addThicknessCommand(CLI::App& app);
 Command addAreasCommand(CLI::App& app);
 
 } // namespace cli

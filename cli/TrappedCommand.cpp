@@ -40,8 +40,8 @@ double voxelEdge(const UMesh<float>& mesh, const UMatrix4<float>& placement, int
     UBox3<float> box;
     for (const UVertex<float>* v : mesh.vertices)
         box.Add(v->P() * placement);
-    const double longest = std::max({double(box.MaxX()) - box.MinX(), double(box.MaxY()) - box.MinY(),
-                                     double(box.MaxZ()) - box.MinZ()});
+    const double longest =
+        std::max({double(box.MaxX()) - box.MinX(), double(box.MaxY()) - box.MinY(), double(box.MaxZ()) - box.MinZ()});
     return (longest + 0.002) / resolution;
 }
 
@@ -54,22 +54,29 @@ std::vector<Cavity> findCavities(const std::shared_ptr<UMesh<float>>& mesh, cons
     VoxelizerTrapVolume voxelizer(options.resolution, &kernel);
     const std::string setUpMessage = capture.take();
     if (!setUpMessage.empty())
-        throw AnalysisError("cannot set up a " + std::to_string(options.resolution) + "³ voxel grid: " +
-                            setUpMessage.substr(0, setUpMessage.find_last_not_of('\n') + 1));
+        throw AnalysisError("cannot set up a " + std::to_string(options.resolution) +
+                            "³ voxel grid: " + setUpMessage.substr(0, setUpMessage.find_last_not_of('\n') + 1));
 
     omp_set_num_threads(options.threads);
-    voxelizer.voxelize(options.threads, progress.stage("voxelizing", 0, 90));
+    const auto voxelizing = progress.stage("voxelizing", 0, 90);
+    voxelizer.voxelize(options.threads, voxelizing);
+    voxelizing(100); // the phases' last reports fall short of 100 by design
     std::vector<float> volumes;
     std::vector<UMesh<float>*> meshes;
+    const auto meshing = progress.stage("meshing cavities", 90, 100);
     try {
-        meshes = voxelizer.trappedVolume2Mesh(volumes, progress.stage("meshing cavities", 90, 100));
+        meshes = voxelizer.trappedVolume2Mesh(volumes, meshing);
     } catch (const char* message) {
         throw AnalysisError(std::string("cavity meshes failed: ") + message);
     }
+    // The meshes are ours from here: own them before anything else can throw.
     std::vector<Cavity> cavities;
+    cavities.reserve(meshes.size());
     for (size_t c = 0; c < meshes.size(); ++c)
-        cavities.push_back({std::unique_ptr<UMesh<float>>(meshes[c]), volumes.at(c),
-                            std::llround(volumes[c] / voxelVolume)});
+        cavities.push_back({std::unique_ptr<UMesh<float>>(meshes[c]), volumes.at(c), 0});
+    for (Cavity& cavity : cavities)
+        cavity.voxels = std::llround(cavity.volume / voxelVolume);
+    meshing(100);
 
     const UMatrix4<float> back = inversePlacementForUp(options.up);
     for (Cavity& cavity : cavities)
@@ -90,8 +97,8 @@ int runTrapped(const TrappedOptions& options)
 {
     const Stopwatch clock;
     if (!options.cavitiesPath.empty()) {
-        outputFormatFor(options.cavitiesPath, "--cavities", false);
         checkOutputPath(options.cavitiesPath, "--cavities");
+        outputFormatFor(options.cavitiesPath, "--cavities", false);
     }
     const std::shared_ptr<UMesh<float>> mesh = importMesh(options.meshPath);
     const double edge = voxelEdge(*mesh, placementForUp(options.up), options.resolution);
@@ -157,7 +164,8 @@ int runTrapped(const TrappedOptions& options)
 Command addTrappedCommand(CLI::App& app)
 {
     auto options = std::make_shared<TrappedOptions>();
-    CLI::App* command = app.add_subcommand("trapped", "Air trapped inside the part when printed in the build direction");
+    CLI::App* command =
+        app.add_subcommand("trapped", "Air trapped inside the part when printed in the build direction");
     addCommonOptions(*command, *options);
     command->add_option("-r,--resolution", options->resolution, "Voxels along the longest side of the part")
         ->check(CLI::Range(1, 1290))

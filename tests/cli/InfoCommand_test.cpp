@@ -4,7 +4,6 @@
 
 #include <nlohmann/json.hpp>
 
-#include "cli/MeshExport.h"
 #include "tests/cli/ToolRunner.h"
 
 namespace {
@@ -12,24 +11,6 @@ namespace {
 using clitest::runTool;
 using clitest::TempDir;
 using nlohmann::json;
-
-/// Writes the soup in the format of the extension (".stl" binary, ".astl" ASCII STL written as .stl).
-std::string writeMesh(const TempDir& dir, const std::string& name, const testmesh::Soup& soup)
-{
-    const std::string extension = name.substr(name.rfind('.'));
-    const std::string path = dir.file(name);
-    if (extension == ".stl")
-        clitest::writeFile(path, clitest::binaryStl(soup));
-    else if (extension == ".obj")
-        clitest::writeFile(path, clitest::objText(soup));
-    else if (extension == ".ply")
-        clitest::writeFile(path, clitest::plyText(soup));
-    else if (extension == ".off")
-        clitest::writeFile(path, clitest::offText(soup));
-    else
-        cli::writeMeshes(path, {{"part", soup.build().get()}});
-    return path;
-}
 
 class InfoFormats : public ::testing::TestWithParam<std::string> {};
 
@@ -39,7 +20,7 @@ TEST_P(InfoFormats, JsonReportsKnownAnswers)
     TempDir dir;
     testmesh::Soup soup = testmesh::box(-1, 0, 0, 3, 3, 2);
     soup.appendFlipped(testmesh::box(0, 1, 0.5f, 1, 2, 1.5f));
-    const std::string path = writeMesh(dir, "part" + GetParam(), soup);
+    const std::string path = clitest::writeMesh(dir, "part" + GetParam(), soup);
 
     const clitest::ToolResult run = runTool({"info", path, "--json"});
     ASSERT_EQ(run.exitCode, 0) << run.err;
@@ -65,7 +46,7 @@ INSTANTIATE_TEST_SUITE_P(InfoCommand, InfoFormats, ::testing::Values(".stl", ".o
 TEST(InfoCommand, HumanSummaryShowsVolumeInMillilitres)
 {
     TempDir dir;
-    const std::string path = writeMesh(dir, "cube.stl", testmesh::box(0, 0, 0, 10, 10, 10));
+    const std::string path = clitest::writeMesh(dir, "cube.stl", testmesh::box(0, 0, 0, 10, 10, 10));
     const clitest::ToolResult run = runTool({"info", path});
     ASSERT_EQ(run.exitCode, 0) << run.err;
     EXPECT_NE(run.out.find("1000 mm³ (1 ml)"), std::string::npos) << run.out;

@@ -4,6 +4,7 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <pty.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -19,6 +20,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/MeshExport.h"
 #include "tests/support/TestMeshes.h"
 
 namespace clitest {
@@ -196,6 +198,70 @@ inline std::string offText(const testmesh::Soup& soup)
     for (size_t t = 0; t < soup.indices.size() / 3; ++t)
         out << "3 " << soup.indices[3 * t] << ' ' << soup.indices[3 * t + 1] << ' ' << soup.indices[3 * t + 2] << '\n';
     return out.str();
+}
+
+/// Writes the soup in the format its extension names: .stl binary, .obj, .ply, .off as text written here;
+/// .3mf and .glb through the tool's own export.
+inline std::string writeMesh(const TempDir& dir, const std::string& name, const testmesh::Soup& soup)
+{
+    const std::string extension = name.substr(name.rfind('.'));
+    const std::string path = dir.file(name);
+    if (extension == ".stl")
+        writeFile(path, binaryStl(soup));
+    else if (extension == ".obj")
+        writeFile(path, objText(soup));
+    else if (extension == ".ply")
+        writeFile(path, plyText(soup));
+    else if (extension == ".off")
+        writeFile(path, offText(soup));
+    else
+        cli::writeMeshes(path, {{"part", soup.build().get()}});
+    return path;
+}
+
+/// A run whose stderr is a pseudo-terminal, as when a user runs the tool in a shell. `watch` sees the
+/// terminal output as it arrives, with the child's pid, and may signal the child; it returns true to stop
+/// watching. stdout is a pipe.
+inline ToolResult runToolOnTerminal(const std::vector<std::string>& args,
+                                    const std::function<bool(const std::string&, pid_t)>& watch)
+{
+    int master = -1, slave = -1;
+    if (openpty(&master, &slave, nullptr, nullptr, nullptr) != 0) throw std::runtime_error("openpty failed");
+    int outPipe[2];
+    if (pipe(outPipe) != 0) throw std::runtime_error("pipe failed");
+    const pid_t pid = fork();
+    if (pid == 0) {
+        dup2(outPipe[1], 1);
+        dup2(slave, 2);
+        close(master);
+        close(outPipe[0]);
+        std::vector<char*> argv;
+        argv.push_back(const_cast<char*>(MESHPROBE_EXECUTABLE));
+        for (const std::string& a : args)
+            argv.push_back(const_cast<char*>(a.c_str()));
+        argv.push_back(nullptr);
+        execv(MESHPROBE_EXECUTABLE, argv.data());
+        _exit(127);
+    }
+    close(slave);
+    close(outPipe[1]);
+    ToolResult result;
+    bool watching = true;
+    char buffer[4096];
+    // The terminal reports EIO once the child has exited and closed its side.
+    for (;;) {
+        const ssize_t n = read(master, buffer, sizeof buffer);
+        if (n <= 0) break;
+        result.err.append(buffer, static_cast<size_t>(n));
+        if (watching) watching = !watch(result.err, pid);
+    }
+    close(master);
+    std::string ignored;
+    drain(outPipe[0], open("/dev/null", O_RDONLY), result.out, ignored);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return result;
 }
 
 } // namespace clitest

@@ -1,0 +1,154 @@
+// SPDX-License-Identifier: MIT
+// End to end: `meshprobe thickness` on a plate whose wall thickness is known.
+#include <gtest/gtest.h>
+
+#include <assimp/Importer.hpp>
+#include <assimp/scene.h>
+#include <nlohmann/json.hpp>
+
+#include "tests/cli/ToolRunner.h"
+
+namespace {
+
+using clitest::runTool;
+using clitest::TempDir;
+using nlohmann::json;
+
+/// A 10 x 10 x 2 plate, every side a 4 x 4 grid of quads (192 faces). Rays from the top and bottom faces
+/// meet the opposite face 2 away, less the 2e-5 the ray origins start inside the face; rays from the side
+/// faces would have to cross 10, beyond any window below, so those faces stay at max.
+testmesh::Soup plate()
+{
+    return testmesh::gridBox(0, 0, 0, 10, 10, 2, 4);
+}
+
+constexpr size_t plateFaces = 192;
+constexpr size_t capFaces = 64; // top and bottom: 2 x 16 quads x 2 triangles
+constexpr double plateThickness = 2.0 - 2e-5;
+
+bool isCapFace(const json& report, size_t face)
+{
+    return report["thickness"][face].get<double>() < 2.5;
+}
+
+class ThicknessFormats : public ::testing::TestWithParam<std::string> {};
+
+TEST_P(ThicknessFormats, PlateThicknessSelectionAndHistogram)
+{
+    TempDir dir;
+    const std::string path = clitest::writeMesh(dir, "plate" + GetParam(), plate());
+    const clitest::ToolResult run = runTool({"thickness", path, "--min", "1", "--max", "3", "--per-face", "--json"});
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    const json report = json::parse(run.out);
+    EXPECT_EQ(report["command"], "thickness");
+    EXPECT_EQ(report["triangles"], plateFaces);
+    EXPECT_EQ(report["min"], 1.0);
+    EXPECT_EQ(report["max"], 3.0);
+    EXPECT_EQ(report["samples"], 31);
+    EXPECT_EQ(report["status"], 1);
+    EXPECT_EQ(report["message"], "Thickness analysis Successfully");
+    EXPECT_EQ(report["selected_faces"], capFaces);
+    EXPECT_EQ(report["faces_at_max"], plateFaces - capFaces);
+
+    ASSERT_EQ(report["thickness"].size(), plateFaces);
+    size_t caps = 0;
+    for (size_t f = 0; f < plateFaces; ++f) {
+        // The hit distance is a float sum of float coordinates: 1e-5 covers its rounding.
+        const double expected = isCapFace(report, f) ? plateThickness : 3.0;
+        EXPECT_NEAR(report["thickness"][f].get<double>(), expected, 1e-5) << "face " << f;
+        caps += isCapFace(report, f);
+    }
+    EXPECT_EQ(caps, capFaces);
+
+    // Bin 0 is [0, min]; then ten bins of 0.2 over the window: 1.99998 falls into [1.8, 2).
+    const json& histogram = report["histogram"];
+    ASSERT_EQ(histogram.size(), 11u);
+    EXPECT_EQ(histogram[0], json::parse(R"({"from":0.0,"to":1.0,"faces":0})"));
+    for (size_t b = 1; b < histogram.size(); ++b) {
+        EXPECT_NEAR(histogram[b]["from"].get<double>(), 1.0 + 0.2 * double(b - 1), 1e-12);
+        EXPECT_EQ(histogram[b]["faces"], b == 5 ? capFaces : 0u) << "bin " << b;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(ThicknessCommand, ThicknessFormats, ::testing::Values(".stl", ".ply", ".3mf"),
+                         [](const ::testing::TestParamInfo<std::string>& param) { return param.param.substr(1); });
+
+// A window that ends below the plate's thickness selects nothing; one that starts above it puts the caps in
+// bin 0 (at or below min).
+TEST(ThicknessCommand, WindowBoundsAreStrict)
+{
+    TempDir dir;
+    const std::string path = clitest::writeMesh(dir, "plate.stl", plate());
+    const json below = json::parse(runTool({"thickness", path, "--min", "0.5", "--max", "1.5", "--json"}).out);
+    EXPECT_EQ(below["selected_faces"], 0);
+    EXPECT_EQ(below["faces_at_max"], plateFaces);
+    const json above = json::parse(runTool({"thickness", path, "--min", "2.5", "--max", "4", "--json"}).out);
+    EXPECT_EQ(above["selected_faces"], 0);
+    EXPECT_EQ(above["histogram"][0]["faces"], capFaces);
+}
+
+// The colour file holds every face; the faces that found no wall within max carry the library's
+// "nothing nearer" colour (0, 255, 128), the plate's caps another.
+TEST(ThicknessCommand, ColourFileMarksFacesAtMax)
+{
+    TempDir dir;
+    const std::string path = clitest::writeMesh(dir, "plate.stl", plate());
+    const std::string out = dir.file("plate.ply");
+    const clitest::ToolResult run = runTool({"thickness", path, "--min", "1", "--max", "3", "--color", out});
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_NE(run.out.find("64 faces strictly inside the window"), std::string::npos) << run.out;
+
+    Assimp::Importer importer;
+    const aiScene* scene = importer.ReadFile(out, 0);
+    ASSERT_NE(scene, nullptr) << importer.GetErrorString();
+    const aiMesh& mesh = *scene->mMeshes[0];
+    ASSERT_EQ(mesh.mNumFaces, plateFaces);
+    ASSERT_TRUE(mesh.HasVertexColors(0));
+    size_t atMax = 0;
+    for (unsigned f = 0; f < mesh.mNumFaces; ++f) {
+        const aiColor4D& c = mesh.mColors[0][mesh.mFaces[f].mIndices[0]];
+        const bool isMaxColour =
+            std::lround(c.r * 255) == 0 && std::lround(c.g * 255) == 255 && std::lround(c.b * 255) == 128;
+        atMax += isMaxColour;
+    }
+    EXPECT_EQ(atMax, plateFaces - capFaces);
+}
+
+struct BadThickness {
+    const char* name;
+    std::vector<std::string> options;
+    const char* expected;
+};
+
+std::ostream& operator<<(std::ostream& os, const BadThickness& c)
+{
+    return os << c.name;
+}
+
+class ThicknessRejects : public ::testing::TestWithParam<BadThickness> {};
+
+TEST_P(ThicknessRejects, ExitTwoNamingTheOption)
+{
+    TempDir dir;
+    std::vector<std::string> args = {"thickness", clitest::writeMesh(dir, "plate.stl", plate())};
+    args.insert(args.end(), GetParam().options.begin(), GetParam().options.end());
+    const clitest::ToolResult run = runTool(args);
+    EXPECT_EQ(run.exitCode, 2);
+    EXPECT_EQ(run.out, "");
+    EXPECT_NE(run.err.find(GetParam().expected), std::string::npos) << run.err;
+    EXPECT_EQ(dir.list().size(), 1u);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    ThicknessCommand, ThicknessRejects,
+    ::testing::Values(BadThickness{"MinAboveMax", {"--min", "3", "--max", "1"}, "--min 3 is greater than --max 1"},
+                      BadThickness{"MissingMax", {"--min", "1"}, "--max is required"},
+                      BadThickness{"NegativeMin", {"--min", "-1", "--max", "1"}, "--min"},
+                      BadThickness{"NanMax", {"--min", "0", "--max", "nan"}, "--max"},
+                      BadThickness{"NegativeSamples", {"--min", "0", "--max", "1", "--samples", "-2"}, "--samples"},
+                      BadThickness{"ColourInStl",
+                                   {"--min", "0", "--max", "1", "--color", "/tmp/c.stl"},
+                                   "cannot hold per-face colours"}),
+    [](const ::testing::TestParamInfo<BadThickness>& param) { return std::string(param.param.name); });
+
+} // namespace
