@@ -50,7 +50,8 @@ void VoxelizerTrapVolumePrivate::trappedVolume2Mesh(std::vector<UMesh<float>*>& 
             delete mesh;
             ok = false;
         }
-        return ok;
+        // Once every clear voxel of the first pass is meshed, the rest of the scan can find no seed.
+        return ok && static_cast<std::uint32_t>(meshedSoFar) < total;
     });
     if (!ok) {
         for (UMesh<float>* mesh : made)

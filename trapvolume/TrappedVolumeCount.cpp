@@ -79,7 +79,8 @@ int VoxelizerTrapVolumePrivate::getTrappedVolumeCount(float& volume, ProgressCal
         result += count;
         processed += count;
         volume += cavityVolume;
-        return true;
+        // Once every clear voxel of the first pass is measured, the rest of the scan can find no seed.
+        return static_cast<std::uint32_t>(processed) < total;
     });
     return result;
 }
