@@ -114,13 +114,17 @@ Command addAreasCommand(CLI::App& app)
         app.add_subcommand("areas", "Group selected faces into labelled patches with their boundary loops");
     addCommonOptions(*command, *options);
     CLI::Option* faces =
-        command->add_option("--faces", options->faces, "Selected faces: indices and ranges (3,4,9-20) or @file.txt");
+        command->add_option("--faces", options->faces, "Selected faces: indices and ranges (3,4,9-20) or @file.txt")
+            ->type_name("LIST");
     command
         ->add_option("--thin", options->thin, "Select the faces whose wall thickness lies strictly between MIN and MAX")
         ->expected(2)
+        ->type_name("MIN MAX")
         ->check(CLI::NonNegativeNumber)
         ->excludes(faces);
-    command->add_option("--label", options->label, "Name given to every area")->capture_default_str();
+    command->add_option("--label", options->label, "Name given to every area")
+        ->type_name("TEXT")
+        ->capture_default_str();
     return {command, [options] { return runAreas(*options); }};
 }
 

@@ -109,7 +109,9 @@ void printBarChart(std::ostream& out, const std::vector<std::pair<std::string, s
         if (bar.second > 0) length = std::max<size_t>(length, 1);
         const std::string count = std::to_string(bar.second);
         out << indent << bar.first << std::string(labelWidth - columns(bar.first), ' ') << "  "
-            << std::string(countWidth - count.size(), ' ') << count << "  " << std::string(length, '#') << '\n';
+            << std::string(countWidth - count.size(), ' ') << count;
+        if (length > 0) out << "  " << std::string(length, '#');
+        out << '\n';
     }
 }
 

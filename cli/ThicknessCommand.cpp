@@ -76,8 +76,8 @@ void printSummary(const ThicknessOptions& options, const UMesh<float>& mesh, con
 
     std::vector<std::pair<std::string, size_t>> bars;
     for (size_t b = 0; b < bins.size(); ++b) {
-        const std::string range =
-            formatNumber(bins[b].from, 4) + (b == 0 ? " … " : " – ") + formatNumber(bins[b].to, 4);
+        const std::string range = b == 0 ? "≤ " + formatNumber(bins[b].to, 4)
+                                         : formatNumber(bins[b].from, 4) + " – " + formatNumber(bins[b].to, 4);
         bars.emplace_back(range, bins[b].faces);
     }
     bars.emplace_back("≥ " + formatNumber(options.max, 4) + " (max)", atMax);
@@ -158,16 +158,19 @@ Command addThicknessCommand(CLI::App& app)
     CLI::App* command = app.add_subcommand("thickness", "Wall thickness of every face, by rays cast into the solid");
     addCommonOptions(*command, *options);
     command->add_option("--min", options->min, "Lower end of the thickness window, mm")
+        ->type_name("A")
         ->required()
         ->check(CLI::NonNegativeNumber);
     command->add_option("--max", options->max, "Upper end of the window, mm; also how far the rays look")
+        ->type_name("B")
         ->required()
         ->check(CLI::NonNegativeNumber);
     command->add_option("--samples", options->samples, "Rays per face: 1..31 spread over the face, 32+ one ray")
+        ->type_name("S")
         ->check(CLI::NonNegativeNumber)
         ->capture_default_str();
-    command->add_option("--color", options->colorPath,
-                        "Write the mesh coloured by thickness to OUT (.ply, .glb, .obj)");
+    command->add_option("--color", options->colorPath, "Write the mesh coloured by thickness to OUT (.ply, .glb, .obj)")
+        ->type_name("OUT");
     command->add_flag("--per-face", options->perFace, "Also list the thickness of every face");
     return {command, [options] { return runThickness(*options); }};
 }

@@ -168,16 +168,21 @@ Command addTrappedCommand(CLI::App& app)
         app.add_subcommand("trapped", "Air trapped inside the part when printed in the build direction");
     addCommonOptions(*command, *options);
     command->add_option("-r,--resolution", options->resolution, "Voxels along the longest side of the part")
+        ->type_name("N")
         ->check(CLI::Range(1, 1290))
         ->capture_default_str();
     command->add_option("-j,--threads", options->threads, "Worker threads (default: all cores)")
+        ->type_name("T")
         ->check(CLI::PositiveNumber)
         ->capture_default_str();
     command->add_option("--up", options->up, "Build direction: the model axis that points up (+z, -z, +x, -x, +y, -y)")
+        ->type_name("AXIS")
         ->check(CLI::IsMember(buildDirectionNames()))
         ->capture_default_str();
-    command->add_option("--cavities", options->cavitiesPath,
-                        "Write every cavity as a mesh to OUT (.stl, .ply, .obj, .3mf or .glb)");
+    command
+        ->add_option("--cavities", options->cavitiesPath,
+                     "Write every cavity as a mesh to OUT (.stl, .ply, .obj, .3mf or .glb)")
+        ->type_name("OUT");
     return {command, [options] { return runTrapped(*options); }};
 }
 
