@@ -53,8 +53,8 @@ inline void drain(int outFd, int errFd, std::string& out, std::string& err)
     }
 }
 
-/// Runs meshprobe with the arguments; stdout and stderr are pipes (so stderr is not a terminal).
-inline ToolResult runTool(const std::vector<std::string>& args)
+/// Runs a program with the arguments; stdout and stderr are pipes (so stderr is not a terminal).
+inline ToolResult runProgram(const std::vector<std::string>& argvStrings)
 {
     int outPipe[2], errPipe[2];
     if (pipe(outPipe) != 0 || pipe(errPipe) != 0) throw std::runtime_error("pipe failed");
@@ -65,11 +65,10 @@ inline ToolResult runTool(const std::vector<std::string>& args)
         close(outPipe[0]);
         close(errPipe[0]);
         std::vector<char*> argv;
-        argv.push_back(const_cast<char*>(MESHPROBE_EXECUTABLE));
-        for (const std::string& a : args)
+        for (const std::string& a : argvStrings)
             argv.push_back(const_cast<char*>(a.c_str()));
         argv.push_back(nullptr);
-        execv(MESHPROBE_EXECUTABLE, argv.data());
+        execv(argv[0], argv.data());
         _exit(127);
     }
     close(outPipe[1]);
@@ -80,6 +79,23 @@ inline ToolResult runTool(const std::vector<std::string>& args)
     waitpid(pid, &status, 0);
     result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     return result;
+}
+
+/// Runs meshprobe with the arguments; stdout and stderr are pipes.
+inline ToolResult runTool(const std::vector<std::string>& args)
+{
+    std::vector<std::string> argv = {MESHPROBE_EXECUTABLE};
+    argv.insert(argv.end(), args.begin(), args.end());
+    return runProgram(argv);
+}
+
+/// Runs meshprobe with its address space limited to `kibibytes` (the shell's ulimit -v).
+inline ToolResult runToolWithMemoryLimit(long kibibytes, const std::vector<std::string>& args)
+{
+    std::vector<std::string> argv = {
+        "/bin/sh", "-c", "ulimit -v " + std::to_string(kibibytes) + " && exec \"$0\" \"$@\"", MESHPROBE_EXECUTABLE};
+    argv.insert(argv.end(), args.begin(), args.end());
+    return runProgram(argv);
 }
 
 /// A fresh folder under /tmp, removed with its files at the end of the test.

@@ -154,6 +154,22 @@ TEST(TrappedCommand, HumanSummaryListsCavities)
     EXPECT_NE(run.out.find("1  Closed     125"), std::string::npos) << run.out;
 }
 
+// A grid too large for the memory the process may use is an analysis failure (exit 1) with the reason on
+// stderr; the voxelizer's own console message must not reach stdout, which stays empty.
+TEST(TrappedCommand, GridBeyondMemoryFailsWithExitOne)
+{
+#if defined(__SANITIZE_ADDRESS__)
+    GTEST_SKIP() << "AddressSanitizer reserves more address space than the limit allows";
+#endif
+    TempDir dir;
+    const std::string path = clitest::writeMesh(dir, "sealed.stl", sealedCube());
+    // 1290³ voxels need two 268 MB bit sets before the grid is usable: more than 300 MB allows.
+    const clitest::ToolResult run = clitest::runToolWithMemoryLimit(300000, {"trapped", path, "-r", "1290", "--json"});
+    EXPECT_EQ(run.exitCode, 1) << run.err;
+    EXPECT_EQ(run.out, "");
+    EXPECT_NE(run.err.find("cannot set up a 1290³ voxel grid"), std::string::npos) << run.err;
+}
+
 struct BadTrapped {
     const char* name;
     std::vector<std::string> options;
