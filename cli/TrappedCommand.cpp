@@ -45,9 +45,20 @@ double voxelEdge(const UMesh<float>& mesh, const UMatrix4<float>& placement, int
     return (longest + 0.002) / resolution;
 }
 
+/// Voxels of a cavity mesh as the voxelizer builds it: one upright triangle per vertical run of voxels, from
+/// the run's lower face (corner 0) to its top (corner 2). Counting runs stays exact where the cavity's float
+/// volume no longer resolves single voxels (beyond 2^24 voxels).
+long long countColumnVoxels(const UMesh<float>& cavity, double voxelHeight)
+{
+    long long voxels = 0;
+    for (const UTriangle<float>* column : cavity.faces)
+        voxels += std::llround((double(column->P(2)[2]) - column->P(0)[2]) / voxelHeight);
+    return voxels;
+}
+
 /// Runs the voxelizer and takes the cavity meshes; the meshes come back in the model's own frame.
 std::vector<Cavity> findCavities(const std::shared_ptr<UMesh<float>>& mesh, const TrappedOptions& options,
-                                 double voxelVolume, ProgressBar& progress)
+                                 double voxelHeight, ProgressBar& progress)
 {
     MeshKernel kernel(mesh, placementForUp(options.up));
     StdoutCapture capture; // the voxelizer prints its message there when the grid cannot be set up
@@ -75,7 +86,7 @@ std::vector<Cavity> findCavities(const std::shared_ptr<UMesh<float>>& mesh, cons
     for (size_t c = 0; c < meshes.size(); ++c)
         cavities.push_back({std::unique_ptr<UMesh<float>>(meshes[c]), volumes.at(c), 0});
     for (Cavity& cavity : cavities)
-        cavity.voxels = std::llround(cavity.volume / voxelVolume);
+        cavity.voxels = countColumnVoxels(*cavity.mesh, voxelHeight);
     meshing(100);
 
     const UMatrix4<float> back = inversePlacementForUp(options.up);
@@ -102,12 +113,8 @@ int runTrapped(const TrappedOptions& options)
     }
     const std::shared_ptr<UMesh<float>> mesh = importMesh(options.meshPath);
     const double edge = voxelEdge(*mesh, placementForUp(options.up), options.resolution);
-    // The voxelizer's own voxel volume: (2 * half edge)³ with the half edge formed in double.
-    const double half = edge * options.resolution / double(float(2 * options.resolution));
-    const double voxelVolume = half * half * half * 8.0;
-
     ProgressBar progress(ProgressBar::shouldShow(options.quiet));
-    const std::vector<Cavity> cavities = findCavities(mesh, options, voxelVolume, progress);
+    const std::vector<Cavity> cavities = findCavities(mesh, options, edge, progress);
     if (!options.cavitiesPath.empty()) {
         progress.stage("writing " + options.cavitiesPath, 100, 100)(100);
         writeCavities(options.cavitiesPath, cavities);
