@@ -149,7 +149,8 @@ int runTrapped(const TrappedOptions& options)
     summary.add("mesh", options.meshPath)
         .add("triangles", std::to_string(mesh->faces.size()))
         .add("grid", std::to_string(options.resolution) + "³ voxels of " + formatNumber(edge, 4) + " mm, up " +
-                         options.up + ", " + std::to_string(options.threads) + " threads")
+                         options.up + ", " + std::to_string(options.threads) +
+                         (options.threads == 1 ? " thread" : " threads"))
         .add("trapped", std::to_string(trappedVoxels) + " voxels, " + formatVolume(trappedVolume))
         .add("cavities", std::to_string(cavities.size()) +
                              (cavities.empty() ? "" : "  (Closed: sealed; Open: opens upward or at the part's edge)"));

@@ -91,7 +91,11 @@ int main(int argc, char** argv)
         return fail(cli::ExitAnalysisFailed, "out of memory");
     } catch (const std::exception& e) {
         return fail(cli::ExitAnalysisFailed, e.what());
+    } catch (const Kel::Exception& e) {
+        return fail(cli::ExitAnalysisFailed, e.what());
     } catch (const char* message) {
         return fail(cli::ExitAnalysisFailed, message);
+    } catch (...) {
+        return fail(cli::ExitAnalysisFailed, "unexpected error");
     }
 }

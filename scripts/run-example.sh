@@ -15,7 +15,7 @@ mkdir -p "$out"
 
 run() {
   echo
-  echo "\$ meshprobe $*"
+  echo "\$ meshprobe $(printf '%q ' "$@")"
   "$tool" "$@"
 }
 
