@@ -72,46 +72,29 @@ void VoxelizerTrapVolumePrivate::walkLinesAlongZ(int x, bool bothEnds, Visit&& v
     }
 }
 
-// Lines along x at height y: 32 lines (consecutive z) per word, forward from lo_x, then backward from hi_x
-// for the lines whose forward walk stopped.
-template <typename Visit>
-void VoxelizerTrapVolumePrivate::walkLinesAlongX(int y, Visit&& visit) const
+// Lines along x (Axis 0, at height y = fixed) or along y (Axis 1, in slab x = fixed): 32 lines (consecutive
+// z) per word, forward from the low end, then backward from the high end for the lines whose forward walk
+// stopped. Axis is a template argument, so each instance compiles to the plain loop of its axis.
+template <int Axis, typename Visit>
+void VoxelizerTrapVolumePrivate::walkHorizontalLines(int fixed, Visit&& visit) const
 {
+    static_assert(Axis == 0 || Axis == 1, "lines along x or y");
     const MeshBox& b = activeBox;
     const VoxelWord* occupied = occupiedBits.get();
+    auto step = [&](int s, int z0, unsigned count, std::uint32_t& lines) {
+        const int x = Axis == 0 ? s : fixed;
+        const int y = Axis == 0 ? fixed : s;
+        lines &= ~loadBits(occupied, voxelIndex(x, y, z0), count);
+        if (lines) visit(x, y, z0, count, lines);
+    };
     for (int z0 = b.lo[2]; z0 <= b.hi[2]; z0 += kWordBits) {
         const unsigned count = chunkLength(z0, b.hi[2]);
         std::uint32_t alive = lowMask(count);
-        for (int x = b.lo[0]; x <= b.hi[0] && alive; ++x) {
-            alive &= ~loadBits(occupied, voxelIndex(x, y, z0), count);
-            if (alive) visit(x, y, z0, count, alive);
-        }
+        for (int s = b.lo[Axis]; s <= b.hi[Axis] && alive; ++s)
+            step(s, z0, count, alive);
         std::uint32_t back = lowMask(count) & ~alive;
-        for (int x = b.hi[0]; x >= b.lo[0] && back; --x) {
-            back &= ~loadBits(occupied, voxelIndex(x, y, z0), count);
-            if (back) visit(x, y, z0, count, back);
-        }
-    }
-}
-
-// Lines along y in slab x, 32 lines per word, both ends.
-template <typename Visit>
-void VoxelizerTrapVolumePrivate::walkLinesAlongY(int x, Visit&& visit) const
-{
-    const MeshBox& b = activeBox;
-    const VoxelWord* occupied = occupiedBits.get();
-    for (int z0 = b.lo[2]; z0 <= b.hi[2]; z0 += kWordBits) {
-        const unsigned count = chunkLength(z0, b.hi[2]);
-        std::uint32_t alive = lowMask(count);
-        for (int y = b.lo[1]; y <= b.hi[1] && alive; ++y) {
-            alive &= ~loadBits(occupied, voxelIndex(x, y, z0), count);
-            if (alive) visit(x, y, z0, count, alive);
-        }
-        std::uint32_t back = lowMask(count) & ~alive;
-        for (int y = b.hi[1]; y >= b.lo[1] && back; --y) {
-            back &= ~loadBits(occupied, voxelIndex(x, y, z0), count);
-            if (back) visit(x, y, z0, count, back);
-        }
+        for (int s = b.hi[Axis]; s >= b.lo[Axis] && back; --s)
+            step(s, z0, count, back);
     }
 }
 
@@ -128,7 +111,7 @@ void VoxelizerTrapVolumePrivate::walkSlabsForZIteration(int z, Visit&& visit) co
     const int first = b.lo[0] + static_cast<int>(j * slabs / iterations);
     const int last = b.lo[0] + static_cast<int>((j + 1) * slabs / iterations) - 1;
     for (int x = first; x <= last; ++x)
-        walkLinesAlongY(x, visit);
+        walkHorizontalLines<1>(x, visit);
 }
 
 // ---------------------------------------------------------------------------------------------------------
@@ -201,7 +184,7 @@ void VoxelizerTrapVolumePrivate::carveLines(int threadCount, const ProgressCallb
     parallelVoxelLoop<FloodScratch>(reporting, failure, b.lo[0], b.hi[0],
                                     [&](int x, FloodScratch&) { walkLinesAlongZ(x, true, mark); });
     parallelVoxelLoop<FloodScratch>(reporting, failure, b.lo[1], b.hi[1],
-                                    [&](int y, FloodScratch&) { walkLinesAlongX(y, mark); });
+                                    [&](int y, FloodScratch&) { walkHorizontalLines<0>(y, mark); });
     parallelVoxelLoop<FloodScratch>(reporting, failure, b.lo[2], b.hi[2],
                                     [&](int z, FloodScratch&) { walkSlabsForZIteration(z, mark); });
     failure.rethrowIfFailed();
@@ -229,7 +212,7 @@ void VoxelizerTrapVolumePrivate::floodFromLines(int threadCount, const ProgressC
     });
     // (c) lines along x, neighbours (x, y+a, z+b).
     parallelVoxelLoop<FloodScratch>(reporting, failure, b.lo[1], b.hi[1], [&](int y, FloodScratch& scratch) {
-        walkLinesAlongX(y, [&](int wx, int wy, int z0, unsigned count, std::uint32_t walked) {
+        walkHorizontalLines<0>(y, [&](int wx, int wy, int z0, unsigned count, std::uint32_t walked) {
             for (const auto& ab : planeNeighbours)
                 floodBesideWalk(wx, wy, z0, count, walked, 0, ab[0], ab[1], scratch);
         });
@@ -322,7 +305,7 @@ void VoxelizerTrapVolumePrivate::markDrainable(int threadCount, ProgressCallback
         walkLinesAlongZ(x, false, floodFromWalk(scratch));
     });
     parallelVoxelLoop<FloodScratch>(reporting, failure, b.lo[1], b.hi[1], [&](int y, FloodScratch& scratch) {
-        walkLinesAlongX(y, floodFromWalk(scratch));
+        walkHorizontalLines<0>(y, floodFromWalk(scratch));
     });
     parallelVoxelLoop<FloodScratch>(reporting, failure, b.lo[2], b.hi[2], [&](int z, FloodScratch& scratch) {
         walkSlabsForZIteration(z, floodFromWalk(scratch));

@@ -141,10 +141,8 @@ private:
                          FloodScratch& scratch);
     template <typename Visit>
     void walkLinesAlongZ(int x, bool bothEnds, Visit&& visit) const;
-    template <typename Visit>
-    void walkLinesAlongX(int y, Visit&& visit) const;
-    template <typename Visit>
-    void walkLinesAlongY(int x, Visit&& visit) const;
+    template <int Axis, typename Visit>
+    void walkHorizontalLines(int fixed, Visit&& visit) const;
     template <typename Visit>
     void walkSlabsForZIteration(int z, Visit&& visit) const;
 
