@@ -38,8 +38,7 @@ size_t selectFaces(UMesh<float>& mesh, const AreasOptions& options)
     ProgressBar progress(ProgressBar::shouldShow(options.quiet));
     measureAndSelect(mesh, static_cast<float>(options.thin[0]), static_cast<float>(options.thin[1]), thinSamples,
                      progress.stage("measuring thickness", 0, 100));
-    return static_cast<size_t>(
-        std::count_if(mesh.faces.begin(), mesh.faces.end(), [](const UTriangle<float>* f) { return f->IsS(); }));
+    return selectedFaceCount(mesh);
 }
 
 double patchArea(const UMesh<float>& mesh, const std::vector<int>& faces)

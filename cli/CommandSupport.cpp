@@ -2,6 +2,7 @@
 // Options and report pieces shared by the subcommands.
 #include "cli/CommandSupport.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace cli {
@@ -26,6 +27,12 @@ nlohmann::ordered_json jsonHead(const std::string& command, const CommonOptions&
                                   {"mesh", options.meshPath},
                                   {"triangles", mesh.faces.size()},
                                   {"vertices", mesh.vertices.size()}};
+}
+
+size_t selectedFaceCount(const UMesh<float>& mesh)
+{
+    return static_cast<size_t>(
+        std::count_if(mesh.faces.begin(), mesh.faces.end(), [](const UTriangle<float>* f) { return f->IsS(); }));
 }
 
 } // namespace cli

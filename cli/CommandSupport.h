@@ -41,6 +41,9 @@ private:
 /// The keys every command reports: "command", "mesh", "triangles", "vertices".
 nlohmann::ordered_json jsonHead(const std::string& command, const CommonOptions& options, const UMesh<float>& mesh);
 
+/// How many faces carry the selection flag.
+size_t selectedFaceCount(const UMesh<float>& mesh);
+
 /// The subcommands, each defined in its own file.
 Command addInfoCommand(CLI::App& app);
 Command addTrappedCommand(CLI::App& app);

@@ -118,8 +118,7 @@ int runThickness(const ThicknessOptions& options)
     }
     progress.clear();
 
-    const size_t selected = static_cast<size_t>(
-        std::count_if(mesh->faces.begin(), mesh->faces.end(), [](const UTriangle<float>* f) { return f->IsS(); }));
+    const size_t selected = selectedFaceCount(*mesh);
     const size_t atMax =
         static_cast<size_t>(std::count_if(thickness.begin(), thickness.end(), [max](float t) { return t >= max; }));
     const std::vector<Bin> bins = histogram(thickness, min, max);
