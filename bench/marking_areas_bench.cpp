@@ -71,60 +71,45 @@ void report(benchmark::State& state, const UMesh<float>& mesh, const Analysis::M
     state.counters["loop_edges"] = static_cast<double>(loopEdges);
 }
 
-// The whole call on a mesh whose topology is already built (the usual case after the first call).
-void BM_MarkingAreasDisc(benchmark::State& state)
+/// Times getMarkingAreas on the mesh, clearing its topology first (untimed) when `withTopology` is false;
+/// the last result feeds the counters.
+void timeMarkingAreas(benchmark::State& state, UMesh<float>& mesh, bool withTopology)
 {
-    auto mesh = discWithHoles(state.range(0), static_cast<int>(state.range(1)));
-    mesh->BuildTopo(std::function<void(int)>(), false);
+    if (withTopology) mesh.BuildTopo(std::function<void(int)>(), false);
     Analysis::MeshAnalyzer analyzer;
     Analysis::MarkingArea last;
     for (auto _ : state) {
+        if (!withTopology) {
+            state.PauseTiming();
+            mesh.ClearTopo();
+            state.ResumeTiming();
+        }
         Analysis::MarkingArea out;
-        analyzer.getMarkingAreas(mesh.get(), "bench", out);
+        analyzer.getMarkingAreas(&mesh, "bench", out);
         benchmark::DoNotOptimize(out.regions.data());
         state.PauseTiming();
         last = std::move(out);
         state.ResumeTiming();
     }
-    report(state, *mesh, last);
+    report(state, mesh, last);
+}
+
+// The whole call on a mesh whose topology is already built (the usual case after the first call).
+void BM_MarkingAreasDisc(benchmark::State& state)
+{
+    timeMarkingAreas(state, *discWithHoles(state.range(0), static_cast<int>(state.range(1))), true);
 }
 
 // The same call when it has to build the topology first.
 void BM_MarkingAreasDiscBuildingTopology(benchmark::State& state)
 {
-    auto mesh = discWithHoles(state.range(0), static_cast<int>(state.range(1)));
-    Analysis::MeshAnalyzer analyzer;
-    Analysis::MarkingArea last;
-    for (auto _ : state) {
-        state.PauseTiming();
-        mesh->ClearTopo();
-        state.ResumeTiming();
-        Analysis::MarkingArea out;
-        analyzer.getMarkingAreas(mesh.get(), "bench", out);
-        benchmark::DoNotOptimize(out.regions.data());
-        state.PauseTiming();
-        last = std::move(out);
-        state.ResumeTiming();
-    }
-    report(state, *mesh, last);
+    timeMarkingAreas(state, *discWithHoles(state.range(0), static_cast<int>(state.range(1))), false);
 }
 
 // Many two-face areas: the per-area overhead of growth, region records and tracing.
 void BM_MarkingAreasCheckerboard(benchmark::State& state)
 {
-    auto mesh = checkerboard(state.range(0));
-    mesh->BuildTopo(std::function<void(int)>(), false);
-    Analysis::MeshAnalyzer analyzer;
-    Analysis::MarkingArea last;
-    for (auto _ : state) {
-        Analysis::MarkingArea out;
-        analyzer.getMarkingAreas(mesh.get(), "bench", out);
-        benchmark::DoNotOptimize(out.regions.data());
-        state.PauseTiming();
-        last = std::move(out);
-        state.ResumeTiming();
-    }
-    report(state, *mesh, last);
+    timeMarkingAreas(state, *checkerboard(state.range(0)), true);
 }
 
 } // namespace
