@@ -84,26 +84,4 @@ TEST(AreasCommand, ThinWindowSelectsThePlateCaps)
     }
 }
 
-class AreasRejects : public ::testing::TestWithParam<std::pair<std::vector<std::string>, std::string>> {};
-
-TEST_P(AreasRejects, ExitTwoNamingTheProblem)
-{
-    TempDir dir;
-    std::vector<std::string> args = {"areas", clitest::writeMesh(dir, "strip.ply", testmesh::quadGrid(4, 1))};
-    args.insert(args.end(), GetParam().first.begin(), GetParam().first.end());
-    const clitest::ToolResult run = runTool(args);
-    EXPECT_EQ(run.exitCode, 2);
-    EXPECT_EQ(run.out, "");
-    EXPECT_NE(run.err.find(GetParam().second), std::string::npos) << run.err;
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    AreasCommand, AreasRejects,
-    ::testing::Values(std::make_pair(std::vector<std::string>{}, std::string("--faces LIST or --thin MIN MAX")),
-                      std::make_pair(std::vector<std::string>{"--faces", "8"}, std::string("face 8 does not exist")),
-                      std::make_pair(std::vector<std::string>{"--faces", "2-x"}, std::string("'2-x'")),
-                      std::make_pair(std::vector<std::string>{"--faces", "1", "--thin", "0", "1"},
-                                     std::string("excludes")),
-                      std::make_pair(std::vector<std::string>{"--thin", "2", "1"}, std::string("greater than"))));
-
 } // namespace

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-// End to end: `meshprobe info` and the usage errors every command shares, run on the built binary.
+// End to end: `meshprobe info`, --version and --help, run on the built binary.
 #include <gtest/gtest.h>
 
 #include <nlohmann/json.hpp>
@@ -52,38 +52,6 @@ TEST(InfoCommand, HumanSummaryShowsVolumeInMillilitres)
     EXPECT_NE(run.out.find("1000 mm³ (1 ml)"), std::string::npos) << run.out;
     EXPECT_NE(run.out.find("watertight          yes"), std::string::npos) << run.out;
 }
-
-struct UsageCase {
-    const char* name;
-    std::vector<std::string> args;
-    const char* expected;
-};
-
-std::ostream& operator<<(std::ostream& os, const UsageCase& c)
-{
-    return os << c.name;
-}
-
-class UsageErrors : public ::testing::TestWithParam<UsageCase> {};
-
-// Every usage error exits with 2 and a message on stderr naming what is wrong; stdout stays empty.
-TEST_P(UsageErrors, ExitTwoWithMessage)
-{
-    const clitest::ToolResult run = runTool(GetParam().args);
-    EXPECT_EQ(run.exitCode, 2) << run.err;
-    EXPECT_EQ(run.out, "");
-    EXPECT_NE(run.err.find(GetParam().expected), std::string::npos) << run.err;
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    InfoCommand, UsageErrors,
-    ::testing::Values(UsageCase{"NoCommand", {}, "subcommand is required"},
-                      UsageCase{"UnknownCommand", {"inspect", "x.stl"}, "unknown command 'inspect'"},
-                      UsageCase{"MissingMesh", {"info"}, "MESH is required"},
-                      UsageCase{"UnknownOption", {"info", "x.stl", "--colour"}, "--colour"},
-                      UsageCase{
-                          "MissingFile", {"info", "/nonexistent/part.stl"}, "/nonexistent/part.stl: no such file"}),
-    [](const ::testing::TestParamInfo<UsageCase>& param) { return std::string(param.param.name); });
 
 TEST(InfoCommand, VersionAndHelpSucceed)
 {

@@ -114,41 +114,4 @@ TEST(ThicknessCommand, ColourFileMarksFacesAtMax)
     EXPECT_EQ(atMax, plateFaces - capFaces);
 }
 
-struct BadThickness {
-    const char* name;
-    std::vector<std::string> options;
-    const char* expected;
-};
-
-std::ostream& operator<<(std::ostream& os, const BadThickness& c)
-{
-    return os << c.name;
-}
-
-class ThicknessRejects : public ::testing::TestWithParam<BadThickness> {};
-
-TEST_P(ThicknessRejects, ExitTwoNamingTheOption)
-{
-    TempDir dir;
-    std::vector<std::string> args = {"thickness", clitest::writeMesh(dir, "plate.stl", plate())};
-    args.insert(args.end(), GetParam().options.begin(), GetParam().options.end());
-    const clitest::ToolResult run = runTool(args);
-    EXPECT_EQ(run.exitCode, 2);
-    EXPECT_EQ(run.out, "");
-    EXPECT_NE(run.err.find(GetParam().expected), std::string::npos) << run.err;
-    EXPECT_EQ(dir.list().size(), 1u);
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    ThicknessCommand, ThicknessRejects,
-    ::testing::Values(BadThickness{"MinAboveMax", {"--min", "3", "--max", "1"}, "--min 3 is greater than --max 1"},
-                      BadThickness{"MissingMax", {"--min", "1"}, "--max is required"},
-                      BadThickness{"NegativeMin", {"--min", "-1", "--max", "1"}, "--min"},
-                      BadThickness{"NanMax", {"--min", "0", "--max", "nan"}, "--max"},
-                      BadThickness{"NegativeSamples", {"--min", "0", "--max", "1", "--samples", "-2"}, "--samples"},
-                      BadThickness{"ColourInStl",
-                                   {"--min", "0", "--max", "1", "--color", "/tmp/c.stl"},
-                                   "cannot hold per-face colours"}),
-    [](const ::testing::TestParamInfo<BadThickness>& param) { return std::string(param.param.name); });
-
 } // namespace

@@ -15,6 +15,7 @@
 #include <cstring>
 #include <fstream>
 #include <functional>
+#include <initializer_list>
 #include <sstream>
 #include <stdexcept>
 #include <string>
@@ -53,17 +54,15 @@ inline void drain(int outFd, int errFd, std::string& out, std::string& err)
     }
 }
 
-/// Runs a program with the arguments; stdout and stderr are pipes (so stderr is not a terminal).
-inline ToolResult runProgram(const std::vector<std::string>& argvStrings)
+/// Starts argv[0] with the arguments, stdout on `outFd` and stderr on `errFd`; the child closes `parentEnds`.
+inline pid_t spawn(const std::vector<std::string>& argvStrings, int outFd, int errFd, std::initializer_list<int> parentEnds)
 {
-    int outPipe[2], errPipe[2];
-    if (pipe(outPipe) != 0 || pipe(errPipe) != 0) throw std::runtime_error("pipe failed");
     const pid_t pid = fork();
     if (pid == 0) {
-        dup2(outPipe[1], 1);
-        dup2(errPipe[1], 2);
-        close(outPipe[0]);
-        close(errPipe[0]);
+        dup2(outFd, 1);
+        dup2(errFd, 2);
+        for (int fd : parentEnds)
+            close(fd);
         std::vector<char*> argv;
         for (const std::string& a : argvStrings)
             argv.push_back(const_cast<char*>(a.c_str()));
@@ -71,22 +70,43 @@ inline ToolResult runProgram(const std::vector<std::string>& argvStrings)
         execv(argv[0], argv.data());
         _exit(127);
     }
+    return pid;
+}
+
+/// Waits for the child; -1 when it died from a signal.
+inline int exitCodeOf(pid_t pid)
+{
+    int status = 0;
+    waitpid(pid, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+/// Runs a program with the arguments; stdout and stderr are pipes (so stderr is not a terminal).
+inline ToolResult runProgram(const std::vector<std::string>& argvStrings)
+{
+    int outPipe[2], errPipe[2];
+    if (pipe(outPipe) != 0 || pipe(errPipe) != 0) throw std::runtime_error("pipe failed");
+    const pid_t pid = spawn(argvStrings, outPipe[1], errPipe[1], {outPipe[0], errPipe[0]});
     close(outPipe[1]);
     close(errPipe[1]);
     ToolResult result;
     drain(outPipe[0], errPipe[0], result.out, result.err);
-    int status = 0;
-    waitpid(pid, &status, 0);
-    result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    result.exitCode = exitCodeOf(pid);
     return result;
+}
+
+/// meshprobe followed by the arguments.
+inline std::vector<std::string> toolArgv(const std::vector<std::string>& args)
+{
+    std::vector<std::string> argv = {MESHPROBE_EXECUTABLE};
+    argv.insert(argv.end(), args.begin(), args.end());
+    return argv;
 }
 
 /// Runs meshprobe with the arguments; stdout and stderr are pipes.
 inline ToolResult runTool(const std::vector<std::string>& args)
 {
-    std::vector<std::string> argv = {MESHPROBE_EXECUTABLE};
-    argv.insert(argv.end(), args.begin(), args.end());
-    return runProgram(argv);
+    return runProgram(toolArgv(args));
 }
 
 /// Runs meshprobe with its address space limited to `kibibytes` (the shell's ulimit -v).
@@ -177,16 +197,28 @@ inline std::string asciiStl(const testmesh::Soup& soup)
     return out.str();
 }
 
+/// One line per vertex, "x y z" after the prefix.
+inline void putVertices(std::ostream& out, const testmesh::Soup& soup, const char* prefix)
+{
+    for (size_t v = 0; v < soup.positions.size() / 3; ++v)
+        out << prefix << soup.positions[3 * v] << ' ' << soup.positions[3 * v + 1] << ' ' << soup.positions[3 * v + 2]
+            << '\n';
+}
+
+/// One line per triangle, its three indices counted from `base` after the prefix.
+inline void putTriangles(std::ostream& out, const testmesh::Soup& soup, const char* prefix, std::uint32_t base)
+{
+    for (size_t t = 0; t < soup.indices.size() / 3; ++t)
+        out << prefix << soup.indices[3 * t] + base << ' ' << soup.indices[3 * t + 1] + base << ' '
+            << soup.indices[3 * t + 2] + base << '\n';
+}
+
 inline std::string objText(const testmesh::Soup& soup)
 {
     std::ostringstream out;
     out.precision(9);
-    for (size_t v = 0; v < soup.positions.size() / 3; ++v)
-        out << "v " << soup.positions[3 * v] << ' ' << soup.positions[3 * v + 1] << ' ' << soup.positions[3 * v + 2]
-            << '\n';
-    for (size_t t = 0; t < soup.indices.size() / 3; ++t)
-        out << "f " << soup.indices[3 * t] + 1 << ' ' << soup.indices[3 * t + 1] + 1 << ' '
-            << soup.indices[3 * t + 2] + 1 << '\n';
+    putVertices(out, soup, "v ");
+    putTriangles(out, soup, "f ", 1);
     return out.str();
 }
 
@@ -197,10 +229,8 @@ inline std::string plyText(const testmesh::Soup& soup)
     out << "ply\nformat ascii 1.0\nelement vertex " << soup.positions.size() / 3
         << "\nproperty float x\nproperty float y\nproperty float z\nelement face " << soup.indices.size() / 3
         << "\nproperty list uchar int vertex_indices\nend_header\n";
-    for (size_t v = 0; v < soup.positions.size() / 3; ++v)
-        out << soup.positions[3 * v] << ' ' << soup.positions[3 * v + 1] << ' ' << soup.positions[3 * v + 2] << '\n';
-    for (size_t t = 0; t < soup.indices.size() / 3; ++t)
-        out << "3 " << soup.indices[3 * t] << ' ' << soup.indices[3 * t + 1] << ' ' << soup.indices[3 * t + 2] << '\n';
+    putVertices(out, soup, "");
+    putTriangles(out, soup, "3 ", 0);
     return out.str();
 }
 
@@ -209,10 +239,8 @@ inline std::string offText(const testmesh::Soup& soup)
     std::ostringstream out;
     out.precision(9);
     out << "OFF\n" << soup.positions.size() / 3 << ' ' << soup.indices.size() / 3 << " 0\n";
-    for (size_t v = 0; v < soup.positions.size() / 3; ++v)
-        out << soup.positions[3 * v] << ' ' << soup.positions[3 * v + 1] << ' ' << soup.positions[3 * v + 2] << '\n';
-    for (size_t t = 0; t < soup.indices.size() / 3; ++t)
-        out << "3 " << soup.indices[3 * t] << ' ' << soup.indices[3 * t + 1] << ' ' << soup.indices[3 * t + 2] << '\n';
+    putVertices(out, soup, "");
+    putTriangles(out, soup, "3 ", 0);
     return out.str();
 }
 
@@ -245,20 +273,7 @@ inline ToolResult runToolOnTerminal(const std::vector<std::string>& args,
     if (openpty(&master, &slave, nullptr, nullptr, nullptr) != 0) throw std::runtime_error("openpty failed");
     int outPipe[2];
     if (pipe(outPipe) != 0) throw std::runtime_error("pipe failed");
-    const pid_t pid = fork();
-    if (pid == 0) {
-        dup2(outPipe[1], 1);
-        dup2(slave, 2);
-        close(master);
-        close(outPipe[0]);
-        std::vector<char*> argv;
-        argv.push_back(const_cast<char*>(MESHPROBE_EXECUTABLE));
-        for (const std::string& a : args)
-            argv.push_back(const_cast<char*>(a.c_str()));
-        argv.push_back(nullptr);
-        execv(MESHPROBE_EXECUTABLE, argv.data());
-        _exit(127);
-    }
+    const pid_t pid = spawn(toolArgv(args), outPipe[1], slave, {master, outPipe[0]});
     close(slave);
     close(outPipe[1]);
     ToolResult result;
@@ -274,9 +289,7 @@ inline ToolResult runToolOnTerminal(const std::vector<std::string>& args,
     close(master);
     std::string ignored;
     drain(outPipe[0], open("/dev/null", O_RDONLY), result.out, ignored);
-    int status = 0;
-    waitpid(pid, &status, 0);
-    result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    result.exitCode = exitCodeOf(pid);
     return result;
 }
 

@@ -170,43 +170,4 @@ TEST(TrappedCommand, GridBeyondMemoryFailsWithExitOne)
     EXPECT_NE(run.err.find("cannot set up a 1290³ voxel grid"), std::string::npos) << run.err;
 }
 
-struct BadTrapped {
-    const char* name;
-    std::vector<std::string> options;
-    const char* expected;
-};
-
-std::ostream& operator<<(std::ostream& os, const BadTrapped& c)
-{
-    return os << c.name;
-}
-
-class TrappedRejects : public ::testing::TestWithParam<BadTrapped> {};
-
-TEST_P(TrappedRejects, ExitTwoNamingTheOption)
-{
-    TempDir dir;
-    std::vector<std::string> args = {"trapped", clitest::writeMesh(dir, "sealed.stl", sealedCube())};
-    for (const std::string& option : GetParam().options)
-        args.push_back(option == "DIR" ? dir.path : option);
-    const clitest::ToolResult run = runTool(args);
-    EXPECT_EQ(run.exitCode, 2);
-    EXPECT_EQ(run.out, "");
-    EXPECT_NE(run.err.find(GetParam().expected), std::string::npos) << run.err;
-    EXPECT_EQ(dir.list().size(), 1u);
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    TrappedCommand, TrappedRejects,
-    ::testing::Values(BadTrapped{"ResolutionZero", {"-r", "0"}, "--resolution"},
-                      BadTrapped{"ResolutionTooLarge", {"--resolution", "1291"}, "--resolution"},
-                      BadTrapped{"ResolutionNotANumber", {"-r", "fine"}, "--resolution"},
-                      BadTrapped{"NoThreads", {"-j", "0"}, "--threads"},
-                      BadTrapped{"UnknownAxis", {"--up", "z"}, "--up"},
-                      BadTrapped{
-                          "UnknownCavityFormat", {"--cavities", "/tmp/out.vrml"}, "unknown output format '.vrml'"},
-                      BadTrapped{"CavityFolderMissing", {"--cavities", "/nonexistent/out.stl"}, "does not exist"},
-                      BadTrapped{"CavityPathIsFolder", {"--cavities", "DIR"}, "is a folder"}),
-    [](const ::testing::TestParamInfo<BadTrapped>& param) { return std::string(param.param.name); });
-
 } // namespace
