@@ -31,6 +31,15 @@ testmesh::Soup sealedCavity(float x0, float x1, float y0, float y1, float z0, fl
     return s.soup();
 }
 
+/// The cavity meshes of a solid on a 16-voxel grid.
+MeshList cavityMeshes(const testmesh::Soup& soup, std::vector<float>& volumes)
+{
+    Placed placed(soup);
+    VoxelizerTrapVolume voxelizer(16, &placed.kernel);
+    voxelizer.voxelize(1, {});
+    return MeshList{voxelizer.trappedVolume2Mesh(volumes, {})};
+}
+
 void expectPoint(const UVertex<float>* v, float x, float y, float z)
 {
     // Voxel corners are -0.001 + q * 1.0000001 in float.
@@ -42,11 +51,8 @@ void expectPoint(const UVertex<float>* v, float x, float y, float z)
 // Voxel (5, 5, 5) alone: one "Closed" mesh, one triangle one voxel high in the voxel's lower y face.
 TEST(CavityMeshes, SingleVoxelGivesOneUprightTriangle)
 {
-    Placed placed(sealedCavity(4.499f, 6.499f, 4.499f, 6.499f, 4.499f, 6.499f));
-    VoxelizerTrapVolume voxelizer(16, &placed.kernel);
-    voxelizer.voxelize(1, {});
     std::vector<float> volumes;
-    MeshList list{voxelizer.trappedVolume2Mesh(volumes, {})};
+    const MeshList list = cavityMeshes(sealedCavity(4.499f, 6.499f, 4.499f, 6.499f, 4.499f, 6.499f), volumes);
     ASSERT_EQ(list.meshes.size(), 1u);
     const UMesh<float>& mesh = *list.meshes[0];
     EXPECT_EQ(mesh.GetName(), "Closed");
@@ -62,11 +68,8 @@ TEST(CavityMeshes, SingleVoxelGivesOneUprightTriangle)
 // A 1 x 1 x 5 cavity (z 3..7) is flooded from its lowest voxel: one triangle over all five voxels.
 TEST(CavityMeshes, VerticalRunIsOneTriangle)
 {
-    Placed placed(sealedCavity(4.499f, 6.499f, 4.499f, 6.499f, 2.499f, 8.499f));
-    VoxelizerTrapVolume voxelizer(16, &placed.kernel);
-    voxelizer.voxelize(1, {});
     std::vector<float> volumes;
-    MeshList list{voxelizer.trappedVolume2Mesh(volumes, {})};
+    const MeshList list = cavityMeshes(sealedCavity(4.499f, 6.499f, 4.499f, 6.499f, 2.499f, 8.499f), volumes);
     ASSERT_EQ(list.meshes.size(), 1u);
     ASSERT_EQ(list.meshes[0]->faces.size(), 1u);
     expectPoint(list.meshes[0]->faces[0]->V(0), 4.999f, 4.999f, 2.999f);
