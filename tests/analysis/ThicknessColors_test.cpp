@@ -44,53 +44,38 @@ INSTANTIATE_TEST_SUITE_P(Table, WeightToRgb,
                                            // mid-band: w = 0.375, b = 0.6875, blue = (1 - 0.5) * b
                                            RgbCase{0.375f, 0.0f, 0.6875f, 0.34375f},
                                            // w = 0.875, b = 0.9375, green = (1 - 0.5) * b
-                                           RgbCase{0.875f, 0.9375f, 0.46875f, 0.0f}));
+                                           RgbCase{0.875f, 0.9375f, 0.46875f, 0.0f},
+                                           // NaN matches no band: magenta
+                                           RgbCase{std::numeric_limits<float>::quiet_NaN(), 1.0f, 0.0f, 1.0f}));
 
-TEST(WeightToRgbOutOfRange, NanIsMagenta)
+class WeightToGradientRgb : public ::testing::TestWithParam<RgbCase> {};
+
+// Channel values come from 8-bit QColor channels, so a tolerance of one step (1/255) is the precision of
+// the hue ramp where a channel lies between 0 and 1; full and empty channels are exact. The expectations
+// are the HSV formulas for full saturation and value.
+TEST_P(WeightToGradientRgb, HueRamp)
 {
+    const RgbCase c = GetParam();
     ColorProbe probe;
     float rgb[3];
-    probe.weight_to_rgb(rgb, std::numeric_limits<float>::quiet_NaN());
-    EXPECT_EQ(rgb[0], 1.0f);
-    EXPECT_EQ(rgb[1], 0.0f);
-    EXPECT_EQ(rgb[2], 1.0f);
+    probe.weight_to_gradientRgb(rgb, c.weight);
+    const float expected[3] = {c.r, c.g, c.b};
+    for (int k = 0; k < 3; ++k) {
+        if (expected[k] == 0.0f || expected[k] == 1.0f)
+            EXPECT_EQ(rgb[k], expected[k]) << "channel " << k;
+        else
+            EXPECT_NEAR(rgb[k], expected[k], 1.0 / 255.0) << "channel " << k;
+    }
 }
 
-// Channel values come from 8-bit QColor channels, so a tolerance of one step (1/255) is the
-// precision of the hue ramp; the expectations are the HSV formulas for full saturation and value.
-TEST(WeightToGradientRgb, ZeroIsPureRed)
-{
-    ColorProbe probe;
-    float rgb[3];
-    probe.weight_to_gradientRgb(rgb, 0.0f);
-    EXPECT_EQ(rgb[0], 1.0f);
-    EXPECT_EQ(rgb[1], 0.0f);
-    EXPECT_EQ(rgb[2], 0.0f);
-}
+INSTANTIATE_TEST_SUITE_P(Table, WeightToGradientRgb,
+                         ::testing::Values(RgbCase{0.0f, 1.0f, 0.0f, 0.0f},    // hue 0: pure red
+                                           // hue 75, between yellow (60) and green (120): red (120 - 75) / 60
+                                           RgbCase{0.5f, 0.75f, 1.0f, 0.0f},
+                                           // hue 150, halfway from green (120) to cyan (180)
+                                           RgbCase{1.0f, 0.0f, 1.0f, 0.5f}));
 
-TEST(WeightToGradientRgb, HalfIsHue75)
-{
-    // Hue 75 lies between yellow (60) and green (120): red falls to (120 - 75) / 60 = 0.75.
-    ColorProbe probe;
-    float rgb[3];
-    probe.weight_to_gradientRgb(rgb, 0.5f);
-    EXPECT_NEAR(rgb[0], 0.75, 1.0 / 255.0);
-    EXPECT_EQ(rgb[1], 1.0f);
-    EXPECT_EQ(rgb[2], 0.0f);
-}
-
-TEST(WeightToGradientRgb, OneIsHue150)
-{
-    // Hue 150 lies halfway from green (120) to cyan (180): blue rises to 0.5.
-    ColorProbe probe;
-    float rgb[3];
-    probe.weight_to_gradientRgb(rgb, 1.0f);
-    EXPECT_EQ(rgb[0], 0.0f);
-    EXPECT_EQ(rgb[1], 1.0f);
-    EXPECT_NEAR(rgb[2], 0.5, 1.0 / 255.0);
-}
-
-TEST(WeightToGradientRgb, AboveOneEqualsOne)
+TEST(WeightToGradientRgbClamp, AboveOneEqualsOne)
 {
     ColorProbe probe;
     float atOne[3];
@@ -104,7 +89,7 @@ TEST(WeightToGradientRgb, AboveOneEqualsOne)
     }
 }
 
-TEST(WeightToGradientRgb, HueIsTruncatedNotRounded)
+TEST(WeightToGradientRgbClamp, HueIsTruncatedNotRounded)
 {
     // 0.999 * 150 = 149.85 gives hue 149, a different (bluer-less) colour than hue 150.
     ColorProbe probe;
