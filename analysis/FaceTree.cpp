@@ -7,7 +7,10 @@
 // vertex meets at least one of the faces around it.
 #include "analysis/FaceTree.h"
 
+#include <algorithm>
 #include <cstdlib>
+
+#include "analysis/KdopTreeWalk.h"
 
 namespace Analysis {
 namespace {
@@ -62,21 +65,18 @@ bool toleranceTest(const float* origin, const float* dir, const float* p0, const
     return !(t < 0.0f);
 }
 
-/// Watertight test with the ray's shear constants; true with t, u, v on a hit (t = 0 included).
-bool watertightTest(const float* origin, const WatertightPrecalc& pre, const float* p0, const float* p1,
-                    const float* p2, float& t, float& u, float& v)
+/// Watertight test on the corners relative to the origin, each given in the sheared axis order (x
+/// along kx, y along ky, z along kz); true with t, u, v on a hit (t = 0 included).
+inline bool shearedTest(const WatertightPrecalc& pre, float ax0, float ay0, float az0, float ax1, float ay1, float az1,
+                        float ax2, float ay2, float az2, float& t, float& u, float& v)
 {
-    float a0[3], a1[3], a2[3];
-    sub3(a0, p0, origin);
-    sub3(a1, p1, origin);
-    sub3(a2, p2, origin);
     // Shear and scale the corners into the ray's space (the ray runs along +z there).
-    const float x0 = a0[pre.kx] - pre.Sx * a0[pre.kz];
-    const float y0 = a0[pre.ky] - pre.Sy * a0[pre.kz];
-    const float x1 = a1[pre.kx] - pre.Sx * a1[pre.kz];
-    const float y1 = a1[pre.ky] - pre.Sy * a1[pre.kz];
-    const float x2 = a2[pre.kx] - pre.Sx * a2[pre.kz];
-    const float y2 = a2[pre.ky] - pre.Sy * a2[pre.kz];
+    const float x0 = ax0 - pre.Sx * az0;
+    const float y0 = ay0 - pre.Sy * az0;
+    const float x1 = ax1 - pre.Sx * az1;
+    const float y1 = ay1 - pre.Sy * az1;
+    const float x2 = ax2 - pre.Sx * az2;
+    const float y2 = ay2 - pre.Sy * az2;
     // Edge functions: all of one sign (zeros allowed) when the ray passes inside or on the triangle.
     const float U = x2 * y1 - y2 * x1;
     const float V = x0 * y2 - y0 * x2;
@@ -84,7 +84,7 @@ bool watertightTest(const float* origin, const WatertightPrecalc& pre, const flo
     if ((U < 0.0f || V < 0.0f || W < 0.0f) && (U > 0.0f || V > 0.0f || W > 0.0f)) return false;
     const float det = U + V + W;
     if (det == 0.0f) return false;
-    const float T = (U * a0[pre.kz] + V * a1[pre.kz] + W * a2[pre.kz]) * pre.Sz;
+    const float T = (U * az0 + V * az1 + W * az2) * pre.Sz;
     // Behind the origin when T and det differ in sign; T = 0 (of either sign) is on the origin.
     if ((T < 0.0f && det > 0.0f) || (T > 0.0f && det < 0.0f)) return false;
     const float inv = 1.0f / det;
@@ -93,6 +93,45 @@ bool watertightTest(const float* origin, const WatertightPrecalc& pre, const flo
     v = V * inv;
     return true;
 }
+
+/// Watertight test with the ray's shear constants; true with t, u, v on a hit (t = 0 included).
+inline bool watertightTest(const float* origin, const WatertightPrecalc& pre, const float* p0, const float* p1,
+                           const float* p2, float& t, float& u, float& v)
+{
+    const int kx = pre.kx;
+    const int ky = pre.ky;
+    const int kz = pre.kz;
+    return shearedTest(pre, p0[kx] - origin[kx], p0[ky] - origin[ky], p0[kz] - origin[kz], p1[kx] - origin[kx],
+                       p1[ky] - origin[ky], p1[kz] - origin[kz], p2[kx] - origin[kx], p2[ky] - origin[ky],
+                       p2[kz] - origin[kz], t, u, v);
+}
+
+/// The radius-0 leaf test called by the walk directly (no callback pointer), with the corners read in
+/// slot order, so that the leaves of a branch lie side by side; keeps only what castFaceRay reports
+/// (face, distance, barycentric u, v).
+struct SlotLeafTest {
+    const float* slotCorners;
+    const int* slotFace;
+    const float* origin;
+    WatertightPrecalc pre;
+    RayHit& hit;
+    float u;
+    float v;
+
+    // Kept out of line: inlined, it made the walk's loop slower in the thickness benchmark.
+    [[gnu::noinline]] void operator()(int slot, float)
+    {
+        const float* corner = slotCorners + 9 * static_cast<std::size_t>(slot);
+        float t, hitU, hitV;
+        if (!watertightTest(origin, pre, corner, corner + 3, corner + 6, t, hitU, hitV)) return;
+        // Strictly nearer only: of two faces at the same distance the one met first keeps the hit.
+        if (!(hit.distance > t)) return;
+        hit.distance = t;
+        hit.index = slotFace[slot];
+        u = hitU;
+        v = hitV;
+    }
+};
 
 } // namespace
 
@@ -165,6 +204,13 @@ void buildFaceTree(FaceTree& faceTree, UMesh<float>* mesh, unsigned flags, const
         kdopTreeInsert(faceTree.tree, static_cast<int>(p), corner, 3);
     }
     kdopTreeBalance(faceTree.tree);
+
+    const KdopTree& tree = *faceTree.tree;
+    faceTree.slotCorners.resize(9 * static_cast<std::size_t>(tree.leafCount));
+    for (int slot = 0; slot < tree.leafCount; ++slot) {
+        const float* from = faceTree.corners.data() + 9 * static_cast<std::size_t>(tree.slotLeaf[slot]);
+        std::copy(from, from + 9, faceTree.slotCorners.data() + 9 * static_cast<std::size_t>(slot));
+    }
 }
 
 UTriangle<float>* castFaceRay(const FaceTree& faceTree, const float origin[3], const float direction[3], float radius,
@@ -176,7 +222,22 @@ UTriangle<float>* castFaceRay(const FaceTree& faceTree, const float origin[3], c
     hit.index = -1;
     hit.distance = limit;
     FaceHitData data{&faceTree.mesh->faces, faceTree.coords, faceTree.corners.data(), 0.0f, 0.0f};
-    kdopTreeRayCast(faceTree.tree, origin, direction, radius, &hit, faceHitCallback, &data, KdopRayWatertight);
+    const KdopTree& tree = *faceTree.tree;
+    if (radius == 0.0f) {
+        // The same walk as kdopTreeRayCast's, offering the same leaves in the same order to the same
+        // watertight test as faceHitCallback, so the result is the same.
+        if (tree.branchCount > 0 && tree.branchInfo(0).childCount > 0) {
+            kdopwalk::SlabRay slab;
+            kdopwalk::setUpSlabRay(slab, origin, direction);
+            SlotLeafTest test{faceTree.slotCorners.data(), tree.slotLeaf.data(), origin, {}, hit, 0.0f, 0.0f};
+            kdopwalk::setUpWatertight(test.pre, direction);
+            kdopwalk::walkThinRay(tree, slab, hit, test);
+            data.u = test.u;
+            data.v = test.v;
+        }
+    } else {
+        kdopTreeRayCast(faceTree.tree, origin, direction, radius, &hit, faceHitCallback, &data, KdopRayWatertight);
+    }
     if (hit.index == -1 || hit.distance == limit) return nullptr;
 
     UTriangle<float>* face = faceTree.mesh->faces[static_cast<std::size_t>(hit.index)];
@@ -211,6 +272,8 @@ void freeFaceTree(FaceTree& faceTree)
     faceTree.coords = nullptr;
     faceTree.corners.clear();
     faceTree.corners.shrink_to_fit();
+    faceTree.slotCorners.clear();
+    faceTree.slotCorners.shrink_to_fit();
 }
 
 } // namespace Analysis

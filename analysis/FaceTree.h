@@ -24,6 +24,9 @@ struct FaceTree {
     /// The three corners of every face at its list position (nine floats), copied at build so that the
     /// leaf test reads one contiguous record instead of following face and vertex pointers.
     std::vector<float> corners;
+    /// The same corners in the tree's leaf slot order, so that the leaves of a branch lie side by side
+    /// for the radius-0 cast, which tests them without going through faceHitCallback.
+    std::vector<float> slotCorners;
 };
 
 /// User data of faceHitCallback.

@@ -201,35 +201,37 @@ void splitBranch(KdopTree& tree, const ImplicitTree& shape, int j, int i, int iS
     }
 }
 
-/// Copies the children's x, y, z bounds of every branch side by side for the ray cast.
-void buildSlabs(KdopTree& tree)
+/// Writes every branch's ray-cast record (children's x, y, z bounds side by side, their references and
+/// the branch facts) and the caller's leaf index of every leaf slot, into the tables sized at creation.
+void buildRecords(KdopTree& tree)
 {
     const int L = tree.leafCount;
     const int width = tree.slabWidth;
-    const auto B = static_cast<std::size_t>(tree.branchCount);
-    tree.slabs.assign(B * 6 * width, 0.0f);
-    tree.slabChildren.assign(B * width, 0);
-    tree.branchInfo.assign(B, KdopBranchInfo{0, 0, 0});
+    // slotLeaf first maps a leaf's storage entry to its slot, for the leaf references below.
+    for (int slot = 0; slot < L; ++slot)
+        tree.slotLeaf[static_cast<std::size_t>(tree.nodeTable[slot])] = slot;
     for (int j = 1; j <= tree.branchCount; ++j) {
         const KdopNode& branch = tree.nodes[L + j - 1];
-        KdopBranchInfo& info = tree.branchInfo[j - 1];
-        float* slab = tree.slabs.data() + static_cast<std::size_t>(j - 1) * 6 * width;
-        int* child = tree.slabChildren.data() + static_cast<std::size_t>(j - 1) * width;
-        info.childCount = branch.childCount;
-        info.splitAxis = branch.splitAxis;
+        float* slab = tree.records[static_cast<std::size_t>(j - 1) * tree.recordLines].value;
+        KdopBranchInfo info{0, branch.childCount, branch.splitAxis};
         for (int c = 0; c < branch.childCount; ++c) {
             const int node = tree.children[branch.childrenOffset + c];
             const float* b = tree.nodeBounds(node);
             for (int plane = 0; plane < 6; ++plane)
                 slab[plane * width + c] = b[plane];
+            int child;
             if (tree.nodes[node].childCount == 0) {
-                child[c] = tree.nodes[node].index;
+                child = tree.slotLeaf[static_cast<std::size_t>(node)];
                 info.leafMask |= 1u << c;
             } else {
-                child[c] = node - L; // branch number - 1
+                child = node - L; // branch number - 1
             }
+            std::memcpy(slab + 6 * width + c, &child, sizeof(int));
         }
+        std::memcpy(slab + 7 * width, &info, sizeof(info));
     }
+    for (int slot = 0; slot < L; ++slot)
+        tree.slotLeaf[static_cast<std::size_t>(slot)] = tree.nodes[tree.nodeTable[slot]].index;
     std::memcpy(tree.rootSlab, tree.nodeBounds(L), sizeof(tree.rootSlab));
 }
 
@@ -275,12 +277,19 @@ KdopTree* kdopTreeNew(int maxLeaves, float epsilon, int branchingFactor, int k)
     tree->branchCount = 0;
     tree->nodeCount = branchCountFor(maxLeaves, m) + m + maxLeaves;
     tree->slabWidth = (m + 3) / 4 * 4;
+    // 6 slab rows and the child references of slabWidth entries each, then the branch facts.
+    const int recordFloats = 7 * tree->slabWidth + static_cast<int>(sizeof(KdopBranchInfo) / sizeof(float));
+    tree->recordLines = (recordFloats + 15) / 16;
     const auto nodeCount = static_cast<std::size_t>(tree->nodeCount);
     tree->nodeTable.assign(nodeCount, -1);
     tree->nodes.assign(nodeCount, KdopNode{0, -1, 0, 0, 0});
     tree->bounds.assign(nodeCount * static_cast<std::size_t>(tree->boundStride()), 0.0f);
     // Children slices exist for branches only; a branch's storage entry is never below the leaf count.
     tree->children.assign((nodeCount - static_cast<std::size_t>(std::max(maxLeaves, 0))) * m, -1);
+    // Insertion may go a little beyond maxLeaves (up to the node count); size for the node count.
+    tree->records.assign(static_cast<std::size_t>(branchCountFor(tree->nodeCount, m)) * tree->recordLines,
+                         KdopCacheLine{});
+    tree->slotLeaf.assign(nodeCount, 0);
     std::memset(tree->rootSlab, 0, sizeof(tree->rootSlab));
     return tree;
 }
@@ -349,7 +358,7 @@ void kdopTreeBalance(KdopTree* tree)
     for (int j = 0; j < B; ++j)
         tree->nodeTable[L + j] = L + j;
     tree->branchCount = B;
-    buildSlabs(*tree);
+    buildRecords(*tree);
 }
 
 void kdopTreeFree(KdopTree* tree)

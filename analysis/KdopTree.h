@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstring>
 #include <vector>
 
 namespace Analysis {
@@ -46,7 +47,12 @@ struct KdopNode {
     std::int8_t splitAxis;  ///< 0, 1, 2 for x, y, z
 };
 
-/// Per-branch facts the ray cast needs besides the children's slabs.
+/// One 64-byte line of the ray cast's branch records.
+struct alignas(64) KdopCacheLine {
+    float value[16];
+};
+
+/// Per-branch facts the ray cast needs besides the children's slabs; the last part of a branch record.
 struct KdopBranchInfo {
     std::uint32_t leafMask; ///< bit c set when child c is a leaf
     int childCount;
@@ -58,13 +64,16 @@ struct KdopTree {
     std::vector<KdopNode> nodes; ///< node storage: leaves, then branches (root first)
     std::vector<int> children;   ///< branching factor entries per branch: storage indices of children
     std::vector<float> bounds;   ///< 2 * endAxis floats per node: minimum, maximum per active axis
-    // The layout walked by the ray cast: per branch, its children's x min, x max, y min, y max, z min and
-    // z max side by side (6 rows of slabWidth floats), so that all children of a branch are tested together.
-    int slabWidth;                 ///< branching factor rounded up to a multiple of 4
-    std::vector<float> slabs;      ///< 6 * slabWidth floats per branch (branch number - 1)
-    std::vector<int> slabChildren; ///< slabWidth per branch: branch number - 1, or the caller's leaf index
-    std::vector<KdopBranchInfo> branchInfo;
-    float rootSlab[6]; ///< the root's own x, y, z bounds
+    // The layout walked by the ray cast: one record of whole cache lines per branch (branch number - 1),
+    // so that a branch visit touches one contiguous block. A record holds the children's x min, x max,
+    // y min, y max, z min and z max side by side (6 rows of slabWidth floats, so that all children are
+    // tested together), then slabWidth child references (the leaf slot for a leaf, else branch number
+    // - 1), then the KdopBranchInfo. Leaf children of a branch occupy consecutive slots.
+    int slabWidth;                      ///< branching factor rounded up to a multiple of 4
+    int recordLines;                    ///< cache lines per branch record
+    std::vector<KdopCacheLine> records; ///< recordLines per branch
+    std::vector<int> slotLeaf;          ///< the caller's leaf index of every leaf slot
+    float rootSlab[6];                  ///< the root's own x, y, z bounds
     float epsilon;
     int leafCount;
     int branchCount;
@@ -75,13 +84,19 @@ struct KdopTree {
     int nodeCount;
 
     int boundStride() const { return 2 * endAxis; }
-    const float* branchSlabs(int branch) const
+    const float* branchSlabs(int branch) const { return records[static_cast<std::size_t>(branch) * recordLines].value; }
+    /// Child reference c of a branch (ints kept in the float record, copied out bytewise).
+    int branchChild(int branch, int c) const
     {
-        return slabs.data() + static_cast<std::size_t>(branch) * 6 * slabWidth;
+        int child;
+        std::memcpy(&child, branchSlabs(branch) + 6 * slabWidth + c, sizeof(int));
+        return child;
     }
-    const int* branchChildren(int branch) const
+    KdopBranchInfo branchInfo(int branch) const
     {
-        return slabChildren.data() + static_cast<std::size_t>(branch) * slabWidth;
+        KdopBranchInfo info;
+        std::memcpy(&info, branchSlabs(branch) + 7 * slabWidth, sizeof(info));
+        return info;
     }
     float* nodeBounds(int node) { return bounds.data() + static_cast<std::size_t>(node) * boundStride(); }
     const float* nodeBounds(int node) const { return bounds.data() + static_cast<std::size_t>(node) * boundStride(); }
