@@ -172,6 +172,28 @@ struct ChildTest {
     std::uint32_t entered;
 };
 
+/// Constants of testChildren for one ray and one record width, set up once per walk.
+struct ChildSlabs {
+    int width;
+    int nearRow[3]; ///< offset of the near / far slab row of each axis in a record
+    int farRow[3];
+#if MESHPROBE_KDOP_SSE
+    __m128 origin[3];
+    __m128 reciprocal[3];
+#endif
+    ChildSlabs(const SlabRay& ray, int recordWidth) : width(recordWidth)
+    {
+        for (int a = 0; a < 3; ++a) {
+            nearRow[a] = ray.nearPlane[a] * width;
+            farRow[a] = ray.farPlane[a] * width;
+#if MESHPROBE_KDOP_SSE
+            origin[a] = _mm_set1_ps(ray.origin[a]);
+            reciprocal[a] = _mm_set1_ps(ray.reciprocal[a]);
+#endif
+        }
+    }
+};
+
 /// Tests all children of a branch record at distance D, with the result of testSlab for every child.
 ///
 /// Vector lanes use a shorter but equivalent form. Let e = max(t1x, t1y, t1z) and f = min(t2x, t2y,
@@ -184,29 +206,26 @@ struct ChildTest {
 /// "not less or equal" compare per axis detects) is redone by testSlab itself. t1 <= t2 holds for
 /// every node with ordered, finite bounds, so the fallback only runs for NaN distances (a zero
 /// direction component with the origin on a slab plane) and for bounds made of non-finite points.
-inline void testChildren(const SlabRay& ray, const float* record, int width, int count, float D, ChildTest& out)
+inline void testChildren(const SlabRay& ray, const ChildSlabs& slabs, const float* record, int count, float D,
+                         ChildTest& out)
 {
-    const float* const rows[6] = {
-        record, record + width, record + 2 * width, record + 3 * width, record + 4 * width, record + 5 * width};
     std::uint32_t entered = 0;
 #if MESHPROBE_KDOP_SSE
     const __m128 zero = _mm_setzero_ps();
     const __m128 distance = _mm_set1_ps(D);
     const __m128 missValue = _mm_set1_ps(floatMax);
-    const __m128 origin[3] = {_mm_set1_ps(ray.origin[0]), _mm_set1_ps(ray.origin[1]), _mm_set1_ps(ray.origin[2])};
-    const __m128 reciprocal[3] = {_mm_set1_ps(ray.reciprocal[0]), _mm_set1_ps(ray.reciprocal[1]),
-                                  _mm_set1_ps(ray.reciprocal[2])};
     std::uint32_t irregular = 0;
     for (int lane = 0; lane < count; lane += 4) {
-        auto slabDistance = [&](int plane, int axis) {
-            return _mm_mul_ps(_mm_sub_ps(_mm_loadu_ps(rows[plane] + lane), origin[axis]), reciprocal[axis]);
+        auto slabDistance = [&](int row, int axis) {
+            return _mm_mul_ps(_mm_sub_ps(_mm_loadu_ps(record + row + lane), slabs.origin[axis]),
+                              slabs.reciprocal[axis]);
         };
-        const __m128 t1x = slabDistance(ray.nearPlane[0], 0);
-        const __m128 t2x = slabDistance(ray.farPlane[0], 0);
-        const __m128 t1y = slabDistance(ray.nearPlane[1], 1);
-        const __m128 t2y = slabDistance(ray.farPlane[1], 1);
-        const __m128 t1z = slabDistance(ray.nearPlane[2], 2);
-        const __m128 t2z = slabDistance(ray.farPlane[2], 2);
+        const __m128 t1x = slabDistance(slabs.nearRow[0], 0);
+        const __m128 t2x = slabDistance(slabs.farRow[0], 0);
+        const __m128 t1y = slabDistance(slabs.nearRow[1], 1);
+        const __m128 t2y = slabDistance(slabs.farRow[1], 1);
+        const __m128 t1z = slabDistance(slabs.nearRow[2], 2);
+        const __m128 t2z = slabDistance(slabs.farRow[2], 2);
         const __m128 e = _mm_max_ps(_mm_max_ps(t1x, t1y), t1z);
         const __m128 f = _mm_min_ps(_mm_min_ps(t2x, t2y), t2z);
         const __m128 miss0 = _mm_or_ps(_mm_cmpgt_ps(e, f), _mm_cmplt_ps(f, zero));
@@ -224,18 +243,32 @@ inline void testChildren(const SlabRay& ray, const float* record, int width, int
     const std::uint32_t lanes = count < 32 ? (1u << count) - 1u : ~0u;
     entered &= lanes;
     // Rare: redo the lanes that are not regular one by one.
-    for (std::uint32_t redo = irregular & lanes; redo != 0; redo &= redo - 1u) {
-        const int c = lowestBit(redo);
-        if (testSlab(ray, rows, c, D, out.key[c], out.entry[c]))
-            entered |= 1u << c;
-        else
-            entered &= ~(1u << c);
+    if ((irregular & lanes) != 0) {
+        const int width = slabs.width;
+        const float* const rows[6] = {
+            record, record + width, record + 2 * width, record + 3 * width, record + 4 * width, record + 5 * width};
+        for (std::uint32_t redo = irregular & lanes; redo != 0; redo &= redo - 1u) {
+            const int c = lowestBit(redo);
+            if (testSlab(ray, rows, c, D, out.key[c], out.entry[c]))
+                entered |= 1u << c;
+            else
+                entered &= ~(1u << c);
+        }
     }
 #else
+    const int width = slabs.width;
+    const float* const rows[6] = {
+        record, record + width, record + 2 * width, record + 3 * width, record + 4 * width, record + 5 * width};
     for (int c = 0; c < count; ++c)
         if (testSlab(ray, rows, c, D, out.key[c], out.entry[c])) entered |= 1u << c;
 #endif
     out.entered = entered;
+}
+
+/// testChildren with its constants set up for this call alone.
+inline void testChildren(const SlabRay& ray, const float* record, int width, int count, float D, ChildTest& out)
+{
+    testChildren(ray, ChildSlabs(ray, width), record, count, D, out);
 }
 
 /// Stack entry of the walk.
@@ -266,6 +299,9 @@ void walkThinRay(const KdopTree& tree, const SlabRay& ray, RayHit& hit, VisitLea
         stack[top++] = StackEntry{0, 0, key, entry};
     }
     const int width = tree.slabWidth;
+    const ChildSlabs slabs(ray, width);
+    const float* records = tree.records.data()->value;
+    const std::size_t recordFloats = 16 * static_cast<std::size_t>(tree.recordLines);
     ChildTest test;
     while (top > 0) {
         /* pop next node */
@@ -276,9 +312,10 @@ void walkThinRay(const KdopTree& tree, const SlabRay& ray, RayHit& hit, VisitLea
             continue;
         }
         /* test the branch's children together */
-        const float* record = tree.branchSlabs(node.ref);
-        const KdopBranchInfo info = tree.branchInfo(node.ref);
-        testChildren(ray, record, width, info.childCount, hit.distance, test);
+        const float* record = records + static_cast<std::size_t>(node.ref) * recordFloats;
+        KdopBranchInfo info;
+        std::memcpy(&info, record + 7 * width, sizeof(info));
+        testChildren(ray, slabs, record, info.childCount, hit.distance, test);
         std::uint32_t entered = test.entered;
         if (entered == 0) continue;
         const bool forward = ray.component[info.splitAxis] > 0.0f;
