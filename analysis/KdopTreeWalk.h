@@ -206,6 +206,7 @@ struct ChildSlabs {
 /// "not less or equal" compare per axis detects) is redone by testSlab itself. t1 <= t2 holds for
 /// every node with ordered, finite bounds, so the fallback only runs for NaN distances (a zero
 /// direction component with the origin on a slab plane) and for bounds made of non-finite points.
+template <int fixedWidth = 0>
 inline void testChildren(const SlabRay& ray, const ChildSlabs& slabs, const float* record, int count, float D,
                          ChildTest& out)
 {
@@ -215,7 +216,10 @@ inline void testChildren(const SlabRay& ray, const ChildSlabs& slabs, const floa
     const __m128 distance = _mm_set1_ps(D);
     const __m128 missValue = _mm_set1_ps(floatMax);
     std::uint32_t irregular = 0;
-    for (int lane = 0; lane < count; lane += 4) {
+    // With a fixed width every lane of the record is tested (a fixed trip count); lanes past the
+    // child count hold zeros and are masked off below.
+    const int testedLanes = fixedWidth > 0 ? fixedWidth : count;
+    for (int lane = 0; lane < testedLanes; lane += 4) {
         auto slabDistance = [&](int row, int axis) {
             return _mm_mul_ps(_mm_sub_ps(_mm_loadu_ps(record + row + lane), slabs.origin[axis]),
                               slabs.reciprocal[axis]);
@@ -285,8 +289,8 @@ struct StackEntry {
 /// branch's split axis. The children of a branch whose children are all leaves are tested right
 /// away in that order instead of going through the stack, which offers the same leaves in the same
 /// order, each still skipped once its key is not before the current hit.
-template <typename VisitLeaf>
-void walkThinRay(const KdopTree& tree, const SlabRay& ray, RayHit& hit, VisitLeaf& visitLeaf)
+template <int fixedWidth, typename VisitLeaf>
+void walkThinRayOfWidth(const KdopTree& tree, const SlabRay& ray, RayHit& hit, VisitLeaf& visitLeaf)
 {
     StackEntry stack[stackSize];
     int top = 0;
@@ -298,7 +302,7 @@ void walkThinRay(const KdopTree& tree, const SlabRay& ray, RayHit& hit, VisitLea
         if (!testSlab(ray, plane, 0, hit.distance, key, entry)) return;
         stack[top++] = StackEntry{0, 0, key, entry};
     }
-    const int width = tree.slabWidth;
+    const int width = fixedWidth > 0 ? fixedWidth : tree.slabWidth;
     const ChildSlabs slabs(ray, width);
     const float* records = tree.records.data()->value;
     const std::size_t recordFloats = 16 * static_cast<std::size_t>(tree.recordLines);
@@ -315,7 +319,7 @@ void walkThinRay(const KdopTree& tree, const SlabRay& ray, RayHit& hit, VisitLea
         const float* record = records + static_cast<std::size_t>(node.ref) * recordFloats;
         KdopBranchInfo info;
         std::memcpy(&info, record + 7 * width, sizeof(info));
-        testChildren(ray, slabs, record, info.childCount, hit.distance, test);
+        testChildren<fixedWidth>(ray, slabs, record, info.childCount, hit.distance, test);
         std::uint32_t entered = test.entered;
         if (entered == 0) continue;
         const bool forward = ray.component[info.splitAxis] > 0.0f;
@@ -343,6 +347,16 @@ void walkThinRay(const KdopTree& tree, const SlabRay& ray, RayHit& hit, VisitLea
                 if (entered & (1u << c)) push(c);
         }
     }
+}
+
+/// The walk, with the record width fixed at compile time for the face tree's branching factor 8.
+template <typename VisitLeaf>
+void walkThinRay(const KdopTree& tree, const SlabRay& ray, RayHit& hit, VisitLeaf& visitLeaf)
+{
+    if (tree.slabWidth == 8)
+        walkThinRayOfWidth<8>(tree, ray, hit, visitLeaf);
+    else
+        walkThinRayOfWidth<0>(tree, ray, hit, visitLeaf);
 }
 
 } // namespace kdopwalk
