@@ -136,6 +136,25 @@ void VoxelizerTrapVolumePrivate::buildGrid(MeshKernel* kernel)
 
     meshVoxelMin = toVoxelCoord(UVector3<double>(box.MinX(), box.MinY(), box.MinZ()));
     meshVoxelMax = toVoxelCoord(UVector3<double>(box.MaxX(), box.MaxY(), box.MaxZ()));
+    requireRepresentableGrid();
+}
+
+// The margins keep every vertex in voxels 0..N-1 only while they survive in double precision: beyond about
+// 1e13 the 0.001 margin and the 1e-9 bias vanish, the box maximum lands on voxel N and every pass that walks
+// the mesh box would index past the bit sets. Non-finite coordinates give no grid at all. Either way the
+// set-up fails here, before any voxel is touched.
+void VoxelizerTrapVolumePrivate::requireRepresentableGrid() const
+{
+    const double last = static_cast<double>(resolution) - 1.0;
+    for (int k = 0; k < 3; ++k) {
+        const double lo = (*meshVoxelMin)[k];
+        const double hi = (*meshVoxelMax)[k];
+        if (!(std::isfinite((*gridSize)[k]) && (*gridSize)[k] > 0.0 && lo >= 0.0 && hi <= last && lo <= hi))
+            throw std::range_error("VoxelizerTrapVolume: the part's coordinates (box " +
+                                   std::to_string((*boxMin)[k]) + " to " + std::to_string((*boxMax)[k]) +
+                                   " on axis " + std::to_string(k) + ") cannot be represented on a grid of " +
+                                   std::to_string(resolution) + " voxels");
+    }
 }
 
 double VoxelizerTrapVolumePrivate::voxelCoordOnAxis(int axis, double p) const

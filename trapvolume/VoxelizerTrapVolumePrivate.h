@@ -35,6 +35,8 @@ public:
     /// @name Grid set-up and addressing
     ///@{
     void buildGrid(MeshKernel* kernel);
+    /// Throws when the mesh box does not map into voxels 0..N-1 (huge or non-finite coordinates).
+    void requireRepresentableGrid() const;
     /// Voxel coordinates of a point, as whole numbers held in doubles (may lie outside 0..N-1).
     std::shared_ptr<UVector3<double>> toVoxelCoord(const UVector3<double>& point) const;
     /// Lower corner of a voxel in the mesh's placed frame.

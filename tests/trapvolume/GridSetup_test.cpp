@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <array>
+#include <limits>
 #include <string>
 
 #include "tests/trapvolume/TrapTestSupport.h"
@@ -135,6 +136,28 @@ TEST(GridSetup, FailedSetUpPrintsOneLineAndLeavesTheObjectInert)
     std::vector<float> volumes;
     EXPECT_TRUE(voxelizer.trappedVolume2Mesh(volumes, log.callback()).empty());
     EXPECT_TRUE(log.values.empty());
+}
+
+// At about 3e13 the box margins vanish in double and the box maximum would map to voxel N; a NaN gives no
+// box at all. Both must fail the set-up instead of indexing past the bit sets later.
+TEST(GridSetup, CoordinatesTheGridCannotHoldFailTheSetUp)
+{
+    for (const float far : {3e13f, 3.8e22f, std::numeric_limits<float>::quiet_NaN()}) {
+        Placed placed(testmesh::box(0, 0, 0, far, far, far));
+        testing::internal::CaptureStdout();
+        VoxelizerTrapVolume voxelizer(64, &placed.kernel);
+        const std::string printed = testing::internal::GetCapturedStdout();
+        EXPECT_NE(printed.find("cannot be represented"), std::string::npos) << far;
+        float volume = -1.0f;
+        voxelizer.voxelize(1, {});
+        EXPECT_EQ(voxelizer.getTrappedVolumeCount(volume, {}), 0) << far;
+    }
+    // Just inside what double precision resolves, the grid still sets up.
+    Placed large(testmesh::box(0, 0, 0, 1e9f, 1e9f, 1e9f));
+    testing::internal::CaptureStdout();
+    VoxelizerTrapVolumePrivate grid(64, &large.kernel);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+    EXPECT_TRUE(grid.initialized);
 }
 
 TEST(GridSetup, MeshWithoutVerticesFailsTheSetUp)
