@@ -7,6 +7,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <functional>
 #include <memory>
 #include <random>
 #include <vector>
@@ -255,6 +256,64 @@ TEST(KdopTreeBalance, NineLeavesFillTheFirstChildFirst)
         EXPECT_EQ(tree->nodes[children[c]].index, expected[c - 1]) << c;
     EXPECT_EQ(tree->nodes[10].parent, 9);
     EXPECT_EQ(root.parent, -1);
+}
+
+// Every leaf and every branch of the balanced tree is reached exactly once from the root, and every branch
+// holds at least two children (the root of a one-leaf tree one): at the leaf counts where the branch-count
+// formula's rounding turns over (multiples of m - 1 plus 1, 2, 3) a branch too many or too few shows.
+TEST(KdopTreeBalance, EveryLeafAndBranchIsReachedOnce)
+{
+    std::mt19937 random(8u);
+    std::uniform_real_distribution<float> coordinate(-10.0f, 10.0f);
+    for (int m : {2, 3, 8, 32}) {
+        std::vector<int> counts = {1, 2, 3, 4, 64, 65};
+        for (int k = 1; k <= 4; ++k)
+            for (int extra = 0; extra < 4; ++extra)
+                counts.push_back(k * (m - 1) + extra);
+        for (int leaves : counts) {
+            std::vector<std::array<float, 6>> boxes;
+            for (int i = 0; i < leaves; ++i) {
+                const float x = coordinate(random), y = coordinate(random), z = coordinate(random);
+                boxes.push_back({x, y, z, x + 1, y + 1, z + 1});
+            }
+            TreePtr tree = balancedBoxes(boxes, m);
+            std::vector<int> leafSeen(static_cast<std::size_t>(leaves), 0);
+            int branchesSeen = 0;
+            const std::function<void(int)> visit = [&](int node) {
+                const KdopNode& n = tree->nodes[node];
+                if (n.childCount == 0) {
+                    ++leafSeen[static_cast<std::size_t>(n.index)];
+                    return;
+                }
+                ++branchesSeen;
+                EXPECT_GE(n.childCount, leaves == 1 ? 1 : 2) << "m " << m << " leaves " << leaves;
+                for (int c = 0; c < n.childCount; ++c)
+                    visit(tree->children[n.childrenOffset + c]);
+            };
+            visit(tree->nodeTable[leaves]);
+            EXPECT_EQ(branchesSeen, tree->branchCount) << "m " << m << " leaves " << leaves;
+            EXPECT_EQ(leafSeen, std::vector<int>(static_cast<std::size_t>(leaves), 1))
+                << "m " << m << " leaves " << leaves;
+        }
+    }
+}
+
+// The split axis is the longest of x, y, z with ties going to the later axis; leaves with equal keys keep
+// their insertion order among the children.
+TEST(KdopTreeBalance, SplitAxisTiesGoToTheLaterAxisAndEqualKeysKeepTheirOrder)
+{
+    const struct {
+        std::array<float, 6> box;
+        int axis;
+    } cases[] = {{{0, 0, 0, 3, 1, 2}, 0}, {{0, 0, 0, 2, 1, 2}, 2}, {{0, 0, 0, 2, 2, 1}, 1},
+                 {{0, 0, 0, 1, 2, 2}, 2}, {{0, 0, 0, 1, 1, 1}, 2}, {{0, 0, 0, 1, 3, 2}, 1}};
+    for (const auto& c : cases)
+        EXPECT_EQ(balancedBoxes({c.box})->nodes[1].splitAxis, c.axis) << c.box[3] << c.box[4] << c.box[5];
+    TreePtr same = balancedBoxes({{0, 0, 0, 1, 1, 1}, {0, 0, 0, 1, 1, 1}, {0, 0, 0, 1, 1, 1}});
+    const KdopNode& root = same->nodes[3];
+    ASSERT_EQ(root.childCount, 3);
+    for (int c = 0; c < 3; ++c)
+        EXPECT_EQ(same->nodes[same->children[root.childrenOffset + c]].index, c);
 }
 
 // Two leaves entered at exactly the same distance: the one visited first keeps the hit. Along +y the

@@ -5,10 +5,13 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstring>
 #include <vector>
 
+#include "analysis/SamplePatterns.h"
 #include "common/HostMesh.h"
 #include "tests/support/TestMeshes.h"
 
@@ -167,6 +170,40 @@ TEST(ThicknessSamples, CountsSelectRays)
     EXPECT_EQ(thicknessOf(buffer, 0), 10.0f);
     measure(*offCentre, buffer, 0.0f, 10.0f, 31);
     EXPECT_NEAR(thicknessOf(buffer, 0), 0.5f - originOffset, tolerance);
+}
+
+// A wall whose thickness varies across the face: face 0 (4 x 4, at z = 1, looking down) above a slanted
+// face at depth h(x, y) = 2 + a x + b y. The thickness is the smallest depth under the face's samples, so it
+// depends on where each sample lands: every count must match the samples of the pattern folded onto the
+// triangle (u, v from the centred square, the half with u + v > 1 mirrored to 1 - u, 1 - v).
+TEST(ThicknessSamples, SlantedWallReadsTheDepthUnderTheFoldedSamples)
+{
+    const float L = 4.0f;
+    for (const auto& slope : {std::array<float, 2>{0.3f, 0.1f}, {-0.3f, 0.1f}, {0.1f, -0.3f}, {-0.2f, -0.2f}}) {
+        const auto depth = [&](float x, float y) { return 2.0f + slope[0] * x + slope[1] * y; };
+        testmesh::Soup soup;
+        soup.positions = {0, 0, 1, L, 0, 1, 0, L, 1};
+        for (const auto& p : {std::array<float, 2>{-1, -1}, {3 * L, -1}, {-1, 3 * L}})
+            soup.positions.insert(soup.positions.end(), {p[0], p[1], 1.0f - depth(p[0], p[1])});
+        soup.indices = {0, 1, 2, 3, 4, 5};
+        auto mesh = soup.build();
+        const float q = 1.0f / std::sqrt(1.0f + slope[0] * slope[0] + slope[1] * slope[1]);
+        const float open = 1.0f - q;
+        for (int samples = 1; samples < 32; ++samples) {
+            std::vector<Analysis::SamplePoint> pattern(static_cast<std::size_t>(samples));
+            Analysis::jitterSamples(pattern.data(), samples);
+            float smallest = 1e30f;
+            for (const Analysis::SamplePoint& p : pattern) {
+                float u = p.x + 0.5f, v = p.y + 0.5f;
+                if (u + v > 1.0f) u = 1.0f - u, v = 1.0f - v;
+                smallest = std::min(smallest, depth(L * std::clamp(u, 0.0f, 1.0f), L * std::clamp(v, 0.0f, 1.0f)));
+            }
+            Buffer buffer;
+            measure(*mesh, buffer, 0.0f, 100.0f, samples);
+            EXPECT_NEAR(thicknessOf(buffer, 0), (smallest - originOffset) / (1.0f - open * open * open), 2e-5f)
+                << samples << " samples, slope " << slope[0] << " " << slope[1];
+        }
+    }
 }
 
 // A face without area (collinear corners) has no direction; its rays find nothing.
