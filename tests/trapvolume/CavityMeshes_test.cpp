@@ -2,6 +2,7 @@
 // Cavity meshes: column triangles, names, volumes, consumption, and clean failure.
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cstring>
 #include <memory>
 #include <stdexcept>
@@ -48,33 +49,26 @@ void expectPoint(const UVertex<float>* v, float x, float y, float z)
     EXPECT_NEAR(v->P()[2], z, 1e-5f);
 }
 
-// Voxel (5, 5, 5) alone: one "Closed" mesh, one triangle one voxel high in the voxel's lower y face.
-TEST(CavityMeshes, SingleVoxelGivesOneUprightTriangle)
+// A sealed cavity one voxel wide: one "Closed" mesh with one triangle in the voxels' lower y face, from
+// the lowest voxel's corner to the top of the run: voxel (5, 5, 5) alone, and the run z 3..7 (flooded
+// from its lowest voxel, one triangle over all five voxels).
+TEST(CavityMeshes, VerticalRunIsOneUprightTriangle)
 {
-    std::vector<float> volumes;
-    const MeshList list = cavityMeshes(sealedCavity(4.499f, 6.499f, 4.499f, 6.499f, 4.499f, 6.499f), volumes);
-    ASSERT_EQ(list.meshes.size(), 1u);
-    const UMesh<float>& mesh = *list.meshes[0];
-    EXPECT_EQ(mesh.GetName(), "Closed");
-    ASSERT_EQ(mesh.faces.size(), 1u);
-    ASSERT_EQ(mesh.vertices.size(), 3u);
-    expectPoint(mesh.faces[0]->V(0), 4.999f, 4.999f, 4.999f);
-    expectPoint(mesh.faces[0]->V(1), 5.999f, 4.999f, 5.999f);
-    expectPoint(mesh.faces[0]->V(2), 4.999f, 4.999f, 5.999f);
-    ASSERT_EQ(volumes.size(), 1u);
-    EXPECT_NEAR(volumes[0], 1.0f, 1e-5f);
-}
-
-// A 1 x 1 x 5 cavity (z 3..7) is flooded from its lowest voxel: one triangle over all five voxels.
-TEST(CavityMeshes, VerticalRunIsOneTriangle)
-{
-    std::vector<float> volumes;
-    const MeshList list = cavityMeshes(sealedCavity(4.499f, 6.499f, 4.499f, 6.499f, 2.499f, 8.499f), volumes);
-    ASSERT_EQ(list.meshes.size(), 1u);
-    ASSERT_EQ(list.meshes[0]->faces.size(), 1u);
-    expectPoint(list.meshes[0]->faces[0]->V(0), 4.999f, 4.999f, 2.999f);
-    expectPoint(list.meshes[0]->faces[0]->V(1), 5.999f, 4.999f, 7.999f);
-    EXPECT_NEAR(volumes[0], 5.0f, 1e-5f);
+    for (const auto& [z0, z1, bottom, top] :
+         {std::array<float, 4>{4.499f, 6.499f, 4.999f, 5.999f}, std::array<float, 4>{2.499f, 8.499f, 2.999f, 7.999f}}) {
+        std::vector<float> volumes;
+        const MeshList list = cavityMeshes(sealedCavity(4.499f, 6.499f, 4.499f, 6.499f, z0, z1), volumes);
+        ASSERT_EQ(list.meshes.size(), 1u);
+        const UMesh<float>& mesh = *list.meshes[0];
+        EXPECT_EQ(mesh.GetName(), "Closed");
+        ASSERT_EQ(mesh.faces.size(), 1u);
+        ASSERT_EQ(mesh.vertices.size(), 3u);
+        expectPoint(mesh.faces[0]->V(0), 4.999f, 4.999f, bottom);
+        expectPoint(mesh.faces[0]->V(1), 5.999f, 4.999f, top);
+        expectPoint(mesh.faces[0]->V(2), 4.999f, 4.999f, top);
+        ASSERT_EQ(volumes.size(), 1u);
+        EXPECT_NEAR(volumes[0], top - bottom, 1e-5f);
+    }
 }
 
 // 2 x 1 x 2 voxels (x 5..6, z 3..4): two runs, two triangles; a mesh call after a count finds nothing.
@@ -115,7 +109,7 @@ protected:
     std::unique_ptr<VoxelizerTrapVolume> voxelizer;
 };
 
-TEST_F(CavityMeshFailure, CancellationDeletesEveryMesh)
+TEST_F(CavityMeshFailure, CancellationOtherFailuresAndProgress)
 {
     std::vector<float> volumes;
     EXPECT_THROW(voxelizer->trappedVolume2Mesh(volumes,
@@ -125,11 +119,10 @@ TEST_F(CavityMeshFailure, CancellationDeletesEveryMesh)
                  Kel::AbortException);
     ASSERT_EQ(volumes.size(), 1u);
     EXPECT_NEAR(volumes[0], 12.0f, 1e-4f);
-}
 
-TEST_F(CavityMeshFailure, OtherFailuresBecomeTerminate)
-{
-    std::vector<float> volumes;
+    // Voxelized again (the cancelled call used voxels up): any other exception becomes "Terminate".
+    volumes.clear();
+    voxelizer->voxelize(1, {});
     try {
         voxelizer->trappedVolume2Mesh(volumes, [](int) { throw std::runtime_error("not a cancellation"); });
         FAIL() << "no exception";
@@ -137,14 +130,11 @@ TEST_F(CavityMeshFailure, OtherFailuresBecomeTerminate)
         EXPECT_STREQ(text, "Terminate");
     }
     EXPECT_TRUE(volumes.empty());
-}
 
-TEST_F(CavityMeshFailure, ProgressRunsOverBothCavities)
-{
-    std::vector<float> volumes;
+    // Voxelized again: the running count passes 0, 2, ..., 20 -> reports 0 .. 100 by tens, over both cavities.
+    voxelizer->voxelize(1, {});
     traptest::ProgressLog log;
     MeshList list{voxelizer->trappedVolume2Mesh(volumes, log.callback())};
-    // Running count past 0, 2, ..., 20 -> reports 0 .. 100 by tens.
     EXPECT_EQ(log.values, (std::vector<int>{0, 10, 20, 30, 40, 50, 60, 70, 80, 90, 100}));
     EXPECT_EQ(list.meshes.size(), 2u);
 }

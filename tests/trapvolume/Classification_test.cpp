@@ -25,7 +25,10 @@ struct TrapCase {
     std::vector<float> volumes;     ///< cavity volumes, in the same order
 };
 
-void PrintTo(const TrapCase& c, std::ostream* os) { *os << c.name; }
+void PrintTo(const TrapCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
 
 // Solid box with a sealed 8^3 hole (planes 4 and 11): the 6^3 voxels inside it are air that cannot leave.
 TrapCase hollowBox()
@@ -35,7 +38,10 @@ TrapCase hollowBox()
     return {"HollowBox", s.soup(), 6 * 6 * 6, {"Closed"}, {6 * 6 * 6}};
 }
 
-TrapCase solidBox() { return {"SolidBox", CellSolid({0, kFar}, {0, kFar}, {0, kFar}).soup(), 0, {}, {}}; }
+TrapCase solidBox()
+{
+    return {"SolidBox", CellSolid({0, kFar}, {0, kFar}, {0, kFar}).soup(), 0, {}, {}};
+}
 
 // A pit from the top face down to a floor at plane 3: 8 x 8 voxels wide, z 4..15, reaching the box top.
 TrapCase cupOpenUp()
@@ -61,8 +67,7 @@ TrapCase cupOpenDown()
 //   z=4  |____________|
 TrapCase uChannel()
 {
-    CellSolid s({0, 2.499f, 5.499f, 10.499f, 13.499f, kFar}, {0, 5.499f, 10.499f, kFar},
-                {0, 3.499f, 6.499f, kFar});
+    CellSolid s({0, 2.499f, 5.499f, 10.499f, 13.499f, kFar}, {0, 5.499f, 10.499f, kFar}, {0, 3.499f, 6.499f, kFar});
     s.carve(1, 1, 1).carve(2, 1, 1).carve(3, 1, 1).carve(1, 1, 2).carve(3, 1, 2);
     return {"UChannel", s.soup(), 2 * (2 * 4 * 12) + 6 * 4 * 2, {"Open"}, {2 * (2 * 4 * 12) + 6 * 4 * 2}};
 }
@@ -176,30 +181,6 @@ TEST(Classification, VoxelsOutsideTheMeshBoxEndSet)
     EXPECT_EQ((*grid.meshVoxelMax)[2], 4.0);
     EXPECT_TRUE(traptest::bitAt(grid.occupiedBits, grid, 7, 7, 9));
     EXPECT_EQ(traptest::setBitCount(grid.occupiedBits, grid), 16 * 16 * 16);
-}
-
-// Thread count changes neither the classification nor the count.
-TEST(Classification, OneAndTwoThreadsGiveTheSameSets)
-{
-    testmesh::Soup soup = uChannel().soup;
-    soup.append(testmesh::sphere(8, 8, 12, 2.2f, 12, 16)); // a closed body inside a shaft: more pockets
-    Placed placed(soup);
-    std::vector<unsigned> occupied[2];
-    std::vector<unsigned> reached[2];
-    int trapped[2];
-    for (int threads = 1; threads <= 2; ++threads) {
-        traptest::TeamSize team(threads);
-        VoxelizerTrapVolumePrivate grid(32, &placed.kernel);
-        traptest::voxelizeAll(grid, threads);
-        occupied[threads - 1] = traptest::words(grid.occupiedBits, grid.wordCount);
-        reached[threads - 1] = traptest::words(grid.reachedBits, grid.wordCount);
-        float volume = 0.0f;
-        trapped[threads - 1] = grid.getTrappedVolumeCount(volume, {});
-    }
-    EXPECT_EQ(occupied[0], occupied[1]);
-    EXPECT_EQ(reached[0], reached[1]);
-    EXPECT_GT(trapped[0], 0); // the channel and the sealed ball's inside
-    EXPECT_EQ(trapped[0], trapped[1]);
 }
 
 TEST(Classification, RepeatedVoxelizeGivesTheSameAnswer)
