@@ -398,54 +398,42 @@ TEST_F(ThicknessOutput, ProgressRisesWithinOneToNinetyNine)
 // ------------------------------------------------------------------------------------------------
 // Failures: which pass the callback stops, and what the buffer holds afterwards.
 // ------------------------------------------------------------------------------------------------
-TEST_F(ThicknessOutput, AbortInRayPass)
-{
-    auto big = testmesh::gridBox(0, 0, 0, 10, 10, 0.5f, 10).build();
-    Buffer b(big->faces.size());
-    MeshAnalyzer analyzer;
-    const auto result =
-        analyzer.statvis_calc_thickness(big.get(), nullptr, 0.1f, 5.0f, 1, MeshAnalyzer::Color, raw(b), [](int p) {
-            if (p >= 50) throw Kel::AbortException();
-        });
-    EXPECT_EQ(result.status, 2);
-    EXPECT_EQ(result.message, "Abort thickness analyze operation");
-    // Faces before the abort were measured; the last ones still hold max; no colours were written.
-    int measuredFaces = 0;
-    for (std::size_t i = 0; i < big->faces.size(); ++i) {
-        const float t = thicknessOf(b, i);
-        EXPECT_LE(t, 5.0f);
-        measuredFaces += t < 5.0f ? 1 : 0;
-    }
-    EXPECT_GT(measuredFaces, 0);
-    EXPECT_EQ(thicknessOf(b, big->faces.size() - 1), 5.0f);
-}
-
-TEST_F(ThicknessOutput, AbortAtFirstOutputReportKeepsFloats)
-{
-    const auto result = run(0.1f, 5.0f, MeshAnalyzer::Color, [](int p) {
-        if (p >= 95) throw Kel::AbortException();
-    });
-    EXPECT_EQ(result.status, 2);
-    EXPECT_EQ(result.message, "Abort operation");
-    for (const UTriangle<float>* face : mesh->faces)
-        if (isHorizontal(face)) {
-            EXPECT_NEAR(thicknessOf(buffer, static_cast<std::size_t>(face->index)), 0.5f - originOffset,
-                        10 * tolerance);
-        }
-}
-
-TEST_F(ThicknessOutput, CharPointerExceptionGivesItsText)
+// A callback's exception in the ray pass (below 95) or the output pass (from 95): Kel::AbortException gives
+// status 2, a char* its own text, any other a fixed text per pass (status 0). After a ray-pass abort the faces
+// measured so far hold their thickness and the rest max; after an output-pass abort every face does.
+TEST_F(ThicknessOutput, ExceptionsFromTheCallback)
 {
     static char text[] = "disk on fire";
-    auto result = run(0.1f, 5.0f, MeshAnalyzer::Color, [](int) { throw static_cast<char*>(text); });
-    EXPECT_EQ(result.status, 0);
-    EXPECT_EQ(result.message, "disk on fire");
-    result = run(0.1f, 5.0f, MeshAnalyzer::Color, [](int) { throw "constant text"; });
-    EXPECT_EQ(result.status, 0);
-    EXPECT_EQ(result.message, "Failed(Face ray cast error)");
-    result = run(0.1f, 5.0f, MeshAnalyzer::Color, [](int p) {
-        if (p >= 95) throw static_cast<char*>(text);
-    });
-    EXPECT_EQ(result.status, 0);
-    EXPECT_EQ(result.message, "Failed(Convert color error)");
+    const struct {
+        int from; ///< the callback throws for reports >= from
+        std::function<void()> fail;
+        int status;
+        const char* message;
+    } cases[] = {{50, [] { throw Kel::AbortException(); }, 2, "Abort thickness analyze operation"},
+                 {95, [] { throw Kel::AbortException(); }, 2, "Abort operation"},
+                 {0, [] { throw static_cast<char*>(text); }, 0, "disk on fire"},
+                 {0, [] { throw "constant text"; }, 0, "Failed(Face ray cast error)"},
+                 {95, [] { throw static_cast<char*>(text); }, 0, "Failed(Convert color error)"}};
+    mesh = testmesh::gridBox(0, 0, 0, 10, 10, 0.5f, 10).build();
+    for (const auto& c : cases) {
+        const auto result = run(0.1f, 5.0f, MeshAnalyzer::Color, [&c](int p) {
+            if (p >= c.from) c.fail();
+        });
+        EXPECT_EQ(result.status, c.status) << c.message;
+        EXPECT_EQ(result.message, c.message);
+        if (c.status != 2) continue;
+        int measuredFaces = 0;
+        for (std::size_t f = 0; f < mesh->faces.size(); ++f) {
+            const float t = thicknessOf(buffer, f);
+            EXPECT_LE(t, 5.0f);
+            measuredFaces += t < 5.0f ? 1 : 0;
+            if (isHorizontal(mesh->faces[f]) && c.from == 95) {
+                EXPECT_NEAR(t, 0.5f - originOffset, 10 * tolerance);
+            }
+        }
+        EXPECT_GT(measuredFaces, 0);
+        if (c.from == 50) {
+            EXPECT_EQ(thicknessOf(buffer, mesh->faces.size() - 1), 5.0f);
+        }
+    }
 }
