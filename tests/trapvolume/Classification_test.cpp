@@ -172,37 +172,27 @@ TEST(Classification, HollowBallKeepsItsCavityAndNothingElse)
     EXPECT_NEAR(volume, trapped * 8 * (*grid.halfVoxel)[0] * (*grid.halfVoxel)[1] * (*grid.halfVoxel)[2], 1e-2);
 }
 
-// Phase 2 sets everything outside the mesh box (here z above the flat box) and phase 3 keeps it set.
-TEST(Classification, VoxelsOutsideTheMeshBoxEndSet)
+// Before a voxelize nothing is trapped; a repeated voxelize gives the same answer as the first; phase 2 sets
+// everything outside the mesh box (here z above the flat box) and phase 3 keeps it set.
+TEST(Classification, LifecycleAndVoxelsOutsideTheMeshBox)
 {
-    Placed placed(CellSolid({0, kFar}, {0, kFar}, {0, 4.0f}).soup());
-    VoxelizerTrapVolumePrivate grid(16, &placed.kernel);
-    traptest::voxelizeAll(grid);
-    EXPECT_EQ((*grid.meshVoxelMax)[2], 4.0);
-    EXPECT_TRUE(traptest::bitAt(grid.occupiedBits, grid, 7, 7, 9));
-    EXPECT_EQ(traptest::setBitCount(grid.occupiedBits, grid), 16 * 16 * 16);
-}
-
-TEST(Classification, RepeatedVoxelizeGivesTheSameAnswer)
-{
-    Placed placed(cupOpenUp().soup);
-    VoxelizerTrapVolume voxelizer(16, &placed.kernel);
-    for (int run = 0; run < 2; ++run) {
-        voxelizer.voxelize(1, {});
-        float volume = 0.0f;
-        EXPECT_EQ(voxelizer.getTrappedVolumeCount(volume, {}), 8 * 8 * 12) << "run " << run;
-    }
-}
-
-TEST(Classification, NothingBeforeVoxelize)
-{
-    Placed placed(hollowBox().soup);
-    VoxelizerTrapVolume voxelizer(16, &placed.kernel);
+    Placed cup(cupOpenUp().soup);
+    VoxelizerTrapVolume voxelizer(16, &cup.kernel);
     float volume = -1.0f;
     EXPECT_EQ(voxelizer.getTrappedVolumeCount(volume, {}), 0);
     EXPECT_EQ(volume, 0.0f);
     std::vector<float> volumes;
     EXPECT_TRUE(voxelizer.trappedVolume2Mesh(volumes, {}).empty());
+    for (int run = 0; run < 2; ++run) {
+        voxelizer.voxelize(1, {});
+        EXPECT_EQ(voxelizer.getTrappedVolumeCount(volume, {}), 8 * 8 * 12) << "run " << run;
+    }
+
+    Placed flat(CellSolid({0, kFar}, {0, kFar}, {0, 4.0f}).soup());
+    VoxelizerTrapVolumePrivate grid(16, &flat.kernel);
+    traptest::voxelizeAll(grid);
+    EXPECT_EQ((*grid.meshVoxelMax)[2], 4.0);
+    EXPECT_EQ(traptest::setBitCount(grid.occupiedBits, grid), 16 * 16 * 16);
 }
 
 } // namespace
