@@ -55,35 +55,31 @@ bool isHorizontal(const UTriangle<float>* face)
 
 } // namespace
 
-// A 10 x 10 plate 0.5 thick: top and bottom read the wall thickness; the sides' rays cross 10 units
-// to the opposite side and never count the perpendicular top and bottom.
-class ThicknessPlate : public ::testing::TestWithParam<int> {};
-
-TEST_P(ThicknessPlate, LargeFacesReadTheWallThickness)
+// A 10 x 10 plate 0.5 thick: top and bottom read the wall thickness; the sides' rays cross 10 units to the
+// opposite side and never count the perpendicular top and bottom; a maximum of 5 bounds their search. With
+// a coordinate array (the plate made 2 thick there) the array's positions are measured.
+TEST(Thickness, PlateReadsItsWallForEverySampleCount)
 {
     auto mesh = testmesh::box(0, 0, 0, 10, 10, 0.5f).build();
-    Buffer buffer;
-    const MeshAnalyzer::Result result = measure(*mesh, buffer, 0.0f, 20.0f, GetParam());
-    EXPECT_EQ(result.status, 1);
-    EXPECT_EQ(result.message, "Thickness analysis Successfully");
-    for (const UTriangle<float>* face : mesh->faces) {
-        const float expected = isHorizontal(face) ? 0.5f - originOffset : 10.0f - originOffset;
-        EXPECT_NEAR(thicknessOf(buffer, static_cast<std::size_t>(face->index)), expected, 10 * tolerance)
-            << "face " << face->index;
-    }
-}
-
-INSTANTIATE_TEST_SUITE_P(SampleCounts, ThicknessPlate, ::testing::Values(1, 8, 31, 32, 1000));
-
-TEST(Thickness, MaximumBoundsTheSearch)
-{
-    auto mesh = testmesh::box(0, 0, 0, 10, 10, 0.5f).build();
-    Buffer buffer;
-    measure(*mesh, buffer, 0.0f, 5.0f, 8);
-    for (const UTriangle<float>* face : mesh->faces)
-        if (!isHorizontal(face)) {
-            EXPECT_EQ(thicknessOf(buffer, static_cast<std::size_t>(face->index)), 5.0f);
-        }
+    std::vector<float> coords;
+    for (const UVertex<float>* v : mesh->vertices)
+        coords.insert(coords.end(), {v->P()[0], v->P()[1], v->P()[2] * 4.0f});
+    for (int samples : {1, 8, 31, 32, 1000})
+        for (float max : {20.0f, 5.0f})
+            for (bool thick : {false, true}) {
+                Buffer buffer;
+                const MeshAnalyzer::Result result =
+                    measure(*mesh, buffer, 0.0f, max, samples,
+                            thick ? reinterpret_cast<const float(*)[3]>(coords.data()) : nullptr);
+                EXPECT_EQ(result.status, 1);
+                EXPECT_EQ(result.message, "Thickness analysis Successfully");
+                for (const UTriangle<float>* face : mesh->faces) {
+                    const float wall = isHorizontal(face) ? (thick ? 2.0f : 0.5f) : 10.0f;
+                    const float expected = wall < max ? wall - originOffset : max;
+                    EXPECT_NEAR(thicknessOf(buffer, static_cast<std::size_t>(face->index)), expected, 10 * tolerance)
+                        << samples << " samples, max " << max << ", face " << face->index;
+                }
+            }
 }
 
 // Face 0 at z = 1 faces up, face 1 at z = 0 faces down: a wall of thickness 1 between them. Stored unit
@@ -218,21 +214,6 @@ TEST(Thickness, ZeroAreaFaceKeepsMaximum)
     measure(*mesh, buffer, 0.0f, 10.0f, 31);
     EXPECT_EQ(thicknessOf(buffer, 12), 10.0f);
     EXPECT_LT(thicknessOf(buffer, 0), 1.0f);
-}
-
-TEST(Thickness, VertexCoordsReplaceFacePoints)
-{
-    auto mesh = testmesh::box(0, 0, 0, 10, 10, 0.5f).build();
-    // The same box 2 thick in the coordinate array.
-    std::vector<float> coords;
-    for (const UVertex<float>* v : mesh->vertices)
-        coords.insert(coords.end(), {v->P()[0], v->P()[1], v->P()[2] * 4.0f});
-    Buffer buffer;
-    measure(*mesh, buffer, 0.0f, 20.0f, 8, reinterpret_cast<const float(*)[3]>(coords.data()));
-    for (const UTriangle<float>* face : mesh->faces)
-        if (isHorizontal(face)) {
-            EXPECT_NEAR(thicknessOf(buffer, static_cast<std::size_t>(face->index)), 2.0f - originOffset, tolerance);
-        }
 }
 
 TEST(Thickness, MinAboveMaxThrowsAndTouchesNothing)
