@@ -70,104 +70,96 @@ TEST(MarkingAreas, NullMeshLeavesOutputUntouched)
 //                                  0 - 1 - 2
 struct AreaCase {
     const char* name;
-    std::function<std::unique_ptr<UMesh<float>>()> mesh;
+    testmesh::Soup soup;
+    std::vector<int> selected;           ///< faces; empty: every face
+    int deletedFace;                     ///< -1: none
     std::vector<std::vector<int>> faces; ///< per region
     std::vector<Loops> loops;            ///< per region
     bool anyOrder = false;               ///< faces compared as a set (the order is checked elsewhere)
 };
 
+testmesh::Soup soup(std::vector<float> positions, std::vector<std::uint32_t> indices)
+{
+    testmesh::Soup s;
+    s.positions = std::move(positions);
+    s.indices = std::move(indices);
+    return s;
+}
+
+/// Both faces of each listed quad of a grid nx wide.
+std::vector<int> quadFaces(const std::vector<int>& quads)
+{
+    std::vector<int> faces;
+    for (int q : quads)
+        faces.insert(faces.end(), {2 * q, 2 * q + 1});
+    return faces;
+}
+
 TEST(MarkingAreas, RegionsFacesAndLoops)
 {
     const AreaCase cases[] = {
         // Face 0 = (0, 1, 4) alone: one loop 0 -> 1 -> 4 -> 0.
-        {"single triangle",
-         [] {
-             auto mesh = testmesh::quadGrid(2, 1).build();
-             mesh->faces[0]->SetS();
-             return mesh;
-         },
-         {{0}},
-         {{{0, 1, 4, 0}}}},
+        {"single triangle", testmesh::quadGrid(2, 1), {0}, -1, {{0}}, {{{0, 1, 4, 0}}}},
         // Quads 0 and 3 share only vertex 4: growth runs across edges, so two areas.
         {"touching at a vertex",
-         [] {
-             return gridWithQuads(2, 2, {0, 3});
-         },
+         testmesh::quadGrid(2, 2),
+         quadFaces({0, 3}),
+         -1,
          {{0, 1}, {6, 7}},
          {{{0, 1, 4, 3, 0}}, {{4, 5, 8, 7, 4}}}},
         // The centre quad (corners 5, 6, 10, 9) left out: face 0 runs the first boundary edge 0 -> 1, so the
         // outer loop comes first (counter-clockwise); the hole is run clockwise from 6 -> 5 (held by face 3).
         {"hole",
-         [] { return gridWithQuads(3, 3, allQuadsExcept(3, 3, {4})); },
-         {{0, 1, 2, 3, 4, 5, 6, 7, 10, 11, 12, 13, 14, 15, 16, 17}},
+         testmesh::quadGrid(3, 3),
+         quadFaces(allQuadsExcept(3, 3, {4})),
+         -1,
+         {quadFaces(allQuadsExcept(3, 3, {4}))},
          {{{0, 1, 2, 3, 7, 11, 15, 14, 13, 12, 8, 4, 0}, {6, 5, 9, 10, 6}}},
          true},
         // Quads 4 and 8 left out meet at vertex 10, which has two outgoing boundary edges: 10 -> 6 (face 11)
         // and 10 -> 14 (face 14). The first in list order wins: one loop through 10 twice.
         {"pinch vertex",
-         [] {
-             return gridWithQuads(3, 3, allQuadsExcept(3, 3, {4, 8}));
-         },
-         {{0, 1, 2, 3, 4, 5, 6, 7, 10, 11, 12, 13, 14, 15}},
+         testmesh::quadGrid(3, 3),
+         quadFaces(allQuadsExcept(3, 3, {4, 8})),
+         -1,
+         {quadFaces(allQuadsExcept(3, 3, {4, 8}))},
          {{{0, 1, 2, 3, 7, 11, 10, 6, 5, 9, 10, 14, 13, 12, 8, 4, 0}}},
          true},
         // A = (0, 1, 3) and B = (1, 0, 2) share edge 0-1 with an unselected fin C = (0, 1, 4): the edge is
         // non-manifold, so growth stops there and both sides count it as a boundary edge.
         {"non-manifold edge",
-         [] {
-             auto mesh = makeMesh({0, 0, 0, 1, 0, 0, 0.5f, -1, 0, 0.5f, 1, 0, 0.5f, 0, 1}, {0, 1, 3, 1, 0, 2, 0, 1, 4});
-             mesh->faces[0]->SetS();
-             mesh->faces[1]->SetS();
-             return mesh;
-         },
+         soup({0, 0, 0, 1, 0, 0, 0.5f, -1, 0, 0.5f, 1, 0, 0.5f, 0, 1}, {0, 1, 3, 1, 0, 2, 0, 1, 4}),
+         {0, 1},
+         -1,
          {{0}, {1}},
          {{{0, 1, 3, 0}}, {{1, 0, 2, 1}}}},
         // The right quad of a 2 x 1 grid wound the other way runs edge 1 -> 4 the same way as (0, 1, 4).
         // Growth stops at the bad edge, but the boundary test sees a selected manifold neighbour there, so
         // each chain runs into the gap and fails: no loops.
         {"bad edge",
-         [] {
-             auto mesh =
-                 makeMesh({0, 0, 0, 1, 0, 0, 2, 0, 0, 0, 1, 0, 1, 1, 0, 2, 1, 0}, {0, 1, 4, 0, 4, 3, 1, 5, 2, 1, 4, 5});
-             for (UTriangle<float>* f : mesh->faces)
-                 f->SetS();
-             return mesh;
-         },
+         soup({0, 0, 0, 1, 0, 0, 2, 0, 0, 0, 1, 0, 1, 1, 0, 2, 1, 0}, {0, 1, 4, 0, 4, 3, 1, 5, 2, 1, 4, 5}),
+         {},
+         -1,
          {{0, 1}, {2, 3}},
          {{}, {}}},
         // Face 2 = (1, 2, 6) deleted: it neither seeds nor joins and cuts the strip in two; the edges next to
-        // it are border edges, so each patch closes its loop around the gap.
+        // it are border edges, so each patch closes its loop around the gap. A lone deleted face gives nothing.
         {"deleted face",
-         [] {
-             auto mesh = gridWithQuads(3, 1, {0, 1, 2});
-             mesh->faces[2]->SetD();
-             return mesh;
-         },
+         testmesh::quadGrid(3, 1),
+         {},
+         2,
          {{0, 3, 1}, {4, 5}},
          {{{0, 1, 6, 5, 4, 0}}, {{2, 3, 7, 6, 2}}}},
-        {"deleted lone face",
-         [] {
-             auto mesh = testmesh::quadGrid(2, 1).build();
-             mesh->faces[0]->SetS();
-             mesh->faces[0]->SetD();
-             return mesh;
-         },
-         {},
-         {}},
+        {"deleted lone face", testmesh::quadGrid(2, 1), {0}, 0, {}, {}},
         // A closed mesh wholly selected: one region, no boundary.
-        {"closed mesh",
-         [] {
-             auto mesh = testmesh::box(0, 0, 0, 1, 1, 1).build();
-             for (UTriangle<float>* f : mesh->faces)
-                 f->SetS();
-             return mesh;
-         },
-         {{0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11}},
-         {{}},
-         true},
+        {"closed mesh", testmesh::box(0, 0, 0, 1, 1, 1), {}, -1, {{0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11}}, {{}}, true},
     };
     for (const AreaCase& c : cases) {
-        auto mesh = c.mesh();
+        auto mesh = c.soup.build();
+        for (std::size_t f = 0; f < mesh->faces.size(); ++f)
+            if (c.selected.empty() || std::count(c.selected.begin(), c.selected.end(), static_cast<int>(f)))
+                mesh->faces[f]->SetS();
+        if (c.deletedFace >= 0) mesh->faces[static_cast<std::size_t>(c.deletedFace)]->SetD();
         const MarkingArea out = run(mesh.get(), c.name);
         ASSERT_EQ(out.regions.size(), c.faces.size()) << c.name;
         for (std::size_t r = 0; r < out.regions.size(); ++r) {
