@@ -9,6 +9,7 @@
 #include <array>
 #include <cmath>
 #include <cstring>
+#include <tuple>
 #include <vector>
 
 #include "analysis/SamplePatterns.h"
@@ -259,56 +260,31 @@ protected:
     Buffer buffer;
 };
 
-TEST_F(ThicknessOutput, SelectionIsStrictlyInsideAndClearsFacesAtMaximum)
-{
-    // Every face selected beforehand: horizontal faces (inside (0.1, 5)) stay selected, the sides
-    // (nothing nearer than 5) are cleared.
-    for (UTriangle<float>* face : mesh->faces)
-        face->SetS();
-    run(0.1f, 5.0f, MeshAnalyzer::Select);
-    for (const UTriangle<float>* face : mesh->faces)
-        EXPECT_EQ(face->IsS(), isHorizontal(face)) << face->index;
-
-    // None selected beforehand: the window (0.1, 5) selects exactly the horizontal faces.
-    for (UTriangle<float>* face : mesh->faces)
-        face->ClearS();
-    run(0.1f, 5.0f, MeshAnalyzer::Select);
-    for (const UTriangle<float>* face : mesh->faces)
-        EXPECT_EQ(face->IsS(), isHorizontal(face)) << face->index;
-}
-
-TEST_F(ThicknessOutput, FaceAtMinimumIsLeftAsItIs)
+// Selection: faces strictly inside the window are selected, faces at max (nothing nearer) cleared, and a
+// face exactly at min left as it was; with min = max nothing nearer changes. Another show type leaves the
+// flags alone and the floats in the buffer. Faces 0 (horizontal, 0.49998) and 1 start selected, 2 not.
+TEST_F(ThicknessOutput, SelectionFlags)
 {
     Buffer measured;
     measure(*mesh, measured, 0.0f, 5.0f, 8);
     const float top = thicknessOf(measured, 0);
-    for (UTriangle<float>* face : mesh->faces)
-        face->ClearS();
-    mesh->faces[1]->SetS();
-    run(top, 5.0f, MeshAnalyzer::Select);
-    for (const UTriangle<float>* face : mesh->faces) {
-        const float t = thicknessOf(measured, static_cast<std::size_t>(face->index));
-        if (t == top) {
-            EXPECT_EQ(face->IsS(), face->index == 1) << "face at min stays as it was";
+    for (const auto& [min, max, type] :
+         {std::make_tuple(0.1f, 5.0f, MeshAnalyzer::Select), std::make_tuple(top, 5.0f, MeshAnalyzer::Select),
+          std::make_tuple(5.0f, 5.0f, MeshAnalyzer::Select),
+          std::make_tuple(0.1f, 5.0f, static_cast<MeshAnalyzer::ShowType>(7))}) {
+        for (UTriangle<float>* face : mesh->faces)
+            face->index < 2 ? face->SetS() : face->ClearS();
+        run(min, max, type);
+        for (const UTriangle<float>* face : mesh->faces) {
+            const float t = thicknessOf(measured, static_cast<std::size_t>(face->index));
+            bool expected = face->index < 2;
+            if (type == MeshAnalyzer::Select && t >= max) expected = false;
+            if (type == MeshAnalyzer::Select && t > min && t < max) expected = true;
+            EXPECT_EQ(face->IsS(), expected) << "window " << min << " " << max << " face " << face->index;
+            if (type != MeshAnalyzer::Select) {
+                EXPECT_EQ(thicknessOf(buffer, static_cast<std::size_t>(face->index)), t);
+            }
         }
-    }
-}
-
-TEST_F(ThicknessOutput, MinEqualToMax)
-{
-    mesh->faces[0]->SetS();
-    const auto result = run(5.0f, 5.0f, MeshAnalyzer::Select);
-    EXPECT_EQ(result.status, 1);
-    for (const UTriangle<float>* face : mesh->faces)
-        EXPECT_EQ(face->IsS(), face->index == 0) << "nearer faces unchanged, others cleared";
-
-    run(5.0f, 5.0f, MeshAnalyzer::Color);
-    for (const UTriangle<float>* face : mesh->faces) {
-        const auto& c = buffer[static_cast<std::size_t>(face->index)];
-        if (isHorizontal(face))
-            EXPECT_EQ(c, (std::array<unsigned char, 4>{255, 0, 0, 255})) << "weight 0 is red";
-        else
-            EXPECT_EQ(c, (std::array<unsigned char, 4>{0, 255, 128, 255}));
     }
 }
 
@@ -328,29 +304,16 @@ TEST_F(ThicknessOutput, ColourBytes)
             EXPECT_EQ(c, (std::array<unsigned char, 4>{0, 255, 128, 255}));
         }
     }
+    // min = max = 5: the horizontal faces weigh 0 (red), the sides reach max.
+    EXPECT_EQ(run(5.0f, 5.0f, MeshAnalyzer::Color).status, 1);
+    EXPECT_EQ(buffer[0], (std::array<unsigned char, 4>{255, 0, 0, 255}));
+    EXPECT_EQ(buffer[4], (std::array<unsigned char, 4>{0, 255, 128, 255}));
     // A window whose upper end lies below the thickness: weight clamps at 1 (hue 150).
     run(0.0f, 0.25f, MeshAnalyzer::Color);
     EXPECT_EQ(buffer[0], (std::array<unsigned char, 4>{0, 255, 128, 255})) << "0.49998 reached max 0.25";
     run(0.4f, 0.6f, MeshAnalyzer::Color);
     // Weight (0.49998 - 0.4) / 0.2 = 0.4999, hue 74 again.
     EXPECT_NEAR(buffer[0][0], 195.5, 1.0);
-}
-
-TEST_F(ThicknessOutput, OtherShowTypeLeavesFloatsAndFlags)
-{
-    mesh->faces[3]->SetS();
-    buffer.assign(mesh->faces.size(), {7, 7, 7, 7});
-    MeshAnalyzer analyzer;
-    analyzer.statvis_calc_thickness(mesh.get(), nullptr, 0.1f, 5.0f, 8, static_cast<MeshAnalyzer::ShowType>(7),
-                                    raw(buffer), {});
-    for (const UTriangle<float>* face : mesh->faces) {
-        const float t = thicknessOf(buffer, static_cast<std::size_t>(face->index));
-        EXPECT_EQ(face->IsS(), face->index == 3);
-        if (isHorizontal(face))
-            EXPECT_NEAR(t, 0.5f - originOffset, 10 * tolerance);
-        else
-            EXPECT_EQ(t, 5.0f);
-    }
 }
 
 // Progress: whole percentages, rising, never 0 or 100; ray pass below 95, output pass from 95.
