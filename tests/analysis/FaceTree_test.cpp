@@ -143,6 +143,10 @@ TEST(FaceTreeLimits, MaximumDistanceOriginAndDirection)
     distance = 10.0f;
     EXPECT_EQ(castFaceRay(built.faceTree, on, up, 0.0f, &distance, nullptr, nullptr), mesh->faces[0]);
     EXPECT_EQ(distance, 0.0f);
+    // Just beside the edge from corner 1 (u = 1.01, v = -0.01): only the tolerance test of a radius 0.05 hits.
+    const float beside[3] = {4.04f, -0.04f, 0};
+    EXPECT_EQ(castFaceRay(built.faceTree, beside, up, 0.0f, nullptr, nullptr, nullptr), nullptr);
+    EXPECT_EQ(castFaceRay(built.faceTree, beside, up, 0.05f, nullptr, nullptr, nullptr), mesh->faces[0]);
     const float zero[3] = {0, 0, 0};
     EXPECT_EQ(castFaceRay(built.faceTree, on, zero, 0.0f, nullptr, nullptr, nullptr), nullptr);
 }

@@ -48,6 +48,7 @@ struct CavityCase {
     std::vector<int> reports; ///< of the count
     std::size_t triangles;    ///< of the one "Closed" mesh: one per vertical run of voxels
     std::array<float, 2> run; ///< for a single run at x, y = 5: its lowest and highest corner z
+    float shiftX = 0.0f;      ///< the kernel's matrix moves the part along x: the corners move with it
 };
 
 // The count with its reports (k * 10 each time the running count passes k * step, step = total / 10
@@ -58,7 +59,7 @@ TEST(Cavities, CountAndMeshOfSealedCavities)
 {
     const CavityCase cases[] = {
         // 1 voxel: step 0, one report.
-        {"one voxel", sealedCavity(4.499f, 6.499f, 4.499f, 6.499f, 4.499f, 6.499f), 1, {0}, 1, {4.999f, 5.999f}},
+        {"one voxel", sealedCavity(4.499f, 6.499f, 4.499f, 6.499f, 4.499f, 6.499f), 1, {0}, 1, {4.999f, 5.999f}, 10},
         // 1 x 1 x 5 (z 3..7): step 0, a report per voxel; one triangle over all five.
         {"column",
          sealedCavity(4.499f, 6.499f, 4.499f, 6.499f, 2.499f, 8.499f),
@@ -85,7 +86,7 @@ TEST(Cavities, CountAndMeshOfSealedCavities)
         {"none", CellSolid({0, kFar}, {0, kFar}, {0, kFar}).soup(), 0, {}, 0, {}}};
     for (const CavityCase& c : cases) {
         SCOPED_TRACE(c.name);
-        Placed placed(c.soup);
+        Placed placed(c.soup, UMatrix4<float>::translation(c.shiftX, 0, 0));
         VoxelizerTrapVolume voxelizer(16, &placed.kernel);
         voxelizer.voxelize(1, {});
         traptest::ProgressLog log;
@@ -113,9 +114,9 @@ TEST(Cavities, CountAndMeshOfSealedCavities)
         EXPECT_NEAR(volumes[0], static_cast<float>(c.trapped), 1e-4f * static_cast<float>(c.trapped));
         EXPECT_TRUE(voxelizer.trappedVolume2Mesh(volumes, {}).empty()); // used up
         if (c.run[1] == 0.0f) continue;
-        expectPoint(mesh.faces[0]->V(0), 4.999f, 4.999f, c.run[0]);
-        expectPoint(mesh.faces[0]->V(1), 5.999f, 4.999f, c.run[1]);
-        expectPoint(mesh.faces[0]->V(2), 4.999f, 4.999f, c.run[1]);
+        expectPoint(mesh.faces[0]->V(0), c.shiftX + 4.999f, 4.999f, c.run[0]);
+        expectPoint(mesh.faces[0]->V(1), c.shiftX + 5.999f, 4.999f, c.run[1]);
+        expectPoint(mesh.faces[0]->V(2), c.shiftX + 4.999f, 4.999f, c.run[1]);
     }
 }
 
