@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: MIT
 // EmbreeIntersector: crossing counts through face interiors, shared edges and shared vertices; the frame of
-// the kernel's matrix; concurrent queries.
+// the kernel's matrix (concurrent queries run in the classification tests, on two threads).
 #include "host/embree/EmbreeIntersector.h"
 
 #include <gtest/gtest.h>
@@ -9,7 +9,6 @@
 #include <limits>
 #include <memory>
 #include <random>
-#include <thread>
 
 #include "host/mesh/MeshKernel.h"
 #include "tests/support/TestMeshes.h"
@@ -147,24 +146,6 @@ TEST_F(IntersectorTest, TiesGoToTheTrianglesOfTheShiftedRay)
     EXPECT_EQ(rays, 96);
 }
 
-TEST_F(IntersectorTest, ParityOfRandomRaysOnASphere)
-{
-    load(testmesh::sphere(0, 0, 0, 2.0f, 24, 32), UMatrix4<float>());
-    std::mt19937 rng(7);
-    std::uniform_real_distribution<float> coord(-3.0f, 3.0f);
-    int inside = 0;
-    for (int n = 0; n < 500; ++n) {
-        const UVector3<float> p(coord(rng), coord(rng), coord(rng));
-        const float r = p.Length();
-        if (r > 1.8f && r < 2.2f) continue; // the polygonal surface lies between radius ~1.98 and 2
-        const int expected = r < 1.8f ? 1 : 0;
-        inside += expected;
-        for (const auto& d : kAxes)
-            EXPECT_EQ(crossings(p, d) % 2, expected);
-    }
-    EXPECT_GT(inside, 20);
-}
-
 TEST_F(IntersectorTest, FrameFollowsTheKernelMatrix)
 {
     load(testmesh::gridBox(0, 0, 0, 4, 4, 4, 4), UMatrix4<float>::translation(10, 0, 0));
@@ -187,32 +168,6 @@ TEST_F(IntersectorTest, RangeLimitsAndZeroDirection)
     EXPECT_EQ(count, 1); // only the far wall, at distance 5
     intersector->intersectRay({1.3f, 2.6f, 1.0f}, {0, 0, 0}, hits, count, 0.0f, kInf, -1);
     EXPECT_EQ(count, 0);
-}
-
-TEST_F(IntersectorTest, ConcurrentQueriesAgreeWithSerialOnes)
-{
-    load(testmesh::sphere(1, 2, 3, 2.0f, 40, 60), UMatrix4<float>());
-    std::mt19937 rng(11);
-    std::uniform_real_distribution<float> coord(-2.0f, 4.0f);
-    std::vector<UVector3<float>> origins;
-    for (int n = 0; n < 2000; ++n)
-        origins.emplace_back(coord(rng), coord(rng) + 1.0f, coord(rng) + 2.0f);
-    auto run = [&](std::size_t begin, std::size_t step, std::vector<int>& out) {
-        std::vector<embree::Hit> hits;
-        for (std::size_t i = begin; i < origins.size(); i += step) {
-            int count = 0;
-            intersector->intersectRay(origins[i], kAxes[i % 6], hits, count, 0.0f, kInf, -1);
-            out[i] = count;
-        }
-    };
-    std::vector<int> serial(origins.size());
-    run(0, 1, serial);
-    std::vector<int> parallel(origins.size(), -1);
-    std::thread a(run, 0, 2, std::ref(parallel));
-    std::thread b(run, 1, 2, std::ref(parallel));
-    a.join();
-    b.join();
-    EXPECT_EQ(serial, parallel);
 }
 
 } // namespace
