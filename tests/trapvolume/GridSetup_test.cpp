@@ -50,29 +50,25 @@ TEST(GridSetup, FlatMeshStillGetsACubicGrid)
     EXPECT_EQ((*grid.meshVoxelMax)[2], 0.0);
 }
 
-TEST(GridSetup, IdentityMatrixKeepsThePointsAndOtherMatricesPlaceThem)
+// The identity matrix keeps the points; another places them (scaled first, then moved), and the box is
+// formed from the placed points.
+TEST(GridSetup, TheKernelMatrixPlacesThePoints)
 {
     const testmesh::Soup soup = testmesh::box(0.25f, 0.5f, 0.75f, 1.0f, 2.0f, 3.0f);
-    Placed identity(soup);
-    VoxelizerTrapVolumePrivate plain(4, &identity.kernel);
-    for (int i = 0; i < plain.vertexCount; ++i)
-        for (int k = 0; k < 3; ++k)
-            EXPECT_EQ(plain.vertices.get()[i][k],
-                      static_cast<double>(soup.positions[static_cast<std::size_t>(3 * i + k)]));
-
-    const UMatrix4<float> matrix = UMatrix4<float>::scaling(2, 2, 2) * UMatrix4<float>::translation(10, 0, -5);
-    Placed moved(soup, matrix);
-    VoxelizerTrapVolumePrivate placedGrid(4, &moved.kernel);
-    // Scaled first, then moved.
-    for (int i = 0; i < placedGrid.vertexCount; ++i) {
-        const UVector3<double>& v = placedGrid.vertices.get()[i];
-        EXPECT_DOUBLE_EQ(v[0], 2.0 * soup.positions[static_cast<std::size_t>(3 * i)] + 10);
-        EXPECT_DOUBLE_EQ(v[1], 2.0 * soup.positions[static_cast<std::size_t>(3 * i + 1)]);
-        EXPECT_DOUBLE_EQ(v[2], 2.0 * soup.positions[static_cast<std::size_t>(3 * i + 2)] - 5);
+    for (const float scale : {1.0f, 2.0f}) {
+        const UMatrix4<float> matrix =
+            scale == 1.0f ? UMatrix4<float>()
+                          : UMatrix4<float>::scaling(2, 2, 2) * UMatrix4<float>::translation(10, 0, -5);
+        const double shift[3] = {scale == 1.0f ? 0.0 : 10.0, 0.0, scale == 1.0f ? 0.0 : -5.0};
+        Placed placed(soup, matrix);
+        VoxelizerTrapVolumePrivate grid(4, &placed.kernel);
+        for (int i = 0; i < grid.vertexCount; ++i)
+            for (int k = 0; k < 3; ++k)
+                EXPECT_EQ(grid.vertices.get()[i][k],
+                          scale * soup.positions[static_cast<std::size_t>(3 * i + k)] + shift[k]);
+        EXPECT_NEAR((*grid.boxMin)[0], scale * 0.25 + shift[0] - 0.001, 1e-9);
+        EXPECT_NEAR((*grid.boxMax)[2], scale * 3.0 + shift[2] + 0.001, 1e-9);
     }
-    // The box is formed from the placed points.
-    EXPECT_NEAR((*placedGrid.boxMin)[0], 10.5 - 0.001, 1e-9);
-    EXPECT_NEAR((*placedGrid.boxMax)[2], 1.0 + 0.001, 1e-9);
 }
 
 TEST(GridSetup, VoxelCoordinatesRoundDownAndBelowTheGridGoOneFurther)
