@@ -87,10 +87,10 @@ inline bool shearedTest(const WatertightPrecalc& pre, float ax0, float ay0, floa
     const float T = (U * az0 + V * az1 + W * az2) * pre.Sz;
     // Behind the origin when T and det differ in sign; T = 0 (of either sign) is on the origin.
     if ((T < 0.0f && det > 0.0f) || (T > 0.0f && det < 0.0f)) return false;
-    const float inv = 1.0f / det;
-    t = T * inv;
-    u = U * inv;
-    v = V * inv;
+    // t through the reciprocal, u and v by true division: they may differ from U * inv in the last bit.
+    t = T * (1.0f / det);
+    u = U / det;
+    v = V / det;
     return true;
 }
 

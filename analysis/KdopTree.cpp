@@ -296,7 +296,10 @@ KdopTree* kdopTreeNew(int maxLeaves, float epsilon, int branchingFactor, int k)
 
 void kdopTreeInsert(KdopTree* tree, int index, const float* points, int pointCount)
 {
-    // Beyond the node count, or once the branches of one more leaf would no longer fit in storage.
+    // Refused once the leaf count reaches the node count, and already earlier: once the leaves plus the
+    // branches that balancing would add for them exceed the node count. Balancing stores branch j at entry
+    // L + j - 1, so with L leaves it needs L + branchCountFor(L) entries; a tree filled up to the node count
+    // (the only other limit) would write its branches past the end of the node storage.
     if (tree->branchCount != 0 || tree->leafCount >= tree->nodeCount) return;
     const int grown = tree->leafCount + 1;
     if (grown + branchCountFor(grown, tree->branchingFactor) > tree->nodeCount) return;

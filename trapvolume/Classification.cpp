@@ -100,7 +100,10 @@ void VoxelizerTrapVolumePrivate::walkHorizontalLines(int fixed, Visit&& visit) c
 
 // The loop over z that walks the lines along y. Walking them word-wide needs whole x slabs, so iteration z
 // takes its share of the slabs (the loop keeps its iterations, and so its progress; which iteration walks
-// which line does not change the result).
+// which line does not change the result). A step stopped part-way therefore leaves other lines walked than
+// a loop that walks the y lines of layer z in iteration z would. Nothing reads that partial state: the phase
+// throws, `classified` stays false (so counting and meshing do nothing), and the next voxelize starts from
+// the constructed state.
 template <typename Visit>
 void VoxelizerTrapVolumePrivate::walkSlabsForZIteration(int z, Visit&& visit) const
 {

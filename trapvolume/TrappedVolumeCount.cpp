@@ -3,6 +3,8 @@
 #include "trapvolume/VoxelizerTrapVolumePrivate.h"
 
 #include <algorithm>
+#include <deque>
+#include <vector>
 
 #include "trapvolume/SpanFlood.h"
 
@@ -86,11 +88,13 @@ int VoxelizerTrapVolumePrivate::getTrappedVolumeCount(float& volume, ProgressCal
 }
 
 // Counts the 6-connected cavity of the seed and sets its voxels' occupiedBits bits. Progress k*10 is reported
-// whenever the running number of measured voxels passes k*step, before that voxel's bit is set; an exception
-// from the callback passes through with the voxels before it set. The count, the reports and the volume do
-// not depend on the order of the walk, so the cavity is walked as runs along z (a span flood) rather than
-// voxel by voxel. After voxelize every reachedBits bit is also set in occupiedBits, so the flood's "set in
-// neither bit set" is "occupiedBits clear" here.
+// whenever the running number of measured voxels passes k*step, before that voxel's bit is set. The count, the
+// reports and the volume do not depend on the order of the walk, so the cavity is walked as runs along z (a span
+// flood) rather than voxel by voxel. Which voxels are set when the callback throws does depend on the order: a
+// later count or meshing call starts from them, so on that path the runs are cleared again and the voxels that
+// a breadth-first walk from the seed would have measured before the report are set instead. After voxelize
+// every reachedBits bit is also set in occupiedBits, so the flood's "set in neither bit set" is "occupiedBits
+// clear" here.
 int VoxelizerTrapVolumePrivate::measureCavity(std::uint32_t seed, float& cavityVolume, int step, int processed,
                                               int& k, ProgressCallback progress)
 {
@@ -98,6 +102,32 @@ int VoxelizerTrapVolumePrivate::measureCavity(std::uint32_t seed, float& cavityV
     if (testBit(occupied, seed)) return 0;
     int count = 0;
     FloodScratch scratch;
+    std::vector<std::uint32_t> setRuns; // first, last of every run set so far; kept only while someone listens
+    // The breadth-first walk (faceDirections in order, inside the mesh box), stopped once `limit` voxels are set.
+    auto markBreadthFirst = [&](int limit) {
+        const MeshBox& b = activeBox;
+        std::deque<std::uint32_t> queue{seed};
+        for (int marked = 0; marked < limit && !queue.empty(); queue.pop_front()) {
+            const std::uint32_t i = queue.front();
+            if (testBit(occupied, i)) continue;
+            setBit(occupied, i);
+            ++marked;
+            const int p[3] = {static_cast<int>(i / sliceSize), static_cast<int>((i / resolution) % resolution),
+                              static_cast<int>(i % resolution)};
+            for (const UVector3<double>& d : faceDirections) {
+                int q[3];
+                bool inside = true;
+                for (int a = 0; a < 3; ++a) {
+                    q[a] = p[a] + static_cast<int>(d[a]);
+                    inside = inside && q[a] >= b.lo[a] && q[a] <= b.hi[a];
+                }
+                if (!inside) continue;
+                const std::uint32_t j = voxelIndex(static_cast<std::uint32_t>(q[0]), static_cast<std::uint32_t>(q[1]),
+                                                   static_cast<std::uint32_t>(q[2]));
+                if (!testBit(occupied, j)) queue.push_back(j);
+            }
+        }
+    };
     spanFlood(seed, FloodMoves::AllFaces, scratch, [&](std::uint32_t first, std::uint32_t last) {
         const int run = static_cast<int>(last - first + 1);
         int done = 0; // voxels of the run counted so far
@@ -111,13 +141,17 @@ int VoxelizerTrapVolumePrivate::measureCavity(std::uint32_t seed, float& cavityV
             try {
                 progress(k * 10);
             } catch (...) {
-                if (done > 1) orRange(occupied, first, first + static_cast<std::uint32_t>(done - 2));
+                for (std::size_t r = 0; r < setRuns.size(); r += 2)
+                    for (std::uint32_t i = setRuns[r]; i <= setRuns[r + 1]; ++i)
+                        occupied[i >> 5].fetch_and(~(1u << (i & 31)), std::memory_order_relaxed);
+                markBreadthFirst(count - 1);
                 throw;
             }
             ++k;
         }
         count += run - done;
         orRange(occupied, first, last);
+        if (progress) setRuns.insert(setRuns.end(), {first, last});
     });
     cavityVolume = static_cast<float>(count * (*halfVoxel)[0] * (*halfVoxel)[1] * (*halfVoxel)[2] * 8.0);
     return count;

@@ -6,7 +6,9 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <algorithm>
 #include <cstring>
+#include <functional>
 #include <memory>
 #include <random>
 #include <vector>
@@ -156,16 +158,9 @@ TEST(KdopTreeNew, RejectsInvalidBranchingAndBoundCounts)
     }
 }
 
-TEST(KdopTreeNew, EpsilonIsAtLeastMachineEpsilon)
-{
-    TreePtr small(kdopTreeNew(1, 1e-9f, 8, 8));
-    EXPECT_EQ(small->epsilon, 1.1920929e-07f);
-    TreePtr large(kdopTreeNew(1, 0.5f, 8, 8));
-    EXPECT_EQ(large->epsilon, 0.5f);
-}
-
 TEST(KdopTreeInsert, LeafBoundsAreWidenedByEpsilonOnEveryActiveAxis)
 {
+    EXPECT_EQ(TreePtr(kdopTreeNew(1, 1e-9f, 8, 8))->epsilon, 1.1920929e-07f); // never below machine epsilon
     TreePtr tree(kdopTreeNew(1, 0.25f, 8, 8));
     insertBox(tree.get(), 7, 1.0f, 2.0f, 3.0f, 2.0f, 4.0f, 5.0f);
     const float* b = tree->nodeBounds(0);
@@ -223,12 +218,6 @@ TEST(KdopTreeRayCast, OneLeafTreeHitsAtEntryDistance)
     EXPECT_EQ(kdopTreeRayCast(tree.get(), origin, direction, 0.0f, &shortHit, nullptr, nullptr, 0), -1);
 }
 
-TEST(KdopTreeRayCast, ZeroDirectionFindsNothingWithoutBoxAroundOrigin)
-{
-    TreePtr tree = balancedBoxes({{2, -1, -1, 3, 1, 1}, {-3, -1, -1, -2, 1, 1}});
-    EXPECT_EQ(castIndex(tree.get(), {0, 0, 0}, {0, 0, 0}), -1);
-}
-
 // Nine leaves, branching 8: the root has 8 children; the first is a branch over the two leaves with
 // the smallest keys (maxima along the split axis), the other seven are single leaves in key order.
 TEST(KdopTreeBalance, NineLeavesFillTheFirstChildFirst)
@@ -255,6 +244,64 @@ TEST(KdopTreeBalance, NineLeavesFillTheFirstChildFirst)
         EXPECT_EQ(tree->nodes[children[c]].index, expected[c - 1]) << c;
     EXPECT_EQ(tree->nodes[10].parent, 9);
     EXPECT_EQ(root.parent, -1);
+}
+
+// Every leaf and every branch of the balanced tree is reached exactly once from the root, and every branch
+// holds at least two children (the root of a one-leaf tree one): at the leaf counts where the branch-count
+// formula's rounding turns over (multiples of m - 1 plus 1, 2, 3) a branch too many or too few shows.
+TEST(KdopTreeBalance, EveryLeafAndBranchIsReachedOnce)
+{
+    std::mt19937 random(8u);
+    std::uniform_real_distribution<float> coordinate(-10.0f, 10.0f);
+    for (int m : {2, 3, 8, 32}) {
+        std::vector<int> counts = {1, 2, 3, 4, 64, 65};
+        for (int k = 1; k <= 4; ++k)
+            for (int extra = 0; extra < 4; ++extra)
+                counts.push_back(k * (m - 1) + extra);
+        for (int leaves : counts) {
+            std::vector<std::array<float, 6>> boxes;
+            for (int i = 0; i < leaves; ++i) {
+                const float x = coordinate(random), y = coordinate(random), z = coordinate(random);
+                boxes.push_back({x, y, z, x + 1, y + 1, z + 1});
+            }
+            TreePtr tree = balancedBoxes(boxes, m);
+            std::vector<int> leafSeen(static_cast<std::size_t>(leaves), 0);
+            int branchesSeen = 0;
+            const std::function<void(int)> visit = [&](int node) {
+                const KdopNode& n = tree->nodes[node];
+                if (n.childCount == 0) {
+                    ++leafSeen[static_cast<std::size_t>(n.index)];
+                    return;
+                }
+                ++branchesSeen;
+                EXPECT_GE(n.childCount, leaves == 1 ? 1 : 2) << "m " << m << " leaves " << leaves;
+                for (int c = 0; c < n.childCount; ++c)
+                    visit(tree->children[n.childrenOffset + c]);
+            };
+            visit(tree->nodeTable[leaves]);
+            EXPECT_EQ(branchesSeen, tree->branchCount) << "m " << m << " leaves " << leaves;
+            EXPECT_EQ(leafSeen, std::vector<int>(static_cast<std::size_t>(leaves), 1))
+                << "m " << m << " leaves " << leaves;
+        }
+    }
+}
+
+// The split axis is the longest of x, y, z with ties going to the later axis; leaves with equal keys keep
+// their insertion order among the children.
+TEST(KdopTreeBalance, SplitAxisTiesGoToTheLaterAxisAndEqualKeysKeepTheirOrder)
+{
+    const struct {
+        std::array<float, 6> box;
+        int axis;
+    } cases[] = {{{0, 0, 0, 3, 1, 2}, 0}, {{0, 0, 0, 2, 1, 2}, 2}, {{0, 0, 0, 2, 2, 1}, 1},
+                 {{0, 0, 0, 1, 2, 2}, 2}, {{0, 0, 0, 1, 1, 1}, 2}, {{0, 0, 0, 1, 3, 2}, 1}};
+    for (const auto& c : cases)
+        EXPECT_EQ(balancedBoxes({c.box})->nodes[1].splitAxis, c.axis) << c.box[3] << c.box[4] << c.box[5];
+    TreePtr same = balancedBoxes({{0, 0, 0, 1, 1, 1}, {0, 0, 0, 1, 1, 1}, {0, 0, 0, 1, 1, 1}});
+    const KdopNode& root = same->nodes[3];
+    ASSERT_EQ(root.childCount, 3);
+    for (int c = 0; c < 3; ++c)
+        EXPECT_EQ(same->nodes[same->children[root.childrenOffset + c]].index, c);
 }
 
 // Two leaves entered at exactly the same distance: the one visited first keeps the hit. Along +y the
@@ -317,9 +364,21 @@ TEST_P(KdopTreeAgainstLiteralWalk, SameHitForEveryRay)
             start.index = -1;
             start.distance = kind == 7 ? INFINITY : (kind == 8 ? 12.0f : 1.7014117e38f);
 
+            // Kind 9 offers every leaf reached to a callback that records the order and shrinks the distance
+            // (so that pruning takes part): the same leaves in the same order.
+            const KdopLeafCallback record = [](void* data, int leaf, const KdopRay&, RayHit& hit) {
+                static_cast<std::vector<int>*>(data)->push_back(leaf);
+                if (leaf % 3 == 0) {
+                    hit.index = leaf;
+                    hit.distance = std::min(hit.distance, 40.0f) * 0.9f;
+                }
+            };
+            std::vector<int> fastTrace, literalTrace;
             RayHit fast = start;
-            kdopTreeRayCast(tree.get(), origin, direction, radius, &fast, nullptr, nullptr, 0);
-            const LiteralWalk literal(*tree, origin, direction, radius, start, nullptr, nullptr);
+            kdopTreeRayCast(tree.get(), origin, direction, radius, &fast, kind == 9 ? record : nullptr, &fastTrace, 0);
+            const LiteralWalk literal(*tree, origin, direction, radius, start, kind == 9 ? record : nullptr,
+                                      &literalTrace);
+            ASSERT_EQ(fastTrace, literalTrace) << "leaves " << leaves << " ray " << r;
             ASSERT_TRUE(sameHit(fast, literal.hit))
                 << "leaves " << leaves << " ray " << r << " kind " << kind << ": " << fast.index << " at "
                 << fast.distance << " vs " << literal.hit.index << " at " << literal.hit.distance;
@@ -328,44 +387,6 @@ TEST_P(KdopTreeAgainstLiteralWalk, SameHitForEveryRay)
 }
 
 INSTANTIATE_TEST_SUITE_P(Branching, KdopTreeAgainstLiteralWalk, ::testing::Values(2, 3, 8, 32));
-
-// With a leaf callback every leaf the walk reaches is offered, in the walk's order, and the callback
-// decides; here it records the order and shrinks the distance so that pruning takes part.
-TEST(KdopTreeRayCast, CallbackSeesLeavesInLiteralWalkOrder)
-{
-    std::mt19937 random(99u);
-    std::uniform_real_distribution<float> coordinate(-5.0f, 5.0f);
-    std::vector<std::array<float, 6>> boxes;
-    for (int i = 0; i < 200; ++i) {
-        const float x = coordinate(random), y = coordinate(random), z = coordinate(random);
-        boxes.push_back({x, y, z, x + 1.5f, y + 1.5f, z + 1.5f});
-    }
-    TreePtr tree = balancedBoxes(boxes);
-    struct Trace {
-        std::vector<int> leaves;
-    };
-    const KdopLeafCallback record = [](void* data, int leaf, const KdopRay&, RayHit& hit) {
-        static_cast<Trace*>(data)->leaves.push_back(leaf);
-        if (leaf % 3 == 0) {
-            hit.index = leaf;
-            hit.distance *= 0.9f;
-        }
-    };
-    for (int r = 0; r < 200; ++r) {
-        const float origin[3] = {coordinate(random), coordinate(random), coordinate(random)};
-        const float direction[3] = {coordinate(random), coordinate(random), coordinate(random)};
-        RayHit start{};
-        start.index = -1;
-        start.distance = 20.0f;
-        Trace fastTrace;
-        Trace literalTrace;
-        RayHit fast = start;
-        kdopTreeRayCast(tree.get(), origin, direction, 0.0f, &fast, record, &fastTrace, 0);
-        const LiteralWalk literal(*tree, origin, direction, 0.0f, start, record, &literalTrace);
-        ASSERT_EQ(fastTrace.leaves, literalTrace.leaves) << "ray " << r;
-        EXPECT_EQ(fast.index, literal.hit.index);
-    }
-}
 
 TEST(KdopTreeRayCast, WatertightFlagFillsShearConstants)
 {

@@ -61,69 +61,116 @@ TEST(MarkingAreas, NullMeshLeavesOutputUntouched)
     EXPECT_EQ(out.regions[0].boundaryLoops, (Loops{{1, 2, 1}}));
 }
 
-// 3 - 4 - 5
-// | / | / |     face 0 = (0, 1, 4) alone is selected: one region, one loop 0 -> 1 -> 4 -> 0
-// 0 - 1 - 2
-TEST(MarkingAreas, SingleTriangleGivesOneLoopOfFourIds)
+// Patches, their face order and their loops, each region numbered from 1 and named with the label.
+//
+// quadGrid pictures (vertex IDs; quad (i, j) holds faces 2q, 2q + 1 with q = j * nx + i):
+//   2 x 1:  3 - 4 - 5      2 x 2:  6 - 7 - 8      3 x 3: 12 - 13 - 14 - 15      3 x 1: 4 - 5 - 6 - 7
+//           | / | / |              | / | / |              ... rows of 4 ...             | / | / | / |
+//           0 - 1 - 2              3 - 4 - 5               0 -  1 -  2 -  3             0 - 1 - 2 - 3
+//                                  0 - 1 - 2
+struct AreaCase {
+    const char* name;
+    testmesh::Soup soup;
+    std::vector<int> selected;           ///< faces; empty: every face
+    int deletedFace;                     ///< -1: none
+    std::vector<std::vector<int>> faces; ///< per region
+    std::vector<Loops> loops;            ///< per region
+    bool anyOrder = false;               ///< faces compared as a set (the order is checked elsewhere)
+};
+
+testmesh::Soup soup(std::vector<float> positions, std::vector<std::uint32_t> indices)
 {
-    auto mesh = testmesh::quadGrid(2, 1).build();
-    mesh->faces[0]->SetS();
-    const MarkingArea out = run(mesh.get(), "label");
-    ASSERT_EQ(out.regions.size(), 1u);
-    EXPECT_EQ(out.regions[0].id, 1);
-    EXPECT_EQ(out.regions[0].name, "label");
-    EXPECT_EQ(out.regions[0].faceIndices, std::vector<int>{0});
-    EXPECT_EQ(out.regions[0].boundaryLoops, (Loops{{0, 1, 4, 0}}));
+    testmesh::Soup s;
+    s.positions = std::move(positions);
+    s.indices = std::move(indices);
+    return s;
 }
 
-// 6 - 7 - 8
-// | . | # |     quads 0 and 3 share only vertex 4: growth runs across edges, so two areas
-// 3 - 4 - 5
-// | # | . |
-// 0 - 1 - 2
-TEST(MarkingAreas, PatchesTouchingAtVertexAreSeparate)
+/// Both faces of each listed quad of a grid nx wide.
+std::vector<int> quadFaces(const std::vector<int>& quads)
 {
-    auto mesh = gridWithQuads(2, 2, {0, 3});
-    const MarkingArea out = run(mesh.get(), "lbl");
-    ASSERT_EQ(out.regions.size(), 2u);
-    EXPECT_EQ(out.regions[0].id, 1);
-    EXPECT_EQ(out.regions[1].id, 2);
-    EXPECT_EQ(out.regions[1].name, "lbl");
-    EXPECT_EQ(out.regions[0].faceIndices, (std::vector<int>{0, 1}));
-    EXPECT_EQ(out.regions[1].faceIndices, (std::vector<int>{6, 7}));
-    EXPECT_EQ(out.regions[0].boundaryLoops, (Loops{{0, 1, 4, 3, 0}}));
-    EXPECT_EQ(out.regions[1].boundaryLoops, (Loops{{4, 5, 8, 7, 4}}));
+    std::vector<int> faces;
+    for (int q : quads)
+        faces.insert(faces.end(), {2 * q, 2 * q + 1});
+    return faces;
 }
 
-// 12 - 13 - 14 - 15
-//  |    |    |    |
-//  8 -  9 - 10 - 11     the centre quad (corners 5, 6, 10, 9) is not selected. Face 0 runs the first
-//  |    | hole |  |     boundary edge 0 -> 1, so the outer loop comes first (counter-clockwise); the hole
-//  4 -  5 -  6 -  7     is run clockwise from 6 -> 5, its first edge, which face 3 holds
-//  |    |    |    |
-//  0 -  1 -  2 -  3
-TEST(MarkingAreas, HoleGivesOuterLoopThenInnerLoop)
+TEST(MarkingAreas, RegionsFacesAndLoops)
 {
-    auto mesh = gridWithQuads(3, 3, allQuadsExcept(3, 3, {4}));
-    const MarkingArea out = run(mesh.get());
-    ASSERT_EQ(out.regions.size(), 1u);
-    EXPECT_EQ(out.regions[0].faceIndices.size(), 16u);
-    EXPECT_EQ(out.regions[0].boundaryLoops, (Loops{{0, 1, 2, 3, 7, 11, 15, 14, 13, 12, 8, 4, 0}, {6, 5, 9, 10, 6}}));
-}
-
-// 12 - 13 - 14 - 15
-//  |    |  # |  # |     quads 4 (centre) and 8 (top right) are not selected; they meet at vertex 10, where
-//  8 -  9 - 10 - 11     the patch has two outgoing boundary edges: 10 -> 6 (face 11) and 10 -> 14 (face 14).
-//  |    |  # |    |     The first in list order wins, so the walk enters the hole at its first visit of 10
-//  4 -  5 -  6 -  7     and the whole boundary is one loop through 10 twice.
-//  |    |    |    |
-//  0 -  1 -  2 -  3
-TEST(MarkingAreas, PinchVertexTakesFirstEdgeInListOrder)
-{
-    auto mesh = gridWithQuads(3, 3, allQuadsExcept(3, 3, {4, 8}));
-    const MarkingArea out = run(mesh.get());
-    ASSERT_EQ(out.regions.size(), 1u);
-    EXPECT_EQ(out.regions[0].boundaryLoops, (Loops{{0, 1, 2, 3, 7, 11, 10, 6, 5, 9, 10, 14, 13, 12, 8, 4, 0}}));
+    const AreaCase cases[] = {
+        // Face 0 = (0, 1, 4) alone: one loop 0 -> 1 -> 4 -> 0.
+        {"single triangle", testmesh::quadGrid(2, 1), {0}, -1, {{0}}, {{{0, 1, 4, 0}}}},
+        // Quads 0 and 3 share only vertex 4: growth runs across edges, so two areas.
+        {"touching at a vertex",
+         testmesh::quadGrid(2, 2),
+         quadFaces({0, 3}),
+         -1,
+         {{0, 1}, {6, 7}},
+         {{{0, 1, 4, 3, 0}}, {{4, 5, 8, 7, 4}}}},
+        // The centre quad (corners 5, 6, 10, 9) left out: face 0 runs the first boundary edge 0 -> 1, so the
+        // outer loop comes first (counter-clockwise); the hole is run clockwise from 6 -> 5 (held by face 3).
+        {"hole",
+         testmesh::quadGrid(3, 3),
+         quadFaces(allQuadsExcept(3, 3, {4})),
+         -1,
+         {quadFaces(allQuadsExcept(3, 3, {4}))},
+         {{{0, 1, 2, 3, 7, 11, 15, 14, 13, 12, 8, 4, 0}, {6, 5, 9, 10, 6}}},
+         true},
+        // Quads 4 and 8 left out meet at vertex 10, which has two outgoing boundary edges: 10 -> 6 (face 11)
+        // and 10 -> 14 (face 14). The first in list order wins: one loop through 10 twice.
+        {"pinch vertex",
+         testmesh::quadGrid(3, 3),
+         quadFaces(allQuadsExcept(3, 3, {4, 8})),
+         -1,
+         {quadFaces(allQuadsExcept(3, 3, {4, 8}))},
+         {{{0, 1, 2, 3, 7, 11, 10, 6, 5, 9, 10, 14, 13, 12, 8, 4, 0}}},
+         true},
+        // A = (0, 1, 3) and B = (1, 0, 2) share edge 0-1 with an unselected fin C = (0, 1, 4): the edge is
+        // non-manifold, so growth stops there and both sides count it as a boundary edge.
+        {"non-manifold edge",
+         soup({0, 0, 0, 1, 0, 0, 0.5f, -1, 0, 0.5f, 1, 0, 0.5f, 0, 1}, {0, 1, 3, 1, 0, 2, 0, 1, 4}),
+         {0, 1},
+         -1,
+         {{0}, {1}},
+         {{{0, 1, 3, 0}}, {{1, 0, 2, 1}}}},
+        // The right quad of a 2 x 1 grid wound the other way runs edge 1 -> 4 the same way as (0, 1, 4).
+        // Growth stops at the bad edge, but the boundary test sees a selected manifold neighbour there, so
+        // each chain runs into the gap and fails: no loops.
+        {"bad edge",
+         soup({0, 0, 0, 1, 0, 0, 2, 0, 0, 0, 1, 0, 1, 1, 0, 2, 1, 0}, {0, 1, 4, 0, 4, 3, 1, 5, 2, 1, 4, 5}),
+         {},
+         -1,
+         {{0, 1}, {2, 3}},
+         {{}, {}}},
+        // Face 2 = (1, 2, 6) deleted: it neither seeds nor joins and cuts the strip in two; the edges next to
+        // it are border edges, so each patch closes its loop around the gap. A lone deleted face gives nothing.
+        {"deleted face",
+         testmesh::quadGrid(3, 1),
+         {},
+         2,
+         {{0, 3, 1}, {4, 5}},
+         {{{0, 1, 6, 5, 4, 0}}, {{2, 3, 7, 6, 2}}}},
+        {"deleted lone face", testmesh::quadGrid(2, 1), {0}, 0, {}, {}},
+        // A closed mesh wholly selected: one region, no boundary.
+        {"closed mesh", testmesh::box(0, 0, 0, 1, 1, 1), {}, -1, {{0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11}}, {{}}, true},
+    };
+    for (const AreaCase& c : cases) {
+        auto mesh = c.soup.build();
+        for (std::size_t f = 0; f < mesh->faces.size(); ++f)
+            if (c.selected.empty() || std::count(c.selected.begin(), c.selected.end(), static_cast<int>(f)))
+                mesh->faces[f]->SetS();
+        if (c.deletedFace >= 0) mesh->faces[static_cast<std::size_t>(c.deletedFace)]->SetD();
+        const MarkingArea out = run(mesh.get(), c.name);
+        ASSERT_EQ(out.regions.size(), c.faces.size()) << c.name;
+        for (std::size_t r = 0; r < out.regions.size(); ++r) {
+            EXPECT_EQ(out.regions[r].id, static_cast<int>(r + 1)) << c.name;
+            EXPECT_EQ(out.regions[r].name, c.name);
+            std::vector<int> faces = out.regions[r].faceIndices;
+            if (c.anyOrder) std::sort(faces.begin(), faces.end());
+            EXPECT_EQ(faces, c.faces[r]) << c.name << " region " << r;
+            EXPECT_EQ(out.regions[r].boundaryLoops, c.loops[r]) << c.name << " region " << r;
+        }
+    }
 }
 
 // quadGrid(3, 1), all selected: growth from face 0 reaches faces 3 and 1 (ring 1), then 2, then 5, then 4.
@@ -137,59 +184,6 @@ TEST(MarkingAreas, FacesComeInBreadthFirstRings)
     EXPECT_EQ(region.faceIndices, (std::vector<int>{0, 3, 1, 2, 5, 4}));
     for (const UTriangle<float>* f : mesh->faces)
         EXPECT_TRUE(f->IsV());
-}
-
-// Faces A = (0, 1, 3) and B = (1, 0, 2) share edge 0-1 with an unselected fin C = (0, 1, 4): the edge is
-// non-manifold, so growth stops there and both sides count it as a boundary edge; their loops close.
-TEST(MarkingAreas, NonManifoldEdgeSeparatesPatchesAndBoundsBoth)
-{
-    auto mesh = makeMesh({0, 0, 0, 1, 0, 0, 0.5f, -1, 0, 0.5f, 1, 0, 0.5f, 0, 1}, {0, 1, 3, 1, 0, 2, 0, 1, 4});
-    mesh->faces[0]->SetS();
-    mesh->faces[1]->SetS();
-    const MarkingArea out = run(mesh.get());
-    ASSERT_EQ(out.regions.size(), 2u);
-    EXPECT_EQ(out.regions[0].faceIndices, std::vector<int>{0});
-    EXPECT_EQ(out.regions[1].faceIndices, std::vector<int>{1});
-    EXPECT_EQ(out.regions[0].boundaryLoops, (Loops{{0, 1, 3, 0}}));
-    EXPECT_EQ(out.regions[1].boundaryLoops, (Loops{{1, 0, 2, 1}}));
-}
-
-// 3 - 4 - 5
-// | / | \ |     the right quad is wound the other way: (1, 5, 2) and (1, 4, 5) run edge 1 -> 4 in the same
-// 0 - 1 - 2     direction as (0, 1, 4). Growth stops at the bad edge, but the boundary test sees a selected,
-//               manifold neighbour there, so each patch's chain runs into the gap and fails: no loops.
-TEST(MarkingAreas, BadEdgeSeparatesPatchesAndFailsTheirChains)
-{
-    auto mesh = makeMesh({0, 0, 0, 1, 0, 0, 2, 0, 0, 0, 1, 0, 1, 1, 0, 2, 1, 0}, {0, 1, 4, 0, 4, 3, 1, 5, 2, 1, 4, 5});
-    for (UTriangle<float>* f : mesh->faces)
-        f->SetS();
-    const MarkingArea out = run(mesh.get());
-    ASSERT_EQ(out.regions.size(), 2u);
-    EXPECT_EQ(out.regions[0].faceIndices, (std::vector<int>{0, 1}));
-    EXPECT_EQ(out.regions[1].faceIndices, (std::vector<int>{2, 3}));
-    EXPECT_TRUE(out.regions[0].boundaryLoops.empty());
-    EXPECT_TRUE(out.regions[1].boundaryLoops.empty());
-}
-
-// 4 - 5 - 6 - 7
-// | / | / | / |   quadGrid(3, 1) all selected, face 2 = (1, 2, 6) deleted: it neither seeds nor joins, which
-// 0 - 1 - 2 - 3   cuts the strip in two. The topology leaves deleted faces out, so the edges next to it are
-//                 border edges and each patch closes its loop around the gap.
-TEST(MarkingAreas, DeletedSelectedFaceNeverJoins)
-{
-    auto mesh = gridWithQuads(3, 1, {0, 1, 2});
-    mesh->faces[2]->SetD();
-    const MarkingArea out = run(mesh.get());
-    ASSERT_EQ(out.regions.size(), 2u);
-    EXPECT_EQ(out.regions[0].faceIndices, (std::vector<int>{0, 3, 1}));
-    EXPECT_EQ(out.regions[1].faceIndices, (std::vector<int>{4, 5}));
-    EXPECT_EQ(out.regions[0].boundaryLoops, (Loops{{0, 1, 6, 5, 4, 0}}));
-    EXPECT_EQ(out.regions[1].boundaryLoops, (Loops{{2, 3, 7, 6, 2}}));
-
-    auto lone = testmesh::quadGrid(2, 1).build();
-    lone->faces[0]->SetS();
-    lone->faces[0]->SetD();
-    EXPECT_TRUE(run(lone.get()).regions.empty());
 }
 
 TEST(MarkingAreas, RegionsAlreadyInOutputAreKeptAndTracedAgain)
@@ -225,17 +219,6 @@ TEST(MarkingAreas, ClearsVisitedFlagsBeforeAndAfterAndKeepsTopology)
     // Selection is only read.
     EXPECT_TRUE(mesh->faces[1]->IsS());
     EXPECT_FALSE(mesh->faces[2]->IsS());
-}
-
-TEST(MarkingAreas, ClosedMeshFullySelectedHasNoLoops)
-{
-    auto mesh = testmesh::sphere(0, 0, 0, 1, 6, 8).build();
-    for (UTriangle<float>* f : mesh->faces)
-        f->SetS();
-    const MarkingArea out = run(mesh.get());
-    ASSERT_EQ(out.regions.size(), 1u);
-    EXPECT_EQ(out.regions[0].faceIndices.size(), mesh->faces.size());
-    EXPECT_TRUE(out.regions[0].boundaryLoops.empty());
 }
 
 // Random selections on a closed, consistently wound box: every region is a connected component of the
@@ -326,25 +309,6 @@ protected:
     BoundaryLoopTracer tracer;
 };
 
-TEST_F(BoundaryLoopChaining, FailedChainKeepsEarlierLoopsAndDropsTheRest)
-{
-    // 0 -> 1 -> 2 closes; 3 -> 4 -> 5 stops at 5; the closed loop 6 -> 7 -> 6 after it is dropped too.
-    const std::vector<BoundaryEdge> list{edge(0, 1), edge(3, 4), edge(1, 2), edge(4, 5),
-                                         edge(2, 0), edge(6, 7), edge(7, 6)};
-    Loops loops{{9, 9}};
-    tracer.chainLoops(list, loops);
-    EXPECT_EQ(loops, (Loops{{9, 9}, {0, 1, 2, 0}}));
-}
-
-TEST_F(BoundaryLoopChaining, VerticesMatchByIdentityNotById)
-{
-    // Vertex 11 carries ID 1 as well: the chain 0 -> 1 must not continue along 11 -> 2.
-    pool[11].SetID(1);
-    Loops loops;
-    tracer.chainLoops({edge(0, 1), edge(11, 2), edge(1, 0)}, loops);
-    EXPECT_EQ(loops, (Loops{{0, 1, 0}}));
-}
-
 // The literal procedure: a list scanned from its front for every step.
 Loops chainByListScan(std::vector<BoundaryEdge> list)
 {
@@ -370,7 +334,8 @@ Loops chainByListScan(std::vector<BoundaryEdge> list)
 TEST_F(BoundaryLoopChaining, AgreesWithListScanOnRandomEdgeLists)
 {
     // Few vertices and many closed walks give vertices with several outgoing edges (where list order
-    // decides), self edges, repeated edges and, when an edge is dropped, failing chains.
+    // decides), self edges, repeated edges and, when an edge is dropped, failing chains (which end the
+    // chaining, keeping the loops before them). Vertex 10 carries ID 3 as well: vertices match by identity.
     pool[10].SetID(3);
     std::mt19937 rng(20240611);
     for (int trial = 0; trial < 400; ++trial) {

@@ -60,94 +60,54 @@ TEST(SamplePatterns, ZeroCountWritesNothing)
     EXPECT_EQ(sentinel.y, 4.0f);
 }
 
-class SamplePatternCount : public ::testing::TestWithParam<int> {};
-
-TEST_P(SamplePatternCount, CoordinatesInHalfOpenCentredSquare)
+// Every count from 1 to 31: coordinates in the half-open centred square, the same bits on every call, and
+// points spread out by the relaxation: no two closer than a quarter of the lattice spacing 1/sqrt(n) on the
+// torus (a lost repulsion term or a wrong image offset clusters points).
+TEST(SamplePatterns, EveryCountIsCentredRepeatableAndSpread)
 {
-    for (const SamplePoint& p : pattern(GetParam())) {
-        EXPECT_GE(p.x, -0.5f);
-        EXPECT_LT(p.x, 0.5f);
-        EXPECT_GE(p.y, -0.5f);
-        EXPECT_LT(p.y, 0.5f);
+    for (int n = 1; n < 32; ++n) {
+        const std::vector<SamplePoint> points = pattern(n);
+        const std::vector<SamplePoint> again = pattern(n);
+        EXPECT_EQ(std::memcmp(points.data(), again.data(), points.size() * sizeof(SamplePoint)), 0) << n;
+        const double spacing = 1.0 / std::sqrt(static_cast<double>(n));
+        for (int i = 0; i < n; ++i) {
+            const SamplePoint& p = points[static_cast<std::size_t>(i)];
+            EXPECT_TRUE(p.x >= -0.5f && p.x < 0.5f && p.y >= -0.5f && p.y < 0.5f) << n << " point " << i;
+            for (int j = i + 1; j < n; ++j)
+                EXPECT_GT(torusDistance(p, points[static_cast<std::size_t>(j)]), 0.25 * spacing)
+                    << n << ": " << i << ", " << j;
+        }
     }
 }
 
-TEST_P(SamplePatternCount, RepeatedCallsAreBitIdentical)
-{
-    const int n = GetParam();
-    const std::vector<SamplePoint> first = pattern(n);
-    const std::vector<SamplePoint> second = pattern(n);
-    EXPECT_EQ(std::memcmp(first.data(), second.data(), first.size() * sizeof(SamplePoint)), 0);
-}
+// One pass on two points: {x0, y0, x1, y1} before, the radius, and after.
+struct RelaxCase {
+    const char* name;
+    bool radial;
+    float radius;
+    float before[4];
+    double after[4];
+};
 
-// Relaxation must leave the points spread out: no two closer than a quarter of the lattice spacing
-// 1/sqrt(n) on the torus (a lost repulsion term or a wrong image offset clusters points).
-TEST_P(SamplePatternCount, PointsAreSpreadOnTheTorus)
+// Radial: each point is pushed away from every neighbour image nearer than the radius by radius / 18, across
+// the square's edge too (0.05 and 0.95 are 0.1 apart), and wrapped back into [0, 1). Axial: each axis on
+// its own, offsets inside the radius add offset * radius, and the point moves by half of it.
+TEST(SamplePatterns, RelaxationPasses)
 {
-    const int n = GetParam();
-    const std::vector<SamplePoint> points = pattern(n);
-    const double spacing = 1.0 / std::sqrt(static_cast<double>(n));
-    for (int i = 0; i < n; ++i)
-        for (int j = i + 1; j < n; ++j)
-            EXPECT_GT(torusDistance(points[i], points[j]), 0.25 * spacing) << "points " << i << ", " << j;
-}
-
-INSTANTIATE_TEST_SUITE_P(Counts, SamplePatternCount, ::testing::Range(1, 32));
-
-// Two points 0.2 apart with radius 0.5: only the direct image is nearer than the radius, and each point
-// is pushed away from the other by radius / 18.
-TEST(RelaxRadial, PushesNeighboursApartByRadiusOverEighteen)
-{
-    SamplePoint points[2] = {{0.5f, 0.5f}, {0.7f, 0.5f}};
-    SamplePoint scratch[2];
-    Analysis::relaxRadial(points, scratch, 2, 0.5f);
-    const double push = 0.5 / 18.0;
-    EXPECT_NEAR(points[0].x, 0.5 - push, 1e-6);
-    EXPECT_NEAR(points[1].x, 0.7 + push, 1e-6);
-    EXPECT_EQ(points[0].y, 0.5f);
-    EXPECT_EQ(points[1].y, 0.5f);
-}
-
-// Neighbours across the square's edge are neighbours on the torus: 0.05 and 0.95 are 0.1 apart and are
-// pushed outward across the edge, not towards each other through the middle.
-TEST(RelaxRadial, RepelsAcrossThePeriodicEdge)
-{
-    SamplePoint points[2] = {{0.05f, 0.25f}, {0.95f, 0.25f}};
-    SamplePoint scratch[2];
-    Analysis::relaxRadial(points, scratch, 2, 0.3f);
-    const double push = 0.3 / 18.0;
-    EXPECT_NEAR(points[0].x, 0.05 + push, 1e-6);
-    EXPECT_NEAR(points[1].x, 0.95 - push, 1e-6);
-}
-
-// A push that leaves the square wraps back into [0, 1).
-TEST(RelaxRadial, WrapsMovedPointsIntoUnitSquare)
-{
-    SamplePoint points[2] = {{0.001f, 0.5f}, {0.1f, 0.5f}};
-    SamplePoint scratch[2];
-    Analysis::relaxRadial(points, scratch, 2, 0.36f);
-    EXPECT_NEAR(points[0].x, 1.001 - 0.02, 1e-6);
-}
-
-// Axial pass: x and y offsets inside the radius add offset * radius, and the point moves by half of it.
-TEST(RelaxAxial, PushesEachAxisSeparately)
-{
-    SamplePoint points[2] = {{0.5f, 0.5f}, {0.6f, 0.55f}};
-    SamplePoint scratch[2];
-    Analysis::relaxAxial(points, scratch, 2, 0.2f);
-    EXPECT_NEAR(points[0].x, 0.5 - 0.1 * 0.2 * 0.5, 1e-6);
-    EXPECT_NEAR(points[1].x, 0.6 + 0.1 * 0.2 * 0.5, 1e-6);
-    EXPECT_NEAR(points[0].y, 0.5 - 0.05 * 0.2 * 0.5, 1e-6);
-    EXPECT_NEAR(points[1].y, 0.55 + 0.05 * 0.2 * 0.5, 1e-6);
-}
-
-// Offsets not below the radius on an axis leave that axis alone.
-TEST(RelaxAxial, IgnoresOffsetsOutsideRadius)
-{
-    SamplePoint points[2] = {{0.2f, 0.2f}, {0.6f, 0.25f}};
-    SamplePoint scratch[2];
-    Analysis::relaxAxial(points, scratch, 2, 0.1f);
-    EXPECT_EQ(points[0].x, 0.2f);
-    EXPECT_EQ(points[1].x, 0.6f);
-    EXPECT_NEAR(points[0].y, 0.2 - 0.05 * 0.1 * 0.5, 1e-6);
+    const double r = 0.5 / 18.0, e = 0.3 / 18.0;
+    const RelaxCase cases[] = {
+        {"radial", true, 0.5f, {0.5f, 0.5f, 0.7f, 0.5f}, {0.5 - r, 0.5, 0.7 + r, 0.5}},
+        {"radial across the edge", true, 0.3f, {0.05f, 0.25f, 0.95f, 0.25f}, {0.05 + e, 0.25, 0.95 - e, 0.25}},
+        {"radial wrap", true, 0.36f, {0.001f, 0.5f, 0.1f, 0.5f}, {1.001 - 0.02, 0.5, 0.1 + 0.02, 0.5}},
+        {"axial", false, 0.2f, {0.5f, 0.5f, 0.6f, 0.55f}, {0.5 - 0.01, 0.5 - 0.005, 0.6 + 0.01, 0.55 + 0.005}},
+        {"axial outside the radius", false, 0.1f, {0.2f, 0.2f, 0.6f, 0.25f}, {0.2, 0.2 - 0.0025, 0.6, 0.25 + 0.0025}},
+    };
+    for (const RelaxCase& c : cases) {
+        SamplePoint points[2] = {{c.before[0], c.before[1]}, {c.before[2], c.before[3]}};
+        SamplePoint scratch[2];
+        (c.radial ? Analysis::relaxRadial : Analysis::relaxAxial)(points, scratch, 2, c.radius);
+        const float after[4] = {points[0].x, points[0].y, points[1].x, points[1].y};
+        for (int k = 0; k < 4; ++k)
+            EXPECT_NEAR(after[k], c.after[k], 1e-6) << c.name << " coordinate " << k;
+    }
 }

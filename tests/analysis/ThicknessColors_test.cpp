@@ -68,37 +68,19 @@ TEST_P(WeightToGradientRgb, HueRamp)
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Table, WeightToGradientRgb,
-                         ::testing::Values(RgbCase{0.0f, 1.0f, 0.0f, 0.0f},    // hue 0: pure red
-                                           // hue 75, between yellow (60) and green (120): red (120 - 75) / 60
-                                           RgbCase{0.5f, 0.75f, 1.0f, 0.0f},
-                                           // hue 150, halfway from green (120) to cyan (180)
-                                           RgbCase{1.0f, 0.0f, 1.0f, 0.5f}));
-
-TEST(WeightToGradientRgbClamp, AboveOneEqualsOne)
-{
-    ColorProbe probe;
-    float atOne[3];
-    probe.weight_to_gradientRgb(atOne, 1.0f);
-    for (float weight : {1.0001f, 1.5f, 2.4f, 100.0f}) {
-        float rgb[3];
-        probe.weight_to_gradientRgb(rgb, weight);
-        EXPECT_EQ(rgb[0], atOne[0]) << weight;
-        EXPECT_EQ(rgb[1], atOne[1]) << weight;
-        EXPECT_EQ(rgb[2], atOne[2]) << weight;
-    }
-}
-
-TEST(WeightToGradientRgbClamp, HueIsTruncatedNotRounded)
-{
-    // 0.999 * 150 = 149.85 gives hue 149, a different (bluer-less) colour than hue 150.
-    ColorProbe probe;
-    float below[3];
-    float atOne[3];
-    probe.weight_to_gradientRgb(below, 0.999f);
-    probe.weight_to_gradientRgb(atOne, 1.0f);
-    EXPECT_LT(below[2], atOne[2]);
-}
+INSTANTIATE_TEST_SUITE_P(
+    Table, WeightToGradientRgb,
+    ::testing::Values(RgbCase{0.0f, 1.0f, 0.0f,
+                              0.0f}, // hue 0: pure red
+                                     // hue 75, between yellow (60) and green (120): red (120 - 75) / 60
+                      RgbCase{0.5f, 0.75f, 1.0f, 0.0f},
+                      // hue 150, halfway from green (120) to cyan (180)
+                      RgbCase{1.0f, 0.0f, 1.0f, 0.5f},
+                      // above 1: hue 150 as at 1; 0.999 truncates to hue 149, not 150
+                      RgbCase{1.0001f, 0.0f, 1.0f, 0.5f}, RgbCase{100.0f, 0.0f, 1.0f, 0.5f},
+                      RgbCase{0.999f, 0.0f, 1.0f, 29.0f / 60.0f},
+                      // NaN is treated as 0
+                      RgbCase{std::numeric_limits<float>::quiet_NaN(), 1.0f, 0.0f, 0.0f}));
 
 TEST(CopyVnFl, FillsExactlyCountValues)
 {

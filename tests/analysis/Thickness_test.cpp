@@ -5,10 +5,14 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstring>
+#include <tuple>
 #include <vector>
 
+#include "analysis/SamplePatterns.h"
 #include "common/HostMesh.h"
 #include "tests/support/TestMeshes.h"
 
@@ -52,91 +56,46 @@ bool isHorizontal(const UTriangle<float>* face)
 
 } // namespace
 
-// A 10 x 10 plate 0.5 thick: top and bottom read the wall thickness; the sides' rays cross 10 units
-// to the opposite side and never count the perpendicular top and bottom.
-class ThicknessPlate : public ::testing::TestWithParam<int> {};
-
-TEST_P(ThicknessPlate, LargeFacesReadTheWallThickness)
+// A 10 x 10 plate 0.5 thick: top and bottom read the wall thickness; the sides' rays cross 10 units to the
+// opposite side and never count the perpendicular top and bottom; a maximum of 5 bounds their search. With
+// a coordinate array (the plate made 2 thick there) the array's positions are measured.
+TEST(Thickness, PlateReadsItsWallForEverySampleCount)
 {
     auto mesh = testmesh::box(0, 0, 0, 10, 10, 0.5f).build();
-    Buffer buffer;
-    const MeshAnalyzer::Result result = measure(*mesh, buffer, 0.0f, 20.0f, GetParam());
-    EXPECT_EQ(result.status, 1);
-    EXPECT_EQ(result.message, "Thickness analysis Successfully");
-    for (const UTriangle<float>* face : mesh->faces) {
-        const float expected = isHorizontal(face) ? 0.5f - originOffset : 10.0f - originOffset;
-        EXPECT_NEAR(thicknessOf(buffer, static_cast<std::size_t>(face->index)), expected, 10 * tolerance)
-            << "face " << face->index;
-    }
+    std::vector<float> coords;
+    for (const UVertex<float>* v : mesh->vertices)
+        coords.insert(coords.end(), {v->P()[0], v->P()[1], v->P()[2] * 4.0f});
+    for (int samples : {1, 8, 31, 32, 1000})
+        for (float max : {20.0f, 5.0f})
+            for (bool thick : {false, true}) {
+                Buffer buffer;
+                const MeshAnalyzer::Result result =
+                    measure(*mesh, buffer, 0.0f, max, samples,
+                            thick ? reinterpret_cast<const float(*)[3]>(coords.data()) : nullptr);
+                EXPECT_EQ(result.status, 1);
+                EXPECT_EQ(result.message, "Thickness analysis Successfully");
+                for (const UTriangle<float>* face : mesh->faces) {
+                    const float wall = isHorizontal(face) ? (thick ? 2.0f : 0.5f) : 10.0f;
+                    const float expected = wall < max ? wall - originOffset : max;
+                    EXPECT_NEAR(thicknessOf(buffer, static_cast<std::size_t>(face->index)), expected, 10 * tolerance)
+                        << samples << " samples, max " << max << ", face " << face->index;
+                }
+            }
 }
 
-INSTANTIATE_TEST_SUITE_P(SampleCounts, ThicknessPlate, ::testing::Values(1, 8, 31, 32, 1000));
-
-TEST(Thickness, MaximumBoundsTheSearch)
-{
-    auto mesh = testmesh::box(0, 0, 0, 10, 10, 0.5f).build();
-    Buffer buffer;
-    measure(*mesh, buffer, 0.0f, 5.0f, 8);
-    for (const UTriangle<float>* face : mesh->faces)
-        if (!isHorizontal(face)) {
-            EXPECT_EQ(thicknessOf(buffer, static_cast<std::size_t>(face->index)), 5.0f);
-        }
-}
-
-// Face 0 at z = 1 faces up, face 1 at z = 0 faces down: a wall of thickness 1 between them. Stored unit
-// normals are parallel (q = 1), so the thickness is the hit distance itself.
-TEST(Thickness, ParallelFacesAtDistanceOne)
+// The angle correction t / (1 - (1 - q)^3), q = |N1 . N0|, reads the stored normals (the slanted wall below
+// checks it for q < 1): a hit face whose stored normal is at right angles to the casting face's (q = 0) gives
+// an infinite corrected distance, which never lowers the value.
+TEST(Thickness, RightAngleNeverLowers)
 {
     testmesh::Soup soup;
-    soup.positions = {0, 0, 1, 4, 0, 1, 0, 4, 1, 0, 0, 0, 0, 4, 0, 4, 0, 0};
+    soup.positions = {0, 0, 1, 1, 0, 1, 0, 1, 1, -5, -5, 0.5f, 15, -5, 0.5f, -5, 15, 0.5f};
     soup.indices = {0, 1, 2, 3, 4, 5};
     auto mesh = soup.build();
     Buffer buffer;
-    measure(*mesh, buffer, 0.0f, 10.0f, 31);
-    EXPECT_NEAR(thicknessOf(buffer, 0), 1.0f - originOffset, tolerance);
-    EXPECT_NEAR(thicknessOf(buffer, 1), 1.0f - originOffset, tolerance);
-}
-
-// Face 0 lies at z = 1 facing up; its centroid ray (down) meets face 1 below it. The stored normals
-// decide the angle correction t / (1 - (1 - q)^3), q = |N1 . N0|.
-class ThicknessAngle : public ::testing::Test {
-protected:
-    /// Face 1 is tilted by the given angle about the line y-axis through (x0, ., 0) with x0 chosen so
-    /// that it lies at z = 0.5 below face 0's centroid (1/3, 1/3); wound so its normal faces down.
-    static std::unique_ptr<UMesh<float>> tilted(double degrees)
-    {
-        const double c = std::cos(degrees * M_PI / 180.0);
-        const double s = std::sin(degrees * M_PI / 180.0);
-        const double x0 = 1.0 / 3.0 + 0.5 * c / s;
-        testmesh::Soup soup;
-        soup.positions = {0, 0, 1, 1, 0, 1, 0, 1, 1};
-        const double r = 10.0;
-        const auto ax = static_cast<float>(x0 - r * c), az = static_cast<float>(r * s);
-        const auto bx = static_cast<float>(x0 + r * c), bz = static_cast<float>(-r * s);
-        soup.positions.insert(soup.positions.end(), {ax, -10, az, ax, 10, az, bx, -10, bz});
-        soup.indices = {0, 1, 2, 3, 4, 5};
-        return soup.build();
-    }
-};
-
-TEST_F(ThicknessAngle, SixtyDegreesDividesByOneMinusHalfCubed)
-{
-    auto mesh = tilted(60.0);
-    const double q =
-        std::fabs(mesh->faces[0]->N()[0] * mesh->faces[1]->N()[0] + mesh->faces[0]->N()[2] * mesh->faces[1]->N()[2]);
-    ASSERT_NEAR(q, 0.5, 1e-6);
-    Buffer buffer;
-    measure(*mesh, buffer, 0.0f, 50.0f, 32); // one ray from the centroid, hitting face 1 at 0.5 - 2e-5
-    EXPECT_NEAR(thicknessOf(buffer, 0), (0.5 - originOffset) / (1.0 - std::pow(1.0 - q, 3.0)), 1e-5);
-}
-
-// A ray meets a face whose stored normal is at right angles to the casting face's (q = 0): the
-// corrected distance is infinite and never lowers the value.
-TEST_F(ThicknessAngle, RightAngleNeverLowers)
-{
-    auto mesh = tilted(30.0);
+    measure(*mesh, buffer, 0.0f, 50.0f, 31);
+    EXPECT_NEAR(thicknessOf(buffer, 0), 0.5f - originOffset, tolerance);
     mesh->faces[1]->N() = UVector3<float>(0.0f, 1.0f, 0.0f);
-    Buffer buffer;
     measure(*mesh, buffer, 0.0f, 50.0f, 31);
     EXPECT_EQ(thicknessOf(buffer, 0), 50.0f);
 }
@@ -169,6 +128,40 @@ TEST(ThicknessSamples, CountsSelectRays)
     EXPECT_NEAR(thicknessOf(buffer, 0), 0.5f - originOffset, tolerance);
 }
 
+// A wall whose thickness varies across the face: face 0 (4 x 4, at z = 1, looking down) above a slanted
+// face at depth h(x, y) = 2 + a x + b y. The thickness is the smallest depth under the face's samples, so it
+// depends on where each sample lands: every count must match the samples of the pattern folded onto the
+// triangle (u, v from the centred square, the half with u + v > 1 mirrored to 1 - u, 1 - v).
+TEST(ThicknessSamples, SlantedWallReadsTheDepthUnderTheFoldedSamples)
+{
+    const float L = 4.0f;
+    for (const auto& slope : {std::array<float, 2>{0.3f, 0.1f}, {-0.3f, 0.1f}, {0.1f, -0.3f}, {-0.2f, -0.2f}}) {
+        const auto depth = [&](float x, float y) { return 2.0f + slope[0] * x + slope[1] * y; };
+        testmesh::Soup soup;
+        soup.positions = {0, 0, 1, L, 0, 1, 0, L, 1};
+        for (const auto& p : {std::array<float, 2>{-1, -1}, {3 * L, -1}, {-1, 3 * L}})
+            soup.positions.insert(soup.positions.end(), {p[0], p[1], 1.0f - depth(p[0], p[1])});
+        soup.indices = {0, 1, 2, 3, 4, 5};
+        auto mesh = soup.build();
+        const float q = 1.0f / std::sqrt(1.0f + slope[0] * slope[0] + slope[1] * slope[1]);
+        const float open = 1.0f - q;
+        for (int samples = 1; samples < 32; ++samples) {
+            std::vector<Analysis::SamplePoint> pattern(static_cast<std::size_t>(samples));
+            Analysis::jitterSamples(pattern.data(), samples);
+            float smallest = 1e30f;
+            for (const Analysis::SamplePoint& p : pattern) {
+                float u = p.x + 0.5f, v = p.y + 0.5f;
+                if (u + v > 1.0f) u = 1.0f - u, v = 1.0f - v;
+                smallest = std::min(smallest, depth(L * std::clamp(u, 0.0f, 1.0f), L * std::clamp(v, 0.0f, 1.0f)));
+            }
+            Buffer buffer;
+            measure(*mesh, buffer, 0.0f, 100.0f, samples);
+            EXPECT_NEAR(thicknessOf(buffer, 0), (smallest - originOffset) / (1.0f - open * open * open), 2e-5f)
+                << samples << " samples, slope " << slope[0] << " " << slope[1];
+        }
+    }
+}
+
 // A face without area (collinear corners) has no direction; its rays find nothing.
 TEST(Thickness, ZeroAreaFaceKeepsMaximum)
 {
@@ -181,21 +174,6 @@ TEST(Thickness, ZeroAreaFaceKeepsMaximum)
     measure(*mesh, buffer, 0.0f, 10.0f, 31);
     EXPECT_EQ(thicknessOf(buffer, 12), 10.0f);
     EXPECT_LT(thicknessOf(buffer, 0), 1.0f);
-}
-
-TEST(Thickness, VertexCoordsReplaceFacePoints)
-{
-    auto mesh = testmesh::box(0, 0, 0, 10, 10, 0.5f).build();
-    // The same box 2 thick in the coordinate array.
-    std::vector<float> coords;
-    for (const UVertex<float>* v : mesh->vertices)
-        coords.insert(coords.end(), {v->P()[0], v->P()[1], v->P()[2] * 4.0f});
-    Buffer buffer;
-    measure(*mesh, buffer, 0.0f, 20.0f, 8, reinterpret_cast<const float(*)[3]>(coords.data()));
-    for (const UTriangle<float>* face : mesh->faces)
-        if (isHorizontal(face)) {
-            EXPECT_NEAR(thicknessOf(buffer, static_cast<std::size_t>(face->index)), 2.0f - originOffset, tolerance);
-        }
 }
 
 TEST(Thickness, MinAboveMaxThrowsAndTouchesNothing)
@@ -241,56 +219,31 @@ protected:
     Buffer buffer;
 };
 
-TEST_F(ThicknessOutput, SelectionIsStrictlyInsideAndClearsFacesAtMaximum)
-{
-    // Every face selected beforehand: horizontal faces (inside (0.1, 5)) stay selected, the sides
-    // (nothing nearer than 5) are cleared.
-    for (UTriangle<float>* face : mesh->faces)
-        face->SetS();
-    run(0.1f, 5.0f, MeshAnalyzer::Select);
-    for (const UTriangle<float>* face : mesh->faces)
-        EXPECT_EQ(face->IsS(), isHorizontal(face)) << face->index;
-
-    // None selected beforehand: the window (0.1, 5) selects exactly the horizontal faces.
-    for (UTriangle<float>* face : mesh->faces)
-        face->ClearS();
-    run(0.1f, 5.0f, MeshAnalyzer::Select);
-    for (const UTriangle<float>* face : mesh->faces)
-        EXPECT_EQ(face->IsS(), isHorizontal(face)) << face->index;
-}
-
-TEST_F(ThicknessOutput, FaceAtMinimumIsLeftAsItIs)
+// Selection: faces strictly inside the window are selected, faces at max (nothing nearer) cleared, and a
+// face exactly at min left as it was; with min = max nothing nearer changes. Another show type leaves the
+// flags alone and the floats in the buffer. Faces 0 (horizontal, 0.49998) and 1 start selected, 2 not.
+TEST_F(ThicknessOutput, SelectionFlags)
 {
     Buffer measured;
     measure(*mesh, measured, 0.0f, 5.0f, 8);
     const float top = thicknessOf(measured, 0);
-    for (UTriangle<float>* face : mesh->faces)
-        face->ClearS();
-    mesh->faces[1]->SetS();
-    run(top, 5.0f, MeshAnalyzer::Select);
-    for (const UTriangle<float>* face : mesh->faces) {
-        const float t = thicknessOf(measured, static_cast<std::size_t>(face->index));
-        if (t == top) {
-            EXPECT_EQ(face->IsS(), face->index == 1) << "face at min stays as it was";
+    for (const auto& [min, max, type] :
+         {std::make_tuple(0.1f, 5.0f, MeshAnalyzer::Select), std::make_tuple(top, 5.0f, MeshAnalyzer::Select),
+          std::make_tuple(5.0f, 5.0f, MeshAnalyzer::Select),
+          std::make_tuple(0.1f, 5.0f, static_cast<MeshAnalyzer::ShowType>(7))}) {
+        for (UTriangle<float>* face : mesh->faces)
+            face->index < 2 ? face->SetS() : face->ClearS();
+        run(min, max, type);
+        for (const UTriangle<float>* face : mesh->faces) {
+            const float t = thicknessOf(measured, static_cast<std::size_t>(face->index));
+            bool expected = face->index < 2;
+            if (type == MeshAnalyzer::Select && t >= max) expected = false;
+            if (type == MeshAnalyzer::Select && t > min && t < max) expected = true;
+            EXPECT_EQ(face->IsS(), expected) << "window " << min << " " << max << " face " << face->index;
+            if (type != MeshAnalyzer::Select) {
+                EXPECT_EQ(thicknessOf(buffer, static_cast<std::size_t>(face->index)), t);
+            }
         }
-    }
-}
-
-TEST_F(ThicknessOutput, MinEqualToMax)
-{
-    mesh->faces[0]->SetS();
-    const auto result = run(5.0f, 5.0f, MeshAnalyzer::Select);
-    EXPECT_EQ(result.status, 1);
-    for (const UTriangle<float>* face : mesh->faces)
-        EXPECT_EQ(face->IsS(), face->index == 0) << "nearer faces unchanged, others cleared";
-
-    run(5.0f, 5.0f, MeshAnalyzer::Color);
-    for (const UTriangle<float>* face : mesh->faces) {
-        const auto& c = buffer[static_cast<std::size_t>(face->index)];
-        if (isHorizontal(face))
-            EXPECT_EQ(c, (std::array<unsigned char, 4>{255, 0, 0, 255})) << "weight 0 is red";
-        else
-            EXPECT_EQ(c, (std::array<unsigned char, 4>{0, 255, 128, 255}));
     }
 }
 
@@ -310,29 +263,16 @@ TEST_F(ThicknessOutput, ColourBytes)
             EXPECT_EQ(c, (std::array<unsigned char, 4>{0, 255, 128, 255}));
         }
     }
+    // min = max = 5: the horizontal faces weigh 0 (red), the sides reach max.
+    EXPECT_EQ(run(5.0f, 5.0f, MeshAnalyzer::Color).status, 1);
+    EXPECT_EQ(buffer[0], (std::array<unsigned char, 4>{255, 0, 0, 255}));
+    EXPECT_EQ(buffer[4], (std::array<unsigned char, 4>{0, 255, 128, 255}));
     // A window whose upper end lies below the thickness: weight clamps at 1 (hue 150).
     run(0.0f, 0.25f, MeshAnalyzer::Color);
     EXPECT_EQ(buffer[0], (std::array<unsigned char, 4>{0, 255, 128, 255})) << "0.49998 reached max 0.25";
     run(0.4f, 0.6f, MeshAnalyzer::Color);
     // Weight (0.49998 - 0.4) / 0.2 = 0.4999, hue 74 again.
     EXPECT_NEAR(buffer[0][0], 195.5, 1.0);
-}
-
-TEST_F(ThicknessOutput, OtherShowTypeLeavesFloatsAndFlags)
-{
-    mesh->faces[3]->SetS();
-    buffer.assign(mesh->faces.size(), {7, 7, 7, 7});
-    MeshAnalyzer analyzer;
-    analyzer.statvis_calc_thickness(mesh.get(), nullptr, 0.1f, 5.0f, 8, static_cast<MeshAnalyzer::ShowType>(7),
-                                    raw(buffer), {});
-    for (const UTriangle<float>* face : mesh->faces) {
-        const float t = thicknessOf(buffer, static_cast<std::size_t>(face->index));
-        EXPECT_EQ(face->IsS(), face->index == 3);
-        if (isHorizontal(face))
-            EXPECT_NEAR(t, 0.5f - originOffset, 10 * tolerance);
-        else
-            EXPECT_EQ(t, 5.0f);
-    }
 }
 
 // Progress: whole percentages, rising, never 0 or 100; ray pass below 95, output pass from 95.
@@ -361,54 +301,42 @@ TEST_F(ThicknessOutput, ProgressRisesWithinOneToNinetyNine)
 // ------------------------------------------------------------------------------------------------
 // Failures: which pass the callback stops, and what the buffer holds afterwards.
 // ------------------------------------------------------------------------------------------------
-TEST_F(ThicknessOutput, AbortInRayPass)
-{
-    auto big = testmesh::gridBox(0, 0, 0, 10, 10, 0.5f, 10).build();
-    Buffer b(big->faces.size());
-    MeshAnalyzer analyzer;
-    const auto result =
-        analyzer.statvis_calc_thickness(big.get(), nullptr, 0.1f, 5.0f, 1, MeshAnalyzer::Color, raw(b), [](int p) {
-            if (p >= 50) throw Kel::AbortException();
-        });
-    EXPECT_EQ(result.status, 2);
-    EXPECT_EQ(result.message, "Abort thickness analyze operation");
-    // Faces before the abort were measured; the last ones still hold max; no colours were written.
-    int measuredFaces = 0;
-    for (std::size_t i = 0; i < big->faces.size(); ++i) {
-        const float t = thicknessOf(b, i);
-        EXPECT_LE(t, 5.0f);
-        measuredFaces += t < 5.0f ? 1 : 0;
-    }
-    EXPECT_GT(measuredFaces, 0);
-    EXPECT_EQ(thicknessOf(b, big->faces.size() - 1), 5.0f);
-}
-
-TEST_F(ThicknessOutput, AbortAtFirstOutputReportKeepsFloats)
-{
-    const auto result = run(0.1f, 5.0f, MeshAnalyzer::Color, [](int p) {
-        if (p >= 95) throw Kel::AbortException();
-    });
-    EXPECT_EQ(result.status, 2);
-    EXPECT_EQ(result.message, "Abort operation");
-    for (const UTriangle<float>* face : mesh->faces)
-        if (isHorizontal(face)) {
-            EXPECT_NEAR(thicknessOf(buffer, static_cast<std::size_t>(face->index)), 0.5f - originOffset,
-                        10 * tolerance);
-        }
-}
-
-TEST_F(ThicknessOutput, CharPointerExceptionGivesItsText)
+// A callback's exception in the ray pass (below 95) or the output pass (from 95): Kel::AbortException gives
+// status 2, a char* its own text, any other a fixed text per pass (status 0). After a ray-pass abort the faces
+// measured so far hold their thickness and the rest max; after an output-pass abort every face does.
+TEST_F(ThicknessOutput, ExceptionsFromTheCallback)
 {
     static char text[] = "disk on fire";
-    auto result = run(0.1f, 5.0f, MeshAnalyzer::Color, [](int) { throw static_cast<char*>(text); });
-    EXPECT_EQ(result.status, 0);
-    EXPECT_EQ(result.message, "disk on fire");
-    result = run(0.1f, 5.0f, MeshAnalyzer::Color, [](int) { throw "constant text"; });
-    EXPECT_EQ(result.status, 0);
-    EXPECT_EQ(result.message, "Failed(Face ray cast error)");
-    result = run(0.1f, 5.0f, MeshAnalyzer::Color, [](int p) {
-        if (p >= 95) throw static_cast<char*>(text);
-    });
-    EXPECT_EQ(result.status, 0);
-    EXPECT_EQ(result.message, "Failed(Convert color error)");
+    const struct {
+        int from; ///< the callback throws for reports >= from
+        std::function<void()> fail;
+        int status;
+        const char* message;
+    } cases[] = {{50, [] { throw Kel::AbortException(); }, 2, "Abort thickness analyze operation"},
+                 {95, [] { throw Kel::AbortException(); }, 2, "Abort operation"},
+                 {0, [] { throw static_cast<char*>(text); }, 0, "disk on fire"},
+                 {0, [] { throw "constant text"; }, 0, "Failed(Face ray cast error)"},
+                 {95, [] { throw static_cast<char*>(text); }, 0, "Failed(Convert color error)"}};
+    mesh = testmesh::gridBox(0, 0, 0, 10, 10, 0.5f, 10).build();
+    for (const auto& c : cases) {
+        const auto result = run(0.1f, 5.0f, MeshAnalyzer::Color, [&c](int p) {
+            if (p >= c.from) c.fail();
+        });
+        EXPECT_EQ(result.status, c.status) << c.message;
+        EXPECT_EQ(result.message, c.message);
+        if (c.status != 2) continue;
+        int measuredFaces = 0;
+        for (std::size_t f = 0; f < mesh->faces.size(); ++f) {
+            const float t = thicknessOf(buffer, f);
+            EXPECT_LE(t, 5.0f);
+            measuredFaces += t < 5.0f ? 1 : 0;
+            if (isHorizontal(mesh->faces[f]) && c.from == 95) {
+                EXPECT_NEAR(t, 0.5f - originOffset, 10 * tolerance);
+            }
+        }
+        EXPECT_GT(measuredFaces, 0);
+        if (c.from == 50) {
+            EXPECT_EQ(thicknessOf(buffer, mesh->faces.size() - 1), 5.0f);
+        }
+    }
 }

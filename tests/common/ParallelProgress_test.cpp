@@ -42,9 +42,9 @@ TEST(ProgressRescaler, TruncatesTowardZeroInDouble)
     const ProgressCallback inner = phase2.callback();
     ProgressRescaler nested(inner, 0.5, 50);
     nested(0);
-    nested(33);  // (int)(33 * 0.5 + 50) = 66, then (int)(66 * 0.5 + 30) = 63
-    nested(99);  // 99 -> 99 -> 79
-    phase2(-3);  // -1.5 + 30 = 28.5 -> 28
+    nested(33); // (int)(33 * 0.5 + 50) = 66, then (int)(66 * 0.5 + 30) = 63
+    nested(99); // 99 -> 99 -> 79
+    phase2(-3); // -1.5 + 30 = 28.5 -> 28
     EXPECT_EQ(seen, (std::vector<int>{55, 63, 79, 28}));
 }
 
@@ -56,36 +56,56 @@ TEST(ProgressRescaler, EmptyTargetStaysSilent)
     wrapper(50); // must not throw std::bad_function_call
 }
 
-TEST(ParallelProgress, OneThreadReportsEveryOwnerIteration)
+// One thread: every iteration reports (int)(counter * threadCount * 100 / total) and counts the report; a
+// throwing callback (any exception type) stops the items from its report on, is asked again on every later
+// iteration, and finish() then throws an abort; an empty callback reports nothing and cannot stop.
+struct SequenceCase {
+    const char* name;
+    int threadCount;
+    int total;
+    int items;
+    int throwFrom; ///< the callback throws for reports >= this (-1: never; -2: no callback at all)
+    std::vector<int> reports;
+    int done;
+};
+
+TEST(ParallelProgress, OneThreadSequences)
 {
-    std::vector<int> seen;
-    ProgressCallback progress = [&](int p) { seen.push_back(p); };
-    ParallelProgress phase(progress, 1, 50);
-    EXPECT_EQ(runPhase(phase, 50, 1), 50);
-    EXPECT_NO_THROW(phase.finish());
-    std::vector<int> expected;
+    std::vector<int> even;
     for (int v = 0; v < 100; v += 2)
-        expected.push_back(v);
-    EXPECT_EQ(seen, expected);
+        even.push_back(v);
+    std::vector<int> tenths;
+    for (int v = 0; v <= 10; ++v)
+        tenths.push_back(v);
+    const SequenceCase cases[] = {{"every owner iteration", 1, 50, 50, -1, even, 50},
+                                  {"thread count scales", 2, 100, 50, -1, even, 50},
+                                  {"stop at the first report", 1, 50, 3, 0, {0, 0, 0}, 0},
+                                  {"stop at ten", 1, 100, 100, 10, tenths, 10},
+                                  {"empty measure", 2, 0, 3, -1, {0, 0, 0}, 3},
+                                  {"no callback", 1, 100, 100, -2, {}, 100}};
+    for (const SequenceCase& c : cases) {
+        std::vector<int> seen;
+        ProgressCallback progress;
+        if (c.throwFrom != -2)
+            progress = [&](int p) {
+                seen.push_back(p);
+                if (c.throwFrom >= 0 && p >= c.throwFrom) throw std::runtime_error("host gave up");
+            };
+        ParallelProgress phase(progress, c.threadCount, c.total);
+        EXPECT_EQ(runPhase(phase, c.items, 1), c.done) << c.name;
+        std::vector<int> expected = c.reports;
+        if (c.throwFrom >= 0) expected.resize(static_cast<std::size_t>(c.items), expected.back());
+        EXPECT_EQ(seen, expected) << c.name;
+        if (c.done < c.items)
+            EXPECT_THROW(phase.finish(), Kel::AbortException) << c.name;
+        else
+            EXPECT_NO_THROW(phase.finish()) << c.name;
+    }
 }
 
-TEST(ParallelProgress, ThroughTheFirstPhaseWrapper)
-{
-    std::vector<int> seen;
-    ProgressCallback host = [&](int p) { seen.push_back(p); };
-    ProgressRescaler phase1(host, 0.3, 0);
-    const ProgressCallback wrapped = phase1.callback();
-    ParallelProgress phase(wrapped, 1, 50);
-    runPhase(phase, 50, 1);
-    ASSERT_EQ(seen.size(), 50u);
-    const std::vector<int> head(seen.begin(), seen.begin() + 11);
-    EXPECT_EQ(head, (std::vector<int>{0, 0, 1, 1, 2, 3, 3, 4, 4, 5, 6}));
-    EXPECT_EQ(seen[47], 28);
-    EXPECT_EQ(seen[48], 28);
-    EXPECT_EQ(seen[49], 29);
-}
-
-TEST(ParallelProgress, ReportsOnlyOnTheOwnerThread)
+// Two threads: only the owner reports, with the counter of its own reports; a throw stops the other
+// thread soon after (it may finish the item it holds).
+TEST(ParallelProgress, TwoThreadsReportOnTheOwnerAndStopTogether)
 {
     const auto owner = std::this_thread::get_id();
     std::atomic<int> foreign{0};
@@ -98,64 +118,15 @@ TEST(ParallelProgress, ReportsOnlyOnTheOwnerThread)
     EXPECT_EQ(runPhase(phase, 200, 2, std::chrono::microseconds(200)), 200);
     EXPECT_EQ(foreign.load(), 0);
     ASSERT_FALSE(seen.empty());
-    EXPECT_EQ(seen.front(), 0);
-    for (std::size_t i = 1; i < seen.size(); ++i)
-        EXPECT_EQ(seen[i], static_cast<int>(static_cast<float>(i) * 1.0f)); // scale = 2 * 100 / 200
-}
+    for (std::size_t i = 0; i < seen.size(); ++i)
+        EXPECT_EQ(seen[i], static_cast<int>(i)); // scale = 2 * 100 / 200
 
-TEST(ParallelProgress, ThrowOnFirstReportStopsBeforeAnyWorkOnOneThread)
-{
-    int calls = 0;
-    ProgressCallback progress = [&](int) {
-        ++calls;
-        throw Kel::AbortException();
-    };
-    ParallelProgress phase(progress, 1, 50);
-    EXPECT_EQ(runPhase(phase, 50, 1), 0);
-    // A callback that keeps throwing is asked again on every later owner iteration.
-    EXPECT_EQ(calls, 50);
-    EXPECT_THROW(phase.finish(), Kel::AbortException);
-}
-
-TEST(ParallelProgress, AnyExceptionTypeBecomesAnAbort)
-{
-    ProgressCallback progress = [](int p) {
-        if (p >= 10) throw std::runtime_error("host gave up");
-    };
-    ParallelProgress phase(progress, 1, 100);
-    // Reports 0..9 pass, the report of 10 throws before the 11th item.
-    EXPECT_EQ(runPhase(phase, 100, 1), 10);
-    EXPECT_THROW(phase.finish(), Kel::AbortException);
-}
-
-TEST(ParallelProgress, TwoThreadsStopSoonAfterTheThrow)
-{
-    ProgressCallback progress = [](int p) {
+    ProgressCallback stopper = [](int p) {
         if (p > 0) throw Kel::AbortException();
     };
-    // scale 0.1: the owner's eleventh report (value 1) throws; the other thread may finish the item it holds
-    // and skips the rest.
-    ParallelProgress phase(progress, 2, 2000);
-    const int done = runPhase(phase, 2000, 2, std::chrono::microseconds(50));
-    EXPECT_LT(done, 2000);
-    EXPECT_THROW(phase.finish(), Kel::AbortException);
-}
-
-TEST(ParallelProgress, EmptyCallbackReportsNothingAndCannotStop)
-{
-    ProgressCallback none;
-    ParallelProgress phase(none, 2, 100);
-    EXPECT_EQ(runPhase(phase, 100, 2), 100);
-    EXPECT_NO_THROW(phase.finish());
-}
-
-TEST(ParallelProgress, EmptyMeasureReportsZero)
-{
-    std::vector<int> seen;
-    ProgressCallback progress = [&](int p) { seen.push_back(p); };
-    ParallelProgress phase(progress, 2, 0);
-    runPhase(phase, 3, 1);
-    EXPECT_EQ(seen, (std::vector<int>{0, 0, 0}));
+    ParallelProgress stopped(stopper, 2, 2000); // scale 0.1: the owner's eleventh report throws
+    EXPECT_LT(runPhase(stopped, 2000, 2, std::chrono::microseconds(50)), 2000);
+    EXPECT_THROW(stopped.finish(), Kel::AbortException);
 }
 
 } // namespace

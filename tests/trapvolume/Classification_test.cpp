@@ -25,7 +25,10 @@ struct TrapCase {
     std::vector<float> volumes;     ///< cavity volumes, in the same order
 };
 
-void PrintTo(const TrapCase& c, std::ostream* os) { *os << c.name; }
+void PrintTo(const TrapCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
 
 // Solid box with a sealed 8^3 hole (planes 4 and 11): the 6^3 voxels inside it are air that cannot leave.
 TrapCase hollowBox()
@@ -35,7 +38,10 @@ TrapCase hollowBox()
     return {"HollowBox", s.soup(), 6 * 6 * 6, {"Closed"}, {6 * 6 * 6}};
 }
 
-TrapCase solidBox() { return {"SolidBox", CellSolid({0, kFar}, {0, kFar}, {0, kFar}).soup(), 0, {}, {}}; }
+TrapCase solidBox()
+{
+    return {"SolidBox", CellSolid({0, kFar}, {0, kFar}, {0, kFar}).soup(), 0, {}, {}};
+}
 
 // A pit from the top face down to a floor at plane 3: 8 x 8 voxels wide, z 4..15, reaching the box top.
 TrapCase cupOpenUp()
@@ -61,8 +67,7 @@ TrapCase cupOpenDown()
 //   z=4  |____________|
 TrapCase uChannel()
 {
-    CellSolid s({0, 2.499f, 5.499f, 10.499f, 13.499f, kFar}, {0, 5.499f, 10.499f, kFar},
-                {0, 3.499f, 6.499f, kFar});
+    CellSolid s({0, 2.499f, 5.499f, 10.499f, 13.499f, kFar}, {0, 5.499f, 10.499f, kFar}, {0, 3.499f, 6.499f, kFar});
     s.carve(1, 1, 1).carve(2, 1, 1).carve(3, 1, 1).carve(1, 1, 2).carve(3, 1, 2);
     return {"UChannel", s.soup(), 2 * (2 * 4 * 12) + 6 * 4 * 2, {"Open"}, {2 * (2 * 4 * 12) + 6 * 4 * 2}};
 }
@@ -167,61 +172,27 @@ TEST(Classification, HollowBallKeepsItsCavityAndNothingElse)
     EXPECT_NEAR(volume, trapped * 8 * (*grid.halfVoxel)[0] * (*grid.halfVoxel)[1] * (*grid.halfVoxel)[2], 1e-2);
 }
 
-// Phase 2 sets everything outside the mesh box (here z above the flat box) and phase 3 keeps it set.
-TEST(Classification, VoxelsOutsideTheMeshBoxEndSet)
+// Before a voxelize nothing is trapped; a repeated voxelize gives the same answer as the first; phase 2 sets
+// everything outside the mesh box (here z above the flat box) and phase 3 keeps it set.
+TEST(Classification, LifecycleAndVoxelsOutsideTheMeshBox)
 {
-    Placed placed(CellSolid({0, kFar}, {0, kFar}, {0, 4.0f}).soup());
-    VoxelizerTrapVolumePrivate grid(16, &placed.kernel);
-    traptest::voxelizeAll(grid);
-    EXPECT_EQ((*grid.meshVoxelMax)[2], 4.0);
-    EXPECT_TRUE(traptest::bitAt(grid.occupiedBits, grid, 7, 7, 9));
-    EXPECT_EQ(traptest::setBitCount(grid.occupiedBits, grid), 16 * 16 * 16);
-}
-
-// Thread count changes neither the classification nor the count.
-TEST(Classification, OneAndTwoThreadsGiveTheSameSets)
-{
-    testmesh::Soup soup = uChannel().soup;
-    soup.append(testmesh::sphere(8, 8, 12, 2.2f, 12, 16)); // a closed body inside a shaft: more pockets
-    Placed placed(soup);
-    std::vector<unsigned> occupied[2];
-    std::vector<unsigned> reached[2];
-    int trapped[2];
-    for (int threads = 1; threads <= 2; ++threads) {
-        traptest::TeamSize team(threads);
-        VoxelizerTrapVolumePrivate grid(32, &placed.kernel);
-        traptest::voxelizeAll(grid, threads);
-        occupied[threads - 1] = traptest::words(grid.occupiedBits, grid.wordCount);
-        reached[threads - 1] = traptest::words(grid.reachedBits, grid.wordCount);
-        float volume = 0.0f;
-        trapped[threads - 1] = grid.getTrappedVolumeCount(volume, {});
-    }
-    EXPECT_EQ(occupied[0], occupied[1]);
-    EXPECT_EQ(reached[0], reached[1]);
-    EXPECT_GT(trapped[0], 0); // the channel and the sealed ball's inside
-    EXPECT_EQ(trapped[0], trapped[1]);
-}
-
-TEST(Classification, RepeatedVoxelizeGivesTheSameAnswer)
-{
-    Placed placed(cupOpenUp().soup);
-    VoxelizerTrapVolume voxelizer(16, &placed.kernel);
-    for (int run = 0; run < 2; ++run) {
-        voxelizer.voxelize(1, {});
-        float volume = 0.0f;
-        EXPECT_EQ(voxelizer.getTrappedVolumeCount(volume, {}), 8 * 8 * 12) << "run " << run;
-    }
-}
-
-TEST(Classification, NothingBeforeVoxelize)
-{
-    Placed placed(hollowBox().soup);
-    VoxelizerTrapVolume voxelizer(16, &placed.kernel);
+    Placed cup(cupOpenUp().soup);
+    VoxelizerTrapVolume voxelizer(16, &cup.kernel);
     float volume = -1.0f;
     EXPECT_EQ(voxelizer.getTrappedVolumeCount(volume, {}), 0);
     EXPECT_EQ(volume, 0.0f);
     std::vector<float> volumes;
     EXPECT_TRUE(voxelizer.trappedVolume2Mesh(volumes, {}).empty());
+    for (int run = 0; run < 2; ++run) {
+        voxelizer.voxelize(1, {});
+        EXPECT_EQ(voxelizer.getTrappedVolumeCount(volume, {}), 8 * 8 * 12) << "run " << run;
+    }
+
+    Placed flat(CellSolid({0, kFar}, {0, kFar}, {0, 4.0f}).soup());
+    VoxelizerTrapVolumePrivate grid(16, &flat.kernel);
+    traptest::voxelizeAll(grid);
+    EXPECT_EQ((*grid.meshVoxelMax)[2], 4.0);
+    EXPECT_EQ(traptest::setBitCount(grid.occupiedBits, grid), 16 * 16 * 16);
 }
 
 } // namespace

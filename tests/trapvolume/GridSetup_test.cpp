@@ -50,28 +50,25 @@ TEST(GridSetup, FlatMeshStillGetsACubicGrid)
     EXPECT_EQ((*grid.meshVoxelMax)[2], 0.0);
 }
 
-TEST(GridSetup, IdentityMatrixKeepsThePointsAndOtherMatricesPlaceThem)
+// The identity matrix keeps the points; another places them (scaled first, then moved), and the box is
+// formed from the placed points.
+TEST(GridSetup, TheKernelMatrixPlacesThePoints)
 {
     const testmesh::Soup soup = testmesh::box(0.25f, 0.5f, 0.75f, 1.0f, 2.0f, 3.0f);
-    Placed identity(soup);
-    VoxelizerTrapVolumePrivate plain(4, &identity.kernel);
-    for (int i = 0; i < plain.vertexCount; ++i)
-        for (int k = 0; k < 3; ++k)
-            EXPECT_EQ(plain.vertices.get()[i][k], static_cast<double>(soup.positions[static_cast<std::size_t>(3 * i + k)]));
-
-    const UMatrix4<float> matrix = UMatrix4<float>::scaling(2, 2, 2) * UMatrix4<float>::translation(10, 0, -5);
-    Placed moved(soup, matrix);
-    VoxelizerTrapVolumePrivate placedGrid(4, &moved.kernel);
-    // Scaled first, then moved.
-    for (int i = 0; i < placedGrid.vertexCount; ++i) {
-        const UVector3<double>& v = placedGrid.vertices.get()[i];
-        EXPECT_DOUBLE_EQ(v[0], 2.0 * soup.positions[static_cast<std::size_t>(3 * i)] + 10);
-        EXPECT_DOUBLE_EQ(v[1], 2.0 * soup.positions[static_cast<std::size_t>(3 * i + 1)]);
-        EXPECT_DOUBLE_EQ(v[2], 2.0 * soup.positions[static_cast<std::size_t>(3 * i + 2)] - 5);
+    for (const float scale : {1.0f, 2.0f}) {
+        const UMatrix4<float> matrix =
+            scale == 1.0f ? UMatrix4<float>()
+                          : UMatrix4<float>::scaling(2, 2, 2) * UMatrix4<float>::translation(10, 0, -5);
+        const double shift[3] = {scale == 1.0f ? 0.0 : 10.0, 0.0, scale == 1.0f ? 0.0 : -5.0};
+        Placed placed(soup, matrix);
+        VoxelizerTrapVolumePrivate grid(4, &placed.kernel);
+        for (int i = 0; i < grid.vertexCount; ++i)
+            for (int k = 0; k < 3; ++k)
+                EXPECT_EQ(grid.vertices.get()[i][k],
+                          scale * soup.positions[static_cast<std::size_t>(3 * i + k)] + shift[k]);
+        EXPECT_NEAR((*grid.boxMin)[0], scale * 0.25 + shift[0] - 0.001, 1e-9);
+        EXPECT_NEAR((*grid.boxMax)[2], scale * 3.0 + shift[2] + 0.001, 1e-9);
     }
-    // The box is formed from the placed points.
-    EXPECT_NEAR((*placedGrid.boxMin)[0], 10.5 - 0.001, 1e-9);
-    EXPECT_NEAR((*placedGrid.boxMax)[2], 1.0 + 0.001, 1e-9);
 }
 
 TEST(GridSetup, VoxelCoordinatesRoundDownAndBelowTheGridGoOneFurther)
@@ -116,68 +113,49 @@ TEST(GridSetup, ShuffleKeepsEveryTriangleAndLeavesASingleOneAlone)
     EXPECT_EQ(alone.faces.get()[0], UVector3<double>(2, 0, 1));
 }
 
-// Resolutions outside 1..1290 cannot be indexed; like a failed allocation, the set-up prints one line and
-// leaves an inert object whose operations do nothing.
+// A set-up that cannot be made prints one line naming the problem and leaves an inert object whose operations
+// do nothing and report nothing: resolutions outside 1..1290 (the index would not fit), coordinates where
+// the box margins vanish in double (about 3e13: the box maximum would map to voxel N) or that are not
+// finite, and a mesh without vertices. Just inside what double resolves, and on a single voxel, the grid
+// sets up silently.
 TEST(GridSetup, FailedSetUpPrintsOneLineAndLeavesTheObjectInert)
 {
-    Placed placed(testmesh::box(0, 0, 0, 1, 1, 1));
-    testing::internal::CaptureStdout();
-    VoxelizerTrapVolume voxelizer(2000, &placed.kernel);
-    const std::string printed = testing::internal::GetCapturedStdout();
-    EXPECT_EQ(std::count(printed.begin(), printed.end(), '\n'), 1);
-    EXPECT_NE(printed.find("2000"), std::string::npos);
-
-    traptest::ProgressLog log;
-    voxelizer.voxelize(1, log.callback());
-    EXPECT_TRUE(log.values.empty());
-    float volume = -1.0f;
-    EXPECT_EQ(voxelizer.getTrappedVolumeCount(volume, log.callback()), 0);
-    EXPECT_EQ(volume, 0.0f);
-    std::vector<float> volumes;
-    EXPECT_TRUE(voxelizer.trappedVolume2Mesh(volumes, log.callback()).empty());
-    EXPECT_TRUE(log.values.empty());
-}
-
-// At about 3e13 the box margins vanish in double and the box maximum would map to voxel N; a NaN gives no
-// box at all. Both must fail the set-up instead of indexing past the bit sets later.
-TEST(GridSetup, CoordinatesTheGridCannotHoldFailTheSetUp)
-{
-    for (const float far : {3e13f, 3.8e22f, std::numeric_limits<float>::quiet_NaN()}) {
-        Placed placed(testmesh::box(0, 0, 0, far, far, far));
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    const struct {
+        float far;
+        int resolution;
+        const char* printed; ///< nullptr: sets up silently
+    } cases[] = {{1, 2000, "2000"},
+                 {1, 0, "outside 1..1290"},
+                 {3e13f, 64, "cannot be represented"},
+                 {3.8e22f, 64, "cannot be represented"},
+                 {nan, 64, "cannot be represented"},
+                 {-1, 8, "no vertices"},
+                 {1e9f, 64, nullptr},
+                 {1, 1, nullptr}};
+    for (const auto& c : cases) {
+        MeshKernel kernel(std::shared_ptr<UMesh<float>>(
+            c.far < 0 ? new UMesh<float>() : testmesh::box(0, 0, 0, c.far, c.far, c.far).build().release()));
         testing::internal::CaptureStdout();
-        VoxelizerTrapVolume voxelizer(64, &placed.kernel);
+        VoxelizerTrapVolume voxelizer(c.resolution, &kernel);
         const std::string printed = testing::internal::GetCapturedStdout();
-        EXPECT_NE(printed.find("cannot be represented"), std::string::npos) << far;
+        if (!c.printed) {
+            EXPECT_EQ(printed, "") << c.far << " " << c.resolution;
+            continue;
+        }
+        EXPECT_EQ(std::count(printed.begin(), printed.end(), '\n'), 1) << printed;
+        EXPECT_NE(printed.find(c.printed), std::string::npos) << printed;
+        traptest::ProgressLog log;
+        voxelizer.voxelize(1, log.callback());
         float volume = -1.0f;
-        voxelizer.voxelize(1, {});
-        EXPECT_EQ(voxelizer.getTrappedVolumeCount(volume, {}), 0) << far;
+        EXPECT_EQ(voxelizer.getTrappedVolumeCount(volume, log.callback()), 0);
+        EXPECT_EQ(volume, 0.0f);
+        std::vector<float> volumes;
+        EXPECT_TRUE(voxelizer.trappedVolume2Mesh(volumes, log.callback()).empty());
+        EXPECT_TRUE(log.values.empty());
     }
-    // Just inside what double precision resolves, the grid still sets up.
-    Placed large(testmesh::box(0, 0, 0, 1e9f, 1e9f, 1e9f));
-    testing::internal::CaptureStdout();
-    VoxelizerTrapVolumePrivate grid(64, &large.kernel);
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
-    EXPECT_TRUE(grid.initialized);
-}
-
-TEST(GridSetup, MeshWithoutVerticesFailsTheSetUp)
-{
-    MeshKernel kernel(std::make_shared<UMesh<float>>());
-    testing::internal::CaptureStdout();
-    VoxelizerTrapVolumePrivate grid(8, &kernel);
-    const std::string printed = testing::internal::GetCapturedStdout();
-    EXPECT_FALSE(grid.initialized);
-    EXPECT_EQ(std::count(printed.begin(), printed.end(), '\n'), 1);
-    EXPECT_NE(grid.intersector, nullptr);
-}
-
-TEST(GridSetup, SingleVoxelGridSetsUpSilently)
-{
-    Placed placed(testmesh::sphere(0, 0, 0, 1, 6, 8));
-    testing::internal::CaptureStdout();
-    VoxelizerTrapVolumePrivate grid(1, &placed.kernel);
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
-    EXPECT_TRUE(grid.initialized);
+    Placed single(testmesh::sphere(0, 0, 0, 1, 6, 8));
+    VoxelizerTrapVolumePrivate grid(1, &single.kernel);
     EXPECT_EQ(grid.wordCount, 1u);
     EXPECT_EQ((*grid.meshVoxelMin)[0], 0.0);
     EXPECT_EQ((*grid.meshVoxelMax)[2], 0.0);

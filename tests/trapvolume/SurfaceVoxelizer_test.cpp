@@ -29,8 +29,8 @@ TEST(SurfaceVoxelizer, ClosedBoxMarksItsOuterLayerOnly)
 TEST(SurfaceVoxelizer, TriangleInsideOneVoxelMarksThatVoxel)
 {
     testmesh::Soup soup;
-    soup.positions = {0, 0, 0, 9.998f, 9.998f, 9.998f, 9.998f, 9.998f, 9.99f, // frame sliver in voxel 9
-                      4.2f, 5.3f, 6.1f, 4.8f, 5.3f, 6.1f, 4.5f, 5.7f, 6.6f};
+    soup.positions = {0,    0,    0,    9.998f, 9.998f, 9.998f, 9.998f, 9.998f, 9.99f, // frame sliver in voxel 9
+                      4.2f, 5.3f, 6.1f, 4.8f,   5.3f,   6.1f,   4.5f,   5.7f,   6.6f};
     soup.indices = {3, 4, 5};
     Placed placed(soup);
     VoxelizerTrapVolumePrivate grid(10, &placed.kernel);
@@ -85,7 +85,8 @@ TEST(SurfaceVoxelizer, ThreadCountDoesNotChangeTheBoxPath)
         const auto base = static_cast<std::uint32_t>(soup.positions.size() / 3);
         const float cx = coordinate(random), cy = coordinate(random), cz = coordinate(random);
         for (int c = 0; c < 3; ++c)
-            soup.positions.insert(soup.positions.end(), {cx + offset(random), cy + offset(random), cz + offset(random)});
+            soup.positions.insert(soup.positions.end(),
+                                  {cx + offset(random), cy + offset(random), cz + offset(random)});
         soup.indices.insert(soup.indices.end(), {base, base + 1, base + 2});
     }
     Placed placed(soup);

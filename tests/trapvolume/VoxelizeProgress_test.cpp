@@ -20,7 +20,10 @@ std::vector<int> ownerReports(int iterations, int total)
     return values;
 }
 
-int rescale(int p, double factor, double offset) { return static_cast<int>(p * factor + offset); }
+int rescale(int p, double factor, double offset)
+{
+    return static_cast<int>(p * factor + offset);
+}
 
 // 5 x 5 quads = 50 triangles flat at z = 0; with N = 10 the mesh box is x, y 0..9 and z 0..0.
 class VoxelizeProgress : public testing::Test {
@@ -102,8 +105,7 @@ TEST_F(VoxelizeProgress, StopAtFirstReportLeavesTheBitsUntouched)
     EXPECT_EQ(traptest::setBitCount(grid.occupiedBits, grid), 0);
     grid.voxelizeSurface(1, {});
     EXPECT_EQ(traptest::setBitCount(grid.occupiedBits, grid), 100); // the whole z = 0 layer
-    EXPECT_THROW(grid.classifyVoxels(1, [](int) { throw std::runtime_error("any exception"); }),
-                 Kel::AbortException);
+    EXPECT_THROW(grid.classifyVoxels(1, [](int) { throw std::runtime_error("any exception"); }), Kel::AbortException);
     EXPECT_EQ(traptest::setBitCount(grid.reachedBits, grid), 0);
 }
 
