@@ -16,6 +16,8 @@
 
 namespace {
 
+using namespace meshprobe::common;
+
 // Runs `items` iterations as a dynamic, chunk-1 parallel loop on `threads` threads; returns how many
 // work items ran.
 // With `itemTime`, each work item sleeps that long, so that every thread gets a share of the items.
@@ -37,8 +39,7 @@ TEST(ProgressRescaler, TruncatesTowardZeroInDouble)
     std::vector<int> seen;
     ProgressCallback host = [&](int p) { seen.push_back(p); };
     ProgressRescaler phase2(host, 0.5, 30);
-    ProgressRescaler third(phase2.callback(), 0.5, 50);
-    // Keep the inner callback alive while `third` refers to it.
+    // The inner callback is a named object: the wrapper refers to it, so it must outlive the wrapper.
     const ProgressCallback inner = phase2.callback();
     ProgressRescaler nested(inner, 0.5, 50);
     nested(0);
