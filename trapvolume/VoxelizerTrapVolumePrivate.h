@@ -32,8 +32,9 @@ public:
 
     /// Largest resolution whose N*N*N still fits a signed 32-bit product.
     static constexpr int kMaxResolution = 1290;
-    /// How far the tested box of the surface scan reaches beyond its voxel on every side (halfVoxelPadded),
-    /// so that a triangle lying exactly on a voxel face marks the voxels on both sides.
+    /// How far the box that the surface scan tests reaches beyond its voxel on every side (halfVoxelPadded),
+    /// so that a triangle on a voxel face, or within rounding of it, marks the voxels on both sides. The
+    /// flood path of large triangles tests the exact voxel.
     static constexpr double kVoxelPadding = 1e-5;
 
     /// Sets up the grid; a standard exception on the way is printed and leaves the object uninitialised.
@@ -119,7 +120,7 @@ public:
     bool gridWritten = false;                     ///< some phase has written the bit sets since construction
     std::atomic<std::int64_t> votedVoxelCount{0}; ///< voxels decided by ray votes in the last phase 2
 
-    /// Direction tables of the voxel passes; their values are in trapvolume/DirectionTables.h.
+    // Direction tables of the voxel passes; their values are in trapvolume/DirectionTables.h.
     /// Face-neighbour steps, shared by the voxel passes, in this order.
     static const UVector3<double> faceDirections[6];
     static const UVector3<float> faceDirectionsF[6];
