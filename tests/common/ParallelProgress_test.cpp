@@ -9,6 +9,7 @@
 #include <atomic>
 #include <chrono>
 #include <thread>
+#include <type_traits>
 #include <stdexcept>
 #include <vector>
 
@@ -33,6 +34,11 @@ int runPhase(ParallelProgress& phase, int items, int threads,
     }
     return done.load();
 }
+
+// Both wrappers keep the caller's callback by reference, so a temporary callback must not compile.
+static_assert(!std::is_constructible<ProgressRescaler, ProgressCallback, double, double>::value, "temporary target");
+static_assert(std::is_constructible<ProgressRescaler, const ProgressCallback&, double, double>::value, "named target");
+static_assert(!std::is_constructible<ParallelProgress, ProgressCallback, int, int>::value, "temporary callback");
 
 TEST(ProgressRescaler, TruncatesTowardZeroInDouble)
 {
