@@ -24,8 +24,12 @@ scopes=$(nm -C --defined-only --extern-only "$lib" | awk '
     # What a special symbol is about: "typeinfo for X", "guard variable for X", "non-virtual thunk to X", ...
     sub(/^(typeinfo name for |typeinfo for |vtable for |VTT for |construction vtable for |guard variable for |(non-virtual |virtual |covariant return )?thunk to |reference temporary #[0-9]+ for |transaction clone for )/, "", name)
     sub(/ \[clone [^]]*\].*$/, "", name)
-    # Operators whose symbols would upset the bracket count below.
+    # The global allocation functions (placement new and delete of <new>) can only be global.
+    if (name ~ /^operator (new|delete)/) next
+    # Operators whose symbols would upset the bracket count or the word split below (conversion operators
+    # name a type after a space).
     gsub(/operator(<<=|>>=|<<|>>|<=|>=|->\*|->|<|>|\(\))/, "operator@", name)
+    gsub(/operator [^(]*/, "operator@", name)
     # The qualified name is the last top-level word before the top-level parameter list (a function
     # template instance starts with its return type).
     depth = 0; word = ""; qualified = ""
@@ -53,6 +57,12 @@ scopes=$(nm -C --defined-only --extern-only "$lib" | awk '
 # a dot and belong to no scope of ours.
 global=$(printf '%s\n' "$scopes" | awk -F'\t' -v ns="$namespaces" '
   $1 != "" && $1 !~ ns && $1 !~ /^[_.]/ && $1 !~ /^DW\.ref\./ && $1 != "(anonymous namespace)" { print }')
+
+# A library without the trapped-volume class is not the one this check is for (or nm read nothing).
+if ! printf '%s\n' "$scopes" | grep -q '^VoxelizerTrapVolume	'; then
+  echo "check-global-symbols: $lib defines no VoxelizerTrapVolume symbol" >&2
+  exit 1
+fi
 
 status=0
 names=$(printf '%s\n' "$global" | cut -f1 | sort -u | grep -v '^$' || true)
