@@ -135,10 +135,10 @@ MeshAnalyzer::Result MeshAnalyzer::statvis_calc_thickness(UMesh<float>* mesh, co
             for (std::size_t i = 0; i < n; ++i) {
                 reporter.report(static_cast<int>(static_cast<float>(i) / faceCount * 95.0f));
                 UTriangle<float>* face = faces[i];
-                // This pass reads and lowers the value of the face's own index field, the output pass the value
-                // at list position i. For a host mesh the two agree; where they do not (a face listed twice, or
-                // an index field out of step), the ray pass keeps following the face record, and the output
-                // pass still gives every list position exactly one outcome.
+                // A thickness belongs to its face, so this pass keeps it under the face's own index field; the
+                // output pass walks the caller's buffer, which is indexed by list position, and gives every
+                // entry exactly one outcome. For a host mesh the two agree (the index field is the list
+                // position); they differ only for a face listed twice or an index field out of step.
                 const auto k = static_cast<std::size_t>(face->index);
                 const float* p[3];
                 for (int c = 0; c < 3; ++c)
