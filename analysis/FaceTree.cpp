@@ -15,7 +15,6 @@
 namespace Analysis {
 namespace {
 
-constexpr float floatMax = 3.4028235e38f;
 constexpr float faceTreeEpsilon = 2.384185791015625e-07f; // 2^-22
 constexpr int faceTreeBranching = 8;
 constexpr int faceTreeBounds = 8; // x, y, z and the (1, 1, 1) diagonal

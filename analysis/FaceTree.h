@@ -3,11 +3,15 @@
 // reports the face a ray meets first and at what distance.
 #pragma once
 
+#include <memory>
 #include <vector>
 
 #include "analysis/KdopTree.h"
 #include "common/HostMesh.h"
 
+// Like the KdopTree below it, the face tree keeps its C-style interface (a plain struct with build, cast
+// and free functions): it is the fixed interface the thickness analysis is written against. OwnedFaceTree
+// adds the one thing that interface lacks, a release on every path.
 namespace Analysis {
 
 /// Flags of buildFaceTree.
@@ -51,6 +55,26 @@ UTriangle<float>* castFaceRay(const FaceTree& faceTree, const float origin[3], c
 
 /// Frees the KdopTree and, when owned, the coordinate array.
 void freeFaceTree(FaceTree& faceTree);
+
+/// Releases a face tree made with new: freeFaceTree, then the struct itself.
+struct FaceTreeDeleter {
+    void operator()(FaceTree* faceTree) const
+    {
+        freeFaceTree(*faceTree);
+        delete faceTree;
+    }
+};
+
+/// A face tree that is freed exactly once, whichever way its owner's scope is left.
+using OwnedFaceTree = std::unique_ptr<FaceTree, FaceTreeDeleter>;
+
+/// buildFaceTree into a new OwnedFaceTree; what a failed build made is released as well.
+inline OwnedFaceTree makeFaceTree(UMesh<float>* mesh, unsigned flags, const float (*coords)[3], bool ownsCoords)
+{
+    OwnedFaceTree faceTree(new FaceTree());
+    buildFaceTree(*faceTree, mesh, flags, coords, ownsCoords);
+    return faceTree;
+}
 
 /// Leaf test: a tolerance test widened by the radius when it is positive, else the watertight test of
 /// Woop, Benthin and Wald; the hit is taken only when strictly nearer than the current one.

@@ -17,9 +17,6 @@ const float kdopAxes[13][3] = {
 
 namespace {
 
-constexpr float floatMax = 3.4028235e38f;
-constexpr float machineEpsilon = 1.1920929e-07f;
-
 /// Branches needed for L leaves with branching factor m.
 int branchCountFor(int leaves, int m)
 {
@@ -226,9 +223,9 @@ void buildRecords(KdopTree& tree)
             } else {
                 child = node - L; // branch number - 1
             }
-            std::memcpy(slab + 6 * width + c, &child, sizeof(int));
+            std::memcpy(slab + recordChildOffset(width) + c, &child, sizeof(int));
         }
-        std::memcpy(slab + 7 * width, &info, sizeof(info));
+        std::memcpy(slab + recordInfoOffset(width), &info, sizeof(info));
     }
     for (int slot = 0; slot < L; ++slot)
         tree.slotLeaf[static_cast<std::size_t>(slot)] = tree.nodes[tree.nodeTable[slot]].index;
@@ -278,7 +275,8 @@ KdopTree* kdopTreeNew(int maxLeaves, float epsilon, int branchingFactor, int k)
     tree->nodeCount = branchCountFor(maxLeaves, m) + m + maxLeaves;
     tree->slabWidth = (m + 3) / 4 * 4;
     // 6 slab rows and the child references of slabWidth entries each, then the branch facts.
-    const int recordFloats = 7 * tree->slabWidth + static_cast<int>(sizeof(KdopBranchInfo) / sizeof(float));
+    const int recordFloats =
+        recordInfoOffset(tree->slabWidth) + static_cast<int>(sizeof(KdopBranchInfo) / sizeof(float));
     tree->recordLines = (recordFloats + 15) / 16;
     const auto nodeCount = static_cast<std::size_t>(tree->nodeCount);
     tree->nodeTable.assign(nodeCount, -1);

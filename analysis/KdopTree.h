@@ -7,7 +7,19 @@
 #include <cstring>
 #include <vector>
 
+// The tree keeps its C-style interface (kdopTreeNew, kdopTreeInsert, kdopTreeBalance, kdopTreeRayCast,
+// kdopTreeFree on a plain struct, a leaf callback with a void* user pointer): it is the tree's fixed
+// interface, and the face tree and its users are written against it.
 namespace Analysis {
+
+/// Largest finite float (FLT_MAX): the entry distance of a missed node, and where bound merges start.
+constexpr float floatMax = 3.4028235e38f;
+/// Single-precision machine epsilon (FLT_EPSILON, 2^-23): the smallest leaf margin, and the magnitude below
+/// which a direction component counts as 0 in the slab test.
+constexpr float machineEpsilon = 1.1920929e-07f;
+/// Distance of a cast that starts without a hit record: 2^127, about half of floatMax. Any hit is nearer,
+/// and a missed node (entry floatMax) still compares beyond it.
+constexpr float noHitDistance = 1.7014117e38f;
 
 /// Nearest hit of a ray cast; index -1 means no hit.
 struct RayHit {
@@ -47,6 +59,17 @@ struct KdopNode {
     std::int8_t splitAxis;  ///< 0, 1, 2 for x, y, z
 };
 
+/// Where the parts of a branch record start, in floats, for a record width (slabWidth) w: six slab rows of w
+/// floats, then w child references, then the KdopBranchInfo.
+constexpr int recordChildOffset(int width)
+{
+    return 6 * width;
+}
+constexpr int recordInfoOffset(int width)
+{
+    return 7 * width;
+}
+
 /// One 64-byte line of the ray cast's branch records.
 struct alignas(64) KdopCacheLine {
     float value[16];
@@ -74,12 +97,12 @@ struct KdopTree {
     std::vector<KdopCacheLine> records; ///< recordLines per branch
     std::vector<int> slotLeaf;          ///< the caller's leaf index of every leaf slot
     float rootSlab[6];                  ///< the root's own x, y, z bounds
-    float epsilon;
+    float epsilon;                      ///< margin added to both ends of every leaf bound (>= machineEpsilon)
     int leafCount;
     int branchCount;
-    std::uint8_t firstAxis;
-    std::uint8_t endAxis;
-    std::int8_t k;
+    std::uint8_t firstAxis; ///< first active entry of kdopAxes
+    std::uint8_t endAxis;   ///< one past the last active entry; bounds hold 2 * endAxis floats per node
+    std::int8_t k;          ///< bound count chosen at creation (26, 18, 14, 8 or 6): it selects the active axes
     std::int8_t branchingFactor;
     int nodeCount;
 
@@ -89,13 +112,13 @@ struct KdopTree {
     int branchChild(int branch, int c) const
     {
         int child;
-        std::memcpy(&child, branchSlabs(branch) + 6 * slabWidth + c, sizeof(int));
+        std::memcpy(&child, branchSlabs(branch) + recordChildOffset(slabWidth) + c, sizeof(int));
         return child;
     }
     KdopBranchInfo branchInfo(int branch) const
     {
         KdopBranchInfo info;
-        std::memcpy(&info, branchSlabs(branch) + 7 * slabWidth, sizeof(info));
+        std::memcpy(&info, branchSlabs(branch) + recordInfoOffset(slabWidth), sizeof(info));
         return info;
     }
     float* nodeBounds(int node) { return bounds.data() + static_cast<std::size_t>(node) * boundStride(); }
@@ -114,7 +137,7 @@ void kdopTreeInsert(KdopTree* tree, int index, const float* points, int pointCou
 void kdopTreeBalance(KdopTree* tree);
 
 /// Nearest leaf along the ray. hit may be null (the search then starts at no hit and distance
-/// 1.7014117e38); otherwise its distance bounds the search and it receives the result. Without a
+/// noHitDistance); otherwise its distance bounds the search and it receives the result. Without a
 /// callback, a leaf counts as hit at its bound's entry distance.
 /// @return the hit record's index after the cast (-1 for no hit)
 int kdopTreeRayCast(const KdopTree* tree, const float origin[3], const float direction[3], float radius, RayHit* hit,

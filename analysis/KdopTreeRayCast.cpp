@@ -30,12 +30,9 @@ float keyWithNaN(const float t1[3], float entry)
 
 namespace {
 
-using kdopwalk::floatMax;
 using kdopwalk::maxOf;
 using kdopwalk::minOf;
 using kdopwalk::stackSize;
-
-constexpr float noHitDistance = 1.7014117e38f;
 
 /// Per-ray state of one cast.
 struct CastState {
@@ -81,7 +78,7 @@ inline void visitLeaf(CastState& s, int slot, float entry)
 // Radius other than 0: slabs widened by the radius, tested with divisions when each node's turn comes.
 // ---------------------------------------------------------------------------------------------------
 
-/// Entry distance of a node whose x, y, z bounds are plane[0..5][lane], or 3.4028235e38 for a miss.
+/// Entry distance of a node whose x, y, z bounds are plane[0..5][lane], or floatMax for a miss.
 float wideSlabEntry(const CastState& s, const float* const* plane, int lane, float D)
 {
     const float radius = s.ray.radius;

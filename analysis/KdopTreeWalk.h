@@ -10,6 +10,7 @@
 #include <cstring>
 
 #include "analysis/KdopTree.h"
+#include "common/BitOps.h"
 
 #if defined(__SSE2__) || defined(_M_X64)
 #include <emmintrin.h>
@@ -18,9 +19,6 @@
 
 namespace Analysis {
 namespace kdopwalk {
-
-constexpr float floatMax = 3.4028235e38f;
-constexpr float machineEpsilon = 1.1920929e-07f;
 
 /// Stack bound: a depth-first walk holds at most (m - 1) entries per level plus one, with m <= 32 and
 /// fewer than 32 levels (the implicit tree has depth log_m(leaves) + 1 for at most 2^31 leaves).
@@ -37,39 +35,14 @@ inline float minOf(float a, float b)
     return a < b ? a : b;
 }
 
-/// Position of the lowest / highest set bit of a non-zero mask.
-inline int lowestBit(std::uint32_t mask)
-{
-#if defined(__GNUC__)
-    return __builtin_ctz(mask);
-#else
-    int bit = 0;
-    while ((mask & 1u) == 0) {
-        mask >>= 1;
-        ++bit;
-    }
-    return bit;
-#endif
-}
-inline int highestBit(std::uint32_t mask)
-{
-#if defined(__GNUC__)
-    return 31 - __builtin_clz(mask);
-#else
-    int bit = 31;
-    while ((mask & 0x80000000u) == 0) {
-        mask <<= 1;
-        --bit;
-    }
-    return bit;
-#endif
-}
+using meshprobe::common::highestBit;
+using meshprobe::common::lowestBit;
 
 /// Child reference c of a branch record (an int kept in the float record, copied out bytewise).
 inline int childRef(const float* record, int width, int c)
 {
     int child;
-    std::memcpy(&child, record + 6 * width + c, sizeof(int));
+    std::memcpy(&child, record + recordChildOffset(width) + c, sizeof(int));
     return child;
 }
 
@@ -252,7 +225,7 @@ inline void testChildren(const SlabRay& ray, const ChildSlabs& slabs, const floa
         const float* const rows[6] = {
             record, record + width, record + 2 * width, record + 3 * width, record + 4 * width, record + 5 * width};
         for (std::uint32_t redo = irregular & lanes; redo != 0; redo &= redo - 1u) {
-            const int c = lowestBit(redo);
+            const int c = static_cast<int>(lowestBit(redo));
             if (testSlab(ray, rows, c, D, out.key[c], out.entry[c]))
                 entered |= 1u << c;
             else
@@ -318,7 +291,7 @@ void walkThinRayOfWidth(const KdopTree& tree, const SlabRay& ray, RayHit& hit, V
         /* test the branch's children together */
         const float* record = records + static_cast<std::size_t>(node.ref) * recordFloats;
         KdopBranchInfo info;
-        std::memcpy(&info, record + 7 * width, sizeof(info));
+        std::memcpy(&info, record + recordInfoOffset(width), sizeof(info));
         testChildren<fixedWidth>(ray, slabs, record, info.childCount, hit.distance, test);
         std::uint32_t entered = test.entered;
         if (entered == 0) continue;
@@ -327,7 +300,7 @@ void walkThinRayOfWidth(const KdopTree& tree, const SlabRay& ray, RayHit& hit, V
         if (info.leafMask == allChildren) {
             /* all leaves: offer them in visiting order */
             while (entered != 0) {
-                const int c = forward ? lowestBit(entered) : highestBit(entered);
+                const int c = static_cast<int>(forward ? lowestBit(entered) : highestBit(entered));
                 entered &= ~(1u << c);
                 if (test.key[c] >= hit.distance) continue;
                 visitLeaf(childRef(record, width, c), test.entry[c]);

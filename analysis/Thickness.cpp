@@ -5,6 +5,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <exception>
 #include <vector>
 
 #include "analysis/FaceTree.h"
@@ -68,6 +69,20 @@ struct ProgressReporter {
     }
 };
 
+/// The Result of a ray pass that ended by an exception.
+MeshAnalyzer::Result rayPassResult(const std::exception_ptr& failure)
+{
+    try {
+        std::rethrow_exception(failure);
+    } catch (const Kel::AbortException&) {
+        return MeshAnalyzer::Result{2, "Abort thickness analyze operation"};
+    } catch (char* text) {
+        return MeshAnalyzer::Result{0, text ? text : ""};
+    } catch (...) {
+        return MeshAnalyzer::Result{0, "Failed(Face ray cast error)"};
+    }
+}
+
 /// Fixed sample positions inside a face, (u, v) with u + v <= 1, for 1 to 31 samples.
 std::vector<SamplePoint> foldedPattern(int sampleCount)
 {
@@ -108,59 +123,60 @@ MeshAnalyzer::Result MeshAnalyzer::statvis_calc_thickness(UMesh<float>* mesh, co
     if (sampleCount > 0 && !fromCentroid) samples = foldedPattern(sampleCount);
     const std::size_t originCount = fromCentroid ? 1 : samples.size();
 
-    FaceTree faceTree;
-    buildFaceTree(faceTree, mesh, 0, vertexCoords, false);
-
     ProgressReporter reporter{progress};
     const float faceCount = static_cast<float>(n);
-    try {
-        std::vector<float> origins(3 * originCount);
-        for (std::size_t i = 0; i < n; ++i) {
-            reporter.report(static_cast<int>(static_cast<float>(i) / faceCount * 95.0f));
-            UTriangle<float>* face = faces[i];
-            const auto k = static_cast<std::size_t>(face->index);
-            const float* p[3];
-            for (int c = 0; c < 3; ++c)
-                p[c] = vertexCoords ? vertexCoords[face->V(c)->ID()] : &face->P(c)[0];
-            float d[3];
-            faceNormalDirection(p[0], p[1], p[2], d);
+    // The ray pass. Whatever it throws is kept, and turned into the Result once the face tree is freed.
+    std::exception_ptr rayPassFailure;
+    {
+        // A failed build (memory) is not converted into a Result: it leaves the operation.
+        const OwnedFaceTree faceTree = makeFaceTree(mesh, 0, vertexCoords, false);
+        try {
+            std::vector<float> origins(3 * originCount);
+            for (std::size_t i = 0; i < n; ++i) {
+                reporter.report(static_cast<int>(static_cast<float>(i) / faceCount * 95.0f));
+                UTriangle<float>* face = faces[i];
+                // A thickness belongs to its face, so this pass keeps it under the face's own index field; the
+                // output pass walks the caller's buffer, which is indexed by list position, and gives every
+                // entry exactly one outcome. For a host mesh the two agree (the index field is the list
+                // position); they differ only for a face listed twice or an index field out of step.
+                const auto k = static_cast<std::size_t>(face->index);
+                const float* p[3];
+                for (int c = 0; c < 3; ++c)
+                    p[c] = vertexCoords ? vertexCoords[face->V(c)->ID()] : &face->P(c)[0];
+                float d[3];
+                faceNormalDirection(p[0], p[1], p[2], d);
 
-            for (std::size_t s = 0; s < originCount; ++s) {
-                float* o = &origins[3 * s];
-                for (int a = 0; a < 3; ++a) {
-                    if (fromCentroid)
-                        o[a] = ((p[0][a] + p[1][a]) + p[2][a]) / 3.0f;
-                    else
-                        o[a] = ((p[1][a] - p[0][a]) * samples[s].x + p[0][a]) + (p[2][a] - p[0][a]) * samples[s].y;
-                    o[a] = o[a] + d[a] * originOffset;
+                for (std::size_t s = 0; s < originCount; ++s) {
+                    float* o = &origins[3 * s];
+                    for (int a = 0; a < 3; ++a) {
+                        if (fromCentroid)
+                            o[a] = ((p[0][a] + p[1][a]) + p[2][a]) / 3.0f;
+                        else
+                            o[a] = ((p[1][a] - p[0][a]) * samples[s].x + p[0][a]) + (p[2][a] - p[0][a]) * samples[s].y;
+                        o[a] = o[a] + d[a] * originOffset;
+                    }
+                }
+
+                for (std::size_t s = 0; s < originCount; ++s) {
+                    // Each ray looks only as far as the thickness found so far.
+                    float t = readThickness(faceColors, k);
+                    const UTriangle<float>* hitFace =
+                        castFaceRay(*faceTree, &origins[3 * s], d, 0.0f, &t, nullptr, nullptr);
+                    if (!hitFace || !(readThickness(faceColors, k) > t)) continue;
+                    // Correct for the angle between the faces: walls at right angles (q = 0) never count.
+                    const UVector3<float>& nh = hitFace->N();
+                    const UVector3<float>& nf = face->N();
+                    const float q = std::fabs(nh[0] * nf[0] + nh[1] * nf[1] + nh[2] * nf[2]);
+                    const float open = 1.0f - q;
+                    const float corrected = t / (1.0f - open * open * open);
+                    if (readThickness(faceColors, k) > corrected) writeThickness(faceColors, k, corrected);
                 }
             }
-
-            for (std::size_t s = 0; s < originCount; ++s) {
-                // Each ray looks only as far as the thickness found so far.
-                float t = readThickness(faceColors, k);
-                const UTriangle<float>* hitFace = castFaceRay(faceTree, &origins[3 * s], d, 0.0f, &t, nullptr, nullptr);
-                if (!hitFace || !(readThickness(faceColors, k) > t)) continue;
-                // Correct for the angle between the faces: walls at right angles (q = 0) never count.
-                const UVector3<float>& nh = hitFace->N();
-                const UVector3<float>& nf = face->N();
-                const float q = std::fabs(nh[0] * nf[0] + nh[1] * nf[1] + nh[2] * nf[2]);
-                const float open = 1.0f - q;
-                const float corrected = t / (1.0f - open * open * open);
-                if (readThickness(faceColors, k) > corrected) writeThickness(faceColors, k, corrected);
-            }
+        } catch (...) {
+            rayPassFailure = std::current_exception();
         }
-    } catch (const Kel::AbortException&) {
-        freeFaceTree(faceTree);
-        return Result{2, "Abort thickness analyze operation"};
-    } catch (char* text) {
-        freeFaceTree(faceTree);
-        return Result{0, text ? text : ""};
-    } catch (...) {
-        freeFaceTree(faceTree);
-        return Result{0, "Failed(Face ray cast error)"};
-    }
-    freeFaceTree(faceTree);
+    } // the face tree is freed here, on every path
+    if (rayPassFailure) return rayPassResult(rayPassFailure);
 
     try {
         for (std::size_t i = 0; i < n; ++i) {

@@ -82,7 +82,7 @@ void VoxelizeAndCount(benchmark::State& state, const testmesh::Soup& (*meshOf)()
     for (auto _ : state) {
         state.PauseTiming();
         auto grid = std::make_unique<VoxelizerTrapVolumePrivate>(resolution, &kernel);
-        gridMiB = 2.0 * grid->wordCount * sizeof(VoxelWord) / (1024.0 * 1024.0);
+        gridMiB = 2.0 * grid->wordCount * sizeof(VoxelizerTrapVolumePrivate::VoxelWord) / (1024.0 * 1024.0);
         state.ResumeTiming();
         auto start = std::chrono::steady_clock::now();
         grid->voxelizeSurface(threads, {});

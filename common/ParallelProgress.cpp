@@ -3,10 +3,11 @@
 
 #include "common/HostMesh.h"
 
+namespace meshprobe {
+namespace common {
+
 ParallelProgress::ParallelProgress(const ProgressCallback& callback, int threadCount, int total)
-    : progress(callback),
-      hasCallback(static_cast<bool>(callback)),
-      owner(std::this_thread::get_id()),
+    : progress(callback), hasCallback(static_cast<bool>(callback)), owner(std::this_thread::get_id()),
       // An empty measure would divide by zero; such a phase reports 0 throughout.
       scale(total > 0 ? static_cast<float>(threadCount * 100.0 / total) : 0.0f)
 {
@@ -28,3 +29,6 @@ void ParallelProgress::finish() const
 {
     if (stopFlag.load()) throw Kel::AbortException();
 }
+
+} // namespace common
+} // namespace meshprobe

@@ -9,12 +9,17 @@
 
 #include "common/Progress.h"
 
+namespace meshprobe {
+namespace common {
+
 class ParallelProgress {
 public:
     /// Starts a phase on the calling thread, which becomes the owner.
     /// @param threadCount  the thread count the host passed; scales the reports only
     /// @param total        the phase's measure of its work; a measure of 0 or less reports 0 throughout
     ParallelProgress(const ProgressCallback& callback, int threadCount, int total);
+    /// The phase keeps the callback by reference: a temporary would be gone before the first report.
+    ParallelProgress(ProgressCallback&&, int, int) = delete;
 
     ParallelProgress(const ParallelProgress&) = delete;
     ParallelProgress& operator=(const ParallelProgress&) = delete;
@@ -43,3 +48,6 @@ private:
     float scale;
     std::atomic<bool> stopFlag{false};
 };
+
+} // namespace common
+} // namespace meshprobe

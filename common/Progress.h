@@ -4,6 +4,9 @@
 
 #include <functional>
 
+namespace meshprobe {
+namespace common {
+
 /// Receives a whole percentage, nominally 0..100 (not clamped). Throwing Kel::AbortException from it cancels
 /// the running operation. An empty callback means that nobody listens.
 using ProgressCallback = std::function<void(int)>;
@@ -16,6 +19,9 @@ public:
         : target(callerProgress), factor(scaleFactor), offset(scaleOffset)
     {
     }
+    /// A temporary callback would be gone before the wrapper is called: keep the caller's callback in a
+    /// named object that outlives the wrapper.
+    ProgressRescaler(ProgressCallback&&, double, double) = delete;
 
     void operator()(int p) const
     {
@@ -35,3 +41,6 @@ private:
     double factor;
     double offset;
 };
+
+} // namespace common
+} // namespace meshprobe

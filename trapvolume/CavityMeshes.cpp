@@ -5,12 +5,13 @@
 #include <algorithm>
 #include <deque>
 
+using namespace meshprobe::trap;
+
 namespace {
 
 // Room for `extra` more entries with geometric growth, so that the push_backs after it cannot throw and
 // nothing made for them can leak.
-template <typename T>
-void makeRoom(std::vector<T*>& list, std::size_t extra)
+template <typename T> void makeRoom(std::vector<T*>& list, std::size_t extra)
 {
     if (list.capacity() - list.size() < extra) list.reserve(std::max(2 * list.capacity(), list.size() + extra));
 }
@@ -27,9 +28,9 @@ void VoxelizerTrapVolumePrivate::trappedVolume2Mesh(std::vector<UMesh<float>*>& 
     activeBox = b;
 
     const std::uint32_t total = countTrappedVoxels(b);
-    const int step = static_cast<int>(static_cast<double>(static_cast<float>(total)) / 10.0);
-    int k = 0;
-    int meshedSoFar = 0;
+    const int voxelsPerReport = static_cast<int>(static_cast<double>(static_cast<float>(total)) / 10.0);
+    int reportsMade = 0;
+    int voxelsBefore = 0; // voxels of the cavities meshed so far
     bool ok = true;
     bool aborted = false;
     std::vector<UMesh<float>*> made;
@@ -38,7 +39,7 @@ void VoxelizerTrapVolumePrivate::trappedVolume2Mesh(std::vector<UMesh<float>*>& 
         try {
             mesh = new UMesh<float>();
             float volume = 0.0f;
-            meshCavity(seed, b.hi[2], mesh, volume, step, meshedSoFar, k, progress);
+            meshCavity(seed, b.hi[2], mesh, volume, voxelsPerReport, voxelsBefore, reportsMade, progress);
             made.push_back(mesh);
             mesh = nullptr; // owned by the list from here
             volumes.push_back(volume);
@@ -51,7 +52,7 @@ void VoxelizerTrapVolumePrivate::trappedVolume2Mesh(std::vector<UMesh<float>*>& 
             ok = false;
         }
         // Once every clear voxel of the first pass is meshed, the rest of the scan can find no seed.
-        return ok && static_cast<std::uint32_t>(meshedSoFar) < total;
+        return ok && static_cast<std::uint32_t>(voxelsBefore) < total;
     });
     if (!ok) {
         for (UMesh<float>* mesh : made)
@@ -66,8 +67,9 @@ void VoxelizerTrapVolumePrivate::trappedVolume2Mesh(std::vector<UMesh<float>*>& 
 // Floods the seed's cavity breadth first in faceDirections order, sets the occupiedBits bit of each voxel it
 // visits, and emits a column triangle at every visited voxel that no earlier column covers. The cavity is
 // "Open" when it reaches the edge of the mesh box or touches a voxel that phase 3 reached.
-void VoxelizerTrapVolumePrivate::meshCavity(std::uint32_t seed, int zMax, UMesh<float>* mesh, float& volume, int step,
-                                            int& meshedSoFar, int& k, ProgressCallback progress)
+void VoxelizerTrapVolumePrivate::meshCavity(std::uint32_t seed, int zMax, UMesh<float>* mesh, float& volume,
+                                            int voxelsPerReport, int& voxelsBefore, int& reportsMade,
+                                            ProgressCallback progress)
 {
     VoxelWord* occupied = occupiedBits.get();
     VoxelWord* label = labelBits.get();
@@ -92,10 +94,10 @@ void VoxelizerTrapVolumePrivate::meshCavity(std::uint32_t seed, int zMax, UMesh<
         const std::uint32_t z = i % resolution;
         if (testBit(occupied, i)) continue; // queued twice
         ++count;
-        if (progress && meshedSoFar + count > k * step) {
+        if (progress && voxelsBefore + count > reportsMade * voxelsPerReport) {
             try {
-                progress(10 * k);
-                ++k;
+                progress(10 * reportsMade);
+                ++reportsMade;
             } catch (const Kel::AbortException&) {
                 ok = false;
                 aborted = true;
@@ -161,5 +163,5 @@ void VoxelizerTrapVolumePrivate::meshCavity(std::uint32_t seed, int zMax, UMesh<
     if (!ok) throw "Terminate";
     mesh->SetName(closed ? "Closed" : "Open");
     volume = static_cast<float>(count * half[0] * half[1] * half[2] * 8.0);
-    meshedSoFar += count;
+    voxelsBefore += count;
 }

@@ -18,6 +18,8 @@
 #include "trapvolume/ParallelVoxelLoop.h"
 #include "trapvolume/SpanFlood.h"
 
+using namespace meshprobe::trap;
+using meshprobe::common::ProgressRescaler;
 
 bool VoxelizerTrapVolumePrivate::isFree(std::uint32_t index) const
 {
@@ -26,15 +28,13 @@ bool VoxelizerTrapVolumePrivate::isFree(std::uint32_t index) const
 
 std::uint32_t VoxelizerTrapVolumePrivate::freeBits(std::uint32_t first, unsigned count) const
 {
-    return ~(loadBits(occupiedBits.get(), first, count) | loadBits(reachedBits.get(), first, count)) &
-           lowMask(count);
+    return ~(loadBits(occupiedBits.get(), first, count) | loadBits(reachedBits.get(), first, count)) & lowMask(count);
 }
 
 // ---------------------------------------------------------------------------------------------------------
 // Line walks. visit(x, y, z0, count, mask) receives the walked voxels of row (x, y): bit k is voxel z0 + k.
 
-template <typename Visit>
-void VoxelizerTrapVolumePrivate::walkLinesAlongZ(int x, bool bothEnds, Visit&& visit) const
+template <typename Visit> void VoxelizerTrapVolumePrivate::walkLinesAlongZ(int x, bool bothEnds, Visit&& visit) const
 {
     const MeshBox& b = activeBox;
     const VoxelWord* occupied = occupiedBits.get();
@@ -75,8 +75,7 @@ void VoxelizerTrapVolumePrivate::walkLinesAlongZ(int x, bool bothEnds, Visit&& v
 // Lines along x (Axis 0, at height y = fixed) or along y (Axis 1, in slab x = fixed): 32 lines (consecutive
 // z) per word, forward from the low end, then backward from the high end for the lines whose forward walk
 // stopped. Axis is a template argument, so each instance compiles to the plain loop of its axis.
-template <int Axis, typename Visit>
-void VoxelizerTrapVolumePrivate::walkHorizontalLines(int fixed, Visit&& visit) const
+template <int Axis, typename Visit> void VoxelizerTrapVolumePrivate::walkHorizontalLines(int fixed, Visit&& visit) const
 {
     static_assert(Axis == 0 || Axis == 1, "lines along x or y");
     const MeshBox& b = activeBox;
@@ -123,13 +122,14 @@ void VoxelizerTrapVolumePrivate::walkSlabsForZIteration(int z, Visit&& visit) co
 void VoxelizerTrapVolumePrivate::floodFill(std::uint32_t seed, VoxelWord* target, FloodMoves moves,
                                            FloodScratch& scratch)
 {
-    spanFlood(seed, moves, scratch, [target](std::uint32_t first, std::uint32_t last) { orRange(target, first, last); });
+    spanFlood(seed, moves, scratch,
+              [target](std::uint32_t first, std::uint32_t last) { orRange(target, first, last); });
 }
 
 // Floods from every free neighbour (x+dx, y+dy, z+dz) of the walked voxels z0 + k (bits of `walked`) that
 // lies in the mesh box. The free bits are read again after each flood, which may have taken more of them.
-void VoxelizerTrapVolumePrivate::floodBesideWalk(int x, int y, int z0, unsigned count, std::uint32_t walked,
-                                                 int dx, int dy, int dz, FloodScratch& scratch)
+void VoxelizerTrapVolumePrivate::floodBesideWalk(int x, int y, int z0, unsigned count, std::uint32_t walked, int dx,
+                                                 int dy, int dz, FloodScratch& scratch)
 {
     const MeshBox& b = activeBox;
     const int nx = x + dx;
@@ -229,15 +229,15 @@ void VoxelizerTrapVolumePrivate::voteByRays(int threadCount, const ProgressCallb
     const MeshBox& b = activeBox;
     ParallelProgress reporting(progress, threadCount, b.hi[0] - b.lo[0]);
     FirstFailure failure;
-    parallelVoxelLoop<FloodScratch>(reporting, failure, b.lo[0], b.hi[0],
-                                    [&](int x, FloodScratch& scratch) { voteSlice(x, scratch); });
+    parallelVoxelLoop<VoteScratch>(reporting, failure, b.lo[0], b.hi[0],
+                                   [&](int x, VoteScratch& scratch) { voteSlice(x, scratch); });
     failure.rethrowIfFailed();
     reporting.finish();
 }
 
 // Six axis rays from the centre of every voxel of slab x that no walk, flood or earlier vote has decided:
 // all even means outside (a pocket of air), all odd inside (material); the verdict floods the whole pocket.
-void VoxelizerTrapVolumePrivate::voteSlice(int x, FloodScratch& scratch)
+void VoxelizerTrapVolumePrivate::voteSlice(int x, VoteScratch& scratch)
 {
     const MeshBox& b = activeBox;
     const double originX = voxelCornerOnAxis(0, x) + (*halfVoxel)[0];
@@ -270,9 +270,9 @@ void VoxelizerTrapVolumePrivate::voteSlice(int x, FloodScratch& scratch)
                 votedVoxelCount.fetch_add(1, std::memory_order_relaxed);
                 const std::uint32_t voxel = row + static_cast<std::uint32_t>(z);
                 if (even == 6)
-                    floodFill(voxel, reachedBits.get(), FloodMoves::AllFaces, scratch);
+                    floodFill(voxel, reachedBits.get(), FloodMoves::AllFaces, scratch.flood);
                 else if (odd == 6)
-                    floodFill(voxel, occupiedBits.get(), FloodMoves::AllFaces, scratch);
+                    floodFill(voxel, occupiedBits.get(), FloodMoves::AllFaces, scratch.flood);
             }
         }
     }

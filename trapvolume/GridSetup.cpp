@@ -11,18 +11,12 @@
 
 #include "host/embree/EmbreeIntersector.h"
 
-const UVector3<double> VoxelizerTrapVolumePrivate::faceDirections[6] = {
-    {0, 0, -1}, {0, 0, 1}, {-1, 0, 0}, {1, 0, 0}, {0, -1, 0}, {0, 1, 0}};
-const UVector3<float> VoxelizerTrapVolumePrivate::faceDirectionsF[6] = {
-    {0, 0, -1}, {0, 0, 1}, {-1, 0, 0}, {1, 0, 0}, {0, -1, 0}, {0, 1, 0}};
-const UVector3<double> VoxelizerTrapVolumePrivate::faceDirectionsNoDown[5] = {
-    {-1, 0, 0}, {1, 0, 0}, {0, -1, 0}, {0, 1, 0}, {0, 0, 1}};
-const int VoxelizerTrapVolumePrivate::planeNeighbours[4][2] = {{0, 1}, {0, -1}, {1, 0}, {-1, 0}};
+using meshprobe::trap::ArrayDeleter;
+using meshprobe::trap::makeVoxelBitSet;
 
 namespace {
 
 constexpr double kBoxMargin = 0.001;
-constexpr double kPaddedHalfVoxelMargin = 1e-5;
 constexpr double kVoxelCoordBias = 1e-9;
 
 // lo + (int)(r / 32767 * (hi - lo)). The formula is made for a 15-bit rand() (RAND_MAX 32767, as on the
@@ -131,8 +125,8 @@ void VoxelizerTrapVolumePrivate::buildGrid(MeshKernel* kernel)
 
     const double twiceResolution = static_cast<double>(2.0f * static_cast<float>(resolution));
     halfVoxel = std::make_shared<UVector3<double>>(*gridSize / twiceResolution);
-    halfVoxelPadded = std::make_shared<UVector3<double>>(
-        *halfVoxel + UVector3<double>(kPaddedHalfVoxelMargin, kPaddedHalfVoxelMargin, kPaddedHalfVoxelMargin));
+    halfVoxelPadded =
+        std::make_shared<UVector3<double>>(*halfVoxel + UVector3<double>(kVoxelPadding, kVoxelPadding, kVoxelPadding));
 
     meshVoxelMin = toVoxelCoord(UVector3<double>(box.MinX(), box.MinY(), box.MinZ()));
     meshVoxelMax = toVoxelCoord(UVector3<double>(box.MaxX(), box.MaxY(), box.MaxZ()));
@@ -150,17 +144,15 @@ void VoxelizerTrapVolumePrivate::requireRepresentableGrid() const
         const double lo = (*meshVoxelMin)[k];
         const double hi = (*meshVoxelMax)[k];
         if (!(std::isfinite((*gridSize)[k]) && (*gridSize)[k] > 0.0 && lo >= 0.0 && hi <= last && lo <= hi))
-            throw std::range_error("VoxelizerTrapVolume: the part's coordinates (box " +
-                                   std::to_string((*boxMin)[k]) + " to " + std::to_string((*boxMax)[k]) +
-                                   " on axis " + std::to_string(k) + ") cannot be represented on a grid of " +
-                                   std::to_string(resolution) + " voxels");
+            throw std::range_error("VoxelizerTrapVolume: the part's coordinates (box " + std::to_string((*boxMin)[k]) +
+                                   " to " + std::to_string((*boxMax)[k]) + " on axis " + std::to_string(k) +
+                                   ") cannot be represented on a grid of " + std::to_string(resolution) + " voxels");
     }
 }
 
 double VoxelizerTrapVolumePrivate::voxelCoordOnAxis(int axis, double p) const
 {
-    const double v = (p - (*gridOrigin)[axis] + kVoxelCoordBias) * static_cast<double>(resolution) /
-                     (*gridSize)[axis];
+    const double v = (p - (*gridOrigin)[axis] + kVoxelCoordBias) * static_cast<double>(resolution) / (*gridSize)[axis];
     // Truncation toward zero, then one less for negative values (so -1.0 gives -2).
     double q = std::trunc(v);
     if (v < 0.0) q -= 1.0;

@@ -8,12 +8,16 @@
 
 #include "common/ParallelProgress.h"
 
+namespace meshprobe {
+namespace trap {
+
+using common::ParallelProgress;
+
 /// Keeps the first exception thrown by a work item so that it can be rethrown after the parallel region.
 /// Only the thread that raises the flag writes the pointer; the region's closing barrier publishes it.
 class FirstFailure {
 public:
-    template <typename Work>
-    void run(Work&& work)
+    template <typename Work> void run(Work&& work)
     {
         try {
             work();
@@ -49,3 +53,6 @@ void parallelVoxelLoop(ParallelProgress& progress, FirstFailure& failure, int fi
         }
     }
 }
+
+} // namespace trap
+} // namespace meshprobe

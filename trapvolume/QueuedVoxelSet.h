@@ -5,6 +5,9 @@
 #include <cstdint>
 #include <vector>
 
+namespace meshprobe {
+namespace trap {
+
 /// Linear probing over a power-of-two table, grown at half load. 0xFFFFFFFF marks an empty slot: no
 /// voxel index reaches it, since a grid holds fewer than 2^31 voxels.
 class QueuedVoxelSet {
@@ -71,3 +74,6 @@ private:
     std::vector<std::uint32_t> slots;
     std::size_t count = 0;
 };
+
+} // namespace trap
+} // namespace meshprobe

@@ -9,15 +9,23 @@
 #include "host/embree/EmbreeIntersector.h"
 #include "trapvolume/VoxelizerTrapVolumePrivate.h"
 
+/// One thread's reusable buffers of a span flood.
 struct VoxelizerTrapVolumePrivate::FloodScratch {
-    std::vector<std::uint32_t> stack;                  // span flood entries
+    std::vector<std::uint32_t> stack;                 // span flood entries
     std::vector<std::vector<std::uint32_t>> byHeight; // entries by z, for floods that never step down
-    std::vector<embree::Hit> hits;                     // this thread's ray hits
+};
+
+/// One thread's buffers of the six-ray votes: the hits of the ray being cast, and the flood that spreads
+/// each verdict.
+struct VoxelizerTrapVolumePrivate::VoteScratch {
+    std::vector<embree::Hit> hits;
+    FloodScratch flood;
 };
 
 template <typename Enter>
 void VoxelizerTrapVolumePrivate::forFreeRunStarts(std::uint32_t row, int zFirst, int zLast, Enter&& enter) const
 {
+    using namespace meshprobe::trap;
     bool previousFree = false;
     for (int z0 = zFirst; z0 <= zLast; z0 += kWordBits) {
         const unsigned count = chunkLength(z0, zLast);
@@ -43,6 +51,7 @@ void VoxelizerTrapVolumePrivate::forFreeRunStarts(std::uint32_t row, int zFirst,
 template <typename Mark>
 void VoxelizerTrapVolumePrivate::spanFlood(std::uint32_t seed, FloodMoves moves, FloodScratch& scratch, Mark&& mark)
 {
+    using namespace meshprobe::trap;
     if (!isFree(seed)) return;
     const MeshBox& b = activeBox;
     const bool canMoveDown = moves == FloodMoves::AllFaces;
@@ -109,4 +118,3 @@ void VoxelizerTrapVolumePrivate::spanFlood(std::uint32_t seed, FloodMoves moves,
         if (y < b.hi[1]) forFreeRunStarts(row + resolution, bottom, top, enter);
     }
 }
-

@@ -9,9 +9,10 @@
 #include "trapvolume/ParallelVoxelLoop.h"
 #include "trapvolume/QueuedVoxelSet.h"
 
+using namespace meshprobe::trap;
+
 namespace {
 
-constexpr double kPaddedCornerShift = 1e-5;
 // Triangles whose voxel box spans at least this many voxels on every axis are flooded, not scanned.
 constexpr int kFloodExtent = 100;
 
@@ -32,7 +33,7 @@ void VoxelizerTrapVolumePrivate::voxelizeSurface(int threadCount, ProgressCallba
     if (!initialized) return;
     gridWritten = true;
 
-    // Box centres per axis: corner - 1e-5 + halfVoxelPadded for the scan, corner + halfVoxel for the
+    // Box centres per axis: corner - kVoxelPadding + halfVoxelPadded for the scan, corner + halfVoxel for the
     // flood, formed in double and narrowed once. The tested boxes are then exactly those of a
     // voxel-by-voxel evaluation, at a fraction of its cost.
     for (int k = 0; k < 3; ++k) {
@@ -40,7 +41,7 @@ void VoxelizerTrapVolumePrivate::voxelizeSurface(int threadCount, ProgressCallba
         exactCentre[k].resize(resolution);
         for (std::uint32_t q = 0; q < resolution; ++q) {
             const double corner = voxelCornerOnAxis(k, static_cast<double>(q));
-            paddedCentre[k][q] = static_cast<float>((corner - kPaddedCornerShift) + (*halfVoxelPadded)[k]);
+            paddedCentre[k][q] = static_cast<float>((corner - kVoxelPadding) + (*halfVoxelPadded)[k]);
             exactCentre[k][q] = static_cast<float>(corner + (*halfVoxel)[k]);
         }
     }
@@ -98,8 +99,8 @@ void VoxelizerTrapVolumePrivate::voxelizeTriangle(int face, SurfaceScratch& scra
             }
 }
 
-void VoxelizerTrapVolumePrivate::floodTriangle(const float triangle[3][3], const UVector3<double>& p0,
-                                               const int lo[3], const int hi[3], SurfaceScratch& scratch)
+void VoxelizerTrapVolumePrivate::floodTriangle(const float triangle[3][3], const UVector3<double>& p0, const int lo[3],
+                                               const int hi[3], SurfaceScratch& scratch)
 {
     const double n = static_cast<double>(resolution);
     const double slice = static_cast<double>(sliceSize);
@@ -147,8 +148,7 @@ void VoxelizerTrapVolumePrivate::floodTriangle(const float triangle[3][3], const
         const double at[3] = {static_cast<double>(x), static_cast<double>(y), static_cast<double>(z)};
         for (const UVector3<double>& d : faceDirections) {
             const double q[3] = {at[0] + d[0], at[1] + d[1], at[2] + d[2]};
-            if (q[0] < low[0] || q[0] > high[0] || q[1] < low[1] || q[1] > high[1] || q[2] < low[2] ||
-                q[2] > high[2])
+            if (q[0] < low[0] || q[0] > high[0] || q[1] < low[1] || q[1] > high[1] || q[2] < low[2] || q[2] > high[2])
                 continue;
             const std::uint32_t neighbour = indexOf(q[0], q[1], q[2]);
             if (queued.insert(neighbour)) queue.push_back(neighbour);

@@ -8,6 +8,8 @@
 
 #include "trapvolume/SpanFlood.h"
 
+using namespace meshprobe::trap;
+
 std::uint32_t VoxelizerTrapVolumePrivate::countTrappedVoxels(const MeshBox& b) const
 {
     // The order of a count does not matter: rows are read along z, a word at a time.
@@ -38,7 +40,8 @@ void VoxelizerTrapVolumePrivate::forEachTrappedSeed(const MeshBox& b,
             for (int c = 0; c < static_cast<int>(clearInSlab.size()); ++c) {
                 const int z0 = b.lo[2] + 32 * c;
                 const unsigned count = static_cast<unsigned>(std::min(32, b.hi[2] - z0 + 1));
-                clearInSlab[static_cast<std::size_t>(c)] |= ~loadBits(occupied, voxelIndex(x, y, z0), count) & lowMask(count);
+                clearInSlab[static_cast<std::size_t>(c)] |=
+                    ~loadBits(occupied, voxelIndex(x, y, z0), count) & lowMask(count);
             }
         for (int layer = 0; layer < layers; ++layer)
             if ((clearInSlab[static_cast<std::size_t>(layer / 32)] >> (layer % 32)) & 1u)
@@ -71,32 +74,32 @@ int VoxelizerTrapVolumePrivate::getTrappedVolumeCount(float& volume, ProgressCal
     }
     const std::uint32_t total = countTrappedVoxels(b);
     volume = 0.0f;
-    int k = 0;
-    int processed = 0;
+    int reportsMade = 0;
+    int voxelsBefore = 0;
     int result = 0;
-    const int step = static_cast<int>(static_cast<double>(static_cast<float>(total)) / 10.0);
+    const int voxelsPerReport = static_cast<int>(static_cast<double>(static_cast<float>(total)) / 10.0);
     forEachTrappedSeed(b, [&](std::uint32_t seed) {
         float cavityVolume = 0.0f;
-        const int count = measureCavity(seed, cavityVolume, step, processed, k, progress);
+        const int count = measureCavity(seed, cavityVolume, voxelsPerReport, voxelsBefore, reportsMade, progress);
         result += count;
-        processed += count;
+        voxelsBefore += count;
         volume += cavityVolume;
         // Once every clear voxel of the first pass is measured, the rest of the scan can find no seed.
-        return static_cast<std::uint32_t>(processed) < total;
+        return static_cast<std::uint32_t>(voxelsBefore) < total;
     });
     return result;
 }
 
-// Counts the 6-connected cavity of the seed and sets its voxels' occupiedBits bits. Progress k*10 is reported
-// whenever the running number of measured voxels passes k*step, before that voxel's bit is set. The count, the
-// reports and the volume do not depend on the order of the walk, so the cavity is walked as runs along z (a span
-// flood) rather than voxel by voxel. Which voxels are set when the callback throws does depend on the order: a
-// later count or meshing call starts from them, so on that path the runs are cleared again and the voxels that
-// a breadth-first walk from the seed would have measured before the report are set instead. After voxelize
-// every reachedBits bit is also set in occupiedBits, so the flood's "set in neither bit set" is "occupiedBits
-// clear" here.
-int VoxelizerTrapVolumePrivate::measureCavity(std::uint32_t seed, float& cavityVolume, int step, int processed,
-                                              int& k, ProgressCallback progress)
+// Counts the 6-connected cavity of the seed and sets its voxels' occupiedBits bits. Progress reportsMade*10 is
+// reported whenever the running number of measured voxels (voxelsBefore + count) passes
+// reportsMade*voxelsPerReport, before that voxel's bit is set. The count, the reports and the volume do not
+// depend on the order of the walk, so the cavity is walked as runs along z (a span flood) rather than voxel by
+// voxel. Which voxels are set when the callback throws does depend on the order: a later count or meshing call
+// starts from them, so on that path the runs are cleared again and the voxels that a breadth-first walk from
+// the seed would have measured before the report are set instead. After voxelize every reachedBits bit is also
+// set in occupiedBits, so the flood's "set in neither bit set" is "occupiedBits clear" here.
+int VoxelizerTrapVolumePrivate::measureCavity(std::uint32_t seed, float& cavityVolume, int voxelsPerReport,
+                                              int voxelsBefore, int& reportsMade, ProgressCallback progress)
 {
     VoxelWord* occupied = occupiedBits.get();
     if (testBit(occupied, seed)) return 0;
@@ -132,14 +135,16 @@ int VoxelizerTrapVolumePrivate::measureCavity(std::uint32_t seed, float& cavityV
         const int run = static_cast<int>(last - first + 1);
         int done = 0; // voxels of the run counted so far
         while (progress && done < run) {
-            // The next report comes with the first voxel that takes processed + count past k * step.
-            const std::int64_t due = std::max<std::int64_t>(
-                1, static_cast<std::int64_t>(k) * step + 1 - (static_cast<std::int64_t>(processed) + count));
+            // The next report comes with the first voxel that takes voxelsBefore + count past
+            // reportsMade * voxelsPerReport.
+            const std::int64_t due =
+                std::max<std::int64_t>(1, static_cast<std::int64_t>(reportsMade) * voxelsPerReport + 1 -
+                                              (static_cast<std::int64_t>(voxelsBefore) + count));
             if (due > run - done) break;
             done += static_cast<int>(due);
             count += static_cast<int>(due);
             try {
-                progress(k * 10);
+                progress(reportsMade * 10);
             } catch (...) {
                 for (std::size_t r = 0; r < setRuns.size(); r += 2)
                     for (std::uint32_t i = setRuns[r]; i <= setRuns[r + 1]; ++i)
@@ -147,7 +152,7 @@ int VoxelizerTrapVolumePrivate::measureCavity(std::uint32_t seed, float& cavityV
                 markBreadthFirst(count - 1);
                 throw;
             }
-            ++k;
+            ++reportsMade;
         }
         count += run - done;
         orRange(occupied, first, last);

@@ -6,9 +6,18 @@
 #include <cstdint>
 #include <memory>
 
-/// Releases an array made with new[] (the grid's arrays are held through shared pointers).
-template <typename T>
-struct ArrayDeleter {
+#include "common/BitOps.h"
+
+namespace meshprobe {
+namespace trap {
+
+using common::highestBit;
+using common::lowestBit;
+using common::popCount;
+
+/// Releases an array made with new[]: the grid's arrays are held through shared pointers, which would
+/// otherwise free them with plain delete.
+template <typename T> struct ArrayDeleter {
     void operator()(T* p) const { delete[] p; }
 };
 
@@ -26,47 +35,6 @@ inline VoxelBitSet makeVoxelBitSet(std::uint32_t wordCount)
 // re-checks a bit before acting on it, and the barrier that ends every parallel loop orders the writes
 // for whatever runs next; no other data is published through the bits.
 
-/// Bit tricks on one word (GCC/Clang builtins; plain loops elsewhere).
-inline unsigned popCount(std::uint32_t v)
-{
-#if defined(__GNUC__)
-    return static_cast<unsigned>(__builtin_popcount(v));
-#else
-    unsigned n = 0;
-    for (; v; v &= v - 1)
-        ++n;
-    return n;
-#endif
-}
-
-/// Position of the lowest set bit; v must not be 0.
-inline unsigned lowestBit(std::uint32_t v)
-{
-#if defined(__GNUC__)
-    return static_cast<unsigned>(__builtin_ctz(v));
-#else
-    unsigned n = 0;
-    while (!(v & 1u)) {
-        v >>= 1;
-        ++n;
-    }
-    return n;
-#endif
-}
-
-/// Position of the highest set bit; v must not be 0.
-inline unsigned highestBit(std::uint32_t v)
-{
-#if defined(__GNUC__)
-    return 31u - static_cast<unsigned>(__builtin_clz(v));
-#else
-    unsigned n = 0;
-    while (v >>= 1)
-        ++n;
-    return n;
-#endif
-}
-
 constexpr int kWordBits = 32;
 
 /// Length of the chunk from z0 up to zLast inclusive, at most one word.
@@ -76,7 +44,10 @@ inline unsigned chunkLength(int z0, int zLast)
 }
 
 /// Mask of the `count` low bits, count in 0..32.
-inline std::uint32_t lowMask(unsigned count) { return count >= 32 ? ~0u : (1u << count) - 1u; }
+inline std::uint32_t lowMask(unsigned count)
+{
+    return count >= 32 ? ~0u : (1u << count) - 1u;
+}
 
 inline bool testBit(const VoxelWord* bits, std::uint32_t index)
 {
@@ -133,3 +104,6 @@ inline unsigned countBits(const VoxelWord* bits, std::uint32_t first, std::uint3
     }
     return total;
 }
+
+} // namespace trap
+} // namespace meshprobe

@@ -4,6 +4,8 @@
 
 #include "trapvolume/VoxelizerTrapVolumePrivate.h"
 
+using meshprobe::common::ProgressRescaler;
+
 VoxelizerTrapVolume::VoxelizerTrapVolume(int resolution, MeshKernel* kernel)
     : d(std::make_shared<VoxelizerTrapVolumePrivate>(resolution, kernel))
 {
@@ -33,7 +35,7 @@ int VoxelizerTrapVolume::getTrappedVolumeCount(float& volume, std::function<void
 }
 
 std::vector<UMesh<float>*> VoxelizerTrapVolume::trappedVolume2Mesh(std::vector<float>& volumes,
-                                                                    std::function<void(int)> progress)
+                                                                   std::function<void(int)> progress)
 {
     std::vector<UMesh<float>*> meshes;
     d->trappedVolume2Mesh(meshes, volumes, progress);

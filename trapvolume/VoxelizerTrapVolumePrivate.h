@@ -20,10 +20,22 @@ struct Hit;
 /// The grid of N x N x N voxels over a placed mesh, its three bit sets and the phases that fill them.
 /// Voxel (x, y, z) has index x*N*N + y*N + z (32-bit unsigned); its flag in a bit set is bit (index & 31)
 /// of word (index >> 5). The data members are public for the white-box tests.
+///
+/// The class stays in the global namespace next to VoxelizerTrapVolume, and its grid fields keep their
+/// shape (vectors and arrays behind shared pointers, in this order) although plain members would do:
+/// both are part of the analysis' fixed interface. Its helpers live in meshprobe::trap.
 class VoxelizerTrapVolumePrivate {
 public:
+    using ProgressCallback = meshprobe::common::ProgressCallback;
+    using VoxelWord = meshprobe::trap::VoxelWord;
+    using VoxelBitSet = meshprobe::trap::VoxelBitSet;
+
     /// Largest resolution whose N*N*N still fits a signed 32-bit product.
     static constexpr int kMaxResolution = 1290;
+    /// How far the box that the surface scan tests reaches beyond its voxel on every side (halfVoxelPadded),
+    /// so that a triangle on a voxel face, or within rounding of it, marks the voxels on both sides. The
+    /// flood path of large triangles tests the exact voxel.
+    static constexpr double kVoxelPadding = 1e-5;
 
     /// Sets up the grid; a standard exception on the way is printed and leaves the object uninitialised.
     /// @throw what creating the intersector throws
@@ -69,8 +81,7 @@ public:
     /// @name Results (they consume the trapped marks)
     ///@{
     int getTrappedVolumeCount(float& volume, ProgressCallback progress);
-    void trappedVolume2Mesh(std::vector<UMesh<float>*>& meshes, std::vector<float>& volumes,
-                            ProgressCallback progress);
+    void trappedVolume2Mesh(std::vector<UMesh<float>*>& meshes, std::vector<float>& volumes, ProgressCallback progress);
     ///@}
 
     // Fields, in the order of the grid's description.
@@ -88,8 +99,16 @@ public:
     std::int32_t faceCount = 0;
     std::shared_ptr<UVector3<double>> vertices; ///< placed vertex positions
     std::int32_t vertexCount = 0;
+    /// Column marks of trappedVolume2Mesh: a set bit is a voxel that an emitted column triangle already
+    /// covers. Empty until the first trappedVolume2Mesh, which replaces it with a zeroed set on every call.
     VoxelBitSet labelBits;
+    /// Air found by a flood. Phase 1: untouched (all clear). Phase 2: air reachable from the faces of the
+    /// mesh box, plus pockets voted outside. Phase 3: cleared, then the air that drains without rising.
+    /// Afterwards read only: a cavity touching a set bit is "Open".
     VoxelBitSet reachedBits;
+    /// Phase 1: the surface voxels. End of phase 2: everything that is not air (material, including
+    /// everything outside the mesh box). End of phase 3: material plus drainable air, so a clear bit in the
+    /// mesh box is trapped air. The count and the cavity meshes set the bit of every voxel they visit.
     VoxelBitSet occupiedBits;
     std::uint32_t resolution = 0;
     std::uint32_t wordCount = 0;
@@ -97,10 +116,11 @@ public:
     embree::EmbreeIntersector* intersector = nullptr;
 
     // State beyond the grid itself.
-    bool classified = false;          ///< a voxelize has run to its end since the last reset
-    bool gridWritten = false;         ///< some phase has written the bit sets since construction
+    bool classified = false;                      ///< a voxelize has run to its end since the last reset
+    bool gridWritten = false;                     ///< some phase has written the bit sets since construction
     std::atomic<std::int64_t> votedVoxelCount{0}; ///< voxels decided by ray votes in the last phase 2
 
+    // Direction tables of the voxel passes; their values are in trapvolume/DirectionTables.h.
     /// Face-neighbour steps, shared by the voxel passes, in this order.
     static const UVector3<double> faceDirections[6];
     static const UVector3<float> faceDirectionsF[6];
@@ -119,6 +139,7 @@ public:
 private:
     struct SurfaceScratch;
     struct FloodScratch;
+    struct VoteScratch;
     enum class FloodMoves { AllFaces, NoDown };
 
     // Phase 1.
@@ -130,29 +151,30 @@ private:
     void carveLines(int threadCount, const ProgressCallback& progress);
     void floodFromLines(int threadCount, const ProgressCallback& progress);
     void voteByRays(int threadCount, const ProgressCallback& progress);
-    void voteSlice(int x, FloodScratch& scratch);
+    void voteSlice(int x, VoteScratch& scratch);
     bool isFree(std::uint32_t index) const;
     std::uint32_t freeBits(std::uint32_t first, unsigned count) const;
     void floodFill(std::uint32_t seed, VoxelWord* target, FloodMoves moves, FloodScratch& scratch);
-    template <typename Mark>
-    void spanFlood(std::uint32_t seed, FloodMoves moves, FloodScratch& scratch, Mark&& mark);
+    template <typename Mark> void spanFlood(std::uint32_t seed, FloodMoves moves, FloodScratch& scratch, Mark&& mark);
     /// Calls enter(index) at the lowest voxel of every free run of the row within zFirst..zLast.
-    template <typename Enter>
-    void forFreeRunStarts(std::uint32_t row, int zFirst, int zLast, Enter&& enter) const;
+    template <typename Enter> void forFreeRunStarts(std::uint32_t row, int zFirst, int zLast, Enter&& enter) const;
     void floodBesideWalk(int x, int y, int z0, unsigned count, std::uint32_t walked, int dx, int dy, int dz,
                          FloodScratch& scratch);
-    template <typename Visit>
-    void walkLinesAlongZ(int x, bool bothEnds, Visit&& visit) const;
-    template <int Axis, typename Visit>
-    void walkHorizontalLines(int fixed, Visit&& visit) const;
-    template <typename Visit>
-    void walkSlabsForZIteration(int z, Visit&& visit) const;
+    template <typename Visit> void walkLinesAlongZ(int x, bool bothEnds, Visit&& visit) const;
+    template <int Axis, typename Visit> void walkHorizontalLines(int fixed, Visit&& visit) const;
+    template <typename Visit> void walkSlabsForZIteration(int z, Visit&& visit) const;
 
-    // Counting and cavity meshes.
-    int measureCavity(std::uint32_t seed, float& cavityVolume, int step, int processed, int& k,
+    // Counting and cavity meshes. Both report progress in tenths of the trapped voxels, through three
+    // values that the caller keeps across cavities:
+    //   voxelsPerReport  a tenth of the trapped voxels (0 below ten): report reportsMade * 10 once the
+    //                    running voxel count passes reportsMade * voxelsPerReport;
+    //   voxelsBefore     voxels of the cavities already finished;
+    //   reportsMade      reports made so far (the progress ordinal), raised by one per report.
+    // The parameter lists are the cavity walks' fixed interface: keep the separate values in this order.
+    int measureCavity(std::uint32_t seed, float& cavityVolume, int voxelsPerReport, int voxelsBefore, int& reportsMade,
                       ProgressCallback progress);
-    void meshCavity(std::uint32_t seed, int zMax, UMesh<float>* mesh, float& volume, int step, int& meshedSoFar,
-                    int& k, ProgressCallback progress);
+    void meshCavity(std::uint32_t seed, int zMax, UMesh<float>* mesh, float& volume, int voxelsPerReport,
+                    int& voxelsBefore, int& reportsMade, ProgressCallback progress);
     std::uint32_t countTrappedVoxels(const MeshBox& box) const;
     /// Calls seed(index) at every voxel of the mesh box whose occupiedBits bit is clear when the scan reaches
     /// it, z outermost, then x, then y; stops early when seed returns false.
@@ -162,6 +184,8 @@ private:
     MeshBox activeBox{};
 
     // Surface tables: per axis and voxel coordinate, the float box centres that the overlap test gets.
-    std::vector<float> paddedCentre[3]; ///< voxelCorner - 1e-5 + halfVoxelPadded (box scan)
+    std::vector<float> paddedCentre[3]; ///< voxelCorner - kVoxelPadding + halfVoxelPadded (box scan)
     std::vector<float> exactCentre[3];  ///< voxelCorner + halfVoxel (triangle flood)
 };
+
+#include "trapvolume/DirectionTables.h"

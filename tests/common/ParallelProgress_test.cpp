@@ -9,12 +9,15 @@
 #include <atomic>
 #include <chrono>
 #include <thread>
+#include <type_traits>
 #include <stdexcept>
 #include <vector>
 
 #include "common/HostMesh.h"
 
 namespace {
+
+using namespace meshprobe::common;
 
 // Runs `items` iterations as a dynamic, chunk-1 parallel loop on `threads` threads; returns how many
 // work items ran.
@@ -32,13 +35,17 @@ int runPhase(ParallelProgress& phase, int items, int threads,
     return done.load();
 }
 
+// Both wrappers keep the caller's callback by reference, so a temporary callback must not compile.
+static_assert(!std::is_constructible<ProgressRescaler, ProgressCallback, double, double>::value, "temporary target");
+static_assert(std::is_constructible<ProgressRescaler, const ProgressCallback&, double, double>::value, "named target");
+static_assert(!std::is_constructible<ParallelProgress, ProgressCallback, int, int>::value, "temporary callback");
+
 TEST(ProgressRescaler, TruncatesTowardZeroInDouble)
 {
     std::vector<int> seen;
     ProgressCallback host = [&](int p) { seen.push_back(p); };
     ProgressRescaler phase2(host, 0.5, 30);
-    ProgressRescaler third(phase2.callback(), 0.5, 50);
-    // Keep the inner callback alive while `third` refers to it.
+    // The inner callback is a named object: the wrapper refers to it, so it must outlive the wrapper.
     const ProgressCallback inner = phase2.callback();
     ProgressRescaler nested(inner, 0.5, 50);
     nested(0);

@@ -15,6 +15,8 @@
 
 namespace traptest {
 
+using namespace meshprobe::trap;
+
 /// A mesh and the kernel that places it (the kernel holds the mesh).
 struct Placed {
     explicit Placed(const testmesh::Soup& soup, const UMatrix4<float>& matrix = UMatrix4<float>())
