@@ -20,6 +20,11 @@ ProgressCallback PythonProgress::callback()
 bool PythonProgress::report(float percent)
 {
     if (pending) return false;
+    constexpr auto interval = std::chrono::milliseconds(50);
+    const auto now = std::chrono::steady_clock::now();
+    if (percent < 100.0f ? now - lastReport < interval : finished) return true;
+    lastReport = now;
+    finished = percent >= 100.0f;
     py::gil_scoped_acquire gil;
     try {
         // Signal handlers run only here while the call holds no GIL: this is where Ctrl-C gets through.

@@ -3,6 +3,7 @@
 // Ctrl-C turned into cancellation.
 #pragma once
 
+#include <chrono>
 #include <optional>
 #include <utility>
 
@@ -13,10 +14,12 @@
 
 namespace meshprobe::python {
 
-/// The toolkit callback of one long call. Every report re-acquires the GIL, runs pending signal handlers
-/// (so Ctrl-C raises KeyboardInterrupt in the main thread) and then calls the user's callable with the
-/// percentage. A raised exception or a False answer cancels the call; the exception is kept and raised
-/// again once the call has unwound. Create and destroy it with the GIL held.
+/// The toolkit callback of one long call. The first report, then one every 50 ms, and 100 % re-acquire the
+/// GIL, run pending signal handlers (so Ctrl-C raises KeyboardInterrupt in the main thread) and call the
+/// user's callable with the percentage. The analyses report thousands of times per call; taking the GIL
+/// for each would make the call wait for other Python threads each time. A raised exception or a False
+/// answer cancels the call; the exception is kept and raised again once the call has unwound. Create and
+/// destroy it with the GIL held.
 class PythonProgress {
 public:
     /// `callable`: None, or called as callable(percent: float); False cancels, anything else goes on.
@@ -33,6 +36,8 @@ private:
 
     pybind11::object callable;
     std::optional<pybind11::error_already_set> pending;
+    std::chrono::steady_clock::time_point lastReport; // the epoch: the first report goes through
+    bool finished = false;                            // 100 % was reported: the callable hears of it once
 };
 
 /// Calls `body` with the GIL released. When it is cancelled because a report raised (KeyboardInterrupt
