@@ -3,6 +3,9 @@ and each record holds what the single commands report."""
 
 import json
 import shutil
+import signal
+import subprocess
+import time
 
 import pytest
 
@@ -90,6 +93,26 @@ def test_the_tool_rejects_bad_usage_before_any_part(tool, args, message):
 def test_a_folder_without_mesh_files_is_bad_usage(tool, tmp_path):
     code, records, stderr = run_tool_batch(tool, tmp_path)
     assert code == 2 and records == [] and "no mesh files" in stderr
+
+
+def test_ctrl_c_stops_the_tool_without_writing_the_output_file(tool, parts, tmp_path):
+    from conftest import _tool_path
+
+    slow = tmp_path / "slow"
+    slow.mkdir()
+    for i in range(40):
+        shutil.copy(parts / "bracket.stl", slow / f"part-{i:02d}.stl")
+    output = tmp_path / "records.jsonl"
+    began = time.monotonic()
+    process = subprocess.Popen([str(_tool_path()), "batch", slow, "--trapped", "-r", "400", "--jobs", "1",
+                                "-o", output, "--quiet"], stderr=subprocess.PIPE, text=True)
+    time.sleep(0.5)
+    process.send_signal(signal.SIGINT)
+    _, stderr = process.communicate(timeout=60)
+    assert process.returncode == 130, stderr
+    assert "interrupted" in stderr
+    assert time.monotonic() - began < 10  # the part in flight was cancelled, the others never started
+    assert list(tmp_path.iterdir()) == [slow]  # neither the output nor a temporary file
 
 
 @pytest.fixture(scope="module")
