@@ -3,6 +3,7 @@
 // parallel.
 #include <unistd.h>
 
+#include <atomic>
 #include <cstdio>
 #include <memory>
 #include <thread>
@@ -14,7 +15,7 @@
 #include "cli/ProgressBar.h"
 #include "cli/ThicknessWindow.h"
 #include "meshprobe/Batch.h"
-#include "toolkit/src/AtomicFile.h"
+#include "meshprobe/JsonLinesFile.h"
 
 namespace cli {
 
@@ -39,7 +40,7 @@ public:
     explicit RecordSink(const std::string& path)
     {
         if (!path.empty()) {
-            file = std::make_unique<meshprobe::detail::AtomicFile>(path);
+            file = std::make_unique<meshprobe::JsonLinesFile>(path);
             return;
         }
         // A private copy of stdout: the toolkit briefly diverts descriptor 1 while it sets up a voxel grid
@@ -56,11 +57,11 @@ public:
 
     void write(std::string line)
     {
-        line += '\n';
         if (file) {
-            file->write(line.data(), line.size());
+            file->append(line);
             return;
         }
+        line += '\n';
         // Each line is flushed, so that a reader of the pipe sees every part as soon as it is done.
         if (std::fwrite(line.data(), 1, line.size(), stdoutCopy) != line.size() || std::fflush(stdoutCopy) != 0)
             throw meshprobe::Error("cannot write to standard output");
@@ -72,7 +73,7 @@ public:
     }
 
 private:
-    std::unique_ptr<meshprobe::detail::AtomicFile> file;
+    std::unique_ptr<meshprobe::JsonLinesFile> file;
     std::FILE* stdoutCopy = nullptr;
 };
 
@@ -100,12 +101,15 @@ int runBatch(const BatchOptions& options)
 
     ProgressBar progress(ProgressBar::shouldShow(options.quiet));
     const meshprobe::ProgressCallback partsDone = progress.stage("parts", 0, 100);
-    std::size_t failed = 0;
+    std::atomic<std::size_t> failed{0};
     runInOrder(
-        files.size(), options.jobs, [&](std::size_t part) { return meshprobe::batchRecord(files[part], analyses); },
+        files.size(), options.jobs,
+        [&](std::size_t part) {
+            meshprobe::BatchRecord record = meshprobe::batchRecord(files[part], analyses);
+            if (!record.ok) ++failed;
+            return std::move(record.json);
+        },
         [&](std::size_t part, std::string&& record) {
-            // Written by batchRecord itself: a failed part's record is the only one with "ok":false here.
-            if (record.find("\"ok\":false") != std::string::npos) ++failed;
             progress.clear();
             sink.write(std::move(record));
             if (!partsDone(100.0f * static_cast<float>(part + 1) / static_cast<float>(files.size())))

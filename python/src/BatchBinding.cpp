@@ -25,7 +25,7 @@ std::string record(const std::filesystem::path& path, bool trapped, int resoluti
     if (thickness) options.thickness = BatchThickness{thickness->first, thickness->second, samples};
     PythonProgress report(std::move(progress));
     options.progress = report.callback();
-    return withoutGil(report, [&] { return batchRecord(path.string(), options); });
+    return withoutGil(report, [&] { return batchRecord(path.string(), options).json; });
 }
 
 } // namespace

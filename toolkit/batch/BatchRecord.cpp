@@ -127,7 +127,7 @@ Json runJob(const std::string& path, const BatchOptions& options)
 
 } // namespace
 
-std::string batchRecord(const std::string& path, const BatchOptions& options)
+BatchRecord batchRecord(const std::string& path, const BatchOptions& options)
 {
     const auto start = std::chrono::steady_clock::now();
     Json record;
@@ -141,8 +141,9 @@ std::string batchRecord(const std::string& path, const BatchOptions& options)
         record = Json{{"mesh", path}, {"ok", false}, {"error", e.what()}};
     }
     record["seconds"] = secondsSince(start);
+    const bool ok = record["ok"].get<bool>();
     // Messages may quote file content; replacing invalid UTF-8 keeps the record writable.
-    return record.dump(-1, ' ', false, Json::error_handler_t::replace);
+    return {record.dump(-1, ' ', false, Json::error_handler_t::replace), ok};
 }
 
 } // namespace meshprobe

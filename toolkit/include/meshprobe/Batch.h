@@ -36,16 +36,23 @@ struct BatchOptions {
     ProgressCallback progress;
 };
 
-/// Loads one part, runs the chosen analyses and returns its record: one JSON object on one line, without
-/// a line break. A part that loads and analyses:
+/// One part's record: one JSON object on one line, without a line break.
+/// A part that loads and analyses:
 ///   {"mesh": path, "ok": true, "triangles", "vertices", "info": {...}, "trapped": {...}, "thickness": {...},
 ///    "seconds"}
 /// where "info", "trapped" and "thickness" hold the keys of the tool's JSON report of that command (without
 /// "command", "mesh", "triangles", "vertices" and "seconds"; thickness without per-face values). A part that
 /// fails (unreadable file, failed analysis, out of memory):
 ///   {"mesh": path, "ok": false, "error": message, "seconds"}
-/// Only cancellation throws (Cancelled). Peak memory is one part's mesh and analysis.
-std::string batchRecord(const std::string& path, const BatchOptions& options = {});
+struct BatchRecord {
+    std::string json;
+    /// The value of "ok": false when the part could not be read or analysed.
+    bool ok = false;
+};
+
+/// Loads one part, runs the chosen analyses and returns its record. Only cancellation throws (Cancelled);
+/// every other failure is recorded. Peak memory is one part's mesh and analysis.
+BatchRecord batchRecord(const std::string& path, const BatchOptions& options = {});
 
 /// The mesh files named by `paths`: files are kept as given (readable extension or not, so that a wrong
 /// file shows up as a failed part); folders are walked recursively for files whose extension loadMesh
