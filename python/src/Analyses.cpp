@@ -114,7 +114,7 @@ PyTrappedResult trapped(ArrayMesh& mesh, int resolution, const std::string& up, 
 }
 
 /// Face indices from a list of indices or a boolean mask with one entry per face.
-std::vector<std::uint32_t> selectedFaces(const ArrayMesh& mesh, const py::handle& faces)
+std::vector<std::uint32_t> selectedFaces(const ArrayMesh& mesh, const py::object& faces)
 {
     py::array array = py::module_::import("numpy").attr("asarray")(faces);
     if (array.ndim() != 1 && array.size() != 0)
@@ -140,7 +140,7 @@ std::vector<std::uint32_t> selectedFaces(const ArrayMesh& mesh, const py::handle
     return indices;
 }
 
-PyAreasResult areas(ArrayMesh& mesh, const py::handle& faces, const std::string& label)
+PyAreasResult areas(ArrayMesh& mesh, const py::object& faces, const std::string& label)
 {
     const std::vector<std::uint32_t> selection = selectedFaces(mesh, faces);
     const MeshView view = mesh.view();

@@ -19,7 +19,7 @@ std::string shapeText(const py::array& array)
 }
 
 /// numpy.asarray(values) with its shape checked against (rows, 3) and its dtype kind against `kinds`.
-py::array asRows(const py::handle& values, const char* name, const char* rows, const std::string& kinds,
+py::array asRows(const py::object& values, const char* name, const char* rows, const std::string& kinds,
                  const char* kindWords)
 {
     const py::array array = py::module_::import("numpy").attr("asarray")(values);
@@ -48,7 +48,7 @@ ArrayMesh::ArrayMesh(py::array_t<float> vertices, py::array_t<std::uint32_t> tri
 {
 }
 
-ArrayMesh ArrayMesh::fromArrays(const py::handle& vertices, const py::handle& triangles)
+ArrayMesh ArrayMesh::fromArrays(const py::object& vertices, const py::object& triangles)
 {
     const py::array vertexSource = asRows(vertices, "vertices", "n", "fiu", "floats or integers");
     const py::array triangleSource = asRows(triangles, "triangles", "m", "iu", "integers");

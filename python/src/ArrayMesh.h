@@ -20,7 +20,7 @@ class ArrayMesh {
 public:
     /// Converts array-likes of any integer or floating dtype once into the mesh's own arrays and validates
     /// the result. ValueError for a wrong shape or an index out of range, TypeError for another dtype.
-    static ArrayMesh fromArrays(const pybind11::handle& vertices, const pybind11::handle& triangles);
+    static ArrayMesh fromArrays(const pybind11::object& vertices, const pybind11::object& triangles);
 
     /// Takes over the arrays of a toolkit mesh without copying them.
     static ArrayMesh fromMesh(Mesh&& mesh);

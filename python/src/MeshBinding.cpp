@@ -77,8 +77,8 @@ TypeError for any other dtype.)")
         .def_property_readonly("vertices", &ArrayMesh::vertices,
                                "(n, 3) float32 array of the coordinates, mm; read-only.")
         .def_property_readonly("triangles", &ArrayMesh::triangles, "(m, 3) uint32 array of vertex indices; read-only.")
-        .def_property_readonly("vertex_count", &ArrayMesh::vertexCount)
-        .def_property_readonly("triangle_count", &ArrayMesh::triangleCount)
+        .def_property_readonly("vertex_count", &ArrayMesh::vertexCount, "Number of vertices, n.")
+        .def_property_readonly("triangle_count", &ArrayMesh::triangleCount, "Number of triangles (faces), m.")
         .def("inspect", &ArrayMesh::info, py::return_value_policy::copy,
              "Size and health of the mesh (a MeshInfo): bounds, edge defects, area and volume. Measured on "
              "first use, then kept.")
