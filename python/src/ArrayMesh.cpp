@@ -86,8 +86,13 @@ const MeshInfo& ArrayMesh::info()
 {
     if (!cachedInfo) {
         const MeshView mesh = view();
-        py::gil_scoped_release release;
-        cachedInfo = inspect(mesh);
+        MeshInfo measured;
+        {
+            py::gil_scoped_release release;
+            measured = inspect(mesh);
+        }
+        // Stored with the GIL held: another thread may have measured meanwhile, with the same result.
+        cachedInfo = measured;
     }
     return *cachedInfo;
 }
