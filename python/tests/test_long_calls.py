@@ -1,6 +1,10 @@
 """Long calls: progress, cancellation from the callable, Ctrl-C, and the GIL released meanwhile."""
 
 import _thread
+import os
+import signal
+import subprocess
+import sys
 import threading
 import time
 
@@ -106,3 +110,22 @@ def test_another_python_thread_runs_during_a_long_call(bracket):
     during = [n for t, n in counts if began < t < ended]
     # With the GIL held throughout the call, the counter could not have advanced while it ran.
     assert len(during) >= 10, f"{len(during)} counter steps during a {ended - began:.2f} s call"
+
+
+def test_a_real_sigint_interrupts_a_call_in_a_script():
+    script = (
+        "import meshprobe, sys\n"
+        f"mesh = meshprobe.load({str(EXAMPLES / 'bracket.stl')!r})\n"
+        "print('started', flush=True)\n"
+        "meshprobe.trapped(mesh, resolution=700, threads=1, cavity_meshes=False)\n"
+        "print('finished', flush=True)\n"
+    )
+    process = subprocess.Popen([sys.executable, "-c", script], stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+                               text=True, env={**os.environ, "PYTHONUNBUFFERED": "1"})
+    assert process.stdout.readline() == "started\n"
+    time.sleep(0.3)
+    signalled = time.monotonic()
+    process.send_signal(signal.SIGINT)
+    out, err = process.communicate(timeout=120)
+    assert process.returncode != 0 and "KeyboardInterrupt" in err and "finished" not in out
+    assert time.monotonic() - signalled < 3, "the call ran on after Ctrl-C"
