@@ -3,10 +3,13 @@
 // parallel.
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdio>
 #include <memory>
+#include <string>
 #include <thread>
+#include <vector>
 
 #include "cli/CliError.h"
 #include "cli/Commands.h"
