@@ -102,3 +102,13 @@ def meshprobe_example(name):
     from conftest import EXAMPLES
 
     return EXAMPLES / name
+
+
+def test_the_packages_example_session_still_holds(monkeypatch):
+    import doctest
+
+    from conftest import REPOSITORY
+
+    monkeypatch.chdir(REPOSITORY)
+    outcome = doctest.testmod(meshprobe)
+    assert outcome.attempted >= 6 and outcome.failed == 0
