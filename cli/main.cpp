@@ -53,7 +53,8 @@ int main(int argc, char** argv)
     app.require_subcommand(1);
     app.fallthrough(false);
     const std::vector<cli::Command> commands = {cli::addInfoCommand(app), cli::addTrappedCommand(app),
-                                                cli::addThicknessCommand(app), cli::addAreasCommand(app)};
+                                                cli::addThicknessCommand(app), cli::addAreasCommand(app),
+                                                cli::addBatchCommand(app)};
 
     if (argc > 1 && argv[1][0] != '-') {
         bool known = false;

@@ -1,11 +1,13 @@
 #!/usr/bin/env bash
-# Installs the Debian packages meshprobe needs (skipping those present), then configures and builds it.
+# Installs the Debian packages meshprobe needs (skipping those present), then configures and builds it, and
+# installs the Python package for Debian's /usr/bin/python3 (into /usr/local/lib/python3.X/dist-packages).
 # Usage: scripts/setup.sh [--asan] [--build-dir DIR] [extra CMake arguments...]
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 packages=(build-essential cmake g++ libgtest-dev libgmock-dev libbenchmark-dev libembree-dev qtbase5-dev
-          libassimp-dev libcli11-dev nlohmann-json3-dev)
+          libassimp-dev libcli11-dev nlohmann-json3-dev
+          python3-dev python3-numpy pybind11-dev python3-pybind11 python3-pytest python3-distributed)
 
 build_dir=build
 build_type=Release
@@ -23,13 +25,19 @@ missing=()
 for p in "${packages[@]}"; do
   dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")
 done
+sudo_cmd=()
+[ "$(id -u)" -eq 0 ] || sudo_cmd=(sudo)
 if [ ${#missing[@]} -gt 0 ]; then
   echo "setup: installing ${missing[*]}" >&2
-  sudo_cmd=()
-  [ "$(id -u)" -eq 0 ] || sudo_cmd=(sudo)
   "${sudo_cmd[@]}" apt-get update -qq
   DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
 fi
 
 cmake -S . -B "$build_dir" -DCMAKE_BUILD_TYPE="$build_type" ${cmake_args[@]+"${cmake_args[@]}"}
 cmake --build "$build_dir" -j "$(nproc)"
+
+# The Python module (not built under the sanitizers): `/usr/bin/python3 -c "import meshprobe"` works from here on.
+if grep -q '^MESHPROBE_BUILD_PYTHON:BOOL=ON' "$build_dir/CMakeCache.txt"; then
+  "${sudo_cmd[@]}" cmake --install "$build_dir" --component python >/dev/null
+  echo "setup: installed the meshprobe Python package for /usr/bin/python3" >&2
+fi

@@ -1,0 +1,89 @@
+from os import PathLike
+from typing import Callable, List, Optional, Sequence, Tuple, Union
+
+import numpy as np
+import numpy.typing as npt
+
+from . import batch as batch
+
+_Progress = Optional[Callable[[float], Optional[bool]]]
+_Path = Union[str, PathLike]
+
+class Error(RuntimeError): ...
+class InputError(Error, ValueError): ...
+class Cancelled(Error): ...
+
+class MeshInfo:
+    vertex_count: int
+    triangle_count: int
+    bounds: npt.NDArray[np.float32]
+    border_edges: int
+    nonmanifold_edges: int
+    bad_edges: int
+    watertight: bool
+    area: float
+    volume: float
+
+class Mesh:
+    def __init__(self, vertices: npt.ArrayLike, triangles: npt.ArrayLike) -> None: ...
+    @property
+    def vertices(self) -> npt.NDArray[np.float32]: ...
+    @property
+    def triangles(self) -> npt.NDArray[np.uint32]: ...
+    @property
+    def vertex_count(self) -> int: ...
+    @property
+    def triangle_count(self) -> int: ...
+    def inspect(self) -> MeshInfo: ...
+    @property
+    def bounds(self) -> npt.NDArray[np.float32]: ...
+    @property
+    def is_watertight(self) -> bool: ...
+    @property
+    def area(self) -> float: ...
+    @property
+    def volume(self) -> float: ...
+
+class Cavity:
+    name: str
+    voxels: int
+    volume: float
+    triangle_count: int
+    mesh: Optional[Mesh]
+
+class TrappedResult:
+    resolution: int
+    up: str
+    threads: int
+    voxel_size: float
+    trapped_voxels: int
+    trapped_volume: float
+    cavities: List[Cavity]
+
+class MarkingArea:
+    id: int
+    name: str
+    faces: npt.NDArray[np.uint32]
+    loops: List[npt.NDArray[np.uint32]]
+    area: float
+
+class AreasResult:
+    selected_faces: int
+    areas: List[MarkingArea]
+
+def load(path: _Path, progress: _Progress = None) -> Mesh: ...
+def thickness(
+    mesh: Mesh, min: float, max: float, samples: int = 31, progress: _Progress = None
+) -> npt.NDArray[np.float32]: ...
+def thickness_histogram(
+    values: npt.ArrayLike, min: float, max: float, bins: int = 10
+) -> Tuple[npt.NDArray[np.int64], npt.NDArray[np.float64]]: ...
+def trapped(
+    mesh: Mesh,
+    resolution: int = 256,
+    up: str = "+z",
+    threads: Optional[int] = None,
+    cavity_meshes: bool = True,
+    progress: _Progress = None,
+) -> TrappedResult: ...
+def areas(mesh: Mesh, faces: npt.ArrayLike, label: str = "area") -> AreasResult: ...

@@ -1,0 +1,21 @@
+// SPDX-License-Identifier: MIT
+// The parts of the _meshprobe extension, each defined in its own file and added to the module by Module.cpp.
+#pragma once
+
+#include <pybind11/pybind11.h>
+
+namespace meshprobe::python {
+
+/// meshprobe.Error, InputError and Cancelled, and the translation of the toolkit's exceptions into them.
+void bindErrors(pybind11::module_& module);
+
+/// meshprobe.Mesh, MeshInfo and load().
+void bindMesh(pybind11::module_& module);
+
+/// thickness(), thickness_histogram(), trapped() and areas() with their result classes.
+void bindAnalyses(pybind11::module_& module);
+
+/// batch_record() and collect_mesh_files(): the per-part job the batch runners share with the tool.
+void bindBatch(pybind11::module_& module);
+
+} // namespace meshprobe::python

@@ -1,0 +1,114 @@
+"""thickness, trapped and areas: the same results as the tool's JSON on the bundled examples."""
+
+import numpy as np
+import pytest
+
+import meshprobe
+
+THICKNESS_CASES = [  # (min, max, samples)
+    (0.0, 2.0, 31),
+    (0.5, 1.0, 1),
+    (1.0, 3.5, 40),
+]
+
+
+@pytest.mark.parametrize("window", THICKNESS_CASES, ids=lambda w: "min{}-max{}-s{}".format(*w))
+def test_thickness_is_bit_identical_to_the_tools_per_face_values(example, window, tool_json):
+    low, high, samples = window
+    report = tool_json("thickness", example, "--min", low, "--max", high, "--samples", samples, "--per-face")
+    values = meshprobe.thickness(meshprobe.load(example), low, high, samples=samples)
+
+    assert values.dtype == np.float32 and values.shape == (report["triangles"],)
+    # The tool prints each float32 in its shortest round-trip form, so reading it back as float32 is exact.
+    expected = np.array(report["thickness"], dtype=np.float64).astype(np.float32)
+    assert values.tobytes() == expected.tobytes()
+    assert np.count_nonzero((values > low) & (values < high)) == report["selected_faces"]
+    assert np.count_nonzero(values >= high) == report["faces_at_max"]
+    counts, edges = meshprobe.thickness_histogram(values, low, high)
+    assert counts.tolist() == [b["faces"] for b in report["histogram"]]
+    assert edges.tolist() == [report["histogram"][0]["from"]] + [b["to"] for b in report["histogram"]]
+
+
+@pytest.mark.parametrize("resolution, up", [(64, "+z"), (96, "-z"), (48, "+x")])
+def test_trapped_matches_the_tools_report(example, resolution, up, tool_json):
+    report = tool_json("trapped", example, "-r", resolution, "--up", up)
+    result = meshprobe.trapped(meshprobe.load(example), resolution=resolution, up=up, threads=2)
+
+    assert (result.resolution, result.up) == (resolution, up)
+    assert result.voxel_size == report["voxel_size"]
+    assert result.trapped_voxels == report["trapped_voxels"]
+    assert np.float32(result.trapped_volume) == np.float32(report["trapped_volume"])
+    got = [(c.name, np.float32(c.volume), c.voxels, c.triangle_count) for c in result.cavities]
+    expected = [(c["name"], np.float32(c["volume"]), c["voxels"], c["triangles"]) for c in report["cavities"]]
+    assert got == expected
+
+
+def test_cavities_hold_their_surface_as_arrays_inside_the_part():
+    mesh = meshprobe.load(meshprobe_example("bracket.stl"))
+    result = meshprobe.trapped(mesh, resolution=64)
+    assert [c.name for c in result.cavities] == ["Closed", "Open"]
+    for cavity in result.cavities:
+        surface = cavity.mesh
+        assert surface.triangle_count == cavity.triangle_count > 0
+        assert surface.vertices.dtype == np.float32 and surface.triangles.dtype == np.uint32
+        assert np.all(surface.vertices >= mesh.bounds[0] - 1) and np.all(surface.vertices <= mesh.bounds[1] + 1)
+    listed_only = meshprobe.trapped(mesh, resolution=64, cavity_meshes=False)
+    assert [c.mesh for c in listed_only.cavities] == [None, None]
+    assert [c.triangle_count for c in listed_only.cavities] == [c.triangle_count for c in result.cavities]
+    assert "cavities=2" in repr(result) and repr(result.cavities[0]).startswith("Cavity(name='Closed'")
+
+
+@pytest.mark.parametrize(
+    "options, selection",
+    [
+        (["--faces", "0-3"], lambda t: [0, 1, 2, 3]),
+        (["--thin", "0", "1.5"], lambda t: (t > 0) & (t < 1.5)),
+    ],
+    ids=["faces", "thin-mask"],
+)
+def test_areas_match_the_tools_report(options, selection, tool_json):
+    path = meshprobe_example("bracket.stl")
+    report = tool_json("areas", path, *options, "--label", "rib")
+    mesh = meshprobe.load(path)
+    result = meshprobe.areas(mesh, selection(meshprobe.thickness(mesh, 0, 1.5)), label="rib")
+    assert result.selected_faces == report["selected_faces"]
+    got = [(a.id, a.name, a.faces.tolist(), [loop.tolist() for loop in a.loops]) for a in result.areas]
+    expected = [(a["id"], a["name"], a["faces"], a["loops"]) for a in report["areas"]]
+    assert got == expected
+
+
+@pytest.mark.parametrize(
+    "call, error, message",
+    [
+        (lambda m: meshprobe.thickness(m, 2, 1), meshprobe.InputError, "greater than max"),
+        (lambda m: meshprobe.thickness(m, -1, 1), ValueError, "negative"),
+        (lambda m: meshprobe.trapped(m, resolution=0), ValueError, "resolution 0 is outside 1..1290"),
+        (lambda m: meshprobe.trapped(m, up="up"), ValueError, "unknown build direction 'up'"),
+        (lambda m: meshprobe.trapped(m, threads=0), ValueError, "threads must be at least 1"),
+        (lambda m: meshprobe.areas(m, [4]), ValueError, "face 4 does not exist"),
+        (lambda m: meshprobe.areas(m, [True, False]), ValueError, "mask must have shape (4,)"),
+        (lambda m: meshprobe.areas(m, [0.5]), TypeError, "faces must hold integers or booleans"),
+        (lambda m: meshprobe.thickness(m, 0, 1, progress=3), TypeError, "progress must be callable"),
+    ],
+)
+def test_bad_arguments_raise_with_a_message(call, error, message):
+    tetra = meshprobe.Mesh([[0, 0, 0], [1, 0, 0], [0, 1, 0], [0, 0, 1]], [[0, 2, 1], [0, 1, 3], [0, 3, 2], [1, 2, 3]])
+    with pytest.raises(error) as raised:
+        call(tetra)
+    assert message in str(raised.value)
+
+
+def meshprobe_example(name):
+    from conftest import EXAMPLES
+
+    return EXAMPLES / name
+
+
+def test_the_packages_example_session_still_holds(monkeypatch):
+    import doctest
+
+    from conftest import REPOSITORY
+
+    monkeypatch.chdir(REPOSITORY)
+    outcome = doctest.testmod(meshprobe)
+    assert outcome.attempted >= 6 and outcome.failed == 0

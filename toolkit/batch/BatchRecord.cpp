@@ -1,0 +1,149 @@
+// SPDX-License-Identifier: MIT
+// One part of a batch: load, measure, run the chosen analyses, and write everything as one JSON record.
+#include <charconv>
+#include <chrono>
+#include <cmath>
+#include <cstdlib>
+#include <new>
+
+#include <nlohmann/json.hpp>
+
+#include "meshprobe/Batch.h"
+#include "meshprobe/Error.h"
+#include "meshprobe/Import.h"
+#include "meshprobe/Inspect.h"
+#include "meshprobe/Thickness.h"
+#include "meshprobe/TrappedVolumes.h"
+
+namespace meshprobe {
+
+namespace {
+
+using Json = nlohmann::ordered_json;
+
+constexpr int histogramBins = 10; // the tool's thickness report uses ten bins over the window
+
+/// A single-precision value as the double with the float's shortest round-trip digits, so that the JSON
+/// shows 0.8 and not 0.800000011920929 (the tool prints its single-precision results the same way).
+double shortestDouble(float value)
+{
+    if (!std::isfinite(value)) return value;
+    char text[32];
+    const auto end = std::to_chars(text, text + sizeof text - 1, value).ptr;
+    *end = '\0';
+    return std::strtod(text, nullptr);
+}
+
+Json floatTriple(const std::array<float, 3>& v)
+{
+    return {shortestDouble(v[0]), shortestDouble(v[1]), shortestDouble(v[2])};
+}
+
+Json infoReport(const MeshInfo& info)
+{
+    return Json{{"bounds", {floatTriple(info.boundsMin), floatTriple(info.boundsMax)}},
+                {"watertight", info.watertight},
+                {"nonmanifold_edges", info.nonManifoldEdges},
+                {"bad_edges", info.badEdges},
+                {"border_edges", info.borderEdges},
+                {"volume", info.volume},
+                {"area", info.area}};
+}
+
+Json trappedReport(const Mesh& mesh, const BatchTrapped& job, const ProgressCallback& progress)
+{
+    TrappedOptions options;
+    options.resolution = job.resolution;
+    options.up = job.up;
+    options.threads = job.threads;
+    options.cavityMeshes = false; // a record lists cavities; their meshes would only cost memory
+    options.progress = progress;
+    const TrappedResult result = trappedVolumes(mesh, options);
+    Json cavities = Json::array();
+    for (const Cavity& cavity : result.cavities)
+        cavities.push_back({{"name", cavity.name},
+                            {"volume", shortestDouble(cavity.volume)},
+                            {"voxels", cavity.voxels},
+                            {"triangles", cavity.triangleCount}});
+    return Json{{"resolution", result.resolution},
+                {"voxel_size", result.voxelSize},
+                {"up", toString(result.up)},
+                {"trapped_voxels", result.trappedVoxels},
+                {"trapped_volume", shortestDouble(result.trappedVolume)},
+                {"cavities", std::move(cavities)}};
+}
+
+Json thicknessReport(const Mesh& mesh, const BatchThickness& job, const ProgressCallback& progress)
+{
+    ThicknessOptions options;
+    options.min = job.min;
+    options.max = job.max;
+    options.samples = job.samples;
+    options.progress = progress;
+    const ThicknessResult result = thickness(mesh, options);
+    Json histogram = Json::array();
+    for (const HistogramBin& bin : thicknessHistogram(result.perFace, job.min, job.max, histogramBins))
+        histogram.push_back({{"from", bin.from}, {"to", bin.to}, {"faces", bin.faces}});
+    return Json{{"min", shortestDouble(job.min)},
+                {"max", shortestDouble(job.max)},
+                {"samples", job.samples},
+                {"status", result.status},
+                {"message", result.message},
+                {"selected_faces", result.selectedFaces.size()},
+                {"faces_at_max", result.facesAtMax},
+                {"histogram", std::move(histogram)}};
+}
+
+/// Progress of one step as a slice [from, to] of the part's 0..100.
+ProgressCallback slice(const ProgressCallback& progress, float from, float to)
+{
+    if (!progress) return {};
+    return [progress, from, to](float percent) { return progress(from + percent * (to - from) / 100.0f); };
+}
+
+double secondsSince(std::chrono::steady_clock::time_point start)
+{
+    const std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - start;
+    return std::round(elapsed.count() * 1000.0) / 1000.0;
+}
+
+Json runJob(const std::string& path, const BatchOptions& options)
+{
+    // Loading is quick next to the analyses; they share the rest of the part's progress.
+    const float loaded = options.trapped || options.thickness ? 5.0f : 100.0f;
+    const float trappedEnd = options.thickness ? (options.trapped ? 50.0f : loaded) : 100.0f;
+    const Mesh mesh = loadMesh(path, {slice(options.progress, 0.0f, loaded)});
+    Json record{{"mesh", path},
+                {"ok", true},
+                {"triangles", mesh.triangleCount()},
+                {"vertices", mesh.vertexCount()},
+                {"info", infoReport(inspect(mesh))}};
+    if (options.trapped)
+        record["trapped"] = trappedReport(mesh, *options.trapped, slice(options.progress, loaded, trappedEnd));
+    if (options.thickness)
+        record["thickness"] = thicknessReport(mesh, *options.thickness, slice(options.progress, trappedEnd, 100.0f));
+    return record;
+}
+
+} // namespace
+
+BatchRecord batchRecord(const std::string& path, const BatchOptions& options)
+{
+    const auto start = std::chrono::steady_clock::now();
+    Json record;
+    try {
+        record = runJob(path, options);
+    } catch (const Cancelled&) {
+        throw;
+    } catch (const std::bad_alloc&) {
+        record = Json{{"mesh", path}, {"ok", false}, {"error", path + ": out of memory"}};
+    } catch (const std::exception& e) {
+        record = Json{{"mesh", path}, {"ok", false}, {"error", e.what()}};
+    }
+    record["seconds"] = secondsSince(start);
+    const bool ok = record["ok"].get<bool>();
+    // Messages may quote file content; replacing invalid UTF-8 keeps the record writable.
+    return {record.dump(-1, ' ', false, Json::error_handler_t::replace), ok};
+}
+
+} // namespace meshprobe
