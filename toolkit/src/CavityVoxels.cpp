@@ -1,0 +1,305 @@
+// SPDX-License-Identifier: MIT
+// Cavity voxels from column triangles, and their closed surface.
+#include "toolkit/src/CavityVoxels.h"
+
+#include <algorithm>
+#include <cmath>
+#include <numeric>
+#include <tuple>
+#include <unordered_map>
+
+#include "meshprobe/Error.h"
+
+namespace meshprobe::detail {
+
+namespace {
+
+/// Padding the analysis adds around the mesh's box on every side, mm (the grid set-up's own margin).
+constexpr double kBoxMargin = 0.001;
+
+bool runBefore(const VoxelRun& r, int x, int y, int z)
+{
+    return std::tie(r.x, r.y, r.z0) < std::tie(x, y, z);
+}
+
+/// The runs of column (x, y): a range of the sorted run list.
+std::pair<const VoxelRun*, const VoxelRun*> column(const CavityVoxels& v, int x, int y)
+{
+    const VoxelRun* begin = v.runs.data();
+    const VoxelRun* end = begin + v.runs.size();
+    const VoxelRun* lo =
+        std::lower_bound(begin, end, 0, [&](const VoxelRun& r, int) { return std::tie(r.x, r.y) < std::tie(x, y); });
+    const VoxelRun* hi = lo;
+    while (hi != end && hi->x == x && hi->y == y)
+        ++hi;
+    return {lo, hi};
+}
+
+} // namespace
+
+std::array<double, 3> VoxelGrid::corner(const std::array<double, 3>& q) const
+{
+    return {origin[0] + q[0] * size / resolution, origin[1] + q[1] * size / resolution,
+            origin[2] + q[2] * size / resolution};
+}
+
+VoxelGrid gridOver(const MeshView& mesh, int resolution)
+{
+    VoxelGrid grid;
+    grid.resolution = resolution;
+    if (mesh.vertexCount == 0) return grid;
+    float lo[3], hi[3];
+    for (int k = 0; k < 3; ++k)
+        lo[k] = hi[k] = mesh.vertices[k];
+    for (std::size_t v = 0; v < mesh.vertexCount; ++v)
+        for (int k = 0; k < 3; ++k) {
+            lo[k] = std::min(lo[k], mesh.vertices[3 * v + k]);
+            hi[k] = std::max(hi[k], mesh.vertices[3 * v + k]);
+        }
+    for (int k = 0; k < 3; ++k) {
+        grid.origin[k] = double(lo[k]) - kBoxMargin;
+        grid.size = std::max(grid.size, (double(hi[k]) + kBoxMargin) - grid.origin[k]);
+    }
+    return grid;
+}
+
+long long CavityVoxels::count() const
+{
+    long long n = 0;
+    for (const VoxelRun& r : runs)
+        n += r.z1 - r.z0;
+    return n;
+}
+
+bool CavityVoxels::contains(int x, int y, int z) const
+{
+    auto it = std::upper_bound(
+        runs.begin(), runs.end(), std::make_tuple(x, y, z),
+        [](const std::tuple<int, int, int>& key, const VoxelRun& r) { return key < std::tie(r.x, r.y, r.z0); });
+    if (it == runs.begin()) return false;
+    --it;
+    return it->x == x && it->y == y && z >= it->z0 && z < it->z1;
+}
+
+void normalise(CavityVoxels& voxels)
+{
+    auto& runs = voxels.runs;
+    std::sort(runs.begin(), runs.end(),
+              [](const VoxelRun& a, const VoxelRun& b) { return runBefore(a, b.x, b.y, b.z0); });
+    std::size_t out = 0;
+    for (std::size_t i = 0; i < runs.size(); ++i) {
+        if (out > 0 && runs[out - 1].x == runs[i].x && runs[out - 1].y == runs[i].y && runs[out - 1].z1 >= runs[i].z0)
+            runs[out - 1].z1 = std::max(runs[out - 1].z1, runs[i].z1);
+        else
+            runs[out++] = runs[i];
+    }
+    runs.resize(out);
+}
+
+CavityVoxels voxelsFromColumns(const Mesh& columns, const VoxelGrid& grid)
+{
+    CavityVoxels voxels;
+    const double edge = grid.voxelSize();
+    auto gridCoordinate = [&](std::uint32_t vertex, int axis) {
+        const double q = (double(columns.vertices[3 * vertex + axis]) - grid.origin[axis]) / edge;
+        const double r = std::round(q);
+        if (std::fabs(q - r) > 0.01 || r < 0 || r > grid.resolution)
+            throw Error("cavity column off the voxel grid (" + std::to_string(q) + " voxels on axis " +
+                        std::to_string(axis) + ")");
+        return static_cast<int>(r);
+    };
+    for (std::size_t t = 0; t < columns.triangleCount(); ++t) {
+        const std::uint32_t* c = &columns.triangles[3 * t];
+        VoxelRun run{gridCoordinate(c[0], 0), gridCoordinate(c[0], 1), gridCoordinate(c[0], 2),
+                     gridCoordinate(c[2], 2)};
+        if (run.z1 <= run.z0) throw Error("cavity column of no height");
+        voxels.runs.push_back(run);
+    }
+    normalise(voxels);
+    return voxels;
+}
+
+long long boundaryFaceCount(const CavityVoxels& voxels)
+{
+    long long faces = 0;
+    static const int sideX[] = {-1, 1, 0, 0}, sideY[] = {0, 0, -1, 1};
+    for (const VoxelRun& r : voxels.runs) {
+        faces += 2; // runs are maximal: their bottom and top always border other voxels
+        for (int s = 0; s < 4; ++s) {
+            long long shared = 0;
+            const auto [lo, hi] = column(voxels, r.x + sideX[s], r.y + sideY[s]);
+            for (const VoxelRun* n = lo; n != hi; ++n)
+                shared += std::max(0, std::min(r.z1, n->z1) - std::max(r.z0, n->z0));
+            faces += (r.z1 - r.z0) - shared;
+        }
+    }
+    return faces;
+}
+
+namespace {
+
+using Vec = std::array<int, 3>;
+
+// Face directions: -z, +z, -x, +x, -y, +y.
+constexpr Vec kDirections[6] = {{0, 0, -1}, {0, 0, 1}, {-1, 0, 0}, {1, 0, 0}, {0, -1, 0}, {0, 1, 0}};
+constexpr int kAxisOf[6] = {2, 2, 0, 0, 1, 1};
+
+int directionOf(const Vec& d)
+{
+    for (int i = 0; i < 6; ++i)
+        if (kDirections[i] == d) return i;
+    return -1;
+}
+
+Vec add(const Vec& a, const Vec& b)
+{
+    return {a[0] + b[0], a[1] + b[1], a[2] + b[2]};
+}
+Vec negate(const Vec& a)
+{
+    return {-a[0], -a[1], -a[2]};
+}
+
+struct Face {
+    Vec voxel;
+    int direction;
+};
+
+std::uint64_t faceKey(const Vec& v, int direction)
+{
+    return ((std::uint64_t(std::uint32_t(v[0]) & 0xfffff) << 40) |
+            (std::uint64_t(std::uint32_t(v[1]) & 0xfffff) << 20) | std::uint64_t(std::uint32_t(v[2]) & 0xfffff)) *
+               8 +
+           std::uint64_t(direction);
+}
+
+/// The four corners of a face in grid coordinates, counter-clockwise seen from the side it faces.
+std::array<Vec, 4> faceCorners(const Face& f)
+{
+    const int a = kAxisOf[f.direction], b = (a + 1) % 3, c = (a + 2) % 3;
+    const bool positive = f.direction % 2 == 1;
+    static const int plus[4][2] = {{0, 0}, {1, 0}, {1, 1}, {0, 1}};
+    static const int minus[4][2] = {{0, 0}, {0, 1}, {1, 1}, {1, 0}};
+    std::array<Vec, 4> corners;
+    for (int k = 0; k < 4; ++k) {
+        Vec p = f.voxel;
+        p[a] += positive ? 1 : 0;
+        p[b] += (positive ? plus : minus)[k][0];
+        p[c] += (positive ? plus : minus)[k][1];
+        corners[k] = p;
+    }
+    return corners;
+}
+
+struct UnionFind {
+    std::vector<std::uint32_t> parent;
+    explicit UnionFind(std::size_t n) : parent(n) { std::iota(parent.begin(), parent.end(), 0u); }
+    std::uint32_t find(std::uint32_t i)
+    {
+        while (parent[i] != i)
+            i = parent[i] = parent[parent[i]];
+        return i;
+    }
+    void join(std::uint32_t a, std::uint32_t b) { parent[find(a)] = find(b); }
+};
+
+} // namespace
+
+Mesh voxelSurface(const CavityVoxels& voxels)
+{
+    std::vector<Face> faces;
+    for (const VoxelRun& r : voxels.runs) {
+        faces.push_back({{r.x, r.y, r.z0}, 0});
+        faces.push_back({{r.x, r.y, r.z1 - 1}, 1});
+        for (int d = 2; d < 6; ++d)
+            for (int z = r.z0; z < r.z1; ++z)
+                if (!voxels.contains(r.x + kDirections[d][0], r.y + kDirections[d][1], z))
+                    faces.push_back({{r.x, r.y, z}, d});
+    }
+    std::unordered_map<std::uint64_t, std::uint32_t> faceIndex;
+    faceIndex.reserve(faces.size() * 2);
+    for (std::size_t i = 0; i < faces.size(); ++i)
+        faceIndex.emplace(faceKey(faces[i].voxel, faces[i].direction), static_cast<std::uint32_t>(i));
+    auto inCavity = [&](const Vec& v) { return voxels.contains(v[0], v[1], v[2]); };
+
+    // Corners of faces that meet across an edge are one vertex. Across an edge where two cavity voxels touch
+    // only diagonally, each face pairs with the other face of its own voxel, and each pair gets a vertex of
+    // its own in the middle of the edge: two edges then run between the same places without sharing ends.
+    const std::size_t slots = faces.size() * 4; // corner slots 4i+k, then edge-middle slots slots+4i+k
+    UnionFind join(2 * slots);
+    std::vector<bool> diagonal(slots, false);
+    for (std::size_t i = 0; i < faces.size(); ++i) {
+        const Face& f = faces[i];
+        const auto mine = faceCorners(f);
+        const Vec& d = kDirections[f.direction];
+        for (int k = 0; k < 4; ++k) {
+            const Vec& p = mine[k];
+            const Vec& q = mine[(k + 1) % 4];
+            // Unit step in the face's plane from its centre towards this edge: 2 * (edge middle - centre).
+            Vec t;
+            for (int a = 0; a < 3; ++a)
+                t[a] = (a == kAxisOf[f.direction]) ? 0 : (p[a] + q[a] - 2 * f.voxel[a] - 1);
+            Face next;
+            const Vec side = add(f.voxel, t);
+            if (!inCavity(side)) {
+                next = {f.voxel, directionOf(t)}; // the edge is convex: the voxel's own side face
+                diagonal[4 * i + k] = inCavity(add(side, d));
+            } else if (inCavity(add(side, d))) {
+                next = {add(side, d), directionOf(negate(t))}; // concave: the face of the voxel beyond
+            } else {
+                next = {side, f.direction}; // flat: the neighbour's face in the same plane
+            }
+            const auto found = faceIndex.find(faceKey(next.voxel, next.direction));
+            if (found == faceIndex.end()) throw Error("cavity surface: a face has no neighbour across an edge");
+            const std::uint32_t j = found->second;
+            const auto theirs = faceCorners(next);
+            for (int m = 0; m < 4; ++m) {
+                if (theirs[m] == p) join.join(std::uint32_t(4 * i + k), 4 * j + m);
+                if (theirs[m] == q) {
+                    join.join(std::uint32_t(4 * i + (k + 1) % 4), 4 * j + m);
+                    if (theirs[(m + 1) % 4] == p) // their edge m runs q -> p
+                        join.join(std::uint32_t(slots + 4 * i + k), std::uint32_t(slots + 4 * j + m));
+                }
+            }
+        }
+    }
+
+    Mesh mesh;
+    std::vector<std::uint32_t> vertexOf(2 * slots, UINT32_MAX);
+    auto vertex = [&](std::size_t slot, const std::array<double, 3>& position) {
+        const std::uint32_t root = join.find(std::uint32_t(slot));
+        if (vertexOf[root] == UINT32_MAX) {
+            vertexOf[root] = static_cast<std::uint32_t>(mesh.vertexCount());
+            for (double c : position)
+                mesh.vertices.push_back(static_cast<float>(c));
+        }
+        return vertexOf[root];
+    };
+    std::vector<std::uint32_t> polygon;
+    for (std::size_t i = 0; i < faces.size(); ++i) {
+        const auto c = faceCorners(faces[i]);
+        polygon.clear();
+        for (int k = 0; k < 4; ++k) {
+            const Vec& p = c[k];
+            const Vec& q = c[(k + 1) % 4];
+            polygon.push_back(vertex(4 * i + k, {double(p[0]), double(p[1]), double(p[2])}));
+            if (diagonal[4 * i + k])
+                polygon.push_back(
+                    vertex(slots + 4 * i + k, {(p[0] + q[0]) / 2.0, (p[1] + q[1]) / 2.0, (p[2] + q[2]) / 2.0}));
+        }
+        if (polygon.size() == 4) {
+            mesh.triangles.insert(mesh.triangles.end(),
+                                  {polygon[0], polygon[1], polygon[2], polygon[0], polygon[2], polygon[3]});
+            continue;
+        }
+        // Edge middles on the outline: a fan from the face's centre keeps every triangle non-degenerate.
+        const auto centre = static_cast<std::uint32_t>(mesh.vertexCount());
+        for (int a = 0; a < 3; ++a)
+            mesh.vertices.push_back(static_cast<float>((c[0][a] + c[2][a]) / 2.0));
+        for (std::size_t k = 0; k < polygon.size(); ++k)
+            mesh.triangles.insert(mesh.triangles.end(), {centre, polygon[k], polygon[(k + 1) % polygon.size()]});
+    }
+    return mesh;
+}
+
+} // namespace meshprobe::detail
