@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "cli/CliError.h"
-#include "cli/CommandSupport.h"
+#include "cli/Commands.h"
 #include "cli/Interrupt.h"
 
 namespace {
@@ -81,20 +81,16 @@ int main(int argc, char** argv)
         for (const cli::Command& command : commands)
             if (command.parser->parsed()) return command.run();
         return fail(cli::ExitBadInput, "no command given");
-    } catch (const cli::InputError& e) {
-        return fail(cli::ExitBadInput, e.what());
-    } catch (const Kel::AbortException&) {
+    } catch (const meshprobe::Cancelled&) {
         return fail(cli::interruptExitCode(), "interrupted");
-    } catch (const cli::AnalysisError& e) {
+    } catch (const meshprobe::InputError& e) {
+        return fail(cli::ExitBadInput, e.what());
+    } catch (const meshprobe::Error& e) {
         return fail(cli::ExitAnalysisFailed, e.what());
     } catch (const std::bad_alloc&) {
         return fail(cli::ExitAnalysisFailed, "out of memory");
     } catch (const std::exception& e) {
         return fail(cli::ExitAnalysisFailed, e.what());
-    } catch (const Kel::Exception& e) {
-        return fail(cli::ExitAnalysisFailed, e.what());
-    } catch (const char* message) {
-        return fail(cli::ExitAnalysisFailed, message);
     } catch (...) {
         return fail(cli::ExitAnalysisFailed, "unexpected error");
     }

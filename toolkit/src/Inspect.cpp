@@ -1,13 +1,15 @@
 // SPDX-License-Identifier: MIT
-// Mesh measurements for the info command, on the host mesh library's face topology.
-#include "cli/MeshStatistics.h"
+// Mesh measurements on the host mesh library's face topology.
+#include "meshprobe/Inspect.h"
 
 #include <algorithm>
 #include <cmath>
 #include <set>
 #include <utility>
 
-namespace cli {
+#include "toolkit/src/HostMeshBridge.h"
+
+namespace meshprobe {
 
 namespace {
 
@@ -44,10 +46,14 @@ std::pair<unsigned, unsigned> undirected(const UTriangle<float>& face, int k)
 
 } // namespace
 
-MeshStatistics measureMesh(UMesh<float>& mesh)
+MeshInfo inspect(const MeshView& view)
 {
-    MeshStatistics stats;
-    if (!mesh.HasTopo()) mesh.BuildTopo(std::function<void(int)>(), false);
+    const std::unique_ptr<UMesh<float>> host = detail::toHostMesh(view);
+    UMesh<float>& mesh = *host;
+    MeshInfo stats;
+    stats.vertexCount = view.vertexCount;
+    stats.triangleCount = view.triangleCount;
+    mesh.BuildTopo(std::function<void(int)>(), false);
 
     stats.boundsMin.fill(mesh.vertices.empty() ? 0.0f : INFINITY);
     stats.boundsMax.fill(mesh.vertices.empty() ? 0.0f : -INFINITY);
@@ -81,4 +87,4 @@ MeshStatistics measureMesh(UMesh<float>& mesh)
     return stats;
 }
 
-} // namespace cli
+} // namespace meshprobe

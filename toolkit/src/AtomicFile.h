@@ -5,11 +5,9 @@
 #include <cstddef>
 #include <string>
 
-namespace cli {
+#include "meshprobe/Progress.h"
 
-/// Checks before any long work that `path` can be created: its folder exists and is writable, and the path
-/// is not a folder. Throws InputError naming the option and the path.
-void checkOutputPath(const std::string& path, const std::string& option);
+namespace meshprobe::detail {
 
 class AtomicFile {
 public:
@@ -28,8 +26,9 @@ public:
     void write(const void* data, std::size_t size);
 
     /// Flushes the data to disk, gives the file the usual permissions and renames it over the target.
-    /// Throws Kel::AbortException instead when Ctrl-C arrived meanwhile (the target is left untouched).
-    void commit();
+    /// Reports 100 first and throws Cancelled instead when the callback answers false (the target is left
+    /// untouched).
+    void commit(const ProgressCallback& progress);
 
 private:
     std::string target;
@@ -38,4 +37,4 @@ private:
     bool committed = false;
 };
 
-} // namespace cli
+} // namespace meshprobe::detail

@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <string>
 
-namespace cli {
+namespace meshprobe::detail {
 
 /// While alive, whatever is written to standard output (file descriptor 1, through stdio or iostreams)
 /// goes to a temporary file instead; take() ends the capture and returns it.
@@ -27,4 +27,4 @@ private:
     int savedDescriptor = -1;
 };
 
-} // namespace cli
+} // namespace meshprobe::detail

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: MIT
 // Temporary-file-and-rename output, so that readers never see a half-written file.
-#include "cli/AtomicFile.h"
+#include "toolkit/src/AtomicFile.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -10,10 +10,12 @@
 #include <unistd.h>
 #include <vector>
 
-#include "cli/CliError.h"
-#include "cli/Interrupt.h"
+#include "meshprobe/Error.h"
+#include "meshprobe/Export.h"
+#include "toolkit/src/CallGuards.h"
 
-namespace cli {
+namespace meshprobe {
+namespace detail {
 
 namespace {
 
@@ -32,19 +34,22 @@ std::string baseNameOf(const std::string& path)
 }
 
 } // namespace
+} // namespace detail
 
-void checkOutputPath(const std::string& path, const std::string& option)
+void checkWritable(const std::string& path)
 {
-    if (path.empty()) throw InputError(option + ": the output path is empty");
+    if (path.empty()) throw InputError("the output path is empty");
     struct stat info {};
     if (stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode))
-        throw InputError(option + ": '" + path + "' is a folder, not a file");
-    const std::string folder = folderOf(path);
+        throw InputError("'" + path + "' is a folder, not a file");
+    const std::string folder = detail::folderOf(path);
     if (stat(folder.c_str(), &info) != 0 || !S_ISDIR(info.st_mode))
-        throw InputError(option + ": cannot write '" + path + "': folder '" + folder + "' does not exist");
+        throw InputError("cannot write '" + path + "': folder '" + folder + "' does not exist");
     if (access(folder.c_str(), W_OK) != 0)
-        throw InputError(option + ": cannot write '" + path + "': folder '" + folder + "' is not writable");
+        throw InputError("cannot write '" + path + "': folder '" + folder + "' is not writable");
 }
+
+namespace detail {
 
 AtomicFile::AtomicFile(std::string targetPath) : target(std::move(targetPath))
 {
@@ -70,26 +75,27 @@ void AtomicFile::write(const void* data, std::size_t size)
         const ssize_t written = ::write(descriptor, bytes, size);
         if (written < 0) {
             if (errno == EINTR) continue;
-            throw std::runtime_error("cannot write '" + target + "': " + std::strerror(errno));
+            throw Error("cannot write '" + target + "': " + std::strerror(errno));
         }
         bytes += written;
         size -= static_cast<std::size_t>(written);
     }
 }
 
-void AtomicFile::commit()
+void AtomicFile::commit(const ProgressCallback& progress)
 {
     // mkstemp creates the file with mode 0600; give it what a plain creat() would (0666 less the umask).
     const mode_t mask = umask(0);
     umask(mask);
     fchmod(descriptor, 0666 & ~mask);
-    if (fsync(descriptor) != 0) throw std::runtime_error("cannot write '" + target + "': " + std::strerror(errno));
+    if (fsync(descriptor) != 0) throw Error("cannot write '" + target + "': " + std::strerror(errno));
     close(descriptor);
     descriptor = -1;
-    throwIfInterrupted();
+    reportOrCancel(progress, 100.0f);
     if (std::rename(tempPath.c_str(), target.c_str()) != 0)
-        throw std::runtime_error("cannot write '" + target + "': " + std::strerror(errno));
+        throw Error("cannot write '" + target + "': " + std::strerror(errno));
     committed = true;
 }
 
-} // namespace cli
+} // namespace detail
+} // namespace meshprobe

@@ -10,11 +10,11 @@
 #include <cmath>
 #include <map>
 
-#include "cli/AtomicFile.h"
-#include "cli/CliError.h"
-#include "cli/MeshExport.h"
-#include "cli/MeshImport.h"
-#include "tests/cli/ToolRunner.h"
+#include "meshprobe/Error.h"
+#include "meshprobe/Export.h"
+#include "meshprobe/Import.h"
+#include "tests/support/MeshFiles.h"
+#include "toolkit/src/AtomicFile.h"
 
 namespace {
 
@@ -26,16 +26,16 @@ class ExportFormats : public ::testing::TestWithParam<std::string> {};
 // right enclosed corners, and nothing but the target file is left in the folder.
 TEST_P(ExportFormats, TwoNamedMeshesReadBack)
 {
-    const auto first = testmesh::box(0, 0, 0, 1, 1, 1).build();
-    const auto second = testmesh::box(3, 0, 0, 4, 2, 1).build();
+    const testmesh::Soup first = testmesh::box(0, 0, 0, 1, 1, 1);
+    const testmesh::Soup second = testmesh::box(3, 0, 0, 4, 2, 1);
     TempDir dir;
     const std::string path = dir.file("cavities" + GetParam());
-    cli::writeMeshes(path, {{"Closed 1", first.get()}, {"Open 2", second.get()}});
+    meshprobe::writeMeshes(path, {{"Closed 1", first.view()}, {"Open 2", second.view()}});
     EXPECT_EQ(dir.list(), std::vector<std::string>{"cavities" + GetParam()});
 
-    const auto back = cli::importMesh(path);
-    EXPECT_EQ(back->faces.size(), 24u);
-    EXPECT_EQ(back->vertices.size(), 16u);
+    const meshprobe::Mesh back = meshprobe::loadMesh(path);
+    EXPECT_EQ(back.triangleCount(), 24u);
+    EXPECT_EQ(back.vertexCount(), 16u);
 
     if (GetParam() == ".obj" || GetParam() == ".glb") {
         Assimp::Importer importer;
@@ -101,20 +101,21 @@ std::map<std::array<long, 3>, Rgb> readBackFaceColours(const std::string& path)
 // truncating c * 255; distinct colours on faces that share corners catch writers that weld corners.
 TEST_P(ColourFormats, FaceColoursReadBackExactly)
 {
-    const auto mesh = testmesh::box(0, 0, 0, 1, 1, 1).build();
-    std::vector<std::array<unsigned char, 4>> colours;
-    for (size_t f = 0; f < mesh->faces.size(); ++f)
+    const testmesh::Soup mesh = testmesh::box(0, 0, 0, 1, 1, 1);
+    const size_t faces = mesh.indices.size() / 3;
+    std::vector<meshprobe::Rgba> colours;
+    for (size_t f = 0; f < faces; ++f)
         colours.push_back({static_cast<unsigned char>(f * 23), static_cast<unsigned char>(255 - f),
                            static_cast<unsigned char>(f % 2 ? 128 : 0), 255});
     TempDir dir;
     const std::string path = dir.file("colours" + GetParam());
-    cli::writeColouredMesh(path, *mesh, colours);
+    meshprobe::writeColouredMesh(path, mesh.view(), colours);
 
     const auto back = readBackFaceColours(path);
-    ASSERT_EQ(back.size(), mesh->faces.size());
-    for (size_t f = 0; f < mesh->faces.size(); ++f) {
+    ASSERT_EQ(back.size(), faces);
+    for (size_t f = 0; f < faces; ++f) {
         auto corner = [&](int k) {
-            const UPoint3<float>& p = mesh->faces[f]->P(k);
+            const float* p = &mesh.positions[3 * mesh.indices[3 * f + k]];
             return aiVector3D(p[0], p[1], p[2]);
         };
         const auto found = back.find(centroidKey(corner(0), corner(1), corner(2)));
@@ -129,9 +130,9 @@ INSTANTIATE_TEST_SUITE_P(MeshExport, ColourFormats, ::testing::Values(".ply", ".
 // Common viewers read PLY colours only from uchar red/green/blue vertex properties.
 TEST(MeshExport, PlyColoursAreUcharVertexProperties)
 {
-    const auto mesh = testmesh::box(0, 0, 0, 1, 1, 1).build();
     TempDir dir;
-    cli::writeColouredMesh(dir.file("c.ply"), *mesh, std::vector<std::array<unsigned char, 4>>(12, {1, 2, 3, 255}));
+    meshprobe::writeColouredMesh(dir.file("c.ply"), testmesh::box(0, 0, 0, 1, 1, 1).view(),
+                                 std::vector<meshprobe::Rgba>(12, {1, 2, 3, 255}));
     std::ifstream in(dir.file("c.ply"), std::ios::binary);
     const std::string head(std::istreambuf_iterator<char>(in), {});
     const std::string header = head.substr(0, head.find("end_header"));
@@ -143,18 +144,23 @@ TEST(MeshExport, PlyColoursAreUcharVertexProperties)
 
 TEST(MeshExport, RejectsFormatsWithoutColoursOrUnknown)
 {
-    EXPECT_THROW(cli::outputFormatFor("x.stl", "--color", true), cli::InputError);
-    EXPECT_THROW(cli::outputFormatFor("x.3mf", "--color", true), cli::InputError);
-    EXPECT_THROW(cli::outputFormatFor("x.vrml", "--cavities", false), cli::InputError);
-    EXPECT_THROW(cli::outputFormatFor("noextension", "--cavities", false), cli::InputError);
-    EXPECT_EQ(cli::outputFormatFor("dir.v2/x.GLB", "--color", true), cli::MeshFileFormat::Glb);
+    EXPECT_FALSE(meshprobe::holdsFaceColours(meshprobe::meshFileFormatFor("x.stl")));
+    EXPECT_FALSE(meshprobe::holdsFaceColours(meshprobe::meshFileFormatFor("x.3mf")));
+    EXPECT_THROW(meshprobe::meshFileFormatFor("x.vrml"), meshprobe::InputError);
+    EXPECT_THROW(meshprobe::meshFileFormatFor("noextension"), meshprobe::InputError);
+    EXPECT_EQ(meshprobe::meshFileFormatFor("dir.v2/x.GLB"), meshprobe::MeshFileFormat::Glb);
+    TempDir dir;
+    EXPECT_THROW(meshprobe::writeColouredMesh(dir.file("c.stl"), testmesh::box(0, 0, 0, 1, 1, 1).view(),
+                                              std::vector<meshprobe::Rgba>(12)),
+                 meshprobe::InputError);
+    EXPECT_TRUE(dir.list().empty());
 }
 
 TEST(AtomicFile, UncommittedWriteLeavesNothing)
 {
     TempDir dir;
     {
-        cli::AtomicFile file(dir.file("out.stl"));
+        meshprobe::detail::AtomicFile file(dir.file("out.stl"));
         file.write("partial", 7);
         EXPECT_TRUE(clitest::fileExists(file.temporaryPath()));
     }
@@ -166,26 +172,41 @@ TEST(AtomicFile, CommitReplacesTargetWhole)
     TempDir dir;
     clitest::writeFile(dir.file("out.txt"), "old content that is longer");
     {
-        cli::AtomicFile file(dir.file("out.txt"));
+        meshprobe::detail::AtomicFile file(dir.file("out.txt"));
         file.write("new", 3);
-        file.commit();
+        file.commit({});
     }
     std::ifstream in(dir.file("out.txt"));
     EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "new");
     EXPECT_EQ(dir.list(), std::vector<std::string>{"out.txt"});
 }
 
+// A write cancelled at its end leaves the old target as it was and no temporary beside it.
+TEST(AtomicFile, CancelledCommitKeepsTheOldTarget)
+{
+    TempDir dir;
+    clitest::writeFile(dir.file("out.txt"), "old");
+    {
+        meshprobe::detail::AtomicFile file(dir.file("out.txt"));
+        file.write("new", 3);
+        EXPECT_THROW(file.commit([](float) { return false; }), meshprobe::Cancelled);
+    }
+    std::ifstream in(dir.file("out.txt"));
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "old");
+    EXPECT_EQ(dir.list(), std::vector<std::string>{"out.txt"});
+}
+
 TEST(AtomicFile, OutputPathChecksNameTheProblem)
 {
     TempDir dir;
-    EXPECT_NO_THROW(cli::checkOutputPath(dir.file("new.stl"), "--cavities"));
+    EXPECT_NO_THROW(meshprobe::checkWritable(dir.file("new.stl")));
     try {
-        cli::checkOutputPath(dir.file("missing/out.stl"), "--cavities");
+        meshprobe::checkWritable(dir.file("missing/out.stl"));
         FAIL();
-    } catch (const cli::InputError& e) {
+    } catch (const meshprobe::InputError& e) {
         EXPECT_NE(std::string(e.what()).find("does not exist"), std::string::npos) << e.what();
     }
-    EXPECT_THROW(cli::checkOutputPath(dir.path, "--color"), cli::InputError);
+    EXPECT_THROW(meshprobe::checkWritable(dir.path), meshprobe::InputError);
 }
 
 } // namespace

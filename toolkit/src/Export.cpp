@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: MIT
-// Mesh export: host meshes copied into an Assimp scene, written to a temporary file and renamed.
-#include "cli/MeshExport.h"
+// Mesh export: flat meshes copied into an Assimp scene, written to a temporary file and renamed.
+#include "meshprobe/Export.h"
 
 #include <assimp/Exporter.hpp>
 #include <assimp/material.h>
@@ -8,16 +8,13 @@
 
 #include <cmath>
 #include <map>
-
 #include <memory>
-#include <stdexcept>
-#include <unordered_map>
 
-#include "cli/AtomicFile.h"
-#include "cli/CliError.h"
-#include "cli/MeshImport.h"
+#include "meshprobe/Error.h"
+#include "meshprobe/Import.h"
+#include "toolkit/src/AtomicFile.h"
 
-namespace cli {
+namespace meshprobe {
 
 namespace {
 
@@ -40,11 +37,11 @@ const char* assimpFormatId(MeshFileFormat format)
 
 /// Per-corner colour attached to an unshared corner: `expandFaces` gives each face its own corners.
 struct CornerColours {
-    const std::vector<std::array<unsigned char, 4>>* faceColours = nullptr;
+    const std::vector<Rgba>* faceColours = nullptr;
     MeshFileFormat format = MeshFileFormat::Ply;
 };
 
-aiColor4D toAssimpColour(const std::array<unsigned char, 4>& rgba, MeshFileFormat format)
+aiColor4D toAssimpColour(const Rgba& rgba, MeshFileFormat format)
 {
     // Assimp's PLY writer truncates c * 255 to a byte; the half-step offset makes it land on the byte
     // itself. OBJ keeps the float, so it gets the exact fraction.
@@ -53,37 +50,35 @@ aiColor4D toAssimpColour(const std::array<unsigned char, 4>& rgba, MeshFileForma
                      (rgba[3] + offset) / 255.0f);
 }
 
-/// Copies a host mesh into a new aiMesh. Without colours, vertices stay shared; with colours, every face
-/// gets three corners of its own carrying the face's colour.
-aiMesh* toAssimpMesh(const UMesh<float>& mesh, const std::string& name, const CornerColours& colours)
+aiVector3D corner(const MeshView& mesh, std::size_t face, int k)
+{
+    const float* p = mesh.vertices + 3 * std::size_t(mesh.triangles[3 * face + std::size_t(k)]);
+    return aiVector3D(p[0], p[1], p[2]);
+}
+
+/// Copies a mesh into a new aiMesh. Without colours, vertices stay shared; with colours, every face gets
+/// three corners of its own carrying the face's colour.
+aiMesh* toAssimpMesh(const MeshView& mesh, const std::string& name, const CornerColours& colours)
 {
     auto out = std::make_unique<aiMesh>();
     out->mName = name;
     out->mPrimitiveTypes = aiPrimitiveType_TRIANGLE;
     out->mMaterialIndex = 0;
     const bool expand = colours.faceColours != nullptr;
-    const size_t faceCount = mesh.faces.size();
-    out->mNumVertices = static_cast<unsigned>(expand ? 3 * faceCount : mesh.vertices.size());
+    const size_t faceCount = mesh.triangleCount;
+    out->mNumVertices = static_cast<unsigned>(expand ? 3 * faceCount : mesh.vertexCount);
     out->mVertices = new aiVector3D[out->mNumVertices];
     if (expand) {
         out->mColors[0] = new aiColor4D[out->mNumVertices];
         for (size_t f = 0; f < faceCount; ++f)
             for (int k = 0; k < 3; ++k) {
-                const UPoint3<float>& p = mesh.faces[f]->P(k);
-                out->mVertices[3 * f + k] = aiVector3D(p[0], p[1], p[2]);
+                out->mVertices[3 * f + k] = corner(mesh, f, k);
                 out->mColors[0][3 * f + k] = toAssimpColour((*colours.faceColours)[f], colours.format);
             }
     } else {
-        // Meshes built elsewhere may number vertices freely: map each vertex object to its list position.
-        for (size_t v = 0; v < mesh.vertices.size(); ++v) {
-            const UPoint3<float>& p = mesh.vertices[v]->P();
-            out->mVertices[v] = aiVector3D(p[0], p[1], p[2]);
-        }
+        for (size_t v = 0; v < mesh.vertexCount; ++v)
+            out->mVertices[v] = aiVector3D(mesh.vertices[3 * v], mesh.vertices[3 * v + 1], mesh.vertices[3 * v + 2]);
     }
-    std::unordered_map<const UVertex<float>*, unsigned> position;
-    if (!expand)
-        for (size_t v = 0; v < mesh.vertices.size(); ++v)
-            position[mesh.vertices[v]] = static_cast<unsigned>(v);
     out->mNumFaces = static_cast<unsigned>(faceCount);
     out->mFaces = new aiFace[faceCount];
     for (size_t f = 0; f < faceCount; ++f) {
@@ -91,7 +86,7 @@ aiMesh* toAssimpMesh(const UMesh<float>& mesh, const std::string& name, const Co
         face.mNumIndices = 3;
         face.mIndices = new unsigned[3];
         for (int k = 0; k < 3; ++k)
-            face.mIndices[k] = expand ? static_cast<unsigned>(3 * f + k) : position.at(mesh.faces[f]->V(k));
+            face.mIndices[k] = expand ? static_cast<unsigned>(3 * f + k) : mesh.triangles[3 * f + size_t(k)];
     }
     return out.release();
 }
@@ -128,11 +123,10 @@ float srgbToLinear(unsigned char byte)
 /// Assimp's glTF writer welds vertices by position alone, which would smear per-corner colours across
 /// faces. Instead, the faces of each colour become one primitive with a material of that colour, in the
 /// order the colours first appear; all primitives hang under one node.
-std::unique_ptr<aiScene> makeColourGroupScene(const UMesh<float>& mesh,
-                                              const std::vector<std::array<unsigned char, 4>>& faceColours)
+std::unique_ptr<aiScene> makeColourGroupScene(const MeshView& mesh, const std::vector<Rgba>& faceColours)
 {
-    std::vector<std::array<unsigned char, 4>> palette;
-    std::map<std::array<unsigned char, 4>, std::vector<size_t>> facesOf;
+    std::vector<Rgba> palette;
+    std::map<Rgba, std::vector<size_t>> facesOf;
     for (size_t f = 0; f < faceColours.size(); ++f) {
         auto& faces = facesOf[faceColours[f]];
         if (faces.empty()) palette.push_back(faceColours[f]);
@@ -146,7 +140,7 @@ std::unique_ptr<aiScene> makeColourGroupScene(const UMesh<float>& mesh,
     scene->mRootNode->mNumMeshes = static_cast<unsigned>(palette.size());
     scene->mRootNode->mMeshes = new unsigned[palette.size()];
     for (size_t c = 0; c < palette.size(); ++c) {
-        const std::array<unsigned char, 4>& rgba = palette[c];
+        const Rgba& rgba = palette[c];
         auto* material = new aiMaterial();
         const aiColor4D linear(srgbToLinear(rgba[0]), srgbToLinear(rgba[1]), srgbToLinear(rgba[2]), rgba[3] / 255.0f);
         material->AddProperty(&linear, 1, AI_MATKEY_BASE_COLOR);
@@ -166,8 +160,7 @@ std::unique_ptr<aiScene> makeColourGroupScene(const UMesh<float>& mesh,
             out->mFaces[i].mNumIndices = 3;
             out->mFaces[i].mIndices = new unsigned[3];
             for (int k = 0; k < 3; ++k) {
-                const UPoint3<float>& p = mesh.faces[faces[i]]->P(k);
-                out->mVertices[3 * i + k] = aiVector3D(p[0], p[1], p[2]);
+                out->mVertices[3 * i + k] = corner(mesh, faces[i], k);
                 out->mFaces[i].mIndices[k] = static_cast<unsigned>(3 * i + k);
             }
         }
@@ -177,73 +170,75 @@ std::unique_ptr<aiScene> makeColourGroupScene(const UMesh<float>& mesh,
     return scene;
 }
 
-void exportScene(const aiScene& scene, const std::string& path)
+void exportScene(const aiScene& scene, const std::string& path, MeshFileFormat format, const WriteOptions& options)
 {
-    const MeshFileFormat format = outputFormatFor(path, "output", false);
-    AtomicFile file(path);
+    detail::AtomicFile file(path);
     Assimp::Exporter exporter;
     // Every writer opens the temporary file by name (the 3MF writer cannot write to memory).
     if (exporter.Export(&scene, assimpFormatId(format), file.temporaryPath()) != AI_SUCCESS)
-        throw std::runtime_error("cannot write '" + path + "': " + exporter.GetErrorString());
-    file.commit();
+        throw Error("cannot write '" + path + "': " + exporter.GetErrorString());
+    file.commit(options.progress);
 }
 
 } // namespace
 
-MeshFileFormat outputFormatFor(const std::string& path, const std::string& option, bool needsFaceColours)
+MeshFileFormat meshFileFormatFor(const std::string& path)
 {
     const std::string extension = lowerCaseExtension(path);
-    MeshFileFormat format;
-    if (extension == ".stl")
-        format = MeshFileFormat::Stl;
-    else if (extension == ".ply")
-        format = MeshFileFormat::Ply;
-    else if (extension == ".obj")
-        format = MeshFileFormat::Obj;
-    else if (extension == ".3mf")
-        format = MeshFileFormat::ThreeMf;
-    else if (extension == ".glb")
-        format = MeshFileFormat::Glb;
-    else
-        throw InputError(option + ": unknown output format '" + (extension.empty() ? path : extension) +
-                         "' (use .stl, .ply, .obj, .3mf or .glb)");
-    const bool holdsColours =
-        format == MeshFileFormat::Ply || format == MeshFileFormat::Glb || format == MeshFileFormat::Obj;
-    if (needsFaceColours && !holdsColours)
-        throw InputError(option + ": '" + extension + "' files cannot hold per-face colours (use .ply, .glb or .obj)");
-    return format;
+    if (extension == ".stl") return MeshFileFormat::Stl;
+    if (extension == ".ply") return MeshFileFormat::Ply;
+    if (extension == ".obj") return MeshFileFormat::Obj;
+    if (extension == ".3mf") return MeshFileFormat::ThreeMf;
+    if (extension == ".glb") return MeshFileFormat::Glb;
+    throw InputError("unknown output format '" + (extension.empty() ? path : extension) +
+                     "' (use .stl, .ply, .obj, .3mf or .glb)");
 }
 
-void writeMeshes(const std::string& path, const std::vector<NamedMesh>& meshes)
+bool holdsFaceColours(MeshFileFormat format)
 {
+    return format == MeshFileFormat::Ply || format == MeshFileFormat::Glb || format == MeshFileFormat::Obj;
+}
+
+void writeMeshes(const std::string& path, const std::vector<NamedMesh>& meshes, const WriteOptions& options)
+{
+    const MeshFileFormat format = meshFileFormatFor(path);
+    checkWritable(path);
+    for (const NamedMesh& named : meshes)
+        validate(named.mesh);
     std::vector<aiMesh*> converted;
-    std::unique_ptr<aiScene> scene;
     try {
         for (const NamedMesh& named : meshes)
-            converted.push_back(toAssimpMesh(*named.mesh, named.name, {}));
+            converted.push_back(toAssimpMesh(named.mesh, named.name, {}));
     } catch (...) {
         for (aiMesh* m : converted)
             delete m;
         throw;
     }
-    scene = makeScene(converted);
-    exportScene(*scene, path);
+    const std::unique_ptr<aiScene> scene = makeScene(converted);
+    exportScene(*scene, path, format, options);
 }
 
-void writeColouredMesh(const std::string& path, const UMesh<float>& mesh,
-                       const std::vector<std::array<unsigned char, 4>>& faceColours)
+void writeColouredMesh(const std::string& path, const MeshView& mesh, const std::vector<Rgba>& faceColours,
+                       const WriteOptions& options)
 {
-    if (faceColours.size() != mesh.faces.size()) throw std::logic_error("one colour per face expected");
-    const MeshFileFormat format = outputFormatFor(path, "output", true);
+    const MeshFileFormat format = meshFileFormatFor(path);
+    if (!holdsFaceColours(format))
+        throw InputError("'" + lowerCaseExtension(path) +
+                         "' files cannot hold per-face colours (use .ply, .glb or .obj)");
+    checkWritable(path);
+    validate(mesh);
+    if (faceColours.size() != mesh.triangleCount)
+        throw InputError(std::to_string(faceColours.size()) + " face colours given for " +
+                         std::to_string(mesh.triangleCount) + " triangles");
     if (format == MeshFileFormat::Glb) {
-        exportScene(*makeColourGroupScene(mesh, faceColours), path);
+        exportScene(*makeColourGroupScene(mesh, faceColours), path, format, options);
         return;
     }
     CornerColours colours;
     colours.faceColours = &faceColours;
     colours.format = format;
     const std::unique_ptr<aiScene> scene = makeScene({toAssimpMesh(mesh, "thickness", colours)});
-    exportScene(*scene, path);
+    exportScene(*scene, path, format, options);
 }
 
-} // namespace cli
+} // namespace meshprobe

@@ -3,22 +3,22 @@
 // rejected with a message that names the file and the problem.
 #include <gtest/gtest.h>
 
-#include "cli/CliError.h"
-#include "cli/MeshExport.h"
-#include "cli/MeshImport.h"
-#include "tests/cli/ToolRunner.h"
+#include "meshprobe/Error.h"
+#include "meshprobe/Export.h"
+#include "meshprobe/Import.h"
+#include "tests/support/MeshFiles.h"
 
 namespace {
 
 using clitest::TempDir;
 
 /// The positions of a face's corners, in winding order.
-std::vector<float> corners(const UMesh<float>& mesh, size_t face)
+std::vector<float> corners(const meshprobe::Mesh& mesh, size_t face)
 {
     std::vector<float> out;
     for (int k = 0; k < 3; ++k)
         for (int a = 0; a < 3; ++a)
-            out.push_back(mesh.faces[face]->P(k)[a]);
+            out.push_back(mesh.vertices[3 * mesh.triangles[3 * face + k] + a]);
     return out;
 }
 
@@ -54,15 +54,11 @@ TEST_P(ImportFormats, KeepsFaceOrderWindingAndWeldsVertices)
     const std::string path = dir.file(std::string("mesh") + GetParam().extension);
     GetParam().write(path, soup);
 
-    const auto mesh = cli::importMesh(path);
-    ASSERT_EQ(mesh->faces.size(), 24u);
-    EXPECT_EQ(mesh->vertices.size(), 16u);
-    for (size_t f = 0; f < 24; ++f) {
-        EXPECT_EQ(corners(*mesh, f), soupCorners(soup, f)) << "face " << f;
-        EXPECT_EQ(mesh->faces[f]->index, static_cast<int>(f));
-    }
-    for (size_t v = 0; v < mesh->vertices.size(); ++v)
-        EXPECT_EQ(mesh->vertices[v]->ID(), v);
+    const meshprobe::Mesh mesh = meshprobe::loadMesh(path);
+    ASSERT_EQ(mesh.triangleCount(), 24u);
+    EXPECT_EQ(mesh.vertexCount(), 16u);
+    for (size_t f = 0; f < 24; ++f)
+        EXPECT_EQ(corners(mesh, f), soupCorners(soup, f)) << "face " << f;
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -80,8 +76,7 @@ INSTANTIATE_TEST_SUITE_P(
                    [](const std::string& p, const testmesh::Soup& s) { clitest::writeFile(p, clitest::offText(s)); }},
         FormatCase{"ThreeMf", ".3mf",
                    [](const std::string& p, const testmesh::Soup& s) {
-                       const auto mesh = s.build();
-                       cli::writeMeshes(p, {{"part", mesh.get()}});
+                       meshprobe::writeMeshes(p, {{"part", s.view()}});
                    }}),
     [](const ::testing::TestParamInfo<FormatCase>& param) { return std::string(param.param.name); });
 
@@ -94,11 +89,9 @@ TEST(MeshImport, SharedVertexFilesKeepTheirNumbering)
     soup.indices = {3, 2, 1, 3, 1, 0};
     TempDir dir;
     clitest::writeFile(dir.file("quad.ply"), clitest::plyText(soup));
-    const auto mesh = cli::importMesh(dir.file("quad.ply"));
-    ASSERT_EQ(mesh->vertices.size(), 4u);
-    for (size_t v = 0; v < 4; ++v)
-        EXPECT_EQ(mesh->vertices[v]->P()[0], soup.positions[3 * v]) << v;
-    EXPECT_EQ(mesh->faces[0]->V(0)->ID(), 3u);
+    const meshprobe::Mesh mesh = meshprobe::loadMesh(dir.file("quad.ply"));
+    EXPECT_EQ(mesh.vertices, soup.positions);
+    EXPECT_EQ(mesh.triangles, soup.indices);
 }
 
 // OBJ polygons are split in place; objects are merged in file order; lines and unused vertices vanish.
@@ -107,13 +100,13 @@ TEST(MeshImport, ObjPolygonsObjectsAndLines)
     TempDir dir;
     clitest::writeFile(dir.file("two.obj"), "o first\nv 0 0 0\nv 1 0 0\nv 1 1 0\nv 0 1 0\nv 9 9 9\nf 1 2 3 4\n"
                                             "o second\nv 0 0 1\nf 1 2 6\nl 1 2\n");
-    const auto mesh = cli::importMesh(dir.file("two.obj"));
-    ASSERT_EQ(mesh->faces.size(), 3u);
-    EXPECT_EQ(mesh->vertices.size(), 5u); // (9,9,9) is unused; the second object's corners weld to the first's
-    EXPECT_EQ(corners(*mesh, 0), (std::vector<float>{0, 0, 0, 1, 0, 0, 1, 1, 0}));
-    EXPECT_EQ(corners(*mesh, 1), (std::vector<float>{0, 0, 0, 1, 1, 0, 0, 1, 0}));
-    EXPECT_EQ(corners(*mesh, 2), (std::vector<float>{0, 0, 0, 1, 0, 0, 0, 0, 1}));
-    EXPECT_EQ(mesh->faces[2]->V(0), mesh->faces[0]->V(0));
+    const meshprobe::Mesh mesh = meshprobe::loadMesh(dir.file("two.obj"));
+    ASSERT_EQ(mesh.triangleCount(), 3u);
+    EXPECT_EQ(mesh.vertexCount(), 5u); // (9,9,9) is unused; the second object's corners weld to the first's
+    EXPECT_EQ(corners(mesh, 0), (std::vector<float>{0, 0, 0, 1, 0, 0, 1, 1, 0}));
+    EXPECT_EQ(corners(mesh, 1), (std::vector<float>{0, 0, 0, 1, 1, 0, 0, 1, 0}));
+    EXPECT_EQ(corners(mesh, 2), (std::vector<float>{0, 0, 0, 1, 0, 0, 0, 0, 1}));
+    EXPECT_EQ(mesh.triangles[6], mesh.triangles[0]);
 }
 
 // Minus zero and zero are one position: a soup written by another tool must not split there.
@@ -121,8 +114,7 @@ TEST(MeshImport, WeldsMinusZeroWithZero)
 {
     TempDir dir;
     clitest::writeFile(dir.file("z.obj"), "v 0 0 0\nv 1 0 0\nv 0 1 0\nv -0 -0 -0\nv 0 -1 0\nf 1 2 3\nf 4 5 2\n");
-    const auto mesh = cli::importMesh(dir.file("z.obj"));
-    EXPECT_EQ(mesh->vertices.size(), 4u);
+    EXPECT_EQ(meshprobe::loadMesh(dir.file("z.obj")).vertexCount(), 4u);
 }
 
 struct BadFile {
@@ -145,9 +137,9 @@ TEST_P(ImportRejects, WithMessageNamingFileAndProblem)
     const std::string path = dir.file(GetParam().fileName);
     if (GetParam().name != std::string("Missing")) clitest::writeFile(path, GetParam().content);
     try {
-        cli::importMesh(path);
+        meshprobe::loadMesh(path);
         FAIL() << "no error";
-    } catch (const cli::InputError& e) {
+    } catch (const meshprobe::InputError& e) {
         const std::string message = e.what();
         EXPECT_NE(message.find(path), std::string::npos) << message;
         EXPECT_NE(message.find(GetParam().expected), std::string::npos) << message;

@@ -1,11 +1,11 @@
 // SPDX-License-Identifier: MIT
 // Standard-output capture by swapping file descriptor 1 with a temporary file.
-#include "cli/StdoutCapture.h"
+#include "toolkit/src/StdoutCapture.h"
 
 #include <iostream>
 #include <unistd.h>
 
-namespace cli {
+namespace meshprobe::detail {
 
 StdoutCapture::StdoutCapture()
 {
@@ -46,4 +46,4 @@ std::string StdoutCapture::take()
     return text;
 }
 
-} // namespace cli
+} // namespace meshprobe::detail

@@ -1,15 +1,17 @@
 // SPDX-License-Identifier: MIT
 // Rotations that bring a chosen build direction onto +z.
-#include "cli/BuildDirection.h"
+#include "meshprobe/BuildDirection.h"
 
-#include <stdexcept>
+#include "meshprobe/Error.h"
+#include "toolkit/src/Placement.h"
 
-namespace cli {
+namespace meshprobe {
 
 namespace {
 
 /// Where each model axis lands: placed axis c gets sign[c] times model axis source[c].
 struct AxisMap {
+    BuildDirection up;
     const char* name;
     int source[3];
     float sign[3];
@@ -19,18 +21,31 @@ struct AxisMap {
 // -z: 180° about x; +x: new z = x, new x = -z; -x: new z = -x, new x = z; +y: new z = y, new y = -z;
 // -y: new z = -y, new y = z.
 constexpr AxisMap axisMaps[] = {
-    {"+z", {0, 1, 2}, {1, 1, 1}},  {"-z", {0, 1, 2}, {1, -1, -1}}, {"+x", {2, 1, 0}, {-1, 1, 1}},
-    {"-x", {2, 1, 0}, {1, 1, -1}}, {"+y", {0, 2, 1}, {1, -1, 1}},  {"-y", {0, 2, 1}, {1, 1, -1}},
+    {BuildDirection::PlusZ, "+z", {0, 1, 2}, {1, 1, 1}},  {BuildDirection::MinusZ, "-z", {0, 1, 2}, {1, -1, -1}},
+    {BuildDirection::PlusX, "+x", {2, 1, 0}, {-1, 1, 1}}, {BuildDirection::MinusX, "-x", {2, 1, 0}, {1, 1, -1}},
+    {BuildDirection::PlusY, "+y", {0, 2, 1}, {1, -1, 1}}, {BuildDirection::MinusY, "-y", {0, 2, 1}, {1, 1, -1}},
 };
 
-const AxisMap& axisMapFor(const std::string& up)
+const AxisMap& axisMapFor(BuildDirection up)
 {
     for (const AxisMap& map : axisMaps)
-        if (up == map.name) return map;
-    throw std::invalid_argument("unknown build direction '" + up + "'");
+        if (up == map.up) return map;
+    throw InputError("unknown build direction " + std::to_string(static_cast<int>(up)));
 }
 
 } // namespace
+
+std::string toString(BuildDirection up)
+{
+    return axisMapFor(up).name;
+}
+
+BuildDirection parseBuildDirection(const std::string& name)
+{
+    for (const AxisMap& map : axisMaps)
+        if (name == map.name) return map.up;
+    throw InputError("unknown build direction '" + name + "' (use +z, -z, +x, -x, +y or -y)");
+}
 
 const std::vector<std::string>& buildDirectionNames()
 {
@@ -38,7 +53,9 @@ const std::vector<std::string>& buildDirectionNames()
     return names;
 }
 
-UMatrix4<float> placementForUp(const std::string& up)
+namespace detail {
+
+UMatrix4<float> placementForUp(BuildDirection up)
 {
     const AxisMap& map = axisMapFor(up);
     UMatrix4<float> m = UMatrix4<float>::scaling(0, 0, 0);
@@ -49,7 +66,7 @@ UMatrix4<float> placementForUp(const std::string& up)
     return m;
 }
 
-UMatrix4<float> inversePlacementForUp(const std::string& up)
+UMatrix4<float> inversePlacementForUp(BuildDirection up)
 {
     // A rotation's inverse is its transpose.
     const UMatrix4<float> m = placementForUp(up);
@@ -60,4 +77,5 @@ UMatrix4<float> inversePlacementForUp(const std::string& up)
     return t;
 }
 
-} // namespace cli
+} // namespace detail
+} // namespace meshprobe

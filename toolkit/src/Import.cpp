@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: MIT
 // Mesh file import: file checks, Assimp scene reading, merging and vertex welding.
-#include "cli/MeshImport.h"
+#include "meshprobe/Import.h"
 
 #include <assimp/Importer.hpp>
 #include <assimp/ProgressHandler.hpp>
@@ -17,18 +17,29 @@
 #include <unordered_map>
 #include <vector>
 
-#include "cli/CliError.h"
-#include "cli/Interrupt.h"
-#include "host/mesh/MeshFactory.h"
+#include "meshprobe/Error.h"
 
-namespace cli {
+namespace meshprobe {
 
 namespace {
 
-/// Lets Ctrl-C stop a long import: Assimp abandons the read when Update returns false.
-class InterruptibleImport : public Assimp::ProgressHandler {
+/// Forwards Assimp's reading progress to the caller; Assimp abandons the read when Update returns false.
+class ForwardedProgress : public Assimp::ProgressHandler {
 public:
-    bool Update(float) override { return !interruptRequested(); }
+    explicit ForwardedProgress(ProgressCallback callback) : progress(std::move(callback)) {}
+
+    bool Update(float fraction) override
+    {
+        // Assimp passes -1 when it cannot tell; report nothing then, but still let the caller cancel.
+        cancelled = cancelled || !progress(fraction < 0.0f ? lastPercent : (lastPercent = 100.0f * fraction));
+        return !cancelled;
+    }
+
+    bool cancelled = false;
+
+private:
+    ProgressCallback progress;
+    float lastPercent = 0.0f;
 };
 
 /// A binary STL announces its triangle count in bytes 80..83; a file shorter than 84 + 50 * count bytes
@@ -109,10 +120,13 @@ public:
             addNode(scene, *node.mChildren[c], transform);
     }
 
-    std::unique_ptr<UMesh<float>> build()
+    Mesh build()
     {
         if (indices.empty()) throw InputError(path + ": the file contains no triangles");
-        return makeMesh(positions, indices);
+        Mesh mesh;
+        mesh.vertices = std::move(positions);
+        mesh.triangles = std::move(indices);
+        return mesh;
     }
 
 private:
@@ -179,14 +193,20 @@ bool isReadableMeshExtension(const std::string& extension)
     return Assimp::Importer().IsExtensionSupported(extension[0] == '.' ? extension : "." + extension);
 }
 
-std::unique_ptr<UMesh<float>> importMesh(const std::string& path)
+Mesh loadMesh(const std::string& path, const LoadOptions& options)
 {
     checkFile(path);
     Assimp::Importer importer;
-    importer.SetProgressHandler(new InterruptibleImport()); // the importer owns and deletes it
+    ForwardedProgress* progress = nullptr;
+    if (options.progress) {
+        progress = new ForwardedProgress(options.progress);
+        importer.SetProgressHandler(progress); // the importer owns and deletes it
+    }
     // Triangulate splits polygons in place (fans), so triangle order and winding follow the file.
     const aiScene* scene = importer.ReadFile(path, aiProcess_Triangulate);
-    throwIfInterrupted();
+    if (progress && progress->cancelled) throw Cancelled();
+    // A last word for the caller: Assimp does not report every read to its end.
+    if (options.progress && !options.progress(100.0f)) throw Cancelled();
     if (!scene || !scene->mRootNode) {
         std::string reason = importer.GetErrorString();
         if (reason.empty()) reason = "Assimp could not read it";
@@ -197,4 +217,4 @@ std::unique_ptr<UMesh<float>> importMesh(const std::string& path)
     return merger.build();
 }
 
-} // namespace cli
+} // namespace meshprobe
