@@ -91,16 +91,17 @@ std::array<double, 3> Rotation::applyInverse(const std::array<double, 3>& p) con
 
 Rotation rotationTakingToZ(const Direction& up)
 {
-    const double c = up[2]; // cos of the angle between up and +z
     Rotation r;
-    if (c >= 1.0) return r;
-    if (c <= -1.0 || (up[0] == 0.0 && up[1] == 0.0 && c < 0.0)) {
-        r.m = {1, 0, 0, 0, -1, 0, 0, 0, -1}; // half turn about x
+    const double c = up[2];                          // cos of the angle between up and +z
+    const double s2 = up[0] * up[0] + up[1] * up[1]; // its sin squared, accurate also near -z
+    if (s2 == 0.0) {
+        if (c < 0.0) r.m = {1, 0, 0, 0, -1, 0, 0, 0, -1}; // -z: the half turn about x
         return r;
     }
-    // Rodrigues' formula about k = up x z / |up x z| = (up.y, -up.x, 0) / s, with s = sin of the angle.
+    // Rodrigues' formula about k = up x z / |up x z| = (up.y, -up.x, 0) / s; (1 - c) / s^2 stays finite
+    // where 1 / (1 + c) would not.
     const double kx = up[1], ky = -up[0]; // k * s
-    const double f = 1.0 / (1.0 + c);     // (1 - c) / s^2
+    const double f = (1.0 - c) / s2;
     r.m = {c + kx * kx * f, kx * ky * f, ky, kx * ky * f, c + ky * ky * f, -kx, -ky, kx, c};
     return r;
 }
