@@ -19,5 +19,6 @@ Command addInfoCommand(CLI::App& app);
 Command addTrappedCommand(CLI::App& app);
 Command addThicknessCommand(CLI::App& app);
 Command addAreasCommand(CLI::App& app);
+Command addOrientCommand(CLI::App& app);
 
 } // namespace cli
