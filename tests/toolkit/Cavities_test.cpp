@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: MIT
 // Cavities for any build direction: locations, closed surfaces, the volume estimate, drain holes that
-// really drain when cut, and the orientation search on a cup.
+// really drain when cut.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -177,25 +177,6 @@ TEST(Cavities, DrainHoleCutIntoThePartLeavesNothingTrapped)
         options.drainHoleDiameter = 0;
         EXPECT_EQ(meshprobe::findCavities(cut.view(), options).trappedVoxels == 0, drilled);
     }
-}
-
-TEST(Orient, FindsTheDirectionsThatDrainACup)
-{
-    // An open-topped cup: walls 1 mm, inside 8 x 8 x 9 mm.
-    trapmesh::CellSolid cup({0, 1, 9, 10}, {0, 1, 9, 10}, {0, 1, 10});
-    cup.carve(1, 1, 1);
-    const testmesh::Soup soup = cup.soup();
-    meshprobe::OrientOptions options;
-    options.resolution = 40;
-    options.directions = 6;
-    options.threads = 2;
-    const meshprobe::OrientResult r = meshprobe::orient(soup.view(), options);
-    ASSERT_EQ(r.candidates.size(), 6u);
-    for (std::size_t i = 0; i < 5; ++i) // upside down or on its side, the cup drains
-        EXPECT_EQ(r.candidates[i].trappedVoxels, 0) << meshprobe::formatDirection(r.candidates[i].up);
-    EXPECT_EQ(meshprobe::formatDirection(r.candidates[5].up), "+z"); // upright it holds its contents
-    EXPECT_GT(r.candidates[5].trappedVolume, 400.0f);                // of 576 mm³: the voxels stop short of the walls
-    EXPECT_EQ(r.candidates[5].cavities, 1u);
 }
 
 } // namespace
