@@ -23,7 +23,8 @@ struct TrappedOptions {
     int threads = 0;
     /// Build each cavity's mesh (Cavity::mesh); without, cavities are still listed with their counts.
     bool cavityMeshes = true;
-    /// Progress of the whole call; false cancels.
+    /// Progress of the whole call; false cancels. 0 to 90 while voxelizing, 90 to 100 while meshing the
+    /// cavities.
     ProgressCallback progress;
 };
 
