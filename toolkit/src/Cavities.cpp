@@ -167,7 +167,8 @@ CavitiesResult findCavities(const MeshView& mesh, const CavityOptions& options)
         report.voxels = cavity.voxels;
         report.volume = cavity.volume;
         report.estimatedVolume =
-            (double(cavity.voxels) + 0.5 * double(detail::boundaryFaceCount(voxels[c]))) * voxelVolume;
+            (double(cavity.voxels) + 0.5 * double(detail::boundaryFaceCount(voxels[c], grid.meshMin, grid.meshMax))) *
+            voxelVolume;
         locate(report, voxels[c], place, options.up);
         if (options.solids) report.solid = toModel(detail::voxelSurface(voxels[c]), place);
         if (options.columns) report.columns = columnsToModel(cavity.mesh, rotation);

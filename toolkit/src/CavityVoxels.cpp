@@ -60,6 +60,13 @@ VoxelGrid gridOver(const MeshView& mesh, int resolution)
         grid.origin[k] = double(lo[k]) - kBoxMargin;
         grid.size = std::max(grid.size, (double(hi[k]) + kBoxMargin) - grid.origin[k]);
     }
+    // Voxel coordinates of the box corners as the analysis takes them (a nudge of 1e-9, then truncation).
+    for (int k = 0; k < 3; ++k) {
+        grid.meshMin[k] =
+            static_cast<int>(std::floor((double(lo[k]) - grid.origin[k] + 1e-9) * resolution / grid.size));
+        grid.meshMax[k] =
+            static_cast<int>(std::floor((double(hi[k]) - grid.origin[k] + 1e-9) * resolution / grid.size));
+    }
     return grid;
 }
 
@@ -119,16 +126,19 @@ CavityVoxels voxelsFromColumns(const Mesh& columns, const VoxelGrid& grid)
     return voxels;
 }
 
-long long boundaryFaceCount(const CavityVoxels& voxels)
+long long boundaryFaceCount(const CavityVoxels& voxels, const std::array<int, 3>& lo, const std::array<int, 3>& hi)
 {
     long long faces = 0;
     static const int sideX[] = {-1, 1, 0, 0}, sideY[] = {0, 0, -1, 1};
     for (const VoxelRun& r : voxels.runs) {
-        faces += 2; // runs are maximal: their bottom and top always border other voxels
+        // Runs are maximal: below and above them lie other voxels.
+        faces += (r.z0 > lo[2]) + (r.z1 - 1 < hi[2]);
         for (int s = 0; s < 4; ++s) {
+            const int x = r.x + sideX[s], y = r.y + sideY[s];
+            if (x < lo[0] || x > hi[0] || y < lo[1] || y > hi[1]) continue;
             long long shared = 0;
-            const auto [lo, hi] = column(voxels, r.x + sideX[s], r.y + sideY[s]);
-            for (const VoxelRun* n = lo; n != hi; ++n)
+            const auto [first, last] = column(voxels, x, y);
+            for (const VoxelRun* n = first; n != last; ++n)
                 shared += std::max(0, std::min(r.z1, n->z1) - std::max(r.z0, n->z0));
             faces += (r.z1 - r.z0) - shared;
         }

@@ -17,6 +17,8 @@ struct VoxelGrid {
     std::array<double, 3> origin{};
     double size = 0.0; ///< edge of the whole cube
     int resolution = 1;
+    /// The voxels the mesh's own (unpadded) box spans, inclusive: where the analysis looks for cavities.
+    std::array<int, 3> meshMin{}, meshMax{};
 
     double voxelSize() const { return size / resolution; }
     /// Position of grid corner q (voxel coordinates, may be fractional) as the analysis computes its voxel
@@ -47,8 +49,9 @@ CavityVoxels voxelsFromColumns(const Mesh& columns, const VoxelGrid& grid);
 /// Sorts, then joins runs of one column that touch.
 void normalise(CavityVoxels& voxels);
 
-/// Faces between the cavity's voxels and other voxels.
-long long boundaryFaceCount(const CavityVoxels& voxels);
+/// Faces between the cavity's voxels and other voxels inside the mesh box [lo, hi] (faces on the box's
+/// boundary look out of the part, not onto a wall).
+long long boundaryFaceCount(const CavityVoxels& voxels, const std::array<int, 3>& lo, const std::array<int, 3>& hi);
 
 /// The closed surface of the voxels in grid coordinates (integer corners), wound outward. Every face of a
 /// voxel that borders a non-cavity voxel becomes two triangles; no coplanar faces are merged, since a merged

@@ -47,7 +47,9 @@ struct CavityReport {
     /// The analysis' own volume: voxels times the voxel volume, single precision.
     float volume = 0.0f;
     /// An estimate of the true volume: the voxel volume plus half a voxel behind every face where the cavity
-    /// meets the part's surface voxels (the wall runs through those voxels, on average through the middle).
+    /// meets other voxels of the part's box (the wall runs through the surface voxels there, on average
+    /// through their middle). Faces on the edge of the part's box add nothing. Where an open cavity meets
+    /// air that drains, the estimate counts half a voxel too much there.
     double estimatedVolume = 0.0;
     /// Box of the cavity's voxels, model frame.
     std::array<double, 3> boundsMin{};
