@@ -49,9 +49,11 @@ int runOrient(OrientOptions& options)
             report["directions"].push_back({{"up", meshprobe::formatDirection(c.up)},
                                             {"up_vector", {c.up[0], c.up[1], c.up[2]}},
                                             {"trapped_volume", shortestDouble(c.trappedVolume)},
+                                            {"estimated_volume", c.estimatedVolume},
                                             {"trapped_voxels", c.trappedVoxels},
                                             {"cavities", c.cavities},
-                                            {"voxel_size", c.voxelSize}});
+                                            {"voxel_size", c.voxelSize},
+                                            {"resolution", c.resolution}});
         report["seconds"] = clock.seconds();
         printJson(report);
         return exitCodeFor(checked, options.checks);
@@ -60,16 +62,18 @@ int runOrient(OrientOptions& options)
     summary.add("mesh", options.meshPath)
         .add("triangles", std::to_string(mesh.triangleCount()))
         .add("grid", std::to_string(options.resolution) + "³ voxels per direction")
-        .add("directions", std::to_string(result.candidates.size()) + ", best first");
+        .add("directions", std::to_string(result.candidates.size()) +
+                               ", best first (least estimated trapped volume, then fewest cavities)");
     if (!result.candidates.empty())
-        summary.add("best", "--up " + meshprobe::formatDirection(result.candidates.front().up) + "  (" +
-                                formatVolume(result.candidates.front().trappedVolume) + " trapped)");
+        summary.add("best", "--up " + meshprobe::formatDirection(result.candidates.front().up) + "  (" + "about " +
+                                formatVolume(result.candidates.front().estimatedVolume) + " trapped)");
     summary.print(std::cout);
-    Table table({"rank", "--up", "trapped mm³", "cavities", "voxels"}, {true, false, true, true, true});
+    Table table({"rank", "--up", "estimate mm³", "voxel mm³", "cavities", "voxels"},
+                {true, false, true, true, true, true});
     for (std::size_t i = 0; i < result.candidates.size(); ++i) {
         const meshprobe::OrientCandidate& c = result.candidates[i];
-        table.addRow({std::to_string(i + 1), meshprobe::formatDirection(c.up), formatNumber(c.trappedVolume),
-                      std::to_string(c.cavities), std::to_string(c.trappedVoxels)});
+        table.addRow({std::to_string(i + 1), meshprobe::formatDirection(c.up), "~" + formatNumber(c.estimatedVolume, 5),
+                      formatNumber(c.trappedVolume), std::to_string(c.cavities), std::to_string(c.trappedVoxels)});
     }
     std::cout << '\n';
     table.print(std::cout);

@@ -5,13 +5,14 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cmath>
 #include <exception>
 #include <mutex>
 #include <thread>
 
 #include "meshprobe/Error.h"
 #include "meshprobe/Orientation.h"
-#include "meshprobe/TrappedVolumes.h"
+#include "meshprobe/Cavities.h"
 
 namespace meshprobe {
 
@@ -21,6 +22,9 @@ OrientResult orient(const MeshView& mesh, const OrientOptions& options)
     if (options.threads < 0) throw InputError("threads " + std::to_string(options.threads) + " is negative");
     const std::vector<Direction> directions = candidateDirections(options.directions);
     std::vector<OrientCandidate> candidates(directions.size());
+    if (mesh.vertexCount == 0) throw InputError("the mesh has no vertices");
+    if (options.resolution < 1 || options.resolution > 1290)
+        throw InputError("resolution " + std::to_string(options.resolution) + " is outside 1..1290");
 
     // Directions run side by side, one thread each: the analysis of one grid gains less from a second
     // thread than a second grid does.
@@ -33,14 +37,18 @@ OrientResult orient(const MeshView& mesh, const OrientOptions& options)
     auto work = [&](bool reports) {
         for (std::size_t i = next++; i < directions.size() && !stop; i = next++) {
             try {
-                const Mesh placed = rotated(mesh, rotationTakingToZ(directions[i]));
-                TrappedOptions trapped;
-                trapped.resolution = options.resolution;
-                trapped.threads = 1;
-                trapped.cavityMeshes = false;
-                trapped.progress = [&](float) { return !stop.load(); };
-                const TrappedResult r = trappedVolumes(placed, trapped);
-                candidates[i] = {directions[i], r.trappedVoxels, r.trappedVolume, r.cavities.size(), r.voxelSize};
+                CavityOptions run;
+                run.up = directions[i];
+                run.resolution = options.resolution;
+                run.threads = 1;
+                run.solids = false;
+                run.progress = [&](float) { return !stop.load(); };
+                const CavitiesResult r = findCavities(mesh, run);
+                double estimate = 0.0;
+                for (const CavityReport& c : r.cavities)
+                    estimate += c.estimatedVolume;
+                candidates[i] = {directions[i], r.trappedVoxels, r.trappedVolume, estimate,
+                                 r.cavityCount, r.voxelSize,     r.resolution};
             } catch (...) {
                 const std::lock_guard<std::mutex> lock(failureLock);
                 if (!failure) failure = std::current_exception();
@@ -62,7 +70,7 @@ OrientResult orient(const MeshView& mesh, const OrientOptions& options)
     if (stop || done != directions.size()) throw Cancelled();
 
     std::stable_sort(candidates.begin(), candidates.end(), [](const OrientCandidate& a, const OrientCandidate& b) {
-        if (a.trappedVolume != b.trappedVolume) return a.trappedVolume < b.trappedVolume;
+        if (a.estimatedVolume != b.estimatedVolume) return a.estimatedVolume < b.estimatedVolume;
         return a.cavities < b.cavities;
     });
     return {candidates};

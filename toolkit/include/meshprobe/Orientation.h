@@ -61,7 +61,7 @@ const PrinterPreset& printerPreset(const std::string& name);
 std::vector<Direction> candidateDirections(int count);
 
 struct OrientOptions {
-    /// Voxels along the longest side of the (rotated) part's box, 1..1290.
+    /// Voxels along the longest side of the turned part's box, 1..1290.
     int resolution = 256;
     /// 6, 26 or any count (see candidateDirections).
     int directions = 26;
@@ -77,12 +77,17 @@ struct OrientCandidate {
     long long trappedVoxels = 0;
     /// mm³, single precision as the trapped-volume analysis sums it.
     float trappedVolume = 0.0f;
+    /// The cavities' estimated true volumes summed, mm³ (see CavityReport::estimatedVolume): what the
+    /// directions are ranked by, since the voxels alone miss more of a wall that the grid meets at a slant.
+    double estimatedVolume = 0.0;
     std::size_t cavities = 0;
     /// Edge of one voxel of this direction's grid, mm.
     double voxelSize = 0.0;
+    /// Voxels along the longest side of the turned part's box (OrientOptions::resolution).
+    int resolution = 0;
 };
 
-/// The candidates sorted best first: least trapped volume, then fewest cavities, then input order.
+/// The candidates sorted best first: least estimated trapped volume, then fewest cavities, then input order.
 struct OrientResult {
     std::vector<OrientCandidate> candidates;
 };
