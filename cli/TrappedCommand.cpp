@@ -135,7 +135,8 @@ void printText(const TrappedOptions& options, const meshprobe::Mesh& mesh, const
              std::to_string(result.cavityCount) +
                  (result.cavityCount ? "  (Closed: sealed; Open: opens upward or at the part's edge)" : ""));
     if (result.tinyCavities)
-        summary.add("", "plus " + std::to_string(result.tinyCavities) + " tiny cavities below " +
+        summary.add("", "plus " + std::to_string(result.tinyCavities) +
+                            (result.tinyCavities == 1 ? " tiny cavity below " : " tiny cavities below ") +
                             formatNumber(options.minCavity) + " mm³, " + formatNumber(result.tinyVolume) +
                             " mm³ in all (not listed)");
     if (!options.cavitiesPath.empty())
