@@ -146,6 +146,24 @@ TEST(Cavities, EstimateCorrectsTheVoxelBiasAndTinyCavitiesAreSummedApart)
     EXPECT_TRUE(cube.solid.triangles.empty());
 }
 
+TEST(Cavities, DrainHoleGoesAroundAnotherCavity)
+{
+    // A small void above a wide one: straight down from the small one would drill into the wide one.
+    testmesh::Soup part = hollowCube({5, 5, 3}, {15, 15, 7});
+    part.appendFlipped(testmesh::box(8, 8, 10, 12, 12, 16));
+    meshprobe::CavityOptions options;
+    options.resolution = 64;
+    options.solids = false;
+    options.drainHoleDiameter = 1;
+    const meshprobe::CavitiesResult r = meshprobe::findCavities(part.view(), options);
+    ASSERT_EQ(r.cavities.size(), 2u);
+    ASSERT_TRUE(r.cavities[0].drain && r.cavities[1].drain);
+    EXPECT_NEAR(r.cavities[0].drain->length, 3.0, 1e-3); // the wide one: straight down through its floor
+    const meshprobe::DrainHole& upper = *r.cavities[1].drain;
+    EXPECT_NEAR(upper.direction[2], 0.0, 1e-9); // sideways
+    EXPECT_NEAR(upper.length, 8.0, 1e-3);
+}
+
 TEST(Cavities, DrainHoleCutIntoThePartLeavesNothingTrapped)
 {
     // A 20 mm cube with a void 5..15 x 5..15 x 4..15: its floor is the thinnest wall (4 mm).
