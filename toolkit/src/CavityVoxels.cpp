@@ -4,7 +4,9 @@
 
 #include <algorithm>
 #include <cmath>
+#include <map>
 #include <numeric>
+#include <set>
 #include <tuple>
 #include <unordered_map>
 
@@ -285,29 +287,97 @@ Mesh voxelSurface(const CavityVoxels& voxels)
         }
         return vertexOf[root];
     };
-    std::vector<std::uint32_t> polygon;
-    for (std::size_t i = 0; i < faces.size(); ++i) {
+    // The outline of face i's edge k: its first corner, then the edge's middle where it has one.
+    auto appendEdge = [&](std::vector<std::uint32_t>& polygon, std::size_t i, int k) {
         const auto c = faceCorners(faces[i]);
-        polygon.clear();
-        for (int k = 0; k < 4; ++k) {
-            const Vec& p = c[k];
-            const Vec& q = c[(k + 1) % 4];
-            polygon.push_back(vertex(4 * i + k, {double(p[0]), double(p[1]), double(p[2])}));
-            if (diagonal[4 * i + k])
-                polygon.push_back(
-                    vertex(slots + 4 * i + k, {(p[0] + q[0]) / 2.0, (p[1] + q[1]) / 2.0, (p[2] + q[2]) / 2.0}));
-        }
+        const Vec& p = c[k];
+        const Vec& q = c[(k + 1) % 4];
+        polygon.push_back(vertex(4 * i + k, {double(p[0]), double(p[1]), double(p[2])}));
+        if (diagonal[4 * i + k])
+            polygon.push_back(
+                vertex(slots + 4 * i + k, {(p[0] + q[0]) / 2.0, (p[1] + q[1]) / 2.0, (p[2] + q[2]) / 2.0}));
+    };
+    // A convex outline: two triangles for a plain quad, else a fan from its centre, which keeps every
+    // triangle non-degenerate however many points lie along the sides.
+    auto emit = [&](const std::vector<std::uint32_t>& polygon, const std::array<double, 3>& centrePoint) {
         if (polygon.size() == 4) {
             mesh.triangles.insert(mesh.triangles.end(),
                                   {polygon[0], polygon[1], polygon[2], polygon[0], polygon[2], polygon[3]});
-            continue;
+            return;
         }
-        // Edge middles on the outline: a fan from the face's centre keeps every triangle non-degenerate.
         const auto centre = static_cast<std::uint32_t>(mesh.vertexCount());
-        for (int a = 0; a < 3; ++a)
-            mesh.vertices.push_back(static_cast<float>((c[0][a] + c[2][a]) / 2.0));
+        for (double c : centrePoint)
+            mesh.vertices.push_back(static_cast<float>(c));
         for (std::size_t k = 0; k < polygon.size(); ++k)
             mesh.triangles.insert(mesh.triangles.end(), {centre, polygon[k], polygon[(k + 1) % polygon.size()]});
+    };
+
+    // Coplanar faces facing the same way are merged greedily into rectangles. A rectangle keeps every grid
+    // point along its sides as a vertex, so its sides meet its neighbours' edges point for point (no
+    // T-junction); it is used only where that takes fewer triangles than its unit faces (w * h > w + h).
+    std::map<std::pair<int, int>, std::map<std::pair<int, int>, std::uint32_t>> planes; // (direction, layer)
+    for (std::size_t i = 0; i < faces.size(); ++i) {
+        const Face& f = faces[i];
+        const int a = kAxisOf[f.direction];
+        planes[{f.direction, f.voxel[a]}][{f.voxel[(a + 2) % 3], f.voxel[(a + 1) % 3]}] = std::uint32_t(i);
+    }
+    std::vector<std::uint32_t> polygon;
+    for (auto& [plane, cells] : planes) { // cells keyed (c, b): rows along b, stacked in c
+        const bool positive = plane.first % 2 == 1;
+        std::set<std::pair<int, int>> used;
+        auto free = [&](int c, int b) { return cells.count({c, b}) && !used.count({c, b}); };
+        for (const auto& [cell, first] : cells) {
+            if (used.count(cell)) continue;
+            const int c0 = cell.first, b0 = cell.second;
+            int b1 = b0 + 1, c1 = c0 + 1;
+            while (free(c0, b1))
+                ++b1;
+            for (bool grows = true; grows; c1 += grows) {
+                for (int b = b0; b < b1 && grows; ++b)
+                    grows = free(c1, b);
+            }
+            const int w = b1 - b0, h = c1 - c0;
+            if (w * h <= w + h) { // too small to gain: its first row alone, as unit faces
+                for (int b = b0; b < b1; ++b) {
+                    used.insert({c0, b});
+                    polygon.clear();
+                    const std::uint32_t i = cells.at({c0, b});
+                    for (int k = 0; k < 4; ++k)
+                        appendEdge(polygon, i, k);
+                    const auto corner = faceCorners(faces[i]);
+                    emit(polygon, {(corner[0][0] + corner[2][0]) / 2.0, (corner[0][1] + corner[2][1]) / 2.0,
+                                   (corner[0][2] + corner[2][2]) / 2.0});
+                }
+                continue;
+            }
+            for (int c = c0; c < c1; ++c)
+                for (int b = b0; b < b1; ++b)
+                    used.insert({c, b});
+            // Walk the outline counter-clockwise seen from outside, through the edges of its unit faces.
+            auto at = [&](int c, int b) { return cells.at({c, b}); };
+            polygon.clear();
+            if (positive) {
+                for (int b = b0; b < b1; ++b)
+                    appendEdge(polygon, at(c0, b), 0);
+                for (int c = c0; c < c1; ++c)
+                    appendEdge(polygon, at(c, b1 - 1), 1);
+                for (int b = b1 - 1; b >= b0; --b)
+                    appendEdge(polygon, at(c1 - 1, b), 2);
+                for (int c = c1 - 1; c >= c0; --c)
+                    appendEdge(polygon, at(c, b0), 3);
+            } else {
+                for (int c = c0; c < c1; ++c)
+                    appendEdge(polygon, at(c, b0), 0);
+                for (int b = b0; b < b1; ++b)
+                    appendEdge(polygon, at(c1 - 1, b), 1);
+                for (int c = c1 - 1; c >= c0; --c)
+                    appendEdge(polygon, at(c, b1 - 1), 2);
+                for (int b = b1 - 1; b >= b0; --b)
+                    appendEdge(polygon, at(c0, b), 3);
+            }
+            const auto lo = faceCorners(faces[at(c0, b0)])[0], hi = faceCorners(faces[at(c1 - 1, b1 - 1)])[2];
+            emit(polygon, {(lo[0] + hi[0]) / 2.0, (lo[1] + hi[1]) / 2.0, (lo[2] + hi[2]) / 2.0});
+        }
     }
     return mesh;
 }

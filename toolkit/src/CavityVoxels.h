@@ -53,11 +53,13 @@ void normalise(CavityVoxels& voxels);
 /// boundary look out of the part, not onto a wall).
 long long boundaryFaceCount(const CavityVoxels& voxels, const std::array<int, 3>& lo, const std::array<int, 3>& hi);
 
-/// The closed surface of the voxels in grid coordinates (integer corners), wound outward. Every face of a
-/// voxel that borders a non-cavity voxel becomes two triangles; no coplanar faces are merged, since a merged
-/// rectangle would end in the middle of its neighbours' edges (T-junctions) and open the surface. Where two
-/// cavity voxels touch only along an edge or at a corner, the surface keeps them apart with separate
-/// vertices at the same place, so every edge has exactly two faces and every vertex one fan.
+/// The closed surface of the voxels in grid coordinates (integer corners), wound outward: the faces between
+/// cavity voxels and other voxels. Coplanar faces are merged greedily into rectangles that keep every grid
+/// point along their sides as a vertex (so sides meet neighbouring edges point for point, without
+/// T-junctions) and are triangulated as a fan from their centre; a rectangle is merged only where that
+/// takes fewer triangles than its unit faces. Where two cavity voxels touch only along an edge, each keeps
+/// its own copy of that edge (an extra vertex in its middle); where they touch only at a corner, that corner
+/// is two vertices. Every edge then has exactly two faces and every vertex one fan.
 Mesh voxelSurface(const CavityVoxels& voxels);
 
 } // namespace meshprobe::detail

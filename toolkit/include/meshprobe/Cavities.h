@@ -64,7 +64,8 @@ struct CavityReport {
     double lowestHeight = 0.0;
     double highestHeight = 0.0;
     /// Closed, manifold surface of the cavity's voxels wound outward (normals point from the air into the
-    /// part); encloses exactly voxels times the voxel volume. Empty unless CavityOptions::solids.
+    /// part); encloses exactly voxels times the voxel volume (up to the float rounding of its corners).
+    /// Coplanar voxel faces are merged into rectangles without T-junctions. Empty unless CavityOptions::solids.
     Mesh solid;
     /// The analysis' upright column triangles, model frame. Empty unless CavityOptions::columns.
     Mesh columns;
