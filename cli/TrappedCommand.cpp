@@ -98,7 +98,8 @@ nlohmann::ordered_json holeJson(const meshprobe::DrainHole& hole)
             {"exit_point", pointJson(hole.exitPoint)},
             {"direction", pointJson(hole.direction)},
             {"length", hole.length},
-            {"diameter", hole.diameter}};
+            {"diameter", hole.diameter},
+            {"reachable", hole.reachable}};
 }
 
 nlohmann::ordered_json cavityJson(const meshprobe::CavityReport& c, const TrappedOptions& options)
@@ -161,17 +162,18 @@ void printText(const TrappedOptions& options, const meshprobe::Mesh& mesh, const
                  "half a voxel all round)\n";
     if (options.drainHoles <= 0) return;
 
-    Table holes({"#", "hole", "wall point", "exit point", "drill direction", "length mm"},
-                {true, false, false, false, false, true});
+    Table holes({"#", "hole", "wall point", "exit point", "drill direction", "length mm", "drill from outside"},
+                {true, false, false, false, false, true, false});
     for (const meshprobe::CavityReport& c : result.cavities) {
-        if (!c.drain) holes.addRow({std::to_string(c.number), "drain", "no straight path out", "", "", ""});
+        if (!c.drain) holes.addRow({std::to_string(c.number), "drain", "no straight path out", "", "", "", ""});
         for (const auto* hole : {&c.drain, &c.vent})
             if (*hole)
                 holes.addRow({std::to_string(c.number), (*hole)->kind, formatPoint((*hole)->wallPoint),
                               formatPoint((*hole)->exitPoint), meshprobe::formatDirection((*hole)->direction),
-                              formatNumber((*hole)->length, 4)});
+                              formatNumber((*hole)->length, 4),
+                              (*hole)->reachable ? "yes" : "no: the part is in the way"});
     }
-    std::cout << "\nholes of " << formatNumber(options.drainHoles) << " mm (drilled from the exit point inward)\n";
+    std::cout << "\nholes of " << formatNumber(options.drainHoles) << " mm, drilled from the exit point inward\n";
     holes.print(std::cout);
 }
 

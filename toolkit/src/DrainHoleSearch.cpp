@@ -89,7 +89,8 @@ std::optional<DrainHole> DrainHoleSearch::find(std::size_t cavity, bool vent, do
             blocked = cavityAtPoint({origin[0] + t * d[0], origin[1] + t * d[1], origin[2] + t * d[2]}) >= 0;
         if (blocked) continue;
         const double length = hits[exit].t - hits[0].t;
-        if (best && length >= best->length) continue;
+        const bool reachable = exit + 1 == hits.size();
+        if (best && (best->reachable > reachable || (best->reachable == reachable && length >= best->length))) continue;
         DrainHole hole;
         hole.kind = vent ? "vent" : "drain";
         for (int k = 0; k < 3; ++k) {
@@ -99,6 +100,7 @@ std::optional<DrainHole> DrainHoleSearch::find(std::size_t cavity, bool vent, do
         }
         hole.length = length;
         hole.diameter = diameter;
+        hole.reachable = reachable;
         best = hole;
     }
     return best;

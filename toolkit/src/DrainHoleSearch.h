@@ -20,8 +20,8 @@ public:
 
     /// The shortest straight path through material from the cavity's lowest region (a drain) or its
     /// highest region (a vent) to air that drains, among straight-down (straight-up for vents), sideways
-    /// and 45° directions. Points in the placed frame. Nothing when every candidate runs into another
-    /// cavity or never leaves the part.
+    /// and 45° directions, preferring paths whose line a drill can follow from outside the part. Points in
+    /// the placed frame. Nothing when every candidate runs into another cavity or never leaves the part.
     std::optional<DrainHole> find(std::size_t cavity, bool vent, double diameter) const;
 
 private:

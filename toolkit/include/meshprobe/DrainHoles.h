@@ -25,6 +25,9 @@ struct DrainHole {
     double length = 0.0;
     /// Hole diameter asked for.
     double diameter = 0.0;
+    /// The line beyond exitPoint leaves the part for good, so a drill can come straight from outside; holes
+    /// whose line runs into the part again (an exit inside a recess) are suggested only when no other works.
+    bool reachable = false;
 };
 
 /// One closed cylinder per hole (`segments` sides), from a little outside exitPoint to a little inside
