@@ -40,6 +40,14 @@ TEST(CavityReport, LocatesTheVoidAndItsLowestPointForAnyUp)
         EXPECT_NEAR(cavity["lowest_height"].get<double>(), lowest, 1e-5) << up;
         EXPECT_NEAR(cavity["highest_height"].get<double>(), lowest + 5, 1e-5) << up;
     }
+    // The analysis' own columns on request: one triangle per column of the 5 x 5 x 5 void; as a solid, one
+    // rectangle (a fan of 20 triangles) per side.
+    for (const auto& [kind, triangles] : {std::pair<std::string, int>{"columns", 25}, {"solid", 6 * 20}}) {
+        const clitest::ToolResult run =
+            runTool({"trapped", path, "-r", "16", "--cavities", dir.file("void.obj"), "--cavities-as", kind, "--json"});
+        ASSERT_EQ(run.exitCode, 0) << run.err;
+        EXPECT_EQ(json::parse(run.out)["cavities"][0]["triangles"], triangles) << kind;
+    }
 }
 
 struct WarningCase {
