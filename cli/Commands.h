@@ -20,5 +20,6 @@ Command addTrappedCommand(CLI::App& app);
 Command addThicknessCommand(CLI::App& app);
 Command addAreasCommand(CLI::App& app);
 Command addBatchCommand(CLI::App& app);
+Command addOrientCommand(CLI::App& app);
 
 } // namespace cli

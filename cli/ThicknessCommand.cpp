@@ -8,6 +8,7 @@
 #include "cli/CommonOptions.h"
 #include "cli/Interrupt.h"
 #include "cli/JsonHead.h"
+#include "cli/MeshWarnings.h"
 #include "cli/OutputFile.h"
 #include "cli/ProgressBar.h"
 #include "cli/Stopwatch.h"
@@ -29,6 +30,7 @@ struct ThicknessOptions : CommonOptions {
     int samples = 31;
     std::string colorPath;
     bool perFace = false;
+    MeshCheckOptions checks;
 };
 
 void printSummary(const ThicknessOptions& options, const meshprobe::Mesh& mesh, const std::vector<float>& thickness,
@@ -74,7 +76,8 @@ int runThickness(const ThicknessOptions& options)
     checkThicknessWindow(options.min, options.max, "--min", "--max");
     const bool colour = !options.colorPath.empty();
     if (colour) checkOutputOption(options.colorPath, "--color", true);
-    const meshprobe::Mesh mesh = meshprobe::loadMesh(options.meshPath, {cancelOnInterrupt()});
+    meshprobe::Mesh mesh = meshprobe::loadMesh(options.meshPath, {cancelOnInterrupt()});
+    const CheckedMesh checked = checkMesh(mesh, options.checks);
 
     ProgressBar progress(ProgressBar::shouldShow(options.quiet));
     meshprobe::ThicknessOptions analysis;
@@ -92,9 +95,10 @@ int runThickness(const ThicknessOptions& options)
         meshprobe::thicknessHistogram(result.perFace, analysis.min, analysis.max, windowBins);
     if (!options.json) {
         printSummary(options, mesh, result.perFace, result.selectedFaces.size(), result.facesAtMax, bins);
-        return 0;
+        return exitCodeFor(checked, options.checks);
     }
     nlohmann::ordered_json report = jsonHead("thickness", options, mesh);
+    addWarningsJson(report, checked, options.checks);
     report["min"] = shortestDouble(analysis.min);
     report["max"] = shortestDouble(analysis.max);
     report["samples"] = options.samples;
@@ -113,7 +117,7 @@ int runThickness(const ThicknessOptions& options)
     }
     report["seconds"] = clock.seconds();
     printJson(report);
-    return 0;
+    return exitCodeFor(checked, options.checks);
 }
 
 } // namespace
@@ -138,6 +142,7 @@ Command addThicknessCommand(CLI::App& app)
     command->add_option("--color", options->colorPath, "Write the mesh coloured by thickness to OUT (.ply, .glb, .obj)")
         ->type_name("OUT");
     command->add_flag("--per-face", options->perFace, "Also list the thickness of every face");
+    addMeshCheckOptions(*command, options->checks);
     return {command, [options] { return runThickness(*options); }};
 }
 

@@ -1,20 +1,24 @@
 // SPDX-License-Identifier: MIT
-// `meshprobe trapped`: air that cannot drain when the part is printed in a given build direction.
+// `meshprobe trapped`: air that cannot drain when the part is printed in a given build direction, where
+// each cavity is, and where to drill.
 #include <omp.h>
 
+#include <cmath>
 #include <iostream>
 
+#include "cli/CliError.h"
 #include "cli/Commands.h"
 #include "cli/CommonOptions.h"
 #include "cli/Interrupt.h"
 #include "cli/JsonHead.h"
+#include "cli/MeshWarnings.h"
 #include "cli/OutputFile.h"
 #include "cli/ProgressBar.h"
 #include "cli/Stopwatch.h"
 #include "cli/TextReport.h"
+#include "meshprobe/Cavities.h"
 #include "meshprobe/Export.h"
 #include "meshprobe/Import.h"
-#include "meshprobe/TrappedVolumes.h"
 
 namespace cli {
 
@@ -24,74 +28,218 @@ struct TrappedOptions : CommonOptions {
     int resolution = 256;
     int threads = omp_get_num_procs();
     std::string up = "+z";
+    std::string printer;
     std::string cavitiesPath;
+    std::string cavitiesAs = "solid";
+    double minCavity = 0.0;
+    double drainHoles = 0.0;
+    std::string drainHolesPath;
+    MeshCheckOptions checks;
 };
 
-void writeCavities(const std::string& path, const std::vector<meshprobe::Cavity>& cavities)
+using Point = std::array<double, 3>;
+
+std::string formatPoint(const Point& p)
+{
+    // Rounding noise of the rotations (1e-7 instead of 0) would read as a real coordinate.
+    auto coordinate = [](double v) { return formatNumber(std::fabs(v) < 5e-5 ? 0.0 : v, 4); };
+    return "(" + coordinate(p[0]) + ", " + coordinate(p[1]) + ", " + coordinate(p[2]) + ")";
+}
+
+nlohmann::ordered_json pointJson(const Point& p)
+{
+    return {p[0], p[1], p[2]};
+}
+
+const meshprobe::Mesh& writtenMesh(const meshprobe::CavityReport& cavity, const TrappedOptions& options)
+{
+    return options.cavitiesAs == "columns" ? cavity.columns : cavity.solid;
+}
+
+std::string cavityName(const meshprobe::CavityReport& cavity)
+{
+    return cavity.name() + "-" + std::to_string(cavity.number);
+}
+
+void writeCavities(const std::string& path, const meshprobe::CavitiesResult& result, const TrappedOptions& options)
 {
     std::vector<meshprobe::NamedMesh> named;
-    for (size_t c = 0; c < cavities.size(); ++c)
-        named.push_back({cavities[c].name + "-" + std::to_string(c + 1), cavities[c].mesh});
+    for (const meshprobe::CavityReport& cavity : result.cavities)
+        named.push_back({cavityName(cavity), writtenMesh(cavity, options)});
     meshprobe::writeMeshes(path, named, {cancelOnInterrupt()});
 }
 
-int runTrapped(const TrappedOptions& options)
+std::vector<std::pair<std::string, meshprobe::DrainHole>> holesOf(const meshprobe::CavitiesResult& result)
 {
-    const Stopwatch clock;
-    if (!options.cavitiesPath.empty()) checkOutputOption(options.cavitiesPath, "--cavities", false);
-    const meshprobe::Mesh mesh = meshprobe::loadMesh(options.meshPath, {cancelOnInterrupt()});
-    ProgressBar progress(ProgressBar::shouldShow(options.quiet));
-    meshprobe::TrappedOptions analysis;
-    analysis.resolution = options.resolution;
-    analysis.up = meshprobe::parseBuildDirection(options.up);
-    analysis.threads = options.threads;
-    analysis.cavityMeshes = !options.cavitiesPath.empty();
-    analysis.progress = progress.phases({{90.0f, "voxelizing"}, {100.0f, "meshing cavities"}}, 0, 100);
-    const meshprobe::TrappedResult result = meshprobe::trappedVolumes(mesh, analysis);
-    const std::vector<meshprobe::Cavity>& cavities = result.cavities;
-    if (!options.cavitiesPath.empty()) {
-        progress.stage("writing " + options.cavitiesPath, 100, 100)(100);
-        writeCavities(options.cavitiesPath, cavities);
-    }
-    progress.clear();
+    std::vector<std::pair<std::string, meshprobe::DrainHole>> holes;
+    for (const meshprobe::CavityReport& cavity : result.cavities)
+        for (const auto* hole : {&cavity.drain, &cavity.vent})
+            if (*hole) holes.push_back({(*hole)->kind + "-" + std::to_string(cavity.number), **hole});
+    return holes;
+}
 
-    if (options.json) {
-        nlohmann::ordered_json report = jsonHead("trapped", options, mesh);
-        report["resolution"] = options.resolution;
-        report["voxel_size"] = result.voxelSize;
-        report["up"] = options.up;
-        report["trapped_voxels"] = result.trappedVoxels;
-        report["trapped_volume"] = shortestDouble(result.trappedVolume);
-        report["cavities"] = nlohmann::ordered_json::array();
-        for (const meshprobe::Cavity& cavity : cavities)
-            report["cavities"].push_back({{"name", cavity.name},
-                                          {"volume", shortestDouble(cavity.volume)},
-                                          {"voxels", cavity.voxels},
-                                          {"triangles", cavity.triangleCount}});
-        report["seconds"] = clock.seconds();
-        printJson(report);
-        return 0;
+void writeDrainHoles(const std::string& path, const meshprobe::CavitiesResult& result)
+{
+    std::vector<meshprobe::Mesh> cylinders;
+    std::vector<std::string> names;
+    for (const auto& [name, hole] : holesOf(result)) {
+        cylinders.push_back(meshprobe::drainHoleCylinders({hole}));
+        names.push_back(name);
     }
+    std::vector<meshprobe::NamedMesh> named;
+    for (std::size_t i = 0; i < cylinders.size(); ++i)
+        named.push_back({names[i], cylinders[i]});
+    meshprobe::writeMeshes(path, named, {cancelOnInterrupt()});
+}
+
+nlohmann::ordered_json holeJson(const meshprobe::DrainHole& hole)
+{
+    return {{"wall_point", pointJson(hole.wallPoint)},
+            {"exit_point", pointJson(hole.exitPoint)},
+            {"direction", pointJson(hole.direction)},
+            {"length", hole.length},
+            {"diameter", hole.diameter},
+            {"reachable", hole.reachable}};
+}
+
+nlohmann::ordered_json cavityJson(const meshprobe::CavityReport& c, const TrappedOptions& options)
+{
+    nlohmann::ordered_json j = {{"number", c.number},
+                                {"name", c.name()},
+                                {"volume", shortestDouble(c.volume)},
+                                {"voxels", c.voxels},
+                                {"estimated_volume", c.estimatedVolume},
+                                {"bounds", {pointJson(c.boundsMin), pointJson(c.boundsMax)}},
+                                {"centroid", pointJson(c.centroid)},
+                                {"lowest_point", pointJson(c.lowestPoint)},
+                                {"highest_point", pointJson(c.highestPoint)},
+                                {"lowest_height", c.lowestHeight},
+                                {"highest_height", c.highestHeight}};
+    if (!options.cavitiesPath.empty()) j["triangles"] = writtenMesh(c, options).triangleCount();
+    if (options.drainHoles > 0) {
+        j["drain"] = c.drain ? holeJson(*c.drain) : nullptr;
+        if (c.closed) j["vent"] = c.vent ? holeJson(*c.vent) : nullptr;
+    }
+    return j;
+}
+
+void printText(const TrappedOptions& options, const meshprobe::Mesh& mesh, const meshprobe::CavitiesResult& result)
+{
     Summary summary;
     summary.add("mesh", options.meshPath)
         .add("triangles", std::to_string(mesh.triangleCount()))
         .add("grid", std::to_string(options.resolution) + "³ voxels of " + formatNumber(result.voxelSize, 4) +
-                         " mm, up " + options.up + ", " + std::to_string(result.threads) +
+                         " mm, up " + meshprobe::formatDirection(result.up) + ", " + std::to_string(result.threads) +
                          (result.threads == 1 ? " thread" : " threads"))
         .add("trapped", std::to_string(result.trappedVoxels) + " voxels, " + formatVolume(result.trappedVolume))
-        .add("cavities", std::to_string(cavities.size()) +
-                             (cavities.empty() ? "" : "  (Closed: sealed; Open: opens upward or at the part's edge)"));
-    if (!options.cavitiesPath.empty()) summary.add("cavity meshes", options.cavitiesPath);
+        .add("cavities",
+             std::to_string(result.cavityCount) +
+                 (result.cavityCount ? "  (Closed: sealed; Open: opens upward or at the part's edge)" : ""));
+    if (result.tinyCavities)
+        summary.add("", "plus " + std::to_string(result.tinyCavities) +
+                            (result.tinyCavities == 1 ? " tiny cavity below " : " tiny cavities below ") +
+                            formatNumber(options.minCavity) + " mm³, " + formatNumber(result.tinyVolume) +
+                            " mm³ in all (not listed)");
+    if (!options.cavitiesPath.empty())
+        summary.add("cavity meshes", options.cavitiesPath + " (" + options.cavitiesAs + ")");
+    if (!options.drainHolesPath.empty()) summary.add("drain holes", options.drainHolesPath);
     summary.print(std::cout);
-    if (!cavities.empty()) {
-        Table table({"#", "kind", "voxels", "volume mm³", "triangles"}, {true, false, true, true, true});
-        for (size_t c = 0; c < cavities.size(); ++c)
-            table.addRow({std::to_string(c + 1), cavities[c].name, std::to_string(cavities[c].voxels),
-                          formatNumber(cavities[c].volume), std::to_string(cavities[c].triangleCount)});
-        std::cout << '\n';
-        table.print(std::cout);
+    if (result.cavities.empty()) return;
+
+    Table table({"#", "kind", "voxels", "volume mm³", "estimate mm³", "lowest point", "height", "centroid", "size mm"},
+                {true, false, true, true, true, false, true, false, false});
+    for (const meshprobe::CavityReport& c : result.cavities) {
+        const Point size{c.boundsMax[0] - c.boundsMin[0], c.boundsMax[1] - c.boundsMin[1],
+                         c.boundsMax[2] - c.boundsMin[2]};
+        table.addRow({std::to_string(c.number), c.name(), std::to_string(c.voxels), formatNumber(c.volume),
+                      "~" + formatNumber(c.estimatedVolume, 5), formatPoint(c.lowestPoint),
+                      formatNumber(c.lowestHeight, 4), formatPoint(c.centroid),
+                      formatNumber(size[0], 4) + " x " + formatNumber(size[1], 4) + " x " + formatNumber(size[2], 4)});
     }
-    return 0;
+    std::cout << '\n';
+    table.print(std::cout);
+    std::cout << "  (estimate: the voxel volume plus half a voxel behind each wall face; the voxels alone miss about "
+                 "half a voxel all round)\n";
+    if (options.drainHoles <= 0) return;
+
+    Table holes({"#", "hole", "wall point", "exit point", "drill direction", "length mm", "drill from outside"},
+                {true, false, false, false, false, true, false});
+    for (const meshprobe::CavityReport& c : result.cavities) {
+        if (!c.drain) holes.addRow({std::to_string(c.number), "drain", "no straight path out", "", "", "", ""});
+        for (const auto* hole : {&c.drain, &c.vent})
+            if (*hole)
+                holes.addRow({std::to_string(c.number), (*hole)->kind, formatPoint((*hole)->wallPoint),
+                              formatPoint((*hole)->exitPoint), meshprobe::formatDirection((*hole)->direction),
+                              formatNumber((*hole)->length, 4),
+                              (*hole)->reachable ? "yes" : "no: the part is in the way"});
+    }
+    std::cout << "\nholes of " << formatNumber(options.drainHoles) << " mm, drilled from the exit point inward\n";
+    holes.print(std::cout);
+}
+
+int runTrapped(TrappedOptions& options)
+{
+    const Stopwatch clock;
+    if (!options.cavitiesPath.empty()) checkOutputOption(options.cavitiesPath, "--cavities", false);
+    if (!options.drainHolesPath.empty()) {
+        if (options.drainHoles <= 0) throw InputError("--drain-holes-file needs --drain-holes D (the hole diameter)");
+        checkOutputOption(options.drainHolesPath, "--drain-holes-file", false);
+    }
+    meshprobe::CavityOptions analysis;
+    try {
+        analysis.up = options.printer.empty() ? meshprobe::parseDirection(options.up)
+                                              : meshprobe::printerPreset(options.printer).up;
+    } catch (const InputError& e) {
+        throw InputError((options.printer.empty() ? "--up: " : "--printer: ") + std::string(e.what()));
+    }
+    meshprobe::Mesh mesh = meshprobe::loadMesh(options.meshPath, {cancelOnInterrupt()});
+    const CheckedMesh checked = checkMesh(mesh, options.checks);
+
+    ProgressBar progress(ProgressBar::shouldShow(options.quiet));
+    analysis.resolution = options.resolution;
+    analysis.threads = options.threads;
+    analysis.minVolume = options.minCavity;
+    analysis.solids = !options.cavitiesPath.empty() && options.cavitiesAs == "solid";
+    analysis.columns = !options.cavitiesPath.empty() && options.cavitiesAs == "columns";
+    analysis.drainHoleDiameter = options.drainHoles;
+    analysis.progress = progress.phases({{90.0f, "voxelizing"}, {100.0f, "locating cavities"}}, 0, 100);
+    const meshprobe::CavitiesResult result = meshprobe::findCavities(mesh, analysis);
+    if (!options.cavitiesPath.empty()) {
+        progress.stage("writing " + options.cavitiesPath, 100, 100)(100);
+        writeCavities(options.cavitiesPath, result, options);
+    }
+    if (!options.drainHolesPath.empty()) writeDrainHoles(options.drainHolesPath, result);
+    progress.clear();
+
+    if (options.json) {
+        nlohmann::ordered_json report = jsonHead("trapped", options, mesh);
+        addWarningsJson(report, checked, options.checks);
+        report["resolution"] = options.resolution;
+        report["voxel_size"] = result.voxelSize;
+        report["up"] = meshprobe::formatDirection(result.up);
+        report["up_vector"] = pointJson(result.up);
+        report["trapped_voxels"] = result.trappedVoxels;
+        report["trapped_volume"] = shortestDouble(result.trappedVolume);
+        report["cavity_count"] = result.cavityCount;
+        report["min_cavity"] = options.minCavity;
+        report["tiny_cavities"] = {{"count", result.tinyCavities}, {"volume", result.tinyVolume}};
+        report["cavities"] = nlohmann::ordered_json::array();
+        for (const meshprobe::CavityReport& cavity : result.cavities)
+            report["cavities"].push_back(cavityJson(cavity, options));
+        report["seconds"] = clock.seconds();
+        printJson(report);
+    } else {
+        printText(options, mesh, result);
+    }
+    return exitCodeFor(checked, options.checks);
+}
+
+std::string printerTable()
+{
+    std::string text = "Printers (--printer): which model direction points up, away from the build platform:\n";
+    for (const meshprobe::PrinterPreset& p : meshprobe::printerPresets())
+        text += "  " + p.name + std::string(17 - p.name.size(), ' ') + p.explanation + "\n";
+    return text;
 }
 
 } // namespace
@@ -101,6 +249,7 @@ Command addTrappedCommand(CLI::App& app)
     auto options = std::make_shared<TrappedOptions>();
     CLI::App* command =
         app.add_subcommand("trapped", "Air trapped inside the part when printed in the build direction");
+    command->footer(printerTable());
     addCommonOptions(*command, *options);
     command->add_option("-r,--resolution", options->resolution, "Voxels along the longest side of the part")
         ->type_name("N")
@@ -110,14 +259,35 @@ Command addTrappedCommand(CLI::App& app)
         ->type_name("T")
         ->check(CLI::PositiveNumber)
         ->capture_default_str();
-    command->add_option("--up", options->up, "Build direction: the model axis that points up (+z, -z, +x, -x, +y, -y)")
-        ->type_name("AXIS")
-        ->check(CLI::IsMember(meshprobe::buildDirectionNames()))
-        ->capture_default_str();
+    auto* up = command
+                   ->add_option("--up", options->up,
+                                "Build direction: the model direction that points up while printing, an axis "
+                                "(+z, -z, +x, -x, +y, -y) or x,y,z (\"0,0.2,1\")")
+                   ->type_name("DIR")
+                   ->capture_default_str();
+    command->add_option("--printer", options->printer, "Set --up for a kind of printer (see below)")
+        ->type_name("KIND")
+        ->excludes(up);
     command
         ->add_option("--cavities", options->cavitiesPath,
-                     "Write every cavity as a mesh to OUT (.stl, .ply, .obj, .3mf or .glb)")
+                     "Write every listed cavity as a mesh to OUT (.stl, .ply, .obj, .3mf or .glb)")
         ->type_name("OUT");
+    command
+        ->add_option("--cavities-as", options->cavitiesAs,
+                     "solid: each cavity a closed surface of its voxels; columns: the analysis' upright triangles")
+        ->type_name("KIND")
+        ->check(CLI::IsMember({"solid", "columns"}))
+        ->capture_default_str();
+    command->add_option("--min-cavity", options->minCavity, "Leave cavities below V mm³ out of the list and files")
+        ->type_name("V")
+        ->check(CLI::NonNegativeNumber)
+        ->capture_default_str();
+    command->add_option("--drain-holes", options->drainHoles, "Suggest a drain hole (and vents) of D mm per cavity")
+        ->type_name("D")
+        ->check(CLI::PositiveNumber);
+    command->add_option("--drain-holes-file", options->drainHolesPath, "Write the suggested holes as cylinders to OUT")
+        ->type_name("OUT");
+    addMeshCheckOptions(*command, options->checks);
     return {command, [options] { return runTrapped(*options); }};
 }
 

@@ -26,7 +26,10 @@ std::vector<std::string> joinNegativeAxisValues(int argc, char** argv)
     for (size_t i = 0; i < args.size(); ++i) {
         const bool isAxis = i + 1 < args.size() && args[i + 1].size() == 2 && args[i + 1][0] == '-' &&
                             std::strchr("xyz", args[i + 1][1]) != nullptr;
-        if (args[i] == "--up" && isAxis) {
+        // A vector whose first component is negative ("-1,0,1") starts with '-' just as well.
+        const bool isVector = i + 1 < args.size() && args[i + 1].size() > 1 && args[i + 1][0] == '-' &&
+                              std::strchr("0123456789.", args[i + 1][1]) != nullptr;
+        if (args[i] == "--up" && (isAxis || isVector)) {
             joined.push_back("--up=" + args[i + 1]);
             ++i;
         } else {
@@ -54,7 +57,8 @@ int main(int argc, char** argv)
     app.fallthrough(false);
     const std::vector<cli::Command> commands = {cli::addInfoCommand(app), cli::addTrappedCommand(app),
                                                 cli::addThicknessCommand(app), cli::addAreasCommand(app),
-                                                cli::addBatchCommand(app)};
+                                                cli::addBatchCommand(app),
+                                                cli::addOrientCommand(app)};
 
     if (argc > 1 && argv[1][0] != '-') {
         bool known = false;

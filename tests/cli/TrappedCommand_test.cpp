@@ -55,7 +55,7 @@ TEST_P(TrappedFormats, SealedCubeCavityHasItsVoxelCount)
     EXPECT_EQ(cavity["name"], "Closed");
     EXPECT_NEAR(cavity["volume"].get<double>(), 125.0, 1e-4);
     EXPECT_EQ(cavity["voxels"], 125);
-    EXPECT_EQ(cavity["triangles"], 25);
+    EXPECT_FALSE(cavity.contains("triangles")); // only with a cavity file: the triangles written
 }
 
 INSTANTIATE_TEST_SUITE_P(TrappedCommand, TrappedFormats,
@@ -138,7 +138,7 @@ TEST(TrappedCommand, CavityFileIsInTheModelFrame)
     EXPECT_NEAR(lo.x, 0.0, 0.01);
     EXPECT_NEAR(hi.x, 12.0, 0.01);
     EXPECT_NEAR(lo.y, 4.0, 0.01);
-    EXPECT_NEAR(hi.y, 11.0, 0.01); // column triangles lie in the lower y face of their voxels
+    EXPECT_NEAR(hi.y, 12.0, 0.01); // the closed surface spans its voxels' full extent
     EXPECT_NEAR(lo.z, 4.0, 0.01);
     EXPECT_NEAR(hi.z, 12.0, 0.01);
     EXPECT_EQ(dir.list().size(), 2u); // the input and the cavity file, no temporary left

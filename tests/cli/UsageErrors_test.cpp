@@ -57,18 +57,25 @@ INSTANTIATE_TEST_SUITE_P(
 
 INSTANTIATE_TEST_SUITE_P(
     Trapped, UsageErrors,
-    ::testing::Values(UsageCase{"ResolutionZero", {"trapped", "MESH", "-r", "0"}, "--resolution"},
-                      UsageCase{"ResolutionTooLarge", {"trapped", "MESH", "--resolution", "1291"}, "--resolution"},
-                      UsageCase{"ResolutionNotANumber", {"trapped", "MESH", "-r", "fine"}, "--resolution"},
-                      UsageCase{"NoThreads", {"trapped", "MESH", "-j", "0"}, "--threads"},
-                      UsageCase{"UnknownAxis", {"trapped", "MESH", "--up", "z"}, "--up"},
-                      UsageCase{"UnknownCavityFormat",
-                                {"trapped", "MESH", "--cavities", "/tmp/out.vrml"},
-                                "unknown output format '.vrml'"},
-                      UsageCase{"CavityFolderMissing",
-                                {"trapped", "MESH", "--cavities", "/nonexistent/out.stl"},
-                                "does not exist"},
-                      UsageCase{"CavityPathIsFolder", {"trapped", "MESH", "--cavities", "DIR"}, "is a folder"}),
+    ::testing::Values(
+        UsageCase{"ResolutionZero", {"trapped", "MESH", "-r", "0"}, "--resolution"},
+        UsageCase{"ResolutionTooLarge", {"trapped", "MESH", "--resolution", "1291"}, "--resolution"},
+        UsageCase{"ResolutionNotANumber", {"trapped", "MESH", "-r", "fine"}, "--resolution"},
+        UsageCase{"NoThreads", {"trapped", "MESH", "-j", "0"}, "--threads"},
+        UsageCase{"UnknownAxis", {"trapped", "MESH", "--up", "z"}, "--up"},
+        UsageCase{
+            "UnknownCavityFormat", {"trapped", "MESH", "--cavities", "/tmp/out.vrml"}, "unknown output format '.vrml'"},
+        UsageCase{"CavityFolderMissing", {"trapped", "MESH", "--cavities", "/nonexistent/out.stl"}, "does not exist"},
+        UsageCase{"CavityPathIsFolder", {"trapped", "MESH", "--cavities", "DIR"}, "is a folder"},
+        UsageCase{"ZeroUpVector", {"trapped", "MESH", "--up", "0,0,0"}, "--up"},
+        UsageCase{"UnknownPrinter", {"trapped", "MESH", "--printer", "sla"}, "unknown printer 'sla'"},
+        UsageCase{"UpAndPrinter", {"trapped", "MESH", "--up", "+x", "--printer", "fdm"}, "excludes"},
+        UsageCase{"CavitiesAsUnknown", {"trapped", "MESH", "--cavities-as", "voxels"}, "--cavities-as"},
+        UsageCase{"NegativeMinCavity", {"trapped", "MESH", "--min-cavity", "-1"}, "--min-cavity"},
+        UsageCase{"HoleFileWithoutDiameter",
+                  {"trapped", "MESH", "--drain-holes-file", "/tmp/holes.stl"},
+                  "needs --drain-holes"},
+        UsageCase{"OrientNoDirections", {"orient", "MESH", "--directions", "0"}, "--directions"}),
     caseName);
 
 INSTANTIATE_TEST_SUITE_P(

@@ -5,12 +5,16 @@
 #pragma once
 
 #include "meshprobe/BuildDirection.h"
+#include "meshprobe/Cavities.h"
+#include "meshprobe/DrainHoles.h"
 #include "meshprobe/Error.h"
 #include "meshprobe/Export.h"
 #include "meshprobe/Import.h"
 #include "meshprobe/Inspect.h"
 #include "meshprobe/MarkingAreas.h"
 #include "meshprobe/Mesh.h"
+#include "meshprobe/MeshChecks.h"
+#include "meshprobe/Orientation.h"
 #include "meshprobe/Progress.h"
 #include "meshprobe/Thickness.h"
 #include "meshprobe/TrappedVolumes.h"

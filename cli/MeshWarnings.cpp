@@ -1,0 +1,51 @@
+// SPDX-License-Identifier: MIT
+// Mesh checks before an analysis.
+#include "cli/MeshWarnings.h"
+
+#include <iostream>
+
+#include "cli/CliError.h"
+
+namespace cli {
+
+void addMeshCheckOptions(CLI::App& command, MeshCheckOptions& options)
+{
+    command.add_flag("--strict", options.strict, "Exit with 1 when the mesh checks warn (holes, bad winding, ...)");
+    command.add_flag("--fix-winding", options.fixWinding,
+                     "Make the winding consistent and turn inside-out shells before the analysis");
+}
+
+CheckedMesh checkMesh(meshprobe::Mesh& mesh, const MeshCheckOptions& options)
+{
+    CheckedMesh checked;
+    if (options.fixWinding) {
+        meshprobe::WindingFix fix = meshprobe::fixWinding(mesh);
+        checked.flippedFaces = fix.flippedFaces;
+        mesh = std::move(fix.mesh);
+    }
+    checked.warnings = meshprobe::checkMesh(mesh);
+    for (const meshprobe::MeshWarning& w : checked.warnings) {
+        std::string hint;
+        if ((w.code == "inside-out" || w.code == "inconsistent-winding") && !options.fixWinding)
+            hint = " (--fix-winding repairs this)";
+        std::cerr << "meshprobe: warning: " << w.text << hint << std::endl;
+    }
+    if (options.fixWinding && checked.flippedFaces)
+        std::cerr << "meshprobe: --fix-winding turned " << checked.flippedFaces << " faces" << std::endl;
+    return checked;
+}
+
+void addWarningsJson(nlohmann::ordered_json& report, const CheckedMesh& checked, const MeshCheckOptions& options)
+{
+    report["warnings"] = nlohmann::ordered_json::array();
+    for (const meshprobe::MeshWarning& w : checked.warnings)
+        report["warnings"].push_back({{"code", w.code}, {"count", w.count}, {"text", w.text}});
+    if (options.fixWinding) report["winding_fixed_faces"] = checked.flippedFaces;
+}
+
+int exitCodeFor(const CheckedMesh& checked, const MeshCheckOptions& options)
+{
+    return options.strict && !checked.warnings.empty() ? ExitAnalysisFailed : ExitSuccess;
+}
+
+} // namespace cli

@@ -1,0 +1,121 @@
+// SPDX-License-Identifier: MIT
+// End to end: where `meshprobe trapped` puts a cavity, the mesh warnings with their --strict exit codes,
+// and `meshprobe orient` on a cup.
+#include <gtest/gtest.h>
+
+#include <nlohmann/json.hpp>
+
+#include "tests/cli/ToolRunner.h"
+#include "tests/trapvolume/CellSolid.h"
+
+namespace {
+
+using clitest::runTool;
+using clitest::TempDir;
+using nlohmann::json;
+using trapmesh::kFar;
+
+/// The 16-voxel cube with a sealed void of free voxels 5..9 (see the trapped-command tests).
+testmesh::Soup sealedCube()
+{
+    const std::vector<float> planes = {0, 4.499f, 10.499f, kFar};
+    return trapmesh::CellSolid(planes, planes, planes).carve(1, 1, 1).soup();
+}
+
+TEST(CavityReport, LocatesTheVoidAndItsLowestPointForAnyUp)
+{
+    TempDir dir;
+    const std::string path = clitest::writeMesh(dir, "sealed.stl", sealedCube());
+    for (const std::string up : {"+z", "-x", "0,0,-3"}) {
+        const clitest::ToolResult run = runTool({"trapped", path, "-r", "16", "--up", up, "--json"});
+        ASSERT_EQ(run.exitCode, 0) << run.err;
+        const json cavity = json::parse(run.out)["cavities"][0];
+        // Voxels 5..9 span 4.999..9.999 on every axis (the grid starts at -0.001).
+        for (int k = 0; k < 3; ++k) {
+            EXPECT_NEAR(cavity["bounds"][0][k].get<double>(), 4.999, 1e-5) << up;
+            EXPECT_NEAR(cavity["bounds"][1][k].get<double>(), 9.999, 1e-5) << up;
+            EXPECT_NEAR(cavity["centroid"][k].get<double>(), 7.499, 1e-5) << up;
+        }
+        const double lowest = up == "+z" ? 4.999 : -9.999; // heights along up: -x and -z see x or z = 9.999
+        EXPECT_NEAR(cavity["lowest_height"].get<double>(), lowest, 1e-5) << up;
+        EXPECT_NEAR(cavity["highest_height"].get<double>(), lowest + 5, 1e-5) << up;
+    }
+    // The analysis' own columns on request: one triangle per column of the 5 x 5 x 5 void; as a solid, one
+    // rectangle (a fan of 20 triangles) per side.
+    for (const auto& [kind, triangles] : {std::pair<std::string, int>{"columns", 25}, {"solid", 6 * 20}}) {
+        const clitest::ToolResult run =
+            runTool({"trapped", path, "-r", "16", "--cavities", dir.file("void.obj"), "--cavities-as", kind, "--json"});
+        ASSERT_EQ(run.exitCode, 0) << run.err;
+        EXPECT_EQ(json::parse(run.out)["cavities"][0]["triangles"], triangles) << kind;
+    }
+}
+
+struct WarningCase {
+    const char* name;
+    std::function<testmesh::Soup()> make;
+    const char* code; // the warning expected, or "" for none
+};
+
+TEST(CavityReport, BrokenMeshesWarnAndStrictTurnsWarningsIntoExitOne)
+{
+    const WarningCase cases[] = {
+        {"sound", sealedCube, ""},
+        {"inside-out",
+         [] {
+             testmesh::Soup s;
+             s.appendFlipped(testmesh::box(0, 0, 0, 10, 10, 10));
+             return s;
+         },
+         "inside-out"},
+        {"open",
+         [] {
+             testmesh::Soup s = sealedCube();
+             s.indices.resize(s.indices.size() - 6);
+             return s;
+         },
+         "open-edges"},
+    };
+    TempDir dir;
+    for (const WarningCase& c : cases) {
+        const std::string path = clitest::writeMesh(dir, std::string(c.name) + ".ply", c.make());
+        for (const char* command : {"trapped", "thickness"}) {
+            std::vector<std::string> args = {command, path, "--json"};
+            if (std::string(command) == "trapped")
+                args.insert(args.end(), {"-r", "16"});
+            else
+                args.insert(args.end(), {"--min", "0", "--max", "1", "--samples", "1"});
+            const clitest::ToolResult run = runTool(args);
+            ASSERT_EQ(run.exitCode, 0) << c.name << " " << command << run.err;
+            const json warnings = json::parse(run.out)["warnings"];
+            EXPECT_EQ(warnings.empty(), *c.code == 0) << c.name << " " << command;
+            if (*c.code) {
+                EXPECT_EQ(warnings[0]["code"], c.code) << c.name;
+                EXPECT_NE(run.err.find("warning: "), std::string::npos) << c.name;
+            }
+            args.push_back("--strict");
+            EXPECT_EQ(runTool(args).exitCode, *c.code ? 1 : 0) << c.name << " " << command;
+        }
+    }
+    // --fix-winding turns the inside-out box back: no warning, and --strict passes.
+    const clitest::ToolResult fixed =
+        runTool({"trapped", dir.file("inside-out.ply"), "-r", "16", "--fix-winding", "--strict", "--json"});
+    EXPECT_EQ(fixed.exitCode, 0) << fixed.err;
+    EXPECT_EQ(json::parse(fixed.out)["winding_fixed_faces"], 12);
+}
+
+TEST(CavityReport, OrientPutsTheDirectionsThatDrainACupFirst)
+{
+    TempDir dir;
+    const std::vector<float> side = {0, 3.499f, 12.499f, kFar};
+    const std::string path =
+        clitest::writeMesh(dir, "cup.stl", trapmesh::CellSolid(side, side, {0, 3.499f, kFar}).carve(1, 1, 1).soup());
+    const clitest::ToolResult run = runTool({"orient", path, "-r", "16", "--directions", "6", "--json"});
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    const json directions = json::parse(run.out)["directions"];
+    ASSERT_EQ(directions.size(), 6u);
+    EXPECT_EQ(directions[0]["trapped_voxels"], 0);
+    EXPECT_EQ(directions[5]["up"], "+z");
+    EXPECT_EQ(directions[5]["trapped_voxels"], 8 * 8 * 12);
+}
+
+} // namespace

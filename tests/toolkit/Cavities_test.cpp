@@ -1,0 +1,200 @@
+// SPDX-License-Identifier: MIT
+// Cavities for any build direction: locations, closed surfaces, the volume estimate, drain holes that
+// really drain when cut.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <map>
+#include <random>
+
+#include "meshprobe/Cavities.h"
+#include "meshprobe/Error.h"
+#include "meshprobe/TrappedVolumes.h"
+#include "tests/support/TestMeshes.h"
+#include "tests/trapvolume/CellSolid.h"
+#include "toolkit/src/CavityVoxels.h"
+
+namespace {
+
+using meshprobe::Direction;
+
+/// Six times the signed enclosed volume, and whether every directed edge has exactly one twin running back.
+struct Closure {
+    double sixVolume = 0.0;
+    bool closedManifold = true;
+};
+
+Closure closure(const meshprobe::Mesh& m)
+{
+    Closure c;
+    std::map<std::pair<std::uint32_t, std::uint32_t>, int> edges;
+    for (std::size_t t = 0; t < m.triangleCount(); ++t) {
+        const std::uint32_t* v = &m.triangles[3 * t];
+        for (int k = 0; k < 3; ++k)
+            ++edges[{v[k], v[(k + 1) % 3]}];
+        const float *a = &m.vertices[3 * v[0]], *b = &m.vertices[3 * v[1]], *d = &m.vertices[3 * v[2]];
+        c.sixVolume += double(a[0]) * (double(b[1]) * d[2] - double(b[2]) * d[1]) -
+                       double(a[1]) * (double(b[0]) * d[2] - double(b[2]) * d[0]) +
+                       double(a[2]) * (double(b[0]) * d[1] - double(b[1]) * d[0]);
+    }
+    for (const auto& [edge, uses] : edges) {
+        const auto back = edges.find({edge.second, edge.first});
+        c.closedManifold = c.closedManifold && uses == 1 && back != edges.end() && back->second == 1;
+    }
+    return c;
+}
+
+TEST(CavitySurface, RandomVoxelSetsGiveClosedOutwardSurfacesOfExactVolume)
+{
+    std::mt19937 random(7);
+    for (int fill : {10, 45, 80, 100}) // sparse sets touch along edges and corners; full is one box
+        for (int trial = 0; trial < 20; ++trial) {
+            meshprobe::detail::CavityVoxels voxels;
+            for (int x = 0; x < 5; ++x)
+                for (int y = 0; y < 5; ++y)
+                    for (int z = 0; z < 5; ++z)
+                        if (int(random() % 100) < fill) voxels.runs.push_back({x, y, z, z + 1});
+            meshprobe::detail::normalise(voxels);
+            const Closure c = closure(meshprobe::detail::voxelSurface(voxels));
+            EXPECT_TRUE(c.closedManifold) << fill << " " << trial;
+            EXPECT_EQ(c.sixVolume, 6.0 * double(voxels.count())) << fill << " " << trial; // integer corners: exact
+        }
+}
+
+/// A 20 mm cube with a sealed box-shaped void [lo, hi].
+testmesh::Soup hollowCube(const std::array<float, 3>& lo, const std::array<float, 3>& hi)
+{
+    testmesh::Soup soup = testmesh::box(0, 0, 0, 20, 20, 20);
+    soup.appendFlipped(testmesh::box(lo[0], lo[1], lo[2], hi[0], hi[1], hi[2]));
+    return soup;
+}
+
+TEST(Cavities, LocatesAVoidInTheModelsFrameForAnyUpDirection)
+{
+    const testmesh::Soup part = hollowCube({4, 6, 8}, {10, 14, 16});
+    const std::array<double, 3> centre{7, 10, 12};
+    for (const char* up : {"+z", "-z", "+x", "-y", "0,0.2,1", "1,1,1"}) {
+        meshprobe::CavityOptions options;
+        options.resolution = 64;
+        options.up = meshprobe::parseDirection(up);
+        const meshprobe::CavitiesResult r = meshprobe::findCavities(part.view(), options);
+        ASSERT_EQ(r.cavities.size(), 1u) << up;
+        const meshprobe::CavityReport& c = r.cavities[0];
+        EXPECT_TRUE(c.closed) << up;
+        const double slack = 2 * r.voxelSize * std::sqrt(3.0); // the voxels stop short of the walls
+        for (int k = 0; k < 3; ++k)
+            EXPECT_NEAR(c.centroid[k], centre[k], r.voxelSize) << up << " axis " << k;
+        // Lowest and highest heights along up: the void's extreme corners, projected.
+        double lowest = 0, highest = 0;
+        for (int k = 0; k < 3; ++k) {
+            const double a = std::array<double, 3>{4, 6, 8}[k] * options.up[k];
+            const double b = std::array<double, 3>{10, 14, 16}[k] * options.up[k];
+            lowest += std::min(a, b);
+            highest += std::max(a, b);
+        }
+        EXPECT_NEAR(c.lowestHeight, lowest, slack) << up;
+        EXPECT_NEAR(c.highestHeight, highest, slack) << up;
+        // The solid encloses exactly the voxels (up to float rounding of its corners) and is closed.
+        const Closure s = closure(c.solid);
+        EXPECT_TRUE(s.closedManifold) << up;
+        EXPECT_NEAR(s.sixVolume / 6, double(c.voxels) * std::pow(r.voxelSize, 3), 1e-5 * s.sixVolume) << up;
+        for (int k = 0; k < 3; ++k) {
+            EXPECT_LE(c.boundsMin[k], c.centroid[k]);
+            EXPECT_GE(c.boundsMax[k], c.centroid[k]);
+        }
+    }
+}
+
+TEST(Cavities, AxisDirectionsAgreeWithTheLibraryCallVoxelForVoxel)
+{
+    const testmesh::Soup part = hollowCube({3.3f, 5.1f, 7.7f}, {11.2f, 13.9f, 15.4f});
+    for (auto axis : {meshprobe::BuildDirection::MinusZ, meshprobe::BuildDirection::PlusX}) {
+        meshprobe::TrappedOptions t;
+        t.resolution = 48;
+        t.up = axis;
+        const meshprobe::TrappedResult expected = meshprobe::trappedVolumes(part.view(), t);
+        meshprobe::CavityOptions options;
+        options.resolution = 48;
+        options.up = meshprobe::parseDirection(meshprobe::toString(axis));
+        const meshprobe::CavitiesResult r = meshprobe::findCavities(part.view(), options);
+        ASSERT_EQ(r.cavities.size(), expected.cavities.size());
+        EXPECT_EQ(r.trappedVoxels, expected.trappedVoxels);
+        EXPECT_EQ(r.voxelSize, expected.voxelSize);
+        for (std::size_t c = 0; c < r.cavities.size(); ++c)
+            EXPECT_EQ(r.cavities[c].voxels, expected.cavities[c].voxels);
+    }
+}
+
+TEST(Cavities, EstimateCorrectsTheVoxelBiasAndTinyCavitiesAreSummedApart)
+{
+    // A sealed 10 mm cube (1000 mm³) whose walls do not lie on voxel boundaries.
+    testmesh::Soup part = hollowCube({5.05f, 5.03f, 5.01f}, {15.05f, 15.03f, 15.01f});
+    part.appendFlipped(testmesh::box(17, 17, 17, 18, 18, 18)); // 1 mm³
+    meshprobe::CavityOptions options;
+    options.resolution = 128;
+    options.minVolume = 10;
+    options.solids = false;
+    const meshprobe::CavitiesResult r = meshprobe::findCavities(part.view(), options);
+    EXPECT_EQ(r.cavityCount, 2u);
+    ASSERT_EQ(r.cavities.size(), 1u);
+    EXPECT_EQ(r.tinyCavities, 1u);
+    EXPECT_GT(r.tinyVolume, 0.0);
+    EXPECT_NEAR(r.tinyVolume + r.cavities[0].volume, r.trappedVolume, 1e-3);
+    const meshprobe::CavityReport& cube = r.cavities[0];
+    EXPECT_LT(cube.volume, 960.0); // the voxels alone miss about half a voxel on every side
+    EXPECT_NEAR(cube.estimatedVolume, 1000.0, 5.0);
+    EXPECT_TRUE(cube.solid.triangles.empty());
+}
+
+TEST(Cavities, DrainHoleGoesAroundAnotherCavity)
+{
+    // A small void above a wide one: straight down from the small one would drill into the wide one.
+    testmesh::Soup part = hollowCube({5, 5, 3}, {15, 15, 7});
+    part.appendFlipped(testmesh::box(8, 8, 10, 12, 12, 16));
+    meshprobe::CavityOptions options;
+    options.resolution = 64;
+    options.solids = false;
+    options.drainHoleDiameter = 1;
+    const meshprobe::CavitiesResult r = meshprobe::findCavities(part.view(), options);
+    ASSERT_EQ(r.cavities.size(), 2u);
+    ASSERT_TRUE(r.cavities[0].drain && r.cavities[1].drain);
+    EXPECT_NEAR(r.cavities[0].drain->length, 3.0, 1e-3); // the wide one: straight down through its floor
+    const meshprobe::DrainHole& upper = *r.cavities[1].drain;
+    EXPECT_NEAR(upper.direction[2], 0.0, 1e-9); // sideways
+    EXPECT_NEAR(upper.length, 8.0, 1e-3);
+}
+
+TEST(Cavities, DrainHoleCutIntoThePartLeavesNothingTrapped)
+{
+    // A 20 mm cube with a void 5..15 x 5..15 x 4..15: its floor is the thinnest wall (4 mm).
+    const testmesh::Soup part = hollowCube({5, 5, 4}, {15, 15, 15});
+    meshprobe::CavityOptions options;
+    options.resolution = 64;
+    options.drainHoleDiameter = 3;
+    const meshprobe::CavitiesResult r = meshprobe::findCavities(part.view(), options);
+    ASSERT_EQ(r.cavities.size(), 1u);
+    ASSERT_TRUE(r.cavities[0].drain && r.cavities[0].vent);
+    const meshprobe::DrainHole& drain = *r.cavities[0].drain;
+    EXPECT_NEAR(drain.direction[2], 1.0, 1e-9); // drilled straight up from below
+    EXPECT_NEAR(drain.exitPoint[2], 0.0, 1e-3);
+    EXPECT_NEAR(drain.wallPoint[2], 4.0, 1e-3);
+    EXPECT_NEAR(drain.length, 4.0, 1e-3);
+    EXPECT_NEAR(r.cavities[0].vent->direction[2], -1.0, 1e-9);
+    EXPECT_NEAR(r.cavities[0].vent->length, 5.0, 1e-3);
+
+    // The same part built from cells, with a 3 mm square channel where the drain was suggested.
+    const float hx = float(drain.exitPoint[0]), hy = float(drain.exitPoint[1]);
+    for (bool drilled : {false, true}) {
+        trapmesh::CellSolid solid({0, 5, hx - 1.5f, hx + 1.5f, 15, 20}, {0, 5, hy - 1.5f, hy + 1.5f, 15, 20},
+                                  {0, 4, 15, 20});
+        for (int i = 1; i < 4; ++i)
+            for (int j = 1; j < 4; ++j)
+                solid.carve(i, j, 1);
+        if (drilled) solid.carve(2, 2, 0);
+        const testmesh::Soup cut = solid.soup();
+        options.drainHoleDiameter = 0;
+        EXPECT_EQ(meshprobe::findCavities(cut.view(), options).trappedVoxels == 0, drilled);
+    }
+}
+
+} // namespace

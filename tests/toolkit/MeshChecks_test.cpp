@@ -1,0 +1,92 @@
+// SPDX-License-Identifier: MIT
+// Mesh checks on broken variants of a box, and the winding repair.
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <map>
+
+#include "meshprobe/MeshChecks.h"
+#include "tests/support/TestMeshes.h"
+
+namespace {
+
+std::map<std::string, std::size_t> codes(const std::vector<meshprobe::MeshWarning>& warnings)
+{
+    std::map<std::string, std::size_t> out;
+    for (const auto& w : warnings)
+        out[w.code] = w.count;
+    return out;
+}
+
+struct BrokenMesh {
+    const char* name;
+    std::function<testmesh::Soup()> make;
+    std::map<std::string, std::size_t> warnings;
+    std::size_t facesFixed; // faces fixWinding flips
+};
+
+TEST(MeshChecks, NameEachDefectAndFixWindingRepairsWhatItCan)
+{
+    const auto box = [] { return testmesh::box(0, 0, 0, 10, 10, 10); };
+    const BrokenMesh cases[] = {
+        {"sound box", box, {}, 0},
+        {"hollow box (void wound inward)",
+         [&] {
+             auto s = box();
+             s.appendFlipped(testmesh::box(2, 2, 2, 8, 8, 8));
+             return s;
+         },
+         {},
+         0},
+        {"inside out",
+         [&] {
+             testmesh::Soup s;
+             s.appendFlipped(box());
+             return s;
+         },
+         {{"inside-out", 1}},
+         12},
+        {"one face turned",
+         [&] {
+             auto s = box();
+             std::swap(s.indices[1], s.indices[2]);
+             return s;
+         },
+         {{"inconsistent-winding", 3}},
+         1},
+        {"a face missing",
+         [&] {
+             auto s = box();
+             s.indices.resize(s.indices.size() - 3);
+             return s;
+         },
+         {{"open-edges", 3}},
+         0},
+        {"two bodies",
+         [&] {
+             auto s = box();
+             s.append(testmesh::box(20, 0, 0, 30, 10, 10));
+             return s;
+         },
+         {{"several-bodies", 2}},
+         0},
+        {"degenerate face on an edge",
+         [&] {
+             auto s = box();
+             s.indices.insert(s.indices.end(), {s.indices[0], s.indices[1], s.indices[0]});
+             return s;
+         },
+         {{"zero-area-faces", 1}, {"non-manifold-edges", 1}},
+         0},
+    };
+    for (const BrokenMesh& c : cases) {
+        const testmesh::Soup soup = c.make();
+        EXPECT_EQ(codes(meshprobe::checkMesh(soup.view())), c.warnings) << c.name;
+        const meshprobe::WindingFix fix = meshprobe::fixWinding(soup.view());
+        EXPECT_EQ(fix.flippedFaces, c.facesFixed) << c.name;
+        const auto after = codes(meshprobe::checkMesh(fix.mesh.view()));
+        EXPECT_EQ(after.count("inside-out") + after.count("inconsistent-winding"), 0u) << c.name;
+    }
+}
+
+} // namespace

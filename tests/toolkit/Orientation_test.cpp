@@ -1,0 +1,63 @@
+// SPDX-License-Identifier: MIT
+// Build directions: parsing, the rotation to +z and the candidate sets.
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "meshprobe/Error.h"
+#include "meshprobe/Orientation.h"
+
+namespace {
+
+TEST(Direction, ParsesAxesAndVectorsAndRejectsTheRest)
+{
+    EXPECT_EQ(meshprobe::parseDirection("-z"), (meshprobe::Direction{0, 0, -1}));
+    EXPECT_EQ(meshprobe::parseDirection(" 0, 0,-2 "), (meshprobe::Direction{0, 0, -1}));
+    const meshprobe::Direction d = meshprobe::parseDirection("0,0.2,1");
+    EXPECT_NEAR(d[1], 0.2 / std::sqrt(1.04), 1e-15);
+    EXPECT_EQ(meshprobe::parseDirection(meshprobe::formatDirection(d)), meshprobe::parseDirection("0,0.1961,0.9806"));
+    for (const char* bad : {"", "z", "1,2", "1,2,3,4", "a,b,c", "0,0,0", "1,nan,0", "1e999,0,0"})
+        EXPECT_THROW(meshprobe::parseDirection(bad), meshprobe::InputError) << bad;
+    EXPECT_THROW(meshprobe::printerPreset("sla"), meshprobe::InputError);
+    EXPECT_EQ(meshprobe::printerPreset("bottom-up-resin").up, (meshprobe::Direction{0, 0, -1}));
+}
+
+TEST(Direction, RotationTakesUpToPlusZAndKeepsHandedness)
+{
+    for (const char* text : {"+z", "-z", "+x", "-x", "+y", "-y", "0,0.2,1", "1,1,1", "-1,0.5,-3", "0,1e-9,-1"}) {
+        const meshprobe::Direction up = meshprobe::parseDirection(text);
+        const meshprobe::Rotation r = meshprobe::rotationTakingToZ(up);
+        const auto z = r.apply(up);
+        EXPECT_NEAR(z[0], 0, 1e-12) << text;
+        EXPECT_NEAR(z[1], 0, 1e-12) << text;
+        EXPECT_NEAR(z[2], 1, 1e-12) << text;
+        const auto& m = r.m;
+        const double det = m[0] * (m[4] * m[8] - m[5] * m[7]) - m[1] * (m[3] * m[8] - m[5] * m[6]) +
+                           m[2] * (m[3] * m[7] - m[4] * m[6]);
+        EXPECT_NEAR(det, 1, 1e-12) << text;
+        const auto back = r.applyInverse(z);
+        for (int k = 0; k < 3; ++k)
+            EXPECT_NEAR(back[k], up[k], 1e-12) << text;
+    }
+}
+
+TEST(Direction, CandidateSetsAreUnitAndDistinct)
+{
+    for (int count : {1, 6, 26, 7, 100}) {
+        const auto set = meshprobe::candidateDirections(count);
+        ASSERT_EQ(set.size(), std::size_t(count));
+        double closest = 2;
+        for (std::size_t i = 0; i < set.size(); ++i) {
+            EXPECT_NEAR(std::hypot(set[i][0], set[i][1], set[i][2]), 1, 1e-12);
+            for (std::size_t j = 0; j < i; ++j)
+                closest =
+                    std::min(closest, std::hypot(set[i][0] - set[j][0], set[i][1] - set[j][1], set[i][2] - set[j][2]));
+        }
+        if (count > 1) {
+            EXPECT_GT(closest, 2.0 / std::sqrt(double(count))) << count; // spread, not clumped
+        }
+    }
+    EXPECT_THROW(meshprobe::candidateDirections(0), meshprobe::InputError);
+}
+
+} // namespace

@@ -1,0 +1,235 @@
+// SPDX-License-Identifier: MIT
+// Mesh soundness checks (edges, shells, winding, zero-area faces) and the winding repair.
+#include "meshprobe/MeshChecks.h"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <numeric>
+#include <queue>
+#include <unordered_map>
+
+namespace meshprobe {
+
+namespace {
+
+std::uint64_t edgeKey(std::uint32_t a, std::uint32_t b)
+{
+    return (std::uint64_t(std::min(a, b)) << 32) | std::max(a, b);
+}
+
+/// The faces on each undirected edge, in face order.
+struct EdgeUses {
+    std::unordered_map<std::uint64_t, std::vector<std::uint32_t>> faces;
+};
+
+/// Runs edge `k` of face `f` from corner k to corner k+1.
+std::pair<std::uint32_t, std::uint32_t> edgeOf(const MeshView& m, std::size_t f, int k)
+{
+    return {m.triangles[3 * f + k], m.triangles[3 * f + (k + 1) % 3]};
+}
+
+EdgeUses edgeUses(const MeshView& m)
+{
+    EdgeUses uses;
+    uses.faces.reserve(m.triangleCount * 2);
+    for (std::size_t f = 0; f < m.triangleCount; ++f)
+        for (int k = 0; k < 3; ++k) {
+            const auto [a, b] = edgeOf(m, f, k);
+            if (a != b) uses.faces[edgeKey(a, b)].push_back(static_cast<std::uint32_t>(f));
+        }
+    return uses;
+}
+
+/// True when face f runs the edge a -> b (rather than b -> a).
+bool runsForward(const std::vector<std::uint32_t>& triangles, std::size_t f, std::uint32_t a, std::uint32_t b)
+{
+    for (int k = 0; k < 3; ++k)
+        if (triangles[3 * f + k] == a && triangles[3 * f + (k + 1) % 3] == b) return true;
+    return false;
+}
+
+/// Edge-connected shells: a shell index per face (faces that share an edge are in one shell).
+std::vector<std::uint32_t> shellsOf(const MeshView& m, const EdgeUses& uses, std::size_t& count)
+{
+    std::vector<std::uint32_t> parent(m.triangleCount);
+    std::iota(parent.begin(), parent.end(), 0u);
+    auto find = [&](std::uint32_t i) {
+        while (parent[i] != i)
+            i = parent[i] = parent[parent[i]];
+        return i;
+    };
+    for (const auto& [key, faces] : uses.faces)
+        for (std::size_t i = 1; i < faces.size(); ++i)
+            parent[find(faces[i])] = find(faces[0]);
+    std::vector<std::uint32_t> shell(m.triangleCount);
+    std::unordered_map<std::uint32_t, std::uint32_t> number;
+    for (std::size_t f = 0; f < m.triangleCount; ++f)
+        shell[f] = number.emplace(find(static_cast<std::uint32_t>(f)), static_cast<std::uint32_t>(number.size()))
+                       .first->second;
+    count = number.size();
+    return shell;
+}
+
+struct ShellFacts {
+    double volume = 0.0; // signed, divergence theorem
+    std::array<double, 3> lo{HUGE_VAL, HUGE_VAL, HUGE_VAL}, hi{-HUGE_VAL, -HUGE_VAL, -HUGE_VAL};
+    int depth = 0; // how many other shells' boxes hold this one
+};
+
+std::vector<ShellFacts> shellFacts(const MeshView& m, const std::vector<std::uint32_t>& triangles,
+                                   const std::vector<std::uint32_t>& shell, std::size_t shells)
+{
+    std::vector<ShellFacts> facts(shells);
+    for (std::size_t f = 0; f < m.triangleCount; ++f) {
+        ShellFacts& s = facts[shell[f]];
+        const float* p[3];
+        for (int k = 0; k < 3; ++k) {
+            p[k] = m.vertices + 3 * std::size_t(triangles[3 * f + k]);
+            for (int a = 0; a < 3; ++a) {
+                s.lo[a] = std::min(s.lo[a], double(p[k][a]));
+                s.hi[a] = std::max(s.hi[a], double(p[k][a]));
+            }
+        }
+        const double a[3] = {p[0][0], p[0][1], p[0][2]}, b[3] = {p[1][0], p[1][1], p[1][2]},
+                     c[3] = {p[2][0], p[2][1], p[2][2]};
+        s.volume += (a[0] * (b[1] * c[2] - b[2] * c[1]) - a[1] * (b[0] * c[2] - b[2] * c[0]) +
+                     a[2] * (b[0] * c[1] - b[1] * c[0])) /
+                    6.0;
+    }
+    // A shell whose box lies inside another shell's box is taken as nested in it (a void, or a body in a
+    // void): boxes are cheap and right for the hollow parts this is about.
+    for (std::size_t i = 0; i < shells; ++i)
+        for (std::size_t j = 0; j < shells; ++j) {
+            if (i == j) continue;
+            bool inside = true;
+            for (int a = 0; a < 3; ++a)
+                inside = inside && facts[j].lo[a] <= facts[i].lo[a] && facts[i].hi[a] <= facts[j].hi[a];
+            const bool sameBox = facts[i].lo == facts[j].lo && facts[i].hi == facts[j].hi;
+            if (inside && (!sameBox || j < i)) ++facts[i].depth;
+        }
+    return facts;
+}
+
+/// Shells whose enclosed volume has the wrong sign for their nesting depth.
+std::vector<bool> insideOut(const std::vector<ShellFacts>& facts)
+{
+    std::vector<bool> wrong(facts.size());
+    for (std::size_t s = 0; s < facts.size(); ++s)
+        wrong[s] = (facts[s].depth % 2 == 0) ? facts[s].volume < 0.0 : facts[s].volume > 0.0;
+    return wrong;
+}
+
+std::string plural(std::size_t n, const std::string& one, const std::string& many)
+{
+    return std::to_string(n) + " " + (n == 1 ? one : many);
+}
+
+} // namespace
+
+std::vector<MeshWarning> checkMesh(const MeshView& mesh)
+{
+    validate(mesh);
+    const EdgeUses uses = edgeUses(mesh);
+    const std::vector<std::uint32_t> triangles(mesh.triangles, mesh.triangles + 3 * mesh.triangleCount);
+    std::size_t open = 0, nonManifold = 0, inconsistent = 0;
+    for (const auto& [key, faces] : uses.faces) {
+        if (faces.size() == 1) ++open;
+        if (faces.size() > 2) ++nonManifold;
+        if (faces.size() == 2) {
+            const auto a = std::uint32_t(key >> 32), b = std::uint32_t(key);
+            if (runsForward(triangles, faces[0], a, b) == runsForward(triangles, faces[1], a, b)) ++inconsistent;
+        }
+    }
+    std::size_t shells = 0;
+    const auto shell = shellsOf(mesh, uses, shells);
+    const auto facts = shellFacts(mesh, triangles, shell, shells);
+    const auto wrong = insideOut(facts);
+    const auto flippedShells = static_cast<std::size_t>(std::count(wrong.begin(), wrong.end(), true));
+    std::size_t bodies = 0;
+    for (const ShellFacts& s : facts)
+        bodies += s.depth == 0;
+    std::size_t zeroArea = 0;
+    for (std::size_t f = 0; f < mesh.triangleCount; ++f) {
+        const float* p[3];
+        for (int k = 0; k < 3; ++k)
+            p[k] = mesh.vertices + 3 * std::size_t(triangles[3 * f + k]);
+        const double u[3] = {double(p[1][0]) - p[0][0], double(p[1][1]) - p[0][1], double(p[1][2]) - p[0][2]};
+        const double v[3] = {double(p[2][0]) - p[0][0], double(p[2][1]) - p[0][1], double(p[2][2]) - p[0][2]};
+        const double n[3] = {u[1] * v[2] - u[2] * v[1], u[2] * v[0] - u[0] * v[2], u[0] * v[1] - u[1] * v[0]};
+        zeroArea += n[0] == 0.0 && n[1] == 0.0 && n[2] == 0.0;
+    }
+
+    std::vector<MeshWarning> warnings;
+    if (open)
+        warnings.push_back({"open-edges", open,
+                            "the mesh has holes: " + plural(open, "edge is", "edges are") +
+                                " used by one face only; trapped volumes of an open mesh may be meaningless"});
+    if (nonManifold)
+        warnings.push_back({"non-manifold-edges", nonManifold,
+                            plural(nonManifold, "edge is", "edges are") + " shared by three or more faces"});
+    if (inconsistent)
+        warnings.push_back({"inconsistent-winding", inconsistent,
+                            plural(inconsistent, "edge joins faces", "edges join faces") +
+                                " wound in opposite directions (some faces point the wrong way)"});
+    if (flippedShells)
+        warnings.push_back({"inside-out", flippedShells,
+                            plural(flippedShells, "shell is", "shells are") +
+                                " inside out (enclosed volume of the wrong sign): faces point into the material; "
+                                "reverse their winding"});
+    if (bodies > 1)
+        warnings.push_back(
+            {"several-bodies", bodies,
+             "the mesh holds " + std::to_string(bodies) + " separate bodies; they are analysed together as one part"});
+    if (zeroArea)
+        warnings.push_back({"zero-area-faces", zeroArea, plural(zeroArea, "face has", "faces have") + " zero area"});
+    return warnings;
+}
+
+WindingFix fixWinding(const MeshView& mesh)
+{
+    validate(mesh);
+    WindingFix fix;
+    fix.mesh.vertices.assign(mesh.vertices, mesh.vertices + 3 * mesh.vertexCount);
+    fix.mesh.triangles.assign(mesh.triangles, mesh.triangles + 3 * mesh.triangleCount);
+    std::vector<std::uint32_t>& triangles = fix.mesh.triangles;
+    const EdgeUses uses = edgeUses(mesh);
+    std::vector<bool> flipped(mesh.triangleCount, false), seen(mesh.triangleCount, false);
+    auto flip = [&](std::size_t f) {
+        std::swap(triangles[3 * f + 1], triangles[3 * f + 2]);
+        flipped[f] = !flipped[f];
+    };
+    // Flood each shell from its first face across edges with exactly two faces; a neighbour that runs the
+    // shared edge the same way gets reversed.
+    for (std::size_t seed = 0; seed < mesh.triangleCount; ++seed) {
+        if (seen[seed]) continue;
+        std::queue<std::size_t> queue;
+        queue.push(seed);
+        seen[seed] = true;
+        while (!queue.empty()) {
+            const std::size_t f = queue.front();
+            queue.pop();
+            for (int k = 0; k < 3; ++k) {
+                const std::uint32_t a = triangles[3 * f + k], b = triangles[3 * f + (k + 1) % 3];
+                if (a == b) continue;
+                const auto& faces = uses.faces.at(edgeKey(a, b));
+                if (faces.size() != 2) continue;
+                const std::size_t g = faces[0] == f ? faces[1] : faces[0];
+                if (seen[g]) continue;
+                seen[g] = true;
+                if (runsForward(triangles, g, a, b)) flip(g);
+                queue.push(g);
+            }
+        }
+    }
+    const MeshView consistent = fix.mesh.view();
+    std::size_t shells = 0;
+    const auto shell = shellsOf(consistent, uses, shells);
+    const auto wrong = insideOut(shellFacts(consistent, triangles, shell, shells));
+    for (std::size_t f = 0; f < mesh.triangleCount; ++f)
+        if (wrong[shell[f]]) flip(f);
+    fix.flippedFaces = static_cast<std::size_t>(std::count(flipped.begin(), flipped.end(), true));
+    return fix;
+}
+
+} // namespace meshprobe
