@@ -8,6 +8,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <random>
 #include <stdexcept>
 
@@ -107,6 +108,34 @@ Json pointJson(const std::array<float, 3>& p)
     return Json::array({p[0], p[1], p[2]});
 }
 
+/// Face colours as a palette and one byte per face when at most 256 colours occur (the tool's scale has
+/// 152), otherwise three bytes per face: a third of the size, and lossless either way.
+void addFaceColours(const std::vector<std::uint8_t>& rgb, BinaryBlock& block, Json& part)
+{
+    part["colours"] = nullptr;
+    part["colourPalette"] = nullptr;
+    part["colourIndex"] = nullptr;
+    if (rgb.empty()) return;
+    std::map<std::uint32_t, std::uint8_t> paletteIndex;
+    std::vector<std::uint8_t> palette;
+    std::vector<std::uint8_t> index(rgb.size() / 3);
+    for (std::size_t f = 0; f < index.size(); ++f) {
+        const std::uint32_t key = std::uint32_t(rgb[3 * f]) << 16 | std::uint32_t(rgb[3 * f + 1]) << 8 | rgb[3 * f + 2];
+        auto found = paletteIndex.find(key);
+        if (found == paletteIndex.end()) {
+            if (paletteIndex.size() == 256) {
+                part["colours"] = block.add(rgb, "uint8");
+                return;
+            }
+            found = paletteIndex.emplace(key, static_cast<std::uint8_t>(paletteIndex.size())).first;
+            palette.insert(palette.end(), {rgb[3 * f], rgb[3 * f + 1], rgb[3 * f + 2]});
+        }
+        index[f] = found->second;
+    }
+    part["colourPalette"] = block.add(palette, "uint8");
+    part["colourIndex"] = block.add(index, "uint8");
+}
+
 /// The manifest the viewer reads: where each array lies in the binary block, and the per-item JSON.
 Json buildScene(const ReportData& data, BinaryBlock& block)
 {
@@ -117,7 +146,7 @@ Json buildScene(const ReportData& data, BinaryBlock& block)
     Json part;
     part["positions"] = block.add(data.part.vertices, "float32");
     part["triangles"] = block.add(data.part.triangles, "uint32");
-    part["colours"] = data.faceColours.empty() ? Json() : block.add(data.faceColours, "uint8");
+    addFaceColours(data.faceColours, block, part);
     scene["part"] = std::move(part);
 
     if (data.legend) {

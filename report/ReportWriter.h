@@ -65,7 +65,8 @@ struct ReportData {
     std::string title;
     ReportMesh part;
     /// Three bytes (RGB) per triangle of the part, in triangle order, from the tool's colour function;
-    /// empty when thickness was not analysed (the part is then drawn in one neutral colour).
+    /// empty when thickness was not analysed (the part is then drawn in one neutral colour). The page
+    /// stores them as a palette and one index byte per face when at most 256 colours occur.
     std::vector<std::uint8_t> faceColours;
     std::optional<ThicknessLegend> legend;
     std::optional<std::vector<ReportCavity>> cavities;

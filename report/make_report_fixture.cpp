@@ -7,8 +7,9 @@
 //   meshprobe_make_report_fixture --hollow-sphere TRIANGLES OUT.stl
 //
 // --json writes the JSON summary the page embeds, for comparison with what the page holds.
-// --hollow-sphere writes a sphere of radius 30 mm with a sealed spherical void of radius 27 mm (a 3 mm wall,
-// both surfaces UV spheres), with about TRIANGLES triangles in all: the benchmark's large part.
+// --hollow-sphere writes a sphere of radius 30 mm with a sealed spherical void of radius 27 mm set 1.5 mm off
+// centre (so the wall runs from 1.5 to 4.5 mm), both UV spheres, with about TRIANGLES triangles in all: the
+// benchmark's large part.
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -21,12 +22,12 @@
 
 namespace {
 
-void appendSphere(std::vector<float>& triangles, double radius, int stacks, bool inward)
+void appendSphere(std::vector<float>& triangles, double centreX, double radius, int stacks, bool inward)
 {
     const int slices = 2 * stacks;
     auto at = [&](int i, int j) {
         const double theta = M_PI * i / stacks, phi = 2 * M_PI * j / slices;
-        return std::array<float, 3>{float(30 + radius * std::sin(theta) * std::cos(phi)),
+        return std::array<float, 3>{float(centreX + radius * std::sin(theta) * std::cos(phi)),
                                     float(30 + radius * std::sin(theta) * std::sin(phi)),
                                     float(30 + radius * std::cos(theta))};
     };
@@ -48,8 +49,8 @@ void writeHollowSphere(long triangleCount, const std::string& path)
     // Two spheres of 2 * stacks * (2 * stacks - 1) triangles each.
     const int stacks = std::max(4, int(std::lround(std::sqrt(triangleCount / 8.0))));
     std::vector<float> triangles;
-    appendSphere(triangles, 30.0, stacks, false);
-    appendSphere(triangles, 27.0, stacks, true);
+    appendSphere(triangles, 30.0, 30.0, stacks, false);
+    appendSphere(triangles, 31.5, 27.0, stacks, true);
     std::ofstream out(path, std::ios::binary);
     char header[80] = "meshprobe benchmark: hollow sphere";
     out.write(header, 80);

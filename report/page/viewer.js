@@ -14,7 +14,7 @@ const FLY_MS = 600;
 const numberFormat = (value, digits = 4) => {
   if (value === undefined || value === null || !Number.isFinite(Number(value))) return '—';
   const v = Number(value);
-  if (v === 0) return '0';
+  if (Number.isInteger(v) && Math.abs(v) < 1e15) return String(v);
   const text = Math.abs(v) >= 1e6 || Math.abs(v) < 1e-3 ? v.toExponential(digits - 1) : String(Number(v.toPrecision(digits)));
   return text;
 };
@@ -47,6 +47,23 @@ function arrayView(bytes, ref) {
   const Type = { float32: Float32Array, uint32: Uint32Array, uint8: Uint8Array }[ref.type];
   if (!Type) throw new Error('unknown array type ' + ref.type);
   return new Type(bytes.buffer, bytes.byteOffset + ref.offset, ref.length);
+}
+
+/// Three bytes per face: stored as they are, or as a palette with one index byte per face.
+function faceColours(bytes, part) {
+  if (part.colours) return arrayView(bytes, part.colours);
+  if (!part.colourIndex) return null;
+  const palette = arrayView(bytes, part.colourPalette);
+  const index = arrayView(bytes, part.colourIndex);
+  const rgb = new Uint8Array(index.length * 3);
+  for (let f = 0; f < index.length; ++f) {
+    const p = 3 * index[f];
+    if (p + 2 >= palette.length) throw new Error('face ' + f + ': colour ' + index[f] + ' beyond the palette');
+    rgb[3 * f] = palette[p];
+    rgb[3 * f + 1] = palette[p + 1];
+    rgb[3 * f + 2] = palette[p + 2];
+  }
+  return rgb;
 }
 
 function element(tag, attributes = {}, children = []) {
@@ -200,7 +217,7 @@ class ReportView {
     const part = this.data.part;
     this.positions = arrayView(bytes, part.positions);
     this.triangles = arrayView(bytes, part.triangles);
-    const colours = arrayView(bytes, part.colours);
+    const colours = faceColours(bytes, part);
     this.hasColours = !!colours;
     const geometry = partGeometry(this.positions, this.triangles, colours);
     // flatShading lights each face by its own plane, so the mesh needs no normals.

@@ -57,6 +57,17 @@ template <typename T> std::vector<T> arrayAt(const std::vector<unsigned char>& b
     return values;
 }
 
+/// The per-face RGB bytes back from either encoding the writer may choose.
+std::vector<std::uint8_t> coloursOf(const std::vector<unsigned char>& block, const json& part)
+{
+    if (!part["colours"].is_null()) return arrayAt<std::uint8_t>(block, part["colours"]);
+    const auto palette = arrayAt<std::uint8_t>(block, part["colourPalette"]);
+    std::vector<std::uint8_t> rgb;
+    for (std::uint8_t i : arrayAt<std::uint8_t>(block, part["colourIndex"]))
+        rgb.insert(rgb.end(), palette.begin() + 3 * i, palette.begin() + 3 * i + 3);
+    return rgb;
+}
+
 //  3---2      two triangles of a unit square, a tetrahedron as the one cavity, and a thin area of
 //  | / |      face 1 bounded by one loop (odd-sized arrays make the next offsets need padding)
 //  0---1
@@ -92,7 +103,7 @@ TEST(ReportWriter, ArraysComeBackBitForBitAtTheirOffsets)
 
     EXPECT_EQ(arrayAt<float>(block, scene["part"]["positions"]), data.part.vertices);
     EXPECT_EQ(arrayAt<std::uint32_t>(block, scene["part"]["triangles"]), data.part.triangles);
-    EXPECT_EQ(arrayAt<std::uint8_t>(block, scene["part"]["colours"]), data.faceColours);
+    EXPECT_EQ(coloursOf(block, scene["part"]), data.faceColours);
     const json& cavity = scene["cavities"][0];
     EXPECT_EQ(arrayAt<float>(block, cavity["positions"]), (*data.cavities)[0].mesh.vertices);
     EXPECT_EQ(arrayAt<std::uint32_t>(block, cavity["triangles"]), (*data.cavities)[0].mesh.triangles);
@@ -102,6 +113,25 @@ TEST(ReportWriter, ArraysComeBackBitForBitAtTheirOffsets)
     EXPECT_EQ(arrayAt<std::uint32_t>(block, area["loopVertices"]), (std::vector<std::uint32_t>{0, 2, 3, 0}));
     EXPECT_EQ(arrayAt<std::uint32_t>(block, area["loopLengths"]), std::vector<std::uint32_t>{4});
     EXPECT_TRUE(scene["drainHoles"].is_null()) << "not analysed stays distinguishable from none found";
+}
+
+TEST(ReportWriter, FaceColoursSurviveEitherEncoding)
+{
+    // 256 distinct colours fit a one-byte palette index; the 257th forces three bytes per face.
+    for (const std::size_t distinct : {1u, 256u, 257u}) {
+        ReportData data = smallReport();
+        data.part.triangles.clear();
+        data.faceColours.clear();
+        for (std::size_t f = 0; f < 600; ++f) {
+            data.part.triangles.insert(data.part.triangles.end(), {0, 1, 2});
+            const std::size_t c = (f * 7) % distinct;
+            data.faceColours.insert(data.faceColours.end(), {std::uint8_t(c), std::uint8_t(c >> 8), 9});
+        }
+        const std::string page = meshprobe::report::renderReport(data);
+        const json part = json::parse(elementText(page, "report-scene"))["part"];
+        EXPECT_EQ(part["colours"].is_null(), distinct <= 256) << distinct;
+        EXPECT_EQ(coloursOf(decodeBase64(elementText(page, "report-binary")), part), data.faceColours) << distinct;
+    }
 }
 
 TEST(ReportWriter, DataCannotEndItsScriptElementAndRoundTrips)
