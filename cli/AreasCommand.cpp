@@ -3,14 +3,19 @@
 #include <algorithm>
 #include <iostream>
 
-#include "analysis/MeshAnalyzer.h"
 #include "cli/CliError.h"
-#include "cli/CommandSupport.h"
+#include "cli/Commands.h"
+#include "cli/CommonOptions.h"
 #include "cli/FaceSelection.h"
-#include "cli/MeshImport.h"
+#include "cli/Interrupt.h"
+#include "cli/JsonHead.h"
 #include "cli/ProgressBar.h"
+#include "cli/Stopwatch.h"
 #include "cli/TextReport.h"
-#include "cli/ThicknessRun.h"
+#include "cli/ThicknessWindow.h"
+#include "meshprobe/Import.h"
+#include "meshprobe/MarkingAreas.h"
+#include "meshprobe/Thickness.h"
 
 namespace cli {
 
@@ -25,37 +30,21 @@ struct AreasOptions : CommonOptions {
     std::string label = "area";
 };
 
-/// Selects the faces named by --faces, or those whose thickness lies strictly inside the --thin window.
-size_t selectFaces(UMesh<float>& mesh, const AreasOptions& options)
+/// The faces named by --faces, or those whose thickness lies strictly inside the --thin window.
+std::vector<std::uint32_t> selectFaces(const meshprobe::Mesh& mesh, const AreasOptions& options)
 {
     if (!options.faces.empty()) {
         const std::vector<int> faces =
-            parseFaceSelection(options.faces, static_cast<int>(mesh.faces.size()), "--faces");
-        for (int f : faces)
-            mesh.faces[static_cast<size_t>(f)]->SetS();
-        return faces.size();
+            parseFaceSelection(options.faces, static_cast<int>(mesh.triangleCount()), "--faces");
+        return std::vector<std::uint32_t>(faces.begin(), faces.end());
     }
     ProgressBar progress(ProgressBar::shouldShow(options.quiet));
-    measureAndSelect(mesh, static_cast<float>(options.thin[0]), static_cast<float>(options.thin[1]), thinSamples,
-                     progress.stage("measuring thickness", 0, 100));
-    return selectedFaceCount(mesh);
-}
-
-double patchArea(const UMesh<float>& mesh, const std::vector<int>& faces)
-{
-    double area = 0.0;
-    for (int f : faces) {
-        const UTriangle<float>& t = *mesh.faces[static_cast<size_t>(f)];
-        double e1[3], e2[3];
-        for (int a = 0; a < 3; ++a) {
-            e1[a] = double(t.P(1)[a]) - t.P(0)[a];
-            e2[a] = double(t.P(2)[a]) - t.P(0)[a];
-        }
-        const double n[3] = {e1[1] * e2[2] - e1[2] * e2[1], e1[2] * e2[0] - e1[0] * e2[2],
-                             e1[0] * e2[1] - e1[1] * e2[0]};
-        area += 0.5 * std::sqrt(n[0] * n[0] + n[1] * n[1] + n[2] * n[2]);
-    }
-    return area;
+    meshprobe::ThicknessOptions window;
+    window.min = static_cast<float>(options.thin[0]);
+    window.max = static_cast<float>(options.thin[1]);
+    window.samples = thinSamples;
+    window.progress = progress.stage("measuring thickness", 0, 100);
+    return meshprobe::thickness(mesh, window).selectedFaces;
 }
 
 int runAreas(const AreasOptions& options)
@@ -64,40 +53,37 @@ int runAreas(const AreasOptions& options)
     if (options.faces.empty() && options.thin.empty())
         throw InputError("areas: give the selection with --faces LIST or --thin MIN MAX");
     if (!options.thin.empty()) checkThicknessWindow(options.thin[0], options.thin[1], "--thin MIN", "MAX");
-    const std::unique_ptr<UMesh<float>> mesh = importMesh(options.meshPath);
-    const size_t selected = selectFaces(*mesh, options);
-
-    Analysis::MarkingArea areas;
-    Analysis::MeshAnalyzer().getMarkingAreas(mesh.get(), options.label, areas);
+    const meshprobe::Mesh mesh = meshprobe::loadMesh(options.meshPath, {cancelOnInterrupt()});
+    const meshprobe::MarkingAreasResult result =
+        meshprobe::markingAreas(mesh, selectFaces(mesh, options), options.label);
+    const std::vector<meshprobe::MarkingArea>& areas = result.areas;
+    const size_t selected = result.selectedFaces;
 
     if (options.json) {
-        nlohmann::ordered_json report = jsonHead("areas", options, *mesh);
+        nlohmann::ordered_json report = jsonHead("areas", options, mesh);
         report["selected_faces"] = selected;
         report["areas"] = nlohmann::ordered_json::array();
-        for (const Analysis::MarkingRegion& region : areas.regions)
-            report["areas"].push_back({{"id", region.id},
-                                       {"name", region.name},
-                                       {"faces", region.faceIndices},
-                                       {"loops", region.boundaryLoops}});
+        for (const meshprobe::MarkingArea& area : areas)
+            report["areas"].push_back(
+                {{"id", area.id}, {"name", area.name}, {"faces", area.faces}, {"loops", area.loops}});
         report["seconds"] = clock.seconds();
         printJson(report);
         return 0;
     }
     Summary summary;
     summary.add("mesh", options.meshPath)
-        .add("triangles", std::to_string(mesh->faces.size()))
+        .add("triangles", std::to_string(mesh.triangleCount()))
         .add("selected", std::to_string(selected) + " faces")
-        .add("areas", std::to_string(areas.regions.size()) + " labelled \"" + options.label + "\"");
+        .add("areas", std::to_string(areas.size()) + " labelled \"" + options.label + "\"");
     summary.print(std::cout);
-    if (areas.regions.empty()) return 0;
+    if (areas.empty()) return 0;
     Table table({"id", "faces", "area mm²", "loops", "loop lengths (vertices)"}, {true, true, true, true, false});
-    for (const Analysis::MarkingRegion& region : areas.regions) {
+    for (const meshprobe::MarkingArea& area : areas) {
         std::string lengths;
-        for (const std::vector<unsigned>& loop : region.boundaryLoops)
+        for (const std::vector<std::uint32_t>& loop : area.loops)
             lengths += (lengths.empty() ? "" : ", ") + std::to_string(loop.size() - 1);
-        table.addRow({std::to_string(region.id), std::to_string(region.faceIndices.size()),
-                      formatNumber(patchArea(*mesh, region.faceIndices)), std::to_string(region.boundaryLoops.size()),
-                      lengths});
+        table.addRow({std::to_string(area.id), std::to_string(area.faces.size()), formatNumber(area.area),
+                      std::to_string(area.loops.size()), lengths});
     }
     std::cout << '\n';
     table.print(std::cout);

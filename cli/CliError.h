@@ -2,8 +2,7 @@
 // Exit codes of the tool and the exceptions that carry a failure to main() with its exit code.
 #pragma once
 
-#include <stdexcept>
-#include <string>
+#include "meshprobe/Error.h"
 
 namespace cli {
 
@@ -15,15 +14,9 @@ enum ExitCode : int {
 };
 
 /// Bad usage or unreadable input (exit 2). The message names the file or option and what is wrong.
-class InputError : public std::runtime_error {
-public:
-    using std::runtime_error::runtime_error;
-};
+using InputError = meshprobe::InputError;
 
-/// The analysis ran but failed (exit 1); the message is the library's own.
-class AnalysisError : public std::runtime_error {
-public:
-    using std::runtime_error::runtime_error;
-};
+/// The analysis ran but failed (exit 1); the message is the toolkit's own.
+using AnalysisError = meshprobe::Error;
 
 } // namespace cli

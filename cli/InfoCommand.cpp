@@ -2,10 +2,13 @@
 // `meshprobe info`: size, edge defects, area and volume of a mesh.
 #include <iostream>
 
-#include "cli/CommandSupport.h"
-#include "cli/MeshImport.h"
-#include "cli/MeshStatistics.h"
+#include "cli/Commands.h"
+#include "cli/Interrupt.h"
+#include "cli/JsonHead.h"
+#include "cli/Stopwatch.h"
 #include "cli/TextReport.h"
+#include "meshprobe/Import.h"
+#include "meshprobe/Inspect.h"
 
 namespace cli {
 
@@ -24,11 +27,11 @@ std::string textTriple(const std::array<float, 3>& v)
 int runInfo(const CommonOptions& options)
 {
     const Stopwatch clock;
-    const std::unique_ptr<UMesh<float>> mesh = importMesh(options.meshPath);
-    const MeshStatistics stats = measureMesh(*mesh);
+    const meshprobe::Mesh mesh = meshprobe::loadMesh(options.meshPath, {cancelOnInterrupt()});
+    const meshprobe::MeshInfo stats = meshprobe::inspect(mesh);
 
     if (options.json) {
-        nlohmann::ordered_json report = jsonHead("info", options, *mesh);
+        nlohmann::ordered_json report = jsonHead("info", options, mesh);
         report["bounds"] = {floatTriple(stats.boundsMin), floatTriple(stats.boundsMax)};
         report["watertight"] = stats.watertight;
         report["nonmanifold_edges"] = stats.nonManifoldEdges;
@@ -45,8 +48,8 @@ int runInfo(const CommonOptions& options)
         size[a] = stats.boundsMax[a] - stats.boundsMin[a];
     Summary summary;
     summary.add("mesh", options.meshPath)
-        .add("triangles", std::to_string(mesh->faces.size()))
-        .add("vertices", std::to_string(mesh->vertices.size()))
+        .add("triangles", std::to_string(mesh.triangleCount()))
+        .add("vertices", std::to_string(mesh.vertexCount()))
         .add("bounds", "(" + textTriple(stats.boundsMin) + ") to (" + textTriple(stats.boundsMax) + ")")
         .add("size", formatNumber(size[0]) + " x " + formatNumber(size[1]) + " x " + formatNumber(size[2]) + " mm")
         .add("watertight", stats.watertight ? "yes" : "no")

@@ -5,8 +5,6 @@
 #include <atomic>
 #include <csignal>
 
-#include "common/HostMesh.h"
-
 namespace cli {
 namespace {
 
@@ -43,9 +41,9 @@ int interruptExitCode()
     return 128 + (signalNumber != 0 ? signalNumber : SIGINT);
 }
 
-void throwIfInterrupted()
+meshprobe::ProgressCallback cancelOnInterrupt()
 {
-    if (interruptRequested()) throw Kel::AbortException();
+    return [](float) { return !interruptRequested(); };
 }
 
 } // namespace cli

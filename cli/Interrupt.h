@@ -2,6 +2,8 @@
 // Ctrl-C (SIGINT) and SIGTERM turned into a cancellation request that long work polls.
 #pragma once
 
+#include "meshprobe/Progress.h"
+
 namespace cli {
 
 /// Installs the handlers. The first signal only raises the request; the handler then resets itself, so a
@@ -14,7 +16,8 @@ bool interruptRequested();
 /// Exit code for the signal received (128 + signal number), or 130 when none arrived.
 int interruptExitCode();
 
-/// Throws Kel::AbortException when a signal arrived: the cancellation signal the library understands.
-void throwIfInterrupted();
+/// A toolkit callback that reports nothing and answers false once a signal arrived: it cancels imports,
+/// writes and analyses that run without a progress bar.
+meshprobe::ProgressCallback cancelOnInterrupt();
 
 } // namespace cli

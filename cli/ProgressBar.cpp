@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-// Progress bar drawing and the stage callbacks handed to the library.
+// Progress bar drawing and the stage callbacks handed to the toolkit.
 #include "cli/ProgressBar.h"
 
 #include <algorithm>
@@ -25,14 +25,22 @@ bool ProgressBar::shouldShow(bool quiet)
     return !quiet && isatty(fileno(stderr)) != 0;
 }
 
-std::function<void(int)> ProgressBar::stage(std::string label, int from, int to)
+meshprobe::ProgressCallback ProgressBar::stage(std::string label, int from, int to)
 {
-    return [this, label = std::move(label), from, to](int p) {
-        throwIfInterrupted();
-        if (!visible) return;
-        // The library's percentages are not clamped (some operations run past 100).
-        const int clamped = std::clamp(p, 0, 100);
-        update(label, from + (to - from) * clamped / 100);
+    return phases({{100.0f, std::move(label)}}, from, to);
+}
+
+meshprobe::ProgressCallback ProgressBar::phases(std::vector<std::pair<float, std::string>> ends, int from, int to)
+{
+    return [this, ends = std::move(ends), from, to](float p) {
+        if (interruptRequested()) return false;
+        if (!visible) return true;
+        const int clamped = static_cast<int>(std::clamp(p, 0.0f, 100.0f));
+        size_t phase = 0;
+        while (phase + 1 < ends.size() && p >= ends[phase].first)
+            ++phase;
+        update(ends[phase].second, from + (to - from) * clamped / 100);
+        return true;
     };
 }
 

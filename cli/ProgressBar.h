@@ -1,10 +1,13 @@
 // SPDX-License-Identifier: MIT
-// Progress bar on stderr, drawn only when stderr is a terminal, that also carries Ctrl-C into the library.
+// Progress bar on stderr, drawn only when stderr is a terminal, that also carries Ctrl-C into the toolkit.
 #pragma once
 
 #include <cstdio>
-#include <functional>
 #include <string>
+#include <utility>
+#include <vector>
+
+#include "meshprobe/Progress.h"
 
 namespace cli {
 
@@ -23,9 +26,13 @@ public:
 
     /// A progress callback for one stage of the command: the stage's percentage p (clamped to 0..100)
     /// fills [from, to] of the bar under the given label. Whether the bar is visible or not, the callback
-    /// throws Kel::AbortException once Ctrl-C was pressed: that is how the library is cancelled.
+    /// answers false once Ctrl-C was pressed: that is how the toolkit is cancelled.
     /// The bar must outlive the callback.
-    std::function<void(int)> stage(std::string label, int from, int to);
+    meshprobe::ProgressCallback stage(std::string label, int from, int to);
+
+    /// Like stage, for a call whose percentage runs through named phases: each phase is shown until the
+    /// percentage reaches its end (the pairs hold the phase's end and its label, ascending).
+    meshprobe::ProgressCallback phases(std::vector<std::pair<float, std::string>> ends, int from, int to);
 
     /// Erases the bar so that later output starts on a clean line.
     void clear();

@@ -3,14 +3,19 @@
 #include <algorithm>
 #include <iostream>
 
-#include "cli/AtomicFile.h"
 #include "cli/CliError.h"
-#include "cli/CommandSupport.h"
-#include "cli/MeshExport.h"
-#include "cli/MeshImport.h"
+#include "cli/Commands.h"
+#include "cli/CommonOptions.h"
+#include "cli/Interrupt.h"
+#include "cli/JsonHead.h"
+#include "cli/OutputFile.h"
 #include "cli/ProgressBar.h"
+#include "cli/Stopwatch.h"
 #include "cli/TextReport.h"
-#include "cli/ThicknessRun.h"
+#include "cli/ThicknessWindow.h"
+#include "meshprobe/Export.h"
+#include "meshprobe/Import.h"
+#include "meshprobe/Thickness.h"
 
 namespace cli {
 
@@ -26,42 +31,12 @@ struct ThicknessOptions : CommonOptions {
     bool perFace = false;
 };
 
-struct Bin {
-    double from;
-    double to;
-    size_t faces;
-};
-
-/// Faces at or below min in the first bin [0, min]; then ten equal bins [from, to) over the open window
-/// (min, max), which together hold exactly the selected faces. Faces that reached max are counted apart.
-std::vector<Bin> histogram(const std::vector<float>& thickness, float min, float max)
-{
-    std::vector<Bin> bins{{0.0, min, 0}};
-    // Edges as (min * (n - b) + max * b) / n keep round windows round (0.9, not 0.8999999999999999).
-    auto edge = [min, max](int b) { return (double(min) * (windowBins - b) + double(max) * b) / windowBins; };
-    if (max > min)
-        for (int b = 0; b < windowBins; ++b)
-            bins.push_back({edge(b), edge(b + 1), 0});
-    for (float t : thickness) {
-        if (t >= max) continue;
-        if (t <= min) {
-            ++bins[0].faces;
-            continue;
-        }
-        int b = windowBins - 1;
-        while (b > 0 && t < edge(b))
-            --b;
-        ++bins[static_cast<size_t>(1 + b)].faces;
-    }
-    return bins;
-}
-
-void printSummary(const ThicknessOptions& options, const UMesh<float>& mesh, const std::vector<float>& thickness,
-                  size_t selected, size_t atMax, const std::vector<Bin>& bins)
+void printSummary(const ThicknessOptions& options, const meshprobe::Mesh& mesh, const std::vector<float>& thickness,
+                  size_t selected, size_t atMax, const std::vector<meshprobe::HistogramBin>& bins)
 {
     Summary summary;
     summary.add("mesh", options.meshPath)
-        .add("triangles", std::to_string(mesh.faces.size()))
+        .add("triangles", std::to_string(mesh.triangleCount()))
         .add("window", formatNumber(options.min) + " to " + formatNumber(options.max) + " mm, " +
                            std::to_string(options.samples) + " rays per face")
         .add("selected", std::to_string(selected) + " faces strictly inside the window")
@@ -97,50 +72,42 @@ int runThickness(const ThicknessOptions& options)
 {
     const Stopwatch clock;
     checkThicknessWindow(options.min, options.max, "--min", "--max");
-    if (!options.colorPath.empty()) {
-        checkOutputPath(options.colorPath, "--color");
-        outputFormatFor(options.colorPath, "--color", true);
-    }
-    const std::unique_ptr<UMesh<float>> mesh = importMesh(options.meshPath);
-    const float min = static_cast<float>(options.min);
-    const float max = static_cast<float>(options.max);
+    const bool colour = !options.colorPath.empty();
+    if (colour) checkOutputOption(options.colorPath, "--color", true);
+    const meshprobe::Mesh mesh = meshprobe::loadMesh(options.meshPath, {cancelOnInterrupt()});
 
     ProgressBar progress(ProgressBar::shouldShow(options.quiet));
-    const bool colour = !options.colorPath.empty();
-    std::string message;
-    const std::vector<float> thickness =
-        measureAndSelect(*mesh, min, max, options.samples, progress.stage("measuring", 0, colour ? 50 : 100), &message);
-    if (colour) {
-        // The colour pass measures again: the library writes either selection flags and thickness values
-        // or colours, never both.
-        const auto colours = measureColours(*mesh, min, max, options.samples, progress.stage("colouring", 50, 100));
-        writeColouredMesh(options.colorPath, *mesh, colours);
-    }
+    meshprobe::ThicknessOptions analysis;
+    analysis.min = static_cast<float>(options.min);
+    analysis.max = static_cast<float>(options.max);
+    analysis.samples = options.samples;
+    // Colours come from a second run of the analysis: the library writes either values or colours.
+    analysis.colours = colour;
+    analysis.progress = progress.phases({{50.0f, "measuring"}, {100.0f, colour ? "colouring" : "measuring"}}, 0, 100);
+    const meshprobe::ThicknessResult result = meshprobe::thickness(mesh, analysis);
+    if (colour) meshprobe::writeColouredMesh(options.colorPath, mesh, result.faceColours, {cancelOnInterrupt()});
     progress.clear();
 
-    const size_t selected = selectedFaceCount(*mesh);
-    const size_t atMax =
-        static_cast<size_t>(std::count_if(thickness.begin(), thickness.end(), [max](float t) { return t >= max; }));
-    const std::vector<Bin> bins = histogram(thickness, min, max);
-
+    const std::vector<meshprobe::HistogramBin> bins =
+        meshprobe::thicknessHistogram(result.perFace, analysis.min, analysis.max, windowBins);
     if (!options.json) {
-        printSummary(options, *mesh, thickness, selected, atMax, bins);
+        printSummary(options, mesh, result.perFace, result.selectedFaces.size(), result.facesAtMax, bins);
         return 0;
     }
-    nlohmann::ordered_json report = jsonHead("thickness", options, *mesh);
-    report["min"] = shortestDouble(min);
-    report["max"] = shortestDouble(max);
+    nlohmann::ordered_json report = jsonHead("thickness", options, mesh);
+    report["min"] = shortestDouble(analysis.min);
+    report["max"] = shortestDouble(analysis.max);
     report["samples"] = options.samples;
-    report["status"] = 1;
-    report["message"] = message;
-    report["selected_faces"] = selected;
-    report["faces_at_max"] = atMax;
+    report["status"] = result.status;
+    report["message"] = result.message;
+    report["selected_faces"] = result.selectedFaces.size();
+    report["faces_at_max"] = result.facesAtMax;
     report["histogram"] = nlohmann::ordered_json::array();
-    for (const Bin& bin : bins)
+    for (const meshprobe::HistogramBin& bin : bins)
         report["histogram"].push_back({{"from", bin.from}, {"to", bin.to}, {"faces", bin.faces}});
     if (options.perFace) {
         nlohmann::ordered_json values = nlohmann::ordered_json::array();
-        for (float t : thickness)
+        for (float t : result.perFace)
             values.push_back(shortestDouble(t));
         report["thickness"] = std::move(values);
     }

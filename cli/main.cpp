@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "cli/CliError.h"
-#include "cli/CommandSupport.h"
+#include "cli/Commands.h"
 #include "cli/Interrupt.h"
 
 namespace {
@@ -52,8 +52,11 @@ int main(int argc, char** argv)
     app.set_version_flag("--version", "meshprobe " MESHPROBE_VERSION);
     app.require_subcommand(1);
     app.fallthrough(false);
-    const std::vector<cli::Command> commands = {cli::addInfoCommand(app), cli::addTrappedCommand(app),
-                                                cli::addThicknessCommand(app), cli::addAreasCommand(app)};
+    std::vector<cli::Command> commands = {cli::addInfoCommand(app), cli::addTrappedCommand(app),
+                                          cli::addThicknessCommand(app), cli::addAreasCommand(app)};
+#ifdef MESHPROBE_HAS_REPORT
+    commands.push_back(cli::addReportCommand(app));
+#endif
 
     if (argc > 1 && argv[1][0] != '-') {
         bool known = false;
@@ -81,20 +84,16 @@ int main(int argc, char** argv)
         for (const cli::Command& command : commands)
             if (command.parser->parsed()) return command.run();
         return fail(cli::ExitBadInput, "no command given");
-    } catch (const cli::InputError& e) {
-        return fail(cli::ExitBadInput, e.what());
-    } catch (const Kel::AbortException&) {
+    } catch (const meshprobe::Cancelled&) {
         return fail(cli::interruptExitCode(), "interrupted");
-    } catch (const cli::AnalysisError& e) {
+    } catch (const meshprobe::InputError& e) {
+        return fail(cli::ExitBadInput, e.what());
+    } catch (const meshprobe::Error& e) {
         return fail(cli::ExitAnalysisFailed, e.what());
     } catch (const std::bad_alloc&) {
         return fail(cli::ExitAnalysisFailed, "out of memory");
     } catch (const std::exception& e) {
         return fail(cli::ExitAnalysisFailed, e.what());
-    } catch (const Kel::Exception& e) {
-        return fail(cli::ExitAnalysisFailed, e.what());
-    } catch (const char* message) {
-        return fail(cli::ExitAnalysisFailed, message);
     } catch (...) {
         return fail(cli::ExitAnalysisFailed, "unexpected error");
     }

@@ -8,7 +8,7 @@
 #include <map>
 #include <tuple>
 
-#include "host/mesh/MeshFactory.h"
+#include <utility>
 
 namespace examples {
 
@@ -34,7 +34,7 @@ bool CellModel::solid(int i, int j, int k) const
     return cells[static_cast<size_t>((i * n[1] + j) * n[2] + k)];
 }
 
-std::unique_ptr<UMesh<float>> CellModel::mesh() const
+meshprobe::Mesh CellModel::mesh() const
 {
     std::vector<float> positions;
     std::vector<std::uint32_t> indices;
@@ -74,7 +74,7 @@ std::unique_ptr<UMesh<float>> CellModel::mesh() const
                         indices.insert(indices.end(), {id[0], id[2], id[1], id[0], id[3], id[2]});
                 }
     }
-    return makeMesh(positions, indices);
+    return meshprobe::Mesh{std::move(positions), std::move(indices)};
 }
 
 std::vector<float> planesEvery(float from, float to, float step, std::vector<float> extra)

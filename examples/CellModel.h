@@ -3,10 +3,9 @@
 #pragma once
 
 #include <functional>
-#include <memory>
 #include <vector>
 
-#include "common/HostMesh.h"
+#include "meshprobe/Mesh.h"
 
 namespace examples {
 
@@ -20,7 +19,7 @@ public:
     CellModel(std::vector<float> xPlanes, std::vector<float> yPlanes, std::vector<float> zPlanes,
               const std::function<bool(float x, float y, float z)>& isSolid);
 
-    std::unique_ptr<UMesh<float>> mesh() const;
+    meshprobe::Mesh mesh() const;
 
 private:
     bool solid(int i, int j, int k) const;

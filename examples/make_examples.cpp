@@ -5,8 +5,8 @@
 #include <exception>
 #include <string>
 
-#include "cli/MeshExport.h"
 #include "examples/CellModel.h"
+#include "meshprobe/Export.h"
 
 namespace {
 
@@ -31,7 +31,7 @@ void writeBracket(const std::string& folder)
     };
     const examples::CellModel model(examples::planesEvery(0, 40, 2), examples::planesEvery(0, 24, 2, {11.4f, 12.6f}),
                                     examples::planesEvery(0, 36, 2), solid);
-    cli::writeMeshes(folder + "/bracket.stl", {{"bracket", model.mesh().get()}});
+    meshprobe::writeMeshes(folder + "/bracket.stl", {{"bracket", model.mesh()}});
 }
 
 /// A 30 x 30 x 25 cup with 3 mm walls and floor, open at the top: it traps its well when printed upright
@@ -44,7 +44,7 @@ void writeCup(const std::string& folder)
     };
     const examples::CellModel model(examples::planesEvery(0, 30, 3), examples::planesEvery(0, 30, 3),
                                     examples::planesEvery(0, 25, 2.5f, {3}), solid);
-    cli::writeMeshes(folder + "/cup.stl", {{"cup", model.mesh().get()}});
+    meshprobe::writeMeshes(folder + "/cup.stl", {{"cup", model.mesh()}});
 }
 
 /// A 30 x 20 x 4 plate carrying three walls 16 high: 0.8, 1.5 and 3 mm thick. `thickness --min 0 --max 1`
@@ -59,7 +59,7 @@ void writeThinWalls(const std::string& folder)
     };
     const examples::CellModel model(examples::planesEvery(0, 30, 1, {5.8f, 14.5f}), examples::planesEvery(0, 20, 1),
                                     examples::planesEvery(0, 20, 1), solid);
-    cli::writeMeshes(folder + "/thin-walls.stl", {{"thin walls", model.mesh().get()}});
+    meshprobe::writeMeshes(folder + "/thin-walls.stl", {{"thin walls", model.mesh()}});
 }
 
 } // namespace

@@ -8,6 +8,7 @@
 
 #include "host/mesh/MeshFactory.h"
 #include "host/mesh/UMesh.h"
+#include "meshprobe/Mesh.h"
 
 namespace testmesh {
 
@@ -21,6 +22,11 @@ struct Soup {
     /// Appends the same triangles with reversed winding (a shell facing inward).
     void appendFlipped(const Soup& other);
     std::unique_ptr<UMesh<float>> build() const { return makeMesh(positions, indices); }
+    /// The soup's arrays as seen by the toolkit (valid while the soup lives unchanged).
+    meshprobe::MeshView view() const
+    {
+        return {positions.data(), positions.size() / 3, indices.data(), indices.size() / 3};
+    }
 };
 
 /// Axis-aligned box [lo, hi], 8 vertices and 12 triangles, normals outward.

@@ -1,5 +1,5 @@
 # Installs the build tree into a scratch prefix, then configures, builds and runs the consumer project
-# against it, and runs the installed tool. Any failing step fails the test.
+# against it (with CONSUMER_ARGS), and runs the installed tool. Any failing step fails the test.
 file(REMOVE_RECURSE ${WORK_DIR})
 
 function(run)
@@ -14,5 +14,5 @@ run(${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${WORK_DIR}/prefix)
 run(${CMAKE_COMMAND} -S ${CONSUMER_DIR} -B ${WORK_DIR}/build -DCMAKE_BUILD_TYPE=Release
     -DCMAKE_CXX_COMPILER=${CXX_COMPILER} -DCMAKE_PREFIX_PATH=${WORK_DIR}/prefix)
 run(${CMAKE_COMMAND} --build ${WORK_DIR}/build)
-run(${WORK_DIR}/build/consumer)
+run(${WORK_DIR}/build/consumer ${CONSUMER_ARGS})
 run(${WORK_DIR}/prefix/bin/meshprobe --version)

@@ -1,13 +1,14 @@
 // SPDX-License-Identifier: MIT
-// A host program against the installed package: both exported classes on a box with a sealed void.
+// A host program against the installed package, headers under the project prefix: both exported classes
+// on a box with a sealed void.
 #include <cstdio>
 #include <memory>
 #include <vector>
 
-#include "analysis/MeshAnalyzer.h"
-#include "common/HostMesh.h"
-#include "host/mesh/MeshFactory.h"
-#include "trapvolume/VoxelizerTrapVolume.h"
+#include <meshprobe/analysis/MeshAnalyzer.h>
+#include <meshprobe/common/HostMesh.h>
+#include <meshprobe/host/mesh/MeshFactory.h>
+#include <meshprobe/trapvolume/VoxelizerTrapVolume.h>
 
 namespace {
 

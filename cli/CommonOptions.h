@@ -1,0 +1,20 @@
+// SPDX-License-Identifier: MIT
+// The options every subcommand takes: the mesh argument, --json and --quiet.
+#pragma once
+
+#include <string>
+
+#include <CLI/CLI.hpp>
+
+namespace cli {
+
+struct CommonOptions {
+    std::string meshPath;
+    bool json = false;
+    bool quiet = false;
+};
+
+/// Adds MESH, --json and -q/--quiet to a subcommand.
+void addCommonOptions(CLI::App& command, CommonOptions& options);
+
+} // namespace cli

@@ -1,0 +1,212 @@
+// SPDX-License-Identifier: MIT
+// Mesh export: every format reads back with the same surface; names and face colours survive where the
+// format holds them; files appear complete or not at all.
+#include <gtest/gtest.h>
+
+#include <assimp/Importer.hpp>
+#include <assimp/material.h>
+#include <assimp/scene.h>
+
+#include <cmath>
+#include <map>
+
+#include "meshprobe/Error.h"
+#include "meshprobe/Export.h"
+#include "meshprobe/Import.h"
+#include "tests/support/MeshFiles.h"
+#include "toolkit/src/AtomicFile.h"
+
+namespace {
+
+using clitest::TempDir;
+
+class ExportFormats : public ::testing::TestWithParam<std::string> {};
+
+// Two disjoint boxes written as two objects come back as 24 triangles over 16 welded vertices, with the
+// right enclosed corners, and nothing but the target file is left in the folder.
+TEST_P(ExportFormats, TwoNamedMeshesReadBack)
+{
+    const testmesh::Soup first = testmesh::box(0, 0, 0, 1, 1, 1);
+    const testmesh::Soup second = testmesh::box(3, 0, 0, 4, 2, 1);
+    TempDir dir;
+    const std::string path = dir.file("cavities" + GetParam());
+    meshprobe::writeMeshes(path, {{"Closed 1", first.view()}, {"Open 2", second.view()}});
+    EXPECT_EQ(dir.list(), std::vector<std::string>{"cavities" + GetParam()});
+
+    const meshprobe::Mesh back = meshprobe::loadMesh(path);
+    EXPECT_EQ(back.triangleCount(), 24u);
+    EXPECT_EQ(back.vertexCount(), 16u);
+
+    if (GetParam() == ".obj" || GetParam() == ".glb") {
+        Assimp::Importer importer;
+        const aiScene* scene = importer.ReadFile(path, 0);
+        ASSERT_NE(scene, nullptr);
+        ASSERT_EQ(scene->mNumMeshes, 2u);
+        EXPECT_STREQ(scene->mMeshes[0]->mName.C_Str(), "Closed 1");
+        EXPECT_STREQ(scene->mMeshes[1]->mName.C_Str(), "Open 2");
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(MeshExport, ExportFormats, ::testing::Values(".stl", ".ply", ".obj", ".3mf", ".glb"),
+                         [](const ::testing::TestParamInfo<std::string>& param) { return param.param.substr(1); });
+
+class ColourFormats : public ::testing::TestWithParam<std::string> {};
+
+using Rgb = std::array<long, 3>;
+
+/// A face's centroid, rounded to a grid finer than the test meshes' features, to find faces again.
+std::array<long, 3> centroidKey(const aiVector3D& a, const aiVector3D& b, const aiVector3D& c)
+{
+    const aiVector3D m = (a + b + c) / 3.0f;
+    return {std::lround(m.x * 1000), std::lround(m.y * 1000), std::lround(m.z * 1000)};
+}
+
+long linearToSrgbByte(float c)
+{
+    const float s = c <= 0.0031308f ? c * 12.92f : 1.055f * std::pow(c, 1.0f / 2.4f) - 0.055f;
+    return std::lround(s * 255.0f);
+}
+
+/// The colour of every face found in the file, by centroid: per-corner colours (all three corners must
+/// agree) or, for glTF, the material's linear base colour turned back into sRGB.
+std::map<std::array<long, 3>, Rgb> readBackFaceColours(const std::string& path)
+{
+    Assimp::Importer importer;
+    const aiScene* scene = importer.ReadFile(path, 0);
+    if (!scene) throw std::runtime_error(importer.GetErrorString());
+    std::map<std::array<long, 3>, Rgb> colours;
+    for (unsigned m = 0; m < scene->mNumMeshes; ++m) {
+        const aiMesh& mesh = *scene->mMeshes[m];
+        aiColor4D material;
+        const bool fromMaterial = !mesh.HasVertexColors(0);
+        if (fromMaterial) scene->mMaterials[mesh.mMaterialIndex]->Get(AI_MATKEY_BASE_COLOR, material);
+        for (unsigned f = 0; f < mesh.mNumFaces; ++f) {
+            const unsigned* idx = mesh.mFaces[f].mIndices;
+            Rgb rgb{};
+            for (int k = 0; k < 3; ++k) {
+                const aiColor4D c = fromMaterial ? material : mesh.mColors[0][idx[k]];
+                const Rgb corner = fromMaterial
+                                       ? Rgb{linearToSrgbByte(c.r), linearToSrgbByte(c.g), linearToSrgbByte(c.b)}
+                                       : Rgb{std::lround(c.r * 255), std::lround(c.g * 255), std::lround(c.b * 255)};
+                if (k > 0 && corner != rgb) throw std::runtime_error("corners of one face disagree");
+                rgb = corner;
+            }
+            colours[centroidKey(mesh.mVertices[idx[0]], mesh.mVertices[idx[1]], mesh.mVertices[idx[2]])] = rgb;
+        }
+    }
+    return colours;
+}
+
+// Every face's colour comes back exactly, byte for byte. Colours 0, 128 and 255 catch the off-by-one of
+// truncating c * 255; distinct colours on faces that share corners catch writers that weld corners.
+TEST_P(ColourFormats, FaceColoursReadBackExactly)
+{
+    const testmesh::Soup mesh = testmesh::box(0, 0, 0, 1, 1, 1);
+    const size_t faces = mesh.indices.size() / 3;
+    std::vector<meshprobe::Rgba> colours;
+    for (size_t f = 0; f < faces; ++f)
+        colours.push_back({static_cast<unsigned char>(f * 23), static_cast<unsigned char>(255 - f),
+                           static_cast<unsigned char>(f % 2 ? 128 : 0), 255});
+    TempDir dir;
+    const std::string path = dir.file("colours" + GetParam());
+    meshprobe::writeColouredMesh(path, mesh.view(), colours);
+
+    const auto back = readBackFaceColours(path);
+    ASSERT_EQ(back.size(), faces);
+    for (size_t f = 0; f < faces; ++f) {
+        auto corner = [&](int k) {
+            const float* p = &mesh.positions[3 * mesh.indices[3 * f + k]];
+            return aiVector3D(p[0], p[1], p[2]);
+        };
+        const auto found = back.find(centroidKey(corner(0), corner(1), corner(2)));
+        ASSERT_NE(found, back.end()) << "face " << f;
+        EXPECT_EQ(found->second, (Rgb{colours[f][0], colours[f][1], colours[f][2]})) << "face " << f;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(MeshExport, ColourFormats, ::testing::Values(".ply", ".glb", ".obj"),
+                         [](const ::testing::TestParamInfo<std::string>& param) { return param.param.substr(1); });
+
+// Common viewers read PLY colours only from uchar red/green/blue vertex properties.
+TEST(MeshExport, PlyColoursAreUcharVertexProperties)
+{
+    TempDir dir;
+    meshprobe::writeColouredMesh(dir.file("c.ply"), testmesh::box(0, 0, 0, 1, 1, 1).view(),
+                                 std::vector<meshprobe::Rgba>(12, {1, 2, 3, 255}));
+    std::ifstream in(dir.file("c.ply"), std::ios::binary);
+    const std::string head(std::istreambuf_iterator<char>(in), {});
+    const std::string header = head.substr(0, head.find("end_header"));
+    EXPECT_NE(header.find("format ascii 1.0"), std::string::npos) << header;
+    EXPECT_NE(header.find("element vertex 36"), std::string::npos) << header;
+    EXPECT_NE(header.find("property uchar red\nproperty uchar green\nproperty uchar blue"), std::string::npos)
+        << header;
+}
+
+TEST(MeshExport, RejectsFormatsWithoutColoursOrUnknown)
+{
+    EXPECT_FALSE(meshprobe::holdsFaceColours(meshprobe::meshFileFormatFor("x.stl")));
+    EXPECT_FALSE(meshprobe::holdsFaceColours(meshprobe::meshFileFormatFor("x.3mf")));
+    EXPECT_THROW(meshprobe::meshFileFormatFor("x.vrml"), meshprobe::InputError);
+    EXPECT_THROW(meshprobe::meshFileFormatFor("noextension"), meshprobe::InputError);
+    EXPECT_EQ(meshprobe::meshFileFormatFor("dir.v2/x.GLB"), meshprobe::MeshFileFormat::Glb);
+    TempDir dir;
+    EXPECT_THROW(meshprobe::writeColouredMesh(dir.file("c.stl"), testmesh::box(0, 0, 0, 1, 1, 1).view(),
+                                              std::vector<meshprobe::Rgba>(12)),
+                 meshprobe::InputError);
+    EXPECT_TRUE(dir.list().empty());
+}
+
+TEST(AtomicFile, UncommittedWriteLeavesNothing)
+{
+    TempDir dir;
+    {
+        meshprobe::detail::AtomicFile file(dir.file("out.stl"));
+        file.write("partial", 7);
+        EXPECT_TRUE(clitest::fileExists(file.temporaryPath()));
+    }
+    EXPECT_TRUE(dir.list().empty());
+}
+
+TEST(AtomicFile, CommitReplacesTargetWhole)
+{
+    TempDir dir;
+    clitest::writeFile(dir.file("out.txt"), "old content that is longer");
+    {
+        meshprobe::detail::AtomicFile file(dir.file("out.txt"));
+        file.write("new", 3);
+        file.commit({});
+    }
+    std::ifstream in(dir.file("out.txt"));
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "new");
+    EXPECT_EQ(dir.list(), std::vector<std::string>{"out.txt"});
+}
+
+// A write cancelled at its end leaves the old target as it was and no temporary beside it.
+TEST(AtomicFile, CancelledCommitKeepsTheOldTarget)
+{
+    TempDir dir;
+    clitest::writeFile(dir.file("out.txt"), "old");
+    {
+        meshprobe::detail::AtomicFile file(dir.file("out.txt"));
+        file.write("new", 3);
+        EXPECT_THROW(file.commit([](float) { return false; }), meshprobe::Cancelled);
+    }
+    std::ifstream in(dir.file("out.txt"));
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "old");
+    EXPECT_EQ(dir.list(), std::vector<std::string>{"out.txt"});
+}
+
+TEST(AtomicFile, OutputPathChecksNameTheProblem)
+{
+    TempDir dir;
+    EXPECT_NO_THROW(meshprobe::checkWritable(dir.file("new.stl")));
+    try {
+        meshprobe::checkWritable(dir.file("missing/out.stl"));
+        FAIL();
+    } catch (const meshprobe::InputError& e) {
+        EXPECT_NE(std::string(e.what()).find("does not exist"), std::string::npos) << e.what();
+    }
+    EXPECT_THROW(meshprobe::checkWritable(dir.path), meshprobe::InputError);
+}
+
+} // namespace

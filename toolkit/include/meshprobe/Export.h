@@ -1,0 +1,65 @@
+// SPDX-License-Identifier: MIT
+// Writing meshes to files (with Assimp), atomically: a reader never sees a half-written file.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "meshprobe/Mesh.h"
+#include "meshprobe/Progress.h"
+
+namespace meshprobe {
+
+/// The output formats, chosen by the file extension: .stl (binary), .ply (ASCII), .obj (no material
+/// library), .3mf, .glb (binary glTF 2).
+enum class MeshFileFormat { Stl, Ply, Obj, ThreeMf, Glb };
+
+/// The format for an output path, by its extension (any case).
+/// @throw InputError "unknown output format '.xyz' (use .stl, .ply, .obj, .3mf or .glb)"
+MeshFileFormat meshFileFormatFor(const std::string& path);
+
+/// True for the formats writeColouredMesh can write: .ply, .glb and .obj.
+bool holdsFaceColours(MeshFileFormat format);
+
+/// Checks before any long work that a file can be created at `path`: not a folder, its folder exists
+/// and is writable. The message starts with "cannot write 'path': " or names the folder.
+/// @throw InputError
+void checkWritable(const std::string& path);
+
+/// An sRGB colour with alpha, one byte per channel.
+using Rgba = std::array<std::uint8_t, 4>;
+
+/// A mesh to write and the name of its object in the file.
+struct NamedMesh {
+    std::string name;
+    MeshView mesh;
+};
+
+struct WriteOptions {
+    /// Called with 100 once the file is complete and before it replaces the target; returning false
+    /// leaves the target untouched and throws Cancelled.
+    ProgressCallback progress;
+};
+
+/// Writes the meshes into one file, each a named object where the format has names (OBJ groups, glTF
+/// nodes; Assimp's 3MF writer drops them; STL and PLY hold one merged surface). Vertices stay shared.
+/// The file is written to a temporary file beside `path` and renamed over it when complete; on any
+/// failure nothing is left behind. An empty list writes a file without triangles.
+/// @throw InputError unknown extension, folder missing or not writable
+/// @throw Error when the writer fails; Cancelled (see WriteOptions)
+void writeMeshes(const std::string& path, const std::vector<NamedMesh>& meshes, const WriteOptions& options = {});
+
+/// Writes a mesh with one colour per face, atomically like writeMeshes. PLY and OBJ give every face three
+/// corners of its own carrying the face's colour (PLY as uchar red/green/blue/alpha vertex properties, OBJ
+/// as colours after the position); glTF groups the faces by colour, one primitive and material per colour
+/// in the order the colours first appear.
+/// @param faceColours  one colour per face, in face order
+/// @throw InputError unknown extension or a format without colours, folder missing or not writable,
+///        faceColours of the wrong size
+/// @throw Error when the writer fails; Cancelled (see WriteOptions)
+void writeColouredMesh(const std::string& path, const MeshView& mesh, const std::vector<Rgba>& faceColours,
+                       const WriteOptions& options = {});
+
+} // namespace meshprobe

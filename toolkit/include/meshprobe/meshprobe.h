@@ -1,0 +1,16 @@
+// SPDX-License-Identifier: MIT
+// meshprobe toolkit: wall thickness, marking areas and trapped volumes of triangle meshes, over plain
+// arrays. Every function is safe to call concurrently on different meshes and on the same mesh (views are
+// read only); all lengths are millimetres; failures throw meshprobe::Error (Error.h); nothing is printed.
+#pragma once
+
+#include "meshprobe/BuildDirection.h"
+#include "meshprobe/Error.h"
+#include "meshprobe/Export.h"
+#include "meshprobe/Import.h"
+#include "meshprobe/Inspect.h"
+#include "meshprobe/MarkingAreas.h"
+#include "meshprobe/Mesh.h"
+#include "meshprobe/Progress.h"
+#include "meshprobe/Thickness.h"
+#include "meshprobe/TrappedVolumes.h"

@@ -1,0 +1,101 @@
+// SPDX-License-Identifier: MIT
+// Temporary-file-and-rename output, so that readers never see a half-written file.
+#include "toolkit/src/AtomicFile.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+#include "meshprobe/Error.h"
+#include "meshprobe/Export.h"
+#include "toolkit/src/CallGuards.h"
+
+namespace meshprobe {
+namespace detail {
+
+namespace {
+
+std::string folderOf(const std::string& path)
+{
+    const size_t slash = path.find_last_of('/');
+    if (slash == std::string::npos) return ".";
+    if (slash == 0) return "/";
+    return path.substr(0, slash);
+}
+
+std::string baseNameOf(const std::string& path)
+{
+    const size_t slash = path.find_last_of('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+} // namespace
+} // namespace detail
+
+void checkWritable(const std::string& path)
+{
+    if (path.empty()) throw InputError("the output path is empty");
+    struct stat info {};
+    if (stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode))
+        throw InputError("'" + path + "' is a folder, not a file");
+    const std::string folder = detail::folderOf(path);
+    if (stat(folder.c_str(), &info) != 0 || !S_ISDIR(info.st_mode))
+        throw InputError("cannot write '" + path + "': folder '" + folder + "' does not exist");
+    if (access(folder.c_str(), W_OK) != 0)
+        throw InputError("cannot write '" + path + "': folder '" + folder + "' is not writable");
+}
+
+namespace detail {
+
+AtomicFile::AtomicFile(std::string targetPath) : target(std::move(targetPath))
+{
+    // A hidden name in the same folder keeps the final rename atomic (same file system).
+    std::string pattern = folderOf(target) + "/." + baseNameOf(target) + ".partial-XXXXXX";
+    std::vector<char> buffer(pattern.begin(), pattern.end());
+    buffer.push_back('\0');
+    descriptor = mkstemp(buffer.data());
+    if (descriptor < 0) throw InputError("cannot create '" + target + "': " + std::strerror(errno));
+    tempPath = buffer.data();
+}
+
+AtomicFile::~AtomicFile()
+{
+    if (descriptor >= 0) close(descriptor);
+    if (!committed) unlink(tempPath.c_str());
+}
+
+void AtomicFile::write(const void* data, std::size_t size)
+{
+    const char* bytes = static_cast<const char*>(data);
+    while (size > 0) {
+        const ssize_t written = ::write(descriptor, bytes, size);
+        if (written < 0) {
+            if (errno == EINTR) continue;
+            throw Error("cannot write '" + target + "': " + std::strerror(errno));
+        }
+        bytes += written;
+        size -= static_cast<std::size_t>(written);
+    }
+}
+
+void AtomicFile::commit(const ProgressCallback& progress)
+{
+    // mkstemp creates the file with mode 0600; give it what a plain creat() would (0666 less the umask).
+    const mode_t mask = umask(0);
+    umask(mask);
+    fchmod(descriptor, 0666 & ~mask);
+    if (fsync(descriptor) != 0) throw Error("cannot write '" + target + "': " + std::strerror(errno));
+    close(descriptor);
+    descriptor = -1;
+    reportOrCancel(progress, 100.0f);
+    if (std::rename(tempPath.c_str(), target.c_str()) != 0)
+        throw Error("cannot write '" + target + "': " + std::strerror(errno));
+    committed = true;
+}
+
+} // namespace detail
+} // namespace meshprobe

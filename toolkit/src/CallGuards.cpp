@@ -1,0 +1,54 @@
+// SPDX-License-Identifier: MIT
+// Progress, exception and thread-count adapters between the toolkit and the host library.
+#include "toolkit/src/CallGuards.h"
+
+#include <omp.h>
+
+#include <new>
+
+#include "common/HostMesh.h"
+#include "meshprobe/Error.h"
+
+namespace meshprobe::detail {
+
+std::function<void(int)> hostProgress(const ProgressCallback& progress, float from, float to)
+{
+    if (!progress) return {};
+    return [progress, from, to](int p) {
+        if (!progress(from + static_cast<float>(p) * (to - from) / 100.0f)) throw Kel::AbortException();
+    };
+}
+
+void reportOrCancel(const ProgressCallback& progress, float percent)
+{
+    if (progress && !progress(percent)) throw Cancelled();
+}
+
+void rethrowHostError(const std::string& what, std::exception_ptr error)
+{
+    try {
+        std::rethrow_exception(error);
+    } catch (const Error&) {
+        throw;
+    } catch (const std::bad_alloc&) {
+        throw;
+    } catch (const Kel::AbortException&) {
+        throw Cancelled();
+    } catch (const Kel::Exception& e) {
+        throw Error(what + ": " + e.what());
+    } catch (const char* message) {
+        throw Error(what + ": " + message);
+    }
+}
+
+OmpThreadScope::OmpThreadScope(int threads) : saved(omp_get_max_threads())
+{
+    omp_set_num_threads(threads);
+}
+
+OmpThreadScope::~OmpThreadScope()
+{
+    omp_set_num_threads(saved);
+}
+
+} // namespace meshprobe::detail

@@ -1,0 +1,52 @@
+// SPDX-License-Identifier: MIT
+// What every toolkit call wraps around the host library: progress turned into its cancellation, its
+// exceptions turned into the toolkit's, and a per-call OpenMP team size.
+#pragma once
+
+#include <exception>
+#include <functional>
+#include <string>
+
+#include "meshprobe/Progress.h"
+
+namespace meshprobe::detail {
+
+/// The host library's progress callback for the slice [from, to] of the caller's 0..100: the library's
+/// percentage p is reported as from + p * (to - from) / 100, and a false answer throws
+/// Kel::AbortException, the library's cancellation signal. Empty when nobody listens.
+std::function<void(int)> hostProgress(const ProgressCallback& progress, float from, float to);
+
+/// Reports `percent` and throws Cancelled when the callback answers false.
+void reportOrCancel(const ProgressCallback& progress, float percent);
+
+/// Runs `body` and turns what the host library throws into toolkit exceptions: Kel::AbortException into
+/// Cancelled, other Kel::Exception and const char* into Error prefixed with `what` ("what: message").
+/// Toolkit exceptions and std::bad_alloc pass through.
+template <typename Body> auto translateHostErrors(const std::string& what, Body&& body) -> decltype(body());
+
+/// Sets the OpenMP team size of the calling thread for the lifetime of the object and restores the value
+/// the thread had before (also when an exception leaves the scope). omp_set_num_threads changes only the
+/// calling thread's setting, so concurrent calls on other threads keep theirs.
+class OmpThreadScope {
+public:
+    explicit OmpThreadScope(int threads);
+    ~OmpThreadScope();
+    OmpThreadScope(const OmpThreadScope&) = delete;
+    OmpThreadScope& operator=(const OmpThreadScope&) = delete;
+
+private:
+    int saved;
+};
+
+[[noreturn]] void rethrowHostError(const std::string& what, std::exception_ptr error);
+
+template <typename Body> auto translateHostErrors(const std::string& what, Body&& body) -> decltype(body())
+{
+    try {
+        return body();
+    } catch (...) {
+        rethrowHostError(what, std::current_exception());
+    }
+}
+
+} // namespace meshprobe::detail
