@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 // Voxel surface of a cavity: the voxels are read back from the column triangles in the grid's own frame
-// (taken from the first column), and every voxel face without a cavity voxel behind it becomes a quad.
+// (taken from the first column); the voxel faces without a cavity voxel behind them are merged, plane by
+// plane, into rectangles (greedy meshing).
 // The toolkit's solid cavity meshes, once there, make this unnecessary.
 #include "report/CavitySolid.h"
 
@@ -90,34 +91,64 @@ CavitySolid cavitySolid(const std::vector<float>& columnVertices, const std::vec
     solid.centroid = place(sum[0] / n, sum[1] / n, sum[2] / n);
 
     std::unordered_map<std::uint64_t, std::uint32_t> cornerIndex;
-    auto vertex = [&](long i, long j, long k) {
-        const auto [it, added] = cornerIndex.try_emplace(key(i, j, k), std::uint32_t(cornerIndex.size()));
+    auto vertex = [&](const long(&c)[3]) {
+        const auto [it, added] = cornerIndex.try_emplace(key(c[0], c[1], c[2]), std::uint32_t(cornerIndex.size()));
         if (added)
-            for (double c : place(double(i), double(j), double(k)))
-                solid.surface.vertices.push_back(static_cast<float>(c));
+            for (double value : place(double(c[0]), double(c[1]), double(c[2])))
+                solid.surface.vertices.push_back(static_cast<float>(value));
         return it->second;
     };
-    // The voxel face on the + side of each axis, its corners counter-clockwise seen from outside; the
-    // − side face is the same square moved back by one, in the opposite order.
-    static const int plusFace[3][4][3] = {{{1, 0, 0}, {1, 1, 0}, {1, 1, 1}, {1, 0, 1}},
-                                          {{0, 1, 0}, {0, 1, 1}, {1, 1, 1}, {1, 1, 0}},
-                                          {{0, 0, 1}, {1, 0, 1}, {1, 1, 1}, {0, 1, 1}}};
-    for (std::uint64_t v : voxels) {
-        const long i = long(v >> 42) - offset, j = long((v >> 21) & ((1u << 21) - 1)) - offset,
-                   k = long(v & ((1u << 21) - 1)) - offset;
-        for (int axis = 0; axis < 3; ++axis)
-            for (int side : {1, -1}) {
-                const long step[3] = {axis == 0 ? side : 0, axis == 1 ? side : 0, axis == 2 ? side : 0};
-                if (occupied.count(key(i + step[0], j + step[1], k + step[2]))) continue;
+
+    // Exposed voxel faces, per direction and plane: (plane, u, v) with u, v the grid axes after the face's
+    // axis in cyclic order, so that (u, v, axis) is right-handed and a quad listed in increasing u then v
+    // order is counter-clockwise seen from the + side.
+    for (int axis = 0; axis < 3; ++axis) {
+        const int u = (axis + 1) % 3, w = (axis + 2) % 3;
+        for (int side : {1, -1}) {
+            std::vector<std::uint64_t> faces; // key(plane, u, v), sorted: plane, then u, then v
+            for (std::uint64_t packed : voxels) {
+                const long c[3] = {long(packed >> 42) - offset, long((packed >> 21) & 0x1FFFFF) - offset,
+                                   long(packed & 0x1FFFFF) - offset};
+                long neighbour[3] = {c[0], c[1], c[2]};
+                neighbour[axis] += side;
+                if (occupied.count(key(neighbour[0], neighbour[1], neighbour[2]))) continue;
+                faces.push_back(key(c[axis] + (side > 0 ? 1 : 0), c[u], c[w]));
+            }
+            std::sort(faces.begin(), faces.end());
+            // Greedy rectangles within each plane: grow along v, then along u while whole rows are free.
+            // Merged faces meet smaller ones at T-junctions: the surface stays closed as a shape (and its
+            // volume exact), which is all the page needs; it is not an edge-manifold mesh.
+            std::unordered_set<std::uint64_t> open(faces.begin(), faces.end());
+            for (std::uint64_t face : faces) {
+                if (!open.count(face)) continue;
+                const long plane = long(face >> 42) - offset, u0 = long((face >> 21) & 0x1FFFFF) - offset,
+                           v0 = long(face & 0x1FFFFF) - offset;
+                long v1 = v0 + 1;
+                while (open.count(key(plane, u0, v1)))
+                    ++v1;
+                long u1 = u0 + 1;
+                for (;; ++u1) {
+                    bool rowFree = true;
+                    for (long v = v0; v < v1 && rowFree; ++v)
+                        rowFree = open.count(key(plane, u1, v)) > 0;
+                    if (!rowFree) break;
+                }
+                for (long uu = u0; uu < u1; ++uu)
+                    for (long v = v0; v < v1; ++v)
+                        open.erase(key(plane, uu, v));
                 std::uint32_t q[4];
-                for (int c = 0; c < 4; ++c) {
-                    int p[3] = {plusFace[axis][c][0], plusFace[axis][c][1], plusFace[axis][c][2]};
-                    if (side < 0) p[axis] = 0;
-                    q[c] = vertex(i + p[0], j + p[1], k + p[2]);
+                const long corners[4][2] = {{u0, v0}, {u1, v0}, {u1, v1}, {u0, v1}};
+                for (int k = 0; k < 4; ++k) {
+                    long c[3];
+                    c[axis] = plane;
+                    c[u] = corners[k][0];
+                    c[w] = corners[k][1];
+                    q[k] = vertex(c);
                 }
                 if (side < 0) std::swap(q[1], q[3]);
                 solid.surface.triangles.insert(solid.surface.triangles.end(), {q[0], q[1], q[2], q[0], q[2], q[3]});
             }
+        }
     }
     return solid;
 }

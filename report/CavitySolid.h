@@ -12,9 +12,10 @@
 namespace meshprobe::report {
 
 struct CavitySolid {
-    /// The faces between the cavity's voxels and all other voxels, two triangles per voxel face, wound
-    /// counter-clockwise seen from outside; closed and manifold wherever no two voxels touch along an edge
-    /// only. Coplanar faces are not merged.
+    /// The faces between the cavity's voxels and all other voxels, wound counter-clockwise seen from
+    /// outside, coplanar neighbours merged into rectangles (two triangles each). It encloses exactly the
+    /// voxels, but merged rectangles meet smaller ones at T-junctions: a shape to draw, not an
+    /// edge-manifold mesh.
     ReportMesh surface;
     /// Mean of the voxel centres, mm.
     std::array<double, 3> centroid{};

@@ -7,13 +7,11 @@ cd "$(dirname "$0")/.."
 
 triangles=${1:-1200000}
 runs=${2:-3}
-cmake --build build --target meshprobe_make_report_fixture -j 2 >/dev/null
+cmake --build build --target meshprobe meshprobe_make_report_fixture -j 2 >/dev/null
 mkdir -p example-output
-fixture=build/report/meshprobe_make_report_fixture
-"$fixture" --hollow-sphere "$triangles" example-output/hollow-sphere.stl
-# One ray per face and a coarse grid keep the analyses short: the page's size and speed do not depend on them.
-start=$(date +%s.%N)
-"$fixture" example-output/hollow-sphere.stl -o example-output/hollow-sphere-report.html \
-  --samples 1 -r 128 --min 1 --max 2.5
-echo "analyses and report written in $(echo "$(date +%s.%N) - $start" | bc) s"
+build/tests/meshprobe_make_report_fixture --hollow-sphere "$triangles" example-output/hollow-sphere.stl
+# One ray per face keeps the analysis short: the page's size and speed do not depend on it.
+build/cli/meshprobe report example-output/hollow-sphere.stl -o example-output/hollow-sphere-report.html \
+  --samples 1 --min 1 --max 2.5 -q --json > example-output/hollow-sphere-report.json
+echo "analyses and report written in $(sed 's/.*"seconds":\([0-9.e+-]*\).*/\1/' example-output/hollow-sphere-report.json) s (before writing)"
 node scripts/report-benchmark.mjs example-output/hollow-sphere-report.html "$runs"

@@ -4,9 +4,8 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-cmake --build build --target meshprobe_make_report_fixture -j 2 >/dev/null
+cmake --build build --target meshprobe -j 2 >/dev/null
 mkdir -p example-output docs
-build/report/meshprobe_make_report_fixture examples/bracket.stl -o example-output/bracket-report.html \
-  -r 128 --min 1 --max 3
+build/cli/meshprobe report examples/bracket.stl -o example-output/bracket-report.html --min 1 --max 3 -q
 node scripts/report-screenshot.mjs example-output/bracket-report.html docs/report.png
 echo "example-output/bracket-report.html ($(du -h example-output/bracket-report.html | cut -f1)), docs/report.png"
