@@ -32,4 +32,6 @@ echo
 echo "Written to $out/:"
 echo "  bracket-cavities.glb   one object per trapped cavity (Closed: sealed; Open: opens upward)"
 echo "  bracket-thickness.ply  the bracket coloured by wall thickness: red 0 mm, through yellow, to green at 2 mm and beyond"
-[ -f "$out/bracket-report.html" ] && echo "  bracket-report.html    everything in one page: open it in a browser"
+if [ -f "$out/bracket-report.html" ]; then
+  echo "  bracket-report.html    everything in one page: open it in a browser"
+fi
