@@ -34,11 +34,13 @@ meshprobe::report::ThicknessLegend thicknessLegend(float min, float max)
 {
     GradientColours colours;
     meshprobe::report::ThicknessLegend legend;
-    // The colour mode's weight: (t - min) * (1 / (max - min)), in float, clamped to [0, 1].
-    const float range = max > min ? 1.0f / (max - min) : 0.0f;
+    // The colour mode turns weight (t - min) / (max - min) into hue int(weight * 150). Each stop is placed
+    // where its hue begins and coloured from the middle of its band, so that float rounding at the band's
+    // edge cannot give it its neighbour's hue.
     for (int hue = 0; hue <= maxHue; ++hue) {
         const double t = min + (double(max) - min) * hue / maxHue;
-        legend.stops.push_back({t, colours.at((static_cast<float>(t) - min) * range)});
+        const float weight = hue == maxHue ? 1.0f : (static_cast<float>(hue) + 0.5f) / maxHue;
+        legend.stops.push_back({t, colours.at(weight)});
     }
     legend.noWallRgb = {0, 255, 128}; // what the colour mode gives faces that reached max
     return legend;

@@ -219,6 +219,7 @@ class ReportView {
     this.triangles = arrayView(bytes, part.triangles);
     const colours = faceColours(bytes, part);
     this.hasColours = !!colours;
+    this.faceColours = colours;
     const geometry = partGeometry(this.positions, this.triangles, colours);
     // flatShading lights each face by its own plane, so the mesh needs no normals.
     this.partMaterial = new THREE.MeshLambertMaterial({

@@ -65,6 +65,26 @@ for (const name of ['bracket', 'cup', 'thin-walls']) {
       assert.match(rows.drains, /not requested/);
     });
 
+    test('every face colour is on the legend, whose hues run from red to green', async () => {
+      const { faceColours, legend } = await page.evaluate(() => {
+        const { view, scene } = window.meshprobeReport;
+        return { faceColours: [...new Set(Array.from({ length: view.faceColours.length / 3 },
+          (_, f) => view.faceColours.subarray(3 * f, 3 * f + 3).join(',')))], legend: scene.legend };
+      });
+      const onLegend = new Set([...legend.stops.map((s) => s.rgb.join(',')), legend.noWallRgb.join(',')]);
+      for (const colour of faceColours) assert.ok(onLegend.has(colour), 'face colour ' + colour + ' not on the legend');
+      assert.deepEqual(legend.stops[0].rgb, [255, 0, 0]);
+      assert.equal(legend.stops[0].thickness, report.summary.thickness.min);
+      assert.equal(legend.stops.at(-1).thickness, report.summary.thickness.max);
+      // Red falls and green rises along the scale: hue grows from 0 to 150.
+      const hues = legend.stops.map(({ rgb: [r, g, b] }) => {
+        const max = Math.max(r, g, b), min = Math.min(r, g, b);
+        return max === r ? (60 * (g - b)) / (max - min) : 60 * ((b - r) / (max - min) + 2);
+      });
+      hues.slice(1).forEach((h, i) => assert.ok(h >= hues[i], 'hue ' + h + ' after ' + hues[i]));
+      assert.ok(Math.abs(hues.at(-1) - 150) < 1);
+    });
+
     test('draws the part in the thickness colours, with a legend in mm', async () => {
       const colours = await viewColours(page);
       assert.ok(colours.thickness > 0.05, 'thickness colours cover ' + colours.thickness);
