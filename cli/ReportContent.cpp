@@ -62,7 +62,10 @@ Json placeOfFaces(const meshprobe::Mesh& mesh, const std::vector<std::uint32_t>&
 void addInfo(const meshprobe::Mesh& mesh, ReportData& data)
 {
     const meshprobe::MeshInfo info = meshprobe::inspect(mesh);
-    data.summary["info"] = {{"bounds", {info.boundsMin, info.boundsMax}},
+    auto triple = [](const std::array<float, 3>& p) {
+        return Json::array({shortestDouble(p[0]), shortestDouble(p[1]), shortestDouble(p[2])});
+    };
+    data.summary["info"] = {{"bounds", Json::array({triple(info.boundsMin), triple(info.boundsMax)})},
                             {"watertight", info.watertight},
                             {"nonmanifold_edges", info.nonManifoldEdges},
                             {"bad_edges", info.badEdges},
