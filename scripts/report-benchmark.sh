@@ -9,7 +9,7 @@ triangles=${1:-1200000}
 runs=${2:-3}
 cmake --build build --target meshprobe meshprobe_make_report_fixture -j 2 >/dev/null
 mkdir -p example-output
-build/tests/meshprobe_make_report_fixture --hollow-sphere "$triangles" example-output/hollow-sphere.stl
+build/cli/meshprobe_make_report_fixture --hollow-sphere "$triangles" example-output/hollow-sphere.stl
 # One ray per face keeps the analysis short: the page's size and speed do not depend on it.
 build/cli/meshprobe report example-output/hollow-sphere.stl -o example-output/hollow-sphere-report.html \
   --samples 1 --min 1 --max 2.5 -q --json > example-output/hollow-sphere-report.json
