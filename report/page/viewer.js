@@ -249,7 +249,7 @@ class ReportView {
       const overlay = new THREE.Mesh(faceSubsetGeometry(this.positions, this.triangles, faces),
         new THREE.MeshBasicMaterial({ color: HIGHLIGHT, side: THREE.DoubleSide, transparent: true, opacity: 0.85 }));
       overlay.visible = false;
-      this.scene.add(overlay);
+      this.thinGroup.add(overlay);
       const box = overlay.geometry.boundingBox.clone();
       this.items.set('thin-' + (i + 1), {
         box,
@@ -276,7 +276,8 @@ class ReportView {
       const info = cavity.info || {};
       const box = mesh.geometry.boundingBox.clone();
       const anchor = Array.isArray(info.centroid) ? new THREE.Vector3(...info.centroid) : box.getCenter(new THREE.Vector3());
-      const label = element('div', { className: 'label', text: cavityName(info, i) + ' · ' + numberFormat(info.volume) + ' mm³' });
+      const label = element('div', { className: 'label', text: cavityName(info, i) + ' · ' + numberFormat(info.volume) + ' mm³' },
+        [element('span', { className: 'where', text: 'at ' + locationOf(info, box) + ' mm' })]);
       label.style.borderLeftColor = hexCss(colour);
       label.hidden = true;
       labelLayer.append(label);
@@ -352,10 +353,14 @@ class ReportView {
   resize() {
     const width = Math.max(this.container.clientWidth, 1);
     const height = Math.max(this.container.clientHeight, 1);
+    if (width === this.width && height === this.height) return;
+    this.width = width;
+    this.height = height;
     this.renderer.setSize(width, height, false);
     this.camera.aspect = width / height;
     this.camera.updateProjectionMatrix();
-    this.requestRender();
+    // Resizing clears the canvas: draw again at once rather than leave it blank until the next frame.
+    if (this.controls) this.renderNow();
   }
 
   /// Camera placement that shows the sphere whole, looking along `direction` (towards the target).

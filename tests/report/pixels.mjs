@@ -4,6 +4,8 @@
 
 /// Screenshot of the 3D view, classified pixel by pixel. Returns fractions of the view's pixels.
 export async function viewColours(page) {
+  // Let any queued frame reach the screen first.
+  await page.evaluate(() => new Promise((resolve) => requestAnimationFrame(() => requestAnimationFrame(resolve))));
   const clip = await page.evaluate(() => {
     const r = document.getElementById('viewport').getBoundingClientRect();
     return { x: Math.ceil(r.x), y: Math.ceil(r.y) + 70, width: Math.floor(r.width), height: Math.floor(r.height) - 70 };
