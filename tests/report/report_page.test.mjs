@@ -32,7 +32,11 @@ for (const name of ['bracket', 'cup', 'thin-walls']) {
     });
     after(async () => { await page?.close(); });
 
-    test('opens offline without console errors', () => checkClean(log));
+    test('opens offline without console errors, carrying three.js and its licence', async () => {
+      checkClean(log);
+      const licence = await page.evaluate(() => document.getElementById('three-license').textContent);
+      assert.match(licence, /three\.js authors[\s\S]*Permission is hereby granted/);
+    });
 
     test('embeds the JSON the tool printed, and the geometry it describes', async () => {
       const embedded = await page.evaluate(() => JSON.parse(document.getElementById('report-summary').textContent));
