@@ -6,20 +6,11 @@
 #include <poll.h>
 #include <pty.h>
 #include <signal.h>
-#include <sys/stat.h>
 #include <sys/wait.h>
-#include <unistd.h>
 
-#include <cstdint>
-#include <cstdio>
 #include <cstring>
-#include <fstream>
 #include <functional>
 #include <initializer_list>
-#include <sstream>
-#include <stdexcept>
-#include <string>
-#include <vector>
 
 #include "tests/support/MeshFiles.h"
 

@@ -10,7 +10,6 @@
 #include <cmath>
 #include <map>
 
-#include "meshprobe/Error.h"
 #include "meshprobe/Export.h"
 #include "meshprobe/Import.h"
 #include "tests/support/MeshFiles.h"
@@ -142,20 +141,6 @@ TEST(MeshExport, PlyColoursAreUcharVertexProperties)
         << header;
 }
 
-TEST(MeshExport, RejectsFormatsWithoutColoursOrUnknown)
-{
-    EXPECT_FALSE(meshprobe::holdsFaceColours(meshprobe::meshFileFormatFor("x.stl")));
-    EXPECT_FALSE(meshprobe::holdsFaceColours(meshprobe::meshFileFormatFor("x.3mf")));
-    EXPECT_THROW(meshprobe::meshFileFormatFor("x.vrml"), meshprobe::InputError);
-    EXPECT_THROW(meshprobe::meshFileFormatFor("noextension"), meshprobe::InputError);
-    EXPECT_EQ(meshprobe::meshFileFormatFor("dir.v2/x.GLB"), meshprobe::MeshFileFormat::Glb);
-    TempDir dir;
-    EXPECT_THROW(meshprobe::writeColouredMesh(dir.file("c.stl"), testmesh::box(0, 0, 0, 1, 1, 1).view(),
-                                              std::vector<meshprobe::Rgba>(12)),
-                 meshprobe::InputError);
-    EXPECT_TRUE(dir.list().empty());
-}
-
 TEST(AtomicFile, UncommittedWriteLeavesNothing)
 {
     TempDir dir;
@@ -179,34 +164,6 @@ TEST(AtomicFile, CommitReplacesTargetWhole)
     std::ifstream in(dir.file("out.txt"));
     EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "new");
     EXPECT_EQ(dir.list(), std::vector<std::string>{"out.txt"});
-}
-
-// A write cancelled at its end leaves the old target as it was and no temporary beside it.
-TEST(AtomicFile, CancelledCommitKeepsTheOldTarget)
-{
-    TempDir dir;
-    clitest::writeFile(dir.file("out.txt"), "old");
-    {
-        meshprobe::detail::AtomicFile file(dir.file("out.txt"));
-        file.write("new", 3);
-        EXPECT_THROW(file.commit([](float) { return false; }), meshprobe::Cancelled);
-    }
-    std::ifstream in(dir.file("out.txt"));
-    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "old");
-    EXPECT_EQ(dir.list(), std::vector<std::string>{"out.txt"});
-}
-
-TEST(AtomicFile, OutputPathChecksNameTheProblem)
-{
-    TempDir dir;
-    EXPECT_NO_THROW(meshprobe::checkWritable(dir.file("new.stl")));
-    try {
-        meshprobe::checkWritable(dir.file("missing/out.stl"));
-        FAIL();
-    } catch (const meshprobe::InputError& e) {
-        EXPECT_NE(std::string(e.what()).find("does not exist"), std::string::npos) << e.what();
-    }
-    EXPECT_THROW(meshprobe::checkWritable(dir.path), meshprobe::InputError);
 }
 
 } // namespace

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: MIT
-// Diverts standard output for a while, so that a library message cannot mix into the tool's own output.
+// Diverts standard output for a while: the host library prints some failures there, and the toolkit turns
+// them into exception messages instead of letting them reach the caller's console.
 #pragma once
 
 #include <cstdio>

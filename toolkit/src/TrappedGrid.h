@@ -10,9 +10,11 @@ namespace meshprobe::detail {
 /// copy to the voxelizer's own grid, so a change there cannot go unnoticed here.
 constexpr double kGridBoxMargin = 0.001;
 
-/// Grids below this resolution run on one thread: there the OpenMP team costs more than it saves
-/// (measured with bench/toolkit_bench.cpp).
-constexpr int kSerialBelowResolution = 48;
+/// Grids below this resolution run on one thread: there the OpenMP team costs more than it saves. Measured
+/// with bench/toolkit_bench.cpp (TrappedDirect, examples/cup.stl) on a busy two-core machine: one thread
+/// took 2.3, 3.1, 12 and 16 ms at 16, 32, 48 and 64 voxels, two threads 14, 31, 93 and 211 ms (spinning
+/// waits); with passive waits the two were even at 32 to 64.
+constexpr int kSerialBelowResolution = 64;
 
 /// Edge of one voxel of the grid the voxelizer sets up over `mesh` placed by `placement`, mm.
 double voxelSizeOf(const UMesh<float>& mesh, const UMatrix4<float>& placement, int resolution);

@@ -23,7 +23,8 @@ struct ThicknessOptions {
     /// Also compute a colour per face (red at min, through yellow, to green at max; faces with no wall
     /// closer than max are (0, 255, 128)). This runs the analysis a second time.
     bool colours = false;
-    /// Progress of the whole call (both passes when colours are asked for); false cancels.
+    /// Progress of the whole call; false cancels. With colours, 0 to 50 while measuring and 50 to 100 while
+    /// colouring.
     ProgressCallback progress;
 };
 

@@ -23,7 +23,8 @@ struct TrappedOptions {
     int threads = 0;
     /// Build each cavity's mesh (Cavity::mesh); without, cavities are still listed with their counts.
     bool cavityMeshes = true;
-    /// Progress of the whole call; false cancels.
+    /// Progress of the whole call; false cancels. 0 to 90 while voxelizing, 90 to 100 while meshing the
+    /// cavities.
     ProgressCallback progress;
 };
 
@@ -60,7 +61,9 @@ struct TrappedResult {
 };
 
 /// Finds the trapped air of a part printed in options.up on a voxel grid. Thread-safe for concurrent calls
-/// (each call sets the OpenMP team size of its own thread only).
+/// (each call sets the OpenMP team size of its own thread only). While the grid is set up (a moment before
+/// the long work starts) the process's standard output is diverted, one call at a time, to catch the host
+/// library's set-up message; what other threads print in that moment lands in that message.
 /// @throw InputError invalid view, resolution outside 1..1290, threads < 0
 /// @throw Error when the grid cannot be set up (too large for the memory, coordinates that do not map into
 ///        the grid; the message says which) or cavity meshing fails; Cancelled
