@@ -157,6 +157,16 @@ function loopSegments(positions, loopVertices, loopLengths) {
   return geometry;
 }
 
+/// Face indices from [first, count] pairs.
+function expandRuns(runs) {
+  let total = 0;
+  for (let r = 1; r < runs.length; r += 2) total += runs[r];
+  const faces = new Uint32Array(total);
+  let at = 0;
+  for (let r = 0; r < runs.length; r += 2) for (let k = 0; k < runs[r + 1]; ++k) faces[at++] = runs[r] + k;
+  return faces;
+}
+
 function faceSubsetGeometry(positions, triangles, faces) {
   const corners = new Float32Array(faces.length * 9);
   for (let i = 0; i < faces.length; ++i)
@@ -241,7 +251,7 @@ class ReportView {
     this.thinGroup = new THREE.Group();
     this.scene.add(this.thinGroup);
     (this.data.thinAreas || []).forEach((area, i) => {
-      const faces = arrayView(bytes, area.faces);
+      const faces = area.faceRuns ? expandRuns(arrayView(bytes, area.faceRuns)) : arrayView(bytes, area.faces);
       const lines = new THREE.LineSegments(
         loopSegments(this.positions, arrayView(bytes, area.loopVertices), arrayView(bytes, area.loopLengths)),
         new THREE.LineBasicMaterial({ color: OUTLINE }));

@@ -68,6 +68,18 @@ std::vector<std::uint8_t> coloursOf(const std::vector<unsigned char>& block, con
     return rgb;
 }
 
+/// A thin area's faces back from either encoding, sorted.
+std::vector<std::uint32_t> facesOf(const std::vector<unsigned char>& block, const json& area)
+{
+    if (!area["faces"].is_null()) return arrayAt<std::uint32_t>(block, area["faces"]);
+    std::vector<std::uint32_t> faces;
+    const auto runs = arrayAt<std::uint32_t>(block, area["faceRuns"]);
+    for (std::size_t r = 0; r + 1 < runs.size(); r += 2)
+        for (std::uint32_t k = 0; k < runs[r + 1]; ++k)
+            faces.push_back(runs[r] + k);
+    return faces;
+}
+
 //  3---2      two triangles of a unit square, a tetrahedron as the one cavity, and a thin area of
 //  | / |      face 1 bounded by one loop (odd-sized arrays make the next offsets need padding)
 //  0---1
@@ -109,7 +121,7 @@ TEST(ReportWriter, ArraysComeBackBitForBitAtTheirOffsets)
     EXPECT_EQ(arrayAt<std::uint32_t>(block, cavity["triangles"]), (*data.cavities)[0].mesh.triangles);
     EXPECT_EQ(cavity["info"], json((*data.cavities)[0].info));
     const json& area = scene["thinAreas"][0];
-    EXPECT_EQ(arrayAt<std::uint32_t>(block, area["faces"]), std::vector<std::uint32_t>{1});
+    EXPECT_EQ(facesOf(block, area), std::vector<std::uint32_t>{1});
     EXPECT_EQ(arrayAt<std::uint32_t>(block, area["loopVertices"]), (std::vector<std::uint32_t>{0, 2, 3, 0}));
     EXPECT_EQ(arrayAt<std::uint32_t>(block, area["loopLengths"]), std::vector<std::uint32_t>{4});
     EXPECT_TRUE(scene["drainHoles"].is_null()) << "not analysed stays distinguishable from none found";
@@ -131,6 +143,25 @@ TEST(ReportWriter, FaceColoursSurviveEitherEncoding)
         const json part = json::parse(elementText(page, "report-scene"))["part"];
         EXPECT_EQ(part["colours"].is_null(), distinct <= 256) << distinct;
         EXPECT_EQ(coloursOf(decodeBase64(elementText(page, "report-binary")), part), data.faceColours) << distinct;
+    }
+}
+
+TEST(ReportWriter, ThinAreaFacesSurviveEitherEncoding)
+{
+    // Scattered faces stay a list; long runs (and duplicates, given in any order) become [first, count] pairs.
+    const std::vector<std::vector<std::uint32_t>> sets = {{5, 1, 3}, {9, 8, 7, 6, 5, 4, 0, 1, 2, 2, 3, 11, 10}};
+    const std::vector<std::vector<std::uint32_t>> expected = {{1, 3, 5}, {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11}};
+    for (std::size_t s = 0; s < sets.size(); ++s) {
+        ReportData data = smallReport();
+        data.part.triangles.clear();
+        data.faceColours.clear();
+        for (int f = 0; f < 12; ++f)
+            data.part.triangles.insert(data.part.triangles.end(), {0, 1, 2});
+        (*data.thinAreas)[0].faces = sets[s];
+        const std::string page = meshprobe::report::renderReport(data);
+        const json area = json::parse(elementText(page, "report-scene"))["thinAreas"][0];
+        EXPECT_EQ(area["faces"].is_null(), s == 1);
+        EXPECT_EQ(facesOf(decodeBase64(elementText(page, "report-binary")), area), expected[s]);
     }
 }
 
