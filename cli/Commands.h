@@ -21,5 +21,8 @@ Command addThicknessCommand(CLI::App& app);
 Command addAreasCommand(CLI::App& app);
 Command addBatchCommand(CLI::App& app);
 Command addOrientCommand(CLI::App& app);
+#ifdef MESHPROBE_HAS_REPORT
+Command addReportCommand(CLI::App& app);
+#endif
 
 } // namespace cli

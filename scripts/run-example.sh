@@ -24,8 +24,14 @@ run trapped "$part" --resolution 256 --cavities "$out/bracket-cavities.glb"
 run trapped "$part" --resolution 256 --up -z
 run thickness "$part" --min 0 --max 2 --color "$out/bracket-thickness.ply"
 run areas "$part" --thin 0 1.5 --label "thin rib"
+if "$tool" report --help >/dev/null 2>&1; then
+  run report "$part" --min 1 --max 3 -o "$out/bracket-report.html"
+fi
 
 echo
 echo "Written to $out/:"
 echo "  bracket-cavities.glb   one object per trapped cavity (Closed: sealed; Open: opens upward)"
 echo "  bracket-thickness.ply  the bracket coloured by wall thickness: red 0 mm, through yellow, to green at 2 mm and beyond"
+if [ -f "$out/bracket-report.html" ]; then
+  echo "  bracket-report.html    everything in one page: open it in a browser"
+fi

@@ -6,7 +6,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 packages=(build-essential cmake g++ libgtest-dev libgmock-dev libbenchmark-dev libembree-dev qtbase5-dev
-          libassimp-dev libcli11-dev nlohmann-json3-dev
+          libassimp-dev libcli11-dev nlohmann-json3-dev nodejs chromium
           python3-dev python3-numpy pybind11-dev python3-pybind11 python3-pytest python3-distributed)
 
 build_dir=build
@@ -27,10 +27,21 @@ for p in "${packages[@]}"; do
 done
 sudo_cmd=()
 [ "$(id -u)" -eq 0 ] || sudo_cmd=(sudo)
+# Debian's nodejs comes without npm; NodeSource's carries its own and conflicts with Debian's npm package.
+command -v npm >/dev/null 2>&1 || missing+=(npm)
 if [ ${#missing[@]} -gt 0 ]; then
   echo "setup: installing ${missing[*]}" >&2
   "${sudo_cmd[@]}" apt-get update -qq
   DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi
+
+# The report's three.js (embedded at build time) and the browser tests' puppeteer-core, as pinned in
+# report/package-lock.json; skipped when node_modules was installed from this very lock file. Never a
+# browser download: the tests drive Debian's chromium.
+if ! cmp -s report/package-lock.json report/node_modules/.meshprobe-installed-lock 2>/dev/null; then
+  echo "setup: npm ci in report/" >&2
+  (cd report && PUPPETEER_SKIP_DOWNLOAD=1 npm ci --no-audit --no-fund --loglevel=error)
+  cp report/package-lock.json report/node_modules/.meshprobe-installed-lock
 fi
 
 cmake -S . -B "$build_dir" -DCMAKE_BUILD_TYPE="$build_type" ${cmake_args[@]+"${cmake_args[@]}"}

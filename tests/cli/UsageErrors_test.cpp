@@ -9,6 +9,7 @@ namespace {
 struct UsageCase {
     const char* name;
     std::vector<std::string> args; ///< "MESH" stands for a 4 x 1 strip of quads (8 faces), "DIR" for its folder
+                                   ///< (also as the start of a path: "DIR/r.html")
     const char* expected;          ///< part of the message
 };
 
@@ -35,7 +36,7 @@ TEST_P(UsageErrors, ExitTwoNamingTheProblem)
             args.push_back(clitest::writeMesh(dir, "strip.ply", testmesh::quadGrid(4, 1)));
             filesWritten = 1;
         } else {
-            args.push_back(arg == "DIR" ? dir.path : arg);
+            args.push_back(arg.rfind("DIR", 0) == 0 ? dir.path + arg.substr(3) : arg);
         }
     }
     const clitest::ToolResult run = clitest::runTool(args);
@@ -99,5 +100,17 @@ INSTANTIATE_TEST_SUITE_P(
                       UsageCase{"FacesAndThin", {"areas", "MESH", "--faces", "1", "--thin", "0", "1"}, "excludes"},
                       UsageCase{"ThinMinAboveMax", {"areas", "MESH", "--thin", "2", "1"}, "greater than"}),
     caseName);
+
+#ifdef MESHPROBE_HAS_REPORT
+INSTANTIATE_TEST_SUITE_P(
+    Report, UsageErrors,
+    ::testing::Values(
+        UsageCase{"NoOutput", {"report", "MESH"}, "--output is required"},
+        UsageCase{"NotHtml", {"report", "MESH", "-o", "DIR/report.txt"}, "must end in .html"},
+        UsageCase{"MissingFolder", {"report", "MESH", "-o", "/nonexistent/r.html"}, "does not exist"},
+        UsageCase{"MinAboveMax", {"report", "MESH", "-o", "DIR/r.html", "--min", "2", "--max", "1"}, "greater than"},
+        UsageCase{"UnknownUp", {"report", "MESH", "-o", "DIR/r.html", "--up", "w"}, "--up"}),
+    caseName);
+#endif
 
 } // namespace

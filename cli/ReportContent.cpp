@@ -1,0 +1,200 @@
+// SPDX-License-Identifier: MIT
+// The report's content from the toolkit's results: geometry as plain arrays, tables as the tool's JSON.
+#include "cli/ReportContent.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "cli/JsonHead.h"
+#include "cli/TextReport.h"
+#include "cli/ThicknessLegend.h"
+#include "meshprobe/BuildDirection.h"
+#include "meshprobe/Inspect.h"
+#include "meshprobe/MarkingAreas.h"
+#include "meshprobe/Thickness.h"
+#include "meshprobe/TrappedVolumes.h"
+#include "report/CavitySolid.h"
+
+namespace cli {
+
+namespace {
+
+using Json = nlohmann::ordered_json;
+using meshprobe::report::ReportData;
+
+constexpr int windowBins = 10;
+
+Json point(double x, double y, double z)
+{
+    return Json::array({x, y, z});
+}
+
+/// Area-weighted centroid and bounding box of some faces of the mesh.
+Json placeOfFaces(const meshprobe::Mesh& mesh, const std::vector<std::uint32_t>& faces)
+{
+    double sum[3] = {0, 0, 0}, weight = 0;
+    double low[3] = {HUGE_VAL, HUGE_VAL, HUGE_VAL}, high[3] = {-HUGE_VAL, -HUGE_VAL, -HUGE_VAL};
+    for (std::uint32_t f : faces) {
+        const float* p[3];
+        for (int c = 0; c < 3; ++c)
+            p[c] = &mesh.vertices[3 * std::size_t(mesh.triangles[3 * std::size_t(f) + c])];
+        double e1[3], e2[3];
+        for (int k = 0; k < 3; ++k) {
+            e1[k] = double(p[1][k]) - p[0][k];
+            e2[k] = double(p[2][k]) - p[0][k];
+        }
+        const double n[3] = {e1[1] * e2[2] - e1[2] * e2[1], e1[2] * e2[0] - e1[0] * e2[2],
+                             e1[0] * e2[1] - e1[1] * e2[0]};
+        const double area = 0.5 * std::sqrt(n[0] * n[0] + n[1] * n[1] + n[2] * n[2]);
+        weight += area;
+        for (int c = 0; c < 3; ++c)
+            for (int k = 0; k < 3; ++k) {
+                sum[k] += area * p[c][k] / 3;
+                low[k] = std::min(low[k], double(p[c][k]));
+                high[k] = std::max(high[k], double(p[c][k]));
+            }
+    }
+    const double w = weight > 0 ? 1.0 / weight : 0.0;
+    return {{"centroid", point(sum[0] * w, sum[1] * w, sum[2] * w)},
+            {"bounds", Json::array({point(low[0], low[1], low[2]), point(high[0], high[1], high[2])})}};
+}
+
+void addInfo(const meshprobe::Mesh& mesh, ReportData& data)
+{
+    const meshprobe::MeshInfo info = meshprobe::inspect(mesh);
+    auto triple = [](const std::array<float, 3>& p) {
+        return Json::array({shortestDouble(p[0]), shortestDouble(p[1]), shortestDouble(p[2])});
+    };
+    data.summary["info"] = {{"bounds", Json::array({triple(info.boundsMin), triple(info.boundsMax)})},
+                            {"watertight", info.watertight},
+                            {"nonmanifold_edges", info.nonManifoldEdges},
+                            {"bad_edges", info.badEdges},
+                            {"border_edges", info.borderEdges},
+                            {"volume", info.volume},
+                            {"area", info.area}};
+    Json warnings = Json::array();
+    if (!info.watertight)
+        warnings.push_back(
+            {{"code", "open-mesh"},
+             {"count", info.borderEdges + info.nonManifoldEdges},
+             {"text", std::to_string(info.borderEdges) + " border and " + std::to_string(info.nonManifoldEdges) +
+                          " non-manifold edges: thickness and trapped volumes may be meaningless"}});
+    if (info.badEdges > 0)
+        warnings.push_back({{"code", "inconsistent-winding"},
+                            {"count", info.badEdges},
+                            {"text", std::to_string(info.badEdges) + " edges with inconsistent winding"}});
+    if (info.watertight && info.volume < 0)
+        warnings.push_back({{"code", "inside-out"},
+                            {"count", 1},
+                            {"text", "the mesh is inside out (negative volume): its faces point inward"}});
+    data.summary["warnings"] = std::move(warnings);
+}
+
+void addThickness(const meshprobe::Mesh& mesh, const ReportSettings& settings, ProgressBar& progress, ReportData& data)
+{
+    meshprobe::ThicknessOptions analysis;
+    analysis.min = settings.min;
+    analysis.max = settings.max;
+    analysis.samples = settings.samples;
+    analysis.colours = true; // a second run: the library writes either values or colours
+    analysis.progress = progress.phases({{50.0f, "measuring thickness"}, {100.0f, "colouring"}}, 0, 55);
+    const meshprobe::ThicknessResult result = meshprobe::thickness(mesh, analysis);
+
+    data.faceColours.reserve(result.faceColours.size() * 3);
+    for (const meshprobe::Rgba& rgba : result.faceColours)
+        data.faceColours.insert(data.faceColours.end(), rgba.begin(), rgba.begin() + 3);
+    data.legend = thicknessLegend(settings.min, settings.max);
+
+    Json thickness = {{"min", shortestDouble(settings.min)}, {"max", shortestDouble(settings.max)},
+                      {"samples", settings.samples},         {"status", result.status},
+                      {"message", result.message},           {"selected_faces", result.selectedFaces.size()},
+                      {"faces_at_max", result.facesAtMax}};
+    const auto thinnest = std::min_element(result.perFace.begin(), result.perFace.end());
+    if (thinnest != result.perFace.end() && *thinnest < settings.max)
+        thickness["thinnest"] = {{"thickness", shortestDouble(*thinnest)}, {"face", thinnest - result.perFace.begin()}};
+    thickness["histogram"] = Json::array();
+    for (const meshprobe::HistogramBin& bin :
+         meshprobe::thicknessHistogram(result.perFace, settings.min, settings.max, windowBins))
+        thickness["histogram"].push_back({{"from", bin.from}, {"to", bin.to}, {"faces", bin.faces}});
+    data.summary["thickness"] = std::move(thickness);
+
+    // Thin areas: the faces inside the window, grouped as `areas --thin` groups them.
+    const meshprobe::MarkingAreasResult areas = meshprobe::markingAreas(mesh, result.selectedFaces, "thin");
+    data.thinAreas.emplace();
+    Json list = Json::array();
+    for (const meshprobe::MarkingArea& area : areas.areas) {
+        meshprobe::report::ReportThinArea thin;
+        thin.faces = area.faces;
+        thin.loops = area.loops;
+        std::vector<float> values;
+        for (std::uint32_t f : area.faces)
+            values.push_back(result.perFace[f]);
+        std::sort(values.begin(), values.end());
+        thin.info = {{"id", area.id},
+                     {"faces", area.faces.size()},
+                     {"area", area.area},
+                     {"min_thickness", shortestDouble(values.front())},
+                     {"median_thickness", shortestDouble(values[values.size() / 2])}};
+        thin.info.update(placeOfFaces(mesh, area.faces));
+        list.push_back(thin.info);
+        data.thinAreas->push_back(std::move(thin));
+    }
+    data.summary["thin_areas"] = std::move(list);
+}
+
+void addTrapped(const meshprobe::Mesh& mesh, const ReportSettings& settings, ProgressBar& progress, ReportData& data)
+{
+    meshprobe::TrappedOptions analysis;
+    analysis.resolution = settings.resolution;
+    analysis.up = meshprobe::parseBuildDirection(settings.up);
+    analysis.threads = settings.threads;
+    analysis.progress = progress.phases({{90.0f, "voxelizing"}, {100.0f, "meshing cavities"}}, 55, 95);
+    const meshprobe::TrappedResult result = meshprobe::trappedVolumes(mesh, analysis);
+
+    data.cavities.emplace();
+    Json list = Json::array();
+    for (const meshprobe::Cavity& cavity : result.cavities) {
+        meshprobe::report::CavitySolid solid =
+            meshprobe::report::cavitySolid(cavity.mesh.vertices, cavity.mesh.triangles, result.voxelSize);
+        meshprobe::report::ReportCavity entry;
+        entry.info = {{"name", cavity.name},
+                      {"volume", shortestDouble(cavity.volume)},
+                      {"voxels", cavity.voxels},
+                      {"triangles", cavity.triangleCount},
+                      {"centroid", point(solid.centroid[0], solid.centroid[1], solid.centroid[2])}};
+        std::vector<std::uint32_t> all(solid.surface.triangles.size() / 3);
+        for (std::size_t f = 0; f < all.size(); ++f)
+            all[f] = std::uint32_t(f);
+        meshprobe::Mesh surface{solid.surface.vertices, solid.surface.triangles};
+        entry.info["bounds"] = placeOfFaces(surface, all)["bounds"];
+        entry.mesh = std::move(solid.surface);
+        list.push_back(entry.info);
+        data.cavities->push_back(std::move(entry));
+    }
+    data.summary["trapped"] = {{"resolution", result.resolution},
+                               {"voxel_size", result.voxelSize},
+                               {"up", settings.up},
+                               {"trapped_voxels", result.trappedVoxels},
+                               {"trapped_volume", shortestDouble(result.trappedVolume)},
+                               {"cavities", std::move(list)}};
+}
+
+} // namespace
+
+ReportData gatherReport(const meshprobe::Mesh& mesh, const CommonOptions& common, const ReportSettings& settings,
+                        ProgressBar& progress)
+{
+    ReportData data;
+    data.title = common.meshPath.substr(common.meshPath.find_last_of('/') + 1);
+    data.part = {mesh.vertices, mesh.triangles};
+    const char axis = settings.up.back();
+    const float sign = settings.up.front() == '-' ? -1.0f : 1.0f;
+    data.up = {axis == 'x' ? sign : 0.0f, axis == 'y' ? sign : 0.0f, axis == 'z' ? sign : 0.0f};
+    data.summary = jsonHead("report", common, mesh);
+    addInfo(mesh, data);
+    if (settings.thickness) addThickness(mesh, settings, progress, data);
+    if (settings.trapped) addTrapped(mesh, settings, progress, data);
+    return data;
+}
+
+} // namespace cli

@@ -1,0 +1,34 @@
+// SPDX-License-Identifier: MIT
+// What `meshprobe report` puts in its page: every analysis run once on the loaded mesh, gathered into the
+// report's data and the JSON summary that the page embeds and --json prints.
+#pragma once
+
+#include <string>
+
+#include "cli/CommonOptions.h"
+#include "cli/ProgressBar.h"
+#include "meshprobe/Mesh.h"
+#include "report/ReportWriter.h"
+
+namespace cli {
+
+struct ReportSettings {
+    bool thickness = true;
+    float min = 0.0f;
+    float max = 2.0f;
+    int samples = 31;
+    bool trapped = true;
+    int resolution = 256;
+    std::string up = "+z";
+    int threads = 0;
+};
+
+/// Runs the analyses the settings ask for and gathers the page's data. The summary holds the keys of
+/// `info` under "info", of `thickness` under "thickness" (with "thinnest"), the thin areas under
+/// "thin_areas" and the keys of `trapped` under "trapped" (cavities with "centroid" and "bounds");
+/// "not analysed" sections are left out. The caller adds "report" and "seconds".
+/// @throw meshprobe::Error from the analyses (Cancelled on Ctrl-C)
+meshprobe::report::ReportData gatherReport(const meshprobe::Mesh& mesh, const CommonOptions& common,
+                                           const ReportSettings& settings, ProgressBar& progress);
+
+} // namespace cli

@@ -1,0 +1,763 @@
+// SPDX-License-Identifier: MIT
+// The report's viewer: decodes the embedded arrays once, draws the part with its thickness colours, thin
+// areas, cavities, drain holes and build plate with three.js, and fills the summary, chart and tables.
+import * as THREE from 'three';
+import { OrbitControls } from 'three/addons/controls/OrbitControls.js';
+
+const NEUTRAL_PART = 0xb8bec6;
+const OUTLINE = 0x101010;
+const HIGHLIGHT = 0x00e5ff;
+// Cavity colours keep clear of the thickness scale (hues 0 to 150) and of the cyan highlight: blue to magenta.
+const CAVITY_COLOURS = [0x1f5fff, 0xb620e0, 0x6a3df0, 0xe0208f, 0x2f8fff, 0x8e44ad, 0x3949ab, 0x7b1fa2];
+const FLY_MS = 600;
+
+const numberFormat = (value, digits = 4) => {
+  if (value === undefined || value === null || !Number.isFinite(Number(value))) return '—';
+  const v = Number(value);
+  if (Number.isInteger(v) && Math.abs(v) < 1e15) return String(v);
+  const text = Math.abs(v) >= 1e6 || Math.abs(v) < 1e-3 ? v.toExponential(digits - 1) : String(Number(v.toPrecision(digits)));
+  return text;
+};
+const pointText = (p) => (Array.isArray(p) ? '(' + p.map((c) => numberFormat(c)).join(', ') + ')' : '—');
+
+function readJson(id) {
+  const element = document.getElementById(id);
+  if (!element) throw new Error('the page lacks its data "' + id + '"');
+  return JSON.parse(element.textContent);
+}
+
+/// The binary block, decoded once: the browser's own decoder where it has one, atob otherwise.
+function decodeBinary(expectedBytes) {
+  const text = document.getElementById('report-binary').textContent.trim();
+  let bytes;
+  if (typeof Uint8Array.fromBase64 === 'function') {
+    bytes = Uint8Array.fromBase64(text);
+  } else {
+    const raw = atob(text);
+    bytes = new Uint8Array(raw.length);
+    for (let i = 0; i < raw.length; ++i) bytes[i] = raw.charCodeAt(i);
+  }
+  if (bytes.length !== expectedBytes) throw new Error('binary data holds ' + bytes.length + ' bytes, expected ' + expectedBytes);
+  return bytes;
+}
+
+/// A typed view of one embedded array (no copy; offsets are 4-byte aligned and the data little-endian).
+function arrayView(bytes, ref) {
+  if (!ref) return null;
+  const Type = { float32: Float32Array, uint32: Uint32Array, uint8: Uint8Array }[ref.type];
+  if (!Type) throw new Error('unknown array type ' + ref.type);
+  return new Type(bytes.buffer, bytes.byteOffset + ref.offset, ref.length);
+}
+
+/// Three bytes per face: stored as they are, or as a palette with one index byte per face.
+function faceColours(bytes, part) {
+  if (part.colours) return arrayView(bytes, part.colours);
+  if (!part.colourIndex) return null;
+  const palette = arrayView(bytes, part.colourPalette);
+  const index = arrayView(bytes, part.colourIndex);
+  const rgb = new Uint8Array(index.length * 3);
+  for (let f = 0; f < index.length; ++f) {
+    const p = 3 * index[f];
+    if (p + 2 >= palette.length) throw new Error('face ' + f + ': colour ' + index[f] + ' beyond the palette');
+    rgb[3 * f] = palette[p];
+    rgb[3 * f + 1] = palette[p + 1];
+    rgb[3 * f + 2] = palette[p + 2];
+  }
+  return rgb;
+}
+
+function element(tag, attributes = {}, children = []) {
+  const node = document.createElement(tag);
+  for (const [key, value] of Object.entries(attributes)) {
+    if (key === 'text') node.textContent = value;
+    else if (key === 'className') node.className = value;
+    else node.setAttribute(key, value);
+  }
+  for (const child of children) node.append(child);
+  return node;
+}
+
+function notAnalysed(container, text) {
+  container.replaceChildren(element('p', { className: 'not-analysed', text }));
+}
+
+function rgbCss(rgb) {
+  return 'rgb(' + rgb[0] + ',' + rgb[1] + ',' + rgb[2] + ')';
+}
+
+function hexCss(hex) {
+  return '#' + hex.toString(16).padStart(6, '0');
+}
+
+/// The legend's colour at a thickness: the nearest stop at or below it (the tool's scale is stepwise).
+function legendColour(legend, thickness) {
+  let colour = legend.stops[0].rgb;
+  for (const stop of legend.stops) if (stop.thickness <= thickness) colour = stop.rgb;
+  return colour;
+}
+
+// ---------------------------------------------------------------- geometry
+
+/// The part as unshared triangles, so that each face carries its own colour on all three corners.
+function partGeometry(positions, triangles, colours) {
+  const faceCount = triangles.length / 3;
+  const corners = new Float32Array(faceCount * 9);
+  for (let f = 0; f < faceCount; ++f) {
+    for (let k = 0; k < 3; ++k) {
+      const v = triangles[3 * f + k] * 3;
+      const o = 9 * f + 3 * k;
+      corners[o] = positions[v];
+      corners[o + 1] = positions[v + 1];
+      corners[o + 2] = positions[v + 2];
+    }
+  }
+  const geometry = new THREE.BufferGeometry();
+  geometry.setAttribute('position', new THREE.BufferAttribute(corners, 3));
+  if (colours) {
+    const cornerColours = new Uint8Array(faceCount * 9);
+    for (let f = 0; f < faceCount; ++f) {
+      const r = colours[3 * f], g = colours[3 * f + 1], b = colours[3 * f + 2];
+      const o = 9 * f;
+      cornerColours[o] = cornerColours[o + 3] = cornerColours[o + 6] = r;
+      cornerColours[o + 1] = cornerColours[o + 4] = cornerColours[o + 7] = g;
+      cornerColours[o + 2] = cornerColours[o + 5] = cornerColours[o + 8] = b;
+    }
+    geometry.setAttribute('color', new THREE.BufferAttribute(cornerColours, 3, true));
+  }
+  geometry.computeBoundingBox();
+  geometry.computeBoundingSphere();
+  return geometry;
+}
+
+function indexedGeometry(positions, triangles) {
+  const geometry = new THREE.BufferGeometry();
+  geometry.setAttribute('position', new THREE.BufferAttribute(positions, 3));
+  geometry.setIndex(new THREE.BufferAttribute(triangles, 1));
+  geometry.computeBoundingBox();
+  geometry.computeBoundingSphere();
+  return geometry;
+}
+
+/// Segments along every loop of a thin area, closed whether or not the loop repeats its first vertex.
+function loopSegments(positions, loopVertices, loopLengths) {
+  const points = [];
+  let start = 0;
+  for (const length of loopLengths) {
+    const loop = loopVertices.subarray(start, start + length);
+    start += length;
+    const closed = length > 1 && loop[0] === loop[length - 1];
+    const count = closed ? length - 1 : length;
+    for (let i = 0; i < count; ++i) {
+      const a = loop[i] * 3, b = loop[(i + 1) % count] * 3;
+      points.push(positions[a], positions[a + 1], positions[a + 2], positions[b], positions[b + 1], positions[b + 2]);
+    }
+  }
+  const geometry = new THREE.BufferGeometry();
+  geometry.setAttribute('position', new THREE.BufferAttribute(new Float32Array(points), 3));
+  return geometry;
+}
+
+/// Face indices from [first, count] pairs.
+function expandRuns(runs) {
+  let total = 0;
+  for (let r = 1; r < runs.length; r += 2) total += runs[r];
+  const faces = new Uint32Array(total);
+  let at = 0;
+  for (let r = 0; r < runs.length; r += 2) for (let k = 0; k < runs[r + 1]; ++k) faces[at++] = runs[r] + k;
+  return faces;
+}
+
+function faceSubsetGeometry(positions, triangles, faces) {
+  const corners = new Float32Array(faces.length * 9);
+  for (let i = 0; i < faces.length; ++i)
+    for (let k = 0; k < 3; ++k) {
+      const v = triangles[3 * faces[i] + k] * 3;
+      corners.set(positions.subarray(v, v + 3), 9 * i + 3 * k);
+    }
+  const geometry = new THREE.BufferGeometry();
+  geometry.setAttribute('position', new THREE.BufferAttribute(corners, 3));
+  geometry.computeBoundingBox();
+  return geometry;
+}
+
+function boxOfPoints(points) {
+  const box = new THREE.Box3();
+  for (const p of points) if (Array.isArray(p)) box.expandByPoint(new THREE.Vector3(p[0], p[1], p[2]));
+  return box;
+}
+
+// ---------------------------------------------------------------- the scene
+
+class ReportView {
+  constructor(container, scene, bytes) {
+    this.container = container;
+    this.data = scene;
+    this.items = new Map(); // "cavity-1" -> { box, highlight(on), label, row }
+    this.selected = null;
+    this.up = new THREE.Vector3(...scene.up).normalize();
+
+    this.renderer = new THREE.WebGLRenderer({ antialias: true });
+    // The faces carry the tool's sRGB colour bytes: leave them as they are instead of converting.
+    this.renderer.outputColorSpace = THREE.LinearSRGBColorSpace;
+    this.renderer.setPixelRatio(window.devicePixelRatio || 1);
+    this.renderer.setClearColor(0xeef1f4);
+    container.prepend(this.renderer.domElement);
+
+    this.scene = new THREE.Scene();
+    this.camera = new THREE.PerspectiveCamera(40, 1, 0.1, 1000);
+    this.camera.up.copy(this.up);
+    this.scene.add(new THREE.AmbientLight(0xffffff, 0.5 * Math.PI));
+    this.headlight = new THREE.DirectionalLight(0xffffff, 0.6 * Math.PI);
+    this.scene.add(this.headlight, this.headlight.target);
+
+    this.buildPart(bytes);
+    this.buildThinAreas(bytes);
+    this.buildCavities(bytes);
+    this.buildDrainHoles();
+    this.buildPlate();
+
+    this.controls = new OrbitControls(this.camera, this.renderer.domElement);
+    this.controls.addEventListener('change', () => this.requestRender());
+    new ResizeObserver(() => this.resize()).observe(container);
+    this.resize();
+    this.resetView();
+  }
+
+  buildPart(bytes) {
+    const part = this.data.part;
+    this.positions = arrayView(bytes, part.positions);
+    this.triangles = arrayView(bytes, part.triangles);
+    const colours = faceColours(bytes, part);
+    this.hasColours = !!colours;
+    this.faceColours = colours;
+    const geometry = partGeometry(this.positions, this.triangles, colours);
+    // flatShading lights each face by its own plane, so the mesh needs no normals.
+    this.partMaterial = new THREE.MeshLambertMaterial({
+      color: colours ? 0xffffff : NEUTRAL_PART,
+      vertexColors: !!colours,
+      flatShading: true,
+      side: THREE.DoubleSide,
+      polygonOffset: true,
+      polygonOffsetFactor: 1,
+      polygonOffsetUnits: 1,
+    });
+    this.part = new THREE.Mesh(geometry, this.partMaterial);
+    this.scene.add(this.part);
+    this.partBox = geometry.boundingBox.clone();
+    this.partSphere = geometry.boundingSphere.clone();
+  }
+
+  buildThinAreas(bytes) {
+    this.thinGroup = new THREE.Group();
+    this.scene.add(this.thinGroup);
+    (this.data.thinAreas || []).forEach((area, i) => {
+      const faces = area.faceRuns ? expandRuns(arrayView(bytes, area.faceRuns)) : arrayView(bytes, area.faces);
+      const lines = new THREE.LineSegments(
+        loopSegments(this.positions, arrayView(bytes, area.loopVertices), arrayView(bytes, area.loopLengths)),
+        new THREE.LineBasicMaterial({ color: OUTLINE }));
+      this.thinGroup.add(lines);
+      const overlay = new THREE.Mesh(faceSubsetGeometry(this.positions, this.triangles, faces),
+        new THREE.MeshBasicMaterial({ color: HIGHLIGHT, side: THREE.DoubleSide, transparent: true, opacity: 0.85 }));
+      overlay.visible = false;
+      this.thinGroup.add(overlay);
+      const box = overlay.geometry.boundingBox.clone();
+      this.items.set('thin-' + (i + 1), {
+        box,
+        highlight: (on) => { overlay.visible = on; },
+        show: () => this.setToggle('toggle-thin', true),
+      });
+    });
+  }
+
+  buildCavities(bytes) {
+    this.cavityGroup = new THREE.Group();
+    this.cavityGroup.visible = false;
+    this.scene.add(this.cavityGroup);
+    this.labels = [];
+    const labelLayer = document.getElementById('labels');
+    (this.data.cavities || []).forEach((cavity, i) => {
+      const colour = CAVITY_COLOURS[i % CAVITY_COLOURS.length];
+      const material = new THREE.MeshLambertMaterial({
+        color: colour, transparent: true, opacity: 0.55, depthWrite: false, flatShading: true, side: THREE.DoubleSide,
+      });
+      const mesh = new THREE.Mesh(indexedGeometry(arrayView(bytes, cavity.positions), arrayView(bytes, cavity.triangles)), material);
+      mesh.renderOrder = 2;
+      this.cavityGroup.add(mesh);
+      const info = cavity.info || {};
+      const box = mesh.geometry.boundingBox.clone();
+      const anchor = Array.isArray(info.centroid) ? new THREE.Vector3(...info.centroid) : box.getCenter(new THREE.Vector3());
+      const label = element('div', { className: 'label', text: cavityName(info, i) + ' · ' + numberFormat(info.volume) + ' mm³' },
+        [element('span', { className: 'where', text: 'at ' + locationOf(info, box) + ' mm' })]);
+      label.style.borderLeftColor = hexCss(colour);
+      label.hidden = true;
+      labelLayer.append(label);
+      this.labels.push({ label, anchor, group: this.cavityGroup });
+      this.items.set('cavity-' + (i + 1), {
+        box,
+        highlight: (on) => {
+          material.opacity = on ? 0.9 : 0.55;
+          material.emissive.setHex(on ? 0x222222 : 0x000000);
+          label.classList.toggle('selected', on);
+        },
+        show: () => this.setToggle('toggle-cavities', true),
+      });
+    });
+  }
+
+  buildDrainHoles() {
+    this.drainGroup = new THREE.Group();
+    this.scene.add(this.drainGroup);
+    (this.data.drainHoles || []).forEach((hole, i) => {
+      const entry = new THREE.Vector3(...hole.entry);
+      const exit = new THREE.Vector3(...hole.exit);
+      const length = Math.max(entry.distanceTo(exit), 1e-3);
+      const radius = Math.max(hole.diameter / 2, this.partSphere.radius * 0.004);
+      const drill = new THREE.Mesh(new THREE.CylinderGeometry(radius, radius, length, 16),
+        new THREE.MeshLambertMaterial({ color: 0x222222, transparent: true, opacity: 0.8 }));
+      drill.position.copy(entry).add(exit).multiplyScalar(0.5);
+      drill.quaternion.setFromUnitVectors(new THREE.Vector3(0, 1, 0), exit.clone().sub(entry).normalize());
+      const marker = new THREE.Mesh(new THREE.SphereGeometry(radius * 1.8, 16, 8), new THREE.MeshBasicMaterial({ color: 0xff6a00 }));
+      marker.position.copy(entry);
+      this.drainGroup.add(drill, marker);
+      const box = new THREE.Box3().setFromPoints([entry, exit]).expandByScalar(radius * 4);
+      this.items.set('drain-' + (i + 1), {
+        box,
+        highlight: (on) => { marker.material.color.setHex(on ? HIGHLIGHT : 0xff6a00); },
+        show: () => this.setToggle('toggle-drain', true),
+      });
+    });
+  }
+
+  /// The build plate: a grid under the part's lowest point along the up direction, and an arrow up.
+  buildPlate() {
+    this.plateGroup = new THREE.Group();
+    this.scene.add(this.plateGroup);
+    let lowest = Infinity;
+    for (let i = 0; i < this.positions.length; i += 3) {
+      const along = this.positions[i] * this.up.x + this.positions[i + 1] * this.up.y + this.positions[i + 2] * this.up.z;
+      if (along < lowest) lowest = along;
+    }
+    if (!Number.isFinite(lowest)) lowest = 0;
+    const centre = this.partSphere.center.clone();
+    const base = centre.clone().addScaledVector(this.up, lowest - centre.dot(this.up));
+    const extent = Math.max(this.partSphere.radius * 2.4, 1e-3);
+    const cell = Math.pow(10, Math.floor(Math.log10(extent / 4)));
+    const size = Math.ceil(extent / cell) * cell;
+    const grid = new THREE.GridHelper(size, Math.round(size / cell), 0x8a949e, 0xc3c9cf);
+    grid.quaternion.setFromUnitVectors(new THREE.Vector3(0, 1, 0), this.up);
+    grid.position.copy(base);
+    this.plateGroup.add(grid);
+    const arrowLength = Math.max(this.partSphere.radius * 0.9, 1e-3);
+    const side = new THREE.Vector3(1, 0, 0);
+    if (Math.abs(side.dot(this.up)) > 0.9) side.set(0, 1, 0);
+    side.addScaledVector(this.up, -side.dot(this.up)).normalize();
+    const foot = base.clone().addScaledVector(side, -size * 0.45);
+    this.plateGroup.add(new THREE.ArrowHelper(this.up, foot, arrowLength, 0x30363d, arrowLength * 0.18, arrowLength * 0.09));
+    const label = element('div', { className: 'label', text: 'up (build direction)' });
+    document.getElementById('labels').append(label);
+    this.labels.push({ label, anchor: foot.clone().addScaledVector(this.up, arrowLength * 1.05), group: this.plateGroup });
+  }
+
+  // ------------------------------------------------------------ camera
+
+  resize() {
+    const width = Math.max(this.container.clientWidth, 1);
+    const height = Math.max(this.container.clientHeight, 1);
+    if (width === this.width && height === this.height) return;
+    this.width = width;
+    this.height = height;
+    this.renderer.setSize(width, height, false);
+    this.camera.aspect = width / height;
+    this.camera.updateProjectionMatrix();
+    // Resizing clears the canvas: draw again at once rather than leave it blank until the next frame.
+    if (this.controls) this.renderNow();
+  }
+
+  /// Camera placement that shows the sphere whole, looking along `direction` (towards the target).
+  framing(center, radius, direction) {
+    const halfFov = THREE.MathUtils.degToRad(this.camera.fov / 2);
+    const fitHeight = radius / Math.sin(halfFov);
+    const fitWidth = radius / Math.sin(Math.atan(Math.tan(halfFov) * this.camera.aspect));
+    const distance = Math.max(fitHeight, fitWidth) * 1.1;
+    return { target: center.clone(), position: center.clone().addScaledVector(direction, -distance), radius, distance };
+  }
+
+  applyFraming(frame) {
+    this.camera.near = Math.max(frame.distance - frame.radius * 4, frame.distance / 1000);
+    this.camera.far = frame.distance + this.partSphere.radius * 8 + frame.radius * 4;
+    this.camera.near = Math.min(this.camera.near, this.camera.far / 1000 + 1e-3);
+    this.camera.updateProjectionMatrix();
+    this.camera.position.copy(frame.position);
+    this.controls.target.copy(frame.target);
+    this.controls.update();
+    this.requestRender();
+  }
+
+  /// The first view: from the front, a little to the right and above, the up direction pointing up.
+  resetView() {
+    const right = new THREE.Vector3(1, 0, 0);
+    if (Math.abs(right.dot(this.up)) > 0.9) right.set(0, 1, 0);
+    right.addScaledVector(this.up, -right.dot(this.up)).normalize();
+    const front = new THREE.Vector3().crossVectors(this.up, right).normalize();
+    const look = new THREE.Vector3().addScaledVector(front, 1).addScaledVector(right, -0.7).addScaledVector(this.up, -0.6).normalize();
+    this.applyFraming(this.framing(this.partSphere.center, this.partSphere.radius, look));
+  }
+
+  fitPart() {
+    const direction = this.controls.target.clone().sub(this.camera.position).normalize();
+    this.flyTo(this.framing(this.partSphere.center, this.partSphere.radius, direction));
+  }
+
+  flyTo(frame, done) {
+    const fromPosition = this.camera.position.clone();
+    const fromTarget = this.controls.target.clone();
+    const start = performance.now();
+    document.body.dataset.camera = 'moving';
+    this.camera.near = Math.min(this.camera.near, Math.max(frame.distance - frame.radius * 4, frame.distance / 1000));
+    this.camera.updateProjectionMatrix();
+    const step = (now) => {
+      const t = Math.min((now - start) / FLY_MS, 1);
+      const ease = t * t * (3 - 2 * t);
+      this.camera.position.lerpVectors(fromPosition, frame.position, ease);
+      this.controls.target.lerpVectors(fromTarget, frame.target, ease);
+      this.controls.update();
+      this.renderNow();
+      if (t < 1) requestAnimationFrame(step);
+      else {
+        this.applyFraming(frame);
+        document.body.dataset.camera = 'still';
+        if (done) done();
+      }
+    };
+    requestAnimationFrame(step);
+  }
+
+  /// Selects a table item: shows its layer, highlights it and flies the camera to it.
+  select(key) {
+    const item = this.items.get(key);
+    if (!item) return;
+    if (this.selected) this.items.get(this.selected).highlight(false);
+    this.selected = key;
+    item.show();
+    item.highlight(true);
+    document.querySelectorAll('tbody tr.selected').forEach((row) => row.classList.remove('selected'));
+    const row = document.querySelector('tr[data-item="' + key + '"]');
+    if (row) row.classList.add('selected');
+    const sphere = item.box.getBoundingSphere(new THREE.Sphere());
+    const radius = Math.max(sphere.radius * 1.6, this.partSphere.radius * 0.08);
+    const direction = this.controls.target.clone().sub(this.camera.position).normalize();
+    delete document.body.dataset.selected;
+    this.flyTo(this.framing(sphere.center, radius, direction), () => { document.body.dataset.selected = key; });
+  }
+
+  setToggle(id, on) {
+    const box = document.getElementById(id);
+    if (box && box.checked !== on) {
+      box.checked = on;
+      box.dispatchEvent(new Event('change'));
+    }
+  }
+
+  setThicknessColours(on) {
+    this.partMaterial.vertexColors = on && this.hasColours;
+    this.partMaterial.color.setHex(this.partMaterial.vertexColors ? 0xffffff : NEUTRAL_PART);
+    this.partMaterial.needsUpdate = true;
+    this.requestRender();
+  }
+
+  /// Cavities sit inside the part: showing them makes the part see-through.
+  setCavitiesVisible(on) {
+    this.cavityGroup.visible = on;
+    this.partMaterial.transparent = on;
+    this.partMaterial.opacity = on ? 0.28 : 1;
+    this.partMaterial.depthWrite = !on;
+    this.partMaterial.needsUpdate = true;
+    this.requestRender();
+  }
+
+  // ------------------------------------------------------------ drawing
+
+  requestRender() {
+    if (this.pending) return;
+    this.pending = true;
+    requestAnimationFrame(() => { this.pending = false; this.renderNow(); });
+  }
+
+  renderNow() {
+    this.headlight.position.copy(this.camera.position);
+    this.headlight.target.position.copy(this.controls ? this.controls.target : this.partSphere.center);
+    this.renderer.render(this.scene, this.camera);
+    this.placeLabels();
+  }
+
+  placeLabels() {
+    const width = this.container.clientWidth, height = this.container.clientHeight;
+    const projected = new THREE.Vector3();
+    for (const { label, anchor, group } of this.labels) {
+      projected.copy(anchor).project(this.camera);
+      const visible = group.visible && projected.z < 1 && Math.abs(projected.x) <= 1.1 && Math.abs(projected.y) <= 1.1;
+      label.hidden = !visible;
+      if (visible) {
+        label.style.left = ((projected.x + 1) / 2) * width + 'px';
+        label.style.top = ((1 - projected.y) / 2) * height + 'px';
+      }
+    }
+  }
+}
+
+function cavityName(info, index) {
+  return (info.name || 'Cavity') + '-' + (index + 1);
+}
+
+// ---------------------------------------------------------------- the panel
+
+function fact(list, term, value) {
+  list.append(element('dt', { text: term }), element('dd', { text: value }));
+}
+
+function fillSummary(summary, scene) {
+  const list = document.getElementById('summary-list');
+  const warnings = document.getElementById('warnings');
+  const info = summary.info;
+  fact(list, 'mesh', String(summary.mesh ?? scene.title ?? '—'));
+  fact(list, 'triangles', numberFormat(summary.triangles, 12));
+  fact(list, 'vertices', numberFormat(summary.vertices, 12));
+  if (info) {
+    const [lo, hi] = info.bounds || [[0, 0, 0], [0, 0, 0]];
+    fact(list, 'size', hi.map((h, k) => numberFormat(h - lo[k])).join(' × ') + ' mm');
+    fact(list, 'watertight', info.watertight ? 'yes' : 'no');
+    fact(list, 'edges', numberFormat(info.border_edges, 12) + ' border, ' + numberFormat(info.nonmanifold_edges, 12) +
+      ' non-manifold, ' + numberFormat(info.bad_edges, 12) + ' badly wound');
+    fact(list, 'volume', numberFormat(info.volume) + ' mm³ (' + numberFormat(info.volume / 1000) + ' ml)');
+    fact(list, 'area', numberFormat(info.area) + ' mm²');
+    if (!info.watertight)
+      warnings.append(element('li', { text: 'The mesh is not watertight: volumes and trapped air may be meaningless.' }));
+  } else {
+    fact(list, 'mesh health', 'not analysed');
+  }
+  const thickness = summary.thickness;
+  if (thickness) {
+    fact(list, 'thickness window', numberFormat(thickness.min) + ' to ' + numberFormat(thickness.max) + ' mm');
+    const thinnest = thinnestWall(summary);
+    fact(list, 'thinnest wall', thinnest === null ? 'none thinner than ' + numberFormat(thickness.max) + ' mm' : numberFormat(thinnest) + ' mm');
+  } else {
+    fact(list, 'thinnest wall', 'not analysed');
+  }
+  const trapped = summary.trapped;
+  if (trapped) {
+    const count = (trapped.cavities || []).length;
+    fact(list, 'trapped volume', numberFormat(trapped.trapped_volume) + ' mm³ in ' + count + (count === 1 ? ' cavity' : ' cavities') +
+      ' (up ' + (trapped.up ?? pointText(scene.up)) + ')');
+  } else {
+    fact(list, 'trapped volume', 'not analysed');
+  }
+  for (const warning of summary.warnings || [])
+    warnings.append(element('li', { text: warning.text || warning.message || warning.code || JSON.stringify(warning) }));
+}
+
+/// The thinnest wall: the tool's figure when it gives one, else the smallest of the thin areas.
+function thinnestWall(summary) {
+  const thickness = summary.thickness;
+  if (thickness.thinnest && Number.isFinite(thickness.thinnest.thickness)) return thickness.thinnest.thickness;
+  const areas = summary.thin_areas || [];
+  const values = areas.map((a) => a.min_thickness).filter(Number.isFinite);
+  return values.length ? Math.min(...values) : null;
+}
+
+function fillHistogram(summary, legend) {
+  const container = document.getElementById('histogram');
+  const thickness = summary.thickness;
+  if (!thickness || !Array.isArray(thickness.histogram)) return notAnalysed(container, 'Wall thickness was not analysed.');
+  const bins = thickness.histogram.map((bin, i) => ({
+    label: i === 0 ? '≤ ' + numberFormat(bin.to) : numberFormat(bin.from),
+    faces: bin.faces,
+    rgb: legend ? legendColour(legend, i === 0 ? bin.to : (bin.from + bin.to) / 2) : [120, 130, 140],
+  }));
+  bins.push({ label: '≥ ' + numberFormat(thickness.max), faces: thickness.faces_at_max ?? 0, rgb: legend ? legend.noWallRgb : [200, 200, 200] });
+  const width = 380, height = 170, left = 8, bottom = 34, top = 14;
+  const barWidth = (width - 2 * left) / bins.length;
+  const most = Math.max(1, ...bins.map((b) => b.faces));
+  const ns = 'http://www.w3.org/2000/svg';
+  const svg = document.createElementNS(ns, 'svg');
+  svg.setAttribute('viewBox', '0 0 ' + width + ' ' + height);
+  svg.setAttribute('role', 'img');
+  svg.setAttribute('aria-label', 'Faces per thickness range, mm');
+  bins.forEach((bin, i) => {
+    // Square-root heights keep small bins visible next to the large "no wall within max" bin.
+    const h = bin.faces > 0 ? Math.max(1, Math.sqrt(bin.faces / most) * (height - bottom - top)) : 0;
+    const x = left + i * barWidth;
+    const rect = document.createElementNS(ns, 'rect');
+    rect.setAttribute('x', x + 1);
+    rect.setAttribute('y', height - bottom - h);
+    rect.setAttribute('width', barWidth - 2);
+    rect.setAttribute('height', h);
+    rect.setAttribute('fill', rgbCss(bin.rgb));
+    rect.setAttribute('stroke', '#0003');
+    const title = document.createElementNS(ns, 'title');
+    title.textContent = bin.label + ' mm: ' + bin.faces + ' faces';
+    rect.append(title);
+    const count = document.createElementNS(ns, 'text');
+    count.setAttribute('x', x + barWidth / 2);
+    count.setAttribute('y', height - bottom - h - 3);
+    count.setAttribute('text-anchor', 'middle');
+    count.textContent = bin.faces;
+    const label = document.createElementNS(ns, 'text');
+    label.setAttribute('transform', 'translate(' + (x + barWidth / 2 + 3) + ',' + (height - bottom + 4) + ') rotate(60)');
+    label.textContent = bin.label;
+    svg.append(rect, count, label);
+  });
+  container.replaceChildren(svg, element('p', {
+    className: 'not-analysed',
+    text: 'Faces per thickness (mm, bars on a square-root scale); ' + (thickness.selected_faces ?? '—') +
+      ' faces lie strictly inside the window.',
+  }));
+}
+
+function table(headers, rows, onClick) {
+  const head = element('thead', {}, [element('tr', {}, headers.map(([text, numeric]) => element('th', { text, className: numeric ? 'num' : '' })))]);
+  const body = element('tbody');
+  for (const row of rows) {
+    const tr = element('tr', { 'data-item': row.key, tabindex: '0' }, row.cells.map(([value, numeric]) => {
+      const td = element('td', { className: numeric ? 'num' : '' });
+      td.append(value);
+      return td;
+    }));
+    tr.addEventListener('click', () => onClick(row.key));
+    tr.addEventListener('keydown', (event) => { if (event.key === 'Enter') onClick(row.key); });
+    body.append(tr);
+  }
+  return element('table', {}, [head, body]);
+}
+
+function locationOf(info, box) {
+  if (Array.isArray(info.centroid)) return pointText(info.centroid);
+  if (box && !box.isEmpty()) return pointText(box.getCenter(new THREE.Vector3()).toArray());
+  return '—';
+}
+
+function fillTables(scene, view) {
+  const select = (key) => view.select(key);
+  const thin = document.getElementById('thin-table');
+  if (!scene.thinAreas) notAnalysed(thin, 'Thin areas were not analysed.');
+  else if (scene.thinAreas.length === 0) notAnalysed(thin, 'No thin areas: no wall is thinner than the window.');
+  else
+    thin.replaceChildren(table([['#'], ['faces', true], ['area mm²', true], ['min mm', true], ['location (mm)']],
+      scene.thinAreas.map((area, i) => {
+        const info = area.info || {};
+        return {
+          key: 'thin-' + (i + 1),
+          cells: [[String(info.id ?? i + 1)], [numberFormat(info.faces ?? area.faces.length, 12), true], [numberFormat(info.area), true],
+            [numberFormat(info.min_thickness), true], [locationOf(info, view.items.get('thin-' + (i + 1)).box)]],
+        };
+      }), select));
+
+  const cavities = document.getElementById('cavity-table');
+  if (!scene.cavities) notAnalysed(cavities, 'Trapped volumes were not analysed.');
+  else if (scene.cavities.length === 0) notAnalysed(cavities, 'No trapped volume: every cavity drains in this build direction.');
+  else
+    cavities.replaceChildren(table([['cavity'], ['volume mm³', true], ['voxels', true], ['location (mm)']],
+      scene.cavities.map((cavity, i) => {
+        const info = cavity.info || {};
+        const swatch = element('span', { className: 'swatch' });
+        swatch.style.background = hexCss(CAVITY_COLOURS[i % CAVITY_COLOURS.length]);
+        const name = element('span', {}, [swatch, ' ' + cavityName(info, i)]);
+        return {
+          key: 'cavity-' + (i + 1),
+          cells: [[name], [numberFormat(info.volume), true], [numberFormat(info.voxels, 12), true],
+            [locationOf(info, view.items.get('cavity-' + (i + 1)).box)]],
+        };
+      }), select));
+
+  const drains = document.getElementById('drain-table');
+  if (!scene.drainHoles) notAnalysed(drains, 'Drain holes were not requested.');
+  else if (scene.drainHoles.length === 0) notAnalysed(drains, 'No drain hole needed.');
+  else
+    drains.replaceChildren(table([['#'], ['cavity'], ['Ø mm', true], ['length mm', true], ['entry (mm)']],
+      scene.drainHoles.map((hole, i) => {
+        const info = hole.info || {};
+        return {
+          key: 'drain-' + (i + 1),
+          cells: [[String(i + 1)], [String(info.cavity ?? '—') + (info.kind ? ' ' + info.kind : '')], [numberFormat(hole.diameter), true],
+            [numberFormat(info.length ?? Math.hypot(...hole.exit.map((e, k) => e - hole.entry[k]))), true], [pointText(hole.entry)]],
+        };
+      }), select));
+}
+
+function fillLegend(legend) {
+  const box = document.getElementById('legend');
+  const stops = legend.stops;
+  const lo = stops[0].thickness, hi = stops[stops.length - 1].thickness;
+  const span = hi > lo ? hi - lo : 1;
+  // Hard stops: the tool's colours change in steps, and each stop holds its colour up to the next one.
+  const gradient = [];
+  stops.forEach((stop, i) => {
+    const from = ((stop.thickness - lo) / span) * 100;
+    const to = i + 1 < stops.length ? ((stops[i + 1].thickness - lo) / span) * 100 : 100;
+    gradient.push(rgbCss(stop.rgb) + ' ' + from.toFixed(2) + '%', rgbCss(stop.rgb) + ' ' + to.toFixed(2) + '%');
+  });
+  const bar = element('div', { className: 'bar' });
+  bar.style.background = 'linear-gradient(to right, ' + gradient.join(', ') + ')';
+  const ticks = element('div', { className: 'ticks' }, [0, 0.25, 0.5, 0.75, 1].map((t) => {
+    const span_ = element('span', { text: numberFormat(lo + t * (hi - lo)) });
+    span_.style.left = t * 100 + '%';
+    return span_;
+  }));
+  const swatch = element('span', { className: 'swatch' });
+  swatch.style.background = rgbCss(legend.noWallRgb);
+  box.replaceChildren(element('div', { text: 'Wall thickness, mm' }), bar, ticks,
+    element('div', { className: 'nowall' }, [swatch, 'no wall within ' + numberFormat(hi) + ' mm']));
+  box.hidden = false;
+}
+
+function wireToolbar(view, scene) {
+  const on = (id, handler) => document.getElementById(id).addEventListener('change', (event) => handler(event.target.checked));
+  const disable = (id, why) => {
+    const box = document.getElementById(id);
+    box.checked = false;
+    box.disabled = true;
+    box.parentElement.classList.add('disabled');
+    box.parentElement.title = why;
+  };
+  document.getElementById('reset-view').addEventListener('click', () => view.resetView());
+  document.getElementById('fit-part').addEventListener('click', () => view.fitPart());
+  on('toggle-thickness', (checked) => {
+    view.setThicknessColours(checked);
+    document.getElementById('legend').hidden = !(checked && scene.legend);
+  });
+  on('toggle-thin', (checked) => { view.thinGroup.visible = checked; view.requestRender(); });
+  on('toggle-cavities', (checked) => view.setCavitiesVisible(checked));
+  on('toggle-drain', (checked) => { view.drainGroup.visible = checked; view.requestRender(); });
+  on('toggle-plate', (checked) => { view.plateGroup.visible = checked; view.requestRender(); });
+  if (!view.hasColours) disable('toggle-thickness', 'Wall thickness was not analysed');
+  if (!scene.thinAreas || scene.thinAreas.length === 0) disable('toggle-thin', 'No thin areas');
+  if (!scene.cavities || scene.cavities.length === 0) disable('toggle-cavities', 'No cavities');
+  if (!scene.drainHoles || scene.drainHoles.length === 0) disable('toggle-drain', 'No drain holes');
+}
+
+export function start() {
+  const started = performance.now();
+  const summary = readJson('report-summary');
+  const scene = readJson('report-scene');
+  if (scene.format !== 1) throw new Error('unknown report format ' + scene.format);
+  const bytes = decodeBinary(scene.binaryBytes);
+  const decoded = performance.now();
+
+  fillSummary(summary, scene);
+  const view = new ReportView(document.getElementById('viewport'), scene, bytes);
+  fillHistogram(summary, scene.legend);
+  fillTables(scene, view);
+  if (scene.legend && view.hasColours) fillLegend(scene.legend);
+  wireToolbar(view, scene);
+  view.renderNow();
+  // Say ready once the first frame is on screen, not merely queued.
+  requestAnimationFrame(() => {
+    const ready = performance.now();
+    window.meshprobeReport = {
+      summary, scene, view,
+      timings: { decodeMs: decoded - started, buildMs: ready - decoded, readyMs: ready },
+    };
+    document.getElementById('status').textContent =
+      numberFormat(summary.triangles ?? view.triangles.length / 3, 12) + ' triangles · ready in ' + (ready / 1000).toFixed(1) + ' s';
+    document.body.dataset.ready = 'true';
+  });
+}

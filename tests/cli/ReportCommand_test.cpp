@@ -1,0 +1,113 @@
+// SPDX-License-Identifier: MIT
+// End to end: `meshprobe report` gives the single commands' figures, places cavities in the model's frame
+// and embeds in its page exactly the JSON it prints.
+#include <gtest/gtest.h>
+
+#ifdef MESHPROBE_HAS_REPORT
+
+#include <fstream>
+#include <sstream>
+
+#include <nlohmann/json.hpp>
+
+#include "tests/cli/ToolRunner.h"
+#include "tests/trapvolume/CellSolid.h"
+
+namespace {
+
+using clitest::TempDir;
+using nlohmann::json;
+
+/// A solid cube (0 to 15.998) with a sealed cubic void between the planes 4.499 and 10.499: at -r 16 the
+/// voxels are 1 wide from -0.001, and voxels 5..9 on each axis are free, spanning 4.999 to 9.999. Every wall
+/// is 4.499 thick.
+testmesh::Soup sealedCube()
+{
+    const std::vector<float> planes = {0, 4.499f, 10.499f, trapmesh::kFar};
+    return trapmesh::CellSolid(planes, planes, planes).carve(1, 1, 1).soup();
+}
+
+json runJson(const std::vector<std::string>& args)
+{
+    const clitest::ToolResult run = clitest::runTool(args);
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    return json::parse(run.out.empty() ? "{}" : run.out);
+}
+
+/// The JSON in the page's summary element.
+json embeddedSummary(const std::string& page)
+{
+    const std::string tag = "<script type=\"application/json\" id=\"report-summary\">";
+    const std::size_t start = page.find(tag);
+    EXPECT_NE(start, std::string::npos);
+    const std::size_t end = page.find("</script>", start);
+    return json::parse(page.substr(start + tag.size(), end - start - tag.size()));
+}
+
+TEST(ReportCommand, AgreesWithTheSingleCommandsAndEmbedsWhatItPrints)
+{
+    TempDir dir;
+    const std::string mesh = clitest::writeMesh(dir, "sealed.stl", sealedCube());
+    const std::string page = dir.path + "/report.html";
+    const json report =
+        runJson({"report", mesh, "-o", page, "-r", "16", "--min", "0", "--max", "5", "--samples", "1", "--json"});
+    const json trapped = runJson({"trapped", mesh, "-r", "16", "--json"});
+    const json thickness = runJson({"thickness", mesh, "--min", "0", "--max", "5", "--samples", "1", "--json"});
+    const json info = runJson({"info", mesh, "--json"});
+
+    for (const char* key : {"bounds", "watertight", "nonmanifold_edges", "bad_edges", "border_edges", "volume", "area"})
+        EXPECT_EQ(report["info"][key], info[key]) << key;
+    for (const char* key :
+         {"min", "max", "samples", "status", "message", "selected_faces", "faces_at_max", "histogram"})
+        EXPECT_EQ(report["thickness"][key], thickness[key]) << key;
+    for (const char* key : {"resolution", "voxel_size", "up", "trapped_voxels", "trapped_volume"})
+        EXPECT_EQ(report["trapped"][key], trapped[key]) << key;
+    ASSERT_EQ(report["trapped"]["cavities"].size(), 1u);
+    for (const char* key : {"name", "volume", "voxels", "triangles"})
+        EXPECT_EQ(report["trapped"]["cavities"][0][key], trapped["cavities"][0][key]) << key;
+
+    // Every face lies on a 4.499 mm wall; the thin areas share out exactly the selected faces.
+    ASSERT_FALSE(report["thin_areas"].empty());
+    std::size_t thinFaces = 0;
+    for (const json& area : report["thin_areas"]) {
+        thinFaces += area["faces"].get<std::size_t>();
+        EXPECT_NEAR(area["min_thickness"].get<double>(), 4.499, 1e-3);
+    }
+    EXPECT_EQ(thinFaces, thickness["selected_faces"].get<std::size_t>());
+    EXPECT_EQ(report["report"], page);
+
+    std::ifstream in(page);
+    std::ostringstream text;
+    text << in.rdbuf();
+    EXPECT_EQ(embeddedSummary(text.str()), report);
+}
+
+class ReportBuildDirections : public ::testing::TestWithParam<std::string> {};
+
+// The void's voxels are 5..9 on every axis whichever way the part is printed: its solid and location are
+// given in the model's own frame.
+TEST_P(ReportBuildDirections, CavityIsPlacedInTheModelFrame)
+{
+    TempDir dir;
+    const std::string mesh = clitest::writeMesh(dir, "sealed.stl", sealedCube());
+    const json report = runJson(
+        {"report", mesh, "-o", dir.path + "/r.html", "-r", "16", "--up", GetParam(), "--no-thickness", "--json"});
+    ASSERT_EQ(report["trapped"]["cavities"].size(), 1u);
+    const json& cavity = report["trapped"]["cavities"][0];
+    EXPECT_EQ(cavity["voxels"], 125);
+    for (int k = 0; k < 3; ++k) {
+        EXPECT_NEAR(cavity["centroid"][k].get<double>(), 7.499, 1e-3) << k;
+        EXPECT_NEAR(cavity["bounds"][0][k].get<double>(), 4.999, 1e-3) << k;
+        EXPECT_NEAR(cavity["bounds"][1][k].get<double>(), 9.999, 1e-3) << k;
+    }
+    EXPECT_FALSE(report.contains("thickness"));
+}
+
+INSTANTIATE_TEST_SUITE_P(ReportCommand, ReportBuildDirections, ::testing::Values("+z", "-z", "+x", "-y"),
+                         [](const ::testing::TestParamInfo<std::string>& param) {
+                             return std::string(param.param[0] == '+' ? "Plus" : "Minus") + char(param.param[1] - 32);
+                         });
+
+} // namespace
+
+#endif

@@ -1,0 +1,2 @@
+// A script that closes its element early.
+const html = "</SCRIPT><p>";

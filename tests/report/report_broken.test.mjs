@@ -1,0 +1,56 @@
+// SPDX-License-Identifier: MIT
+// A report whose viewer cannot run must not pass for a working one: each broken copy of a good page
+// ends in the page's error state with a console error.
+import { after, before, test } from 'node:test';
+import assert from 'node:assert/strict';
+import { readFileSync, writeFileSync } from 'node:fs';
+
+import { launch, openReport, waitUntilReady } from './browser.mjs';
+import { makeReport, workPath } from './fixtures.mjs';
+
+let browser, good;
+before(async () => {
+  browser = await launch();
+  good = readFileSync(makeReport('cup', ['--min', '1', '--max', '4'], 'good').html, 'utf8');
+});
+after(async () => { await browser?.close(); });
+
+/// Replaces the text of one inline <script id=...> element.
+function withScript(page, id, replace) {
+  const open = page.indexOf('<script type="text/plain" id="' + id + '">');
+  assert.ok(open >= 0, 'no script ' + id);
+  const start = page.indexOf('>', open) + 1;
+  const end = page.indexOf('</script>', start);
+  return page.slice(0, start) + replace(page.slice(start, end)) + page.slice(end);
+}
+
+const breakages = {
+  'viewer with a syntax error': (page) => withScript(page, 'report-viewer', (text) => text.replace('export function start()', 'export function start() {{')),
+  'viewer that throws while starting': (page) => withScript(page, 'report-viewer', (text) => text.replace('const summary = readJson', 'null.x; const summary = readJson')),
+  'viewer missing': (page) => withScript(page, 'report-viewer', () => ''),
+  'three.js missing': (page) => withScript(page, 'three-module', () => ''),
+  'binary data truncated': (page) => page.replace(/(<script type="application\/octet-stream" id="report-binary">[A-Za-z0-9+/]{16})/, '$1!!'),
+};
+
+test('the good page becomes ready', async () => {
+  const file = workPath('good-copy.html');
+  writeFileSync(file, good);
+  const { page, log } = await openReport(browser, file);
+  assert.equal(await waitUntilReady(page), 'true');
+  assert.deepEqual(log.errors, []);
+  await page.close();
+});
+
+for (const [what, breakPage] of Object.entries(breakages)) {
+  test(what + ' fails visibly', async () => {
+    const file = workPath('broken-' + what.replace(/\W+/g, '-') + '.html');
+    writeFileSync(file, breakPage(good));
+    const { page, log } = await openReport(browser, file);
+    const state = await waitUntilReady(page);
+    const message = await page.evaluate(() => document.getElementById('viewer-error').textContent);
+    await page.close();
+    assert.equal(state, 'error');
+    assert.ok(log.errors.length > 0, 'a console error');
+    assert.match(message, /failed to start/);
+  });
+}

@@ -1,0 +1,226 @@
+// SPDX-License-Identifier: MIT
+// The report of each bundled example in headless Chromium, offline: it becomes ready without errors or
+// network requests, holds the JSON it was built from, and draws what it should.
+import { after, before, describe, test } from 'node:test';
+import assert from 'node:assert/strict';
+
+import { launch, openReport, waitUntilReady } from './browser.mjs';
+import { makeReport, makeReportWithDrainHoles, WINDOW } from './fixtures.mjs';
+import { viewColours } from './pixels.mjs';
+
+let browser;
+before(async () => { browser = await launch(); });
+after(async () => { await browser?.close(); });
+
+async function open(file) {
+  const opened = await openReport(browser, file);
+  assert.equal(await waitUntilReady(opened.page), 'true', 'page not ready; errors: ' + opened.log.errors.join('\n'));
+  return opened;
+}
+
+function checkClean(log) {
+  assert.deepEqual(log.errors, [], 'console errors');
+  assert.deepEqual(log.refused, [], 'network requests');
+}
+
+for (const name of ['bracket', 'cup', 'thin-walls']) {
+  describe(name + '.stl report', () => {
+    let report, page, log;
+    before(async () => {
+      report = makeReport(name, WINDOW);
+      ({ page, log } = await open(report.html));
+    });
+    after(async () => { await page?.close(); });
+
+    test('opens offline without console errors, carrying three.js and its licence', async () => {
+      checkClean(log);
+      const licence = await page.evaluate(() => document.getElementById('three-license').textContent);
+      assert.match(licence, /three\.js authors[\s\S]*Permission is hereby granted/);
+    });
+
+    test('embeds the JSON the tool printed, and the geometry it describes', async () => {
+      const embedded = await page.evaluate(() => JSON.parse(document.getElementById('report-summary').textContent));
+      assert.deepEqual(embedded, report.summary);
+      const scene = await page.evaluate(() => {
+        const { scene, view } = window.meshprobeReport;
+        return {
+          triangles: view.triangles.length / 3,
+          vertices: view.positions.length / 3,
+          maxIndex: view.triangles.reduce((m, v) => Math.max(m, v), 0),
+          cavities: (scene.cavities || []).map((c) => c.info),
+          thinAreas: (scene.thinAreas || []).map((a) => a.info),
+        };
+      });
+      assert.equal(scene.triangles, report.summary.triangles);
+      assert.equal(scene.vertices, report.summary.vertices);
+      assert.ok(scene.maxIndex < scene.vertices);
+      assert.deepEqual(scene.cavities, report.summary.trapped.cavities);
+      assert.deepEqual(scene.thinAreas, report.summary.thin_areas);
+    });
+
+    test('lists every cavity and thin area in its table', async () => {
+      const rows = await page.evaluate(() => ({
+        cavities: [...document.querySelectorAll('#cavity-table tbody tr')].map((r) => r.cells[0].textContent.trim()),
+        thin: document.querySelectorAll('#thin-table tbody tr').length,
+        drains: document.getElementById('drain-table').textContent,
+      }));
+      assert.deepEqual(rows.cavities, report.summary.trapped.cavities.map((c, i) => c.name + '-' + (i + 1)));
+      assert.equal(rows.thin, report.summary.thin_areas.length);
+      assert.match(rows.drains, /not requested/);
+    });
+
+    test('every face colour is on the legend, whose hues run from red to green', async () => {
+      const { faceColours, legend } = await page.evaluate(() => {
+        const { view, scene } = window.meshprobeReport;
+        return { faceColours: [...new Set(Array.from({ length: view.faceColours.length / 3 },
+          (_, f) => view.faceColours.subarray(3 * f, 3 * f + 3).join(',')))], legend: scene.legend };
+      });
+      const onLegend = new Set([...legend.stops.map((s) => s.rgb.join(',')), legend.noWallRgb.join(',')]);
+      for (const colour of faceColours) assert.ok(onLegend.has(colour), 'face colour ' + colour + ' not on the legend');
+      assert.deepEqual(legend.stops[0].rgb, [255, 0, 0]);
+      assert.equal(legend.stops[0].thickness, report.summary.thickness.min);
+      assert.equal(legend.stops.at(-1).thickness, report.summary.thickness.max);
+      // Red falls and green rises along the scale: hue grows from 0 to 150.
+      const hues = legend.stops.map(({ rgb: [r, g, b] }) => {
+        const max = Math.max(r, g, b), min = Math.min(r, g, b);
+        return max === r ? (60 * (g - b)) / (max - min) : 60 * ((b - r) / (max - min) + 2);
+      });
+      hues.slice(1).forEach((h, i) => assert.ok(h >= hues[i], 'hue ' + h + ' after ' + hues[i]));
+      assert.ok(Math.abs(hues.at(-1) - 150) < 1);
+    });
+
+    test('draws the part in the thickness colours, with a legend in mm', async () => {
+      const colours = await viewColours(page);
+      assert.ok(colours.thickness > 0.05, 'thickness colours cover ' + colours.thickness);
+      const legend = await page.evaluate(() => ({
+        hidden: document.getElementById('legend').hidden,
+        text: document.getElementById('legend').textContent,
+      }));
+      assert.equal(legend.hidden, false);
+      assert.match(legend.text, /Wall thickness, mm/);
+      assert.match(legend.text, /no wall within 3 mm/);
+    });
+  });
+}
+
+describe('bracket.stl report in use', () => {
+  let report, page, log;
+  before(async () => {
+    report = makeReportWithDrainHoles('bracket', WINDOW);
+    ({ page, log } = await open(report.html));
+  });
+  after(async () => { await page?.close(); });
+
+  test('shows its 1.2 mm rib in the red end of the scale', async () => {
+    const colours = await viewColours(page);
+    assert.ok(colours.thin > 0.003, 'red-orange pixels: ' + colours.thin);
+  });
+
+  test('summary gives size, health, thinnest wall and trapped volume', async () => {
+    const facts = await page.evaluate(() => document.getElementById('summary-list').textContent);
+    assert.match(facts, /40 × 24 × 36 mm/);
+    assert.match(facts, /watertightyes/);
+    assert.match(facts, /thinnest wall1\.2 mm/);
+    assert.match(facts, /trapped volume\S+ mm³ in 2 cavities/);
+  });
+
+  test('histogram has one bar per bin plus the faces at max', async () => {
+    const bars = await page.evaluate(() => [...document.querySelectorAll('#histogram rect title')].map((t) => t.textContent));
+    assert.equal(bars.length, report.summary.thickness.histogram.length + 1);
+    assert.match(bars.at(-1), new RegExp(': ' + report.summary.thickness.faces_at_max + ' faces$'));
+  });
+
+  test('switching the colour map off leaves no thickness colours and hides the legend', async () => {
+    await page.click('#toggle-thickness');
+    await page.evaluate(() => new Promise(requestAnimationFrame));
+    const colours = await viewColours(page);
+    const legendHidden = await page.evaluate(() => document.getElementById('legend').hidden);
+    await page.click('#toggle-thickness');
+    assert.ok(colours.thickness < 0.002, 'thickness colours with the map off: ' + colours.thickness);
+    assert.equal(legendHidden, true);
+  });
+
+  test('cavities switched on show in their own colours with labels', async () => {
+    const before = await viewColours(page);
+    await page.click('#toggle-cavities');
+    await page.evaluate(() => new Promise(requestAnimationFrame));
+    await page.evaluate(() => new Promise(requestAnimationFrame));
+    const after_ = await viewColours(page);
+    const labels = await page.evaluate(() =>
+      [...document.querySelectorAll('#labels .label')].filter((l) => !l.hidden).map((l) => l.textContent));
+    assert.ok(before.cavity < 0.001, 'cavity colours before: ' + before.cavity);
+    assert.ok(after_.cavity > 0.002, 'cavity colours after: ' + after_.cavity);
+    assert.ok(labels.some((l) => l.startsWith('Closed-1 · ')), 'labels: ' + labels);
+    await page.click('#toggle-cavities');
+  });
+
+  test('clicking a cavity row flies to it and highlights it', async () => {
+    const distanceBefore = await page.evaluate(() => window.meshprobeReport.view.camera.position.distanceTo(window.meshprobeReport.view.controls.target));
+    await page.click('#cavity-table tbody tr:first-child');
+    await page.waitForFunction(() => document.body.dataset.selected === 'cavity-1', { timeout: 20000 });
+    const state = await page.evaluate(() => ({
+      checked: document.getElementById('toggle-cavities').checked,
+      rowSelected: document.querySelector('#cavity-table tbody tr:first-child').classList.contains('selected'),
+      distance: window.meshprobeReport.view.camera.position.distanceTo(window.meshprobeReport.view.controls.target),
+    }));
+    const colours = await viewColours(page);
+    assert.equal(state.checked, true);
+    assert.equal(state.rowSelected, true);
+    assert.ok(state.distance < distanceBefore * 0.8, 'camera moved closer: ' + distanceBefore + ' -> ' + state.distance);
+    assert.ok(colours.cavity > 0.03, 'cavity colours after the click: ' + colours.cavity);
+  });
+
+  test('clicking a thin-area row highlights its faces', async () => {
+    await page.click('#toggle-cavities'); // back to the solid part
+    await page.click('#thin-table tbody tr:first-child');
+    await page.waitForFunction(() => document.body.dataset.selected === 'thin-1', { timeout: 20000 });
+    const colours = await viewColours(page);
+    assert.ok(colours.highlight > 0.001, 'highlight pixels: ' + colours.highlight);
+  });
+
+  test('drain holes are listed and a click selects the marker', async () => {
+    const rows = await page.evaluate(() => document.querySelectorAll('#drain-table tbody tr').length);
+    assert.equal(rows, report.summary.drain_holes.length);
+    await page.click('#drain-table tbody tr:first-child');
+    await page.waitForFunction(() => document.body.dataset.selected === 'drain-1', { timeout: 20000 });
+    const embedded = await page.evaluate(() => JSON.parse(document.getElementById('report-summary').textContent));
+    assert.deepEqual(embedded, report.summary);
+  });
+
+  test('reset view returns to the first camera', async () => {
+    const first = await page.evaluate(() => {
+      const { view } = window.meshprobeReport;
+      view.resetView();
+      return view.camera.position.toArray();
+    });
+    await page.click('#fit-part');
+    await page.waitForFunction(() => document.body.dataset.camera === 'still');
+    await page.mouse.move(300, 400);
+    await page.mouse.down();
+    await page.mouse.move(420, 330, { steps: 5 });
+    await page.mouse.up();
+    const moved = await page.evaluate(() => window.meshprobeReport.view.camera.position.toArray());
+    await page.click('#reset-view');
+    const reset = await page.evaluate(() => window.meshprobeReport.view.camera.position.toArray());
+    assert.ok(moved.some((c, k) => Math.abs(c - first[k]) > 1e-3), 'dragging orbits the camera');
+    reset.forEach((c, k) => assert.ok(Math.abs(c - first[k]) < 1e-6, 'axis ' + k + ': ' + c + ' vs ' + first[k]));
+    checkClean(log);
+  });
+});
+
+describe('report without analyses', () => {
+  test('says "not analysed" where data is absent and still draws the part', async () => {
+    const report = makeReport('cup', ['--no-thickness', '--no-trapped'], 'bare');
+    const { page, log } = await open(report.html);
+    const notes = await page.evaluate(() =>
+      [...document.querySelectorAll('.not-analysed')].map((n) => n.closest('section').id + ': ' + n.textContent));
+    const legendHidden = await page.evaluate(() => document.getElementById('legend').hidden);
+    const colours = await viewColours(page);
+    await page.close();
+    checkClean(log);
+    for (const section of ['thickness-section', 'thin-section', 'cavity-section', 'drain-section'])
+      assert.ok(notes.some((n) => n.startsWith(section + ': ') && /not (analysed|requested)/.test(n)), section + ' in ' + notes);
+    assert.equal(legendHidden, true);
+    assert.ok(colours.thickness < 0.002);
+  });
+});
