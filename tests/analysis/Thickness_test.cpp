@@ -227,20 +227,19 @@ TEST_F(ThicknessOutput, SelectionFlags)
     Buffer measured;
     measure(*mesh, measured, 0.0f, 5.0f, 8);
     const float top = thicknessOf(measured, 0);
-    for (const auto& [min, max, type] :
-         {std::make_tuple(0.1f, 5.0f, MeshAnalyzer::Select), std::make_tuple(top, 5.0f, MeshAnalyzer::Select),
-          std::make_tuple(5.0f, 5.0f, MeshAnalyzer::Select),
-          std::make_tuple(0.1f, 5.0f, static_cast<MeshAnalyzer::ShowType>(7))}) {
+    const int select = MeshAnalyzer::Select;
+    for (const auto& [min, max, type] : {std::make_tuple(0.1f, 5.0f, select), std::make_tuple(top, 5.0f, select),
+                                         std::make_tuple(5.0f, 5.0f, select), std::make_tuple(0.1f, 5.0f, 7)}) {
         for (UTriangle<float>* face : mesh->faces)
             face->index < 2 ? face->SetS() : face->ClearS();
-        run(min, max, type);
+        run(min, max, static_cast<MeshAnalyzer::ShowType>(type));
         for (const UTriangle<float>* face : mesh->faces) {
             const float t = thicknessOf(measured, static_cast<std::size_t>(face->index));
             bool expected = face->index < 2;
-            if (type == MeshAnalyzer::Select && t >= max) expected = false;
-            if (type == MeshAnalyzer::Select && t > min && t < max) expected = true;
+            if (type == select && t >= max) expected = false;
+            if (type == select && t > min && t < max) expected = true;
             EXPECT_EQ(face->IsS(), expected) << "window " << min << " " << max << " face " << face->index;
-            if (type != MeshAnalyzer::Select) {
+            if (type != select) {
                 EXPECT_EQ(thicknessOf(buffer, static_cast<std::size_t>(face->index)), t);
             }
         }
