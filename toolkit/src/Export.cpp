@@ -13,6 +13,7 @@
 #include "meshprobe/Error.h"
 #include "meshprobe/Import.h"
 #include "toolkit/src/AtomicFile.h"
+#include "toolkit/src/ColouredMeshFiles.h"
 
 namespace meshprobe {
 
@@ -196,7 +197,7 @@ MeshFileFormat meshFileFormatFor(const std::string& path)
 
 bool holdsFaceColours(MeshFileFormat format)
 {
-    return format == MeshFileFormat::Ply || format == MeshFileFormat::Glb || format == MeshFileFormat::Obj;
+    return format != MeshFileFormat::Stl;
 }
 
 void writeMeshes(const std::string& path, const std::vector<NamedMesh>& meshes, const WriteOptions& options)
@@ -224,7 +225,7 @@ void writeColouredMesh(const std::string& path, const MeshView& mesh, const std:
     const MeshFileFormat format = meshFileFormatFor(path);
     if (!holdsFaceColours(format))
         throw InputError("'" + lowerCaseExtension(path) +
-                         "' files cannot hold per-face colours (use .ply, .glb or .obj)");
+                         "' files cannot hold per-face colours (use .ply, .3mf, .glb or .obj)");
     checkWritable(path);
     validate(mesh);
     if (faceColours.size() != mesh.triangleCount)
@@ -232,6 +233,17 @@ void writeColouredMesh(const std::string& path, const MeshView& mesh, const std:
                          std::to_string(mesh.triangleCount) + " triangles");
     if (format == MeshFileFormat::Glb) {
         exportScene(*makeColourGroupScene(mesh, faceColours), path, format, options);
+        return;
+    }
+    if (format == MeshFileFormat::Ply || format == MeshFileFormat::ThreeMf) {
+        detail::AtomicFile file(path);
+        if (format == MeshFileFormat::Ply) {
+            const std::string bytes = detail::faceColouredPly(mesh, faceColours);
+            file.write(bytes.data(), bytes.size());
+        } else {
+            detail::writeFaceColoured3mf(file.temporaryPath(), mesh, faceColours);
+        }
+        file.commit(options.progress);
         return;
     }
     CornerColours colours;

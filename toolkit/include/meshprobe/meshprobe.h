@@ -13,4 +13,5 @@
 #include "meshprobe/Mesh.h"
 #include "meshprobe/Progress.h"
 #include "meshprobe/Thickness.h"
+#include "meshprobe/ThinAreas.h"
 #include "meshprobe/TrappedVolumes.h"
