@@ -6,10 +6,16 @@ namespace cli {
 
 nlohmann::ordered_json jsonHead(const std::string& command, const CommonOptions& options, const meshprobe::Mesh& mesh)
 {
-    return nlohmann::ordered_json{{"command", command},
-                                  {"mesh", options.meshPath},
-                                  {"triangles", mesh.triangleCount()},
-                                  {"vertices", mesh.vertexCount()}};
+    return nlohmann::ordered_json{
+        {"version", MESHPROBE_VERSION},  {"schema", jsonSchema},   {"command", command},
+        {"mesh", options.meshPath},      {"units", options.units}, {"triangles", mesh.triangleCount()},
+        {"vertices", mesh.vertexCount()}};
+}
+
+nlohmann::ordered_json jsonError(const std::string& message, int exitCode)
+{
+    return nlohmann::ordered_json{
+        {"version", MESHPROBE_VERSION}, {"schema", jsonSchema}, {"error", message}, {"exit_code", exitCode}};
 }
 
 } // namespace cli

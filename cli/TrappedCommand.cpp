@@ -6,7 +6,9 @@
 
 #include "cli/Commands.h"
 #include "cli/CommonOptions.h"
+#include "cli/InputMesh.h"
 #include "cli/Interrupt.h"
+#include "cli/NumberRange.h"
 #include "cli/JsonHead.h"
 #include "cli/OutputFile.h"
 #include "cli/ProgressBar.h"
@@ -38,8 +40,8 @@ void writeCavities(const std::string& path, const std::vector<meshprobe::Cavity>
 int runTrapped(const TrappedOptions& options)
 {
     const Stopwatch clock;
-    if (!options.cavitiesPath.empty()) checkOutputOption(options.cavitiesPath, "--cavities", false);
-    const meshprobe::Mesh mesh = meshprobe::loadMesh(options.meshPath, {cancelOnInterrupt()});
+    if (!options.cavitiesPath.empty()) checkOutputOption(options.cavitiesPath, "--cavities", false, options);
+    const meshprobe::Mesh mesh = loadInputMesh(options);
     ProgressBar progress(ProgressBar::shouldShow(options.quiet));
     meshprobe::TrappedOptions analysis;
     analysis.resolution = options.resolution;
@@ -68,6 +70,7 @@ int runTrapped(const TrappedOptions& options)
                                           {"volume", shortestDouble(cavity.volume)},
                                           {"voxels", cavity.voxels},
                                           {"triangles", cavity.triangleCount}});
+        if (!options.cavitiesPath.empty()) report["files"] = {{"cavities", options.cavitiesPath}};
         report["seconds"] = clock.seconds();
         printJson(report);
         return 0;
@@ -75,6 +78,7 @@ int runTrapped(const TrappedOptions& options)
     Summary summary;
     summary.add("mesh", options.meshPath)
         .add("triangles", std::to_string(mesh.triangleCount()))
+        .add("units", unitLine(options))
         .add("grid", std::to_string(options.resolution) + "³ voxels of " + formatNumber(result.voxelSize, 4) +
                          " mm, up " + options.up + ", " + std::to_string(result.threads) +
                          (result.threads == 1 ? " thread" : " threads"))
@@ -104,11 +108,11 @@ Command addTrappedCommand(CLI::App& app)
     addCommonOptions(*command, *options);
     command->add_option("-r,--resolution", options->resolution, "Voxels along the longest side of the part")
         ->type_name("N")
-        ->check(CLI::Range(1, 1290))
+        ->check(wholeNumberIn(1, 1290))
         ->capture_default_str();
     command->add_option("-j,--threads", options->threads, "Worker threads (default: all cores)")
         ->type_name("T")
-        ->check(CLI::PositiveNumber)
+        ->check(wholeNumberIn(1, 4096))
         ->capture_default_str();
     command->add_option("--up", options->up, "Build direction: the model axis that points up (+z, -z, +x, -x, +y, -y)")
         ->type_name("AXIS")
@@ -118,6 +122,7 @@ Command addTrappedCommand(CLI::App& app)
         ->add_option("--cavities", options->cavitiesPath,
                      "Write every cavity as a mesh to OUT (.stl, .ply, .obj, .3mf or .glb)")
         ->type_name("OUT");
+    addForceOption(*command, *options);
     return {command, [options] { return runTrapped(*options); }};
 }
 
