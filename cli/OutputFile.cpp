@@ -40,6 +40,12 @@ void checkOutputOption(const std::string& path, const std::string& option, bool 
     }
 }
 
+CLI::Validator nonEmptyPath()
+{
+    return CLI::Validator([](const std::string& path) { return path.empty() ? "the output path is empty" : ""; },
+                          "PATH");
+}
+
 void addForceOption(CLI::App& command, CommonOptions& options)
 {
     command.add_flag("--force", options.force, "Let an output file replace the input mesh");

@@ -16,6 +16,9 @@ namespace cli {
 void checkOutputOption(const std::string& path, const std::string& option, bool needsFaceColours,
                        const CommonOptions& input);
 
+/// Rejects an empty output path ("--color ''"), which would otherwise read as "no file wanted".
+CLI::Validator nonEmptyPath();
+
 /// Adds --force (an output file may replace the input mesh) to a subcommand that writes files.
 void addForceOption(CLI::App& command, CommonOptions& options);
 

@@ -238,7 +238,8 @@ Command addThicknessCommand(CLI::App& app)
     command
         ->add_option("--color", options->colorPath,
                      "Write the mesh coloured by thickness to OUT (.ply, .3mf, .glb, .obj)")
-        ->type_name("OUT");
+        ->type_name("OUT")
+        ->check(nonEmptyPath());
     command->add_flag("--per-face", options->perFace, "Also list the thickness of every face");
     addForceOption(*command, *options);
     return {command, [options] { return runThickness(*options); }};

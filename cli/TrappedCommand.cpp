@@ -121,7 +121,8 @@ Command addTrappedCommand(CLI::App& app)
     command
         ->add_option("--cavities", options->cavitiesPath,
                      "Write every cavity as a mesh to OUT (.stl, .ply, .obj, .3mf or .glb)")
-        ->type_name("OUT");
+        ->type_name("OUT")
+        ->check(nonEmptyPath());
     addForceOption(*command, *options);
     return {command, [options] { return runTrapped(*options); }};
 }
