@@ -73,14 +73,22 @@ meshprobe::Mesh loadInputMesh(const CommonOptions& options)
     return mesh;
 }
 
+std::string inputUnit(const CommonOptions& options)
+{
+    // Standard input is read through a temporary copy that is gone by now: its --units holds.
+    const std::string declared = options.meshPath == "-" ? "" : meshprobe::declaredUnit(options.meshPath);
+    if (declared.empty()) return options.units;
+    static const std::pair<const char*, const char*> shortNames[] = {
+        {"millimeter", "mm"}, {"centimeter", "cm"}, {"meter", "m"}, {"inch", "in"}, {"foot", "ft"}};
+    for (const auto& name : shortNames)
+        if (declared == name.first) return name.second;
+    return declared; // micron
+}
+
 std::string unitLine(const CommonOptions& options)
 {
-    // The copy of standard input is gone by now; its 3MF unit is not known here.
-    const std::string declared = options.meshPath == "-" ? "" : meshprobe::declaredUnit(options.meshPath);
-    if (!declared.empty())
-        return declared == "millimeter" ? "mm (declared by the file)"
-                                        : declared + " (declared by the file), shown in mm";
-    return options.units == "mm" ? "mm" : options.units + ", shown in mm";
+    const std::string unit = inputUnit(options);
+    return unit == "mm" ? "mm" : unit + ", shown in mm";
 }
 
 } // namespace cli

@@ -2,13 +2,15 @@
 // The keys every command's JSON report starts with.
 #include "cli/JsonHead.h"
 
+#include "cli/InputMesh.h"
+
 namespace cli {
 
 nlohmann::ordered_json jsonHead(const std::string& command, const CommonOptions& options, const meshprobe::Mesh& mesh)
 {
     return nlohmann::ordered_json{
-        {"version", MESHPROBE_VERSION},  {"schema", jsonSchema},   {"command", command},
-        {"mesh", options.meshPath},      {"units", options.units}, {"triangles", mesh.triangleCount()},
+        {"version", MESHPROBE_VERSION},  {"schema", jsonSchema},        {"command", command},
+        {"mesh", options.meshPath},      {"units", inputUnit(options)}, {"triangles", mesh.triangleCount()},
         {"vertices", mesh.vertexCount()}};
 }
 
