@@ -147,3 +147,21 @@ def test_colour_ply_is_binary_with_face_colours_grey_at_max(tmp_path):
     colours = [body[12 * vertices + 17 * f + 13:12 * vertices + 17 * f + 17] for f in range(faces)]
     assert colours.count(bytes([128, 128, 128, 255])) == report["faces_at_max"]
     assert math.isclose(sum(a["faces"] for a in report["thin_areas"]), report["selected_faces"])
+
+
+@pytest.mark.parametrize("part,window,walls", [
+    # thin-walls.stl: walls of 0.8, 1.5 and 3 mm, each 16 x 16 mm, every wall two thin areas (its two sides).
+    ("thin-walls.stl", ("0", "2"), [0.8, 0.8, 1.5, 1.5]),
+    ("thin-walls.stl", ("0", "0.8"), []),          # a wall of exactly max is not thin
+    ("thin-walls.stl", ("0", "1.5"), [0.8, 0.8]),
+    ("bracket.stl", ("0", "2"), [1.2, 1.2]),        # the 1.2 mm rib, 14 x 14 mm
+])
+def test_thin_areas_match_the_generated_walls(part, window, walls):
+    report = json.loads(run("thickness", EXAMPLES / part, "--min", window[0], "--max", window[1], "--json").stdout)
+    areas = report["thin_areas"]
+    assert sorted(round(a["min_thickness"], 3) for a in areas) == walls
+    side = 16 if part == "thin-walls.stl" else 14
+    for area in areas:
+        assert area["area"] == pytest.approx(side * side, rel=0.02)
+        # The rays start 2e-5 mm inside the surface: the measured value is the wall less that.
+        assert area["min_thickness"] == pytest.approx(round(area["min_thickness"], 3) - 2e-5, abs=1e-5)
