@@ -165,3 +165,33 @@ def test_thin_areas_match_the_generated_walls(part, window, walls):
         assert area["area"] == pytest.approx(side * side, rel=0.02)
         # The rays start 2e-5 mm inside the surface: the measured value is the wall less that.
         assert area["min_thickness"] == pytest.approx(round(area["min_thickness"], 3) - 2e-5, abs=1e-5)
+
+
+def tetrahedron(path, size):
+    corners = [(0, 0, 0), (size, 0, 0), (0, size, 0), (0, 0, size)]
+    path.write_text("".join(f"v {x} {y} {z}\n" for x, y, z in corners) + "f 1 3 2\nf 1 2 4\nf 1 4 3\nf 2 3 4\n")
+    return path
+
+
+def numbers(value):
+    if isinstance(value, dict):
+        return [n for v in value.values() for n in numbers(v)]
+    if isinstance(value, list):
+        return [n for v in value for n in numbers(v)]
+    return [value]
+
+
+@pytest.mark.parametrize("args", [["info"], ["trapped", "-r", "8"], ["thickness", "--min", "0", "--max", "1"],
+                                  ["areas", "--thin", "0", "1"]], ids=lambda a: a[0])
+def test_huge_coordinates_never_give_null_or_infinity(tmp_path, args):
+    result = run(args[0], tetrahedron(tmp_path / "t.obj", "1e38"), *args[1:], "--json")
+    report = no_float_oddities(result.stdout)
+    assert None not in numbers(report)
+    assert all(math.isfinite(n) for n in numbers(report) if isinstance(n, float))
+    jsonschema.validate(report, schema(args[0] if result.returncode == 0 else "error"))
+
+
+def test_units_beyond_single_precision_are_usage_errors(tmp_path):
+    result = run("info", tetrahedron(tmp_path / "t.obj", "1e36"), "--units", "m", "--json")
+    assert result.returncode == 2
+    assert "exceed single precision" in json.loads(result.stdout)["error"]
