@@ -19,6 +19,7 @@
 #include "meshprobe/Export.h"
 #include "meshprobe/Import.h"
 #include "meshprobe/Thickness.h"
+#include "meshprobe/ThicknessColours.h"
 #include "meshprobe/ThinAreas.h"
 
 namespace cli {

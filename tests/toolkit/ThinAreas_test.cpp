@@ -7,6 +7,7 @@
 
 #include "analysis/MeshAnalyzer.h"
 #include "meshprobe/Thickness.h"
+#include "meshprobe/ThicknessColours.h"
 #include "meshprobe/ThinAreas.h"
 #include "tests/support/TestMeshes.h"
 

@@ -8,7 +8,7 @@
 
 #include "analysis/MeshAnalyzer.h"
 #include "meshprobe/Error.h"
-#include "meshprobe/ThinAreas.h"
+#include "meshprobe/ThicknessColours.h"
 #include "toolkit/src/CallGuards.h"
 #include "toolkit/src/HostMeshBridge.h"
 

@@ -7,7 +7,6 @@
 #include <limits>
 #include <string>
 
-#include "analysis/MeshAnalyzer.h"
 #include "meshprobe/Error.h"
 #include "meshprobe/MarkingAreas.h"
 
@@ -80,26 +79,6 @@ ThinArea measure(const MeshView& mesh, const std::vector<float>& perFace, std::v
     return area;
 }
 
-/// The analysis' colour ramp (a protected member, open to derived classes).
-class ColourRamp : private Analysis::MeshAnalyzer {
-public:
-    Rgba colour(float weight)
-    {
-        float rgb[3];
-        weight_to_gradientRgb(rgb, weight);
-        return {channelByte(rgb[0]), channelByte(rgb[1]), channelByte(rgb[2]), 255};
-    }
-
-private:
-    /// A channel in [0, 1] as a byte, as the analysis' colour mode converts it.
-    static std::uint8_t channelByte(float x)
-    {
-        if (x <= 0.0f) return 0;
-        if (x > 0.998039186f) return 255;
-        return static_cast<std::uint8_t>(x * 255.0f + 0.5f);
-    }
-};
-
 } // namespace
 
 bool isThin(float t, float min, float max)
@@ -136,28 +115,6 @@ ThinAreasResult thinAreas(const MeshView& mesh, const std::vector<float>& perFac
     for (std::size_t i = 0; i < result.areas.size(); ++i)
         result.areas[i].id = static_cast<int>(i + 1);
     return result;
-}
-
-std::vector<Rgba> thicknessColours(const std::vector<float>& perFace, float min, float max, float atMaxFrom,
-                                   const Rgba& atMax)
-{
-    checkWindow(min, max);
-    // The same single-precision steps as the analysis' colour mode: w = (t - min) * (1 / (max - min)),
-    // clamped to [0, 1].
-    const float range = 1.0f / (max - min);
-    ColourRamp ramp;
-    std::vector<Rgba> colours(perFace.size());
-    for (std::size_t f = 0; f < perFace.size(); ++f) {
-        const float t = perFace[f];
-        if (!(t < atMaxFrom) || !(t < max)) {
-            colours[f] = atMax;
-            continue;
-        }
-        float weight = (t - min) * range;
-        weight = weight < 0.0f ? 0.0f : (weight < 1.0f ? weight : 1.0f);
-        colours[f] = ramp.colour(weight);
-    }
-    return colours;
 }
 
 } // namespace meshprobe

@@ -22,7 +22,7 @@ struct ThicknessOptions {
     int samples = 31;
     /// Also compute a colour per face (red at min, through yellow, to green at max; faces with no wall
     /// closer than max are (0, 255, 128)): byte for byte the analysis' colour mode, computed from the one
-    /// run's values (see thicknessColours in ThinAreas.h).
+    /// run's values (see ThicknessColours.h).
     bool colours = false;
     /// Progress of the whole call; false cancels.
     ProgressCallback progress;

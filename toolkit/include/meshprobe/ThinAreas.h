@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: MIT
 // Thin areas: the faces of a thickness result that lie inside the window, grouped into connected patches
-// with their size, thickness figures and location; and the colours of a thickness result.
+// with their size, thickness figures and location.
 #pragma once
 
 #include <array>
@@ -8,7 +8,6 @@
 #include <cstdint>
 #include <vector>
 
-#include "meshprobe/Export.h"
 #include "meshprobe/Mesh.h"
 
 namespace meshprobe {
@@ -72,13 +71,5 @@ struct ThinAreasResult {
 /// @throw InputError invalid view, perFace of the wrong size, a window that is not finite or has min > max,
 ///        a negative or non-finite minArea
 ThinAreasResult thinAreas(const MeshView& mesh, const std::vector<float>& perFace, const ThinAreaOptions& options);
-
-/// The colour of every face from its thickness, with the analysis' own colour ramp: faces below `atMaxFrom`
-/// get exactly the bytes of the analysis' colour mode for the window (red at min, through yellow, to green
-/// at max); faces at or above `atMaxFrom` get `atMax`. With atMaxFrom = max and atMax = (0, 255, 128, 255)
-/// the result is byte for byte the colour mode's.
-/// @throw InputError for a window that is not finite or has min > max
-std::vector<Rgba> thicknessColours(const std::vector<float>& perFace, float min, float max, float atMaxFrom,
-                                   const Rgba& atMax);
 
 } // namespace meshprobe

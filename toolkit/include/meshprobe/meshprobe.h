@@ -13,5 +13,6 @@
 #include "meshprobe/Mesh.h"
 #include "meshprobe/Progress.h"
 #include "meshprobe/Thickness.h"
+#include "meshprobe/ThicknessColours.h"
 #include "meshprobe/ThinAreas.h"
 #include "meshprobe/TrappedVolumes.h"
