@@ -7,7 +7,9 @@
 #include "cli/Commands.h"
 #include "cli/CommonOptions.h"
 #include "cli/FaceSelection.h"
+#include "cli/InputMesh.h"
 #include "cli/Interrupt.h"
+#include "cli/NumberRange.h"
 #include "cli/JsonHead.h"
 #include "cli/ProgressBar.h"
 #include "cli/Stopwatch.h"
@@ -16,6 +18,7 @@
 #include "meshprobe/Import.h"
 #include "meshprobe/MarkingAreas.h"
 #include "meshprobe/Thickness.h"
+#include "meshprobe/ThinAreas.h"
 
 namespace cli {
 
@@ -44,7 +47,12 @@ std::vector<std::uint32_t> selectFaces(const meshprobe::Mesh& mesh, const AreasO
     window.max = static_cast<float>(options.thin[1]);
     window.samples = thinSamples;
     window.progress = progress.stage("measuring thickness", 0, 100);
-    return meshprobe::thickness(mesh, window).selectedFaces;
+    const std::vector<float> perFace = meshprobe::thickness(mesh, window).perFace;
+    // The thickness command's rule: a wall of exactly MAX is not thinner than MAX.
+    std::vector<std::uint32_t> thin;
+    for (std::size_t f = 0; f < perFace.size(); ++f)
+        if (meshprobe::isThin(perFace[f], window.min, window.max)) thin.push_back(static_cast<std::uint32_t>(f));
+    return thin;
 }
 
 int runAreas(const AreasOptions& options)
@@ -53,7 +61,7 @@ int runAreas(const AreasOptions& options)
     if (options.faces.empty() && options.thin.empty())
         throw InputError("areas: give the selection with --faces LIST or --thin MIN MAX");
     if (!options.thin.empty()) checkThicknessWindow(options.thin[0], options.thin[1], "--thin MIN", "MAX");
-    const meshprobe::Mesh mesh = meshprobe::loadMesh(options.meshPath, {cancelOnInterrupt()});
+    const meshprobe::Mesh mesh = loadInputMesh(options);
     const meshprobe::MarkingAreasResult result =
         meshprobe::markingAreas(mesh, selectFaces(mesh, options), options.label);
     const std::vector<meshprobe::MarkingArea>& areas = result.areas;
@@ -73,6 +81,7 @@ int runAreas(const AreasOptions& options)
     Summary summary;
     summary.add("mesh", options.meshPath)
         .add("triangles", std::to_string(mesh.triangleCount()))
+        .add("units", unitLine(options))
         .add("selected", std::to_string(selected) + " faces")
         .add("areas", std::to_string(areas.size()) + " labelled \"" + options.label + "\"");
     summary.print(std::cout);
@@ -104,8 +113,9 @@ Command addAreasCommand(CLI::App& app)
     command
         ->add_option("--thin", options->thin, "Select the faces whose wall thickness lies strictly between MIN and MAX")
         ->expected(2)
+        ->allow_extra_args(false) // "--thin 0 1 part.stl": the third value is MESH, not more of --thin
         ->type_name("MIN MAX")
-        ->check(CLI::NonNegativeNumber)
+        ->check(numberIn(0.0, largestLength, "mm"))
         ->excludes(faces);
     command->add_option("--label", options->label, "Name given to every area")
         ->type_name("TEXT")

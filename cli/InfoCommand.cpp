@@ -3,6 +3,7 @@
 #include <iostream>
 
 #include "cli/Commands.h"
+#include "cli/InputMesh.h"
 #include "cli/Interrupt.h"
 #include "cli/JsonHead.h"
 #include "cli/Stopwatch.h"
@@ -27,7 +28,7 @@ std::string textTriple(const std::array<float, 3>& v)
 int runInfo(const CommonOptions& options)
 {
     const Stopwatch clock;
-    const meshprobe::Mesh mesh = meshprobe::loadMesh(options.meshPath, {cancelOnInterrupt()});
+    const meshprobe::Mesh mesh = loadInputMesh(options);
     const meshprobe::MeshInfo stats = meshprobe::inspect(mesh);
 
     if (options.json) {
@@ -50,6 +51,7 @@ int runInfo(const CommonOptions& options)
     summary.add("mesh", options.meshPath)
         .add("triangles", std::to_string(mesh.triangleCount()))
         .add("vertices", std::to_string(mesh.vertexCount()))
+        .add("units", unitLine(options))
         .add("bounds", "(" + textTriple(stats.boundsMin) + ") to (" + textTriple(stats.boundsMax) + ")")
         .add("size", formatNumber(size[0]) + " x " + formatNumber(size[1]) + " x " + formatNumber(size[2]) + " mm")
         .add("watertight", stats.watertight ? "yes" : "no")

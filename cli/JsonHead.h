@@ -11,7 +11,15 @@
 
 namespace cli {
 
-/// "command", "mesh" (the path as given), "triangles", "vertices" (after welding).
+/// The JSON report's layout version: bumped on every change that can break a reader (a key removed,
+/// renamed or changing its meaning); new keys alone do not bump it. schemas/*.json describe this version.
+constexpr int jsonSchema = 1;
+
+/// "version" (the tool's), "schema", "command", "mesh" (the path as given), "units", "triangles",
+/// "vertices" (after welding).
 nlohmann::ordered_json jsonHead(const std::string& command, const CommonOptions& options, const meshprobe::Mesh& mesh);
+
+/// The one JSON object printed on failure with --json: "version", "schema", "error", "exit_code".
+nlohmann::ordered_json jsonError(const std::string& message, int exitCode);
 
 } // namespace cli

@@ -6,6 +6,7 @@
 
 #include "cli/Commands.h"
 #include "cli/CommonOptions.h"
+#include "cli/InputMesh.h"
 #include "cli/Interrupt.h"
 #include "cli/JsonHead.h"
 #include "cli/MeshWarnings.h"
@@ -29,7 +30,7 @@ struct OrientOptions : CommonOptions {
 int runOrient(OrientOptions& options)
 {
     const Stopwatch clock;
-    meshprobe::Mesh mesh = meshprobe::loadMesh(options.meshPath, {cancelOnInterrupt()});
+    meshprobe::Mesh mesh = loadInputMesh(options);
     const CheckedMesh checked = checkMesh(mesh, options.checks);
     ProgressBar progress(ProgressBar::shouldShow(options.quiet));
     meshprobe::OrientOptions analysis;

@@ -9,6 +9,8 @@
 #include <cstdlib>
 #include <iostream>
 
+#include "meshprobe/Error.h"
+
 namespace cli {
 
 double shortestDouble(float value)
@@ -25,6 +27,16 @@ std::string formatNumber(double value, int significant)
 {
     char text[64];
     std::snprintf(text, sizeof text, "%.*g", significant, value);
+    return text;
+}
+
+std::string formatFigure(double value)
+{
+    char text[64];
+    if (std::fabs(value) >= 1000.0 && std::isfinite(value))
+        std::snprintf(text, sizeof text, "%.0f", value);
+    else
+        std::snprintf(text, sizeof text, "%.4g", value);
     return text;
 }
 
@@ -115,8 +127,34 @@ void printBarChart(std::ostream& out, const std::vector<std::pair<std::string, s
     }
 }
 
+namespace {
+
+/// The key path of the first number that is NaN or infinite, or "" when there is none.
+std::string firstNonFiniteNumber(const nlohmann::ordered_json& value, const std::string& path)
+{
+    if (value.is_number_float()) return std::isfinite(value.get<double>()) ? "" : path;
+    if (value.is_object()) {
+        for (const auto& item : value.items()) {
+            const std::string found = firstNonFiniteNumber(item.value(), path + "." + item.key());
+            if (!found.empty()) return found;
+        }
+    } else if (value.is_array()) {
+        for (size_t i = 0; i < value.size(); ++i) {
+            const std::string found = firstNonFiniteNumber(value[i], path + "[" + std::to_string(i) + "]");
+            if (!found.empty()) return found;
+        }
+    }
+    return "";
+}
+
+} // namespace
+
 void printJson(const nlohmann::ordered_json& object)
 {
+    const std::string bad = firstNonFiniteNumber(object, "");
+    if (!bad.empty())
+        throw meshprobe::InputError("the result " + bad.substr(1) +
+                                    " is beyond single precision: the input is too large for the analysis");
     std::cout << object.dump() << std::endl;
 }
 

@@ -19,6 +19,10 @@ double shortestDouble(float value);
 /// A number with up to `significant` significant digits, without trailing zeros ("12.5", "0.00125", "3").
 std::string formatNumber(double value, int significant = 6);
 
+/// A figure for people: 4 significant digits, whole numbers from 1000 on ("0.8", "1.2", "0.001235", "5640").
+/// Every figure of one table goes through this, so the precision is the same throughout.
+std::string formatFigure(double value);
+
 /// "1234.5 mm³ (1.2345 ml)": the tool treats model units as millimetres, the convention of STL and 3MF.
 std::string formatVolume(double cubicMillimetres);
 
@@ -51,7 +55,8 @@ private:
 void printBarChart(std::ostream& out, const std::vector<std::pair<std::string, std::size_t>>& bars,
                    std::size_t width = 40, const std::string& indent = "  ");
 
-/// The one JSON object of --json, on stdout.
+/// The one JSON object of --json, on stdout. A number that is NaN or infinite (a result beyond single
+/// precision) is never printed: InputError naming its key instead, as the input was out of range.
 void printJson(const nlohmann::ordered_json& object);
 
 } // namespace cli

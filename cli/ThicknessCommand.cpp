@@ -1,12 +1,15 @@
 // SPDX-License-Identifier: MIT
 // `meshprobe thickness`: wall thickness per face, faces inside a window, a histogram and a colour file.
 #include <algorithm>
+#include <array>
 #include <iostream>
 
 #include "cli/CliError.h"
 #include "cli/Commands.h"
 #include "cli/CommonOptions.h"
+#include "cli/InputMesh.h"
 #include "cli/Interrupt.h"
+#include "cli/NumberRange.h"
 #include "cli/JsonHead.h"
 #include "cli/MeshWarnings.h"
 #include "cli/OutputFile.h"
@@ -17,6 +20,8 @@
 #include "meshprobe/Export.h"
 #include "meshprobe/Import.h"
 #include "meshprobe/Thickness.h"
+#include "meshprobe/ThicknessColours.h"
+#include "meshprobe/ThinAreas.h"
 
 namespace cli {
 
@@ -24,50 +29,124 @@ namespace {
 
 constexpr int windowBins = 10;
 
+/// Colour of the faces with no wall closer than max: a neutral grey, apart from the red-to-green ramp.
+constexpr meshprobe::Rgba noWallColour = {128, 128, 128, 255};
+
 struct ThicknessOptions : CommonOptions {
     double min = 0.0;
     double max = 0.0;
     int samples = 31;
+    double minThinArea = meshprobe::defaultMinThinArea;
     std::string colorPath;
     bool perFace = false;
     MeshCheckOptions checks;
 };
 
-void printSummary(const ThicknessOptions& options, const meshprobe::Mesh& mesh, const std::vector<float>& thickness,
-                  size_t selected, size_t atMax, const std::vector<meshprobe::HistogramBin>& bins)
+/// What the summary, the table and the JSON report share.
+struct ThinReport {
+    size_t selected = 0; ///< faces thin by meshprobe::isThin
+    size_t atMax = 0;    ///< faces with no wall thinner than max
+    std::vector<meshprobe::HistogramBin> bins;
+    meshprobe::ThinAreasResult areas;
+};
+
+ThinReport summarise(const meshprobe::Mesh& mesh, const std::vector<float>& perFace, const ThicknessOptions& options)
 {
+    const float min = static_cast<float>(options.min), max = static_cast<float>(options.max);
+    ThinReport report;
+    // A wall of exactly max measures just below it (the rays start inside the surface): such faces count
+    // at max, in the histogram as everywhere else.
+    std::vector<float> asShown = perFace;
+    for (float& t : asShown) {
+        if (!(t < max - meshprobe::wallLimitTolerance)) {
+            t = max;
+            ++report.atMax;
+        }
+        report.selected += meshprobe::isThin(t, min, max);
+    }
+    report.bins = meshprobe::thicknessHistogram(asShown, min, max, windowBins);
+    meshprobe::ThinAreaOptions areaOptions;
+    areaOptions.min = min;
+    areaOptions.max = max;
+    areaOptions.minArea = options.minThinArea;
+    report.areas = meshprobe::thinAreas(mesh, perFace, areaOptions);
+    return report;
+}
+
+std::string formatPoint(const std::array<double, 3>& p)
+{
+    return "(" + formatFigure(p[0]) + ", " + formatFigure(p[1]) + ", " + formatFigure(p[2]) + ")";
+}
+
+void printSummary(const ThicknessOptions& options, const meshprobe::Mesh& mesh, const std::vector<float>& thickness,
+                  const ThinReport& report)
+{
+    const meshprobe::ThinAreasResult& thin = report.areas;
     Summary summary;
     summary.add("mesh", options.meshPath)
         .add("triangles", std::to_string(mesh.triangleCount()))
-        .add("window", formatNumber(options.min) + " to " + formatNumber(options.max) + " mm, " +
+        .add("units", unitLine(options))
+        .add("window", formatFigure(options.min) + " to " + formatFigure(options.max) + " mm, " +
                            std::to_string(options.samples) + " rays per face")
-        .add("selected", std::to_string(selected) + " faces strictly inside the window")
-        .add("at max", std::to_string(atMax) + " faces with no wall closer than " + formatNumber(options.max) + " mm");
-    if (!thickness.empty()) {
-        const auto thinnest = std::min_element(thickness.begin(), thickness.end());
-        summary.add("thinnest",
-                    formatNumber(*thinnest) + " mm (face " + std::to_string(thinnest - thickness.begin()) + ")");
+        .add("thin faces", std::to_string(report.selected) + " strictly inside the window")
+        .add("at max",
+             std::to_string(report.atMax) + " faces with no wall thinner than " + formatFigure(options.max) + " mm");
+    std::string areas =
+        std::to_string(thin.areas.size()) + " of at least " + formatFigure(options.minThinArea) + " mm²";
+    if (thin.droppedAreas > 0)
+        areas += " (" + std::to_string(thin.droppedAreas) + " tiny areas, " + std::to_string(thin.droppedFaces) +
+                 " faces, dropped)";
+    summary.add("thin areas", areas);
+    if (!thin.areas.empty()) {
+        const auto thinnest = std::min_element(
+            thin.areas.begin(), thin.areas.end(),
+            [](const meshprobe::ThinArea& a, const meshprobe::ThinArea& b) { return a.minThickness < b.minThickness; });
+        summary.add("thinnest", formatFigure(thinnest->minThickness) + " mm (area " + std::to_string(thinnest->id) +
+                                    ", face " + std::to_string(thinnest->thinnestFace) + ")");
     }
     if (!options.colorPath.empty()) summary.add("colour file", options.colorPath);
     summary.print(std::cout);
 
-    std::vector<std::pair<std::string, size_t>> bars;
-    for (size_t b = 0; b < bins.size(); ++b) {
-        const std::string range = b == 0 ? "≤ " + formatNumber(bins[b].to, 4)
-                                         : formatNumber(bins[b].from, 4) + " – " + formatNumber(bins[b].to, 4);
-        bars.emplace_back(range, bins[b].faces);
+    if (!thin.areas.empty()) {
+        Table table({"area", "faces", "mm²", "min mm", "median mm", "centroid", "size mm"},
+                    {true, true, true, true, true, false, false});
+        for (const meshprobe::ThinArea& area : thin.areas) {
+            std::array<double, 3> size;
+            for (int a = 0; a < 3; ++a)
+                size[a] = area.boundsMax[a] - area.boundsMin[a];
+            table.addRow({std::to_string(area.id), std::to_string(area.faces.size()), formatFigure(area.area),
+                          formatFigure(area.minThickness), formatFigure(area.medianThickness),
+                          formatPoint(area.centroid),
+                          formatFigure(size[0]) + " x " + formatFigure(size[1]) + " x " + formatFigure(size[2])});
+        }
+        std::cout << '\n';
+        table.print(std::cout);
     }
-    bars.emplace_back("≥ " + formatNumber(options.max, 4) + " (max)", atMax);
+
+    std::vector<std::pair<std::string, size_t>> bars;
+    for (size_t b = 0; b < report.bins.size(); ++b) {
+        const meshprobe::HistogramBin& bin = report.bins[b];
+        bars.emplace_back(b == 0 ? "≤ " + formatFigure(bin.to) : formatFigure(bin.from) + " – " + formatFigure(bin.to),
+                          bin.faces);
+    }
+    bars.emplace_back("≥ " + formatFigure(options.max) + " (max)", report.atMax);
     std::cout << "\nthickness (mm)  faces\n";
     printBarChart(std::cout, bars);
 
     if (options.perFace) {
+        // The analysis' own values, unrounded: --per-face is for checking them.
         Table table({"face", "thickness mm"}, {true, true});
         for (size_t f = 0; f < thickness.size(); ++f)
-            table.addRow({std::to_string(f), formatNumber(thickness[f])});
+            table.addRow({std::to_string(f), formatNumber(thickness[f], 9)});
         std::cout << '\n';
         table.print(std::cout);
     }
+}
+
+nlohmann::ordered_json point(const std::array<double, 3>& p)
+{
+    return {shortestDouble(static_cast<float>(p[0])), shortestDouble(static_cast<float>(p[1])),
+            shortestDouble(static_cast<float>(p[2]))};
 }
 
 int runThickness(const ThicknessOptions& options)
@@ -75,8 +154,8 @@ int runThickness(const ThicknessOptions& options)
     const Stopwatch clock;
     checkThicknessWindow(options.min, options.max, "--min", "--max");
     const bool colour = !options.colorPath.empty();
-    if (colour) checkOutputOption(options.colorPath, "--color", true);
-    meshprobe::Mesh mesh = meshprobe::loadMesh(options.meshPath, {cancelOnInterrupt()});
+    if (colour) checkOutputOption(options.colorPath, "--color", true, options);
+    meshprobe::Mesh mesh = loadInputMesh(options);
     const CheckedMesh checked = checkMesh(mesh, options.checks);
 
     ProgressBar progress(ProgressBar::shouldShow(options.quiet));
@@ -84,17 +163,19 @@ int runThickness(const ThicknessOptions& options)
     analysis.min = static_cast<float>(options.min);
     analysis.max = static_cast<float>(options.max);
     analysis.samples = options.samples;
-    // Colours come from a second run of the analysis: the library writes either values or colours.
-    analysis.colours = colour;
-    analysis.progress = progress.phases({{50.0f, "measuring"}, {100.0f, colour ? "colouring" : "measuring"}}, 0, 100);
+    analysis.progress = progress.stage("measuring", 0, 100);
     const meshprobe::ThicknessResult result = meshprobe::thickness(mesh, analysis);
-    if (colour) meshprobe::writeColouredMesh(options.colorPath, mesh, result.faceColours, {cancelOnInterrupt()});
+    if (colour) {
+        // One run: the colours follow from the values, with the analysis' ramp; faces counted at max are grey.
+        const std::vector<meshprobe::Rgba> colours = meshprobe::thicknessColours(
+            result.perFace, analysis.min, analysis.max, analysis.max - meshprobe::wallLimitTolerance, noWallColour);
+        meshprobe::writeColouredMesh(options.colorPath, mesh, colours, {cancelOnInterrupt()});
+    }
     progress.clear();
 
-    const std::vector<meshprobe::HistogramBin> bins =
-        meshprobe::thicknessHistogram(result.perFace, analysis.min, analysis.max, windowBins);
+    const ThinReport thin = summarise(mesh, result.perFace, options);
     if (!options.json) {
-        printSummary(options, mesh, result.perFace, result.selectedFaces.size(), result.facesAtMax, bins);
+        printSummary(options, mesh, result.perFace, thin);
         return exitCodeFor(checked, options.checks);
     }
     nlohmann::ordered_json report = jsonHead("thickness", options, mesh);
@@ -102,12 +183,25 @@ int runThickness(const ThicknessOptions& options)
     report["min"] = shortestDouble(analysis.min);
     report["max"] = shortestDouble(analysis.max);
     report["samples"] = options.samples;
+    report["min_thin_area"] = options.minThinArea;
     report["status"] = result.status;
     report["message"] = result.message;
-    report["selected_faces"] = result.selectedFaces.size();
-    report["faces_at_max"] = result.facesAtMax;
+    report["selected_faces"] = thin.selected;
+    report["faces_at_max"] = thin.atMax;
+    report["thin_areas"] = nlohmann::ordered_json::array();
+    for (const meshprobe::ThinArea& area : thin.areas.areas)
+        report["thin_areas"].push_back({{"id", area.id},
+                                        {"faces", area.faces.size()},
+                                        {"area", shortestDouble(static_cast<float>(area.area))},
+                                        {"min_thickness", shortestDouble(area.minThickness)},
+                                        {"thinnest_face", area.thinnestFace},
+                                        {"median_thickness", shortestDouble(area.medianThickness)},
+                                        {"centroid", point(area.centroid)},
+                                        {"bounds", {point(area.boundsMin), point(area.boundsMax)}}});
+    report["dropped_areas"] = thin.areas.droppedAreas;
+    report["dropped_faces"] = thin.areas.droppedFaces;
     report["histogram"] = nlohmann::ordered_json::array();
-    for (const meshprobe::HistogramBin& bin : bins)
+    for (const meshprobe::HistogramBin& bin : thin.bins)
         report["histogram"].push_back({{"from", bin.from}, {"to", bin.to}, {"faces", bin.faces}});
     if (options.perFace) {
         nlohmann::ordered_json values = nlohmann::ordered_json::array();
@@ -115,6 +209,7 @@ int runThickness(const ThicknessOptions& options)
             values.push_back(shortestDouble(t));
         report["thickness"] = std::move(values);
     }
+    if (colour) report["files"] = {{"color", options.colorPath}};
     report["seconds"] = clock.seconds();
     printJson(report);
     return exitCodeFor(checked, options.checks);
@@ -130,19 +225,29 @@ Command addThicknessCommand(CLI::App& app)
     command->add_option("--min", options->min, "Lower end of the thickness window, mm")
         ->type_name("A")
         ->required()
-        ->check(CLI::NonNegativeNumber);
+        ->check(numberIn(0.0, largestLength, "mm"));
     command->add_option("--max", options->max, "Upper end of the window, mm; also how far the rays look")
         ->type_name("B")
         ->required()
-        ->check(CLI::NonNegativeNumber);
+        ->check(numberIn(0.0, largestLength, "mm"));
     command->add_option("--samples", options->samples, "Rays per face: 1..31 spread over the face, 32+ one ray")
         ->type_name("S")
-        ->check(CLI::NonNegativeNumber)
+        ->check(wholeNumberIn(0, 2147483647))
         ->capture_default_str();
-    command->add_option("--color", options->colorPath, "Write the mesh coloured by thickness to OUT (.ply, .glb, .obj)")
-        ->type_name("OUT");
+    command
+        ->add_option("--min-thin-area", options->minThinArea,
+                     "Thin areas smaller than this (mm²) are dropped from the summary, the table and the JSON")
+        ->type_name("A")
+        ->check(numberIn(0.0, largestLength * largestLength, "mm²"))
+        ->capture_default_str();
+    command
+        ->add_option("--color", options->colorPath,
+                     "Write the mesh coloured by thickness to OUT (.ply, .3mf, .glb, .obj)")
+        ->type_name("OUT")
+        ->check(nonEmptyPath());
     command->add_flag("--per-face", options->perFace, "Also list the thickness of every face");
     addMeshCheckOptions(*command, options->checks);
+    addForceOption(*command, *options);
     return {command, [options] { return runThickness(*options); }};
 }
 

@@ -9,7 +9,9 @@
 #include "cli/CliError.h"
 #include "cli/Commands.h"
 #include "cli/CommonOptions.h"
+#include "cli/InputMesh.h"
 #include "cli/Interrupt.h"
+#include "cli/NumberRange.h"
 #include "cli/JsonHead.h"
 #include "cli/MeshWarnings.h"
 #include "cli/OutputFile.h"
@@ -128,6 +130,7 @@ void printText(const TrappedOptions& options, const meshprobe::Mesh& mesh, const
     Summary summary;
     summary.add("mesh", options.meshPath)
         .add("triangles", std::to_string(mesh.triangleCount()))
+        .add("units", unitLine(options))
         .add("grid", std::to_string(options.resolution) + "³ voxels of " + formatNumber(result.voxelSize, 4) +
                          " mm, up " + meshprobe::formatDirection(result.up) + ", " + std::to_string(result.threads) +
                          (result.threads == 1 ? " thread" : " threads"))
@@ -180,10 +183,10 @@ void printText(const TrappedOptions& options, const meshprobe::Mesh& mesh, const
 int runTrapped(TrappedOptions& options)
 {
     const Stopwatch clock;
-    if (!options.cavitiesPath.empty()) checkOutputOption(options.cavitiesPath, "--cavities", false);
+    if (!options.cavitiesPath.empty()) checkOutputOption(options.cavitiesPath, "--cavities", false, options);
     if (!options.drainHolesPath.empty()) {
         if (options.drainHoles <= 0) throw InputError("--drain-holes-file needs --drain-holes D (the hole diameter)");
-        checkOutputOption(options.drainHolesPath, "--drain-holes-file", false);
+        checkOutputOption(options.drainHolesPath, "--drain-holes-file", false, options);
     }
     meshprobe::CavityOptions analysis;
     try {
@@ -192,7 +195,7 @@ int runTrapped(TrappedOptions& options)
     } catch (const InputError& e) {
         throw InputError((options.printer.empty() ? "--up: " : "--printer: ") + std::string(e.what()));
     }
-    meshprobe::Mesh mesh = meshprobe::loadMesh(options.meshPath, {cancelOnInterrupt()});
+    meshprobe::Mesh mesh = loadInputMesh(options);
     const CheckedMesh checked = checkMesh(mesh, options.checks);
 
     ProgressBar progress(ProgressBar::shouldShow(options.quiet));
@@ -226,6 +229,10 @@ int runTrapped(TrappedOptions& options)
         report["cavities"] = nlohmann::ordered_json::array();
         for (const meshprobe::CavityReport& cavity : result.cavities)
             report["cavities"].push_back(cavityJson(cavity, options));
+        nlohmann::ordered_json files = nlohmann::ordered_json::object();
+        if (!options.cavitiesPath.empty()) files["cavities"] = options.cavitiesPath;
+        if (!options.drainHolesPath.empty()) files["drain_holes"] = options.drainHolesPath;
+        if (!files.empty()) report["files"] = std::move(files);
         report["seconds"] = clock.seconds();
         printJson(report);
     } else {
@@ -253,11 +260,11 @@ Command addTrappedCommand(CLI::App& app)
     addCommonOptions(*command, *options);
     command->add_option("-r,--resolution", options->resolution, "Voxels along the longest side of the part")
         ->type_name("N")
-        ->check(CLI::Range(1, 1290))
+        ->check(wholeNumberIn(1, 1290))
         ->capture_default_str();
     command->add_option("-j,--threads", options->threads, "Worker threads (default: all cores)")
         ->type_name("T")
-        ->check(CLI::PositiveNumber)
+        ->check(wholeNumberIn(1, 4096))
         ->capture_default_str();
     auto* up = command
                    ->add_option("--up", options->up,
@@ -271,7 +278,8 @@ Command addTrappedCommand(CLI::App& app)
     command
         ->add_option("--cavities", options->cavitiesPath,
                      "Write every listed cavity as a mesh to OUT (.stl, .ply, .obj, .3mf or .glb)")
-        ->type_name("OUT");
+        ->type_name("OUT")
+        ->check(nonEmptyPath());
     command
         ->add_option("--cavities-as", options->cavitiesAs,
                      "solid: each cavity a closed surface of its voxels; columns: the analysis' upright triangles")
@@ -280,14 +288,16 @@ Command addTrappedCommand(CLI::App& app)
         ->capture_default_str();
     command->add_option("--min-cavity", options->minCavity, "Leave cavities below V mm³ out of the list and files")
         ->type_name("V")
-        ->check(CLI::NonNegativeNumber)
+        ->check(numberIn(0.0, 1e18, "mm³"))
         ->capture_default_str();
     command->add_option("--drain-holes", options->drainHoles, "Suggest a drain hole (and vents) of D mm per cavity")
         ->type_name("D")
-        ->check(CLI::PositiveNumber);
+        ->check(numberIn(0.0, 1e6, "mm"));
     command->add_option("--drain-holes-file", options->drainHolesPath, "Write the suggested holes as cylinders to OUT")
-        ->type_name("OUT");
+        ->type_name("OUT")
+        ->check(nonEmptyPath());
     addMeshCheckOptions(*command, options->checks);
+    addForceOption(*command, *options);
     return {command, [options] { return runTrapped(*options); }};
 }
 

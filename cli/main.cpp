@@ -10,6 +10,7 @@
 #include "cli/CliError.h"
 #include "cli/Commands.h"
 #include "cli/Interrupt.h"
+#include "cli/JsonHead.h"
 
 namespace {
 
@@ -39,9 +40,13 @@ std::vector<std::string> joinNegativeAxisValues(int argc, char** argv)
     return joined;
 }
 
+/// Set when the command line asks for JSON, before parsing: a failure then also prints one JSON object.
+bool jsonRequested = false;
+
 int fail(int exitCode, const std::string& message)
 {
     std::cerr << "meshprobe: " << message << std::endl;
+    if (jsonRequested) std::cout << cli::jsonError(message, exitCode).dump() << std::endl;
     return exitCode;
 }
 
@@ -50,6 +55,8 @@ int fail(int exitCode, const std::string& message)
 int main(int argc, char** argv)
 {
     cli::installInterruptHandler();
+    for (int i = 1; i < argc; ++i)
+        jsonRequested = jsonRequested || std::strcmp(argv[i], "--json") == 0;
 
     CLI::App app{usage, "meshprobe"};
     app.set_version_flag("--version", "meshprobe " MESHPROBE_VERSION);

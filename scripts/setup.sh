@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian packages meshprobe needs (skipping those present), then configures and builds it, and
 # installs the Python package for Debian's /usr/bin/python3 (into /usr/local/lib/python3.X/dist-packages).
-# Usage: scripts/setup.sh [--asan] [--build-dir DIR] [extra CMake arguments...]
+# Usage: scripts/setup.sh [--asan] [--packages-only] [--build-dir DIR] [extra CMake arguments...]
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -9,13 +9,17 @@ packages=(build-essential cmake g++ libgtest-dev libgmock-dev libbenchmark-dev l
           libassimp-dev libcli11-dev nlohmann-json3-dev nodejs chromium
           python3-dev python3-numpy pybind11-dev python3-pybind11 python3-pytest python3-distributed)
 
+          libassimp-dev libcli11-dev nlohmann-json3-dev python3-pytest python3-jsonschema)
+
 build_dir=build
 build_type=Release
+packages_only=0
 cmake_args=()
 while [ $# -gt 0 ]; do
   case "$1" in
     --asan) build_dir=build-asan; build_type=RelWithDebInfo; cmake_args+=(-DMESHPROBE_SANITIZE=ON) ;;
     --build-dir) build_dir="$2"; shift ;;
+    --packages-only) packages_only=1 ;;
     *) cmake_args+=("$1") ;;
   esac
   shift
@@ -43,6 +47,8 @@ if ! cmp -s report/package-lock.json report/node_modules/.meshprobe-installed-lo
   (cd report && PUPPETEER_SKIP_DOWNLOAD=1 npm ci --no-audit --no-fund --loglevel=error)
   cp report/package-lock.json report/node_modules/.meshprobe-installed-lock
 fi
+
+[ "$packages_only" -eq 0 ] || exit 0
 
 cmake -S . -B "$build_dir" -DCMAKE_BUILD_TYPE="$build_type" ${cmake_args[@]+"${cmake_args[@]}"}
 cmake --build "$build_dir" -j "$(nproc)"

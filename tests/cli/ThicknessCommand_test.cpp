@@ -85,18 +85,51 @@ TEST(ThicknessCommand, WindowBoundsAreStrict)
     const json above = json::parse(runTool({"thickness", path, "--min", "2.5", "--max", "4", "--json"}).out);
     EXPECT_EQ(above["selected_faces"], 0);
     EXPECT_EQ(above["histogram"][0]["faces"], capFaces);
+    // The 2 mm plate measures 1.99998 (the rays start inside the surface) but is not thinner than 2 mm:
+    // no face, no area, nothing in the window's bins; --per-face still shows the analysis' own values.
+    const json atLimit =
+        json::parse(runTool({"thickness", path, "--min", "0", "--max", "2", "--per-face", "--json"}).out);
+    EXPECT_EQ(atLimit["selected_faces"], 0);
+    EXPECT_EQ(atLimit["faces_at_max"], plateFaces);
+    EXPECT_EQ(atLimit["thin_areas"].size(), 0u);
+    EXPECT_EQ(atLimit["histogram"][10]["faces"], 0);
+    size_t belowMax = 0;
+    for (const json& t : atLimit["thickness"])
+        belowMax += t.get<double>() < 2.0;
+    EXPECT_EQ(belowMax, capFaces);
 }
 
-// The colour file holds every face; the faces that found no wall within max carry the library's
-// "nothing nearer" colour (0, 255, 128), the plate's caps another.
-TEST(ThicknessCommand, ColourFileMarksFacesAtMax)
+// Top and bottom of the plate are two thin areas of 100 mm² at 2 mm; --min-thin-area above that drops both,
+// and the summary says so; figures are rounded for people.
+TEST(ThicknessCommand, ThinAreasOfThePlate)
 {
     TempDir dir;
     const std::string path = clitest::writeMesh(dir, "plate.stl", plate());
-    const std::string out = dir.file("plate.ply");
+    const json report = json::parse(runTool({"thickness", path, "--min", "0", "--max", "3", "--json"}).out);
+    ASSERT_EQ(report["thin_areas"].size(), 2u);
+    for (const json& area : report["thin_areas"]) {
+        EXPECT_EQ(area["faces"], capFaces / 2);
+        EXPECT_NEAR(area["area"].get<double>(), 100.0, 2.0);
+        EXPECT_NEAR(area["min_thickness"].get<double>(), plateThickness, 1e-5);
+        EXPECT_EQ(area["centroid"][0], 5.0);
+    }
+    EXPECT_EQ(report["dropped_areas"], 0);
+    const clitest::ToolResult text = runTool({"thickness", path, "--min", "0", "--max", "3", "--min-thin-area", "101"});
+    EXPECT_NE(text.out.find("0 of at least 101 mm² (2 tiny areas, 64 faces, dropped)"), std::string::npos) << text.out;
+    const clitest::ToolResult kept = runTool({"thickness", path, "--min", "0", "--max", "3"});
+    EXPECT_NE(kept.out.find("thinnest    2 mm (area 1"), std::string::npos) << kept.out;
+}
+
+// The colour file holds every face; the faces that found no wall within max are neutral grey, the plate's
+// caps another colour.
+TEST(ThicknessCommand, ColourFileMarksFacesAtMaxGrey)
+{
+    TempDir dir;
+    const std::string path = clitest::writeMesh(dir, "plate.stl", plate());
+    const std::string out = dir.file("plate.obj");
     const clitest::ToolResult run = runTool({"thickness", path, "--min", "1", "--max", "3", "--color", out});
     ASSERT_EQ(run.exitCode, 0) << run.err;
-    EXPECT_NE(run.out.find("64 faces strictly inside the window"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("64 strictly inside the window"), std::string::npos) << run.out;
 
     Assimp::Importer importer;
     const aiScene* scene = importer.ReadFile(out, 0);
@@ -108,7 +141,7 @@ TEST(ThicknessCommand, ColourFileMarksFacesAtMax)
     for (unsigned f = 0; f < mesh.mNumFaces; ++f) {
         const aiColor4D& c = mesh.mColors[0][mesh.mFaces[f].mIndices[0]];
         const bool isMaxColour =
-            std::lround(c.r * 255) == 0 && std::lround(c.g * 255) == 255 && std::lround(c.b * 255) == 128;
+            std::lround(c.r * 255) == 128 && std::lround(c.g * 255) == 128 && std::lround(c.b * 255) == 128;
         atMax += isMaxColour;
     }
     EXPECT_EQ(atMax, plateFaces - capFaces);

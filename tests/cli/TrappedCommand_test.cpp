@@ -155,7 +155,7 @@ TEST(TrappedCommand, HumanSummaryListsCavities)
 }
 
 // A grid too large for the memory the process may use is an analysis failure (exit 1) with the reason on
-// stderr; the voxelizer's own console message must not reach stdout, which stays empty.
+// stderr; the voxelizer's own console message must not reach stdout, which holds the one JSON error object.
 TEST(TrappedCommand, GridBeyondMemoryFailsWithExitOne)
 {
 #if defined(__SANITIZE_ADDRESS__)
@@ -166,7 +166,7 @@ TEST(TrappedCommand, GridBeyondMemoryFailsWithExitOne)
     // 1290³ voxels need two 268 MB bit sets before the grid is usable: more than 300 MB allows.
     const clitest::ToolResult run = clitest::runToolWithMemoryLimit(300000, {"trapped", path, "-r", "1290", "--json"});
     EXPECT_EQ(run.exitCode, 1) << run.err;
-    EXPECT_EQ(run.out, "");
+    EXPECT_EQ(nlohmann::json::parse(run.out)["exit_code"], 1) << run.out;
     EXPECT_NE(run.err.find("cannot set up a 1290³ voxel grid"), std::string::npos) << run.err;
 }
 

@@ -2,6 +2,8 @@
 // End to end: usage errors of every subcommand exit with 2, name the problem on stderr and write nothing.
 #include <gtest/gtest.h>
 
+#include <nlohmann/json.hpp>
+
 #include "tests/cli/ToolRunner.h"
 
 namespace {
@@ -46,6 +48,24 @@ TEST_P(UsageErrors, ExitTwoNamingTheProblem)
     EXPECT_EQ(dir.list().size(), filesWritten);
 }
 
+// With --json, stdout holds one JSON object carrying the same message and the exit code.
+TEST_P(UsageErrors, WithJsonOneErrorObjectOnStdout)
+{
+    clitest::TempDir dir;
+    std::vector<std::string> args;
+    for (const std::string& arg : GetParam().args)
+        args.push_back(arg == "MESH"  ? clitest::writeMesh(dir, "strip.ply", testmesh::quadGrid(4, 1))
+                       : arg == "DIR" ? dir.path
+                                      : arg);
+    args.push_back("--json");
+    const clitest::ToolResult run = clitest::runTool(args);
+    EXPECT_EQ(run.exitCode, 2) << run.err;
+    const nlohmann::json report = nlohmann::json::parse(run.out);
+    EXPECT_EQ(report["exit_code"], 2);
+    EXPECT_EQ(report["schema"], 1);
+    EXPECT_EQ("meshprobe: " + report["error"].get<std::string>() + "\n", run.err);
+}
+
 INSTANTIATE_TEST_SUITE_P(
     Command, UsageErrors,
     ::testing::Values(UsageCase{"NoCommand", {}, "subcommand is required"},
@@ -53,7 +73,10 @@ INSTANTIATE_TEST_SUITE_P(
                       UsageCase{"MissingMesh", {"info"}, "MESH is required"},
                       UsageCase{"UnknownOption", {"info", "x.stl", "--colour"}, "--colour"},
                       UsageCase{
-                          "MissingFile", {"info", "/nonexistent/part.stl"}, "/nonexistent/part.stl: no such file"}),
+                          "MissingFile", {"info", "/nonexistent/part.stl"}, "/nonexistent/part.stl: no such file"},
+                      UsageCase{"UnknownUnit", {"info", "MESH", "--units", "ft"}, "--units"},
+                      UsageCase{"StdinWithoutFormat", {"info", "-"}, "needs --format"},
+                      UsageCase{"FormatForAFile", {"info", "MESH", "--format", "stl"}, "--format is for MESH '-'"}),
     caseName);
 
 INSTANTIATE_TEST_SUITE_P(
@@ -62,7 +85,9 @@ INSTANTIATE_TEST_SUITE_P(
         UsageCase{"ResolutionZero", {"trapped", "MESH", "-r", "0"}, "--resolution"},
         UsageCase{"ResolutionTooLarge", {"trapped", "MESH", "--resolution", "1291"}, "--resolution"},
         UsageCase{"ResolutionNotANumber", {"trapped", "MESH", "-r", "fine"}, "--resolution"},
-        UsageCase{"NoThreads", {"trapped", "MESH", "-j", "0"}, "--threads"},
+        UsageCase{"NoThreads", {"trapped", "MESH", "-j", "0"}, "--threads: '0' is outside the valid range 1 to 4096"},
+        UsageCase{"EmptyCavityPath", {"trapped", "MESH", "--cavities", ""}, "the output path is empty"},
+        UsageCase{"CavitiesOverInput", {"trapped", "MESH", "--cavities", "MESH"}, "is the input mesh; give --force"},
         UsageCase{"UnknownAxis", {"trapped", "MESH", "--up", "z"}, "--up"},
         UsageCase{
             "UnknownCavityFormat", {"trapped", "MESH", "--cavities", "/tmp/out.vrml"}, "unknown output format '.vrml'"},
@@ -84,9 +109,25 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         UsageCase{"MinAboveMax", {"thickness", "MESH", "--min", "3", "--max", "1"}, "--min 3 is greater than --max 1"},
         UsageCase{"MissingMax", {"thickness", "MESH", "--min", "1"}, "--max is required"},
-        UsageCase{"NegativeMin", {"thickness", "MESH", "--min", "-1", "--max", "1"}, "--min"},
-        UsageCase{"NanMax", {"thickness", "MESH", "--min", "0", "--max", "nan"}, "--max"},
-        UsageCase{"NegativeSamples", {"thickness", "MESH", "--min", "0", "--max", "1", "--samples", "-2"}, "--samples"},
+        UsageCase{"NegativeMin",
+                  {"thickness", "MESH", "--min", "-1", "--max", "1"},
+                  "--min: '-1' is outside the valid range 0 to 1000000 mm"},
+        UsageCase{"NanMax", {"thickness", "MESH", "--min", "0", "--max", "nan"}, "--max: 'nan' is outside"},
+        UsageCase{"MaxBeyondSinglePrecision",
+                  {"thickness", "MESH", "--min", "0", "--max", "1e39"},
+                  "--max: '1e39' is outside the valid range 0 to 1000000 mm"},
+        UsageCase{"InfiniteMax", {"thickness", "MESH", "--min", "0", "--max", "inf"}, "--max: 'inf' is outside"},
+        UsageCase{"NegativeSamples",
+                  {"thickness", "MESH", "--min", "0", "--max", "1", "--samples", "-3"},
+                  "--samples: '-3' is outside the valid range 0 to 2147483647"},
+        UsageCase{"NegativeMinThinArea",
+                  {"thickness", "MESH", "--min", "0", "--max", "1", "--min-thin-area", "-1"},
+                  "--min-thin-area: '-1' is outside"},
+        UsageCase{"EmptyColourPath",
+                  {"thickness", "MESH", "--min", "0", "--max", "1", "--color", ""},
+                  "--color: the output path is empty"},
+        UsageCase{
+            "ColourOverInput", {"thickness", "MESH", "--min", "0", "--max", "1", "--color", "MESH"}, "--color: '"},
         UsageCase{"ColourInStl",
                   {"thickness", "MESH", "--min", "0", "--max", "1", "--color", "/tmp/c.stl"},
                   "cannot hold per-face colours"}),

@@ -13,6 +13,7 @@
 #include "meshprobe/Error.h"
 #include "meshprobe/Import.h"
 #include "toolkit/src/AtomicFile.h"
+#include "toolkit/src/ColouredMeshFiles.h"
 
 namespace meshprobe {
 
@@ -24,7 +25,7 @@ const char* assimpFormatId(MeshFileFormat format)
     case MeshFileFormat::Stl:
         return "stlb";
     case MeshFileFormat::Ply:
-        return "ply"; // ASCII: Assimp 5.2 writes broken binary PLY face lists
+        return "ply"; // ASCII: Assimp 5.2 writes broken binary PLY face lists (coloured PLY is written here)
     case MeshFileFormat::Obj:
         return "objnomtl"; // no material library: a single self-contained file
     case MeshFileFormat::ThreeMf:
@@ -35,19 +36,15 @@ const char* assimpFormatId(MeshFileFormat format)
     return "";
 }
 
-/// Per-corner colour attached to an unshared corner: `expandFaces` gives each face its own corners.
+/// Per-corner colours (OBJ): `expandFaces` gives each face its own corners.
 struct CornerColours {
     const std::vector<Rgba>* faceColours = nullptr;
-    MeshFileFormat format = MeshFileFormat::Ply;
 };
 
-aiColor4D toAssimpColour(const Rgba& rgba, MeshFileFormat format)
+/// OBJ keeps the float, so the byte's exact fraction reads back as the byte.
+aiColor4D toAssimpColour(const Rgba& rgba)
 {
-    // Assimp's PLY writer truncates c * 255 to a byte; the half-step offset makes it land on the byte
-    // itself. OBJ keeps the float, so it gets the exact fraction.
-    const float offset = format == MeshFileFormat::Ply ? 0.5f : 0.0f;
-    return aiColor4D((rgba[0] + offset) / 255.0f, (rgba[1] + offset) / 255.0f, (rgba[2] + offset) / 255.0f,
-                     (rgba[3] + offset) / 255.0f);
+    return aiColor4D(rgba[0] / 255.0f, rgba[1] / 255.0f, rgba[2] / 255.0f, rgba[3] / 255.0f);
 }
 
 aiVector3D corner(const MeshView& mesh, std::size_t face, int k)
@@ -73,7 +70,7 @@ aiMesh* toAssimpMesh(const MeshView& mesh, const std::string& name, const Corner
         for (size_t f = 0; f < faceCount; ++f)
             for (int k = 0; k < 3; ++k) {
                 out->mVertices[3 * f + k] = corner(mesh, f, k);
-                out->mColors[0][3 * f + k] = toAssimpColour((*colours.faceColours)[f], colours.format);
+                out->mColors[0][3 * f + k] = toAssimpColour((*colours.faceColours)[f]);
             }
     } else {
         for (size_t v = 0; v < mesh.vertexCount; ++v)
@@ -196,7 +193,7 @@ MeshFileFormat meshFileFormatFor(const std::string& path)
 
 bool holdsFaceColours(MeshFileFormat format)
 {
-    return format == MeshFileFormat::Ply || format == MeshFileFormat::Glb || format == MeshFileFormat::Obj;
+    return format != MeshFileFormat::Stl;
 }
 
 void writeMeshes(const std::string& path, const std::vector<NamedMesh>& meshes, const WriteOptions& options)
@@ -224,7 +221,7 @@ void writeColouredMesh(const std::string& path, const MeshView& mesh, const std:
     const MeshFileFormat format = meshFileFormatFor(path);
     if (!holdsFaceColours(format))
         throw InputError("'" + lowerCaseExtension(path) +
-                         "' files cannot hold per-face colours (use .ply, .glb or .obj)");
+                         "' files cannot hold per-face colours (use .ply, .3mf, .glb or .obj)");
     checkWritable(path);
     validate(mesh);
     if (faceColours.size() != mesh.triangleCount)
@@ -234,9 +231,19 @@ void writeColouredMesh(const std::string& path, const MeshView& mesh, const std:
         exportScene(*makeColourGroupScene(mesh, faceColours), path, format, options);
         return;
     }
+    if (format == MeshFileFormat::Ply || format == MeshFileFormat::ThreeMf) {
+        detail::AtomicFile file(path);
+        if (format == MeshFileFormat::Ply) {
+            const std::string bytes = detail::faceColouredPly(mesh, faceColours);
+            file.write(bytes.data(), bytes.size());
+        } else {
+            detail::writeFaceColoured3mf(file.temporaryPath(), mesh, faceColours);
+        }
+        file.commit(options.progress);
+        return;
+    }
     CornerColours colours;
     colours.faceColours = &faceColours;
-    colours.format = format;
     const std::unique_ptr<aiScene> scene = makeScene({toAssimpMesh(mesh, "thickness", colours)});
     exportScene(*scene, path, format, options);
 }

@@ -13,6 +13,8 @@
 #include <cstdint>
 #include <cstring>
 #include <fstream>
+#include <minizip/unzip.h>
+#include <regex>
 #include <sys/stat.h>
 #include <unordered_map>
 #include <vector>
@@ -212,9 +214,51 @@ Mesh loadMesh(const std::string& path, const LoadOptions& options)
         if (reason.empty()) reason = "Assimp could not read it";
         throw InputError(path + ": cannot read the mesh: " + reason);
     }
+    const std::string fileUnit = declaredUnit(path);
+    const double scale = millimetresPerUnit(fileUnit.empty() ? options.assumedUnit : fileUnit);
     SceneMerger merger(path);
     merger.addNode(*scene, *scene->mRootNode, aiMatrix4x4());
-    return merger.build();
+    Mesh mesh = merger.build();
+    if (scale != 1.0)
+        for (float& c : mesh.vertices) {
+            c = static_cast<float>(c * scale);
+            if (!std::isfinite(c)) throw InputError(path + ": coordinates in millimetres exceed single precision");
+        }
+    return mesh;
+}
+
+double millimetresPerUnit(const std::string& unit)
+{
+    static const std::pair<const char*, double> units[] = {
+        {"mm", 1.0},         {"cm", 10.0},         {"m", 1000.0},     {"in", 25.4},   {"micron", 0.001},
+        {"millimeter", 1.0}, {"centimeter", 10.0}, {"meter", 1000.0}, {"inch", 25.4}, {"foot", 304.8}};
+    for (const auto& known : units)
+        if (unit == known.first) return known.second;
+    throw InputError("unknown length unit '" + unit + "' (use mm, cm, m or in)");
+}
+
+std::string declaredUnit(const std::string& path)
+{
+    if (lowerCaseExtension(path) != ".3mf") return "";
+    // The unit is an attribute of the model element at the top of the model part: the first few kilobytes.
+    unzFile zip = unzOpen64(path.c_str());
+    if (!zip) return "";
+    std::string head;
+    if (unzLocateFile(zip, "3D/3dmodel.model", 2) == UNZ_OK && unzOpenCurrentFile(zip) == UNZ_OK) {
+        char chunk[4096];
+        const int got = unzReadCurrentFile(zip, chunk, sizeof chunk);
+        if (got > 0) head.assign(chunk, static_cast<size_t>(got));
+        unzCloseCurrentFile(zip);
+    }
+    unzClose(zip);
+    std::smatch unit;
+    if (!std::regex_search(head, unit, std::regex("<model[^>]*\\sunit=\"([A-Za-z]*)\""))) return "millimeter";
+    try {
+        millimetresPerUnit(unit[1]);
+    } catch (const InputError&) {
+        throw InputError(path + ": unknown unit \"" + std::string(unit[1]) + "\" in the 3MF model");
+    }
+    return unit[1];
 }
 
 } // namespace meshprobe

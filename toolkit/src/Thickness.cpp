@@ -8,6 +8,7 @@
 
 #include "analysis/MeshAnalyzer.h"
 #include "meshprobe/Error.h"
+#include "meshprobe/ThicknessColours.h"
 #include "toolkit/src/CallGuards.h"
 #include "toolkit/src/HostMeshBridge.h"
 
@@ -59,10 +60,8 @@ ThicknessResult thickness(const MeshView& view, const ThicknessOptions& options)
 {
     checkWindow(options);
     const std::unique_ptr<UMesh<float>> mesh = detail::toHostMesh(view);
-    const float measured = options.colours ? 50.0f : 100.0f;
-
     ThicknessResult result;
-    const auto buffer = runAnalysis(*mesh, options, Analysis::MeshAnalyzer::Select, 0.0f, measured, result.message);
+    const auto buffer = runAnalysis(*mesh, options, Analysis::MeshAnalyzer::Select, 0.0f, 100.0f, result.message);
     result.status = 1;
     // In selection mode the buffer keeps each face's thickness as a native float.
     result.perFace.resize(mesh->faces.size());
@@ -72,14 +71,11 @@ ThicknessResult thickness(const MeshView& view, const ThicknessOptions& options)
         if (result.perFace[f] >= options.max) ++result.facesAtMax;
     }
 
-    if (options.colours) {
-        // The library writes either selection flags and thickness values or colours, never both.
-        std::string message;
-        const auto colours = runAnalysis(*mesh, options, Analysis::MeshAnalyzer::Color, measured, 100.0f, message);
-        result.faceColours.resize(mesh->faces.size());
-        for (std::size_t f = 0; f < result.faceColours.size(); ++f)
-            std::memcpy(result.faceColours[f].data(), colours[f], 4);
-    }
+    // The library writes either thickness values or colours; the colours follow from the values with the
+    // library's own ramp, so one run gives both.
+    if (options.colours)
+        result.faceColours =
+            thicknessColours(result.perFace, options.min, options.max, options.max, {0, 255, 128, 255});
     return result;
 }
 

@@ -20,7 +20,7 @@ enum class MeshFileFormat { Stl, Ply, Obj, ThreeMf, Glb };
 /// @throw InputError "unknown output format '.xyz' (use .stl, .ply, .obj, .3mf or .glb)"
 MeshFileFormat meshFileFormatFor(const std::string& path);
 
-/// True for the formats writeColouredMesh can write: .ply, .glb and .obj.
+/// True for the formats writeColouredMesh can write: .ply, .3mf, .glb and .obj.
 bool holdsFaceColours(MeshFileFormat format);
 
 /// Checks before any long work that a file can be created at `path`: not a folder, its folder exists
@@ -51,10 +51,11 @@ struct WriteOptions {
 /// @throw Error when the writer fails; Cancelled (see WriteOptions)
 void writeMeshes(const std::string& path, const std::vector<NamedMesh>& meshes, const WriteOptions& options = {});
 
-/// Writes a mesh with one colour per face, atomically like writeMeshes. PLY and OBJ give every face three
-/// corners of its own carrying the face's colour (PLY as uchar red/green/blue/alpha vertex properties, OBJ
-/// as colours after the position); glTF groups the faces by colour, one primitive and material per colour
-/// in the order the colours first appear.
+/// Writes a mesh with one colour per face, atomically like writeMeshes. PLY: binary little-endian, shared
+/// vertices, uchar red/green/blue/alpha face properties. 3MF: one core base material per colour, each
+/// triangle referring to its own (pid/p1). OBJ gives every face three corners of its own with colours after
+/// the position; glTF groups the faces by colour, one primitive and material per colour in the order the
+/// colours first appear.
 /// @param faceColours  one colour per face, in face order
 /// @throw InputError unknown extension or a format without colours, folder missing or not writable,
 ///        faceColours of the wrong size

@@ -21,10 +21,10 @@ struct ThicknessOptions {
     /// Rays per face: 0 none, 1..31 spread over the face, 32 or more one ray from the centroid.
     int samples = 31;
     /// Also compute a colour per face (red at min, through yellow, to green at max; faces with no wall
-    /// closer than max are (0, 255, 128)). This runs the analysis a second time.
+    /// closer than max are (0, 255, 128)): byte for byte the analysis' colour mode, computed from the one
+    /// run's values (see ThicknessColours.h).
     bool colours = false;
-    /// Progress of the whole call; false cancels. With colours, 0 to 50 while measuring and 50 to 100 while
-    /// colouring.
+    /// Progress of the whole call; false cancels.
     ProgressCallback progress;
 };
 

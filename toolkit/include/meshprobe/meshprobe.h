@@ -17,4 +17,6 @@
 #include "meshprobe/Orientation.h"
 #include "meshprobe/Progress.h"
 #include "meshprobe/Thickness.h"
+#include "meshprobe/ThicknessColours.h"
+#include "meshprobe/ThinAreas.h"
 #include "meshprobe/TrappedVolumes.h"

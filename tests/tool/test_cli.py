@@ -1,0 +1,197 @@
+# SPDX-License-Identifier: MIT
+"""End to end through the built tool: every command's JSON validates against schemas/, option order, units
+(--units and the unit a 3MF file declares), standard input, and JSON without NaN or infinities.
+
+Run by ctest with Debian's /usr/bin/python3; MESHPROBE is the tool, MESHPROBE_SOURCE the source tree."""
+import json
+import math
+import os
+import pathlib
+import re
+import subprocess
+import zipfile
+
+import jsonschema
+import pytest
+
+TOOL = os.environ["MESHPROBE"]
+SOURCE = pathlib.Path(os.environ["MESHPROBE_SOURCE"])
+EXAMPLES = SOURCE / "examples"
+
+
+def run(*args, stdin=None):
+    return subprocess.run([TOOL, *map(str, args)], input=stdin, capture_output=True, timeout=300)
+
+
+def schema(name):
+    return json.loads((SOURCE / "schemas" / f"{name}.json").read_text())
+
+
+def no_float_oddities(text):
+    def reject(constant):
+        raise AssertionError(f"{constant} in JSON output")
+    return json.loads(text, parse_constant=reject)
+
+
+@pytest.mark.parametrize("args", [
+    ["info", EXAMPLES / "cup.stl"],
+    ["trapped", EXAMPLES / "cup.stl", "-r", "32"],
+    ["trapped", EXAMPLES / "bracket.stl", "-r", "48", "--cavities", "{tmp}/c.glb"],
+    ["thickness", EXAMPLES / "thin-walls.stl", "--min", "0.5", "--max", "1", "--samples", "1", "--per-face"],
+    ["thickness", EXAMPLES / "bracket.stl", "--min", "0", "--max", "2", "--color", "{tmp}/t.3mf"],
+    ["areas", EXAMPLES / "bracket.stl", "--faces", "0-3"],
+    ["areas", "--thin", "0", "1.5", EXAMPLES / "bracket.stl"],
+], ids=["info", "trapped", "trapped-files", "thickness", "thickness-colour", "areas", "areas-thin"])
+def test_json_matches_its_schema(args, tmp_path):
+    args = [str(a).replace("{tmp}", str(tmp_path)) for a in args]
+    result = run(*args, "--json")
+    assert result.returncode == 0, result.stderr
+    report = no_float_oddities(result.stdout)
+    jsonschema.validate(report, schema(args[0]))
+    for written in report.get("files", {}).values():
+        assert pathlib.Path(written).stat().st_size > 0
+
+
+@pytest.mark.parametrize("args,code", [
+    (["thickness", EXAMPLES / "cup.stl", "--min", "0", "--max", "1e39"], 2),
+    (["info", "/nonexistent.stl"], 2),
+    (["trapped", EXAMPLES / "cup.stl", "--cavities", EXAMPLES / "cup.stl"], 2),
+])
+def test_failure_is_one_json_error_object(args, code):
+    result = run(*args, "--json")
+    assert result.returncode == code
+    report = no_float_oddities(result.stdout)
+    jsonschema.validate(report, schema("error"))
+    assert report["exit_code"] == code
+    assert report["error"] in result.stderr.decode()
+
+
+def test_thin_window_then_mesh_in_any_order():
+    orders = [["areas", "--thin", "0", "1.5", EXAMPLES / "bracket.stl", "--json"],
+              ["areas", EXAMPLES / "bracket.stl", "--json", "--thin", "0", "1.5"]]
+    reports = [json.loads(run(*o).stdout) for o in orders]
+    assert reports[0]["selected_faces"] == reports[1]["selected_faces"] == 196
+    assert reports[0]["areas"] == reports[1]["areas"]
+
+
+def bounds(*args, stdin=None):
+    result = run("info", *args, "--json", stdin=stdin)
+    assert result.returncode == 0, result.stderr
+    report = json.loads(result.stdout)
+    return report["units"], report["bounds"][1]
+
+
+@pytest.mark.parametrize("unit,scale", [("mm", 1), ("cm", 10), ("m", 1000), ("in", 25.4)])
+def test_units_scale_files_without_units(unit, scale):
+    shown, top = bounds(EXAMPLES / "cup.stl", "--units", unit)
+    assert shown == unit
+    assert top == pytest.approx([30 * scale, 30 * scale, 25 * scale], rel=1e-6)
+    summary = run("info", EXAMPLES / "cup.stl", "--units", unit).stdout.decode()
+    assert re.search(rf"^units +{unit}(, shown in mm)?$", summary, re.M), summary
+
+
+def three_mf_box(path, unit):
+    model = (f'<?xml version="1.0" encoding="UTF-8"?>\n<model unit="{unit}" xml:lang="en-US" '
+             'xmlns="http://schemas.microsoft.com/3dmanufacturing/core/2015/02"><resources>'
+             '<object id="1" type="model"><mesh><vertices>'
+             + "".join(f'<vertex x="{x}" y="{y}" z="{z}"/>' for z in (0, 1) for y in (0, 2) for x in (0, 3))
+             + '</vertices><triangles>'
+             + "".join(f'<triangle v1="{a}" v2="{b}" v3="{c}"/>' for a, b, c in [
+                 (0, 2, 1), (1, 2, 3), (4, 5, 6), (5, 7, 6), (0, 1, 4), (1, 5, 4),
+                 (2, 6, 3), (3, 6, 7), (0, 4, 2), (2, 4, 6), (1, 3, 5), (3, 7, 5)])
+             + '</triangles></mesh></object></resources><build><item objectid="1"/></build></model>')
+    with zipfile.ZipFile(path, "w") as z:
+        z.writestr("[Content_Types].xml", '<?xml version="1.0" encoding="UTF-8"?><Types xmlns="http://schemas.'
+                   'openxmlformats.org/package/2006/content-types"><Default Extension="rels" ContentType="application/'
+                   'vnd.openxmlformats-package.relationships+xml"/><Default Extension="model" ContentType="application/'
+                   'vnd.ms-package.3dmanufacturing-3dmodel+xml"/></Types>')
+        z.writestr("_rels/.rels", '<?xml version="1.0" encoding="UTF-8"?><Relationships xmlns="http://schemas.'
+                   'openxmlformats.org/package/2006/relationships"><Relationship Target="/3D/3dmodel.model" '
+                   'Id="rel0" Type="http://schemas.microsoft.com/3dmanufacturing/2013/01/3dmodel"/></Relationships>')
+        z.writestr("3D/3dmodel.model", model)
+    return path
+
+
+@pytest.mark.parametrize("unit,short,scale", [
+    ("millimeter", "mm", 1), ("micron", "micron", 0.001), ("centimeter", "cm", 10), ("inch", "in", 25.4),
+    ("foot", "ft", 304.8), ("meter", "m", 1000)])
+def test_3mf_declared_unit_is_applied(tmp_path, unit, short, scale):
+    # --units is for formats without units: the file's own unit wins.
+    shown, top = bounds(three_mf_box(tmp_path / "box.3mf", unit), "--units", "cm")
+    assert shown == short
+    assert top == pytest.approx([3 * scale, 2 * scale, 1 * scale], rel=1e-6)
+
+
+@pytest.mark.parametrize("name,fmt", [("cup.stl", "stl"), ("box.3mf", "3mf")])
+def test_standard_input_with_format(tmp_path, name, fmt):
+    path = EXAMPLES / name if fmt == "stl" else three_mf_box(tmp_path / name, "millimeter")
+    from_file = json.loads(run("info", path, "--json").stdout)
+    result = run("info", "-", "--format", fmt, "--json", stdin=path.read_bytes())
+    assert result.returncode == 0, result.stderr
+    from_stdin = json.loads(result.stdout)
+    assert from_stdin["mesh"] == "-"
+    for key in ("triangles", "vertices", "bounds", "volume"):
+        assert from_stdin[key] == from_file[key]
+    assert list(tmp_path.iterdir()) in ([], [path])  # no temporary copy left behind
+
+
+def test_colour_ply_is_binary_with_face_colours_grey_at_max(tmp_path):
+    out = tmp_path / "t.ply"
+    result = run("thickness", EXAMPLES / "bracket.stl", "--min", "0", "--max", "2", "--color", out, "--json")
+    report = json.loads(result.stdout)
+    data = out.read_bytes()
+    header, body = data.split(b"end_header\n", 1)
+    assert b"format binary_little_endian 1.0" in header and b"property uchar red" in header
+    vertices, faces = report["vertices"], report["triangles"]
+    assert len(body) == 12 * vertices + 17 * faces
+    colours = [body[12 * vertices + 17 * f + 13:12 * vertices + 17 * f + 17] for f in range(faces)]
+    assert colours.count(bytes([128, 128, 128, 255])) == report["faces_at_max"]
+    assert math.isclose(sum(a["faces"] for a in report["thin_areas"]), report["selected_faces"])
+
+
+@pytest.mark.parametrize("part,window,walls", [
+    # thin-walls.stl: walls of 0.8, 1.5 and 3 mm, each 16 x 16 mm, every wall two thin areas (its two sides).
+    ("thin-walls.stl", ("0", "2"), [0.8, 0.8, 1.5, 1.5]),
+    ("thin-walls.stl", ("0", "0.8"), []),          # a wall of exactly max is not thin
+    ("thin-walls.stl", ("0", "1.5"), [0.8, 0.8]),
+    ("bracket.stl", ("0", "2"), [1.2, 1.2]),        # the 1.2 mm rib, 14 x 14 mm
+])
+def test_thin_areas_match_the_generated_walls(part, window, walls):
+    report = json.loads(run("thickness", EXAMPLES / part, "--min", window[0], "--max", window[1], "--json").stdout)
+    areas = report["thin_areas"]
+    assert sorted(round(a["min_thickness"], 3) for a in areas) == walls
+    side = 16 if part == "thin-walls.stl" else 14
+    for area in areas:
+        assert area["area"] == pytest.approx(side * side, rel=0.02)
+        # The rays start 2e-5 mm inside the surface: the measured value is the wall less that.
+        assert area["min_thickness"] == pytest.approx(round(area["min_thickness"], 3) - 2e-5, abs=1e-5)
+
+
+def tetrahedron(path, size):
+    corners = [(0, 0, 0), (size, 0, 0), (0, size, 0), (0, 0, size)]
+    path.write_text("".join(f"v {x} {y} {z}\n" for x, y, z in corners) + "f 1 3 2\nf 1 2 4\nf 1 4 3\nf 2 3 4\n")
+    return path
+
+
+def numbers(value):
+    if isinstance(value, dict):
+        return [n for v in value.values() for n in numbers(v)]
+    if isinstance(value, list):
+        return [n for v in value for n in numbers(v)]
+    return [value]
+
+
+@pytest.mark.parametrize("args", [["info"], ["trapped", "-r", "8"], ["thickness", "--min", "0", "--max", "1"],
+                                  ["areas", "--thin", "0", "1"]], ids=lambda a: a[0])
+def test_huge_coordinates_never_give_null_or_infinity(tmp_path, args):
+    result = run(args[0], tetrahedron(tmp_path / "t.obj", "1e38"), *args[1:], "--json")
+    report = no_float_oddities(result.stdout)
+    assert None not in numbers(report)
+    assert all(math.isfinite(n) for n in numbers(report) if isinstance(n, float))
+    jsonschema.validate(report, schema(args[0] if result.returncode == 0 else "error"))
+
+
+def test_units_beyond_single_precision_are_usage_errors(tmp_path):
+    result = run("info", tetrahedron(tmp_path / "t.obj", "1e36"), "--units", "m", "--json")
+    assert result.returncode == 2
+    assert "exceed single precision" in json.loads(result.stdout)["error"]

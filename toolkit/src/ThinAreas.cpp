@@ -1,0 +1,120 @@
+// SPDX-License-Identifier: MIT
+// Thin areas from a thickness result: the thin faces grouped by the marking-area operation, then measured.
+#include "meshprobe/ThinAreas.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+#include <string>
+
+#include "meshprobe/Error.h"
+#include "meshprobe/MarkingAreas.h"
+
+namespace meshprobe {
+
+namespace {
+
+void checkWindow(float min, float max)
+{
+    if (!std::isfinite(min) || !std::isfinite(max) || min > max)
+        throw InputError("thickness window: min and max must be finite numbers with min <= max");
+}
+
+struct FaceGeometry {
+    double area = 0.0;
+    double centroid[3] = {};
+};
+
+FaceGeometry faceGeometry(const MeshView& mesh, std::size_t face)
+{
+    const float* p[3];
+    for (int k = 0; k < 3; ++k)
+        p[k] = mesh.vertices + 3 * std::size_t(mesh.triangles[3 * face + std::size_t(k)]);
+    double e1[3], e2[3];
+    FaceGeometry g;
+    for (int a = 0; a < 3; ++a) {
+        e1[a] = double(p[1][a]) - p[0][a];
+        e2[a] = double(p[2][a]) - p[0][a];
+        g.centroid[a] = (double(p[0][a]) + p[1][a] + p[2][a]) / 3.0;
+    }
+    const double n[3] = {e1[1] * e2[2] - e1[2] * e2[1], e1[2] * e2[0] - e1[0] * e2[2], e1[0] * e2[1] - e1[1] * e2[0]};
+    g.area = 0.5 * std::sqrt(n[0] * n[0] + n[1] * n[1] + n[2] * n[2]);
+    return g;
+}
+
+ThinArea measure(const MeshView& mesh, const std::vector<float>& perFace, std::vector<std::uint32_t> faces)
+{
+    ThinArea area;
+    area.faces = std::move(faces);
+    area.boundsMin.fill(std::numeric_limits<double>::infinity());
+    area.boundsMax.fill(-std::numeric_limits<double>::infinity());
+    area.minThickness = std::numeric_limits<float>::infinity();
+    double weighted[3] = {};
+    std::vector<float> values;
+    values.reserve(area.faces.size());
+    for (std::uint32_t f : area.faces) {
+        const FaceGeometry g = faceGeometry(mesh, f);
+        area.area += g.area;
+        for (int a = 0; a < 3; ++a)
+            weighted[a] += g.area * g.centroid[a];
+        for (int k = 0; k < 3; ++k) {
+            const float* p = mesh.vertices + 3 * std::size_t(mesh.triangles[3 * std::size_t(f) + std::size_t(k)]);
+            for (int a = 0; a < 3; ++a) {
+                area.boundsMin[a] = std::min(area.boundsMin[a], double(p[a]));
+                area.boundsMax[a] = std::max(area.boundsMax[a], double(p[a]));
+            }
+        }
+        if (perFace[f] < area.minThickness) {
+            area.minThickness = perFace[f];
+            area.thinnestFace = f;
+        }
+        values.push_back(perFace[f]);
+    }
+    // A patch of degenerate faces has no area to weight by: its centroid is the box centre.
+    for (int a = 0; a < 3; ++a)
+        area.centroid[a] = area.area > 0.0 ? weighted[a] / area.area : 0.5 * (area.boundsMin[a] + area.boundsMax[a]);
+    const auto middle = values.begin() + std::ptrdiff_t((values.size() - 1) / 2);
+    std::nth_element(values.begin(), middle, values.end());
+    area.medianThickness = *middle;
+    return area;
+}
+
+} // namespace
+
+bool isThin(float t, float min, float max)
+{
+    return t > min && t < max - wallLimitTolerance;
+}
+
+ThinAreasResult thinAreas(const MeshView& mesh, const std::vector<float>& perFace, const ThinAreaOptions& options)
+{
+    validate(mesh);
+    checkWindow(options.min, options.max);
+    if (perFace.size() != mesh.triangleCount)
+        throw InputError(std::to_string(perFace.size()) + " thickness values given for " +
+                         std::to_string(mesh.triangleCount) + " triangles");
+    if (!(options.minArea >= 0.0) || !std::isfinite(options.minArea))
+        throw InputError("thin areas: the smallest area must be a finite number >= 0");
+
+    ThinAreasResult result;
+    std::vector<std::uint32_t> thin;
+    for (std::size_t f = 0; f < perFace.size(); ++f)
+        if (isThin(perFace[f], options.min, options.max)) thin.push_back(static_cast<std::uint32_t>(f));
+    result.thinFaces = thin.size();
+    for (MarkingArea& patch : markingAreas(mesh, thin, "thin").areas) {
+        ThinArea area = measure(mesh, perFace, std::move(patch.faces));
+        if (area.area < options.minArea) {
+            ++result.droppedAreas;
+            result.droppedFaces += area.faces.size();
+        } else {
+            result.areas.push_back(std::move(area));
+        }
+    }
+    std::stable_sort(result.areas.begin(), result.areas.end(),
+                     [](const ThinArea& a, const ThinArea& b) { return a.area > b.area; });
+    for (std::size_t i = 0; i < result.areas.size(); ++i)
+        result.areas[i].id = static_cast<int>(i + 1);
+    return result;
+}
+
+} // namespace meshprobe
