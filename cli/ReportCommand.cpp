@@ -3,6 +3,7 @@
 #include <iostream>
 
 #include "cli/CavityOptions.h"
+#include "cli/CliError.h"
 #include "cli/Commands.h"
 #include "cli/CommonOptions.h"
 #include "cli/Interrupt.h"
@@ -78,6 +79,8 @@ int runReport(const ReportOptions& options)
     const Stopwatch clock;
     checkReportPath(options.outputPath);
     if (!options.noThickness) checkThicknessWindow(options.min, options.max, "--min", "--max");
+    if (options.noTrapped && options.cavities.drainHoles > 0)
+        throw InputError("--drain-holes: needs the trapped volumes that --no-trapped leaves out");
     cavityAnalysis(options.cavities); // a bad --up or --printer fails before the import
     meshprobe::Mesh mesh = meshprobe::loadMesh(options.meshPath, {cancelOnInterrupt()});
     const CheckedMesh checked = checkMesh(mesh, options.checks);

@@ -45,6 +45,13 @@ function decodeBinary(expectedBytes) {
 /// A typed view of one embedded array (no copy; offsets are 4-byte aligned and the data little-endian).
 function arrayView(bytes, ref) {
   if (!ref) return null;
+  if (ref.type === 'uint24') {
+    // Vertex indices in three little-endian bytes each: widened once into a 32-bit array.
+    const packed = new Uint8Array(bytes.buffer, bytes.byteOffset + ref.offset, 3 * ref.length);
+    const wide = new Uint32Array(ref.length);
+    for (let i = 0, b = 0; i < ref.length; ++i, b += 3) wide[i] = packed[b] | (packed[b + 1] << 8) | (packed[b + 2] << 16);
+    return wide;
+  }
   const Type = { float32: Float32Array, uint32: Uint32Array, uint8: Uint8Array }[ref.type];
   if (!Type) throw new Error('unknown array type ' + ref.type);
   return new Type(bytes.buffer, bytes.byteOffset + ref.offset, ref.length);

@@ -110,7 +110,10 @@ INSTANTIATE_TEST_SUITE_P(
         UsageCase{"MissingFolder", {"report", "MESH", "-o", "/nonexistent/r.html"}, "does not exist"},
         UsageCase{"MinAboveMax", {"report", "MESH", "-o", "DIR/r.html", "--min", "2", "--max", "1"}, "greater than"},
         UsageCase{"UnknownUp", {"report", "MESH", "-o", "DIR/r.html", "--up", "w"}, "--up"},
-        UsageCase{"UnknownPrinter", {"report", "MESH", "-o", "DIR/r.html", "--printer", "sla"}, "unknown printer"}),
+        UsageCase{"UnknownPrinter", {"report", "MESH", "-o", "DIR/r.html", "--printer", "sla"}, "unknown printer"},
+        UsageCase{"DrainHolesWithoutTrapped",
+                  {"report", "MESH", "-o", "DIR/r.html", "--no-trapped", "--drain-holes", "2"},
+                  "--no-trapped"}),
     caseName);
 #endif
 
