@@ -58,8 +58,9 @@ void printSummary(const ReportOptions& options, const nlohmann::ordered_json& su
     }
     if (summary.contains("trapped")) {
         const auto& trapped = summary["trapped"];
-        lines.add("trapped", formatVolume(trapped["trapped_volume"].get<double>()) + " in " +
-                                 std::to_string(trapped["cavities"].size()) + " cavities, up " +
+        const std::size_t cavities = trapped["cavities"].size();
+        lines.add("trapped", formatVolume(trapped["trapped_volume"].get<double>()) + " in " + std::to_string(cavities) +
+                                 (cavities == 1 ? " cavity, up " : " cavities, up ") +
                                  trapped["up"].get<std::string>());
         const auto& tiny = trapped["tiny_cavities"];
         if (tiny["count"].get<std::size_t>() > 0)
