@@ -1,18 +1,19 @@
 // SPDX-License-Identifier: MIT
 // `meshprobe report`: every analysis run once on one import, written as a self-contained HTML page.
-#include <omp.h>
-
 #include <iostream>
 
+#include "cli/CavityOptions.h"
+#include "cli/CliError.h"
 #include "cli/Commands.h"
 #include "cli/CommonOptions.h"
+#include "cli/InputMesh.h"
 #include "cli/Interrupt.h"
+#include "cli/MeshWarnings.h"
 #include "cli/ProgressBar.h"
 #include "cli/ReportContent.h"
 #include "cli/Stopwatch.h"
 #include "cli/TextReport.h"
 #include "cli/ThicknessWindow.h"
-#include "meshprobe/BuildDirection.h"
 #include "meshprobe/Error.h"
 #include "meshprobe/Export.h"
 #include "meshprobe/Import.h"
@@ -26,9 +27,8 @@ struct ReportOptions : CommonOptions {
     double min = 0.0;
     double max = 2.0;
     int samples = 31;
-    int resolution = 256;
-    int threads = omp_get_num_procs();
-    std::string up = "+z";
+    CavityCliOptions cavities;
+    MeshCheckOptions checks;
     bool noThickness = false;
     bool noTrapped = false;
 };
@@ -57,11 +57,21 @@ void printSummary(const ReportOptions& options, const nlohmann::ordered_json& su
         if (thickness.contains("thinnest"))
             lines.add("thinnest", formatNumber(thickness["thinnest"]["thickness"].get<double>(), 4) + " mm");
     }
-    if (summary.contains("trapped"))
-        lines.add("trapped", formatVolume(summary["trapped"]["trapped_volume"].get<double>()) + " in " +
-                                 std::to_string(summary["trapped"]["cavities"].size()) + " cavities, up " + options.up);
-    for (const auto& warning : summary["warnings"])
-        lines.add("warning", warning["text"].get<std::string>());
+    if (summary.contains("trapped")) {
+        const auto& trapped = summary["trapped"];
+        const std::size_t cavities = trapped["cavities"].size();
+        lines.add("trapped", formatVolume(trapped["trapped_volume"].get<double>()) + " in " + std::to_string(cavities) +
+                                 (cavities == 1 ? " cavity, up " : " cavities, up ") +
+                                 trapped["up"].get<std::string>());
+        const auto& tiny = trapped["tiny_cavities"];
+        if (tiny["count"].get<std::size_t>() > 0)
+            lines.add("", tinyCavitiesText(tiny["count"].get<std::size_t>(), tiny["volume"].get<double>(),
+                                           options.cavities.minCavity));
+    }
+    const std::size_t warnings = summary["warnings"].size();
+    lines.add("mesh checks", warnings == 0 ? "no problems found"
+                                           : std::to_string(warnings) + (warnings == 1 ? " warning" : " warnings") +
+                                                 " (above, and in the report)");
     lines.add("report", options.outputPath);
     lines.print(std::cout);
 }
@@ -71,7 +81,11 @@ int runReport(const ReportOptions& options)
     const Stopwatch clock;
     checkReportPath(options.outputPath);
     if (!options.noThickness) checkThicknessWindow(options.min, options.max, "--min", "--max");
-    const meshprobe::Mesh mesh = meshprobe::loadMesh(options.meshPath, {cancelOnInterrupt()});
+    if (options.noTrapped && options.cavities.drainHoles > 0)
+        throw InputError("--drain-holes: needs the trapped volumes that --no-trapped leaves out");
+    cavityAnalysis(options.cavities); // a bad --up or --printer fails before the import
+    meshprobe::Mesh mesh = loadInputMesh(options);
+    const CheckedMesh checked = checkMesh(mesh, options.checks);
 
     ProgressBar progress(ProgressBar::shouldShow(options.quiet));
     ReportSettings settings;
@@ -80,10 +94,9 @@ int runReport(const ReportOptions& options)
     settings.max = static_cast<float>(options.max);
     settings.samples = options.samples;
     settings.trapped = !options.noTrapped;
-    settings.resolution = options.resolution;
-    settings.up = options.up;
-    settings.threads = options.threads;
-    meshprobe::report::ReportData data = gatherReport(mesh, options, settings, progress);
+    settings.cavities = options.cavities;
+    settings.checks = options.checks;
+    meshprobe::report::ReportData data = gatherReport(mesh, options, settings, checked, progress);
     data.summary["report"] = options.outputPath;
     // The page embeds the very object --json prints, "seconds" included (all but the writing itself).
     data.summary["seconds"] = clock.seconds();
@@ -96,7 +109,7 @@ int runReport(const ReportOptions& options)
         printJson(data.summary);
     else
         printSummary(options, data.summary);
-    return 0;
+    return exitCodeFor(checked, options.checks);
 }
 
 } // namespace
@@ -122,18 +135,8 @@ Command addReportCommand(CLI::App& app)
         ->type_name("S")
         ->check(CLI::NonNegativeNumber)
         ->capture_default_str();
-    command->add_option("-r,--resolution", options->resolution, "Voxels along the longest side of the part")
-        ->type_name("N")
-        ->check(CLI::Range(1, 1290))
-        ->capture_default_str();
-    command->add_option("-j,--threads", options->threads, "Worker threads (default: all cores)")
-        ->type_name("T")
-        ->check(CLI::PositiveNumber)
-        ->capture_default_str();
-    command->add_option("--up", options->up, "Build direction: the model axis that points up (+z, -z, +x, -x, +y, -y)")
-        ->type_name("AXIS")
-        ->check(CLI::IsMember(meshprobe::buildDirectionNames()))
-        ->capture_default_str();
+    addCavityOptions(*command, options->cavities);
+    addMeshCheckOptions(*command, options->checks);
     command->add_flag("--no-thickness", options->noThickness, "Leave out wall thickness and thin areas");
     command->add_flag("--no-trapped", options->noTrapped, "Leave out trapped volumes");
     return {command, [options] { return runReport(*options); }};

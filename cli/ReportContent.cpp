@@ -8,12 +8,9 @@
 #include "cli/JsonHead.h"
 #include "cli/TextReport.h"
 #include "cli/ThicknessLegend.h"
-#include "meshprobe/BuildDirection.h"
 #include "meshprobe/Inspect.h"
 #include "meshprobe/MarkingAreas.h"
 #include "meshprobe/Thickness.h"
-#include "meshprobe/TrappedVolumes.h"
-#include "report/CavitySolid.h"
 
 namespace cli {
 
@@ -72,22 +69,6 @@ void addInfo(const meshprobe::Mesh& mesh, ReportData& data)
                             {"border_edges", info.borderEdges},
                             {"volume", info.volume},
                             {"area", info.area}};
-    Json warnings = Json::array();
-    if (!info.watertight)
-        warnings.push_back(
-            {{"code", "open-mesh"},
-             {"count", info.borderEdges + info.nonManifoldEdges},
-             {"text", std::to_string(info.borderEdges) + " border and " + std::to_string(info.nonManifoldEdges) +
-                          " non-manifold edges: thickness and trapped volumes may be meaningless"}});
-    if (info.badEdges > 0)
-        warnings.push_back({{"code", "inconsistent-winding"},
-                            {"count", info.badEdges},
-                            {"text", std::to_string(info.badEdges) + " edges with inconsistent winding"}});
-    if (info.watertight && info.volume < 0)
-        warnings.push_back({{"code", "inside-out"},
-                            {"count", 1},
-                            {"text", "the mesh is inside out (negative volume): its faces point inward"}});
-    data.summary["warnings"] = std::move(warnings);
 }
 
 void addThickness(const meshprobe::Mesh& mesh, const ReportSettings& settings, ProgressBar& progress, ReportData& data)
@@ -144,53 +125,46 @@ void addThickness(const meshprobe::Mesh& mesh, const ReportSettings& settings, P
 
 void addTrapped(const meshprobe::Mesh& mesh, const ReportSettings& settings, ProgressBar& progress, ReportData& data)
 {
-    meshprobe::TrappedOptions analysis;
-    analysis.resolution = settings.resolution;
-    analysis.up = meshprobe::parseBuildDirection(settings.up);
-    analysis.threads = settings.threads;
-    analysis.progress = progress.phases({{90.0f, "voxelizing"}, {100.0f, "meshing cavities"}}, 55, 95);
-    const meshprobe::TrappedResult result = meshprobe::trappedVolumes(mesh, analysis);
+    meshprobe::CavityOptions analysis = cavityAnalysis(settings.cavities);
+    analysis.progress = progress.phases({{90.0f, "voxelizing"}, {100.0f, "locating cavities"}}, 55, 95);
+    meshprobe::CavitiesResult result = meshprobe::findCavities(mesh, analysis);
 
+    Json trapped = Json::object();
+    addCavitiesJson(trapped, result, settings.cavities, CavityMeshes::Solid);
     data.cavities.emplace();
-    Json list = Json::array();
-    for (const meshprobe::Cavity& cavity : result.cavities) {
-        meshprobe::report::CavitySolid solid =
-            meshprobe::report::cavitySolid(cavity.mesh.vertices, cavity.mesh.triangles, result.voxelSize);
-        meshprobe::report::ReportCavity entry;
-        entry.info = {{"name", cavity.name},
-                      {"volume", shortestDouble(cavity.volume)},
-                      {"voxels", cavity.voxels},
-                      {"triangles", cavity.triangleCount},
-                      {"centroid", point(solid.centroid[0], solid.centroid[1], solid.centroid[2])}};
-        std::vector<std::uint32_t> all(solid.surface.triangles.size() / 3);
-        for (std::size_t f = 0; f < all.size(); ++f)
-            all[f] = std::uint32_t(f);
-        meshprobe::Mesh surface{solid.surface.vertices, solid.surface.triangles};
-        entry.info["bounds"] = placeOfFaces(surface, all)["bounds"];
-        entry.mesh = std::move(solid.surface);
-        list.push_back(entry.info);
-        data.cavities->push_back(std::move(entry));
+    for (std::size_t c = 0; c < result.cavities.size(); ++c) {
+        meshprobe::Mesh& solid = result.cavities[c].solid;
+        data.cavities->push_back({{std::move(solid.vertices), std::move(solid.triangles)}, trapped["cavities"][c]});
     }
-    data.summary["trapped"] = {{"resolution", result.resolution},
-                               {"voxel_size", result.voxelSize},
-                               {"up", settings.up},
-                               {"trapped_voxels", result.trappedVoxels},
-                               {"trapped_volume", shortestDouble(result.trappedVolume)},
-                               {"cavities", std::move(list)}};
+    if (settings.cavities.drainHoles > 0) {
+        data.drainHoles.emplace();
+        for (const auto& [cavity, hole] : suggestedHoles(result)) {
+            meshprobe::report::ReportDrainHole marker;
+            for (int k = 0; k < 3; ++k) {
+                marker.entry[k] = float(hole->wallPoint[k]);
+                marker.exit[k] = float(hole->exitPoint[k]);
+            }
+            marker.diameter = float(hole->diameter);
+            marker.info = {{"cavity", cavityName(*cavity)}, {"kind", hole->kind}};
+            marker.info.update(holeJson(*hole));
+            data.drainHoles->push_back(std::move(marker));
+        }
+    }
+    data.summary["trapped"] = std::move(trapped);
 }
 
 } // namespace
 
 ReportData gatherReport(const meshprobe::Mesh& mesh, const CommonOptions& common, const ReportSettings& settings,
-                        ProgressBar& progress)
+                        const CheckedMesh& checked, ProgressBar& progress)
 {
     ReportData data;
     data.title = common.meshPath.substr(common.meshPath.find_last_of('/') + 1);
     data.part = {mesh.vertices, mesh.triangles};
-    const char axis = settings.up.back();
-    const float sign = settings.up.front() == '-' ? -1.0f : 1.0f;
-    data.up = {axis == 'x' ? sign : 0.0f, axis == 'y' ? sign : 0.0f, axis == 'z' ? sign : 0.0f};
+    const meshprobe::Direction up = cavityAnalysis(settings.cavities).up;
+    data.up = {float(up[0]), float(up[1]), float(up[2])};
     data.summary = jsonHead("report", common, mesh);
+    addWarningsJson(data.summary, checked, settings.checks);
     addInfo(mesh, data);
     if (settings.thickness) addThickness(mesh, settings, progress, data);
     if (settings.trapped) addTrapped(mesh, settings, progress, data);

@@ -5,7 +5,9 @@
 
 #include <string>
 
+#include "cli/CavityOptions.h"
 #include "cli/CommonOptions.h"
+#include "cli/MeshWarnings.h"
 #include "cli/ProgressBar.h"
 #include "meshprobe/Mesh.h"
 #include "report/ReportWriter.h"
@@ -18,17 +20,20 @@ struct ReportSettings {
     float max = 2.0f;
     int samples = 31;
     bool trapped = true;
-    int resolution = 256;
-    std::string up = "+z";
-    int threads = 0;
+    /// The grid, build direction, --min-cavity and --drain-holes; the up direction also places the page's
+    /// build plate when trapped volumes are left out.
+    CavityCliOptions cavities;
+    MeshCheckOptions checks;
 };
 
-/// Runs the analyses the settings ask for and gathers the page's data. The summary holds the keys of
-/// `info` under "info", of `thickness` under "thickness" (with "thinnest"), the thin areas under
-/// "thin_areas" and the keys of `trapped` under "trapped" (cavities with "centroid" and "bounds");
-/// "not analysed" sections are left out. The caller adds "report" and "seconds".
-/// @throw meshprobe::Error from the analyses (Cancelled on Ctrl-C)
+/// Runs the analyses the settings ask for and gathers the page's data. The summary holds the mesh checks'
+/// "warnings", the keys of `info` under "info", of `thickness` under "thickness" (with "thinnest"), the
+/// thin areas under "thin_areas" and the keys of `trapped` under "trapped" (every cavity with its
+/// "triangles" of the solid the page draws, and its holes with --drain-holes); "not analysed" sections are
+/// left out. The caller adds "report" and "seconds".
+/// @throw meshprobe::Error from the analyses (Cancelled on Ctrl-C); InputError for a bad --up or --printer
 meshprobe::report::ReportData gatherReport(const meshprobe::Mesh& mesh, const CommonOptions& common,
-                                           const ReportSettings& settings, ProgressBar& progress);
+                                           const ReportSettings& settings, const CheckedMesh& checked,
+                                           ProgressBar& progress);
 
 } // namespace cli

@@ -1,11 +1,10 @@
 // SPDX-License-Identifier: MIT
 // `meshprobe trapped`: air that cannot drain when the part is printed in a given build direction, where
 // each cavity is, and where to drill.
-#include <omp.h>
-
 #include <cmath>
 #include <iostream>
 
+#include "cli/CavityOptions.h"
 #include "cli/CliError.h"
 #include "cli/Commands.h"
 #include "cli/CommonOptions.h"
@@ -26,15 +25,9 @@ namespace cli {
 
 namespace {
 
-struct TrappedOptions : CommonOptions {
-    int resolution = 256;
-    int threads = omp_get_num_procs();
-    std::string up = "+z";
-    std::string printer;
+struct TrappedOptions : CommonOptions, CavityCliOptions {
     std::string cavitiesPath;
     std::string cavitiesAs = "solid";
-    double minCavity = 0.0;
-    double drainHoles = 0.0;
     std::string drainHolesPath;
     MeshCheckOptions checks;
 };
@@ -48,19 +41,9 @@ std::string formatPoint(const Point& p)
     return "(" + coordinate(p[0]) + ", " + coordinate(p[1]) + ", " + coordinate(p[2]) + ")";
 }
 
-nlohmann::ordered_json pointJson(const Point& p)
-{
-    return {p[0], p[1], p[2]};
-}
-
 const meshprobe::Mesh& writtenMesh(const meshprobe::CavityReport& cavity, const TrappedOptions& options)
 {
     return options.cavitiesAs == "columns" ? cavity.columns : cavity.solid;
-}
-
-std::string cavityName(const meshprobe::CavityReport& cavity)
-{
-    return cavity.name() + "-" + std::to_string(cavity.number);
 }
 
 void writeCavities(const std::string& path, const meshprobe::CavitiesResult& result, const TrappedOptions& options)
@@ -71,22 +54,13 @@ void writeCavities(const std::string& path, const meshprobe::CavitiesResult& res
     meshprobe::writeMeshes(path, named, {cancelOnInterrupt()});
 }
 
-std::vector<std::pair<std::string, meshprobe::DrainHole>> holesOf(const meshprobe::CavitiesResult& result)
-{
-    std::vector<std::pair<std::string, meshprobe::DrainHole>> holes;
-    for (const meshprobe::CavityReport& cavity : result.cavities)
-        for (const auto* hole : {&cavity.drain, &cavity.vent})
-            if (*hole) holes.push_back({(*hole)->kind + "-" + std::to_string(cavity.number), **hole});
-    return holes;
-}
-
 void writeDrainHoles(const std::string& path, const meshprobe::CavitiesResult& result)
 {
     std::vector<meshprobe::Mesh> cylinders;
     std::vector<std::string> names;
-    for (const auto& [name, hole] : holesOf(result)) {
-        cylinders.push_back(meshprobe::drainHoleCylinders({hole}));
-        names.push_back(name);
+    for (const auto& [cavity, hole] : suggestedHoles(result)) {
+        cylinders.push_back(meshprobe::drainHoleCylinders({*hole}));
+        names.push_back(hole->kind + "-" + std::to_string(cavity->number));
     }
     std::vector<meshprobe::NamedMesh> named;
     for (std::size_t i = 0; i < cylinders.size(); ++i)
@@ -94,35 +68,10 @@ void writeDrainHoles(const std::string& path, const meshprobe::CavitiesResult& r
     meshprobe::writeMeshes(path, named, {cancelOnInterrupt()});
 }
 
-nlohmann::ordered_json holeJson(const meshprobe::DrainHole& hole)
+CavityMeshes writtenMeshes(const TrappedOptions& options)
 {
-    return {{"wall_point", pointJson(hole.wallPoint)},
-            {"exit_point", pointJson(hole.exitPoint)},
-            {"direction", pointJson(hole.direction)},
-            {"length", hole.length},
-            {"diameter", hole.diameter},
-            {"reachable", hole.reachable}};
-}
-
-nlohmann::ordered_json cavityJson(const meshprobe::CavityReport& c, const TrappedOptions& options)
-{
-    nlohmann::ordered_json j = {{"number", c.number},
-                                {"name", c.name()},
-                                {"volume", shortestDouble(c.volume)},
-                                {"voxels", c.voxels},
-                                {"estimated_volume", c.estimatedVolume},
-                                {"bounds", {pointJson(c.boundsMin), pointJson(c.boundsMax)}},
-                                {"centroid", pointJson(c.centroid)},
-                                {"lowest_point", pointJson(c.lowestPoint)},
-                                {"highest_point", pointJson(c.highestPoint)},
-                                {"lowest_height", c.lowestHeight},
-                                {"highest_height", c.highestHeight}};
-    if (!options.cavitiesPath.empty()) j["triangles"] = writtenMesh(c, options).triangleCount();
-    if (options.drainHoles > 0) {
-        j["drain"] = c.drain ? holeJson(*c.drain) : nullptr;
-        if (c.closed) j["vent"] = c.vent ? holeJson(*c.vent) : nullptr;
-    }
-    return j;
+    if (options.cavitiesPath.empty()) return CavityMeshes::None;
+    return options.cavitiesAs == "columns" ? CavityMeshes::Columns : CavityMeshes::Solid;
 }
 
 void printText(const TrappedOptions& options, const meshprobe::Mesh& mesh, const meshprobe::CavitiesResult& result)
@@ -139,10 +88,7 @@ void printText(const TrappedOptions& options, const meshprobe::Mesh& mesh, const
              std::to_string(result.cavityCount) +
                  (result.cavityCount ? "  (Closed: sealed; Open: opens upward or at the part's edge)" : ""));
     if (result.tinyCavities)
-        summary.add("", "plus " + std::to_string(result.tinyCavities) +
-                            (result.tinyCavities == 1 ? " tiny cavity below " : " tiny cavities below ") +
-                            formatNumber(options.minCavity) + " mm³, " + formatNumber(result.tinyVolume) +
-                            " mm³ in all (not listed)");
+        summary.add("", tinyCavitiesText(result.tinyCavities, result.tinyVolume, options.minCavity));
     if (!options.cavitiesPath.empty())
         summary.add("cavity meshes", options.cavitiesPath + " (" + options.cavitiesAs + ")");
     if (!options.drainHolesPath.empty()) summary.add("drain holes", options.drainHolesPath);
@@ -188,23 +134,13 @@ int runTrapped(TrappedOptions& options)
         if (options.drainHoles <= 0) throw InputError("--drain-holes-file needs --drain-holes D (the hole diameter)");
         checkOutputOption(options.drainHolesPath, "--drain-holes-file", false, options);
     }
-    meshprobe::CavityOptions analysis;
-    try {
-        analysis.up = options.printer.empty() ? meshprobe::parseDirection(options.up)
-                                              : meshprobe::printerPreset(options.printer).up;
-    } catch (const InputError& e) {
-        throw InputError((options.printer.empty() ? "--up: " : "--printer: ") + std::string(e.what()));
-    }
+    meshprobe::CavityOptions analysis = cavityAnalysis(options);
     meshprobe::Mesh mesh = loadInputMesh(options);
     const CheckedMesh checked = checkMesh(mesh, options.checks);
 
     ProgressBar progress(ProgressBar::shouldShow(options.quiet));
-    analysis.resolution = options.resolution;
-    analysis.threads = options.threads;
-    analysis.minVolume = options.minCavity;
     analysis.solids = !options.cavitiesPath.empty() && options.cavitiesAs == "solid";
     analysis.columns = !options.cavitiesPath.empty() && options.cavitiesAs == "columns";
-    analysis.drainHoleDiameter = options.drainHoles;
     analysis.progress = progress.phases({{90.0f, "voxelizing"}, {100.0f, "locating cavities"}}, 0, 100);
     const meshprobe::CavitiesResult result = meshprobe::findCavities(mesh, analysis);
     if (!options.cavitiesPath.empty()) {
@@ -217,18 +153,7 @@ int runTrapped(TrappedOptions& options)
     if (options.json) {
         nlohmann::ordered_json report = jsonHead("trapped", options, mesh);
         addWarningsJson(report, checked, options.checks);
-        report["resolution"] = options.resolution;
-        report["voxel_size"] = result.voxelSize;
-        report["up"] = meshprobe::formatDirection(result.up);
-        report["up_vector"] = pointJson(result.up);
-        report["trapped_voxels"] = result.trappedVoxels;
-        report["trapped_volume"] = shortestDouble(result.trappedVolume);
-        report["cavity_count"] = result.cavityCount;
-        report["min_cavity"] = options.minCavity;
-        report["tiny_cavities"] = {{"count", result.tinyCavities}, {"volume", result.tinyVolume}};
-        report["cavities"] = nlohmann::ordered_json::array();
-        for (const meshprobe::CavityReport& cavity : result.cavities)
-            report["cavities"].push_back(cavityJson(cavity, options));
+        addCavitiesJson(report, result, options, writtenMeshes(options));
         nlohmann::ordered_json files = nlohmann::ordered_json::object();
         if (!options.cavitiesPath.empty()) files["cavities"] = options.cavitiesPath;
         if (!options.drainHolesPath.empty()) files["drain_holes"] = options.drainHolesPath;
@@ -241,14 +166,6 @@ int runTrapped(TrappedOptions& options)
     return exitCodeFor(checked, options.checks);
 }
 
-std::string printerTable()
-{
-    std::string text = "Printers (--printer): which model direction points up, away from the build platform:\n";
-    for (const meshprobe::PrinterPreset& p : meshprobe::printerPresets())
-        text += "  " + p.name + std::string(17 - p.name.size(), ' ') + p.explanation + "\n";
-    return text;
-}
-
 } // namespace
 
 Command addTrappedCommand(CLI::App& app)
@@ -256,25 +173,8 @@ Command addTrappedCommand(CLI::App& app)
     auto options = std::make_shared<TrappedOptions>();
     CLI::App* command =
         app.add_subcommand("trapped", "Air trapped inside the part when printed in the build direction");
-    command->footer(printerTable());
     addCommonOptions(*command, *options);
-    command->add_option("-r,--resolution", options->resolution, "Voxels along the longest side of the part")
-        ->type_name("N")
-        ->check(wholeNumberIn(1, 1290))
-        ->capture_default_str();
-    command->add_option("-j,--threads", options->threads, "Worker threads (default: all cores)")
-        ->type_name("T")
-        ->check(wholeNumberIn(1, 4096))
-        ->capture_default_str();
-    auto* up = command
-                   ->add_option("--up", options->up,
-                                "Build direction: the model direction that points up while printing, an axis "
-                                "(+z, -z, +x, -x, +y, -y) or x,y,z (\"0,0.2,1\")")
-                   ->type_name("DIR")
-                   ->capture_default_str();
-    command->add_option("--printer", options->printer, "Set --up for a kind of printer (see below)")
-        ->type_name("KIND")
-        ->excludes(up);
+    addCavityOptions(*command, *options);
     command
         ->add_option("--cavities", options->cavitiesPath,
                      "Write every listed cavity as a mesh to OUT (.stl, .ply, .obj, .3mf or .glb)")
@@ -286,13 +186,6 @@ Command addTrappedCommand(CLI::App& app)
         ->type_name("KIND")
         ->check(CLI::IsMember({"solid", "columns"}))
         ->capture_default_str();
-    command->add_option("--min-cavity", options->minCavity, "Leave cavities below V mm³ out of the list and files")
-        ->type_name("V")
-        ->check(numberIn(0.0, 1e18, "mm³"))
-        ->capture_default_str();
-    command->add_option("--drain-holes", options->drainHoles, "Suggest a drain hole (and vents) of D mm per cavity")
-        ->type_name("D")
-        ->check(numberIn(0.0, 1e6, "mm"));
     command->add_option("--drain-holes-file", options->drainHolesPath, "Write the suggested holes as cylinders to OUT")
         ->type_name("OUT")
         ->check(nonEmptyPath());

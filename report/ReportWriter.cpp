@@ -49,6 +49,24 @@ public:
         return Json{{"type", type}, {"offset", offset}, {"length", values.size()}};
     }
 
+    /// Vertex indices, three little-endian bytes each when all are below 2^24 (a quarter smaller than 32
+    /// bits: the indices are most of a large report), else 32 bits. The page widens them once.
+    Json addIndices(const std::vector<std::uint32_t>& indices)
+    {
+        if (!std::all_of(indices.begin(), indices.end(), [](std::uint32_t v) { return v < (1u << 24); }))
+            return add(indices, "uint32");
+        bytes.resize((bytes.size() + 3) / 4 * 4, 0);
+        const std::size_t offset = bytes.size();
+        bytes.resize(offset + 3 * indices.size());
+        unsigned char* out = bytes.data() + offset;
+        for (std::uint32_t v : indices) {
+            *out++ = static_cast<unsigned char>(v);
+            *out++ = static_cast<unsigned char>(v >> 8);
+            *out++ = static_cast<unsigned char>(v >> 16);
+        }
+        return Json{{"type", "uint24"}, {"offset", offset}, {"length", indices.size()}};
+    }
+
     const std::vector<unsigned char>& data() const { return bytes; }
 
 private:
@@ -164,7 +182,7 @@ Json buildScene(const ReportData& data, BinaryBlock& block)
     scene["up"] = pointJson(data.up);
     Json part;
     part["positions"] = block.add(data.part.vertices, "float32");
-    part["triangles"] = block.add(data.part.triangles, "uint32");
+    part["triangles"] = block.addIndices(data.part.triangles);
     addFaceColours(data.faceColours, block, part);
     scene["part"] = std::move(part);
 
@@ -182,7 +200,7 @@ Json buildScene(const ReportData& data, BinaryBlock& block)
         scene["cavities"] = Json::array();
         for (const ReportCavity& cavity : *data.cavities)
             scene["cavities"].push_back({{"positions", block.add(cavity.mesh.vertices, "float32")},
-                                         {"triangles", block.add(cavity.mesh.triangles, "uint32")},
+                                         {"triangles", block.addIndices(cavity.mesh.triangles)},
                                          {"info", cavity.info}});
     }
 

@@ -21,8 +21,8 @@ struct ReportMesh {
 /// One cavity: a closed surface drawn as a translucent solid, and what its label and table row show.
 struct ReportCavity {
     ReportMesh mesh;
-    /// The cavity's entry of the tool's JSON ("name", "volume", and where known "centroid", "bounds",
-    /// "lowest", "highest", "voxels"); the page shows these keys and passes the others through.
+    /// The cavity's entry of the tool's JSON ("number", "name", "volume", and where known "centroid",
+    /// "bounds", "lowest_point"); the page shows these keys and passes the others through.
     nlohmann::ordered_json info;
 };
 
@@ -35,12 +35,13 @@ struct ReportThinArea {
     nlohmann::ordered_json info;
 };
 
-/// A suggested drain hole or vent: drilled from `entry` (on the cavity wall) along `direction` to `exit`.
+/// A suggested drain hole or vent between `entry`, on the cavity wall, and `exit`, where the drill starts
+/// on the part's surface.
 struct ReportDrainHole {
     std::array<float, 3> entry{};
     std::array<float, 3> exit{};
     float diameter = 0.0f;
-    /// The hole's entry of the tool's JSON ("cavity", "kind", "length", ...).
+    /// The hole's entry of the tool's JSON ("cavity", "kind", "length", "reachable", ...).
     nlohmann::ordered_json info;
 };
 

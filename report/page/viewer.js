@@ -18,7 +18,8 @@ const numberFormat = (value, digits = 4) => {
   const text = Math.abs(v) >= 1e6 || Math.abs(v) < 1e-3 ? v.toExponential(digits - 1) : String(Number(v.toPrecision(digits)));
   return text;
 };
-const pointText = (p) => (Array.isArray(p) ? '(' + p.map((c) => numberFormat(c)).join(', ') + ')' : '—');
+// Rounding noise of the tool's rotations (1e-7 for 0) would read as a real coordinate.
+const pointText = (p) => (Array.isArray(p) ? '(' + p.map((c) => numberFormat(Math.abs(c) < 5e-5 ? 0 : c)).join(', ') + ')' : '—');
 
 function readJson(id) {
   const element = document.getElementById(id);
@@ -44,6 +45,13 @@ function decodeBinary(expectedBytes) {
 /// A typed view of one embedded array (no copy; offsets are 4-byte aligned and the data little-endian).
 function arrayView(bytes, ref) {
   if (!ref) return null;
+  if (ref.type === 'uint24') {
+    // Vertex indices in three little-endian bytes each: widened once into a 32-bit array.
+    const packed = new Uint8Array(bytes.buffer, bytes.byteOffset + ref.offset, 3 * ref.length);
+    const wide = new Uint32Array(ref.length);
+    for (let i = 0, b = 0; i < ref.length; ++i, b += 3) wide[i] = packed[b] | (packed[b + 1] << 8) | (packed[b + 2] << 16);
+    return wide;
+  }
   const Type = { float32: Float32Array, uint32: Uint32Array, uint8: Uint8Array }[ref.type];
   if (!Type) throw new Error('unknown array type ' + ref.type);
   return new Type(bytes.buffer, bytes.byteOffset + ref.offset, ref.length);
@@ -284,10 +292,13 @@ class ReportView {
       mesh.renderOrder = 2;
       this.cavityGroup.add(mesh);
       const info = cavity.info || {};
-      const box = mesh.geometry.boundingBox.clone();
+      // The tool's box of the cavity's voxels where it gives one, else the drawn surface's.
+      const box = Array.isArray(info.bounds) ? boxOfPoints(info.bounds) : mesh.geometry.boundingBox.clone();
       const anchor = Array.isArray(info.centroid) ? new THREE.Vector3(...info.centroid) : box.getCenter(new THREE.Vector3());
-      const label = element('div', { className: 'label', text: cavityName(info, i) + ' · ' + numberFormat(info.volume) + ' mm³' },
-        [element('span', { className: 'where', text: 'at ' + locationOf(info, box) + ' mm' })]);
+      const where = [element('span', { className: 'where', text: 'centre ' + locationOf(info, box) + ' mm' })];
+      if (Array.isArray(info.lowest_point))
+        where.push(element('span', { className: 'where', text: 'lowest ' + pointText(info.lowest_point) + ' mm' }));
+      const label = element('div', { className: 'label', text: cavityName(info, i) + ' · ' + numberFormat(info.volume) + ' mm³' }, where);
       label.style.borderLeftColor = hexCss(colour);
       label.hidden = true;
       labelLayer.append(label);
@@ -316,8 +327,9 @@ class ReportView {
         new THREE.MeshLambertMaterial({ color: 0x222222, transparent: true, opacity: 0.8 }));
       drill.position.copy(entry).add(exit).multiplyScalar(0.5);
       drill.quaternion.setFromUnitVectors(new THREE.Vector3(0, 1, 0), exit.clone().sub(entry).normalize());
+      // The marker sits where the drill starts, on the part's surface, so it shows without see-through.
       const marker = new THREE.Mesh(new THREE.SphereGeometry(radius * 1.8, 16, 8), new THREE.MeshBasicMaterial({ color: 0xff6a00 }));
-      marker.position.copy(entry);
+      marker.position.copy(exit);
       this.drainGroup.add(drill, marker);
       const box = new THREE.Box3().setFromPoints([entry, exit]).expandByScalar(radius * 4);
       this.items.set('drain-' + (i + 1), {
@@ -505,8 +517,9 @@ class ReportView {
   }
 }
 
+/// "Closed-1": the tool's numbers, which keep gaps where --min-cavity left tiny cavities out.
 function cavityName(info, index) {
-  return (info.name || 'Cavity') + '-' + (index + 1);
+  return (info.name || 'Cavity') + '-' + (info.number ?? index + 1);
 }
 
 // ---------------------------------------------------------------- the panel
@@ -530,8 +543,6 @@ function fillSummary(summary, scene) {
       ' non-manifold, ' + numberFormat(info.bad_edges, 12) + ' badly wound');
     fact(list, 'volume', numberFormat(info.volume) + ' mm³ (' + numberFormat(info.volume / 1000) + ' ml)');
     fact(list, 'area', numberFormat(info.area) + ' mm²');
-    if (!info.watertight)
-      warnings.append(element('li', { text: 'The mesh is not watertight: volumes and trapped air may be meaningless.' }));
   } else {
     fact(list, 'mesh health', 'not analysed');
   }
@@ -548,8 +559,16 @@ function fillSummary(summary, scene) {
     const count = (trapped.cavities || []).length;
     fact(list, 'trapped volume', numberFormat(trapped.trapped_volume) + ' mm³ in ' + count + (count === 1 ? ' cavity' : ' cavities') +
       ' (up ' + (trapped.up ?? pointText(scene.up)) + ')');
+    const tiny = trapped.tiny_cavities;
+    if (tiny && tiny.count > 0)
+      fact(list, 'tiny cavities', numberFormat(tiny.count, 12) + ' below ' + numberFormat(trapped.min_cavity) + ' mm³, ' +
+        numberFormat(tiny.volume) + ' mm³ in all (not listed)');
   } else {
     fact(list, 'trapped volume', 'not analysed');
+  }
+  if (Array.isArray(summary.warnings)) {
+    const count = summary.warnings.length;
+    fact(list, 'mesh checks', count === 0 ? 'no problems found' : count + (count === 1 ? ' warning' : ' warnings') + ', below');
   }
   for (const warning of summary.warnings || [])
     warnings.append(element('li', { text: warning.text || warning.message || warning.code || JSON.stringify(warning) }));
@@ -629,6 +648,11 @@ function table(headers, rows, onClick) {
   return element('table', {}, [head, body]);
 }
 
+function sizeText(bounds) {
+  if (!Array.isArray(bounds)) return '—';
+  return bounds[1].map((h, k) => numberFormat(h - bounds[0][k], 4)).join(' × ');
+}
+
 function locationOf(info, box) {
   if (Array.isArray(info.centroid)) return pointText(info.centroid);
   if (box && !box.isEmpty()) return pointText(box.getCenter(new THREE.Vector3()).toArray());
@@ -655,7 +679,7 @@ function fillTables(scene, view) {
   if (!scene.cavities) notAnalysed(cavities, 'Trapped volumes were not analysed.');
   else if (scene.cavities.length === 0) notAnalysed(cavities, 'No trapped volume: every cavity drains in this build direction.');
   else
-    cavities.replaceChildren(table([['cavity'], ['volume mm³', true], ['voxels', true], ['location (mm)']],
+    cavities.replaceChildren(table([['cavity'], ['volume mm³', true], ['centre (mm)'], ['size mm'], ['lowest point (mm)']],
       scene.cavities.map((cavity, i) => {
         const info = cavity.info || {};
         const swatch = element('span', { className: 'swatch' });
@@ -663,8 +687,8 @@ function fillTables(scene, view) {
         const name = element('span', {}, [swatch, ' ' + cavityName(info, i)]);
         return {
           key: 'cavity-' + (i + 1),
-          cells: [[name], [numberFormat(info.volume), true], [numberFormat(info.voxels, 12), true],
-            [locationOf(info, view.items.get('cavity-' + (i + 1)).box)]],
+          cells: [[name], [numberFormat(info.volume), true], [locationOf(info, view.items.get('cavity-' + (i + 1)).box)],
+            [sizeText(info.bounds)], [pointText(info.lowest_point)]],
         };
       }), select));
 
@@ -672,13 +696,14 @@ function fillTables(scene, view) {
   if (!scene.drainHoles) notAnalysed(drains, 'Drain holes were not requested.');
   else if (scene.drainHoles.length === 0) notAnalysed(drains, 'No drain hole needed.');
   else
-    drains.replaceChildren(table([['#'], ['cavity'], ['Ø mm', true], ['length mm', true], ['entry (mm)']],
+    drains.replaceChildren(table([['#'], ['cavity'], ['Ø mm', true], ['length mm', true], ['drill at (mm)'], ['from outside']],
       scene.drainHoles.map((hole, i) => {
         const info = hole.info || {};
         return {
           key: 'drain-' + (i + 1),
           cells: [[String(i + 1)], [String(info.cavity ?? '—') + (info.kind ? ' ' + info.kind : '')], [numberFormat(hole.diameter), true],
-            [numberFormat(info.length ?? Math.hypot(...hole.exit.map((e, k) => e - hole.entry[k]))), true], [pointText(hole.entry)]],
+            [numberFormat(info.length ?? Math.hypot(...hole.exit.map((e, k) => e - hole.entry[k]))), true], [pointText(hole.exit)],
+            [info.reachable === undefined ? '—' : info.reachable ? 'yes' : 'no: the part is in the way']],
         };
       }), select));
 }

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: MIT
-// End to end: where `meshprobe trapped` puts a cavity, the mesh warnings with their --strict exit codes,
-// and `meshprobe orient` on a cup.
+// End to end: where `meshprobe trapped` puts a cavity, the mesh warnings of trapped, thickness and report
+// with their --strict exit codes, and `meshprobe orient` on a cup.
 #include <gtest/gtest.h>
 
 #include <nlohmann/json.hpp>
@@ -75,15 +75,18 @@ TEST(CavityReport, BrokenMeshesWarnAndStrictTurnsWarningsIntoExitOne)
          },
          "open-edges"},
     };
+    std::vector<std::string> commands = {"trapped", "thickness"};
+#ifdef MESHPROBE_HAS_REPORT
+    commands.push_back("report");
+#endif
     TempDir dir;
     for (const WarningCase& c : cases) {
         const std::string path = clitest::writeMesh(dir, std::string(c.name) + ".ply", c.make());
-        for (const char* command : {"trapped", "thickness"}) {
+        for (const std::string& command : commands) {
             std::vector<std::string> args = {command, path, "--json"};
-            if (std::string(command) == "trapped")
-                args.insert(args.end(), {"-r", "16"});
-            else
-                args.insert(args.end(), {"--min", "0", "--max", "1", "--samples", "1"});
+            if (command != "thickness") args.insert(args.end(), {"-r", "16"});
+            if (command != "trapped") args.insert(args.end(), {"--min", "0", "--max", "1", "--samples", "1"});
+            if (command == "report") args.insert(args.end(), {"-o", dir.file("report.html")});
             const clitest::ToolResult run = runTool(args);
             ASSERT_EQ(run.exitCode, 0) << c.name << " " << command << run.err;
             const json warnings = json::parse(run.out)["warnings"];

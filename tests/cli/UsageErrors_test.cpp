@@ -150,7 +150,11 @@ INSTANTIATE_TEST_SUITE_P(
         UsageCase{"NotHtml", {"report", "MESH", "-o", "DIR/report.txt"}, "must end in .html"},
         UsageCase{"MissingFolder", {"report", "MESH", "-o", "/nonexistent/r.html"}, "does not exist"},
         UsageCase{"MinAboveMax", {"report", "MESH", "-o", "DIR/r.html", "--min", "2", "--max", "1"}, "greater than"},
-        UsageCase{"UnknownUp", {"report", "MESH", "-o", "DIR/r.html", "--up", "w"}, "--up"}),
+        UsageCase{"UnknownUp", {"report", "MESH", "-o", "DIR/r.html", "--up", "w"}, "--up"},
+        UsageCase{"UnknownPrinter", {"report", "MESH", "-o", "DIR/r.html", "--printer", "sla"}, "unknown printer"},
+        UsageCase{"DrainHolesWithoutTrapped",
+                  {"report", "MESH", "-o", "DIR/r.html", "--no-trapped", "--drain-holes", "2"},
+                  "--no-trapped"}),
     caseName);
 #endif
 

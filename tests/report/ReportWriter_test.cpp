@@ -52,6 +52,12 @@ template <typename T> std::vector<T> arrayAt(const std::vector<unsigned char>& b
     std::vector<T> values(ref["length"].get<std::size_t>());
     const std::size_t offset = ref["offset"];
     EXPECT_EQ(offset % 4, 0u) << "typed-array views need aligned offsets";
+    if (ref["type"] == "uint24") { // vertex indices, three little-endian bytes each
+        EXPECT_LE(offset + 3 * values.size(), block.size());
+        for (std::size_t i = 0; i < values.size() && offset + 3 * i + 2 < block.size(); ++i)
+            values[i] = T(block[offset + 3 * i] | block[offset + 3 * i + 1] << 8 | block[offset + 3 * i + 2] << 16);
+        return values;
+    }
     EXPECT_LE(offset + values.size() * sizeof(T), block.size());
     if (!values.empty()) std::memcpy(values.data(), block.data() + offset, values.size() * sizeof(T));
     return values;
@@ -107,7 +113,11 @@ ReportData smallReport()
 
 TEST(ReportWriter, ArraysComeBackBitForBitAtTheirOffsets)
 {
-    const ReportData data = smallReport();
+    ReportData data = smallReport();
+    // Indices beyond 16 bits, whose third byte counts.
+    meshprobe::report::ReportMesh& cavityMesh = (*data.cavities)[0].mesh;
+    cavityMesh.vertices.resize(3 * 70000, 0.5f);
+    cavityMesh.triangles.insert(cavityMesh.triangles.end(), {69999, 65536, 0x10101});
     const std::string page = meshprobe::report::renderReport(data);
     const json scene = json::parse(elementText(page, "report-scene"));
     const std::vector<unsigned char> block = decodeBase64(elementText(page, "report-binary"));

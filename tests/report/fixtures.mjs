@@ -1,15 +1,14 @@
 // SPDX-License-Identifier: MIT
-// Report pages of the bundled examples, written by meshprobe_make_report_fixture into a scratch folder.
+// Report pages of the bundled examples, written by `meshprobe report` into a scratch folder.
 import { execFileSync } from 'node:child_process';
-import { mkdirSync, readFileSync } from 'node:fs';
+import { mkdirSync } from 'node:fs';
 import { join } from 'node:path';
 
 const TOOL = process.env.MESHPROBE_EXECUTABLE;
-const FIXTURE = process.env.MESHPROBE_REPORT_FIXTURE;
 const SOURCE = process.env.MESHPROBE_SOURCE_DIR;
 const WORK = process.env.MESHPROBE_REPORT_WORK_DIR;
-if (!TOOL || !FIXTURE || !SOURCE || !WORK)
-  throw new Error('set MESHPROBE_EXECUTABLE, MESHPROBE_REPORT_FIXTURE, MESHPROBE_SOURCE_DIR and MESHPROBE_REPORT_WORK_DIR (ctest does)');
+if (!TOOL || !SOURCE || !WORK)
+  throw new Error('set MESHPROBE_EXECUTABLE, MESHPROBE_SOURCE_DIR and MESHPROBE_REPORT_WORK_DIR (ctest does)');
 
 /// `meshprobe report examples/NAME.stl -o ... --json` with the given extra arguments; returns the page's
 /// path and the JSON the tool printed.
@@ -19,16 +18,6 @@ export function makeReport(name, extra = [], tag = 'full') {
   const stdout = execFileSync(TOOL, ['report', join(SOURCE, 'examples', name + '.stl'), '-o', html, '--json', '-r', '96', '-j', '1', ...extra],
     { stdio: ['ignore', 'pipe', 'inherit'], encoding: 'utf8' });
   return { html, summary: JSON.parse(stdout) };
-}
-
-/// The same report with a drain hole per cavity added (the tool does not suggest them yet).
-export function makeReportWithDrainHoles(name, extra = [], tag = 'drains') {
-  mkdirSync(WORK, { recursive: true });
-  const html = join(WORK, name + '-' + tag + '.html');
-  const json = join(WORK, name + '-' + tag + '.json');
-  execFileSync(FIXTURE, [join(SOURCE, 'examples', name + '.stl'), '-o', html, '--json', json, '-r', '96', ...extra],
-    { stdio: ['ignore', 'inherit', 'inherit'] });
-  return { html, summary: JSON.parse(readFileSync(json, 'utf8')) };
 }
 
 /// The window the fixtures use: the bracket's 1.2 mm rib lands near the red end, its 2 mm walls in yellow.

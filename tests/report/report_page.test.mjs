@@ -5,7 +5,7 @@ import { after, before, describe, test } from 'node:test';
 import assert from 'node:assert/strict';
 
 import { launch, openReport, waitUntilReady } from './browser.mjs';
-import { makeReport, makeReportWithDrainHoles, WINDOW } from './fixtures.mjs';
+import { makeReport, WINDOW } from './fixtures.mjs';
 import { viewColours } from './pixels.mjs';
 
 let browser;
@@ -64,7 +64,7 @@ for (const name of ['bracket', 'cup', 'thin-walls']) {
         thin: document.querySelectorAll('#thin-table tbody tr').length,
         drains: document.getElementById('drain-table').textContent,
       }));
-      assert.deepEqual(rows.cavities, report.summary.trapped.cavities.map((c, i) => c.name + '-' + (i + 1)));
+      assert.deepEqual(rows.cavities, report.summary.trapped.cavities.map((c) => c.name + '-' + c.number));
       assert.equal(rows.thin, report.summary.thin_areas.length);
       assert.match(rows.drains, /not requested/);
     });
@@ -106,7 +106,7 @@ for (const name of ['bracket', 'cup', 'thin-walls']) {
 describe('bracket.stl report in use', () => {
   let report, page, log;
   before(async () => {
-    report = makeReportWithDrainHoles('bracket', WINDOW);
+    report = makeReport('bracket', [...WINDOW, '--drain-holes', '2'], 'drains');
     ({ page, log } = await open(report.html));
   });
   after(async () => { await page?.close(); });
@@ -120,6 +120,7 @@ describe('bracket.stl report in use', () => {
     const facts = await page.evaluate(() => document.getElementById('summary-list').textContent);
     assert.match(facts, /40 × 24 × 36 mm/);
     assert.match(facts, /watertightyes/);
+    assert.match(facts, /mesh checksno problems found/);
     assert.match(facts, /thinnest wall1\.2 mm/);
     assert.match(facts, /trapped volume\S+ mm³ in 2 cavities/);
   });
@@ -178,9 +179,20 @@ describe('bracket.stl report in use', () => {
     assert.ok(colours.highlight > 0.001, 'highlight pixels: ' + colours.highlight);
   });
 
-  test('drain holes are listed and a click selects the marker', async () => {
-    const rows = await page.evaluate(() => document.querySelectorAll('#drain-table tbody tr').length);
-    assert.equal(rows, report.summary.drain_holes.length);
+  test('the suggested drain holes and vents are drawn, listed, and a click selects one', async () => {
+    const holes = report.summary.trapped.cavities.flatMap((c) => [c.drain, c.vent]).filter(Boolean);
+    assert.ok(holes.length >= 2, 'holes suggested: ' + holes.length);
+    const drawn = await page.evaluate(() => ({
+      rows: document.querySelectorAll('#drain-table tbody tr').length,
+      visible: window.meshprobeReport.view.drainGroup.visible,
+      // Drill and marker per hole; the marker where the drill starts.
+      markers: window.meshprobeReport.view.drainGroup.children.filter((m) => m.geometry.type === 'SphereGeometry')
+        .map((m) => m.position.toArray()),
+    }));
+    assert.equal(drawn.rows, holes.length);
+    assert.equal(drawn.visible, true);
+    assert.equal(drawn.markers.length, holes.length);
+    drawn.markers.forEach((p, i) => p.forEach((c, k) => assert.ok(Math.abs(c - holes[i].exit_point[k]) < 1e-4, 'marker ' + i)));
     await page.click('#drain-table tbody tr:first-child');
     await page.waitForFunction(() => document.body.dataset.selected === 'drain-1', { timeout: 20000 });
     const embedded = await page.evaluate(() => JSON.parse(document.getElementById('report-summary').textContent));
