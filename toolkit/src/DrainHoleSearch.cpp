@@ -8,9 +8,9 @@ namespace meshprobe::detail {
 
 namespace {
 
-long long columnKey(int x, int y)
+std::uint64_t columnKey(int x, int y)
 {
-    return (static_cast<long long>(x) << 32) | static_cast<std::uint32_t>(y);
+    return (std::uint64_t(std::uint32_t(x)) << 32) | std::uint32_t(y); // probes may lie outside the grid
 }
 
 /// Candidate drilling directions away from the cavity, in the placed frame (up is +z), most natural first.

@@ -2,6 +2,7 @@
 // The search for a straight drill path from a cavity to the outside, in the frame the analysis ran in.
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <unordered_map>
 #include <vector>
@@ -36,7 +37,7 @@ private:
     struct ColumnRun {
         int z0, z1, cavity;
     };
-    std::unordered_map<long long, std::vector<ColumnRun>> columns;
+    std::unordered_map<std::uint64_t, std::vector<ColumnRun>> columns;
 };
 
 } // namespace meshprobe::detail

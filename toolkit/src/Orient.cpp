@@ -42,7 +42,14 @@ OrientResult orient(const MeshView& mesh, const OrientOptions& options)
                 run.resolution = options.resolution;
                 run.threads = 1;
                 run.solids = false;
-                run.progress = [&](float) { return !stop.load(); };
+                // The calling thread also reports (and so can be cancelled) while its own direction runs.
+                run.progress = [&](float percent) {
+                    if (stop) return false;
+                    if (reports && options.progress &&
+                        !options.progress(100.0f * (float(done) + percent / 100.0f) / float(directions.size())))
+                        stop = true;
+                    return !stop.load();
+                };
                 const CavitiesResult r = findCavities(mesh, run);
                 double estimate = 0.0;
                 for (const CavityReport& c : r.cavities)
