@@ -28,6 +28,7 @@ struct AreasOptions : CommonOptions {
     std::string faces;
     std::vector<double> thin;
     std::string label = "area";
+    int threads = 0; // 0: the toolkit takes one per core
 };
 
 /// The faces named by --faces, or those whose thickness lies strictly inside the --thin window.
@@ -43,6 +44,7 @@ std::vector<std::uint32_t> selectFaces(const meshprobe::Mesh& mesh, const AreasO
     window.min = static_cast<float>(options.thin[0]);
     window.max = static_cast<float>(options.thin[1]);
     window.samples = thinSamples;
+    window.threads = options.threads;
     window.progress = progress.stage("measuring thickness", 0, 100);
     return meshprobe::thickness(mesh, window).selectedFaces;
 }
@@ -107,6 +109,9 @@ Command addAreasCommand(CLI::App& app)
         ->type_name("MIN MAX")
         ->check(CLI::NonNegativeNumber)
         ->excludes(faces);
+    command->add_option("-j,--threads", options->threads, "Worker threads for the rays of --thin (default: all cores)")
+        ->type_name("T")
+        ->check(CLI::PositiveNumber);
     command->add_option("--label", options->label, "Name given to every area")
         ->type_name("TEXT")
         ->capture_default_str();

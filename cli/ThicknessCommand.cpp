@@ -27,6 +27,7 @@ struct ThicknessOptions : CommonOptions {
     double min = 0.0;
     double max = 0.0;
     int samples = 31;
+    int threads = 0; // 0: the toolkit takes one per core
     std::string colorPath;
     bool perFace = false;
 };
@@ -81,6 +82,7 @@ int runThickness(const ThicknessOptions& options)
     analysis.min = static_cast<float>(options.min);
     analysis.max = static_cast<float>(options.max);
     analysis.samples = options.samples;
+    analysis.threads = options.threads;
     // Colours come from a second run of the analysis: the library writes either values or colours.
     analysis.colours = colour;
     analysis.progress = progress.phases({{50.0f, "measuring"}, {100.0f, colour ? "colouring" : "measuring"}}, 0, 100);
@@ -138,6 +140,9 @@ Command addThicknessCommand(CLI::App& app)
     command->add_option("--color", options->colorPath, "Write the mesh coloured by thickness to OUT (.ply, .glb, .obj)")
         ->type_name("OUT");
     command->add_flag("--per-face", options->perFace, "Also list the thickness of every face");
+    command->add_option("-j,--threads", options->threads, "Worker threads for the rays (default: all cores)")
+        ->type_name("T")
+        ->check(CLI::PositiveNumber);
     return {command, [options] { return runThickness(*options); }};
 }
 

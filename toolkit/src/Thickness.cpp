@@ -6,10 +6,13 @@
 #include <cstring>
 #include <memory>
 
+#include <omp.h>
+
 #include "analysis/MeshAnalyzer.h"
 #include "meshprobe/Error.h"
 #include "toolkit/src/CallGuards.h"
 #include "toolkit/src/HostMeshBridge.h"
+#include "toolkit/src/ThicknessRayPass.h"
 
 namespace meshprobe {
 
@@ -58,19 +61,26 @@ std::unique_ptr<unsigned char[][4]> runAnalysis(UMesh<float>& mesh, const Thickn
 ThicknessResult thickness(const MeshView& view, const ThicknessOptions& options)
 {
     checkWindow(options);
+    if (options.threads < 0) throw InputError("threads " + std::to_string(options.threads) + " is negative");
     const std::unique_ptr<UMesh<float>> mesh = detail::toHostMesh(view);
     const float measured = options.colours ? 50.0f : 100.0f;
 
     ThicknessResult result;
-    const auto buffer = runAnalysis(*mesh, options, Analysis::MeshAnalyzer::Select, 0.0f, measured, result.message);
+    result.threads = options.threads > 0 ? options.threads : omp_get_num_procs();
+    // The per-face values on every thread; then the host library's selection rule over them: strictly
+    // inside (min, max) is selected, at max is not.
+    result.perFace = detail::translateHostErrors("thickness analysis", [&] {
+        return detail::thicknessRayPass(*mesh, options.max, options.samples, result.threads, options.progress, 0.0f,
+                                        measured);
+    });
     result.status = 1;
-    // In selection mode the buffer keeps each face's thickness as a native float.
-    result.perFace.resize(mesh->faces.size());
+    result.message = "Thickness analysis Successfully";
     for (std::size_t f = 0; f < result.perFace.size(); ++f) {
-        std::memcpy(&result.perFace[f], buffer[f], sizeof(float));
-        if (mesh->faces[f]->IsS()) result.selectedFaces.push_back(static_cast<std::uint32_t>(f));
-        if (result.perFace[f] >= options.max) ++result.facesAtMax;
+        const float t = result.perFace[f];
+        if (t < options.max && t > options.min) result.selectedFaces.push_back(static_cast<std::uint32_t>(f));
+        if (t >= options.max) ++result.facesAtMax;
     }
+    detail::reportOrCancel(options.progress, measured);
 
     if (options.colours) {
         // The library writes either selection flags and thickness values or colours, never both.
