@@ -67,7 +67,7 @@ public:
             if (run.run_type != Run::RT_Iteration || run.iterations == 0) continue;
             const std::size_t split = run.report_label.find('\n');
             nlohmann::json line;
-            line["anchor"] = run.run_name.function_name;
+            line["anchor"] = run.run_name.function_name.substr(0, run.run_name.function_name.find('/'));
             line["measure"] = run.benchmark_name();
             line["mesh"] = run.report_label.substr(0, split);
             const double seconds = run.real_accumulated_time / static_cast<double>(run.iterations);
