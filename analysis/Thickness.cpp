@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "analysis/FaceTree.h"
+#include "analysis/ThicknessOutput.h"
 #include "analysis/ThicknessRays.h"
 #include "common/HostMesh.h"
 
@@ -25,14 +26,6 @@ inline float readThickness(const unsigned char (*buffer)[4], std::size_t face)
 inline void writeThickness(unsigned char (*buffer)[4], std::size_t face, float value)
 {
     std::memcpy(buffer[face], &value, sizeof(float));
-}
-
-/// A colour channel in [0, 1] as a byte, rounded to nearest.
-inline unsigned char channelByte(float x)
-{
-    if (x <= 0.0f) return 0;
-    if (x > 0.998039186f) return 255; // 1 - 0.5 / 255
-    return static_cast<unsigned char>(x * 255.0f + 0.5f);
 }
 
 /// Reports p when it is above the last reported value (which starts at 0, so 0 is never reported).
@@ -111,26 +104,14 @@ MeshAnalyzer::Result MeshAnalyzer::statvis_calc_thickness(UMesh<float>* mesh, co
         for (std::size_t i = 0; i < n; ++i) {
             reporter.report(static_cast<int>(static_cast<float>(i) / faceCount * 5.0f + 95.0f));
             const float t = readThickness(faceColors, i);
-            if (t < max) {
-                if (showType == Select) {
-                    if (t > min) faces[i]->SetS();
-                } else if (showType == Color) {
-                    float weight = (t - min) * range;
-                    weight = weight < 0.0f ? 0.0f : (weight < 1.0f ? weight : 1.0f);
-                    float rgb[3];
-                    weight_to_gradientRgb(rgb, weight);
-                    faceColors[i][0] = channelByte(rgb[0]);
-                    faceColors[i][1] = channelByte(rgb[1]);
-                    faceColors[i][2] = channelByte(rgb[2]);
-                    faceColors[i][3] = 255;
-                }
-            } else if (showType == Select) {
-                faces[i]->ClearS();
+            if (showType == Select) {
+                const int selection = thicknessSelection(t, min, max);
+                if (selection > 0) faces[i]->SetS();
+                if (selection < 0) faces[i]->ClearS();
             } else if (showType == Color) {
-                faceColors[i][0] = 0;
-                faceColors[i][1] = 255;
-                faceColors[i][2] = 128;
-                faceColors[i][3] = 255;
+                thicknessColour(
+                    t, min, max, range, [this](float* rgb, float weight) { weight_to_gradientRgb(rgb, weight); },
+                    faceColors[i]);
             }
         }
     } catch (const Kel::AbortException&) {

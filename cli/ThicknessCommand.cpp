@@ -85,7 +85,7 @@ int runThickness(const ThicknessOptions& options)
     analysis.threads = options.threads;
     // Colours come from a second run of the analysis: the library writes either values or colours.
     analysis.colours = colour;
-    analysis.progress = progress.phases({{50.0f, "measuring"}, {100.0f, colour ? "colouring" : "measuring"}}, 0, 100);
+    analysis.progress = progress.phases({{95.0f, "measuring"}, {100.0f, colour ? "colouring" : "measuring"}}, 0, 100);
     const meshprobe::ThicknessResult result = meshprobe::thickness(mesh, analysis);
     if (colour) meshprobe::writeColouredMesh(options.colorPath, mesh, result.faceColours, {cancelOnInterrupt()});
     progress.clear();

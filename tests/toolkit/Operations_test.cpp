@@ -51,7 +51,8 @@ const testmesh::Soup& shell(bool lumpy)
 }
 
 // The toolkit's ray pass on 1, 2 and 3 threads against the library's single-thread call: every value bit for
-// bit and the same selection, over sample counts from none through the pattern to the centroid ray.
+// bit and the same selection, over sample counts from none through the pattern to the centroid ray; and its
+// colours against the library's colour mode.
 TEST(ToolkitThickness, ValuesAndSelectionEqualTheLibraryCallOnEveryThreadCount)
 {
     const std::vector<std::pair<const testmesh::Soup*, float>> meshes = {
@@ -83,6 +84,18 @@ TEST(ToolkitThickness, ValuesAndSelectionEqualTheLibraryCallOnEveryThreadCount)
                 EXPECT_EQ(result.selectedFaces, selected) << where;
                 EXPECT_EQ(result.threads, threads) << where;
             }
+
+            // Colours from the measured values: what the library's colour mode paints.
+            meshprobe::ThicknessOptions coloured;
+            coloured.min = 0.2f;
+            coloured.max = max;
+            coloured.samples = samples;
+            coloured.colours = true;
+            const meshprobe::ThicknessResult result = meshprobe::thickness(soup->view(), coloured);
+            Analysis::MeshAnalyzer().statvis_calc_thickness(mesh.get(), nullptr, 0.2f, max, samples,
+                                                            Analysis::MeshAnalyzer::Color, values.data(), {});
+            ASSERT_EQ(result.faceColours.size(), mesh->faces.size());
+            EXPECT_EQ(std::memcmp(result.faceColours.data(), values.data(), 4 * mesh->faces.size()), 0) << samples;
         }
 }
 

@@ -9,6 +9,7 @@
 #include <omp.h>
 
 #include "analysis/MeshAnalyzer.h"
+#include "analysis/ThicknessOutput.h"
 #include "meshprobe/Error.h"
 #include "toolkit/src/CallGuards.h"
 #include "toolkit/src/HostMeshBridge.h"
@@ -37,24 +38,10 @@ void checkWindow(const ThicknessOptions& options)
                          formatWindowValue(options.max));
 }
 
-/// One run of the analysis. The buffer holds four bytes per face in every mode: thickness floats in
-/// selection mode, colours in colour mode (plus one spare entry, which the analysis may touch).
-std::unique_ptr<unsigned char[][4]> runAnalysis(UMesh<float>& mesh, const ThicknessOptions& options,
-                                                Analysis::MeshAnalyzer::ShowType mode, float from, float to,
-                                                std::string& message)
-{
-    std::unique_ptr<unsigned char[][4]> buffer(new unsigned char[mesh.faces.size() + 1][4]);
-    const Analysis::MeshAnalyzer::Result result = detail::translateHostErrors("thickness window", [&] {
-        return Analysis::MeshAnalyzer().statvis_calc_thickness(&mesh, nullptr, options.min, options.max,
-                                                               options.samples, mode, buffer.get(),
-                                                               detail::hostProgress(options.progress, from, to));
-    });
-    if (result.status == 2) throw Cancelled();
-    if (result.status != 1) throw Error("thickness analysis failed: " + result.message);
-    message = result.message;
-    detail::reportOrCancel(options.progress, to); // the analysis itself reports 99 at most
-    return buffer;
-}
+/// The library's hue ramp (a protected member of the analyzer, exported with it).
+struct ColourRamp : Analysis::MeshAnalyzer {
+    void operator()(float* rgb, float weight) { weight_to_gradientRgb(rgb, weight); }
+};
 
 } // namespace
 
@@ -63,12 +50,11 @@ ThicknessResult thickness(const MeshView& view, const ThicknessOptions& options)
     checkWindow(options);
     if (options.threads < 0) throw InputError("threads " + std::to_string(options.threads) + " is negative");
     const std::unique_ptr<UMesh<float>> mesh = detail::toHostMesh(view);
-    const float measured = options.colours ? 50.0f : 100.0f;
+    const float measured = options.colours ? 95.0f : 100.0f;
 
     ThicknessResult result;
     result.threads = options.threads > 0 ? options.threads : omp_get_num_procs();
-    // The per-face values on every thread; then the host library's selection rule over them: strictly
-    // inside (min, max) is selected, at max is not.
+    // The per-face values on every thread; then the library's selection rule over them.
     result.perFace = detail::translateHostErrors("thickness analysis", [&] {
         return detail::thicknessRayPass(*mesh, options.max, options.samples, result.threads, options.progress, 0.0f,
                                         measured);
@@ -77,18 +63,23 @@ ThicknessResult thickness(const MeshView& view, const ThicknessOptions& options)
     result.message = "Thickness analysis Successfully";
     for (std::size_t f = 0; f < result.perFace.size(); ++f) {
         const float t = result.perFace[f];
-        if (t < options.max && t > options.min) result.selectedFaces.push_back(static_cast<std::uint32_t>(f));
+        // Selection mode on a fresh mesh: only a +1 outcome leaves a face selected.
+        if (Analysis::thicknessSelection(t, options.min, options.max) > 0)
+            result.selectedFaces.push_back(static_cast<std::uint32_t>(f));
         if (t >= options.max) ++result.facesAtMax;
     }
     detail::reportOrCancel(options.progress, measured);
 
     if (options.colours) {
-        // The library writes either selection flags and thickness values or colours, never both.
-        std::string message;
-        const auto colours = runAnalysis(*mesh, options, Analysis::MeshAnalyzer::Color, measured, 100.0f, message);
-        result.faceColours.resize(mesh->faces.size());
+        // The library's colour ramp over the values just measured: what a second call in colour mode would
+        // paint, without casting the rays again.
+        const float range = 1.0f / (options.max - options.min);
+        ColourRamp ramp;
+        result.faceColours.resize(result.perFace.size());
         for (std::size_t f = 0; f < result.faceColours.size(); ++f)
-            std::memcpy(result.faceColours[f].data(), colours[f], 4);
+            Analysis::thicknessColour(result.perFace[f], options.min, options.max, range, ramp,
+                                      result.faceColours[f].data());
+        detail::reportOrCancel(options.progress, 100.0f);
     }
     return result;
 }

@@ -21,11 +21,11 @@ struct ThicknessOptions {
     /// Rays per face: 0 none, 1..31 spread over the face, 32 or more one ray from the centroid.
     int samples = 31;
     /// Also compute a colour per face (red at min, through yellow, to green at max; faces with no wall
-    /// closer than max are (0, 255, 128)). This runs the analysis a second time.
+    /// closer than max are (0, 255, 128)), from the measured values.
     bool colours = false;
     /// Worker threads of the ray pass; 0 means one per core. The values do not depend on it.
     int threads = 0;
-    /// Progress of the whole call; false cancels. With colours, 0 to 50 while measuring and 50 to 100 while
+    /// Progress of the whole call; false cancels. With colours, 0 to 95 while measuring and 95 to 100 while
     /// colouring.
     ProgressCallback progress;
 };
@@ -51,8 +51,8 @@ struct ThicknessResult {
 /// Measures every face's wall thickness: rays cast from the face into the solid along its inward normal;
 /// the nearest other face, corrected for the angle between the two, gives the thickness. The rays run on
 /// options.threads worker threads; the calling thread reports progress and cancels (within a few
-/// milliseconds of a false answer). The colours, when asked for, are computed on the calling thread. Faces must be
-/// wound counter-clockwise seen from outside.
+/// milliseconds of a false answer). The colours, when asked for, are computed on the calling thread.
+/// Faces must be wound counter-clockwise seen from outside.
 /// @throw InputError invalid view, a window that is not finite or has min > max or min < 0, or threads < 0
 /// @throw Error when the analysis fails (with its message); Cancelled when the callback returned false
 ThicknessResult thickness(const MeshView& mesh, const ThicknessOptions& options = {});
