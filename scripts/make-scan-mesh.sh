@@ -2,12 +2,19 @@
 # Writes a real scan for the benchmarks: the Stanford bunny of Debian's libcgal-demo data (75,408 triangles),
 # split twice into four by its edge midpoints (1,206,528 triangles), as OFF.
 # Usage: scripts/make-scan-mesh.sh [OUT.off] [SUBDIVISIONS]   (default build/scan/bunny-1206k.off, 2)
-# Needs libcgal-demo (apt-get install libcgal-demo).
+# Installs Debian's libcgal-demo when it is missing.
 set -euo pipefail
 out="${1:-build/scan/bunny-1206k.off}"
 levels="${2:-2}"
 data=/usr/share/doc/libcgal-demo/data.tar.gz
-[ -f "$data" ] || { echo "make-scan-mesh: $data is missing: apt-get install libcgal-demo" >&2; exit 1; }
+if [ ! -f "$data" ]; then
+  echo "make-scan-mesh: installing libcgal-demo" >&2
+  sudo_cmd=()
+  [ "$(id -u)" -eq 0 ] || sudo_cmd=(sudo)
+  "${sudo_cmd[@]}" apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends libcgal-demo
+fi
+[ -f "$data" ] || { echo "make-scan-mesh: $data is missing after installing libcgal-demo" >&2; exit 1; }
 mkdir -p "$(dirname "$out")"
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
