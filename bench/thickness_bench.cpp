@@ -188,13 +188,15 @@ private:
 void FaceTreeBuild(benchmark::State& state, const bench::NamedMesh* named)
 {
     const auto mesh = named->soup.build();
+    const int threads = static_cast<int>(state.range(0));
     for (auto _ : state) {
         Analysis::FaceTree tree;
-        Analysis::buildFaceTree(tree, mesh.get(), 0, nullptr, false);
+        Analysis::buildFaceTree(tree, mesh.get(), 0, nullptr, false, threads);
         benchmark::DoNotOptimize(tree.tree->branchCount);
         Analysis::freeFaceTree(tree);
     }
-    bench::describe(state, named->name, named->triangles(), 1, static_cast<double>(named->triangles()), "faces/s");
+    bench::describe(state, named->name, named->triangles(), threads, static_cast<double>(named->triangles()),
+                    "faces/s");
 }
 
 /// The same rays through our face tree and through Embree, slice by slice of the faces (ours, then Embree on
@@ -307,6 +309,9 @@ int main(int argc, char** argv)
             const std::vector<int64_t> samples =
                 m->triangles() < 200000 ? std::vector<int64_t>{1, 8, 31} : std::vector<int64_t>{1, 8};
             benchmark::RegisterBenchmark(("FaceTreeBuild/" + m->name).c_str(), FaceTreeBuild, m)
+                ->ArgName("threads")
+                ->Arg(1)
+                ->Arg(2)
                 ->UseRealTime()
                 ->Unit(benchmark::kMillisecond);
             benchmark::RegisterBenchmark(("RaysVsEmbree/" + m->name).c_str(), RaysVsEmbree, m)

@@ -45,7 +45,7 @@ std::vector<float> thicknessRayPass(UMesh<float>& mesh, float max, int samples, 
     if (n == 0) return values;
 
     const Analysis::ThicknessRays rays(samples);
-    const Analysis::OwnedFaceTree faceTree = Analysis::makeFaceTree(&mesh, 0, nullptr, false);
+    const Analysis::OwnedFaceTree faceTree = Analysis::makeFaceTree(&mesh, 0, nullptr, false, std::max(1, threads));
 
     PassState state;
     auto work = [&] {
