@@ -333,9 +333,10 @@ namespace {
 void splitLevel(KdopTree& tree, const ImplicitTree& shape, int first, int last, int i, int iStop, int depth,
                 int threads)
 {
-    // Below this many branches a level is not worth a thread.
-    constexpr int minBranchesPerThread = 64;
-    const int parts = std::max(1, std::min(threads, (last - first) / minBranchesPerThread));
+    // Every level orders all the slots once, so a level of a large tree is worth splitting as soon as it has
+    // a branch per thread; a small tree is not worth a thread at all.
+    constexpr int minLeavesForThreads = 16384;
+    const int parts = tree.leafCount < minLeavesForThreads ? 1 : std::max(1, std::min(threads, last - first));
     auto split = [&](int from, int to) {
         for (int j = from; j < to; ++j)
             splitBranch(tree, shape, j, i, iStop, depth);
