@@ -57,18 +57,16 @@ INSTANTIATE_TEST_SUITE_P(
 
 INSTANTIATE_TEST_SUITE_P(
     Trapped, UsageErrors,
-    ::testing::Values(UsageCase{"ResolutionZero", {"trapped", "MESH", "-r", "0"}, "--resolution"},
-                      UsageCase{"ResolutionTooLarge", {"trapped", "MESH", "--resolution", "1291"}, "--resolution"},
-                      UsageCase{"ResolutionNotANumber", {"trapped", "MESH", "-r", "fine"}, "--resolution"},
-                      UsageCase{"NoThreads", {"trapped", "MESH", "-j", "0"}, "--threads"},
-                      UsageCase{"UnknownAxis", {"trapped", "MESH", "--up", "z"}, "--up"},
-                      UsageCase{"UnknownCavityFormat",
-                                {"trapped", "MESH", "--cavities", "/tmp/out.vrml"},
-                                "unknown output format '.vrml'"},
-                      UsageCase{"CavityFolderMissing",
-                                {"trapped", "MESH", "--cavities", "/nonexistent/out.stl"},
-                                "does not exist"},
-                      UsageCase{"CavityPathIsFolder", {"trapped", "MESH", "--cavities", "DIR"}, "is a folder"}),
+    ::testing::Values(
+        UsageCase{"ResolutionZero", {"trapped", "MESH", "-r", "0"}, "--resolution"},
+        UsageCase{"ResolutionTooLarge", {"trapped", "MESH", "--resolution", "1291"}, "--resolution"},
+        UsageCase{"ResolutionNotANumber", {"trapped", "MESH", "-r", "fine"}, "--resolution"},
+        UsageCase{"NoThreads", {"trapped", "MESH", "-j", "0"}, "--threads"},
+        UsageCase{"UnknownAxis", {"trapped", "MESH", "--up", "z"}, "--up"},
+        UsageCase{
+            "UnknownCavityFormat", {"trapped", "MESH", "--cavities", "/tmp/out.vrml"}, "unknown output format '.vrml'"},
+        UsageCase{"CavityFolderMissing", {"trapped", "MESH", "--cavities", "/nonexistent/out.stl"}, "does not exist"},
+        UsageCase{"CavityPathIsFolder", {"trapped", "MESH", "--cavities", "DIR"}, "is a folder"}),
     caseName);
 
 INSTANTIATE_TEST_SUITE_P(
@@ -79,6 +77,7 @@ INSTANTIATE_TEST_SUITE_P(
         UsageCase{"NegativeMin", {"thickness", "MESH", "--min", "-1", "--max", "1"}, "--min"},
         UsageCase{"NanMax", {"thickness", "MESH", "--min", "0", "--max", "nan"}, "--max"},
         UsageCase{"NegativeSamples", {"thickness", "MESH", "--min", "0", "--max", "1", "--samples", "-2"}, "--samples"},
+        UsageCase{"NoThreads", {"thickness", "MESH", "--min", "0", "--max", "1", "-j", "0"}, "--threads"},
         UsageCase{"ColourInStl",
                   {"thickness", "MESH", "--min", "0", "--max", "1", "--color", "/tmp/c.stl"},
                   "cannot hold per-face colours"}),
@@ -90,7 +89,8 @@ INSTANTIATE_TEST_SUITE_P(
                       UsageCase{"FacePastTheEnd", {"areas", "MESH", "--faces", "8"}, "face 8 does not exist"},
                       UsageCase{"BadRange", {"areas", "MESH", "--faces", "2-x"}, "'2-x'"},
                       UsageCase{"FacesAndThin", {"areas", "MESH", "--faces", "1", "--thin", "0", "1"}, "excludes"},
-                      UsageCase{"ThinMinAboveMax", {"areas", "MESH", "--thin", "2", "1"}, "greater than"}),
+                      UsageCase{"ThinMinAboveMax", {"areas", "MESH", "--thin", "2", "1"}, "greater than"},
+                      UsageCase{"NoThreads", {"areas", "MESH", "--thin", "0", "1", "--threads", "0"}, "--threads"}),
     caseName);
 
 } // namespace
