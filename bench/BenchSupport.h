@@ -44,12 +44,15 @@ inline const NamedMesh& fileMesh()
     return mesh;
 }
 
+/// Between the mesh's name and the unit in a run's label (the console shows the label as it is).
+constexpr const char* labelSeparator = " | ";
+
 /// Names the run's mesh, triangle count and threads, and its throughput: `items` per iteration, counted
 /// per second of the measured time, in `unit` ("rays/s").
 inline void describe(benchmark::State& state, const std::string& mesh, std::size_t triangles, int threads,
                      double items = 0.0, const std::string& unit = "")
 {
-    state.SetLabel(mesh + "\n" + unit);
+    state.SetLabel(unit.empty() ? mesh : mesh + labelSeparator + unit);
     state.counters["triangles"] = static_cast<double>(triangles);
     state.counters["threads"] = threads;
     if (!unit.empty())
@@ -65,7 +68,7 @@ public:
     {
         for (const Run& run : runs) {
             if (run.run_type != Run::RT_Iteration || run.iterations == 0) continue;
-            const std::size_t split = run.report_label.find('\n');
+            const std::size_t split = run.report_label.rfind(labelSeparator);
             nlohmann::json line;
             line["anchor"] = run.run_name.function_name.substr(0, run.run_name.function_name.find('/'));
             line["measure"] = run.benchmark_name();
@@ -76,7 +79,8 @@ public:
             for (const auto& [name, counter] : run.counters) {
                 if (name == "throughput") {
                     line["throughput"] = counter.value;
-                    line["unit"] = split == std::string::npos ? "" : run.report_label.substr(split + 1);
+                    line["unit"] =
+                        split == std::string::npos ? "" : run.report_label.substr(split + std::strlen(labelSeparator));
                 } else if (name == "triangles" || name == "threads") {
                     line[name] = static_cast<long long>(counter.value);
                 } else {
