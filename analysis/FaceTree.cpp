@@ -158,7 +158,8 @@ void faceHitCallback(void* userData, int leafIndex, const KdopRay& ray, RayHit& 
     data.v = v;
 }
 
-void buildFaceTree(FaceTree& faceTree, UMesh<float>* mesh, unsigned flags, const float (*coords)[3], bool ownsCoords)
+void buildFaceTree(FaceTree& faceTree, UMesh<float>* mesh, unsigned flags, const float (*coords)[3], bool ownsCoords,
+                   int buildThreads)
 {
     faceTree.mesh = mesh;
     faceTree.coords = coords;
@@ -202,7 +203,10 @@ void buildFaceTree(FaceTree& faceTree, UMesh<float>* mesh, unsigned flags, const
         }
         kdopTreeInsert(faceTree.tree, static_cast<int>(p), corner, 3);
     }
-    kdopTreeBalance(faceTree.tree);
+    if (buildThreads > 1)
+        kdopTreeBalanceOnThreads(faceTree.tree, buildThreads);
+    else
+        kdopTreeBalance(faceTree.tree);
 
     const KdopTree& tree = *faceTree.tree;
     faceTree.slotCorners.resize(9 * static_cast<std::size_t>(tree.leafCount));

@@ -43,8 +43,10 @@ struct FaceHitData {
 };
 
 /// Builds the tree: one leaf per face that passes the filter, the leaf index being the face's position
-/// in the face list. Throws std::bad_alloc when memory runs out.
-void buildFaceTree(FaceTree& faceTree, UMesh<float>* mesh, unsigned flags, const float (*coords)[3], bool ownsCoords);
+/// in the face list. Throws std::bad_alloc when memory runs out. With buildThreads above 1 the branches
+/// are split on that many threads (kdopTreeBalanceOnThreads): the same tree, sooner.
+void buildFaceTree(FaceTree& faceTree, UMesh<float>* mesh, unsigned flags, const float (*coords)[3], bool ownsCoords,
+                   int buildThreads = 1);
 
 /// First face along the ray, nearer than *maxDistance when given (3.4028235e38 otherwise); a hit exactly
 /// at that distance is no hit. On a hit, *maxDistance becomes its distance and the optional points are
@@ -69,10 +71,11 @@ struct FaceTreeDeleter {
 using OwnedFaceTree = std::unique_ptr<FaceTree, FaceTreeDeleter>;
 
 /// buildFaceTree into a new OwnedFaceTree; what a failed build made is released as well.
-inline OwnedFaceTree makeFaceTree(UMesh<float>* mesh, unsigned flags, const float (*coords)[3], bool ownsCoords)
+inline OwnedFaceTree makeFaceTree(UMesh<float>* mesh, unsigned flags, const float (*coords)[3], bool ownsCoords,
+                                  int buildThreads = 1)
 {
     OwnedFaceTree faceTree(new FaceTree());
-    buildFaceTree(*faceTree, mesh, flags, coords, ownsCoords);
+    buildFaceTree(*faceTree, mesh, flags, coords, ownsCoords, buildThreads);
     return faceTree;
 }
 

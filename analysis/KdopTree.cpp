@@ -6,6 +6,8 @@
 
 #include <algorithm>
 #include <cstring>
+#include <thread>
+#include <vector>
 
 namespace Analysis {
 
@@ -325,7 +327,41 @@ void kdopTreeInsert(KdopTree* tree, int index, const float* points, int pointCou
     }
 }
 
-void kdopTreeBalance(KdopTree* tree)
+namespace {
+
+/// Splits branches [first, last) of one level: on the calling thread, or in `threads` contiguous parts.
+void splitLevel(KdopTree& tree, const ImplicitTree& shape, int first, int last, int i, int iStop, int depth,
+                int threads)
+{
+    // Every level orders all the slots once, so a level of a large tree is worth splitting as soon as it has
+    // a branch per thread; a small tree is not worth a thread at all.
+    constexpr int minLeavesForThreads = 16384;
+    const int parts = tree.leafCount < minLeavesForThreads ? 1 : std::max(1, std::min(threads, last - first));
+    auto split = [&](int from, int to) {
+        for (int j = from; j < to; ++j)
+            splitBranch(tree, shape, j, i, iStop, depth);
+    };
+    if (parts == 1) {
+        split(first, last);
+        return;
+    }
+    std::vector<std::thread> helpers;
+    helpers.reserve(static_cast<std::size_t>(parts - 1));
+    auto bound = [&](int part) { return first + static_cast<int>(std::int64_t(last - first) * part / parts); };
+    try {
+        for (int part = 1; part < parts; ++part)
+            helpers.emplace_back(split, bound(part), bound(part + 1));
+    } catch (...) {
+        for (std::thread& helper : helpers)
+            helper.join();
+        throw;
+    }
+    split(bound(0), bound(1));
+    for (std::thread& helper : helpers)
+        helper.join();
+}
+
+void balance(KdopTree* tree, int threads)
 {
     if (tree->branchCount != 0) return;
     const int L = tree->leafCount;
@@ -350,8 +386,7 @@ void kdopTreeBalance(KdopTree* tree)
         for (int i = 1; i <= B; ++depth) {
             const int iStop = m * i + 2 - m;
             const int last = std::min(B + 1, iStop);
-            for (int j = i; j < last; ++j)
-                splitBranch(*tree, shape, j, i, iStop, depth);
+            splitLevel(*tree, shape, i, last, i, iStop, depth, threads);
             i = iStop;
         }
     }
@@ -360,6 +395,18 @@ void kdopTreeBalance(KdopTree* tree)
         tree->nodeTable[L + j] = L + j;
     tree->branchCount = B;
     buildRecords(*tree);
+}
+
+} // namespace
+
+void kdopTreeBalance(KdopTree* tree)
+{
+    balance(tree, 1);
+}
+
+void kdopTreeBalanceOnThreads(KdopTree* tree, int threads)
+{
+    balance(tree, threads);
 }
 
 void kdopTreeFree(KdopTree* tree)

@@ -136,6 +136,11 @@ void kdopTreeInsert(KdopTree* tree, int index, const float* points, int pointCou
 /// Builds every branch; no leaves can be added afterwards.
 void kdopTreeBalance(KdopTree* tree);
 
+/// kdopTreeBalance with the branches of each wide level split among `threads` threads (the calling thread
+/// takes part). The branches of one level order disjoint slot ranges and write only their own nodes and
+/// children's parent fields, so the tree comes out identical to kdopTreeBalance's.
+void kdopTreeBalanceOnThreads(KdopTree* tree, int threads);
+
 /// Nearest leaf along the ray. hit may be null (the search then starts at no hit and distance
 /// noHitDistance); otherwise its distance bounds the search and it receives the result. Without a
 /// callback, a leaf counts as hit at its bound's entry distance.

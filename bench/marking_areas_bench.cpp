@@ -1,13 +1,16 @@
 // SPDX-License-Identifier: MIT
 // getMarkingAreas on flat grids of up to a million triangles: one large patch with holes, and many tiny areas.
+// With --mesh FILE: the file's faces below its mid-height selected (one or a few large areas).
 #include <benchmark/benchmark.h>
 
 #include <cmath>
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <string>
 
 #include "analysis/MeshAnalyzer.h"
+#include "bench/BenchSupport.h"
 #include "tests/support/TestMeshes.h"
 
 namespace {
@@ -54,7 +57,8 @@ std::unique_ptr<UMesh<float>> checkerboard(int64_t triangles)
     return mesh;
 }
 
-void report(benchmark::State& state, const UMesh<float>& mesh, const Analysis::MarkingArea& last)
+void report(benchmark::State& state, const std::string& name, const UMesh<float>& mesh,
+            const Analysis::MarkingArea& last)
 {
     int64_t areaFaces = 0, loops = 0, loopEdges = 0;
     for (const Analysis::MarkingRegion& region : last.regions) {
@@ -63,8 +67,7 @@ void report(benchmark::State& state, const UMesh<float>& mesh, const Analysis::M
         for (const auto& loop : region.boundaryLoops)
             loopEdges += static_cast<int64_t>(loop.size()) - 1;
     }
-    state.SetItemsProcessed(state.iterations() * static_cast<int64_t>(mesh.faces.size()));
-    state.counters["triangles"] = static_cast<double>(mesh.faces.size());
+    bench::describe(state, name, mesh.faces.size(), 1, static_cast<double>(mesh.faces.size()), "faces/s");
     state.counters["regions"] = static_cast<double>(last.regions.size());
     state.counters["area_faces"] = static_cast<double>(areaFaces);
     state.counters["loops"] = static_cast<double>(loops);
@@ -73,7 +76,7 @@ void report(benchmark::State& state, const UMesh<float>& mesh, const Analysis::M
 
 /// Times getMarkingAreas on the mesh, clearing its topology first (untimed) when `withTopology` is false;
 /// the last result feeds the counters.
-void timeMarkingAreas(benchmark::State& state, UMesh<float>& mesh, bool withTopology)
+void timeMarkingAreas(benchmark::State& state, const std::string& name, UMesh<float>& mesh, bool withTopology)
 {
     if (withTopology) mesh.BuildTopo(std::function<void(int)>(), false);
     Analysis::MeshAnalyzer analyzer;
@@ -91,25 +94,41 @@ void timeMarkingAreas(benchmark::State& state, UMesh<float>& mesh, bool withTopo
         last = std::move(out);
         state.ResumeTiming();
     }
-    report(state, mesh, last);
+    report(state, name, mesh, last);
 }
 
 // The whole call on a mesh whose topology is already built (the usual case after the first call).
 void BM_MarkingAreasDisc(benchmark::State& state)
 {
-    timeMarkingAreas(state, *discWithHoles(state.range(0), static_cast<int>(state.range(1))), true);
+    timeMarkingAreas(state, "grid-disc", *discWithHoles(state.range(0), static_cast<int>(state.range(1))), true);
 }
 
 // The same call when it has to build the topology first.
 void BM_MarkingAreasDiscBuildingTopology(benchmark::State& state)
 {
-    timeMarkingAreas(state, *discWithHoles(state.range(0), static_cast<int>(state.range(1))), false);
+    timeMarkingAreas(state, "grid-disc", *discWithHoles(state.range(0), static_cast<int>(state.range(1))), false);
 }
 
 // Many two-face areas: the per-area overhead of growth, region records and tracing.
 void BM_MarkingAreasCheckerboard(benchmark::State& state)
 {
-    timeMarkingAreas(state, *checkerboard(state.range(0)), true);
+    timeMarkingAreas(state, "grid-checkerboard", *checkerboard(state.range(0)), true);
+}
+
+// The --mesh file with the faces whose centroid lies below the mesh's mid-height selected.
+void MarkingAreasFile(benchmark::State& state)
+{
+    const bench::NamedMesh& file = bench::fileMesh();
+    const auto mesh = file.soup.build();
+    float lo = 3.4e38f, hi = -3.4e38f;
+    for (const UVertex<float>* v : mesh->vertices) {
+        lo = std::fmin(lo, v->P()[2]);
+        hi = std::fmax(hi, v->P()[2]);
+    }
+    const float middle = 0.5f * (lo + hi);
+    for (UTriangle<float>* f : mesh->faces)
+        if (f->P(0)[2] + f->P(1)[2] + f->P(2)[2] < 3.0f * middle) f->SetS();
+    timeMarkingAreas(state, file.name, *mesh, state.range(0) != 0);
 }
 
 } // namespace
@@ -123,4 +142,16 @@ BENCHMARK(BM_MarkingAreasDisc)
     ->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_MarkingAreasDiscBuildingTopology)->Args({10000, 20})->Args({1000000, 20})->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_MarkingAreasCheckerboard)->Arg(10000)->Arg(1000000)->Unit(benchmark::kMillisecond);
-BENCHMARK_MAIN();
+
+int main(int argc, char** argv)
+{
+    return bench::runBenchmarks(argc, argv, [] {
+        if (bench::meshFile().empty()) return;
+        benchmark::ClearRegisteredBenchmarks();
+        benchmark::RegisterBenchmark("MarkingAreasFile", MarkingAreasFile)
+            ->ArgNames({"topology_built"})
+            ->Arg(1)
+            ->Arg(0)
+            ->Unit(benchmark::kMillisecond);
+    });
+}

@@ -1,41 +1,40 @@
 // SPDX-License-Identifier: MIT
-// Wall thickness on thin-walled sphere shells of about 50k and 1.2M triangles: face tree build, the
-// whole analysis, and the analysis's rays cast through our face tree and through Embree 3 single-ray
-// closest-hit queries (the yardstick), all on one thread.
+// Wall thickness: face tree build; the analysis's rays through our face tree and through Embree 3
+// single-ray closest-hit queries (the yardstick) on the same rays, interleaved slice by slice in one run
+// so that the ratio survives a loaded machine, on 1 and 2 threads; the toolkit's multi-threaded ray pass;
+// and the library's single-thread call.
+//
+// Meshes: --mesh FILE, or thin-walled sphere shells of about 50k and 1.2M triangles. Every ray looks as
+// far as the mesh box's diagonal (the most work a ray can take).
 #include <benchmark/benchmark.h>
 #include <embree3/rtcore.h>
+#include <sys/resource.h>
 
+#include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <cmath>
 #include <cstdint>
-#include <map>
+#include <functional>
 #include <memory>
+#include <string>
+#include <thread>
 #include <vector>
 
 #include "analysis/FaceTree.h"
 #include "analysis/MeshAnalyzer.h"
 #include "analysis/SamplePatterns.h"
-#include "tests/support/TestMeshes.h"
+#include "bench/BenchSupport.h"
+#include "toolkit/src/ThicknessRayPass.h"
 
 namespace {
 
 // Outer radius 10, inner 9.5: a wall 0.5 thick; rings x segments per sphere.
-struct ShellSize {
-    int rings;
-    int segments;
-};
-constexpr ShellSize shellSizes[] = {{100, 125}, {500, 600}}; // about 50k and 1.2M triangles
-
-UMesh<float>& shell(int sizeIndex)
+bench::NamedMesh shell(int rings, int segments)
 {
-    static std::map<int, std::unique_ptr<UMesh<float>>> cache;
-    auto& mesh = cache[sizeIndex];
-    if (!mesh) {
-        const ShellSize s = shellSizes[sizeIndex];
-        testmesh::Soup soup = testmesh::sphere(0, 0, 0, 10.0f, s.rings, s.segments);
-        soup.appendFlipped(testmesh::sphere(0, 0, 0, 9.5f, s.rings, s.segments));
-        mesh = soup.build();
-    }
-    return *mesh;
+    testmesh::Soup soup = testmesh::sphere(0, 0, 0, 10.0f, rings, segments);
+    soup.appendFlipped(testmesh::sphere(0, 0, 0, 9.5f, rings, segments));
+    return {"shell-" + std::to_string(soup.indices.size() / 3000) + "k", soup};
 }
 
 float boxDiagonal(const UMesh<float>& mesh)
@@ -98,144 +97,241 @@ private:
     std::vector<Analysis::SamplePoint> samples;
 };
 
-void BM_FaceTreeBuild(benchmark::State& state)
+/// Runs work(begin, end) over the faces [from, to) on `threads` threads, in chunks taken in turn.
+template <typename Work> void onThreads(int threads, std::size_t from, std::size_t to, Work&& work)
 {
-    UMesh<float>& mesh = shell(static_cast<int>(state.range(0)));
+    constexpr std::size_t chunk = 256;
+    std::atomic<std::size_t> next{from};
+    auto run = [&] {
+        for (std::size_t begin; (begin = next.fetch_add(chunk)) < to;)
+            work(begin, std::min(to, begin + chunk));
+    };
+    std::vector<std::thread> helpers;
+    for (int t = 1; t < threads; ++t)
+        helpers.emplace_back(run);
+    run();
+    for (std::thread& helper : helpers)
+        helper.join();
+}
+
+/// CPU time of the whole process so far (all threads), seconds: unlike the wall time it does not grow while
+/// other processes hold the cores.
+double processCpuSeconds()
+{
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    const auto seconds = [](const timeval& t) { return static_cast<double>(t.tv_sec) + 1e-6 * t.tv_usec; };
+    return seconds(usage.ru_utime) + seconds(usage.ru_stime);
+}
+
+double secondsOf(const std::function<void()>& work)
+{
+    const auto start = std::chrono::steady_clock::now();
+    work();
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+/// The mesh's triangles as an Embree scene.
+class EmbreeScene {
+public:
+    explicit EmbreeScene(const UMesh<float>& mesh) : device(rtcNewDevice("threads=1")), scene(rtcNewScene(device))
+    {
+        RTCGeometry geometry = rtcNewGeometry(device, RTC_GEOMETRY_TYPE_TRIANGLE);
+        auto* vertices = static_cast<float*>(rtcSetNewGeometryBuffer(
+            geometry, RTC_BUFFER_TYPE_VERTEX, 0, RTC_FORMAT_FLOAT3, 3 * sizeof(float), mesh.vertices.size()));
+        for (std::size_t v = 0; v < mesh.vertices.size(); ++v)
+            for (int a = 0; a < 3; ++a)
+                vertices[3 * v + a] = mesh.vertices[v]->P()[a];
+        auto* indices = static_cast<unsigned*>(rtcSetNewGeometryBuffer(
+            geometry, RTC_BUFFER_TYPE_INDEX, 0, RTC_FORMAT_UINT3, 3 * sizeof(unsigned), mesh.faces.size()));
+        for (std::size_t f = 0; f < mesh.faces.size(); ++f)
+            for (int k = 0; k < 3; ++k)
+                indices[3 * f + k] = mesh.faces[f]->V(k)->ID();
+        rtcCommitGeometry(geometry);
+        rtcAttachGeometry(scene, geometry);
+        rtcReleaseGeometry(geometry);
+        rtcCommitScene(scene);
+    }
+    ~EmbreeScene()
+    {
+        rtcReleaseScene(scene);
+        rtcReleaseDevice(device);
+    }
+    EmbreeScene(const EmbreeScene&) = delete;
+    EmbreeScene& operator=(const EmbreeScene&) = delete;
+
+    /// Closest hit within [0, max]: its distance, or -1.
+    float cast(const float* o, const float* d, float max) const
+    {
+        RTCIntersectContext context;
+        rtcInitIntersectContext(&context);
+        RTCRayHit rh{};
+        rh.ray.org_x = o[0];
+        rh.ray.org_y = o[1];
+        rh.ray.org_z = o[2];
+        rh.ray.dir_x = d[0];
+        rh.ray.dir_y = d[1];
+        rh.ray.dir_z = d[2];
+        rh.ray.tnear = 0.0f;
+        rh.ray.tfar = max;
+        rh.ray.mask = 0xFFFFFFFFu;
+        rh.hit.geomID = RTC_INVALID_GEOMETRY_ID;
+        rtcIntersect1(scene, &context, &rh);
+        return rh.hit.geomID != RTC_INVALID_GEOMETRY_ID ? rh.ray.tfar : -1.0f;
+    }
+
+private:
+    RTCDevice device;
+    RTCScene scene;
+};
+
+void FaceTreeBuild(benchmark::State& state, const bench::NamedMesh* named)
+{
+    const auto mesh = named->soup.build();
+    const int threads = static_cast<int>(state.range(0));
     for (auto _ : state) {
         Analysis::FaceTree tree;
-        Analysis::buildFaceTree(tree, &mesh, 0, nullptr, false);
+        Analysis::buildFaceTree(tree, mesh.get(), 0, nullptr, false, threads);
         benchmark::DoNotOptimize(tree.tree->branchCount);
         Analysis::freeFaceTree(tree);
     }
-    state.SetItemsProcessed(state.iterations() * static_cast<int64_t>(mesh.faces.size()));
-    state.counters["faces"] = static_cast<double>(mesh.faces.size());
+    bench::describe(state, named->name, named->triangles(), threads, static_cast<double>(named->triangles()),
+                    "faces/s");
 }
 
-void BM_ThicknessAnalysis(benchmark::State& state)
+/// The same rays through our face tree and through Embree, slice by slice of the faces (ours, then Embree on
+/// the same slice), each side on `threads` threads. time_s and throughput are ours; embree_s and
+/// embree_throughput Embree's; ratio = our rate / Embree's.
+void RaysVsEmbree(benchmark::State& state, const bench::NamedMesh* named)
 {
-    UMesh<float>& mesh = shell(static_cast<int>(state.range(0)));
-    const int samples = static_cast<int>(state.range(1));
-    const float max = boxDiagonal(mesh);
-    std::vector<unsigned char> colours(4 * mesh.faces.size());
-    Analysis::MeshAnalyzer analyzer;
-    for (auto _ : state) {
-        auto result = analyzer.statvis_calc_thickness(&mesh, nullptr, 0.0f, max, samples, Analysis::MeshAnalyzer::Color,
-                                                      reinterpret_cast<unsigned char(*)[4]>(colours.data()), {});
-        benchmark::DoNotOptimize(result.status);
-    }
-    // Answer: faces coloured as inside the window (not the "nothing found" colour).
-    std::size_t found = 0;
-    for (std::size_t i = 0; i < mesh.faces.size(); ++i)
-        found += colours[4 * i + 2] != 128 ? 1 : 0;
-    const std::size_t rays = mesh.faces.size() * AnalysisRays(samples).perFace();
-    state.SetItemsProcessed(state.iterations() * static_cast<int64_t>(rays));
-    state.counters["facesFound"] = static_cast<double>(found);
-}
-
-/// The same rays with the full distance (the box diagonal) each, through the face tree.
-void BM_RaysFaceTree(benchmark::State& state)
-{
-    UMesh<float>& mesh = shell(static_cast<int>(state.range(0)));
-    const AnalysisRays rays(static_cast<int>(state.range(1)));
-    const float max = boxDiagonal(mesh);
+    const auto mesh = named->soup.build();
+    const AnalysisRays rays(static_cast<int>(state.range(0)));
+    const int threads = static_cast<int>(state.range(1));
+    const float max = boxDiagonal(*mesh);
     Analysis::FaceTree tree;
-    Analysis::buildFaceTree(tree, &mesh, 0, nullptr, false);
-    std::size_t hits = 0;
-    double distanceSum = 0.0;
+    Analysis::buildFaceTree(tree, mesh.get(), 0, nullptr, false);
+    const EmbreeScene embree(*mesh);
+    const std::size_t n = mesh->faces.size();
+    constexpr std::size_t slices = 16;
+    double ours = 0.0, theirs = 0.0;
+    std::atomic<std::int64_t> ourHits{0}, embreeHits{0};
     for (auto _ : state) {
-        hits = 0;
-        distanceSum = 0.0;
-        for (const UTriangle<float>* face : mesh.faces)
-            rays.forFace(*face, [&](const float* o, const float* d) {
-                float t = max;
-                if (Analysis::castFaceRay(tree, o, d, 0.0f, &t, nullptr, nullptr)) {
-                    ++hits;
-                    distanceSum += t;
-                }
+        ourHits = 0;
+        embreeHits = 0;
+        double oursNow = 0.0;
+        for (std::size_t s = 0; s < slices; ++s) {
+            const std::size_t from = n * s / slices, to = n * (s + 1) / slices;
+            oursNow += secondsOf([&] {
+                onThreads(threads, from, to, [&](std::size_t begin, std::size_t end) {
+                    std::int64_t hits = 0;
+                    for (std::size_t f = begin; f < end; ++f)
+                        rays.forFace(*mesh->faces[f], [&](const float* o, const float* d) {
+                            float t = max;
+                            hits += Analysis::castFaceRay(tree, o, d, 0.0f, &t, nullptr, nullptr) ? 1 : 0;
+                        });
+                    ourHits += hits;
+                });
             });
+            theirs += secondsOf([&] {
+                onThreads(threads, from, to, [&](std::size_t begin, std::size_t end) {
+                    std::int64_t hits = 0;
+                    for (std::size_t f = begin; f < end; ++f)
+                        rays.forFace(*mesh->faces[f],
+                                     [&](const float* o, const float* d) { hits += embree.cast(o, d, max) >= 0.0f; });
+                    embreeHits += hits;
+                });
+            });
+        }
+        ours += oursNow;
+        state.SetIterationTime(oursNow);
     }
     Analysis::freeFaceTree(tree);
-    state.SetItemsProcessed(state.iterations() * static_cast<int64_t>(mesh.faces.size() * rays.perFace()));
-    state.counters["hits"] = static_cast<double>(hits);
-    state.counters["distanceSum"] = distanceSum;
+    const double perIteration = static_cast<double>(n * rays.perFace());
+    const double runs = static_cast<double>(state.iterations());
+    bench::describe(state, named->name, n, threads, perIteration, "rays/s");
+    state.counters["embree_s"] = theirs / runs;
+    state.counters["embree_throughput"] = perIteration * runs / theirs;
+    state.counters["ratio"] = theirs / ours;
+    state.counters["hits"] = static_cast<double>(ourHits.load());
+    state.counters["embree_hits"] = static_cast<double>(embreeHits.load());
 }
 
-/// The same rays through Embree 3, single-ray closest hit.
-void BM_RaysEmbree(benchmark::State& state)
+/// The toolkit's ray pass (tree build and rays) on `threads` threads.
+void ToolkitRayPass(benchmark::State& state, const bench::NamedMesh* named)
 {
-    UMesh<float>& mesh = shell(static_cast<int>(state.range(0)));
-    const AnalysisRays rays(static_cast<int>(state.range(1)));
-    const float max = boxDiagonal(mesh);
-    RTCDevice device = rtcNewDevice("threads=1");
-    RTCScene scene = rtcNewScene(device);
-    RTCGeometry geometry = rtcNewGeometry(device, RTC_GEOMETRY_TYPE_TRIANGLE);
-    auto* vertices = static_cast<float*>(rtcSetNewGeometryBuffer(geometry, RTC_BUFFER_TYPE_VERTEX, 0, RTC_FORMAT_FLOAT3,
-                                                                 3 * sizeof(float), mesh.vertices.size()));
-    for (std::size_t v = 0; v < mesh.vertices.size(); ++v)
-        for (int a = 0; a < 3; ++a)
-            vertices[3 * v + a] = mesh.vertices[v]->P()[a];
-    auto* indices = static_cast<unsigned*>(rtcSetNewGeometryBuffer(geometry, RTC_BUFFER_TYPE_INDEX, 0, RTC_FORMAT_UINT3,
-                                                                   3 * sizeof(unsigned), mesh.faces.size()));
-    for (std::size_t f = 0; f < mesh.faces.size(); ++f)
-        for (int k = 0; k < 3; ++k)
-            indices[3 * f + k] = mesh.faces[f]->V(k)->ID();
-    rtcCommitGeometry(geometry);
-    rtcAttachGeometry(scene, geometry);
-    rtcReleaseGeometry(geometry);
-    rtcCommitScene(scene);
+    const auto mesh = named->soup.build();
+    const int samples = static_cast<int>(state.range(0));
+    const int threads = static_cast<int>(state.range(1));
+    const float max = boxDiagonal(*mesh);
+    const double cpuBefore = processCpuSeconds();
+    for (auto _ : state)
+        benchmark::DoNotOptimize(meshprobe::detail::thicknessRayPass(*mesh, max, samples, threads, {}, 0, 100).data());
+    bench::describe(state, named->name, named->triangles(), threads,
+                    static_cast<double>(named->triangles() * AnalysisRays(samples).perFace()), "rays/s");
+    // CPU seconds of all threads per pass: with the wall time on an idle machine, how well the threads share.
+    state.counters["cpu_seconds"] = (processCpuSeconds() - cpuBefore) / static_cast<double>(state.iterations());
+}
 
-    RTCIntersectContext context;
-    rtcInitIntersectContext(&context);
-    std::size_t hits = 0;
-    double distanceSum = 0.0;
+/// The library's own call, one thread, colour mode.
+void LibraryCall(benchmark::State& state, const bench::NamedMesh* named)
+{
+    const auto mesh = named->soup.build();
+    const int samples = static_cast<int>(state.range(0));
+    const float max = boxDiagonal(*mesh);
+    std::vector<unsigned char> colours(4 * mesh->faces.size() + 4);
+    Analysis::MeshAnalyzer analyzer;
     for (auto _ : state) {
-        hits = 0;
-        distanceSum = 0.0;
-        for (const UTriangle<float>* face : mesh.faces)
-            rays.forFace(*face, [&](const float* o, const float* d) {
-                RTCRayHit rh{};
-                rh.ray.org_x = o[0];
-                rh.ray.org_y = o[1];
-                rh.ray.org_z = o[2];
-                rh.ray.dir_x = d[0];
-                rh.ray.dir_y = d[1];
-                rh.ray.dir_z = d[2];
-                rh.ray.tnear = 0.0f;
-                rh.ray.tfar = max;
-                rh.ray.mask = 0xFFFFFFFFu;
-                rh.hit.geomID = RTC_INVALID_GEOMETRY_ID;
-                rtcIntersect1(scene, &context, &rh);
-                if (rh.hit.geomID != RTC_INVALID_GEOMETRY_ID) {
-                    ++hits;
-                    distanceSum += rh.ray.tfar;
-                }
-            });
+        auto result =
+            analyzer.statvis_calc_thickness(mesh.get(), nullptr, 0.0f, max, samples, Analysis::MeshAnalyzer::Color,
+                                            reinterpret_cast<unsigned char(*)[4]>(colours.data()), {});
+        benchmark::DoNotOptimize(result.status);
     }
-    rtcReleaseScene(scene);
-    rtcReleaseDevice(device);
-    state.SetItemsProcessed(state.iterations() * static_cast<int64_t>(mesh.faces.size() * rays.perFace()));
-    state.counters["hits"] = static_cast<double>(hits);
-    state.counters["distanceSum"] = distanceSum;
+    bench::describe(state, named->name, named->triangles(), 1,
+                    static_cast<double>(named->triangles() * AnalysisRays(samples).perFace()), "rays/s");
 }
 
 } // namespace
 
-// Size index 0 (about 50k triangles) first, so that a single quick run takes the small case.
-BENCHMARK(BM_FaceTreeBuild)->ArgName("size")->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_ThicknessAnalysis)
-    ->ArgNames({"size", "samples"})
-    ->ArgsProduct({{0, 1}, {1, 8, 31}})
-    ->Unit(benchmark::kMillisecond)
-    ->Iterations(1);
-BENCHMARK(BM_RaysFaceTree)
-    ->ArgNames({"size", "samples"})
-    ->ArgsProduct({{0, 1}, {1, 8, 31}})
-    ->Unit(benchmark::kMillisecond)
-    ->Iterations(1);
-BENCHMARK(BM_RaysEmbree)
-    ->ArgNames({"size", "samples"})
-    ->ArgsProduct({{0, 1}, {1, 8, 31}})
-    ->Unit(benchmark::kMillisecond)
-    ->Iterations(1);
-
-BENCHMARK_MAIN();
+int main(int argc, char** argv)
+{
+    static std::vector<std::unique_ptr<bench::NamedMesh>> meshes;
+    return bench::runBenchmarks(argc, argv, [] {
+        if (!bench::meshFile().empty()) {
+            meshes.push_back(std::make_unique<bench::NamedMesh>(bench::fileMesh()));
+        } else {
+            // The small shell first, so that a single quick run takes the small case.
+            meshes.push_back(std::make_unique<bench::NamedMesh>(shell(100, 125)));
+            meshes.push_back(std::make_unique<bench::NamedMesh>(shell(500, 600)));
+        }
+        for (const auto& mesh : meshes) {
+            const bench::NamedMesh* m = mesh.get();
+            // 31 rays per face on the large meshes would take minutes per case.
+            const std::vector<int64_t> samples =
+                m->triangles() < 200000 ? std::vector<int64_t>{1, 8, 31} : std::vector<int64_t>{1, 8};
+            benchmark::RegisterBenchmark(("FaceTreeBuild/" + m->name).c_str(), FaceTreeBuild, m)
+                ->ArgName("threads")
+                ->Arg(1)
+                ->Arg(2)
+                ->UseRealTime()
+                ->Unit(benchmark::kMillisecond);
+            benchmark::RegisterBenchmark(("RaysVsEmbree/" + m->name).c_str(), RaysVsEmbree, m)
+                ->ArgNames({"samples", "threads"})
+                ->ArgsProduct({samples, {1, 2}})
+                ->UseManualTime()
+                ->Iterations(1)
+                ->Unit(benchmark::kMillisecond);
+            benchmark::RegisterBenchmark(("ToolkitRayPass/" + m->name).c_str(), ToolkitRayPass, m)
+                ->ArgNames({"samples", "threads"})
+                ->ArgsProduct({samples, {1, 2}})
+                ->UseRealTime()
+                ->Iterations(1)
+                ->Unit(benchmark::kMillisecond);
+            benchmark::RegisterBenchmark(("LibraryCall/" + m->name).c_str(), LibraryCall, m)
+                ->ArgNames({"samples"})
+                ->Args({samples.back()})
+                ->UseRealTime()
+                ->Iterations(1)
+                ->Unit(benchmark::kMillisecond);
+        }
+    });
+}

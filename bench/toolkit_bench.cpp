@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: MIT
 // What the toolkit costs over the host library's own calls: thickness and trapped volume through
 // meshprobe::thickness / trappedVolumes against MeshAnalyzer / VoxelizerTrapVolume called directly (both
-// sides build the host mesh from the same flat arrays, as a caller holding arrays must). Also the
+// sides build the host mesh from the same flat arrays, as a caller holding arrays must; the toolkit's
+// thickness on 1 and 2 threads, the direct call on one). Also the
 // trapped-volume call at small resolutions with one and two threads, which sets the toolkit's serial
 // threshold.
 //
@@ -19,6 +20,7 @@
 #include "meshprobe/Import.h"
 #include "meshprobe/Thickness.h"
 #include "meshprobe/TrappedVolumes.h"
+#include "bench/BenchSupport.h"
 #include "tests/support/TestMeshes.h"
 #include "trapvolume/VoxelizerTrapVolume.h"
 
@@ -36,6 +38,11 @@ meshprobe::Mesh& benchMesh()
 
 constexpr float thicknessMax = 2.0f;
 
+std::string meshName()
+{
+    return bench::meshFile().empty() ? std::string("ballWithVoid100k") : bench::meshFile();
+}
+
 void ThicknessDirect(benchmark::State& state)
 {
     const meshprobe::Mesh& m = benchMesh();
@@ -48,15 +55,18 @@ void ThicknessDirect(benchmark::State& state)
         std::memcpy(values.data(), buffer.data(), 4 * values.size());
         benchmark::DoNotOptimize(values.data());
     }
-    state.counters["triangles"] = double(m.triangleCount());
+    bench::describe(state, meshName(), m.triangleCount(), 1, 31.0 * double(m.triangleCount()), "rays/s");
 }
 
 void ThicknessToolkit(benchmark::State& state)
 {
     meshprobe::ThicknessOptions options;
     options.max = thicknessMax;
+    options.threads = static_cast<int>(state.range(0));
     for (auto _ : state)
         benchmark::DoNotOptimize(meshprobe::thickness(benchMesh(), options).perFace.data());
+    bench::describe(state, meshName(), benchMesh().triangleCount(), options.threads,
+                    31.0 * double(benchMesh().triangleCount()), "rays/s");
 }
 
 void TrappedDirect(benchmark::State& state)
@@ -76,6 +86,7 @@ void TrappedDirect(benchmark::State& state)
         benchmark::DoNotOptimize(volumes.data());
     }
     omp_set_num_threads(saved);
+    bench::describe(state, meshName(), m.triangleCount(), threads);
 }
 
 void TrappedToolkit(benchmark::State& state)
@@ -85,30 +96,21 @@ void TrappedToolkit(benchmark::State& state)
     options.threads = static_cast<int>(state.range(1));
     for (auto _ : state)
         benchmark::DoNotOptimize(meshprobe::trappedVolumes(benchMesh(), options).cavities.data());
+    bench::describe(state, meshName(), benchMesh().triangleCount(), options.threads);
 }
 
 } // namespace
 
-BENCHMARK(ThicknessDirect)->Unit(benchmark::kMillisecond);
-BENCHMARK(ThicknessToolkit)->Unit(benchmark::kMillisecond);
-BENCHMARK(TrappedDirect)->ArgsProduct({{256}, {2}})->Unit(benchmark::kMillisecond);
-BENCHMARK(TrappedToolkit)->ArgsProduct({{256}, {2}})->Unit(benchmark::kMillisecond);
+BENCHMARK(ThicknessDirect)->UseRealTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(ThicknessToolkit)->ArgName("threads")->Arg(1)->Arg(2)->UseRealTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(TrappedDirect)->ArgsProduct({{256}, {2}})->UseRealTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(TrappedToolkit)->ArgsProduct({{256}, {2}})->UseRealTime()->Unit(benchmark::kMillisecond);
 // The serial threshold: direct calls, small grids, one and two threads.
-BENCHMARK(TrappedDirect)->ArgsProduct({{16, 32, 48, 64, 128}, {1, 2}})->Unit(benchmark::kMillisecond);
+BENCHMARK(TrappedDirect)->ArgsProduct({{16, 32, 48, 64, 128}, {1, 2}})->UseRealTime()->Unit(benchmark::kMillisecond);
 
 int main(int argc, char** argv)
 {
-    std::vector<char*> args;
-    for (int i = 0; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--mesh") == 0 && i + 1 < argc) {
-            benchMesh() = meshprobe::loadMesh(argv[++i]);
-            continue;
-        }
-        args.push_back(argv[i]);
-    }
-    int count = static_cast<int>(args.size());
-    benchmark::Initialize(&count, args.data());
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return bench::runBenchmarks(argc, argv, [] {
+        if (!bench::meshFile().empty()) benchMesh() = meshprobe::loadMesh(bench::meshFile());
+    });
 }

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: MIT
 // Trapped-volume benchmarks: voxelize + count per phase, at several resolutions and thread counts.
 //
-// Meshes: (a) a closed ball of ~100k triangles with a sealed spherical void; (b) a bumpy closed ball of
-// ~1.2M triangles standing in for a scan. Counters: seconds per phase, ray-voted voxels, trapped voxels,
+// Meshes: --mesh FILE, or (a) a closed ball of ~100k triangles with a sealed spherical void and (b) a bumpy
+// closed ball of ~1.2M triangles standing in for a scan. Counters: seconds per phase, ray-voted voxels, trapped voxels,
 // grid memory (the bit sets voxelize and count use) and the process's peak resident memory in the case.
 #include <benchmark/benchmark.h>
 #include <omp.h>
@@ -12,7 +12,9 @@
 #include <fstream>
 #include <memory>
 #include <string>
+#include <vector>
 
+#include "bench/BenchSupport.h"
 #include "tests/support/TestMeshes.h"
 #include "trapvolume/VoxelizerTrapVolumePrivate.h"
 
@@ -68,12 +70,12 @@ double secondsSince(std::chrono::steady_clock::time_point start)
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
 
-void VoxelizeAndCount(benchmark::State& state, const testmesh::Soup& (*meshOf)())
+void VoxelizeAndCount(benchmark::State& state, const bench::NamedMesh* named)
 {
     const int resolution = static_cast<int>(state.range(0));
     const int threads = static_cast<int>(state.range(1));
     omp_set_num_threads(threads);
-    MeshKernel kernel(std::shared_ptr<UMesh<float>>(meshOf().build()));
+    MeshKernel kernel(std::shared_ptr<UMesh<float>>(named->soup.build()));
     double phase[4] = {0, 0, 0, 0};
     int trapped = 0;
     std::int64_t voted = 0;
@@ -112,7 +114,7 @@ void VoxelizeAndCount(benchmark::State& state, const testmesh::Soup& (*meshOf)()
     state.counters["trapped"] = trapped;
     state.counters["grid_MiB"] = gridMiB;
     state.counters["peak_MiB"] = peakResidentMiB();
-    state.counters["triangles"] = static_cast<double>(kernel.getMesh()->faces.size());
+    bench::describe(state, named->name, kernel.getMesh()->faces.size(), threads);
 }
 
 void sizes(benchmark::internal::Benchmark* b)
@@ -125,7 +127,18 @@ void sizes(benchmark::internal::Benchmark* b)
 
 } // namespace
 
-BENCHMARK_CAPTURE(VoxelizeAndCount, ballWithVoid100k, &ballWithVoid)->Apply(sizes);
-BENCHMARK_CAPTURE(VoxelizeAndCount, bumpyBall1200k, &bumpyBall)->Apply(sizes);
-
-BENCHMARK_MAIN();
+int main(int argc, char** argv)
+{
+    static std::vector<std::unique_ptr<bench::NamedMesh>> meshes;
+    return bench::runBenchmarks(argc, argv, [] {
+        if (!bench::meshFile().empty()) {
+            meshes.push_back(std::make_unique<bench::NamedMesh>(bench::fileMesh()));
+        } else {
+            meshes.push_back(std::make_unique<bench::NamedMesh>(bench::NamedMesh{"ballWithVoid100k", ballWithVoid()}));
+            meshes.push_back(std::make_unique<bench::NamedMesh>(bench::NamedMesh{"bumpyBall1200k", bumpyBall()}));
+        }
+        for (const auto& mesh : meshes)
+            benchmark::RegisterBenchmark(("VoxelizeAndCount/" + mesh->name).c_str(), VoxelizeAndCount, mesh.get())
+                ->Apply(sizes);
+    });
+}

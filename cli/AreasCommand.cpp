@@ -31,6 +31,7 @@ struct AreasOptions : CommonOptions {
     std::string faces;
     std::vector<double> thin;
     std::string label = "area";
+    int threads = 0; // 0: the toolkit takes one per core
 };
 
 /// The faces named by --faces, or those whose thickness lies strictly inside the --thin window.
@@ -46,6 +47,7 @@ std::vector<std::uint32_t> selectFaces(const meshprobe::Mesh& mesh, const AreasO
     window.min = static_cast<float>(options.thin[0]);
     window.max = static_cast<float>(options.thin[1]);
     window.samples = thinSamples;
+    window.threads = options.threads;
     window.progress = progress.stage("measuring thickness", 0, 100);
     const std::vector<float> perFace = meshprobe::thickness(mesh, window).perFace;
     // The thickness command's rule: a wall of exactly MAX is not thinner than MAX.
@@ -117,6 +119,9 @@ Command addAreasCommand(CLI::App& app)
         ->type_name("MIN MAX")
         ->check(numberIn(0.0, largestLength, "mm"))
         ->excludes(faces);
+    command->add_option("-j,--threads", options->threads, "Worker threads for the rays of --thin (default: all cores)")
+        ->type_name("T")
+        ->check(wholeNumberIn(1, 4096));
     command->add_option("--label", options->label, "Name given to every area")
         ->type_name("TEXT")
         ->capture_default_str();

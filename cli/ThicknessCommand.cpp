@@ -37,6 +37,7 @@ struct ThicknessOptions : CommonOptions {
     double max = 0.0;
     int samples = 31;
     double minThinArea = meshprobe::defaultMinThinArea;
+    int threads = 0; // 0: the toolkit takes one per core
     std::string colorPath;
     bool perFace = false;
     MeshCheckOptions checks;
@@ -163,6 +164,7 @@ int runThickness(const ThicknessOptions& options)
     analysis.min = static_cast<float>(options.min);
     analysis.max = static_cast<float>(options.max);
     analysis.samples = options.samples;
+    analysis.threads = options.threads;
     analysis.progress = progress.stage("measuring", 0, 100);
     const meshprobe::ThicknessResult result = meshprobe::thickness(mesh, analysis);
     if (colour) {
@@ -248,6 +250,9 @@ Command addThicknessCommand(CLI::App& app)
     command->add_flag("--per-face", options->perFace, "Also list the thickness of every face");
     addMeshCheckOptions(*command, options->checks);
     addForceOption(*command, *options);
+    command->add_option("-j,--threads", options->threads, "Worker threads for the rays (default: all cores)")
+        ->type_name("T")
+        ->check(wholeNumberIn(1, 4096));
     return {command, [options] { return runThickness(*options); }};
 }
 

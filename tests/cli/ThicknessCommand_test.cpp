@@ -75,6 +75,28 @@ INSTANTIATE_TEST_SUITE_P(ThicknessCommand, ThicknessFormats, ::testing::Values("
 
 // A window that ends below the plate's thickness selects nothing; one that starts above it puts the caps in
 // bin 0 (at or below min).
+// The thread count changes nothing in the output: per-face values, selection and histogram alike.
+TEST(ThicknessCommand, SameReportOnEveryThreadCount)
+{
+    TempDir dir;
+    testmesh::Soup part = testmesh::sphere(0, 0, 0, 5.0f, 20, 30);
+    part.appendFlipped(testmesh::sphere(0.4f, 0, 0, 4.0f, 20, 30));
+    const std::string path = clitest::writeMesh(dir, "shell.stl", part);
+    json first;
+    for (const char* threads : {"1", "2", "3"}) {
+        const clitest::ToolResult run =
+            runTool({"thickness", path, "--min", "0.5", "--max", "3", "-j", threads, "--per-face", "--json"});
+        ASSERT_EQ(run.exitCode, 0) << run.err;
+        json report = json::parse(run.out);
+        report.erase("seconds");
+        if (first.is_null())
+            first = report;
+        else
+            EXPECT_EQ(report, first) << threads << " threads";
+    }
+    EXPECT_GT(first["selected_faces"].get<int>(), 0);
+}
+
 TEST(ThicknessCommand, WindowBoundsAreStrict)
 {
     TempDir dir;

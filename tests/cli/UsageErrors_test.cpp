@@ -128,6 +128,7 @@ INSTANTIATE_TEST_SUITE_P(
                   "--color: the output path is empty"},
         UsageCase{
             "ColourOverInput", {"thickness", "MESH", "--min", "0", "--max", "1", "--color", "MESH"}, "--color: '"},
+        UsageCase{"NoThreads", {"thickness", "MESH", "--min", "0", "--max", "1", "-j", "0"}, "--threads"},
         UsageCase{"ColourInStl",
                   {"thickness", "MESH", "--min", "0", "--max", "1", "--color", "/tmp/c.stl"},
                   "cannot hold per-face colours"}),
@@ -139,7 +140,8 @@ INSTANTIATE_TEST_SUITE_P(
                       UsageCase{"FacePastTheEnd", {"areas", "MESH", "--faces", "8"}, "face 8 does not exist"},
                       UsageCase{"BadRange", {"areas", "MESH", "--faces", "2-x"}, "'2-x'"},
                       UsageCase{"FacesAndThin", {"areas", "MESH", "--faces", "1", "--thin", "0", "1"}, "excludes"},
-                      UsageCase{"ThinMinAboveMax", {"areas", "MESH", "--thin", "2", "1"}, "greater than"}),
+                      UsageCase{"ThinMinAboveMax", {"areas", "MESH", "--thin", "2", "1"}, "greater than"},
+                      UsageCase{"NoThreads", {"areas", "MESH", "--thin", "0", "1", "--threads", "0"}, "--threads"}),
     caseName);
 
 #ifdef MESHPROBE_HAS_REPORT

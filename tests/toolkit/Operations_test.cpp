@@ -5,7 +5,11 @@
 
 #include <omp.h>
 
+#include <cmath>
 #include <cstring>
+#include <string>
+#include <utility>
+#include <vector>
 #include <functional>
 
 #include "analysis/MeshAnalyzer.h"
@@ -32,26 +36,82 @@ const testmesh::Soup& part()
     return soup;
 }
 
-TEST(ToolkitThickness, ValuesAndSelectionEqualTheLibraryCall)
+/// A sphere shell 0.5 thick, and the same shell made lumpy so that rays meet the far wall at many angles.
+const testmesh::Soup& shell(bool lumpy)
 {
-    for (int samples : {1, 31}) {
-        meshprobe::ThicknessOptions options;
-        options.max = 2.5f;
-        options.samples = samples;
-        const meshprobe::ThicknessResult result = meshprobe::thickness(part().view(), options);
+    static const auto make = [](bool bumps) {
+        testmesh::Soup s = testmesh::sphere(0, 0, 0, 10.0f, 40, 60);
+        s.appendFlipped(testmesh::sphere(0.3f, 0, 0, 9.5f, 40, 60));
+        for (std::size_t i = 0; bumps && i < s.positions.size(); i += 3)
+            s.positions[i + 2] += 0.3f * std::sin(1.7f * s.positions[i]) * std::cos(2.3f * s.positions[i + 1]);
+        return s;
+    };
+    static const testmesh::Soup smooth = make(false), bumpy = make(true);
+    return lumpy ? bumpy : smooth;
+}
 
-        const auto mesh = part().build();
-        std::vector<unsigned char[4]> values(mesh->faces.size() + 1);
-        Analysis::MeshAnalyzer().statvis_calc_thickness(mesh.get(), nullptr, 0.0f, 2.5f, samples,
-                                                        Analysis::MeshAnalyzer::Select, values.data(), {});
-        std::vector<std::uint32_t> selected;
-        for (std::uint32_t f = 0; f < mesh->faces.size(); ++f)
-            if (mesh->faces[f]->IsS()) selected.push_back(f);
-        ASSERT_EQ(result.perFace.size(), mesh->faces.size());
-        EXPECT_EQ(std::memcmp(result.perFace.data(), values.data(), 4 * mesh->faces.size()), 0) << samples;
-        EXPECT_EQ(result.selectedFaces, selected) << samples;
-        EXPECT_FALSE(selected.empty());
-    }
+// The toolkit's ray pass on 1, 2 and 3 threads against the library's single-thread call: every value bit for
+// bit and the same selection, over sample counts from none through the pattern to the centroid ray; and its
+// colours against the library's colour mode.
+TEST(ToolkitThickness, ValuesAndSelectionEqualTheLibraryCallOnEveryThreadCount)
+{
+    const std::vector<std::pair<const testmesh::Soup*, float>> meshes = {
+        {&part(), 2.5f}, {&shell(false), 3.0f}, {&shell(true), 25.0f}};
+    for (const auto& [soup, max] : meshes)
+        for (int samples : {0, 1, 8, 31, 40}) {
+            const auto mesh = soup->build();
+            std::vector<unsigned char[4]> values(mesh->faces.size() + 1);
+            Analysis::MeshAnalyzer().statvis_calc_thickness(mesh.get(), nullptr, 0.2f, max, samples,
+                                                            Analysis::MeshAnalyzer::Select, values.data(), {});
+            std::vector<std::uint32_t> selected;
+            for (std::uint32_t f = 0; f < mesh->faces.size(); ++f)
+                if (mesh->faces[f]->IsS()) selected.push_back(f);
+            if (samples > 0) {
+                EXPECT_FALSE(selected.empty());
+            }
+
+            for (int threads : {1, 2, 3}) {
+                meshprobe::ThicknessOptions options;
+                options.min = 0.2f;
+                options.max = max;
+                options.samples = samples;
+                options.threads = threads;
+                const meshprobe::ThicknessResult result = meshprobe::thickness(soup->view(), options);
+                const std::string where = std::to_string(mesh->faces.size()) + " faces, " + std::to_string(samples) +
+                                          " samples, " + std::to_string(threads) + " threads";
+                ASSERT_EQ(result.perFace.size(), mesh->faces.size()) << where;
+                EXPECT_EQ(std::memcmp(result.perFace.data(), values.data(), 4 * mesh->faces.size()), 0) << where;
+                EXPECT_EQ(result.selectedFaces, selected) << where;
+                EXPECT_EQ(result.threads, threads) << where;
+            }
+
+            // Colours from the measured values: what the library's colour mode paints.
+            meshprobe::ThicknessOptions coloured;
+            coloured.min = 0.2f;
+            coloured.max = max;
+            coloured.samples = samples;
+            coloured.colours = true;
+            const meshprobe::ThicknessResult result = meshprobe::thickness(soup->view(), coloured);
+            Analysis::MeshAnalyzer().statvis_calc_thickness(mesh.get(), nullptr, 0.2f, max, samples,
+                                                            Analysis::MeshAnalyzer::Color, values.data(), {});
+            ASSERT_EQ(result.faceColours.size(), mesh->faces.size());
+            EXPECT_EQ(std::memcmp(result.faceColours.data(), values.data(), 4 * mesh->faces.size()), 0) << samples;
+        }
+}
+
+// A false answer stops the call: it throws Cancelled and reports no more.
+TEST(ToolkitThickness, CancelWhileTheRaysRunStopsTheCall)
+{
+    meshprobe::ThicknessOptions options;
+    options.max = 25.0f;
+    options.threads = 2;
+    int calls = 0;
+    options.progress = [&](float) {
+        ++calls;
+        return false;
+    };
+    EXPECT_THROW(meshprobe::thickness(shell(true).view(), options), meshprobe::Cancelled);
+    EXPECT_EQ(calls, 1);
 }
 
 // Placed for -x: the toolkit's voxel count and volume are the voxelizer's own count, its voxel size the grid's.

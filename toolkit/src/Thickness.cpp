@@ -6,11 +6,15 @@
 #include <cstring>
 #include <memory>
 
+#include <omp.h>
+
 #include "analysis/MeshAnalyzer.h"
+#include "analysis/ThicknessOutput.h"
 #include "meshprobe/Error.h"
 #include "meshprobe/ThicknessColours.h"
 #include "toolkit/src/CallGuards.h"
 #include "toolkit/src/HostMeshBridge.h"
+#include "toolkit/src/ThicknessRayPass.h"
 
 namespace meshprobe {
 
@@ -35,47 +39,40 @@ void checkWindow(const ThicknessOptions& options)
                          formatWindowValue(options.max));
 }
 
-/// One run of the analysis. The buffer holds four bytes per face in every mode: thickness floats in
-/// selection mode, colours in colour mode (plus one spare entry, which the analysis may touch).
-std::unique_ptr<unsigned char[][4]> runAnalysis(UMesh<float>& mesh, const ThicknessOptions& options,
-                                                Analysis::MeshAnalyzer::ShowType mode, float from, float to,
-                                                std::string& message)
-{
-    std::unique_ptr<unsigned char[][4]> buffer(new unsigned char[mesh.faces.size() + 1][4]);
-    const Analysis::MeshAnalyzer::Result result = detail::translateHostErrors("thickness window", [&] {
-        return Analysis::MeshAnalyzer().statvis_calc_thickness(&mesh, nullptr, options.min, options.max,
-                                                               options.samples, mode, buffer.get(),
-                                                               detail::hostProgress(options.progress, from, to));
-    });
-    if (result.status == 2) throw Cancelled();
-    if (result.status != 1) throw Error("thickness analysis failed: " + result.message);
-    message = result.message;
-    detail::reportOrCancel(options.progress, to); // the analysis itself reports 99 at most
-    return buffer;
-}
-
 } // namespace
 
 ThicknessResult thickness(const MeshView& view, const ThicknessOptions& options)
 {
     checkWindow(options);
+    if (options.threads < 0) throw InputError("threads " + std::to_string(options.threads) + " is negative");
     const std::unique_ptr<UMesh<float>> mesh = detail::toHostMesh(view);
+    const float measured = options.colours ? 95.0f : 100.0f;
+
     ThicknessResult result;
-    const auto buffer = runAnalysis(*mesh, options, Analysis::MeshAnalyzer::Select, 0.0f, 100.0f, result.message);
+    result.threads = options.threads > 0 ? options.threads : omp_get_num_procs();
+    // The per-face values on every thread; then the library's selection rule over them.
+    result.perFace = detail::translateHostErrors("thickness analysis", [&] {
+        return detail::thicknessRayPass(*mesh, options.max, options.samples, result.threads, options.progress, 0.0f,
+                                        measured);
+    });
     result.status = 1;
-    // In selection mode the buffer keeps each face's thickness as a native float.
-    result.perFace.resize(mesh->faces.size());
+    result.message = "Thickness analysis Successfully";
     for (std::size_t f = 0; f < result.perFace.size(); ++f) {
-        std::memcpy(&result.perFace[f], buffer[f], sizeof(float));
-        if (mesh->faces[f]->IsS()) result.selectedFaces.push_back(static_cast<std::uint32_t>(f));
-        if (result.perFace[f] >= options.max) ++result.facesAtMax;
+        const float t = result.perFace[f];
+        // Selection mode on a fresh mesh: only a +1 outcome leaves a face selected.
+        if (Analysis::thicknessSelection(t, options.min, options.max) > 0)
+            result.selectedFaces.push_back(static_cast<std::uint32_t>(f));
+        if (t >= options.max) ++result.facesAtMax;
     }
+    detail::reportOrCancel(options.progress, measured);
 
     // The library writes either thickness values or colours; the colours follow from the values with the
     // library's own ramp, so one run gives both.
-    if (options.colours)
+    if (options.colours) {
         result.faceColours =
             thicknessColours(result.perFace, options.min, options.max, options.max, {0, 255, 128, 255});
+        detail::reportOrCancel(options.progress, 100.0f);
+    }
     return result;
 }
 

@@ -24,7 +24,10 @@ struct ThicknessOptions {
     /// closer than max are (0, 255, 128)): byte for byte the analysis' colour mode, computed from the one
     /// run's values (see ThicknessColours.h).
     bool colours = false;
-    /// Progress of the whole call; false cancels.
+    /// Worker threads of the ray pass; 0 means one per core. The values do not depend on it.
+    int threads = 0;
+    /// Progress of the whole call; false cancels. With colours, 0 to 95 while measuring and 95 to 100 while
+    /// colouring.
     ProgressCallback progress;
 };
 
@@ -40,14 +43,18 @@ struct ThicknessResult {
     std::vector<std::uint32_t> selectedFaces;
     /// Number of faces whose value reached max (no wall closer than max).
     std::size_t facesAtMax = 0;
+    /// Worker threads the ray pass used.
+    int threads = 0;
     /// With options.colours: one colour per face in face order; empty otherwise.
     std::vector<Rgba> faceColours;
 };
 
 /// Measures every face's wall thickness: rays cast from the face into the solid along its inward normal;
-/// the nearest other face, corrected for the angle between the two, gives the thickness. Runs on the
-/// calling thread. Faces must be wound counter-clockwise seen from outside.
-/// @throw InputError invalid view, or a window that is not finite or has min > max or min < 0
+/// the nearest other face, corrected for the angle between the two, gives the thickness. The rays run on
+/// options.threads worker threads; the calling thread reports progress and cancels (within a few
+/// milliseconds of a false answer). The colours, when asked for, are computed on the calling thread.
+/// Faces must be wound counter-clockwise seen from outside.
+/// @throw InputError invalid view, a window that is not finite or has min > max or min < 0, or threads < 0
 /// @throw Error when the analysis fails (with its message); Cancelled when the callback returned false
 ThicknessResult thickness(const MeshView& mesh, const ThicknessOptions& options = {});
 
