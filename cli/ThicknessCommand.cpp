@@ -55,17 +55,10 @@ ThinReport summarise(const meshprobe::Mesh& mesh, const std::vector<float>& perF
 {
     const float min = static_cast<float>(options.min), max = static_cast<float>(options.max);
     ThinReport report;
-    // A wall of exactly max measures just below it (the rays start inside the surface): such faces count
-    // at max, in the histogram as everywhere else.
-    std::vector<float> asShown = perFace;
-    for (float& t : asShown) {
-        if (!(t < max - meshprobe::wallLimitTolerance)) {
-            t = max;
-            ++report.atMax;
-        }
-        report.selected += meshprobe::isThin(t, min, max);
-    }
-    report.bins = meshprobe::thicknessHistogram(asShown, min, max, windowBins);
+    meshprobe::ThinCounts counts = meshprobe::thinCounts(perFace, min, max, windowBins);
+    report.selected = counts.thin;
+    report.atMax = counts.atMax;
+    report.bins = std::move(counts.bins);
     meshprobe::ThinAreaOptions areaOptions;
     areaOptions.min = min;
     areaOptions.max = max;

@@ -13,6 +13,7 @@
 #include "meshprobe/Import.h"
 #include "meshprobe/Inspect.h"
 #include "meshprobe/Thickness.h"
+#include "meshprobe/ThinAreas.h"
 #include "meshprobe/TrappedVolumes.h"
 
 namespace meshprobe {
@@ -63,8 +64,7 @@ Json trappedReport(const Mesh& mesh, const BatchTrapped& job, const ProgressCall
     for (const Cavity& cavity : result.cavities)
         cavities.push_back({{"name", cavity.name},
                             {"volume", shortestDouble(cavity.volume)},
-                            {"voxels", cavity.voxels},
-                            {"triangles", cavity.triangleCount}});
+                            {"voxels", cavity.voxels}});
     return Json{{"resolution", result.resolution},
                 {"voxel_size", result.voxelSize},
                 {"up", toString(result.up)},
@@ -81,16 +81,18 @@ Json thicknessReport(const Mesh& mesh, const BatchThickness& job, const Progress
     options.samples = job.samples;
     options.progress = progress;
     const ThicknessResult result = thickness(mesh, options);
+    // The window's counts as the tool reports them (a wall at max is not thin).
+    const ThinCounts counts = thinCounts(result.perFace, job.min, job.max, histogramBins);
     Json histogram = Json::array();
-    for (const HistogramBin& bin : thicknessHistogram(result.perFace, job.min, job.max, histogramBins))
+    for (const HistogramBin& bin : counts.bins)
         histogram.push_back({{"from", bin.from}, {"to", bin.to}, {"faces", bin.faces}});
     return Json{{"min", shortestDouble(job.min)},
                 {"max", shortestDouble(job.max)},
                 {"samples", job.samples},
                 {"status", result.status},
                 {"message", result.message},
-                {"selected_faces", result.selectedFaces.size()},
-                {"faces_at_max", result.facesAtMax},
+                {"selected_faces", counts.thin},
+                {"faces_at_max", counts.atMax},
                 {"histogram", std::move(histogram)}};
 }
 

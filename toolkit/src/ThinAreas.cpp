@@ -86,6 +86,21 @@ bool isThin(float t, float min, float max)
     return t > min && t < max - wallLimitTolerance;
 }
 
+ThinCounts thinCounts(const std::vector<float>& perFace, float min, float max, int bins)
+{
+    ThinCounts counts;
+    std::vector<float> asShown = perFace;
+    for (float& t : asShown) {
+        if (!(t < max - wallLimitTolerance)) {
+            t = max;
+            ++counts.atMax;
+        }
+        counts.thin += isThin(t, min, max);
+    }
+    counts.bins = thicknessHistogram(asShown, min, max, bins);
+    return counts;
+}
+
 ThinAreasResult thinAreas(const MeshView& mesh, const std::vector<float>& perFace, const ThinAreaOptions& options)
 {
     validate(mesh);

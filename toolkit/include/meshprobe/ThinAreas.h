@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "meshprobe/Mesh.h"
+#include "meshprobe/Thickness.h"
 
 namespace meshprobe {
 
@@ -20,6 +21,15 @@ constexpr float wallLimitTolerance = 1e-4f;
 /// True when a face's thickness `t` lies inside the window as a user means it: t > min and t is thinner
 /// than max by more than wallLimitTolerance.
 bool isThin(float t, float min, float max);
+
+/// The window's counts as a user reads them: faces thin by isThin, faces counted at max (no wall thinner
+/// than max - wallLimitTolerance), and the histogram of thicknessHistogram with those faces moved to max.
+struct ThinCounts {
+    std::size_t thin = 0;
+    std::size_t atMax = 0;
+    std::vector<HistogramBin> bins;
+};
+ThinCounts thinCounts(const std::vector<float>& perFace, float min, float max, int bins = 10);
 
 /// Areas smaller than this are dropped by default, mm². Measured on scans (window 0 to 1.5 mm): the
 /// artefacts of rays that start beside a concave edge form patches of 2 to 4 faces below 1 mm² (armadillo:
