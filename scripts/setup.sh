@@ -7,9 +7,8 @@ cd "$(dirname "$0")/.."
 
 packages=(build-essential cmake g++ libgtest-dev libgmock-dev libbenchmark-dev libembree-dev qtbase5-dev
           libassimp-dev libcli11-dev nlohmann-json3-dev nodejs chromium
-          python3-dev python3-numpy pybind11-dev python3-pybind11 python3-pytest python3-distributed)
-
-          libassimp-dev libcli11-dev nlohmann-json3-dev python3-pytest python3-jsonschema)
+          python3-dev python3-numpy pybind11-dev python3-pybind11 python3-pytest python3-distributed
+          python3-jsonschema)
 
 build_dir=build
 build_type=Release
