@@ -24,6 +24,10 @@
 #endif
 #endif
 
+// Present only in sanitizer runtimes: a fuzzer registers a death callback that saves the input as a crash,
+// which is wrong in the child, where a reader crash is an expected outcome that the parent reports.
+extern "C" __attribute__((weak)) void __sanitizer_set_death_callback(void (*callback)(void));
+
 namespace meshprobe::detail {
 
 namespace {
@@ -65,6 +69,7 @@ std::uint64_t mappedBytes()
 [[noreturn]] void runChild(int fd, const ReadLimits& limits, const std::function<Mesh(const ProgressCallback&)>& read)
 {
     prctl(PR_SET_PDEATHSIG, SIGKILL);
+    if (__sanitizer_set_death_callback) __sanitizer_set_death_callback(nullptr);
     // The parent decides about interrupts; a Ctrl-C sent to the whole process group must not kill the child
     // before the parent has seen it.
     std::signal(SIGINT, SIG_IGN);
