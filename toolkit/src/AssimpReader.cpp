@@ -104,6 +104,21 @@ private:
     std::vector<std::uint32_t> indices;
 };
 
+/// Assimp's polygon triangulation takes seconds on a face with tens of thousands of corners and then
+/// returns fewer triangles than the polygon needs: such faces are refused before it runs.
+constexpr unsigned largestPolygon = 1000;
+
+void rejectHugePolygons(const std::string& path, const aiScene& scene)
+{
+    for (unsigned m = 0; m < scene.mNumMeshes; ++m)
+        for (unsigned f = 0; f < scene.mMeshes[m]->mNumFaces; ++f)
+            if (scene.mMeshes[m]->mFaces[f].mNumIndices > largestPolygon)
+                throw InputError(path + ": face " + std::to_string(f) + " is a polygon of " +
+                                 std::to_string(scene.mMeshes[m]->mFaces[f].mNumIndices) +
+                                 " corners; polygons of more than " + std::to_string(largestPolygon) +
+                                 " corners are not supported");
+}
+
 } // namespace
 
 Mesh readWithAssimp(const std::string& path, const ProgressCallback& progress)
@@ -114,8 +129,11 @@ Mesh readWithAssimp(const std::string& path, const ProgressCallback& progress)
         forwarded = new ForwardedProgress(progress);
         importer.SetProgressHandler(forwarded); // the importer owns and deletes it
     }
-    // Triangulate splits polygons in place (fans), so triangle order and winding follow the file.
-    const aiScene* scene = importer.ReadFile(path, aiProcess_Triangulate);
+    const aiScene* scene = importer.ReadFile(path, 0);
+    if (forwarded && forwarded->cancelled) throw Cancelled();
+    if (scene) rejectHugePolygons(path, *scene);
+    // Triangulate splits polygons in place, so triangle order and winding follow the file.
+    if (scene) scene = importer.ApplyPostProcessing(aiProcess_Triangulate);
     if (forwarded && forwarded->cancelled) throw Cancelled();
     if (!scene || !scene->mRootNode) {
         std::string reason = importer.GetErrorString();

@@ -56,6 +56,7 @@ void sendError(int fd, const std::string& message)
     writeAll(fd, &errorTag, 1) && writeAll(fd, &length, sizeof length) && writeAll(fd, message.data(), length);
 }
 
+#ifndef MESHPROBE_SANITIZED
 std::uint64_t mappedBytes()
 {
     unsigned long long pages = 0;
@@ -65,6 +66,7 @@ std::uint64_t mappedBytes()
     }
     return pages * static_cast<std::uint64_t>(sysconf(_SC_PAGESIZE));
 }
+#endif
 
 [[noreturn]] void runChild(int fd, const ReadLimits& limits, const std::function<Mesh(const ProgressCallback&)>& read)
 {
