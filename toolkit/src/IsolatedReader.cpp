@@ -72,6 +72,10 @@ std::uint64_t mappedBytes()
 {
     prctl(PR_SET_PDEATHSIG, SIGKILL);
     if (__sanitizer_set_death_callback) __sanitizer_set_death_callback(nullptr);
+    // A crash ends the child plainly: handlers inherited from the caller (a fuzzer's, a host program's
+    // crash reporter) must not treat a reader's crash as their own.
+    for (const int fatal : {SIGSEGV, SIGBUS, SIGABRT, SIGILL, SIGFPE})
+        std::signal(fatal, SIG_DFL);
     // The parent decides about interrupts; a Ctrl-C sent to the whole process group must not kill the child
     // before the parent has seen it.
     std::signal(SIGINT, SIG_IGN);
