@@ -6,8 +6,9 @@
 
 namespace cli {
 
-/// Installs the handlers. The first signal only raises the request; the handler then resets itself, so a
-/// second Ctrl-C ends the process at once.
+/// Installs the handlers and starts the watchdog thread. The first signal raises the request, which long
+/// work polls; when the process is still running 200 ms later, or a second signal arrives, the watchdog
+/// removes the partial output files and ends the process with interruptExitCode().
 void installInterruptHandler();
 
 /// True once a signal arrived. Safe to call from any thread.

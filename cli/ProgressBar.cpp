@@ -3,6 +3,7 @@
 #include "cli/ProgressBar.h"
 
 #include <algorithm>
+#include <memory>
 #include <unistd.h>
 
 #include "cli/Interrupt.h"
@@ -32,9 +33,13 @@ meshprobe::ProgressCallback ProgressBar::stage(std::string label, int from, int 
 
 meshprobe::ProgressCallback ProgressBar::phases(std::vector<std::pair<float, std::string>> ends, int from, int to)
 {
-    return [this, ends = std::move(ends), from, to](float p) {
+    // The furthest point reached in this stage: some analyses report per work item out of order, and the
+    // bar must never move back within a stage.
+    auto reached = std::make_shared<float>(0.0f);
+    return [this, ends = std::move(ends), from, to, reached](float reported) {
         if (interruptRequested()) return false;
         if (!visible) return true;
+        const float p = *reached = std::max(*reached, reported);
         const int clamped = static_cast<int>(std::clamp(p, 0.0f, 100.0f));
         size_t phase = 0;
         while (phase + 1 < ends.size() && p >= ends[phase].first)

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 // meshprobe: wall thickness, marking areas and trapped volumes of a mesh file, from the command line.
 #include <algorithm>
+#include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <iostream>
 #include <new>
@@ -50,6 +52,21 @@ int fail(int exitCode, const std::string& message)
     return exitCode;
 }
 
+/// A report that did not reach stdout (a full disk, a closed pipe) is a failure, not a success.
+int finishOutput(int exitCode)
+{
+    std::cout.flush();
+    errno = 0;
+    const bool flushed = std::fflush(stdout) == 0;
+    const int error = errno;
+    if (!flushed || std::ferror(stdout) || !std::cout)
+        return fail(exitCode == 0 ? cli::ExitAnalysisFailed : exitCode,
+                    std::string("cannot write to standard output") +
+                        (error ? ": " + std::string(std::strerror(error)) : ""));
+    if (cli::interruptRequested()) return fail(cli::interruptExitCode(), "interrupted");
+    return exitCode;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -94,7 +111,7 @@ int main(int argc, char** argv)
 
     try {
         for (const cli::Command& command : commands)
-            if (command.parser->parsed()) return command.run();
+            if (command.parser->parsed()) return finishOutput(command.run());
         return fail(cli::ExitBadInput, "no command given");
     } catch (const meshprobe::Cancelled&) {
         return fail(cli::interruptExitCode(), "interrupted");

@@ -2,6 +2,8 @@
 // End to end: the progress bar on a terminal, and Ctrl-C cancelling a long run without leaving output.
 #include <gtest/gtest.h>
 
+#include <map>
+
 #include "tests/cli/ToolRunner.h"
 
 namespace {
@@ -68,6 +70,21 @@ TEST(Interrupt, ProgressBarOnTerminalOnlyWithoutQuiet)
     EXPECT_NE(shown.err.find("100%"), std::string::npos) << shown.err;
     EXPECT_EQ(shown.err.substr(shown.err.size() - 4), "\r\033[K"); // erased at the end
     EXPECT_NE(shown.out.find("trapped"), std::string::npos);
+
+    // Voxelizing on two threads reports work items out of order: the bar still never moves back in a stage.
+    const clitest::ToolResult busy = clitest::runToolOnTerminal({"trapped", ball, "-r", "200", "-j", "2"}, never);
+    ASSERT_EQ(busy.exitCode, 0) << busy.err;
+    std::map<std::string, int> shownPercent;
+    for (size_t at = busy.err.find('\r'); at != std::string::npos; at = busy.err.find('\r', at + 1)) {
+        const size_t close = busy.err.find("] ", at);
+        const size_t end = busy.err.find("\033[K", at);
+        if (close == std::string::npos || end == std::string::npos || close > end) continue;
+        const int percent = std::stoi(busy.err.substr(close + 2, 3));
+        const std::string label = busy.err.substr(close + 7, end - close - 7);
+        EXPECT_GE(percent, shownPercent[label]) << label;
+        shownPercent[label] = percent;
+    }
+    EXPECT_FALSE(shownPercent.empty()) << busy.err;
 
     const clitest::ToolResult quiet = clitest::runToolOnTerminal({"trapped", ball, "-r", "32", "--quiet"}, never);
     ASSERT_EQ(quiet.exitCode, 0) << quiet.err;

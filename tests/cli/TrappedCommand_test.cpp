@@ -158,8 +158,12 @@ TEST(TrappedCommand, HumanSummaryListsCavities)
 // stderr; the voxelizer's own console message must not reach stdout, which holds the one JSON error object.
 TEST(TrappedCommand, GridBeyondMemoryFailsWithExitOne)
 {
-#if defined(__SANITIZE_ADDRESS__)
-    GTEST_SKIP() << "AddressSanitizer reserves more address space than the limit allows";
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+    GTEST_SKIP() << "the sanitizer reserves more address space than the limit allows";
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
+    GTEST_SKIP() << "the sanitizer reserves more address space than the limit allows";
+#endif
 #endif
     TempDir dir;
     const std::string path = clitest::writeMesh(dir, "sealed.stl", sealedCube());

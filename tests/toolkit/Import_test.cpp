@@ -3,9 +3,13 @@
 // rejected with a message that names the file and the problem.
 #include <gtest/gtest.h>
 
+#include <cstring>
+
 #include "meshprobe/Error.h"
 #include "meshprobe/Export.h"
 #include "meshprobe/Import.h"
+#include "toolkit/src/AssimpReader.h"
+#include "toolkit/src/BinaryStlReader.h"
 #include "tests/support/MeshFiles.h"
 
 namespace {
@@ -117,6 +121,29 @@ TEST(MeshImport, WeldsMinusZeroWithZero)
     EXPECT_EQ(meshprobe::loadMesh(dir.file("z.obj")).vertexCount(), 4u);
 }
 
+// Binary STL is read directly, every other format through Assimp: on binary STL both must give the same
+// vertices, numbering and faces, bit for bit, also where -0 meets 0 and faces repeat.
+TEST(MeshImport, BinaryStlReaderMatchesAssimp)
+{
+    testmesh::Soup shells = testmesh::box(0, 0, 0, 4, 3, 2);
+    shells.appendFlipped(testmesh::box(1, 1, 0.5f, 2, 2, 1.5f));
+    testmesh::Soup signedZeros = testmesh::box(-1, -1, -1, 0, 0, 0);
+    for (size_t v = 0; v < signedZeros.positions.size(); v += 2)
+        if (signedZeros.positions[v] == 0.0f) signedZeros.positions[v] = -0.0f;
+    signedZeros.appendFlipped(testmesh::box(-1, -1, -1, 0, 0, 0));
+    TempDir dir;
+    for (const testmesh::Soup& soup : {shells, signedZeros, testmesh::sphere(1, 2, 3, 7.5f, 40, 80)}) {
+        const std::string path = dir.file("mesh.stl");
+        clitest::writeFile(path, clitest::binaryStl(soup));
+        const meshprobe::Mesh direct = meshprobe::detail::readBinaryStl(path, {});
+        const meshprobe::Mesh general = meshprobe::detail::readWithAssimp(path, {});
+        ASSERT_EQ(direct.triangleCount(), soup.indices.size() / 3);
+        EXPECT_EQ(direct.triangles, general.triangles);
+        ASSERT_EQ(direct.vertices.size(), general.vertices.size());
+        EXPECT_EQ(0, std::memcmp(direct.vertices.data(), general.vertices.data(), 4 * direct.vertices.size()));
+    }
+}
+
 struct BadFile {
     const char* name;
     const char* fileName; // empty: the file is not created
@@ -169,7 +196,19 @@ INSTANTIATE_TEST_SUITE_P(
                       BadFile{"NoTriangles", "lines.obj", "v 0 0 0\nv 1 0 0\nl 1 2\n", "no triangles"},
                       BadFile{"NanCoordinate", "nan.stl", stlWithCoordinate(NAN), "NaN"},
                       BadFile{"InfiniteCoordinate", "inf.stl", stlWithCoordinate(-INFINITY), "infinite"},
-                      BadFile{"Garbage", "junk.ply", "this is not a ply file\n", "cannot read the mesh"}),
+                      BadFile{"Garbage", "junk.ply", "this is not a ply file\n", "cannot read the mesh"},
+                      // Assimp clamps OFF indices into range and asserts on short files: checked before it reads.
+                      BadFile{"OffIndexBeyond", "beyond.off", "OFF\n3 1 0\n0 0 0\n1 0 0\n0 1 0\n3 0 1 99\n",
+                              "face 0 refers to vertex 99"},
+                      BadFile{"OffIndexNegative", "negative.off", "OFF 3 1 0\n0 0 0\n1 0 0\n0 1 0\n3 0 1 -1\n",
+                              "face 0 refers to vertex -1"},
+                      BadFile{"OffShort", "short.off", "OFF\n# c\n9 1 0\n0 0 0\n1 0 0\n0 1 0\n3 0 1 2\n",
+                              "announces 9 vertices but the file holds 4"},
+                      BadFile{"PlyIndexBeyond", "beyond.ply",
+                              "ply\nformat ascii 1.0\nelement vertex 3\nproperty float x\nproperty float y\n"
+                              "property float z\nelement face 1\nproperty list uchar int vertex_indices\n"
+                              "end_header\n0 0 0\n1 0 0\n0 1 0\n3 0 1 7\n",
+                              "face 0 refers to vertex 7"}),
     [](const ::testing::TestParamInfo<BadFile>& param) { return std::string(param.param.name); });
 
 } // namespace

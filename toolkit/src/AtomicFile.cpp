@@ -6,6 +6,8 @@
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
+#include <mutex>
+#include <set>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
@@ -33,8 +35,37 @@ std::string baseNameOf(const std::string& path)
     return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
+/// Temporary files of writes in progress, for a program that must end at once (discardPartialOutputs).
+struct PartialFiles {
+    std::mutex lock;
+    std::set<std::string> paths;
+};
+
+PartialFiles& partialFiles()
+{
+    static PartialFiles* files = new PartialFiles; // never destroyed: usable until the process ends
+    return *files;
+}
+
+void forget(const std::string& path)
+{
+    PartialFiles& files = partialFiles();
+    const std::lock_guard<std::mutex> guard(files.lock);
+    files.paths.erase(path);
+}
+
 } // namespace
 } // namespace detail
+
+void discardPartialOutputs()
+{
+    detail::PartialFiles& files = detail::partialFiles();
+    // The lock stays taken: the caller ends the process, and no write may commit or start meanwhile.
+    files.lock.lock();
+    for (const std::string& path : files.paths)
+        unlink(path.c_str());
+    files.paths.clear();
+}
 
 void checkWritable(const std::string& path)
 {
@@ -60,12 +91,18 @@ AtomicFile::AtomicFile(std::string targetPath) : target(std::move(targetPath))
     descriptor = mkstemp(buffer.data());
     if (descriptor < 0) throw InputError("cannot create '" + target + "': " + std::strerror(errno));
     tempPath = buffer.data();
+    PartialFiles& files = partialFiles();
+    const std::lock_guard<std::mutex> guard(files.lock);
+    files.paths.insert(tempPath);
 }
 
 AtomicFile::~AtomicFile()
 {
     if (descriptor >= 0) close(descriptor);
-    if (!committed) unlink(tempPath.c_str());
+    if (!committed) {
+        unlink(tempPath.c_str());
+        forget(tempPath);
+    }
 }
 
 void AtomicFile::write(const void* data, std::size_t size)
@@ -92,8 +129,11 @@ void AtomicFile::commit(const ProgressCallback& progress)
     close(descriptor);
     descriptor = -1;
     reportOrCancel(progress, 100.0f);
+    PartialFiles& files = partialFiles();
+    const std::lock_guard<std::mutex> guard(files.lock);
     if (std::rename(tempPath.c_str(), target.c_str()) != 0)
         throw Error("cannot write '" + target + "': " + std::strerror(errno));
+    files.paths.erase(tempPath);
     committed = true;
 }
 

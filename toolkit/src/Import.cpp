@@ -1,11 +1,9 @@
 // SPDX-License-Identifier: MIT
-// Mesh file import: file checks, Assimp scene reading, merging and vertex welding.
+// Mesh file import: file checks, then binary STL read directly and every other format read by Assimp in an
+// isolated child process.
 #include "meshprobe/Import.h"
 
 #include <assimp/Importer.hpp>
-#include <assimp/ProgressHandler.hpp>
-#include <assimp/postprocess.h>
-#include <assimp/scene.h>
 
 #include <algorithm>
 #include <cctype>
@@ -16,33 +14,17 @@
 #include <minizip/unzip.h>
 #include <regex>
 #include <sys/stat.h>
-#include <unordered_map>
 #include <vector>
 
 #include "meshprobe/Error.h"
+#include "toolkit/src/AssimpReader.h"
+#include "toolkit/src/BinaryStlReader.h"
+#include "toolkit/src/IsolatedReader.h"
+#include "toolkit/src/OffCheck.h"
 
 namespace meshprobe {
 
 namespace {
-
-/// Forwards Assimp's reading progress to the caller; Assimp abandons the read when Update returns false.
-class ForwardedProgress : public Assimp::ProgressHandler {
-public:
-    explicit ForwardedProgress(ProgressCallback callback) : progress(std::move(callback)) {}
-
-    bool Update(float fraction) override
-    {
-        // Assimp passes -1 when it cannot tell; report nothing then, but still let the caller cancel.
-        cancelled = cancelled || !progress(fraction < 0.0f ? lastPercent : (lastPercent = 100.0f * fraction));
-        return !cancelled;
-    }
-
-    bool cancelled = false;
-
-private:
-    ProgressCallback progress;
-    float lastPercent = 0.0f;
-};
 
 /// A binary STL announces its triangle count in bytes 80..83; a file shorter than 84 + 50 * count bytes
 /// was cut off. Files that start with "solid" and do not match the binary size are ASCII STL.
@@ -71,7 +53,7 @@ void checkStlSize(const std::string& path, std::uint64_t fileSize)
                          " bytes");
 }
 
-void checkFile(const std::string& path)
+std::uint64_t checkFile(const std::string& path)
 {
     struct stat info {};
     if (stat(path.c_str(), &info) != 0) throw InputError(path + ": no such file");
@@ -83,98 +65,9 @@ void checkFile(const std::string& path)
     if (!isReadableMeshExtension(extension))
         throw InputError(path + ": unknown mesh format '" + extension + "' (use .stl, .obj, .ply, .off, .3mf, ...)");
     if (extension == ".stl") checkStlSize(path, static_cast<std::uint64_t>(info.st_size));
+    if (extension == ".off") detail::checkOffFile(path);
+    return static_cast<std::uint64_t>(info.st_size);
 }
-
-struct PositionKey {
-    float x, y, z;
-    bool operator==(const PositionKey& o) const { return x == o.x && y == o.y && z == o.z; }
-};
-
-struct PositionHash {
-    size_t operator()(const PositionKey& k) const
-    {
-        // +0.0f folds -0.0 onto 0.0, which compare equal and must hash alike.
-        auto bits = [](float v) {
-            std::uint32_t b;
-            v += 0.0f;
-            std::memcpy(&b, &v, sizeof b);
-            return size_t(b);
-        };
-        return bits(k.x) * 73856093u ^ bits(k.y) * 19349663u ^ bits(k.z) * 83492791u;
-    }
-};
-
-/// Merges the scene's meshes into flat arrays, welding vertices with identical coordinates. A vertex gets
-/// its ID when first met in the meshes' own vertex lists, so files that share vertices (PLY, OFF, OBJ)
-/// keep their numbering as far as welding and dropping unused vertices allow.
-class SceneMerger {
-public:
-    explicit SceneMerger(const std::string& meshPath) : path(meshPath) {}
-
-    /// Depth-first walk of the node tree: each node's meshes in order, then its children, with the
-    /// accumulated node transform applied.
-    void addNode(const aiScene& scene, const aiNode& node, const aiMatrix4x4& parent)
-    {
-        const aiMatrix4x4 transform = parent * node.mTransformation;
-        for (unsigned m = 0; m < node.mNumMeshes; ++m)
-            addMesh(*scene.mMeshes[node.mMeshes[m]], transform);
-        for (unsigned c = 0; c < node.mNumChildren; ++c)
-            addNode(scene, *node.mChildren[c], transform);
-    }
-
-    Mesh build()
-    {
-        if (indices.empty()) throw InputError(path + ": the file contains no triangles");
-        Mesh mesh;
-        mesh.vertices = std::move(positions);
-        mesh.triangles = std::move(indices);
-        return mesh;
-    }
-
-private:
-    static bool isTriangle(const aiFace& face) { return face.mNumIndices == 3; } // points and lines are skipped
-
-    void addMesh(const aiMesh& mesh, const aiMatrix4x4& transform)
-    {
-        std::vector<bool> used(mesh.mNumVertices, false);
-        for (unsigned f = 0; f < mesh.mNumFaces; ++f)
-            if (isTriangle(mesh.mFaces[f]))
-                for (int k = 0; k < 3; ++k) {
-                    const unsigned v = mesh.mFaces[f].mIndices[k];
-                    if (v >= mesh.mNumVertices)
-                        throw InputError(path + ": face " + std::to_string(f) + " refers to vertex " +
-                                         std::to_string(v) + ", but there are only " +
-                                         std::to_string(mesh.mNumVertices));
-                    used[v] = true;
-                }
-        std::vector<std::uint32_t> idOfLocal(mesh.mNumVertices, 0);
-        const bool identity = transform.IsIdentity();
-        for (unsigned v = 0; v < mesh.mNumVertices; ++v)
-            if (used[v]) idOfLocal[v] = weld(identity ? mesh.mVertices[v] : transform * mesh.mVertices[v], mesh, v);
-        for (unsigned f = 0; f < mesh.mNumFaces; ++f)
-            if (isTriangle(mesh.mFaces[f]))
-                for (int k = 0; k < 3; ++k)
-                    indices.push_back(idOfLocal[mesh.mFaces[f].mIndices[k]]);
-    }
-
-    std::uint32_t weld(const aiVector3D& p, const aiMesh& mesh, unsigned vertex)
-    {
-        if (!std::isfinite(p.x) || !std::isfinite(p.y) || !std::isfinite(p.z)) {
-            const bool isNan = std::isnan(p.x) || std::isnan(p.y) || std::isnan(p.z);
-            std::string where = "vertex " + std::to_string(vertex);
-            if (mesh.mName.length > 0) where += " of mesh '" + std::string(mesh.mName.C_Str()) + "'";
-            throw InputError(path + ": " + where + " has " + (isNan ? "a NaN" : "an infinite") + " coordinate");
-        }
-        const auto inserted = idOf.emplace(PositionKey{p.x, p.y, p.z}, static_cast<std::uint32_t>(idOf.size()));
-        if (inserted.second) positions.insert(positions.end(), {p.x, p.y, p.z});
-        return inserted.first->second;
-    }
-
-    const std::string& path;
-    std::unordered_map<PositionKey, std::uint32_t, PositionHash> idOf;
-    std::vector<float> positions;
-    std::vector<std::uint32_t> indices;
-};
 
 } // namespace
 
@@ -197,28 +90,21 @@ bool isReadableMeshExtension(const std::string& extension)
 
 Mesh loadMesh(const std::string& path, const LoadOptions& options)
 {
-    checkFile(path);
-    Assimp::Importer importer;
-    ForwardedProgress* progress = nullptr;
-    if (options.progress) {
-        progress = new ForwardedProgress(options.progress);
-        importer.SetProgressHandler(progress); // the importer owns and deletes it
+    const std::uint64_t fileSize = checkFile(path);
+    Mesh mesh;
+    if (lowerCaseExtension(path) == ".stl" && detail::isBinaryStl(path, fileSize)) {
+        mesh = detail::readBinaryStl(path, options.progress);
+    } else {
+        // Assimp crashes, hangs or allocates without bound on some malformed files: it reads in a child
+        // process with time and memory limits, so that such a file is an InputError like any other.
+        mesh = detail::readIsolated(
+            path, detail::ReadLimits::forFileSize(fileSize), options.progress,
+            [&path](const ProgressCallback& progress) { return detail::readWithAssimp(path, progress); });
     }
-    // Triangulate splits polygons in place (fans), so triangle order and winding follow the file.
-    const aiScene* scene = importer.ReadFile(path, aiProcess_Triangulate);
-    if (progress && progress->cancelled) throw Cancelled();
     // A last word for the caller: Assimp does not report every read to its end.
     if (options.progress && !options.progress(100.0f)) throw Cancelled();
-    if (!scene || !scene->mRootNode) {
-        std::string reason = importer.GetErrorString();
-        if (reason.empty()) reason = "Assimp could not read it";
-        throw InputError(path + ": cannot read the mesh: " + reason);
-    }
     const std::string fileUnit = declaredUnit(path);
     const double scale = millimetresPerUnit(fileUnit.empty() ? options.assumedUnit : fileUnit);
-    SceneMerger merger(path);
-    merger.addNode(*scene, *scene->mRootNode, aiMatrix4x4());
-    Mesh mesh = merger.build();
     if (scale != 1.0)
         for (float& c : mesh.vertices) {
             c = static_cast<float>(c * scale);

@@ -28,6 +28,11 @@ bool holdsFaceColours(MeshFileFormat format);
 /// @throw InputError
 void checkWritable(const std::string& path);
 
+/// Removes the temporary files of output writes still in progress on any thread, and blocks further
+/// writes from completing: for a program about to end at once (a second Ctrl-C, a watchdog), so that it
+/// leaves no partial file behind. Call it only right before _exit.
+void discardPartialOutputs();
+
 /// An sRGB colour with alpha, one byte per channel.
 using Rgba = std::array<std::uint8_t, 4>;
 

@@ -1,0 +1,18 @@
+// SPDX-License-Identifier: MIT
+// Reading any format Assimp knows into a welded mesh.
+#pragma once
+
+#include <string>
+
+#include "meshprobe/Mesh.h"
+#include "meshprobe/Progress.h"
+
+namespace meshprobe::detail {
+
+/// Reads the file with Assimp and merges its meshes (node tree depth first, transforms applied, polygons
+/// split into fans) into one welded mesh. Runs in the calling process: loadMesh calls it in an isolated
+/// child, since Assimp is not safe on hostile files.
+/// @throw InputError (unreadable, no triangles, bad index, NaN or infinite coordinate), Cancelled
+Mesh readWithAssimp(const std::string& path, const ProgressCallback& progress);
+
+} // namespace meshprobe::detail
