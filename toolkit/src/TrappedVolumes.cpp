@@ -71,11 +71,21 @@ std::unique_ptr<VoxelizerTrapVolume> setUpGrid(int resolution, MeshKernel& kerne
     static std::mutex stdoutDiversion;
     const std::lock_guard<std::mutex> lock(stdoutDiversion);
     detail::StdoutCapture capture;
-    auto voxelizer = std::make_unique<VoxelizerTrapVolume>(resolution, &kernel);
+    const auto failure = [resolution](const std::string& why) {
+        return Error("cannot set up a " + std::to_string(resolution) +
+                     "³ voxel grid: " + why.substr(0, why.find_last_not_of('\n') + 1));
+    };
+    std::unique_ptr<VoxelizerTrapVolume> voxelizer;
+    try {
+        voxelizer = std::make_unique<VoxelizerTrapVolume>(resolution, &kernel);
+    } catch (const std::exception& e) {
+        // The ray intersector is made after the grid; when memory ran out for the grid it usually fails too,
+        // and the grid's own message says more.
+        const std::string message = capture.take();
+        throw failure(message.empty() ? e.what() : message);
+    }
     const std::string message = capture.take();
-    if (!message.empty())
-        throw Error("cannot set up a " + std::to_string(resolution) +
-                    "³ voxel grid: " + message.substr(0, message.find_last_not_of('\n') + 1));
+    if (!message.empty()) throw failure(message);
     return voxelizer;
 }
 
