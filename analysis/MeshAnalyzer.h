@@ -8,8 +8,7 @@
 
 #include "common/Export.h"
 
-template <typename T>
-class UMesh;
+template <typename T> class UMesh;
 
 namespace Analysis {
 

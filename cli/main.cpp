@@ -79,10 +79,9 @@ int main(int argc, char** argv)
     app.set_version_flag("--version", "meshprobe " MESHPROBE_VERSION);
     app.require_subcommand(1);
     app.fallthrough(false);
-    std::vector<cli::Command> commands = {cli::addInfoCommand(app), cli::addTrappedCommand(app),
-                                                cli::addThicknessCommand(app), cli::addAreasCommand(app),
-                                                cli::addBatchCommand(app),
-                                                cli::addOrientCommand(app)};
+    std::vector<cli::Command> commands = {cli::addInfoCommand(app),      cli::addTrappedCommand(app),
+                                          cli::addThicknessCommand(app), cli::addAreasCommand(app),
+                                          cli::addBatchCommand(app),     cli::addOrientCommand(app)};
 #ifdef MESHPROBE_HAS_REPORT
     commands.push_back(cli::addReportCommand(app));
 #endif

@@ -103,8 +103,7 @@ template <int Axis, typename Visit> void VoxelizerTrapVolumePrivate::walkHorizon
 // a loop that walks the y lines of layer z in iteration z would. Nothing reads that partial state: the phase
 // throws, `classified` stays false (so counting and meshing do nothing), and the next voxelize starts from
 // the constructed state.
-template <typename Visit>
-void VoxelizerTrapVolumePrivate::walkSlabsForZIteration(int z, Visit&& visit) const
+template <typename Visit> void VoxelizerTrapVolumePrivate::walkSlabsForZIteration(int z, Visit&& visit) const
 {
     const MeshBox& b = activeBox;
     const std::int64_t slabs = b.hi[0] - b.lo[0] + 1;

@@ -9,8 +9,7 @@
 #include "common/Export.h"
 
 class MeshKernel;
-template <typename T>
-class UMesh;
+template <typename T> class UMesh;
 class VoxelizerTrapVolumePrivate;
 
 class MESHPROBE_API VoxelizerTrapVolume {

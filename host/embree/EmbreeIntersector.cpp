@@ -28,9 +28,9 @@ namespace embree {
 struct EmbreeIntersector::Scene {
     RTCDevice device = nullptr;
     RTCScene handle = nullptr;
-    std::vector<float> positions;          // three floats per vertex, placed
-    std::vector<unsigned> corners;         // three vertex positions per triangle
-    std::vector<unsigned> ringOffsets;     // triangles around vertex i: ringTriangles[ringOffsets[i] .. [i+1])
+    std::vector<float> positions;      // three floats per vertex, placed
+    std::vector<unsigned> corners;     // three vertex positions per triangle
+    std::vector<unsigned> ringOffsets; // triangles around vertex i: ringTriangles[ringOffsets[i] .. [i+1])
     std::vector<unsigned> ringTriangles;
 
     ~Scene()
@@ -146,15 +146,13 @@ bool EmbreeIntersector::init(MeshKernel* kernel, bool, bool)
         rtcReleaseGeometry(geometry);
     }
     rtcCommitScene(s->handle);
-    if (rtcGetDeviceError(s->device) != RTC_ERROR_NONE)
-        throw std::runtime_error("Embree: scene build failed");
+    if (rtcGetDeviceError(s->device) != RTC_ERROR_NONE) throw std::runtime_error("Embree: scene build failed");
     scene = std::move(s);
     return true;
 }
 
 bool EmbreeIntersector::intersectRay(const UVector3<float>& origin, const UVector3<float>& direction,
-                                     std::vector<Hit>& hits, int& hitCount, float tnear, float tfar,
-                                     int mask) const
+                                     std::vector<Hit>& hits, int& hitCount, float tnear, float tfar, int mask) const
 {
     hits.clear();
     hitCount = 0;

@@ -13,10 +13,10 @@ namespace embree {
 
 /// One surface crossing of a ray.
 struct Hit {
-    float distance = 0.0f;  ///< along the ray, in units of the direction's length
-    unsigned primId = 0;    ///< the triangle's position in the mesh's face list
-    float u = 0.0f;         ///< barycentric weight of corner 1
-    float v = 0.0f;         ///< barycentric weight of corner 2
+    float distance = 0.0f; ///< along the ray, in units of the direction's length
+    unsigned primId = 0;   ///< the triangle's position in the mesh's face list
+    float u = 0.0f;        ///< barycentric weight of corner 1
+    float v = 0.0f;        ///< barycentric weight of corner 2
 };
 
 class EmbreeIntersector {

@@ -6,8 +6,7 @@
 
 #include "host/geometry/UPoint3.h"
 
-template <typename T>
-class UBox3 {
+template <typename T> class UBox3 {
 public:
     /// An empty box: its minimum lies above its maximum until the first Add.
     UBox3()

@@ -2,8 +2,7 @@
 // Affine placement matrix of the host's geometry-types library (row-vector convention: p' = p * M).
 #pragma once
 
-template <typename T>
-class UMatrix4 {
+template <typename T> class UMatrix4 {
 public:
     /// The identity.
     UMatrix4()
@@ -20,8 +19,7 @@ public:
     {
         for (int r = 0; r < 4; ++r)
             for (int c = 0; c < 4; ++c)
-                if (m[r][c] != (r == c ? T(1) : T(0)))
-                    return false;
+                if (m[r][c] != (r == c ? T(1) : T(0))) return false;
         return true;
     }
 

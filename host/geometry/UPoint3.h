@@ -4,8 +4,7 @@
 
 #include "host/geometry/UMatrix4.h"
 
-template <typename T>
-class UPoint3 {
+template <typename T> class UPoint3 {
 public:
     UPoint3() : v{T(0), T(0), T(0)} {}
     UPoint3(T x, T y, T z) : v{x, y, z} {}

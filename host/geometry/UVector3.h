@@ -4,8 +4,7 @@
 
 #include <cmath>
 
-template <typename T>
-class UVector3 {
+template <typename T> class UVector3 {
 public:
     UVector3() : v{T(0), T(0), T(0)} {}
     UVector3(T x, T y, T z) : v{x, y, z} {}

@@ -5,8 +5,8 @@
 #include <stdexcept>
 #include <string>
 
-std::unique_ptr<UMesh<float>> makeMesh(const float* positions, std::size_t vertexCount,
-                                       const std::uint32_t* indices, std::size_t triangleCount)
+std::unique_ptr<UMesh<float>> makeMesh(const float* positions, std::size_t vertexCount, const std::uint32_t* indices,
+                                       std::size_t triangleCount)
 {
     auto mesh = std::make_unique<UMesh<float>>();
     mesh->vertices.reserve(vertexCount);

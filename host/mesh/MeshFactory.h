@@ -13,8 +13,8 @@
 /// (zero for degenerate faces). Throws std::invalid_argument for a corner index out of range.
 /// @param positions  three floats per vertex
 /// @param indices    three vertex indices per triangle, in winding order
-std::unique_ptr<UMesh<float>> makeMesh(const float* positions, std::size_t vertexCount,
-                                       const std::uint32_t* indices, std::size_t triangleCount);
+std::unique_ptr<UMesh<float>> makeMesh(const float* positions, std::size_t vertexCount, const std::uint32_t* indices,
+                                       std::size_t triangleCount);
 
 std::unique_ptr<UMesh<float>> makeMesh(const std::vector<float>& positions, const std::vector<std::uint32_t>& indices);
 

@@ -23,7 +23,10 @@ inline void cross(float out[3], const float a[3], const float b[3])
     out[2] = a[0] * b[1] - a[1] * b[0];
 }
 
-inline float dot(const float a[3], const float b[3]) { return a[0] * b[0] + a[1] * b[1] + a[2] * b[2]; }
+inline float dot(const float a[3], const float b[3])
+{
+    return a[0] * b[0] + a[1] * b[1] + a[2] * b[2];
+}
 
 inline void minMax3(float a, float b, float c, float& lo, float& hi)
 {

@@ -8,11 +8,11 @@
 namespace {
 
 struct HalfEdge {
-    std::uintptr_t lo;   // the smaller of the two vertex addresses
-    std::uintptr_t hi;   // the larger
-    std::uint32_t face;  // position in the face list
-    std::uint8_t edge;   // 0, 1, 2
-    bool forward;        // runs lo -> hi
+    std::uintptr_t lo;  // the smaller of the two vertex addresses
+    std::uintptr_t hi;  // the larger
+    std::uint32_t face; // position in the face list
+    std::uint8_t edge;  // 0, 1, 2
+    bool forward;       // runs lo -> hi
 
     bool operator<(const HalfEdge& o) const
     {
@@ -26,8 +26,7 @@ struct HalfEdge {
 
 } // namespace
 
-template <typename T>
-void UMesh<T>::BuildTopo(std::function<void(int)> progress, bool /*verbose*/)
+template <typename T> void UMesh<T>::BuildTopo(std::function<void(int)> progress, bool /*verbose*/)
 {
     if (progress) progress(0);
 
@@ -46,8 +45,8 @@ void UMesh<T>::BuildTopo(std::function<void(int)> progress, bool /*verbose*/)
         for (int k = 0; k < 3; ++k) {
             auto a = reinterpret_cast<std::uintptr_t>(faces[f]->V0(k));
             auto b = reinterpret_cast<std::uintptr_t>(faces[f]->V1(k));
-            halfEdges.push_back({std::min(a, b), std::max(a, b), static_cast<std::uint32_t>(f),
-                                 static_cast<std::uint8_t>(k), a <= b});
+            halfEdges.push_back(
+                {std::min(a, b), std::max(a, b), static_cast<std::uint32_t>(f), static_cast<std::uint8_t>(k), a <= b});
         }
     }
     std::sort(halfEdges.begin(), halfEdges.end());
@@ -85,8 +84,7 @@ void UMesh<T>::BuildTopo(std::function<void(int)> progress, bool /*verbose*/)
     if (progress) progress(100);
 }
 
-template <typename T>
-void UMesh<T>::ClearTopo()
+template <typename T> void UMesh<T>::ClearTopo()
 {
     for (UTriangle<T>* f : faces)
         for (int k = 0; k < 3; ++k) {

@@ -9,8 +9,7 @@
 #include "host/mesh/UTriangle.h"
 #include "host/mesh/UVertex.h"
 
-template <typename T>
-class MeshBase {
+template <typename T> class MeshBase {
 public:
     MeshBase() = default;
     virtual ~MeshBase() = default;
@@ -22,8 +21,7 @@ private:
     std::string name;
 };
 
-template <typename T>
-class UMesh : public MeshBase<T> {
+template <typename T> class UMesh : public MeshBase<T> {
 public:
     UMesh() = default;
     UMesh(const UMesh&) = delete;

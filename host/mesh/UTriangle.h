@@ -7,8 +7,7 @@
 #include "host/geometry/UVector3.h"
 #include "host/mesh/UVertex.h"
 
-template <typename T>
-class UTriangle {
+template <typename T> class UTriangle {
 public:
     UTriangle() = default;
 

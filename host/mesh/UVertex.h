@@ -4,8 +4,7 @@
 
 #include "host/geometry/UPoint3.h"
 
-template <typename T>
-class UVertex {
+template <typename T> class UVertex {
 public:
     UVertex() = default;
     UVertex(const UPoint3<T>& position, unsigned identifier) : p(position), id(identifier) {}

@@ -81,10 +81,7 @@ public:
 
 private:
     int cells(int axis) const { return static_cast<int>(planes[axis].size()) - 1; }
-    std::size_t index(int i, int j, int k) const
-    {
-        return static_cast<std::size_t>((i * cells(1) + j) * cells(2) + k);
-    }
+    std::size_t index(int i, int j, int k) const { return static_cast<std::size_t>((i * cells(1) + j) * cells(2) + k); }
     bool solid(const int p[3]) const
     {
         for (int a = 0; a < 3; ++a)

@@ -62,9 +62,8 @@ Json trappedReport(const Mesh& mesh, const BatchTrapped& job, const ProgressCall
     const TrappedResult result = trappedVolumes(mesh, options);
     Json cavities = Json::array();
     for (const Cavity& cavity : result.cavities)
-        cavities.push_back({{"name", cavity.name},
-                            {"volume", shortestDouble(cavity.volume)},
-                            {"voxels", cavity.voxels}});
+        cavities.push_back(
+            {{"name", cavity.name}, {"volume", shortestDouble(cavity.volume)}, {"voxels", cavity.voxels}});
     return Json{{"resolution", result.resolution},
                 {"voxel_size", result.voxelSize},
                 {"up", toString(result.up)},
@@ -86,14 +85,9 @@ Json thicknessReport(const Mesh& mesh, const BatchThickness& job, const Progress
     Json histogram = Json::array();
     for (const HistogramBin& bin : counts.bins)
         histogram.push_back({{"from", bin.from}, {"to", bin.to}, {"faces", bin.faces}});
-    return Json{{"min", shortestDouble(job.min)},
-                {"max", shortestDouble(job.max)},
-                {"samples", job.samples},
-                {"status", result.status},
-                {"message", result.message},
-                {"selected_faces", counts.thin},
-                {"faces_at_max", counts.atMax},
-                {"histogram", std::move(histogram)}};
+    return Json{{"min", shortestDouble(job.min)}, {"max", shortestDouble(job.max)},   {"samples", job.samples},
+                {"status", result.status},        {"message", result.message},        {"selected_faces", counts.thin},
+                {"faces_at_max", counts.atMax},   {"histogram", std::move(histogram)}};
 }
 
 /// Progress of one step as a slice [from, to] of the part's 0..100.
