@@ -9,6 +9,7 @@
 #include "cli/InputMesh.h"
 #include "cli/Interrupt.h"
 #include "cli/MeshWarnings.h"
+#include "cli/NumberRange.h"
 #include "cli/ProgressBar.h"
 #include "cli/ReportContent.h"
 #include "cli/Stopwatch.h"
@@ -17,6 +18,7 @@
 #include "meshprobe/Error.h"
 #include "meshprobe/Export.h"
 #include "meshprobe/Import.h"
+#include "meshprobe/ThinAreas.h"
 
 namespace cli {
 
@@ -27,6 +29,7 @@ struct ReportOptions : CommonOptions {
     double min = 0.0;
     double max = 2.0;
     int samples = 31;
+    double minThinArea = meshprobe::defaultMinThinArea;
     CavityCliOptions cavities;
     MeshCheckOptions checks;
     bool noThickness = false;
@@ -93,6 +96,7 @@ int runReport(const ReportOptions& options)
     settings.min = static_cast<float>(options.min);
     settings.max = static_cast<float>(options.max);
     settings.samples = options.samples;
+    settings.minThinArea = options.minThinArea;
     settings.trapped = !options.noTrapped;
     settings.cavities = options.cavities;
     settings.checks = options.checks;
@@ -125,15 +129,21 @@ Command addReportCommand(CLI::App& app)
         ->required();
     command->add_option("--min", options->min, "Lower end of the thickness window, mm")
         ->type_name("A")
-        ->check(CLI::NonNegativeNumber)
+        ->check(numberIn(0.0, largestLength, "mm"))
         ->capture_default_str();
     command->add_option("--max", options->max, "Upper end of the window, mm: thinner walls are thin areas")
         ->type_name("B")
-        ->check(CLI::NonNegativeNumber)
+        ->check(numberIn(0.0, largestLength, "mm"))
         ->capture_default_str();
     command->add_option("--samples", options->samples, "Rays per face: 1..31 spread over the face, 32+ one ray")
         ->type_name("S")
-        ->check(CLI::NonNegativeNumber)
+        ->check(wholeNumberIn(0, 2147483647))
+        ->capture_default_str();
+    command
+        ->add_option("--min-thin-area", options->minThinArea,
+                     "Thin areas smaller than this (mm²) are left out of the page and its table")
+        ->type_name("A")
+        ->check(numberIn(0.0, largestLength * largestLength, "mm²"))
         ->capture_default_str();
     addCavityOptions(*command, options->cavities);
     addMeshCheckOptions(*command, options->checks);

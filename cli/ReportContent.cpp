@@ -11,6 +11,8 @@
 #include "meshprobe/Inspect.h"
 #include "meshprobe/MarkingAreas.h"
 #include "meshprobe/Thickness.h"
+#include "meshprobe/ThicknessColours.h"
+#include "meshprobe/ThinAreas.h"
 
 namespace cli {
 
@@ -77,45 +79,63 @@ void addThickness(const meshprobe::Mesh& mesh, const ReportSettings& settings, P
     analysis.min = settings.min;
     analysis.max = settings.max;
     analysis.samples = settings.samples;
-    analysis.colours = true; // a second run: the library writes either values or colours
-    analysis.progress = progress.phases({{50.0f, "measuring thickness"}, {100.0f, "colouring"}}, 0, 55);
+    analysis.progress = progress.stage("measuring thickness", 0, 55);
     const meshprobe::ThicknessResult result = meshprobe::thickness(mesh, analysis);
 
-    data.faceColours.reserve(result.faceColours.size() * 3);
-    for (const meshprobe::Rgba& rgba : result.faceColours)
+    // The counts, colours and areas follow the rules of `thickness`: a wall at max is not thin (grey), and
+    // thin areas below --min-thin-area are left out.
+    const std::vector<meshprobe::Rgba> colours =
+        meshprobe::thicknessColours(result.perFace, settings.min, settings.max,
+                                    settings.max - meshprobe::wallLimitTolerance, meshprobe::noWallColour);
+    data.faceColours.reserve(colours.size() * 3);
+    for (const meshprobe::Rgba& rgba : colours)
         data.faceColours.insert(data.faceColours.end(), rgba.begin(), rgba.begin() + 3);
     data.legend = thicknessLegend(settings.min, settings.max);
 
-    Json thickness = {{"min", shortestDouble(settings.min)}, {"max", shortestDouble(settings.max)},
-                      {"samples", settings.samples},         {"status", result.status},
-                      {"message", result.message},           {"selected_faces", result.selectedFaces.size()},
-                      {"faces_at_max", result.facesAtMax}};
-    const auto thinnest = std::min_element(result.perFace.begin(), result.perFace.end());
-    if (thinnest != result.perFace.end() && *thinnest < settings.max)
-        thickness["thinnest"] = {{"thickness", shortestDouble(*thinnest)}, {"face", thinnest - result.perFace.begin()}};
+    const meshprobe::ThinCounts counts = meshprobe::thinCounts(result.perFace, settings.min, settings.max, windowBins);
+    meshprobe::ThinAreaOptions areaOptions;
+    areaOptions.min = settings.min;
+    areaOptions.max = settings.max;
+    areaOptions.minArea = settings.minThinArea;
+    const meshprobe::ThinAreasResult thinAreas = meshprobe::thinAreas(mesh, result.perFace, areaOptions);
+
+    Json thickness = {{"min", shortestDouble(settings.min)},
+                      {"max", shortestDouble(settings.max)},
+                      {"samples", settings.samples},
+                      {"min_thin_area", settings.minThinArea},
+                      {"status", result.status},
+                      {"message", result.message},
+                      {"selected_faces", counts.thin},
+                      {"faces_at_max", counts.atMax},
+                      {"dropped_areas", thinAreas.droppedAreas},
+                      {"dropped_faces", thinAreas.droppedFaces}};
+    // The thinnest wall of the areas kept: a patch of a few artefact faces does not decide it.
+    const meshprobe::ThinArea* thinnest = nullptr;
+    for (const meshprobe::ThinArea& area : thinAreas.areas)
+        if (!thinnest || area.minThickness < thinnest->minThickness) thinnest = &area;
+    if (thinnest)
+        thickness["thinnest"] = {{"thickness", shortestDouble(thinnest->minThickness)},
+                                 {"face", thinnest->thinnestFace},
+                                 {"area", thinnest->id}};
     thickness["histogram"] = Json::array();
-    for (const meshprobe::HistogramBin& bin :
-         meshprobe::thicknessHistogram(result.perFace, settings.min, settings.max, windowBins))
+    for (const meshprobe::HistogramBin& bin : counts.bins)
         thickness["histogram"].push_back({{"from", bin.from}, {"to", bin.to}, {"faces", bin.faces}});
     data.summary["thickness"] = std::move(thickness);
 
-    // Thin areas: the faces inside the window, grouped as `areas --thin` groups them.
-    const meshprobe::MarkingAreasResult areas = meshprobe::markingAreas(mesh, result.selectedFaces, "thin");
     data.thinAreas.emplace();
     Json list = Json::array();
-    for (const meshprobe::MarkingArea& area : areas.areas) {
+    for (const meshprobe::ThinArea& area : thinAreas.areas) {
         meshprobe::report::ReportThinArea thin;
         thin.faces = area.faces;
-        thin.loops = area.loops;
-        std::vector<float> values;
-        for (std::uint32_t f : area.faces)
-            values.push_back(result.perFace[f]);
-        std::sort(values.begin(), values.end());
+        // The outline: the boundary loops of the area's faces, as `areas` traces them.
+        const meshprobe::MarkingAreasResult outline = meshprobe::markingAreas(mesh, area.faces, "thin");
+        for (const meshprobe::MarkingArea& part : outline.areas)
+            thin.loops.insert(thin.loops.end(), part.loops.begin(), part.loops.end());
         thin.info = {{"id", area.id},
                      {"faces", area.faces.size()},
                      {"area", area.area},
-                     {"min_thickness", shortestDouble(values.front())},
-                     {"median_thickness", shortestDouble(values[values.size() / 2])}};
+                     {"min_thickness", shortestDouble(area.minThickness)},
+                     {"median_thickness", shortestDouble(area.medianThickness)}};
         thin.info.update(placeOfFaces(mesh, area.faces));
         list.push_back(thin.info);
         data.thinAreas->push_back(std::move(thin));

@@ -19,6 +19,8 @@ struct ReportSettings {
     float min = 0.0f;
     float max = 2.0f;
     int samples = 31;
+    /// Thin areas below this surface, mm², are left out (as `thickness --min-thin-area`).
+    double minThinArea = 1.0;
     bool trapped = true;
     /// The grid, build direction, --min-cavity and --drain-holes; the up direction also places the page's
     /// build plate when trapped volumes are left out.

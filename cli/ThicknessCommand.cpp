@@ -29,9 +29,6 @@ namespace {
 
 constexpr int windowBins = 10;
 
-/// Colour of the faces with no wall closer than max: a neutral grey, apart from the red-to-green ramp.
-constexpr meshprobe::Rgba noWallColour = {128, 128, 128, 255};
-
 struct ThicknessOptions : CommonOptions {
     double min = 0.0;
     double max = 0.0;
@@ -162,8 +159,9 @@ int runThickness(const ThicknessOptions& options)
     const meshprobe::ThicknessResult result = meshprobe::thickness(mesh, analysis);
     if (colour) {
         // One run: the colours follow from the values, with the analysis' ramp; faces counted at max are grey.
-        const std::vector<meshprobe::Rgba> colours = meshprobe::thicknessColours(
-            result.perFace, analysis.min, analysis.max, analysis.max - meshprobe::wallLimitTolerance, noWallColour);
+        const std::vector<meshprobe::Rgba> colours =
+            meshprobe::thicknessColours(result.perFace, analysis.min, analysis.max,
+                                        analysis.max - meshprobe::wallLimitTolerance, meshprobe::noWallColour);
         meshprobe::writeColouredMesh(options.colorPath, mesh, colours, {cancelOnInterrupt()});
     }
     progress.clear();

@@ -4,6 +4,8 @@
 // library directly.
 #include "cli/ThicknessLegend.h"
 
+#include "meshprobe/ThicknessColours.h"
+
 #include <cmath>
 
 #include "analysis/MeshAnalyzer.h"
@@ -42,7 +44,7 @@ meshprobe::report::ThicknessLegend thicknessLegend(float min, float max)
         const float weight = hue == maxHue ? 1.0f : (static_cast<float>(hue) + 0.5f) / maxHue;
         legend.stops.push_back({t, colours.at(weight)});
     }
-    legend.noWallRgb = {0, 255, 128}; // what the colour mode gives faces that reached max
+    legend.noWallRgb = {meshprobe::noWallColour[0], meshprobe::noWallColour[1], meshprobe::noWallColour[2]};
     return legend;
 }
 

@@ -18,10 +18,12 @@ export async function viewColours(page) {
     const context = canvas.getContext('2d');
     context.drawImage(bitmap, 0, 0);
     const pixels = context.getImageData(0, 0, bitmap.width, bitmap.height).data;
-    const counts = { thickness: 0, thin: 0, cavity: 0, highlight: 0, total: bitmap.width * bitmap.height };
+    const counts = { thickness: 0, thin: 0, noWall: 0, cavity: 0, highlight: 0, total: bitmap.width * bitmap.height };
     for (let i = 0; i < pixels.length; i += 4) {
       const r = pixels[i], g = pixels[i + 1], b = pixels[i + 2];
       const max = Math.max(r, g, b), min = Math.min(r, g, b), chroma = max - min;
+      // The no-wall grey of faces at max, shaded by the lights (the background is far lighter).
+      if (chroma < 12 && max >= 40 && max <= 200) ++counts.noWall;
       if (chroma < 40) continue; // greys: background, grid, labels
       let hue;
       if (max === r) hue = (60 * (g - b)) / chroma;
@@ -38,7 +40,7 @@ export async function viewColours(page) {
       if (hue >= 200 && hue <= 340 && chroma >= 60) ++counts.cavity;
     }
     const fractions = {};
-    for (const key of ['thickness', 'thin', 'cavity', 'highlight']) fractions[key] = counts[key] / counts.total;
+    for (const key of ['thickness', 'thin', 'noWall', 'cavity', 'highlight']) fractions[key] = counts[key] / counts.total;
     return fractions;
   }, png);
 }
