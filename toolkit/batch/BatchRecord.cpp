@@ -78,6 +78,7 @@ Json thicknessReport(const Mesh& mesh, const BatchThickness& job, const Progress
     options.min = job.min;
     options.max = job.max;
     options.samples = job.samples;
+    options.threads = 1; // parts run side by side (--jobs); each part's rays on one thread
     options.progress = progress;
     const ThicknessResult result = thickness(mesh, options);
     // The window's counts as the tool reports them (a wall at max is not thin).
