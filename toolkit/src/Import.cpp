@@ -12,7 +12,6 @@
 #include <cstring>
 #include <fstream>
 #include <minizip/unzip.h>
-#include <regex>
 #include <sys/stat.h>
 #include <vector>
 
@@ -137,14 +136,24 @@ std::string declaredUnit(const std::string& path)
         unzCloseCurrentFile(zip);
     }
     unzClose(zip);
-    std::smatch unit;
-    if (!std::regex_search(head, unit, std::regex("<model[^>]*\\sunit=\"([A-Za-z]*)\""))) return "millimeter";
+    // The unit attribute of the <model ...> start tag, when it has one.
+    const std::size_t model = head.find("<model");
+    const std::size_t tagEnd = model == std::string::npos ? std::string::npos : head.find('>', model);
+    if (tagEnd == std::string::npos) return "millimeter";
+    const std::string tag = head.substr(model, tagEnd - model);
+    std::size_t at = tag.find("unit=\"");
+    while (at != std::string::npos && !std::isspace(static_cast<unsigned char>(tag[at - 1])))
+        at = tag.find("unit=\"", at + 1);
+    if (at == std::string::npos) return "millimeter";
+    const std::size_t begin = at + 6;
+    const std::size_t end = tag.find('"', begin);
+    const std::string unit = tag.substr(begin, end == std::string::npos ? std::string::npos : end - begin);
     try {
-        millimetresPerUnit(unit[1]);
+        millimetresPerUnit(unit);
     } catch (const InputError&) {
-        throw InputError(path + ": unknown unit \"" + std::string(unit[1]) + "\" in the 3MF model");
+        throw InputError(path + ": unknown unit \"" + unit + "\" in the 3MF model");
     }
-    return unit[1];
+    return unit;
 }
 
 } // namespace meshprobe
