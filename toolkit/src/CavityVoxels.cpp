@@ -322,7 +322,10 @@ Mesh voxelSurface(const CavityVoxels& voxels)
         planes[{f.direction, f.voxel[a]}][{f.voxel[(a + 2) % 3], f.voxel[(a + 1) % 3]}] = std::uint32_t(i);
     }
     std::vector<std::uint32_t> polygon;
-    for (auto& [plane, cells] : planes) { // cells keyed (c, b): rows along b, stacked in c
+    for (auto& planeCells : planes) {
+        // A named reference, not a structured binding: lambdas below capture it (C++17 cannot capture bindings).
+        const std::pair<int, int>& plane = planeCells.first;
+        const auto& cells = planeCells.second; // keyed (c, b): rows along b, stacked in c
         const bool positive = plane.first % 2 == 1;
         std::set<std::pair<int, int>> used;
         auto free = [&](int c, int b) { return cells.count({c, b}) && !used.count({c, b}); };
