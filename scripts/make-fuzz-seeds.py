@@ -5,11 +5,12 @@ examples, and the hostile files of make-hostile-corpus.py.
 
 Usage: make-fuzz-seeds.py OUTDIR"""
 import glob
-import importlib.util
 import json
 import os
+import runpy
 import struct
 import sys
+import types
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 EXTENSIONS = [".stl", ".obj", ".ply", ".off", ".3mf", ".gltf", ".glb"]  # as in fuzz/mesh_fuzzer.cpp
@@ -17,10 +18,8 @@ LARGEST_SEED = 200_000  # bytes: keeps each run fast
 
 
 def hostile():
-    spec = importlib.util.spec_from_file_location("corpus", os.path.join(HERE, "make-hostile-corpus.py"))
-    module = importlib.util.module_from_spec(spec)
-    spec.loader.exec_module(module)
-    return module
+    # The script's name has dashes, so it cannot be imported by name: run it and keep its functions.
+    return types.SimpleNamespace(**runpy.run_path(os.path.join(HERE, "make-hostile-corpus.py")))
 
 
 def valid_seeds(corpus):

