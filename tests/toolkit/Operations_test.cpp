@@ -99,19 +99,24 @@ TEST(ToolkitThickness, ValuesAndSelectionEqualTheLibraryCallOnEveryThreadCount)
         }
 }
 
-// A false answer stops the call: it throws Cancelled and reports no more.
+// A false answer stops the call: it throws Cancelled and reports no more. A single box is done before the
+// first timed report, and still gets a report to cancel at, before its end.
 TEST(ToolkitThickness, CancelWhileTheRaysRunStopsTheCall)
 {
-    meshprobe::ThicknessOptions options;
-    options.max = 25.0f;
-    options.threads = 2;
-    int calls = 0;
-    options.progress = [&](float) {
-        ++calls;
-        return false;
-    };
-    EXPECT_THROW(meshprobe::thickness(shell(true).view(), options), meshprobe::Cancelled);
-    EXPECT_EQ(calls, 1);
+    const testmesh::Soup smallBox = testmesh::box(0, 0, 0, 1, 1, 1);
+    for (const testmesh::Soup* mesh : {&shell(true), &smallBox}) {
+        meshprobe::ThicknessOptions options;
+        options.max = 25.0f;
+        options.threads = 2;
+        std::vector<float> seen;
+        options.progress = [&](float percent) {
+            seen.push_back(percent);
+            return false;
+        };
+        EXPECT_THROW(meshprobe::thickness(mesh->view(), options), meshprobe::Cancelled);
+        ASSERT_EQ(seen.size(), 1u);
+        EXPECT_LT(seen[0], 100.0f);
+    }
 }
 
 // Placed for -x: the toolkit's voxel count and volume are the voxelizer's own count, its voxel size the grid's.

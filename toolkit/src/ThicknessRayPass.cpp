@@ -47,6 +47,10 @@ std::vector<float> thicknessRayPass(UMesh<float>& mesh, float max, int samples, 
     const Analysis::ThicknessRays rays(samples);
     const Analysis::OwnedFaceTree faceTree = Analysis::makeFaceTree(&mesh, 0, nullptr, false, std::max(1, threads));
 
+    // A first report before any ray: a small part can be done before the first interval has passed, and
+    // the caller must still get its chance to cancel.
+    if (progress && !progress(from)) throw Cancelled();
+
     PassState state;
     auto work = [&] {
         try {
