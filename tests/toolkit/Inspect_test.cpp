@@ -2,6 +2,10 @@
 // Mesh measurements on meshes whose answers are known by hand.
 #include <gtest/gtest.h>
 
+#include <random>
+#include <set>
+#include <utility>
+
 #include "meshprobe/Inspect.h"
 #include "tests/support/TestMeshes.h"
 
@@ -59,6 +63,56 @@ TEST(Inspect, BookSpineIsOneNonManifoldEdge)
     EXPECT_EQ(stats.nonManifoldEdges, 1u);
     EXPECT_EQ(stats.borderEdges, 6u);
     EXPECT_FALSE(stats.watertight);
+}
+
+/// Edge counts read off the host mesh library's own topology, as a reference for the array-based count.
+std::array<std::size_t, 3> hostEdgeCounts(const testmesh::Soup& soup)
+{
+    const auto mesh = soup.build();
+    mesh->BuildTopo(std::function<void(int)>(), false);
+    std::size_t border = 0;
+    std::set<std::pair<const void*, const void*>> nonManifold, bad;
+    for (const UTriangle<float>* face : mesh->faces)
+        for (int k = 0; k < 3; ++k) {
+            const void* a = std::min<const void*>(face->V0(k), face->V1(k));
+            const void* b = std::max<const void*>(face->V0(k), face->V1(k));
+            if (!face->IsManifold(k))
+                nonManifold.insert({a, b});
+            else if (face->FFp(k) == face || face->FFp(k) == nullptr)
+                ++border;
+            else if (face->IsBadEdge(k))
+                bad.insert({a, b});
+        }
+    return {border, nonManifold.size(), bad.size()};
+}
+
+// Random soups over few vertices (repeated, flipped and degenerate faces, fans of three and more faces on
+// an edge, unused vertices) and shapes with single faces flipped or repeated: the counts must be the host
+// library's.
+TEST(Inspect, EdgeCountsFollowTheHostTopology)
+{
+    std::mt19937 random(7);
+    std::vector<testmesh::Soup> scenes;
+    for (int vertices : {3, 5, 9, 30}) {
+        testmesh::Soup soup;
+        for (int v = 0; v < vertices; ++v)
+            soup.positions.insert(soup.positions.end(), {float(v), float(v * v % 7), float(v % 3)});
+        for (int i = 0; i < 3 * 4 * vertices; ++i)
+            soup.indices.push_back(static_cast<std::uint32_t>(random() % vertices));
+        scenes.push_back(soup);
+    }
+    testmesh::Soup twice = testmesh::sphere(0, 0, 0, 2, 6, 8);
+    twice.indices.insert(twice.indices.end(), twice.indices.begin(), twice.indices.begin() + 6);
+    std::swap(twice.indices[10], twice.indices[11]);
+    scenes.push_back(twice);
+    scenes.push_back(testmesh::quadGrid(4, 3));
+
+    for (std::size_t i = 0; i < scenes.size(); ++i) {
+        const meshprobe::MeshInfo stats = meshprobe::inspect(scenes[i].view());
+        const std::array<std::size_t, 3> counted{stats.borderEdges, stats.nonManifoldEdges, stats.badEdges};
+        EXPECT_EQ(counted, hostEdgeCounts(scenes[i])) << "scene " << i;
+        EXPECT_EQ(stats.watertight, counted[0] == 0 && counted[1] == 0) << "scene " << i;
+    }
 }
 
 } // namespace
