@@ -24,12 +24,9 @@ namespace cli {
 
 namespace {
 
-struct ReportOptions : CommonOptions {
+struct ReportOptions : CommonOptions, ThicknessWindowOptions {
+    ReportOptions() { max = 2.0; }
     std::string outputPath;
-    double min = 0.0;
-    double max = 2.0;
-    int samples = 31;
-    double minThinArea = meshprobe::defaultMinThinArea;
     CavityCliOptions cavities;
     MeshCheckOptions checks;
     bool noThickness = false;
@@ -127,24 +124,9 @@ Command addReportCommand(CLI::App& app)
     command->add_option("-o,--output", options->outputPath, "The report to write, REPORT.html")
         ->type_name("REPORT.html")
         ->required();
-    command->add_option("--min", options->min, "Lower end of the thickness window, mm")
-        ->type_name("A")
-        ->check(numberIn(0.0, largestLength, "mm"))
-        ->capture_default_str();
-    command->add_option("--max", options->max, "Upper end of the window, mm: thinner walls are thin areas")
-        ->type_name("B")
-        ->check(numberIn(0.0, largestLength, "mm"))
-        ->capture_default_str();
-    command->add_option("--samples", options->samples, "Rays per face: 1..31 spread over the face, 32+ one ray")
-        ->type_name("S")
-        ->check(wholeNumberIn(0, 2147483647))
-        ->capture_default_str();
-    command
-        ->add_option("--min-thin-area", options->minThinArea,
-                     "Thin areas smaller than this (mm²) are left out of the page and its table")
-        ->type_name("A")
-        ->check(numberIn(0.0, largestLength * largestLength, "mm²"))
-        ->capture_default_str();
+    addThicknessWindowOptions(*command, *options,
+                              {false, "Upper end of the window, mm: thinner walls are thin areas",
+                               "Thin areas smaller than this (mm²) are left out of the page and its table"});
     addCavityOptions(*command, options->cavities);
     addMeshCheckOptions(*command, options->checks);
     command->add_flag("--no-thickness", options->noThickness, "Leave out wall thickness and thin areas");

@@ -29,11 +29,7 @@ namespace {
 
 constexpr int windowBins = 10;
 
-struct ThicknessOptions : CommonOptions {
-    double min = 0.0;
-    double max = 0.0;
-    int samples = 31;
-    double minThinArea = meshprobe::defaultMinThinArea;
+struct ThicknessOptions : CommonOptions, ThicknessWindowOptions {
     int threads = 0; // 0: the toolkit takes one per core
     std::string colorPath;
     bool perFace = false;
@@ -215,24 +211,10 @@ Command addThicknessCommand(CLI::App& app)
     auto options = std::make_shared<ThicknessOptions>();
     CLI::App* command = app.add_subcommand("thickness", "Wall thickness of every face, by rays cast into the solid");
     addCommonOptions(*command, *options);
-    command->add_option("--min", options->min, "Lower end of the thickness window, mm")
-        ->type_name("A")
-        ->required()
-        ->check(numberIn(0.0, largestLength, "mm"));
-    command->add_option("--max", options->max, "Upper end of the window, mm; also how far the rays look")
-        ->type_name("B")
-        ->required()
-        ->check(numberIn(0.0, largestLength, "mm"));
-    command->add_option("--samples", options->samples, "Rays per face: 1..31 spread over the face, 32+ one ray")
-        ->type_name("S")
-        ->check(wholeNumberIn(0, 2147483647))
-        ->capture_default_str();
-    command
-        ->add_option("--min-thin-area", options->minThinArea,
-                     "Thin areas smaller than this (mm²) are dropped from the summary, the table and the JSON")
-        ->type_name("A")
-        ->check(numberIn(0.0, largestLength * largestLength, "mm²"))
-        ->capture_default_str();
+    addThicknessWindowOptions(
+        *command, *options,
+        {true, "Upper end of the window, mm; also how far the rays look",
+         "Thin areas smaller than this (mm²) are dropped from the summary, the table and the JSON"});
     command
         ->add_option("--color", options->colorPath,
                      "Write the mesh coloured by thickness to OUT (.ply, .3mf, .glb, .obj)")
