@@ -10,15 +10,11 @@
 #include "cli/TextReport.h"
 #include "meshprobe/Import.h"
 #include "meshprobe/Inspect.h"
+#include "toolkit/batch/ResultJson.h"
 
 namespace cli {
 
 namespace {
-
-nlohmann::ordered_json floatTriple(const std::array<float, 3>& v)
-{
-    return {shortestDouble(v[0]), shortestDouble(v[1]), shortestDouble(v[2])};
-}
 
 std::string textTriple(const std::array<float, 3>& v)
 {
@@ -33,13 +29,7 @@ int runInfo(const CommonOptions& options)
 
     if (options.json) {
         nlohmann::ordered_json report = jsonHead("info", options, mesh);
-        report["bounds"] = {floatTriple(stats.boundsMin), floatTriple(stats.boundsMax)};
-        report["watertight"] = stats.watertight;
-        report["nonmanifold_edges"] = stats.nonManifoldEdges;
-        report["bad_edges"] = stats.badEdges;
-        report["border_edges"] = stats.borderEdges;
-        report["volume"] = stats.volume;
-        report["area"] = stats.area;
+        report.update(meshprobe::json::infoJson(stats));
         report["seconds"] = clock.seconds();
         printJson(report);
         return 0;

@@ -60,17 +60,7 @@ Json placeOfFaces(const meshprobe::Mesh& mesh, const std::vector<std::uint32_t>&
 
 void addInfo(const meshprobe::Mesh& mesh, ReportData& data)
 {
-    const meshprobe::MeshInfo info = meshprobe::inspect(mesh);
-    auto triple = [](const std::array<float, 3>& p) {
-        return Json::array({shortestDouble(p[0]), shortestDouble(p[1]), shortestDouble(p[2])});
-    };
-    data.summary["info"] = {{"bounds", Json::array({triple(info.boundsMin), triple(info.boundsMax)})},
-                            {"watertight", info.watertight},
-                            {"nonmanifold_edges", info.nonManifoldEdges},
-                            {"bad_edges", info.badEdges},
-                            {"border_edges", info.borderEdges},
-                            {"volume", info.volume},
-                            {"area", info.area}};
+    data.summary["info"] = meshprobe::json::infoJson(meshprobe::inspect(mesh));
 }
 
 void addThickness(const meshprobe::Mesh& mesh, const ReportSettings& settings, ProgressBar& progress, ReportData& data)

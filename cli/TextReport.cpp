@@ -13,16 +13,6 @@
 
 namespace cli {
 
-double shortestDouble(float value)
-{
-    if (!std::isfinite(value)) return value;
-    char text[32];
-    // to_chars of a float gives its shortest round-trip form; reading that as a double keeps it short.
-    const auto end = std::to_chars(text, text + sizeof text - 1, value).ptr;
-    *end = '\0';
-    return std::strtod(text, nullptr);
-}
-
 std::string formatNumber(double value, int significant)
 {
     char text[64];

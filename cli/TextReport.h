@@ -10,11 +10,11 @@
 
 #include <nlohmann/json.hpp>
 
+#include "toolkit/batch/ResultJson.h"
+
 namespace cli {
 
-/// A float as the double with the shortest decimal form that reads back as the same float, so that JSON
-/// shows 0.3 instead of 0.30000001192092896.
-double shortestDouble(float value);
+using meshprobe::json::shortestDouble;
 
 /// A number with up to `significant` significant digits, without trailing zeros ("12.5", "0.00125", "3").
 std::string formatNumber(double value, int significant = 6);

@@ -15,6 +15,7 @@
 #include "meshprobe/Thickness.h"
 #include "meshprobe/ThinAreas.h"
 #include "meshprobe/TrappedVolumes.h"
+#include "toolkit/batch/ResultJson.h"
 
 namespace meshprobe {
 
@@ -24,32 +25,7 @@ using Json = nlohmann::ordered_json;
 
 constexpr int histogramBins = 10; // the tool's thickness report uses ten bins over the window
 
-/// A single-precision value as the double with the float's shortest round-trip digits, so that the JSON
-/// shows 0.8 and not 0.800000011920929 (the tool prints its single-precision results the same way).
-double shortestDouble(float value)
-{
-    if (!std::isfinite(value)) return value;
-    char text[32];
-    const auto end = std::to_chars(text, text + sizeof text - 1, value).ptr;
-    *end = '\0';
-    return std::strtod(text, nullptr);
-}
-
-Json floatTriple(const std::array<float, 3>& v)
-{
-    return {shortestDouble(v[0]), shortestDouble(v[1]), shortestDouble(v[2])};
-}
-
-Json infoReport(const MeshInfo& info)
-{
-    return Json{{"bounds", {floatTriple(info.boundsMin), floatTriple(info.boundsMax)}},
-                {"watertight", info.watertight},
-                {"nonmanifold_edges", info.nonManifoldEdges},
-                {"bad_edges", info.badEdges},
-                {"border_edges", info.borderEdges},
-                {"volume", info.volume},
-                {"area", info.area}};
-}
+using json::shortestDouble;
 
 Json trappedReport(const Mesh& mesh, const BatchTrapped& job, const ProgressCallback& progress)
 {
@@ -114,7 +90,7 @@ Json runJob(const std::string& path, const BatchOptions& options)
                 {"ok", true},
                 {"triangles", mesh.triangleCount()},
                 {"vertices", mesh.vertexCount()},
-                {"info", infoReport(inspect(mesh))}};
+                {"info", json::infoJson(inspect(mesh))}};
     if (options.trapped)
         record["trapped"] = trappedReport(mesh, *options.trapped, slice(options.progress, loaded, trappedEnd));
     if (options.thickness)
