@@ -70,6 +70,19 @@ TEST(MeshChecks, NameEachDefectAndFixWindingRepairsWhatItCan)
          },
          {{"several-bodies", 2}},
          0},
+        // More shells than are compared pair by pair: the void still lies in the box, and the cube in the
+        // void in both (neither counts as inside out, nor as another body).
+        {"hollow box among specks, a cube in the void",
+         [&] {
+             auto s = box();
+             s.appendFlipped(testmesh::box(2, 2, 2, 8, 8, 8));
+             s.append(testmesh::box(4, 4, 4, 5, 5, 5));
+             for (int i = 0; i < 6000; ++i)
+                 s.append(testmesh::box(20 + i % 100, 20 + i / 100, 0, 20.5f + i % 100, 20.5f + i / 100, 0.5f));
+             return s;
+         },
+         {{"several-bodies", 6001}},
+         0},
         {"degenerate face on an edge",
          [&] {
              auto s = box();

@@ -98,9 +98,27 @@ std::vector<ShellFacts> shellFacts(const MeshView& m, const std::vector<std::uin
                     6.0;
     }
     // A shell whose box lies inside another shell's box is taken as nested in it (a void, or a body in a
-    // void): boxes are cheap and right for the hollow parts this is about.
+    // void): boxes are cheap and right for the hollow parts this is about. A triangle soup or a scan full
+    // of specks holds hundreds of thousands of shells, and comparing every pair would take hours; beyond a
+    // budget of pairs only the largest shells (by the sum of their box extents) are taken as possible
+    // containers. The real bodies and voids of such a mesh are among them.
+    constexpr std::size_t pairBudget = 20'000'000;
+    const auto extentSum = [&](std::size_t s) {
+        return (facts[s].hi[0] - facts[s].lo[0]) + (facts[s].hi[1] - facts[s].lo[1]) +
+               (facts[s].hi[2] - facts[s].lo[2]);
+    };
+    std::vector<std::size_t> bySize(shells);
+    std::iota(bySize.begin(), bySize.end(), std::size_t{0});
+    std::stable_sort(bySize.begin(), bySize.end(),
+                     [&](std::size_t a, std::size_t b) { return extentSum(a) > extentSum(b); });
+    const std::size_t containers =
+        std::min(shells, std::max<std::size_t>(64, pairBudget / std::max<std::size_t>(shells, 1)));
     for (std::size_t i = 0; i < shells; ++i)
-        for (std::size_t j = 0; j < shells; ++j) {
+        for (std::size_t c = 0; c < containers; ++c) {
+            const std::size_t j = bySize[c];
+            // A box holding another is at least as large on every axis, so at least as large in sum (the
+            // rounded sums keep that order): no later shell can hold this one.
+            if (extentSum(j) < extentSum(i)) break;
             if (i == j) continue;
             bool inside = true;
             for (int a = 0; a < 3; ++a)
