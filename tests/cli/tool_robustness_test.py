@@ -2,8 +2,8 @@
 """The tool against hostile files, failed standard output and signals at any moment.
 
 Usage: tool_robustness_test.py MESHPROBE SCRIPTS_DIR [PART...]
-PART is hostile-files, full-stdout, signals or second-signal (all of them when none is given); ctest runs
-each part as a test of its own, so that they overlap with the other tests.
+PART is hostile-files, full-stdout, signals or second-signal (all of them when none is given). The parts
+run side by side, except signals, which times the tool's exit and runs after the others.
 Each hostile file must end with its expected exit code within a few seconds, with a message naming it;
 a report that cannot reach stdout is exit 1; SIGINT and SIGTERM end every stage within half a second with
 130 and 143, leaving no file behind, also when a second signal arrives while an output is written.
@@ -43,6 +43,7 @@ def check(condition, what):
 
 
 def hostile_files(folder):
+    os.makedirs(folder)
     corpus = load("make-hostile-corpus")
 
     def run(entry):
@@ -65,6 +66,7 @@ def hostile_files(folder):
 
 
 def full_stdout(folder):
+    os.makedirs(folder)
     mesh = os.path.join(folder, "tetrahedron.obj")
     with open(mesh, "wb") as f:
         f.write(load("make-hostile-corpus").huge_tetra_obj(10))
@@ -154,6 +156,7 @@ def bumpy_sphere(folder, triangles):
 
 
 def signals(folder):
+    os.makedirs(folder)
     large, medium = bumpy_sphere(folder, 600000), bumpy_sphere(folder, 200000)
     # Loading (no bar): at fractions of a measured run. A tool already done is asked again earlier; one
     # still starting (handlers not yet installed, a sanitizer lane's slow loader) again later.
@@ -186,6 +189,7 @@ def signals(folder):
 
 def second_signal(folder):
     """A second Ctrl-C while the colour file or cavity meshes are written: nothing partial is left."""
+    os.makedirs(folder)
     medium = bumpy_sphere(folder, 200000)
     out = os.path.join(folder, "out", "result.ply")
     os.makedirs(os.path.dirname(out), exist_ok=True)
@@ -220,13 +224,19 @@ if __name__ == "__main__":
     unknown = [part for part in chosen if part not in PARTS]
     if unknown:
         sys.exit(f"unknown part(s) {unknown}; choose from {list(PARTS)}")
+    # Under ThreadSanitizer the exit on a signal while the thickness ray workers still run is reported as a
+    # race (exit 66): a known open defect of the signal path, kept out of that lane until it is fixed.
+    if os.environ.get("MESHPROBE_SKIP_SIGNAL_TESTS"):
+        for part in [part for part in chosen if part in SIGNAL_PARTS]:
+            print(f"{part}: signal tests skipped (MESHPROBE_SKIP_SIGNAL_TESTS)")
+            chosen.remove(part)
     with tempfile.TemporaryDirectory(prefix="meshprobe-robust-") as folder:
-        for part in chosen:
-            # Under ThreadSanitizer the exit on a signal while the thickness ray workers still run is reported
-            # as a race (exit 66): a known open defect of the signal path, kept out of that lane until it is fixed.
-            if part in SIGNAL_PARTS and os.environ.get("MESHPROBE_SKIP_SIGNAL_TESTS"):
-                print(f"{part}: signal tests skipped (MESHPROBE_SKIP_SIGNAL_TESTS)")
-                continue
-            PARTS[part](folder)
+        # Most of the hostile-file part waits for the reader's time limit: the other parts fit in meanwhile.
+        side_by_side = [part for part in chosen if part != "signals"]
+        with concurrent.futures.ThreadPoolExecutor(max_workers=max(1, len(side_by_side))) as pool:
+            for done in [pool.submit(PARTS[part], os.path.join(folder, part)) for part in side_by_side]:
+                done.result()
+        if "signals" in chosen:
+            PARTS["signals"](os.path.join(folder, "signals"))
     print(f"{len(failures)} failure(s)")
     sys.exit(1 if failures else 0)
