@@ -163,7 +163,7 @@ def signals(folder):
     start = time.monotonic()
     subprocess.run([TOOL, "info", large], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, check=True)
     info_seconds = time.monotonic() - start
-    for fraction in (0.1, 0.45, 0.8):
+    for fraction in (0.1, 0.4, 0.7):
         for number, expected in ((signal.SIGINT, 130), (signal.SIGTERM, 143)):
             delay = fraction * info_seconds
             for _ in range(8):
