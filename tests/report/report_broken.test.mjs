@@ -10,8 +10,12 @@ import { makeReport, workPath } from './fixtures.mjs';
 
 let browser, good;
 before(async () => {
-  browser = await launch();
-  good = readFileSync(makeReport('cup', ['--min', '1', '--max', '4'], 'good').html, 'utf8');
+  const launching = launch();
+  try {
+    good = readFileSync((await makeReport('cup', ['--min', '1', '--max', '4'], 'good')).html, 'utf8');
+  } finally {
+    browser = await launching;
+  }
 });
 after(async () => { await browser?.close(); });
 
