@@ -155,42 +155,59 @@ def bumpy_sphere(folder, triangles):
     return path
 
 
+def signal_after(mesh, args, delay, number, expected):
+    """Sends `number` `delay` seconds after the start (or at the bar's first drawing). A tool already done
+    is asked again earlier; one still starting (handlers not yet installed, a sanitizer lane's slow loader)
+    again later."""
+    for _ in range(8):
+        code, seconds = interrupt(mesh, args, lambda t, shown: t >= delay or bool(shown), [number])
+        if code is None:
+            delay *= 0.5
+        elif code == -number and delay < 0.1 * SCALE:
+            delay = 2 * delay + 0.002
+        else:
+            expect_exit(f"{args[0]} after {delay:.3f} s", number, expected, code, seconds)
+            return
+    check(False, f"{args[0]}: signal {number} never reached the running tool (last delay {delay:.3f} s)")
+
+
 def signals(folder):
     os.makedirs(folder)
-    large, medium = bumpy_sphere(folder, 600000), bumpy_sphere(folder, 200000)
-    # Loading (no bar): at fractions of a measured run. A tool already done is asked again earlier; one
-    # still starting (handlers not yet installed, a sanitizer lane's slow loader) again later.
+    large, medium = bumpy_sphere(folder, 600000), bumpy_sphere(folder, 120000)
+    # Loading and inspecting (no bar): at fractions of a measured run.
     start = time.monotonic()
     subprocess.run([TOOL, "info", large], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, check=True)
     info_seconds = time.monotonic() - start
     for fraction in (0.1, 0.4, 0.7):
         for number, expected in ((signal.SIGINT, 130), (signal.SIGTERM, 143)):
-            delay = fraction * info_seconds
-            for _ in range(8):
-                code, seconds = interrupt(large, ["info"], lambda t, _: t >= delay, [number])
-                if code is None:
-                    delay *= 0.5
-                elif code == -number and delay < 0.1 * SCALE:
-                    delay = 2 * delay + 0.002
-                else:
-                    expect_exit(f"info after {delay:.3f} s", number, expected, code, seconds)
-                    break
-            else:
-                check(False, f"info: signal {number} never reached the running tool (last delay {delay:.3f} s)")
-    # The analyses, while the bar shows them at work.
+            signal_after(large, ["info"], fraction * info_seconds, number, expected)
+    # The analyses while the bar shows them at work, then while the part is checked and set up for them
+    # (before the bar): at half the time the bar took to appear.
     for args, stage in ((["trapped", "-r", "256"], "voxelizing"),
                         (["thickness", "--min", "0", "--max", "5", "--samples", "1"], "measuring")):
+        bar_seconds = []
+
+        def at_stage(t, shown, on=on_stage(stage, 10)):
+            if shown and not bar_seconds:
+                bar_seconds.append(t)
+            return on(t, shown)
+
         for number, expected in ((signal.SIGINT, 130), (signal.SIGTERM, 143)):
-            code, seconds = interrupt(medium, args, on_stage(stage, 10), [number])
+            code, seconds = interrupt(medium, args, at_stage, [number])
             if code is None:
                 continue  # finished before the signal: nothing to measure
             expect_exit(f"{args[0]} while {stage}", number, expected, code, seconds)
+        if not bar_seconds:
+            check(False, f"{args[0]}: no progress bar on a terminal")
+            continue
+        for number, expected in ((signal.SIGINT, 130), (signal.SIGTERM, 143)):
+            signal_after(medium, args, 0.5 * bar_seconds[0], number, expected)
 
 
 def second_signal(folder):
     """A second Ctrl-C while the colour file or cavity meshes are written: nothing partial is left."""
     os.makedirs(folder)
-    medium = bumpy_sphere(folder, 200000)
+    medium = bumpy_sphere(folder, 120000)
     out = os.path.join(folder, "out", "result.ply")
     os.makedirs(os.path.dirname(out), exist_ok=True)
     # Before, as and after the file is written: the colour file right after the (instant, --samples 0)
