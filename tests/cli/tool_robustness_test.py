@@ -9,8 +9,10 @@ a report that cannot reach stdout is exit 1; SIGINT and SIGTERM end every stage 
 130 and 143, leaving no file behind, also when a second signal arrives while an output is written.
 
 The signals are aimed at stages, not at moments: the tool draws its progress bar on a terminal, so its
-standard error is a pseudo-terminal here and a signal goes out when the bar shows the stage. Loading has
-no bar: there the moments are fractions of a measured run, moved earlier when the tool was already done."""
+standard error is a pseudo-terminal here and a signal goes out when the bar shows the stage. Loading and
+the checks before an analysis have no bar: there the moments are fractions of a measured run (or of the
+time the bar took to appear), moved earlier when the tool was already done, later when it had not yet
+installed its handlers."""
 import concurrent.futures
 import os
 import pty
