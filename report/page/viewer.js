@@ -202,6 +202,8 @@ class ReportView {
     this.data = scene;
     this.items = new Map(); // "cavity-1" -> { box, highlight(on), label, row }
     this.selected = null;
+    // How long the camera takes to fly to a selection; a page driven by a script may shorten it.
+    this.flyMilliseconds = FLY_MS;
     this.up = new THREE.Vector3(...scene.up).normalize();
 
     this.renderer = new THREE.WebGLRenderer({ antialias: true });
@@ -428,7 +430,7 @@ class ReportView {
     this.camera.near = Math.min(this.camera.near, Math.max(frame.distance - frame.radius * 4, frame.distance / 1000));
     this.camera.updateProjectionMatrix();
     const step = (now) => {
-      const t = Math.min((now - start) / FLY_MS, 1);
+      const t = Math.min((now - start) / this.flyMilliseconds, 1);
       const ease = t * t * (3 - 2 * t);
       this.camera.position.lerpVectors(fromPosition, frame.position, ease);
       this.controls.target.lerpVectors(fromTarget, frame.target, ease);

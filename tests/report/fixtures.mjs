@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 // Report pages of the bundled examples, written by `meshprobe report` into a scratch folder.
-import { execFileSync } from 'node:child_process';
+import { execFile } from 'node:child_process';
+import { promisify } from 'node:util';
 import { mkdirSync } from 'node:fs';
 import { join } from 'node:path';
 
@@ -10,13 +11,14 @@ const WORK = process.env.MESHPROBE_REPORT_WORK_DIR;
 if (!TOOL || !SOURCE || !WORK)
   throw new Error('set MESHPROBE_EXECUTABLE, MESHPROBE_SOURCE_DIR and MESHPROBE_REPORT_WORK_DIR (ctest does)');
 
-/// `meshprobe report examples/NAME.stl -o ... --json` with the given extra arguments; returns the page's
-/// path and the JSON the tool printed.
-export function makeReport(name, extra = [], tag = 'full') {
+/// `meshprobe report examples/NAME.stl -o ... --json` with the given extra arguments; resolves to the page's
+/// path and the JSON the tool printed. Asynchronous, so that the tool writes pages while the browser starts.
+export async function makeReport(name, extra = [], tag = 'full') {
   mkdirSync(WORK, { recursive: true });
   const html = join(WORK, name + '-' + tag + '.html');
-  const stdout = execFileSync(TOOL, ['report', join(SOURCE, 'examples', name + '.stl'), '-o', html, '--json', '-r', '96', '-j', '1', ...extra],
-    { stdio: ['ignore', 'pipe', 'inherit'], encoding: 'utf8' });
+  const args = ['report', join(SOURCE, 'examples', name + '.stl'), '-o', html, '--json', '-r', '96', '-j', '1', ...extra];
+  const { stdout, stderr } = await promisify(execFile)(TOOL, args, { encoding: 'utf8' });
+  process.stderr.write(stderr);
   return { html, summary: JSON.parse(stdout) };
 }
 

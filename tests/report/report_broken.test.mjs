@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 // A report whose viewer cannot run must not pass for a working one: each broken copy of a good page
 // ends in the page's error state with a console error.
-import { after, before, test } from 'node:test';
+import { after, before, describe, test } from 'node:test';
 import assert from 'node:assert/strict';
 import { readFileSync, writeFileSync } from 'node:fs';
 
@@ -10,8 +10,12 @@ import { makeReport, workPath } from './fixtures.mjs';
 
 let browser, good;
 before(async () => {
-  browser = await launch();
-  good = readFileSync(makeReport('cup', ['--min', '1', '--max', '4'], 'good').html, 'utf8');
+  const launching = launch();
+  try {
+    good = readFileSync((await makeReport('cup', ['--min', '1', '--max', '4'], 'good')).html, 'utf8');
+  } finally {
+    browser = await launching;
+  }
 });
 after(async () => { await browser?.close(); });
 
@@ -41,16 +45,19 @@ test('the good page becomes ready', async () => {
   await page.close();
 });
 
-for (const [what, breakPage] of Object.entries(breakages)) {
-  test(what + ' fails visibly', async () => {
-    const file = workPath('broken-' + what.replace(/\W+/g, '-') + '.html');
-    writeFileSync(file, breakPage(good));
-    const { page, log } = await openReport(browser, file);
-    const state = await waitUntilReady(page);
-    const message = await page.evaluate(() => document.getElementById('viewer-error').textContent);
-    await page.close();
-    assert.equal(state, 'error');
-    assert.ok(log.errors.length > 0, 'a console error');
-    assert.match(message, /failed to start/);
-  });
-}
+// The broken copies stop before drawing anything: they load side by side.
+describe('broken copies', { concurrency: true }, () => {
+  for (const [what, breakPage] of Object.entries(breakages)) {
+    test(what + ' fails visibly', async () => {
+      const file = workPath('broken-' + what.replace(/\W+/g, '-') + '.html');
+      writeFileSync(file, breakPage(good));
+      const { page, log } = await openReport(browser, file);
+      const state = await waitUntilReady(page);
+      const message = await page.evaluate(() => document.getElementById('viewer-error').textContent);
+      await page.close();
+      assert.equal(state, 'error');
+      assert.ok(log.errors.length > 0, 'a console error');
+      assert.match(message, /failed to start/);
+    });
+  }
+});
