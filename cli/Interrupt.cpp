@@ -21,6 +21,9 @@ namespace {
 std::atomic<int> receivedSignal{0};
 static_assert(std::atomic<int>::is_always_lock_free, "signal handler needs a lock-free flag");
 int wakeWatchdog[2] = {-1, -1};
+// Set by whichever thread ends an interrupted process first, the watchdog or main(): only one of them
+// removes the partial files, prints and calls _exit, and neither runs exit()'s destructors meanwhile.
+std::atomic<bool> ending{false};
 
 // Time the cooperative cancellation gets before the watchdog ends the process: the tool must be gone
 // within half a second of the signal.
@@ -36,8 +39,16 @@ extern "C" void onSignal(int signalNumber)
     errno = savedErrno;
 }
 
+/// Waits for the thread that took `ending` to end the process.
+[[noreturn]] void waitForTheEnd()
+{
+    for (;;)
+        pause();
+}
+
 [[noreturn]] void endNow()
 {
+    if (ending.exchange(true)) waitForTheEnd();
     meshprobe::discardPartialOutputs();
     const char message[] = "\r\033[Kmeshprobe: interrupted\n";
     const char plain[] = "meshprobe: interrupted\n";
@@ -70,6 +81,11 @@ void installInterruptHandler()
     action.sa_flags = SA_RESTART;
     sigaction(SIGINT, &action, nullptr);
     sigaction(SIGTERM, &action, nullptr);
+}
+
+void endInterrupted()
+{
+    endNow();
 }
 
 bool interruptRequested()

@@ -11,6 +11,11 @@ namespace cli {
 /// removes the partial output files and ends the process with interruptExitCode().
 void installInterruptHandler();
 
+/// For main() once a signal was acted on: removes the partial output files, prints "interrupted" and ends
+/// the process with interruptExitCode() through _exit, as the watchdog does. Whichever of the two comes
+/// first ends the process; the other waits for it, so exit()'s destructors never run beside a second exit.
+[[noreturn]] void endInterrupted();
+
 /// True once a signal arrived. Safe to call from any thread.
 bool interruptRequested();
 
