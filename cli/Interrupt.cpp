@@ -21,8 +21,9 @@ namespace {
 std::atomic<int> receivedSignal{0};
 static_assert(std::atomic<int>::is_always_lock_free, "signal handler needs a lock-free flag");
 int wakeWatchdog[2] = {-1, -1};
-// Set by whichever thread ends an interrupted process first, the watchdog or main(): only one of them
-// removes the partial files, prints and calls _exit, and neither runs exit()'s destructors meanwhile.
+// Taken by whichever thread ends an interrupted process first, the watchdog or main(): only one of them
+// removes the partial files, prints and calls _exit, and an interrupted main() never goes through exit(),
+// whose destructors would otherwise run while the watchdog ends the process.
 std::atomic<bool> ending{false};
 
 // Time the cooperative cancellation gets before the watchdog ends the process: the tool must be gone

@@ -59,19 +59,21 @@ def full_stdout(folder, mesh):
 
 
 def interrupt(folder, mesh, args, delay, signals, output=None):
-    """Sends `signals` (50 ms apart) `delay` seconds after the start; returns exit code and seconds taken
-    from the first signal to the exit."""
-    process = subprocess.Popen([TOOL, args[0], mesh] + args[1:], stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
+    """Sends `signals` (50 ms apart) `delay` seconds after the start; returns exit code, seconds taken
+    from the first signal to the exit, and standard error."""
+    process = subprocess.Popen([TOOL, args[0], mesh] + args[1:], stdout=subprocess.DEVNULL, stderr=subprocess.PIPE,
+                               text=True)
     time.sleep(delay)
     if process.poll() is not None:
-        return None, 0.0
+        process.communicate()
+        return None, 0.0, ""
     sent = time.monotonic()
     for i, number in enumerate(signals):
         if i > 0:
             time.sleep(0.05)
         process.send_signal(number)
-    process.wait(timeout=30)
-    return process.returncode, time.monotonic() - sent
+    _, err = process.communicate(timeout=30)
+    return process.returncode, time.monotonic() - sent, err
 
 
 def signals(folder):
@@ -81,12 +83,14 @@ def signals(folder):
             (["thickness", "--min", "0", "--max", "5", "--samples", "1"], 1.5)]
     for args, delay in runs:
         for number, expected in ((signal.SIGINT, 130), (signal.SIGTERM, 143)):
-            code, seconds = interrupt(folder, mesh, args, delay, [number])
+            code, seconds, err = interrupt(folder, mesh, args, delay, [number])
             if code is None:
                 continue  # finished before the signal: nothing to measure
             if code == -number and delay < 0.1:
                 continue  # still loading (slow under a sanitizer): main() had not installed its handlers yet
-            check(code == expected, f"{args[0]} signal {number} after {delay} s: exit {code}")
+            check(code == expected, f"{args[0]} signal {number} after {delay} s: exit {code}: {err[-2000:]}")
+            # One thread ends the process: the watchdog and main() never both report it.
+            check(err.count("interrupted") == 1, f"{args[0]} signal {number} after {delay} s: stderr {err!r}")
             check(seconds < 0.5 * SCALE, f"{args[0]} signal {number} after {delay} s: took {seconds:.2f} s to exit")
     # A second Ctrl-C while the colour file or cavity meshes are written: nothing partial is left.
     for args in (["thickness", "--min", "0", "--max", "5", "--samples", "0", "--color"], ["trapped", "-r", "64",
@@ -94,7 +98,7 @@ def signals(folder):
         for delay in (0.6, 0.9, 1.2):
             out = os.path.join(folder, "out", "result.ply")
             os.makedirs(os.path.dirname(out), exist_ok=True)
-            code, _ = interrupt(folder, mesh, args + [out], delay, [signal.SIGINT, signal.SIGINT])
+            code, _, _ = interrupt(folder, mesh, args + [out], delay, [signal.SIGINT, signal.SIGINT])
             left = os.listdir(os.path.dirname(out))
             if code is not None:
                 # 0: the file was complete before the first signal was acted on (a race with the end of the
