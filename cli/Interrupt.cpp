@@ -1,14 +1,17 @@
 // SPDX-License-Identifier: MIT
-// Signal handlers that record a cancellation request; everything else polls it. A watchdog thread ends the
-// process when the request is not honoured in time (work without a cancellation point: welding, topology)
-// or when a second signal arrives, after removing the partial output files.
+// SIGINT and SIGTERM are blocked in every thread and taken by one watchdog thread with sigwait: it records
+// the cancellation request that long work polls, and ends the process when the request is not honoured in
+// time (work without a cancellation point: welding, topology) or when a second signal arrives, after
+// removing the partial output files. With a handler instead, a signal could land on any thread, a busy
+// ray worker included; under ThreadSanitizer, which runs a handler only when its thread next calls into
+// the runtime, such a Ctrl-C was seen too late or not at all.
 #include "cli/Interrupt.h"
 
 #include <atomic>
 #include <csignal>
-#include <cstring>
-#include <fcntl.h>
-#include <poll.h>
+#include <ctime>
+#include <pthread.h>
+#include <system_error>
 #include <thread>
 #include <unistd.h>
 
@@ -17,27 +20,35 @@
 namespace cli {
 namespace {
 
-// Lock-free atomics and write() are all a signal handler may touch.
 std::atomic<int> receivedSignal{0};
-static_assert(std::atomic<int>::is_always_lock_free, "signal handler needs a lock-free flag");
-int wakeWatchdog[2] = {-1, -1};
+// Taken by whichever thread ends an interrupted process first, the watchdog or main(): only one of them
+// removes the partial files, prints and calls _exit, and an interrupted main() never goes through exit(),
+// whose destructors would otherwise run while the watchdog ends the process.
+std::atomic<bool> ending{false};
 
 // Time the cooperative cancellation gets before the watchdog ends the process: the tool must be gone
 // within half a second of the signal.
-constexpr int graceMilliseconds = 200;
+constexpr long graceMilliseconds = 200;
 
-extern "C" void onSignal(int signalNumber)
+sigset_t interruptSignals()
 {
-    int expected = 0;
-    receivedSignal.compare_exchange_strong(expected, signalNumber);
-    const int savedErrno = errno;
-    const char byte = 1;
-    [[maybe_unused]] const ssize_t ignored = write(wakeWatchdog[1], &byte, 1);
-    errno = savedErrno;
+    sigset_t signals;
+    sigemptyset(&signals);
+    sigaddset(&signals, SIGINT);
+    sigaddset(&signals, SIGTERM);
+    return signals;
+}
+
+/// Waits for the thread that took `ending` to end the process.
+[[noreturn]] void waitForTheEnd()
+{
+    for (;;)
+        pause();
 }
 
 [[noreturn]] void endNow()
 {
+    if (ending.exchange(true)) waitForTheEnd();
     meshprobe::discardPartialOutputs();
     const char message[] = "\r\033[Kmeshprobe: interrupted\n";
     const char plain[] = "meshprobe: interrupted\n";
@@ -47,13 +58,16 @@ extern "C" void onSignal(int signalNumber)
     _exit(interruptExitCode());
 }
 
-void watch()
+void watch(sigset_t signals)
 {
-    char byte = 0;
-    while (read(wakeWatchdog[0], &byte, 1) != 1) {
+    int first = 0;
+    while (sigwait(&signals, &first) != 0) {
     }
-    pollfd second{wakeWatchdog[0], POLLIN, 0};
-    poll(&second, 1, graceMilliseconds);
+    receivedSignal.store(first);
+    const timespec grace{0, graceMilliseconds * 1000000L};
+    // A second signal ends the process at once; so does the end of the grace period. EINTR (a debugger
+    // attaching) only shortens the grace.
+    sigtimedwait(&signals, nullptr, &grace);
     endNow();
 }
 
@@ -61,15 +75,27 @@ void watch()
 
 void installInterruptHandler()
 {
-    if (pipe2(wakeWatchdog, O_CLOEXEC) != 0) return;
-    fcntl(wakeWatchdog[1], F_SETFL, O_NONBLOCK);
-    std::thread(watch).detach();
-    struct sigaction action {};
-    action.sa_handler = onSignal;
-    sigemptyset(&action.sa_mask);
-    action.sa_flags = SA_RESTART;
-    sigaction(SIGINT, &action, nullptr);
-    sigaction(SIGTERM, &action, nullptr);
+    // Blocked before any other thread exists, so that every thread started later inherits the mask and
+    // only the watchdog's sigwait takes these signals.
+    const sigset_t signals = interruptSignals();
+    if (pthread_sigmask(SIG_BLOCK, &signals, nullptr) != 0) return;
+    // An ignored signal is dropped before sigwait could see it: a tool started in the background of a
+    // script inherits an ignored SIGINT, and Ctrl-C or kill -INT must still cancel it.
+    struct sigaction standard {};
+    standard.sa_handler = SIG_DFL;
+    sigemptyset(&standard.sa_mask);
+    sigaction(SIGINT, &standard, nullptr);
+    sigaction(SIGTERM, &standard, nullptr);
+    try {
+        std::thread(watch, signals).detach();
+    } catch (const std::system_error&) {
+        pthread_sigmask(SIG_UNBLOCK, &signals, nullptr); // no watchdog: Ctrl-C keeps its default effect
+    }
+}
+
+void endInterrupted()
+{
+    endNow();
 }
 
 bool interruptRequested()

@@ -6,10 +6,16 @@
 
 namespace cli {
 
-/// Installs the handlers and starts the watchdog thread. The first signal raises the request, which long
-/// work polls; when the process is still running 200 ms later, or a second signal arrives, the watchdog
-/// removes the partial output files and ends the process with interruptExitCode().
+/// Blocks SIGINT and SIGTERM and starts the watchdog thread that takes them: call it first in main(), before
+/// any other thread starts. The first signal raises the request, which long work polls; when the process is still
+/// running 200 ms later, or a second signal arrives, the watchdog removes the partial output files and ends the process
+/// with interruptExitCode().
 void installInterruptHandler();
+
+/// For main() once a signal was acted on: removes the partial output files, prints "interrupted" and ends
+/// the process with interruptExitCode() through _exit, as the watchdog does. Whichever of the two comes
+/// first ends the process; the other waits for it, so exit()'s destructors never run beside a second exit.
+[[noreturn]] void endInterrupted();
 
 /// True once a signal arrived. Safe to call from any thread.
 bool interruptRequested();

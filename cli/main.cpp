@@ -52,6 +52,14 @@ int fail(int exitCode, const std::string& message)
     return exitCode;
 }
 
+/// A signal that was acted on: the process ends the way the watchdog ends it, with the JSON error first
+/// when one was asked for.
+[[noreturn]] void endInterrupted()
+{
+    if (jsonRequested) std::cout << cli::jsonError("interrupted", cli::interruptExitCode()).dump() << std::endl;
+    cli::endInterrupted();
+}
+
 /// A report that did not reach stdout (a full disk, a closed pipe) is a failure, not a success.
 int finishOutput(int exitCode)
 {
@@ -63,7 +71,7 @@ int finishOutput(int exitCode)
         return fail(exitCode == 0 ? cli::ExitAnalysisFailed : exitCode,
                     std::string("cannot write to standard output") +
                         (error ? ": " + std::string(std::strerror(error)) : ""));
-    if (cli::interruptRequested()) return fail(cli::interruptExitCode(), "interrupted");
+    if (cli::interruptRequested()) endInterrupted();
     return exitCode;
 }
 
@@ -113,7 +121,7 @@ int main(int argc, char** argv)
             if (command.parser->parsed()) return finishOutput(command.run());
         return fail(cli::ExitBadInput, "no command given");
     } catch (const meshprobe::Cancelled&) {
-        return fail(cli::interruptExitCode(), "interrupted");
+        endInterrupted();
     } catch (const meshprobe::InputError& e) {
         return fail(cli::ExitBadInput, e.what());
     } catch (const meshprobe::Error& e) {
