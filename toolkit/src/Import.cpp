@@ -20,6 +20,7 @@
 #include "toolkit/src/BinaryStlReader.h"
 #include "toolkit/src/IsolatedReader.h"
 #include "toolkit/src/OffCheck.h"
+#include "toolkit/src/PlyCheck.h"
 
 namespace meshprobe {
 
@@ -65,6 +66,7 @@ std::uint64_t checkFile(const std::string& path)
         throw InputError(path + ": unknown mesh format '" + extension + "' (use .stl, .obj, .ply, .off, .3mf, ...)");
     if (extension == ".stl") checkStlSize(path, static_cast<std::uint64_t>(info.st_size));
     if (extension == ".off") detail::checkOffFile(path);
+    if (extension == ".ply") detail::checkPlyHeader(path);
     return static_cast<std::uint64_t>(info.st_size);
 }
 
