@@ -46,9 +46,9 @@ sigset_t interruptSignals()
         pause();
 }
 
-[[noreturn]] void endNow()
+/// Ends the process as interrupted; the caller holds `ending`.
+[[noreturn]] void endTaken()
 {
-    if (ending.exchange(true)) waitForTheEnd();
     meshprobe::discardPartialOutputs();
     const char message[] = "\r\033[Kmeshprobe: interrupted\n";
     const char plain[] = "meshprobe: interrupted\n";
@@ -56,6 +56,12 @@ sigset_t interruptSignals()
     [[maybe_unused]] const ssize_t ignored =
         terminal ? write(STDERR_FILENO, message, sizeof message - 1) : write(STDERR_FILENO, plain, sizeof plain - 1);
     _exit(interruptExitCode());
+}
+
+[[noreturn]] void endNow()
+{
+    if (ending.exchange(true)) waitForTheEnd();
+    endTaken();
 }
 
 void watch(sigset_t signals)
@@ -96,6 +102,12 @@ void installInterruptHandler()
 void endInterrupted()
 {
     endNow();
+}
+
+void claimOrdinaryExit()
+{
+    if (ending.exchange(true)) waitForTheEnd();
+    if (interruptRequested()) endTaken();
 }
 
 bool interruptRequested()

@@ -17,6 +17,12 @@ void installInterruptHandler();
 /// first ends the process; the other waits for it, so exit()'s destructors never run beside a second exit.
 [[noreturn]] void endInterrupted();
 
+/// For main() when it is about to return: from here a signal finds the work done and its output complete,
+/// and the process exits with main()'s code (the watchdog no longer ends it). If the watchdog is already
+/// ending the process, waits for that; if a signal arrived that nothing has acted on yet, ends as
+/// interrupted. Without this, a signal during exit() could print "interrupted" and still exit 0.
+void claimOrdinaryExit();
+
 /// True once a signal arrived. Safe to call from any thread.
 bool interruptRequested();
 

@@ -77,9 +77,11 @@ int finishOutput(int exitCode)
 
 } // namespace
 
-int main(int argc, char** argv)
+namespace {
+
+/// The tool's work from the command line to the exit code.
+int runTool(int argc, char** argv)
 {
-    cli::installInterruptHandler();
     for (int i = 1; i < argc; ++i)
         jsonRequested = jsonRequested || std::strcmp(argv[i], "--json") == 0;
 
@@ -133,4 +135,14 @@ int main(int argc, char** argv)
     } catch (...) {
         return fail(cli::ExitAnalysisFailed, "unexpected error");
     }
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    cli::installInterruptHandler();
+    const int exitCode = runTool(argc, argv);
+    cli::claimOrdinaryExit();
+    return exitCode;
 }
