@@ -10,6 +10,7 @@
 #include <benchmark/benchmark.h>
 
 #include <cstring>
+#include <fstream>
 #include <iostream>
 #include <nlohmann/json.hpp>
 #include <string>
@@ -28,6 +29,23 @@ struct NamedMesh {
 };
 
 /// The path given with --mesh, empty without.
+/// Peak resident memory of the process since the last reset, MiB (Linux).
+inline double peakResidentMiB()
+{
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line))
+        if (line.rfind("VmHWM:", 0) == 0) return std::stod(line.substr(6)) / 1024.0;
+    return 0.0;
+}
+
+/// Resets the peak that peakResidentMiB reads.
+inline void resetPeakResident()
+{
+    std::ofstream clear("/proc/self/clear_refs");
+    clear << "5";
+}
+
 inline std::string& meshFile()
 {
     static std::string path;

@@ -29,33 +29,18 @@ bench::NamedMesh sphereOf(int64_t triangles)
     return {"sphere-" + std::to_string(soup.indices.size() / 3000) + "k", soup};
 }
 
-// Peak resident memory of the process, MiB (Linux), and its reset.
-double peakResidentMiB()
-{
-    std::ifstream status("/proc/self/status");
-    std::string line;
-    while (std::getline(status, line))
-        if (line.rfind("VmHWM:", 0) == 0) return std::stod(line.substr(6)) / 1024.0;
-    return 0.0;
-}
-void resetPeakResident()
-{
-    std::ofstream clear("/proc/self/clear_refs");
-    clear << "5";
-}
-
 /// meshprobe::loadMesh of a file: import, welding, checks. peak_MiB is the process's peak while it ran.
 void Import(benchmark::State& state, std::string path, std::string name)
 {
     std::size_t triangles = 0;
-    resetPeakResident();
+    bench::resetPeakResident();
     for (auto _ : state) {
         const meshprobe::Mesh mesh = meshprobe::loadMesh(path);
         triangles = mesh.triangleCount();
         benchmark::DoNotOptimize(mesh.vertices.data());
     }
     bench::describe(state, name, triangles, 1, static_cast<double>(triangles), "triangles/s");
-    state.counters["peak_MiB"] = peakResidentMiB();
+    state.counters["peak_MiB"] = bench::peakResidentMiB();
 }
 
 void MakeMesh(benchmark::State& state, const bench::NamedMesh* named)

@@ -49,22 +49,6 @@ const testmesh::Soup& bumpyBall()
     return soup;
 }
 
-// Peak resident memory since the last reset, in MiB (Linux).
-double peakResidentMiB()
-{
-    std::ifstream status("/proc/self/status");
-    std::string line;
-    while (std::getline(status, line))
-        if (line.rfind("VmHWM:", 0) == 0) return std::stod(line.substr(6)) / 1024.0;
-    return 0.0;
-}
-
-void resetPeakResident()
-{
-    std::ofstream clear("/proc/self/clear_refs");
-    clear << "5";
-}
-
 double secondsSince(std::chrono::steady_clock::time_point start)
 {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
@@ -80,7 +64,7 @@ void VoxelizeAndCount(benchmark::State& state, const bench::NamedMesh* named)
     int trapped = 0;
     std::int64_t voted = 0;
     double gridMiB = 0.0;
-    resetPeakResident();
+    bench::resetPeakResident();
     for (auto _ : state) {
         state.PauseTiming();
         auto grid = std::make_unique<VoxelizerTrapVolumePrivate>(resolution, &kernel);
@@ -113,7 +97,7 @@ void VoxelizeAndCount(benchmark::State& state, const bench::NamedMesh* named)
     state.counters["voted"] = static_cast<double>(voted);
     state.counters["trapped"] = trapped;
     state.counters["grid_MiB"] = gridMiB;
-    state.counters["peak_MiB"] = peakResidentMiB();
+    state.counters["peak_MiB"] = bench::peakResidentMiB();
     bench::describe(state, named->name, kernel.getMesh()->faces.size(), threads);
 }
 
