@@ -11,13 +11,11 @@
 #include <unordered_map>
 
 #include "meshprobe/Error.h"
+#include "toolkit/src/TrappedGrid.h"
 
 namespace meshprobe::detail {
 
 namespace {
-
-/// Padding the analysis adds around the mesh's box on every side, mm (the grid set-up's own margin).
-constexpr double kBoxMargin = 0.001;
 
 bool runBefore(const VoxelRun& r, int x, int y, int z)
 {
@@ -59,15 +57,15 @@ VoxelGrid gridOver(const MeshView& mesh, int resolution)
             hi[k] = std::max(hi[k], mesh.vertices[3 * v + k]);
         }
     for (int k = 0; k < 3; ++k) {
-        grid.origin[k] = double(lo[k]) - kBoxMargin;
-        grid.size = std::max(grid.size, (double(hi[k]) + kBoxMargin) - grid.origin[k]);
+        grid.origin[k] = double(lo[k]) - kGridBoxMargin;
+        grid.size = std::max(grid.size, (double(hi[k]) + kGridBoxMargin) - grid.origin[k]);
     }
-    // Voxel coordinates of the box corners as the analysis takes them (a nudge of 1e-9, then truncation).
+    // Voxel coordinates of the box corners as the analysis takes them (a nudge, then truncation).
     for (int k = 0; k < 3; ++k) {
         grid.meshMin[k] =
-            static_cast<int>(std::floor((double(lo[k]) - grid.origin[k] + 1e-9) * resolution / grid.size));
+            static_cast<int>(std::floor((double(lo[k]) - grid.origin[k] + kVoxelCoordNudge) * resolution / grid.size));
         grid.meshMax[k] =
-            static_cast<int>(std::floor((double(hi[k]) - grid.origin[k] + 1e-9) * resolution / grid.size));
+            static_cast<int>(std::floor((double(hi[k]) - grid.origin[k] + kVoxelCoordNudge) * resolution / grid.size));
     }
     return grid;
 }

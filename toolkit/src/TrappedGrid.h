@@ -9,6 +9,9 @@ namespace meshprobe::detail {
 /// Padding the voxelizer adds on every side of the placed mesh's box, mm. A comparison test holds this
 /// copy to the voxelizer's own grid, so a change there cannot go unnoticed here.
 constexpr double kGridBoxMargin = 0.001;
+/// What the voxelizer adds to a coordinate's offset from the grid origin before it truncates it to a voxel
+/// coordinate, mm.
+constexpr double kVoxelCoordNudge = 1e-9;
 
 /// Grids below this resolution run on one thread: there the OpenMP team costs more than it saves. Measured
 /// with bench/toolkit_bench.cpp (TrappedDirect, examples/cup.stl) on a busy two-core machine: one thread
