@@ -10,6 +10,7 @@
 #include "cli/MeshWarnings.h"
 #include "cli/ProgressBar.h"
 #include "meshprobe/Mesh.h"
+#include "meshprobe/ThinAreas.h"
 #include "report/ReportWriter.h"
 
 namespace cli {
@@ -20,7 +21,7 @@ struct ReportSettings {
     float max = 2.0f;
     int samples = 31;
     /// Thin areas below this surface, mm², are left out (as `thickness --min-thin-area`).
-    double minThinArea = 1.0;
+    double minThinArea = meshprobe::defaultMinThinArea;
     bool trapped = true;
     /// The grid, build direction, --min-cavity and --drain-holes; the up direction also places the page's
     /// build plate when trapped volumes are left out.
