@@ -62,6 +62,7 @@ int runOrient(OrientOptions& options)
     Summary summary;
     summary.add("mesh", options.meshPath)
         .add("triangles", std::to_string(mesh.triangleCount()))
+        .add("units", unitLine(options))
         .add("grid", std::to_string(options.resolution) + "³ voxels per direction")
         .add("directions", std::to_string(result.candidates.size()) +
                                ", best first (least estimated trapped volume, then fewest cavities)");

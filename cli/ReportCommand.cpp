@@ -48,14 +48,21 @@ void checkReportPath(const std::string& path)
 void printSummary(const ReportOptions& options, const nlohmann::ordered_json& summary)
 {
     Summary lines;
-    lines.add("mesh", options.meshPath).add("triangles", std::to_string(summary["triangles"].get<std::size_t>()));
+    lines.add("mesh", options.meshPath)
+        .add("triangles", std::to_string(summary["triangles"].get<std::size_t>()))
+        .add("units", unitLine(options));
     if (summary.contains("thickness")) {
         const auto& thickness = summary["thickness"];
-        lines.add("thin areas", std::to_string(summary["thin_areas"].size()) + " (" +
-                                    std::to_string(thickness["selected_faces"].get<std::size_t>()) +
-                                    " faces thinner than " + formatNumber(options.max) + " mm)");
+        std::string areas = std::to_string(summary["thin_areas"].size()) + " of at least " +
+                            formatFigure(options.minThinArea) + " mm² (" +
+                            std::to_string(thickness["selected_faces"].get<std::size_t>()) + " faces thinner than " +
+                            formatFigure(options.max) + " mm";
+        const auto dropped = thickness["dropped_areas"].get<std::size_t>();
+        if (dropped > 0) areas += "; " + std::to_string(dropped) + " tiny areas dropped";
+        lines.add("thin areas", areas + ")");
         if (thickness.contains("thinnest"))
-            lines.add("thinnest", formatNumber(thickness["thinnest"]["thickness"].get<double>(), 4) + " mm");
+            lines.add("thinnest", formatFigure(thickness["thinnest"]["thickness"].get<double>()) + " mm (area " +
+                                      std::to_string(thickness["thinnest"]["area"].get<int>()) + ")");
     }
     if (summary.contains("trapped")) {
         const auto& trapped = summary["trapped"];
