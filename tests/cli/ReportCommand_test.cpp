@@ -59,8 +59,8 @@ TEST(ReportCommand, AgreesWithTheSingleCommandsAndEmbedsWhatItPrints)
 
     for (const char* key : {"bounds", "watertight", "nonmanifold_edges", "bad_edges", "border_edges", "volume", "area"})
         EXPECT_EQ(report["info"][key], info[key]) << key;
-    for (const char* key :
-         {"min", "max", "samples", "status", "message", "selected_faces", "faces_at_max", "histogram"})
+    for (const char* key : {"min", "max", "samples", "min_thin_area", "status", "message", "selected_faces",
+                            "faces_at_max", "dropped_areas", "dropped_faces", "histogram"})
         EXPECT_EQ(report["thickness"][key], thickness[key]) << key;
     for (const char* key : {"resolution", "voxel_size", "up", "up_vector", "trapped_voxels", "trapped_volume",
                             "cavity_count", "min_cavity", "tiny_cavities", "cavities"})

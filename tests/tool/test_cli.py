@@ -90,6 +90,19 @@ def test_units_scale_files_without_units(unit, scale):
     assert re.search(rf"^units +{unit}(, shown in mm)?$", summary, re.M), summary
 
 
+@pytest.mark.parametrize("args", [
+    ["info"], ["trapped", "-r", "8"], ["orient", "-r", "8", "--directions", "6"],
+    ["thickness", "--min", "0", "--max", "1", "--samples", "1"], ["areas", "--faces", "0"],
+    ["report", "-r", "8", "--samples", "1", "-o", "{tmp}/r.html"]], ids=lambda a: a[0])
+def test_every_summary_names_the_unit(args, tmp_path):
+    if run(args[0], "--help").returncode != 0:
+        pytest.skip(f"built without {args[0]}")
+    args = [str(a).replace("{tmp}", str(tmp_path)) for a in args]
+    result = run(args[0], EXAMPLES / "cup.stl", *args[1:], "--units", "cm")
+    assert result.returncode == 0, result.stderr
+    assert re.search(r"^units +cm\b", result.stdout.decode(), re.M), result.stdout.decode()
+
+
 def three_mf_box(path, unit):
     model = (f'<?xml version="1.0" encoding="UTF-8"?>\n<model unit="{unit}" xml:lang="en-US" '
              'xmlns="http://schemas.microsoft.com/3dmanufacturing/core/2015/02"><resources>'
@@ -151,20 +164,34 @@ def test_colour_ply_is_binary_with_face_colours_grey_at_max(tmp_path):
 
 @pytest.mark.parametrize("part,window,walls", [
     # thin-walls.stl: walls of 0.8, 1.5 and 3 mm, each 16 x 16 mm, every wall two thin areas (its two sides).
-    ("thin-walls.stl", ("0", "2"), [0.8, 0.8, 1.5, 1.5]),
+    ("thin-walls.stl", ("0", "2"), [(0.8, 256)] * 2 + [(1.5, 256)] * 2),
     ("thin-walls.stl", ("0", "0.8"), []),          # a wall of exactly max is not thin
-    ("thin-walls.stl", ("0", "1.5"), [0.8, 0.8]),
-    ("bracket.stl", ("0", "2"), [1.2, 1.2]),        # the 1.2 mm rib, 14 x 14 mm
+    ("thin-walls.stl", ("0", "1.5"), [(0.8, 256)] * 2),
+    ("bracket.stl", ("0", "2"), [(1.2, 196)] * 2),  # the 1.2 mm rib, 14 x 14 mm
+    # cup.stl: 3 mm walls and floor around a 24 x 24 x 22 well: the well's inside (floor and four sides,
+    # 2688 mm²), the outer floor under it and the four outer sides beside it; the corners are thicker.
+    ("cup.stl", ("0", "3.5"), [(3, 528)] * 4 + [(3, 576), (3, 2688)]),
+    ("cup.stl", ("0", "3"), []),
 ])
 def test_thin_areas_match_the_generated_walls(part, window, walls):
     report = json.loads(run("thickness", EXAMPLES / part, "--min", window[0], "--max", window[1], "--json").stdout)
-    areas = report["thin_areas"]
-    assert sorted(round(a["min_thickness"], 3) for a in areas) == walls
-    side = 16 if part == "thin-walls.stl" else 14
-    for area in areas:
-        assert area["area"] == pytest.approx(side * side, rel=0.02)
+    areas = sorted(report["thin_areas"], key=lambda a: (round(a["min_thickness"], 3), a["area"]))
+    assert len(areas) == len(walls)
+    for area, (wall, size) in zip(areas, walls):
+        assert area["area"] == pytest.approx(size, rel=0.02)
         # The rays start 2e-5 mm inside the surface: the measured value is the wall less that.
-        assert area["min_thickness"] == pytest.approx(round(area["min_thickness"], 3) - 2e-5, abs=1e-5)
+        assert area["min_thickness"] == pytest.approx(wall - 2e-5, abs=1e-5)
+
+
+def test_json_floats_are_in_their_shortest_form():
+    result = run("thickness", EXAMPLES / "thin-walls.stl", "--min", "0.5", "--max", "1", "--samples", "1",
+                 "--per-face", "--json")
+    literals = json.loads(result.stdout, parse_float=str)
+    values = literals["thickness"] + [a["min_thickness"] for a in literals["thin_areas"]]
+    assert any(abs(float(v) - 0.79998) < 1e-5 for v in values)  # the 0.8 mm wall, less the 2e-5 start offset
+    # A float needs at most 9 significant digits to read back exactly; widened to a double, the wall's
+    # value would print as 0.7999801635742188.
+    assert all(len(re.sub(r"e.*|[-.]", "", v).lstrip("0")) <= 9 for v in values)
 
 
 def tetrahedron(path, size):
