@@ -31,11 +31,14 @@ from ._meshprobe import (
     MarkingArea,
     Mesh,
     MeshInfo,
+    ThinArea,
+    ThinAreasResult,
     TrappedResult,
     areas,
     load,
     thickness,
     thickness_histogram,
+    thin_areas,
     trapped,
 )
 
@@ -48,11 +51,14 @@ __all__ = [
     "MarkingArea",
     "Mesh",
     "MeshInfo",
+    "ThinArea",
+    "ThinAreasResult",
     "TrappedResult",
     "areas",
     "load",
     "thickness",
     "thickness_histogram",
+    "thin_areas",
     "trapped",
 ]
 

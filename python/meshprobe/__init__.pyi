@@ -60,6 +60,22 @@ class TrappedResult:
     trapped_volume: float
     cavities: List[Cavity]
 
+class ThinArea:
+    id: int
+    faces: npt.NDArray[np.uint32]
+    area: float
+    min_thickness: float
+    thinnest_face: int
+    median_thickness: float
+    centroid: List[float]
+    bounds: List[List[float]]
+
+class ThinAreasResult:
+    thin_faces: int
+    areas: List[ThinArea]
+    dropped_areas: int
+    dropped_faces: int
+
 class MarkingArea:
     id: int
     name: str
@@ -78,6 +94,9 @@ def thickness(
 def thickness_histogram(
     values: npt.ArrayLike, min: float, max: float, bins: int = 10
 ) -> Tuple[npt.NDArray[np.int64], npt.NDArray[np.float64]]: ...
+def thin_areas(
+    mesh: Mesh, values: npt.ArrayLike, min: float, max: float, min_area: float = 1.0
+) -> ThinAreasResult: ...
 def trapped(
     mesh: Mesh,
     resolution: int = 256,

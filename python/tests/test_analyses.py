@@ -1,4 +1,4 @@
-"""thickness, trapped and areas: the same results as the tool's JSON on the bundled examples."""
+"""thickness, thin_areas, trapped and areas: the same results as the tool's JSON on the bundled examples."""
 
 import numpy as np
 import pytest
@@ -16,7 +16,8 @@ THICKNESS_CASES = [  # (min, max, samples)
 def test_thickness_is_bit_identical_to_the_tools_per_face_values(example, window, tool_json):
     low, high, samples = window
     report = tool_json("thickness", example, "--min", low, "--max", high, "--samples", samples, "--per-face")
-    values = meshprobe.thickness(meshprobe.load(example), low, high, samples=samples)
+    mesh = meshprobe.load(example)
+    values = meshprobe.thickness(mesh, low, high, samples=samples)
 
     assert values.dtype == np.float32 and values.shape == (report["triangles"],)
     # The tool prints each float32 in its shortest round-trip form, so reading it back as float32 is exact.
@@ -29,6 +30,16 @@ def test_thickness_is_bit_identical_to_the_tools_per_face_values(example, window
     counts, edges = meshprobe.thickness_histogram(np.where(at_max, np.float32(high), values), low, high)
     assert counts.tolist() == [b["faces"] for b in report["histogram"]]
     assert edges.tolist() == [report["histogram"][0]["from"]] + [b["to"] for b in report["histogram"]]
+
+    thin = meshprobe.thin_areas(mesh, values, low, high)
+    assert (thin.thin_faces, thin.dropped_areas) == (report["selected_faces"], report["dropped_areas"])
+    f32 = np.float32
+    got = [(a.id, len(a.faces), f32(a.area), f32(a.min_thickness), a.thinnest_face, f32(a.median_thickness),
+            f32(a.centroid).tolist(), f32(a.bounds).tolist()) for a in thin.areas]
+    expected = [(a["id"], a["faces"], f32(a["area"]), f32(a["min_thickness"]), a["thinnest_face"],
+                 f32(a["median_thickness"]), f32(a["centroid"]).tolist(), f32(a["bounds"]).tolist())
+                for a in report["thin_areas"]]
+    assert got == expected
 
 
 @pytest.mark.parametrize("resolution, up", [(64, "+z"), (96, "-z"), (48, "+x")])
