@@ -203,11 +203,13 @@ released; Ctrl-C raises KeyboardInterrupt.)");
 
     module.def("thickness_histogram", &histogram, py::arg("values"), py::arg("min"), py::arg("max"),
                py::arg("bins") = 10,
-               R"(Counts per-face thickness values over a window, as `meshprobe thickness` reports them.
+               R"(Counts per-face thickness values over a window, in the bins of `meshprobe thickness`.
 
 Returns (counts, edges) like numpy.histogram: counts has bins + 1 entries, edges bins + 2. The first
 bin [0, min] holds the faces at or below min; then `bins` equal bins [from, to) split the open
-window (min, max) and together hold exactly the selected faces. Faces at max are not counted.)");
+window (min, max) and together hold exactly the selected faces. Faces at max are not counted.
+The values are counted as given: the tool first counts a value within 1e-4 mm of max as at
+max (a wall of exactly max is not thin), as thin_areas() does.)");
 
     py::class_<PyCavity>(module, "Cavity", "One connected region of trapped air.")
         .def_readonly("name", &PyCavity::name,
