@@ -94,9 +94,10 @@ TEST(FaceTreeInlinedCast, SameAsCallbackCast)
     for (int scene = 0; scene < 2; ++scene) {
         std::vector<float> coords;
         auto mesh = scene == 0 ? doubledGridBox() : randomSoup(coords);
-        FaceTree faceTree;
-        buildFaceTree(faceTree, mesh.get(), FaceTreeHitOnSurface,
-                      scene == 0 ? nullptr : reinterpret_cast<const float(*)[3]>(coords.data()), false);
+        const OwnedFaceTree owned =
+            makeFaceTree(mesh.get(), FaceTreeHitOnSurface,
+                         scene == 0 ? nullptr : reinterpret_cast<const float(*)[3]>(coords.data()), false);
+        const FaceTree& faceTree = *owned;
         std::mt19937 random(77u);
         float lastHit = 1.0f;
         std::uniform_real_distribution<float> coordinate(-3.0f, 3.0f);
@@ -148,7 +149,6 @@ TEST(FaceTreeInlinedCast, SameAsCallbackCast)
             ++hits;
         }
         EXPECT_GT(hits, 1500);
-        freeFaceTree(faceTree);
     }
 }
 
