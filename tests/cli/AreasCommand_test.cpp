@@ -82,6 +82,8 @@ TEST(AreasCommand, ThinWindowSelectsThePlateCaps)
         ASSERT_EQ(area["loops"].size(), 1u);
         EXPECT_EQ(area["loops"][0].size(), 17u); // 16 rim vertices, the first repeated
     }
+    // The 2 mm plate measures 1.99998 but is not thinner than 2 mm, as in `thickness`.
+    EXPECT_EQ(json::parse(runTool({"areas", path, "--thin", "0", "2", "--json"}).out)["selected_faces"], 0);
 }
 
 } // namespace
