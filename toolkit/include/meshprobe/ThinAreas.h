@@ -33,8 +33,9 @@ ThinCounts thinCounts(const std::vector<float>& perFace, float min, float max, i
 
 /// Areas smaller than this are dropped by default, mm². Measured on scans (window 0 to 1.5 mm): the
 /// artefacts of rays that start beside a concave edge form patches of 2 to 4 faces below 1 mm² (armadillo:
-/// 0.25, 0.56 and 0.98 mm², reading 0.006, 0.031 and 0.078 mm), while the real thin features of the same
-/// parts cover 1.6 mm² and more; a patch under 1 mm² is also too small to print as a wall of its own.
+/// 0.25, 0.56 and 0.98 mm², reading 0.006, 0.031 and 0.078 mm); the other patches under 1 mm² there are
+/// one or two faces whose neighbours all read max or more, and the smallest area kept covers 1.2 mm². A
+/// patch under 1 mm² is also too small to print as a wall of its own.
 constexpr double defaultMinThinArea = 1.0;
 
 struct ThinAreaOptions {
