@@ -56,7 +56,7 @@ def valid_seeds(corpus):
 
 
 def main():
-    if len(sys.argv) != 2:
+    if len(sys.argv) != 2 or sys.argv[1].startswith("-"):
         sys.exit(__doc__)
     corpus = hostile()
     seeds = valid_seeds(corpus) + [(name, data) for name, data, _, _ in corpus.CORPUS]

@@ -106,7 +106,7 @@ CORPUS = [
 
 
 def main():
-    if len(sys.argv) != 2:
+    if len(sys.argv) != 2 or sys.argv[1].startswith("-"):
         sys.exit(__doc__)
     os.makedirs(sys.argv[1], exist_ok=True)
     for name, data, _, _ in CORPUS:
