@@ -8,6 +8,7 @@
 #include <random>
 
 #include "meshprobe/Cavities.h"
+#include "meshprobe/DrainHoles.h"
 #include "meshprobe/Error.h"
 #include "meshprobe/TrappedVolumes.h"
 #include "tests/support/TestMeshes.h"
@@ -181,6 +182,21 @@ TEST(Cavities, DrainHoleCutIntoThePartLeavesNothingTrapped)
     EXPECT_NEAR(drain.length, 4.0, 1e-3);
     EXPECT_NEAR(r.cavities[0].vent->direction[2], -1.0, 1e-9);
     EXPECT_NEAR(r.cavities[0].vent->length, 5.0, 1e-3);
+    // The drills to subtract: closed and wound outward, a 24-sided prism of the hole's diameter centred on
+    // the path and reaching a quarter diameter beyond both of its ends.
+    for (const meshprobe::DrainHole* hole : {&drain, &*r.cavities[0].vent}) {
+        const meshprobe::Mesh drill = meshprobe::drainHoleCylinders({*hole});
+        const Closure c = closure(drill);
+        EXPECT_TRUE(c.closedManifold) << hole->kind;
+        const double prism = 12 * 1.5 * 1.5 * std::sin(2 * M_PI / 24) * (hole->length + 1.5);
+        EXPECT_NEAR(c.sixVolume / 6, prism, 1e-4 * prism) << hole->kind;
+        std::array<double, 3> mean{};
+        for (std::size_t v = 0; v < drill.vertexCount(); ++v)
+            for (int k = 0; k < 3; ++k)
+                mean[k] += drill.vertices[3 * v + k] / double(drill.vertexCount());
+        for (int k = 0; k < 3; ++k)
+            EXPECT_NEAR(mean[k], (hole->wallPoint[k] + hole->exitPoint[k]) / 2, 1e-4) << hole->kind;
+    }
 
     // The same part built from cells, with a 3 mm square channel where the drain was suggested.
     const float hx = float(drain.exitPoint[0]), hy = float(drain.exitPoint[1]);
