@@ -54,26 +54,27 @@ struct WarningCase {
     const char* name;
     std::function<testmesh::Soup()> make;
     const char* code; // the warning expected, or "" for none
+    const char* says; // in its line on stderr: what to do about it, or what it means
 };
 
 TEST(CavityReport, BrokenMeshesWarnAndStrictTurnsWarningsIntoExitOne)
 {
     const WarningCase cases[] = {
-        {"sound", sealedCube, ""},
+        {"sound", sealedCube, "", ""},
         {"inside-out",
          [] {
              testmesh::Soup s;
              s.appendFlipped(testmesh::box(0, 0, 0, 10, 10, 10));
              return s;
          },
-         "inside-out"},
+         "inside-out", "--fix-winding repairs this"},
         {"open",
          [] {
              testmesh::Soup s = sealedCube();
              s.indices.resize(s.indices.size() - 6);
              return s;
          },
-         "open-edges"},
+         "open-edges", "may be meaningless"},
     };
     std::vector<std::string> commands = {"trapped", "thickness"};
 #ifdef MESHPROBE_HAS_REPORT
@@ -93,7 +94,11 @@ TEST(CavityReport, BrokenMeshesWarnAndStrictTurnsWarningsIntoExitOne)
             EXPECT_EQ(warnings.empty(), *c.code == 0) << c.name << " " << command;
             if (*c.code) {
                 EXPECT_EQ(warnings[0]["code"], c.code) << c.name;
-                EXPECT_NE(run.err.find("warning: "), std::string::npos) << c.name;
+                // The text names how many edges or shells are affected.
+                const std::string text = " " + warnings[0]["text"].get<std::string>();
+                EXPECT_NE(text.find(" " + std::to_string(warnings[0]["count"].get<int>()) + " "), std::string::npos)
+                    << c.name << ": " << text;
+                EXPECT_NE(run.err.find(c.says), std::string::npos) << c.name << ": " << run.err;
             }
             args.push_back("--strict");
             EXPECT_EQ(runTool(args).exitCode, *c.code ? 1 : 0) << c.name << " " << command;
