@@ -152,6 +152,15 @@ TEST(TrappedCommand, HumanSummaryListsCavities)
     ASSERT_EQ(run.exitCode, 0) << run.err;
     EXPECT_NE(run.out.find("125 voxels, 125 mm³ (0.125 ml)"), std::string::npos) << run.out;
     EXPECT_NE(run.out.find("1  Closed     125"), std::string::npos) << run.out;
+    // Voxels 5..9 span 4.999..9.999: the lowest point, centroid, highest point and box corners.
+    for (const char* place : {"(7.499, 7.499, 4.999)", "(7.499, 7.499, 7.499)", "(7.499, 7.499, 9.999)   9.999",
+                              "(4.999, 4.999, 4.999)  (9.999, 9.999, 9.999)"})
+        EXPECT_NE(run.out.find(place), std::string::npos) << place << "\n" << run.out;
+    // Below --min-cavity the void is only counted, in one line, and not listed.
+    const clitest::ToolResult tiny = runTool({"trapped", path, "-r", "16", "--min-cavity", "200"});
+    ASSERT_EQ(tiny.exitCode, 0) << tiny.err;
+    EXPECT_NE(tiny.out.find("plus 1 tiny cavity below 200 mm³, 125 mm³ in all"), std::string::npos) << tiny.out;
+    EXPECT_EQ(tiny.out.find("1  Closed"), std::string::npos) << tiny.out;
 }
 
 // A grid too large for the memory the process may use is an analysis failure (exit 1) with the reason on
