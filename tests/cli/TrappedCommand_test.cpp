@@ -114,12 +114,14 @@ INSTANTIATE_TEST_SUITE_P(TrappedCommand, BuildDirections, ::testing::Values("+z"
 
 // The cavity file holds one object per cavity, in the model's own frame even when the build direction
 // rotated the part: the well of a cup opening toward -x lies at x 3.5..15.5, y and z 3.5..12.5 in the model.
+// The drain-hole file holds one drill per suggested hole.
 TEST(TrappedCommand, CavityFileIsInTheModelFrame)
 {
     TempDir dir;
     const std::string path = clitest::writeMesh(dir, "cup.stl", cupOpeningToward("-x"));
-    const std::string out = dir.file("cavities.obj");
-    const json report = runJson({"trapped", path, "-r", "16", "--up", "-x", "--cavities", out, "--json"});
+    const std::string out = dir.file("cavities.obj"), holes = dir.file("holes.obj");
+    const json report = runJson({"trapped", path, "-r", "16", "--up", "-x", "--cavities", out, "--drain-holes", "2",
+                                 "--drain-holes-file", holes, "--json"});
     ASSERT_EQ(report["cavities"].size(), 1u);
 
     Assimp::Importer importer;
@@ -141,7 +143,15 @@ TEST(TrappedCommand, CavityFileIsInTheModelFrame)
     EXPECT_NEAR(hi.y, 12.0, 0.01); // the closed surface spans its voxels' full extent
     EXPECT_NEAR(lo.z, 4.0, 0.01);
     EXPECT_NEAR(hi.z, 12.0, 0.01);
-    EXPECT_EQ(dir.list().size(), 2u); // the input and the cavity file, no temporary left
+    // An open cavity gets a drain and no vent: one drill in the holes file, named after its cavity.
+    ASSERT_TRUE(report["cavities"][0]["drain"].is_object());
+    EXPECT_FALSE(report["cavities"][0].contains("vent"));
+    Assimp::Importer holesImporter;
+    const aiScene* drills = holesImporter.ReadFile(holes, 0);
+    ASSERT_NE(drills, nullptr) << holesImporter.GetErrorString();
+    ASSERT_EQ(drills->mNumMeshes, 1u);
+    EXPECT_STREQ(drills->mMeshes[0]->mName.C_Str(), "drain-1");
+    EXPECT_EQ(dir.list().size(), 3u); // the input and the two files, no temporary left
 }
 
 TEST(TrappedCommand, HumanSummaryListsCavities)
