@@ -18,7 +18,7 @@ before(async () => {
     const made = await Promise.all([
       ...EXAMPLES.map((name) => makeReport(name, WINDOW)),
       makeReport('bracket', [...WINDOW, '--drain-holes', '2'], 'drains'),
-      makeReport('cup', ['--no-thickness', '--no-trapped'], 'bare'),
+      makeReport('cup', ['--no-thickness', '--no-trapped', '--up', '1,0,1'], 'bare'),
     ]);
     [...EXAMPLES, 'drains', 'bare'].forEach((tag, i) => { reports[tag] = made[i]; });
   } finally {
@@ -252,5 +252,28 @@ describe('report without analyses', () => {
       assert.ok(notes.some((n) => n.startsWith(section + ': ') && /not (analysed|requested)/.test(n)), section + ' in ' + notes);
     assert.equal(legendHidden, true);
     assert.ok(colours.thickness < 0.002);
+  });
+
+  test('shows the build direction as an arrow over a build plate under the part', async () => {
+    const { page, log } = await open(reports.bare.html);
+    const plate = await page.evaluate(() => {
+      const { view } = window.meshprobeReport;
+      const helper = (type) => view.plateGroup.children.find((c) => c.type === type);
+      const arrow = helper('ArrowHelper'), grid = helper('GridHelper');
+      const height = (x, z) => (x + z) * Math.SQRT1_2; // along --up 1,0,1
+      let lowest = Infinity;
+      for (let i = 0; i < view.positions.length; i += 3) lowest = Math.min(lowest, height(view.positions[i], view.positions[i + 2]));
+      // Both helpers stand along their own y axis: the arrow points along it, the grid lies across it.
+      const standing = (object) => new object.position.constructor(0, 1, 0).applyQuaternion(object.quaternion).toArray();
+      return { arrow: standing(arrow), grid: standing(grid), gridHeight: height(grid.position.x, grid.position.z), lowest,
+        visible: view.plateGroup.visible };
+    });
+    await page.close();
+    checkClean(log);
+    const up = [Math.SQRT1_2, 0, Math.SQRT1_2];
+    for (const helper of ['arrow', 'grid'])
+      plate[helper].forEach((c, k) => assert.ok(Math.abs(c - up[k]) < 1e-6, helper + ' along ' + plate[helper]));
+    assert.ok(Math.abs(plate.gridHeight - plate.lowest) < 1e-4, 'plate at ' + plate.gridHeight + ', part from ' + plate.lowest);
+    assert.equal(plate.visible, true);
   });
 });
