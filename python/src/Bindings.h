@@ -15,6 +15,9 @@ void bindMesh(pybind11::module_& module);
 /// thickness(), thickness_histogram(), trapped() and areas() with their result classes.
 void bindAnalyses(pybind11::module_& module);
 
+/// cavities(), orient(), check() and fix_winding(): located cavities for any build direction and the mesh checks.
+void bindCavities(pybind11::module_& module);
+
 /// batch_record() and collect_mesh_files(): the per-part job the batch runners share with the tool.
 void bindBatch(pybind11::module_& module);
 

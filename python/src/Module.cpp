@@ -8,5 +8,6 @@ PYBIND11_MODULE(_meshprobe, module)
     meshprobe::python::bindErrors(module);
     meshprobe::python::bindMesh(module);
     meshprobe::python::bindAnalyses(module);
+    meshprobe::python::bindCavities(module);
     meshprobe::python::bindBatch(module);
 }
