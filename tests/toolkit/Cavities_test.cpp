@@ -99,6 +99,17 @@ TEST(Cavities, LocatesAVoidInTheModelsFrameForAnyUpDirection)
         const Closure s = closure(c.solid);
         EXPECT_TRUE(s.closedManifold) << up;
         EXPECT_NEAR(s.sixVolume / 6, double(c.voxels) * std::pow(r.voxelSize, 3), 1e-5 * s.sixVolume) << up;
+        // ... and lies in the model's frame: its extreme corners are those of the cavity's box.
+        std::array<double, 3> lo{1e9, 1e9, 1e9}, hi{-1e9, -1e9, -1e9};
+        for (std::size_t v = 0; v < c.solid.vertexCount(); ++v)
+            for (int k = 0; k < 3; ++k) {
+                lo[k] = std::min(lo[k], double(c.solid.vertices[3 * v + k]));
+                hi[k] = std::max(hi[k], double(c.solid.vertices[3 * v + k]));
+            }
+        for (int k = 0; k < 3; ++k) {
+            EXPECT_NEAR(lo[k], c.boundsMin[k], 1e-4) << up << " axis " << k;
+            EXPECT_NEAR(hi[k], c.boundsMax[k], 1e-4) << up << " axis " << k;
+        }
         for (int k = 0; k < 3; ++k) {
             EXPECT_LE(c.boundsMin[k], c.centroid[k]);
             EXPECT_GE(c.boundsMax[k], c.centroid[k]);
