@@ -124,6 +124,10 @@ TEST(CavityReport, OrientPutsTheDirectionsThatDrainACupFirst)
     EXPECT_EQ(directions[0]["trapped_voxels"], 0);
     EXPECT_EQ(directions[5]["up"], "+z");
     EXPECT_EQ(directions[5]["trapped_voxels"], 8 * 8 * 12);
+    // The summary names the best direction as an option ready to paste.
+    const clitest::ToolResult text = runTool({"orient", path, "-r", "16", "--directions", "6"});
+    const std::string best = "best        --up " + directions[0]["up"].get<std::string>() + "  (about 0 mm³";
+    EXPECT_NE(text.out.find(best), std::string::npos) << text.out;
 }
 
 } // namespace
