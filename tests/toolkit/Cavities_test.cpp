@@ -176,6 +176,30 @@ TEST(Cavities, DrainHoleGoesAroundAnotherCavity)
     EXPECT_NEAR(upper.length, 8.0, 1e-3);
 }
 
+TEST(Cavities, DrainHolePrefersAnExitADrillCanReachFromOutside)
+{
+    // A sealed void 10..20 x 5..15 x 5..15 in a 30 x 20 x 20 block, and under it a tunnel through the block
+    // along y (x 12..18, z 1..3). Straight down the drill is out after 2 mm, but inside the tunnel, where no
+    // drill comes from; along y it is out after 5 mm, in open air.
+    trapmesh::CellSolid solid({0, 10, 12, 18, 20, 30}, {0, 5, 15, 20}, {0, 1, 3, 5, 15, 20});
+    for (int i = 1; i <= 3; ++i)
+        solid.carve(i, 1, 3);
+    for (int j = 0; j <= 2; ++j)
+        solid.carve(2, j, 1);
+    const testmesh::Soup part = solid.soup();
+    meshprobe::CavityOptions options;
+    options.resolution = 96;
+    options.solids = false;
+    options.drainHoleDiameter = 1;
+    const meshprobe::CavitiesResult r = meshprobe::findCavities(part.view(), options);
+    ASSERT_EQ(r.cavities.size(), 1u);
+    ASSERT_TRUE(r.cavities[0].drain);
+    const meshprobe::DrainHole& drain = *r.cavities[0].drain;
+    EXPECT_TRUE(drain.reachable);
+    EXPECT_NEAR(std::fabs(drain.direction[1]), 1.0, 1e-9);
+    EXPECT_NEAR(drain.length, 5.0, 1e-3);
+}
+
 TEST(Cavities, DrainHoleCutIntoThePartLeavesNothingTrapped)
 {
     // A 20 mm cube with a void 5..15 x 5..15 x 4..15: its floor is the thinnest wall (4 mm).
