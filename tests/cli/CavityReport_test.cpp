@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: MIT
-// End to end: where `meshprobe trapped` puts a cavity, the mesh warnings of trapped, thickness and report
-// with their --strict exit codes, and `meshprobe orient` on a cup.
+// End to end: where `meshprobe trapped` puts a cavity, the mesh warnings of trapped, thickness, orient and
+// report with their --strict exit codes, and `meshprobe orient` on a cup.
 #include <gtest/gtest.h>
 
 #include <nlohmann/json.hpp>
@@ -76,7 +76,7 @@ TEST(CavityReport, BrokenMeshesWarnAndStrictTurnsWarningsIntoExitOne)
          },
          "open-edges", "may be meaningless"},
     };
-    std::vector<std::string> commands = {"trapped", "thickness"};
+    std::vector<std::string> commands = {"trapped", "thickness", "orient"};
 #ifdef MESHPROBE_HAS_REPORT
     commands.push_back("report");
 #endif
@@ -86,7 +86,9 @@ TEST(CavityReport, BrokenMeshesWarnAndStrictTurnsWarningsIntoExitOne)
         for (const std::string& command : commands) {
             std::vector<std::string> args = {command, path, "--json"};
             if (command != "thickness") args.insert(args.end(), {"-r", "16"});
-            if (command != "trapped") args.insert(args.end(), {"--min", "0", "--max", "1", "--samples", "1"});
+            if (command == "thickness" || command == "report")
+                args.insert(args.end(), {"--min", "0", "--max", "1", "--samples", "1"});
+            if (command == "orient") args.insert(args.end(), {"--directions", "6"});
             if (command == "report") args.insert(args.end(), {"-o", dir.file("report.html")});
             const clitest::ToolResult run = runTool(args);
             ASSERT_EQ(run.exitCode, 0) << c.name << " " << command << run.err;
