@@ -189,6 +189,19 @@ describe('bracket.stl report in use', () => {
     assert.ok(colours.cavity > 0.03, 'cavity colours after the click: ' + colours.cavity);
   });
 
+  test('outlines every thin area along its border', async () => {
+    const outlines = await page.evaluate(() => window.meshprobeReport.view.thinGroup.children
+      .filter((c) => c.type === 'LineSegments').map((c) => Array.from(c.geometry.getAttribute('position').array)));
+    const areas = report.summary.thin_areas;
+    assert.equal(outlines.length, areas.length);
+    outlines.forEach((points, i) => {
+      assert.ok(points.length >= 9, 'area ' + (i + 1) + ' has an outline');
+      const [low, high] = areas[i].bounds;
+      points.forEach((c, j) => assert.ok(c >= low[j % 3] - 1e-3 && c <= high[j % 3] + 1e-3,
+        'outline of area ' + (i + 1) + ' leaves its box: ' + c + ' on axis ' + (j % 3)));
+    });
+  });
+
   test('clicking a thin-area row highlights its faces', async () => {
     await page.click('#toggle-cavities'); // back to the solid part
     await page.click('#thin-table tbody tr:first-child');
