@@ -169,7 +169,8 @@ describe('bracket.stl report in use', () => {
       [...document.querySelectorAll('#labels .label')].filter((l) => !l.hidden).map((l) => l.textContent));
     assert.ok(before.cavity < 0.001, 'cavity colours before: ' + before.cavity);
     assert.ok(after_.cavity > 0.002, 'cavity colours after: ' + after_.cavity);
-    assert.ok(labels.some((l) => l.startsWith('Closed-1 · ')), 'labels: ' + labels);
+    // Name, volume and place of each cavity.
+    assert.ok(labels.some((l) => /^Closed-1 · [\d.,]+ mm³centre \(.+\) mmlowest \(/.test(l)), 'labels: ' + labels);
     await page.click('#toggle-cavities');
   });
 
