@@ -231,7 +231,7 @@ describe('bracket.stl report in use', () => {
     assert.deepEqual(embedded, report.summary);
   });
 
-  test('reset view returns to the first camera', async () => {
+  test('drag orbits, wheel zooms, right-drag pans, and reset view returns to the first camera', async () => {
     const first = await page.evaluate(() => {
       const { view } = window.meshprobeReport;
       view.resetView();
@@ -244,9 +244,22 @@ describe('bracket.stl report in use', () => {
     await page.mouse.move(420, 330, { steps: 5 });
     await page.mouse.up();
     const moved = await page.evaluate(() => window.meshprobeReport.view.camera.position.toArray());
+    // The wheel zooms in; a right-drag pans, moving the point the camera turns about.
+    const place = () => page.evaluate(() => {
+      const { camera, controls } = window.meshprobeReport.view;
+      return { distance: camera.position.distanceTo(controls.target), target: controls.target.toArray() };
+    });
+    const beforeZoom = await place();
+    await page.mouse.wheel({ deltaY: -400 });
+    await page.mouse.down({ button: 'right' });
+    await page.mouse.move(380, 360, { steps: 5 });
+    await page.mouse.up({ button: 'right' });
+    const afterPan = await place();
     await page.click('#reset-view');
     const reset = await page.evaluate(() => window.meshprobeReport.view.camera.position.toArray());
     assert.ok(moved.some((c, k) => Math.abs(c - first[k]) > 1e-3), 'dragging orbits the camera');
+    assert.ok(afterPan.distance < beforeZoom.distance * 0.95, 'wheel: ' + beforeZoom.distance + ' -> ' + afterPan.distance);
+    assert.ok(afterPan.target.some((c, k) => Math.abs(c - beforeZoom.target[k]) > 1e-3), 'right-drag pans');
     reset.forEach((c, k) => assert.ok(Math.abs(c - first[k]) < 1e-6, 'axis ' + k + ': ' + c + ' vs ' + first[k]));
     checkClean(log);
   });
