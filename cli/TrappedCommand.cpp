@@ -109,6 +109,13 @@ void printText(const TrappedOptions& options, const meshprobe::Mesh& mesh, const
     table.print(std::cout);
     std::cout << "  (estimate: the voxel volume plus half a voxel behind each wall face; the voxels alone miss about "
                  "half a voxel all round)\n";
+    // The top and the box in a table of their own: one table with every place would not fit a terminal.
+    Table extent({"#", "highest point", "height", "box from", "box to"}, {true, false, true, false, false});
+    for (const meshprobe::CavityReport& c : result.cavities)
+        extent.addRow({std::to_string(c.number), formatPoint(c.highestPoint), formatNumber(c.highestHeight, 4),
+                       formatPoint(c.boundsMin), formatPoint(c.boundsMax)});
+    std::cout << '\n';
+    extent.print(std::cout);
     if (options.drainHoles <= 0) return;
 
     Table holes({"#", "hole", "wall point", "exit point", "drill direction", "length mm", "drill from outside"},

@@ -1,5 +1,5 @@
 from os import PathLike
-from typing import Callable, List, Optional, Sequence, Tuple, Union
+from typing import Any, Callable, Dict, List, Optional, Sequence, Tuple, Union
 
 import numpy as np
 import numpy.typing as npt
@@ -106,3 +106,23 @@ def trapped(
     progress: _Progress = None,
 ) -> TrappedResult: ...
 def areas(mesh: Mesh, faces: npt.ArrayLike, label: str = "area") -> AreasResult: ...
+def cavities(
+    mesh: Mesh,
+    resolution: int = 256,
+    up: Optional[str] = None,
+    printer: Optional[str] = None,
+    min_volume: float = 0.0,
+    drain_holes: float = 0.0,
+    solids: bool = True,
+    threads: Optional[int] = None,
+    progress: _Progress = None,
+) -> Dict[str, Any]: ...
+def orient(
+    mesh: Mesh,
+    resolution: int = 256,
+    directions: int = 26,
+    threads: Optional[int] = None,
+    progress: _Progress = None,
+) -> List[Dict[str, Any]]: ...
+def check(mesh: Mesh) -> List[Dict[str, Any]]: ...
+def fix_winding(mesh: Mesh) -> Tuple[Mesh, int]: ...

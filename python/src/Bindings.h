@@ -17,6 +17,8 @@ void bindAnalyses(pybind11::module_& module);
 
 /// thin_areas() with its result classes.
 void bindThinAreas(pybind11::module_& module);
+/// cavities(), orient(), check() and fix_winding(): located cavities for any build direction and the mesh checks.
+void bindCavities(pybind11::module_& module);
 
 /// batch_record() and collect_mesh_files(): the per-part job the batch runners share with the tool.
 void bindBatch(pybind11::module_& module);

@@ -9,5 +9,6 @@ PYBIND11_MODULE(_meshprobe, module)
     meshprobe::python::bindMesh(module);
     meshprobe::python::bindAnalyses(module);
     meshprobe::python::bindThinAreas(module);
+    meshprobe::python::bindCavities(module);
     meshprobe::python::bindBatch(module);
 }

@@ -71,6 +71,40 @@ def test_cavities_hold_their_surface_as_arrays_inside_the_part():
     assert "cavities=2" in repr(result) and repr(result.cavities[0]).startswith("Cavity(name='Closed'")
 
 
+@pytest.mark.parametrize("up", ["+z", "-x", "0,0.2,1"])
+def test_cavities_match_the_tools_report_and_their_solids_enclose_the_voxels(up, tool_json):
+    path = meshprobe_example("bracket.stl")
+    report = tool_json("trapped", path, "-r", 64, "--up", up, "--drain-holes", 2, "--min-cavity", 1)
+    result = meshprobe.cavities(meshprobe.load(path), resolution=64, up=up, drain_holes=2, min_volume=1)
+    for key in ("resolution", "voxel_size", "up", "up_vector", "trapped_voxels", "cavity_count", "min_cavity"):
+        assert result[key] == report[key], key
+    assert result["tiny_cavities"] == report["tiny_cavities"]
+    assert np.float32(result["trapped_volume"]) == np.float32(report["trapped_volume"])
+    assert len(result["cavities"]) == len(report["cavities"]) > 0
+    for got, expected in zip(result["cavities"], report["cavities"]):
+        solid = got.pop("mesh")
+        corners = solid.vertices.astype(np.float64)[solid.triangles]
+        enclosed = np.einsum("ij,ij->i", corners[:, 0], np.cross(corners[:, 1], corners[:, 2])).sum() / 6
+        assert enclosed == pytest.approx(got["voxels"] * result["voxel_size"] ** 3, rel=1e-5)
+        assert np.float32(got.pop("volume")) == np.float32(expected.pop("volume"))
+        assert got == expected  # places, estimate, drain and vent
+
+
+def test_orient_printer_and_mesh_checks_as_the_tool_gives_them(tool_json):
+    path = meshprobe_example("cup.stl")
+    cup = meshprobe.load(path)
+    ranked = meshprobe.orient(cup, resolution=32, directions=6)
+    report = tool_json("orient", path, "-r", 32, "--directions", 6)
+    assert [d["up"] for d in ranked] == [d["up"] for d in report["directions"]]
+    assert ranked[0]["trapped_voxels"] == 0 and ranked[-1]["up"] == "+z" and ranked[-1]["trapped_voxels"] > 0
+    assert meshprobe.cavities(cup, resolution=32, printer="bottom-up-resin", solids=False)["up"] == "-z"
+    assert meshprobe.check(cup) == []
+    inside_out = meshprobe.Mesh(cup.vertices, cup.triangles[:, ::-1])
+    assert [w["code"] for w in meshprobe.check(inside_out)] == ["inside-out"]
+    fixed, flipped = meshprobe.fix_winding(inside_out)
+    assert flipped == cup.triangle_count and meshprobe.check(fixed) == []
+
+
 @pytest.mark.parametrize(
     "options, selection",
     [
@@ -98,6 +132,9 @@ def test_areas_match_the_tools_report(options, selection, tool_json):
         (lambda m: meshprobe.trapped(m, resolution=0), ValueError, "resolution 0 is outside 1..1290"),
         (lambda m: meshprobe.trapped(m, up="up"), ValueError, "unknown build direction 'up'"),
         (lambda m: meshprobe.trapped(m, threads=0), ValueError, "threads must be at least 1"),
+        (lambda m: meshprobe.cavities(m, up="0,0,0"), meshprobe.InputError, "the zero vector has no direction"),
+        (lambda m: meshprobe.cavities(m, up="+z", printer="fdm"), ValueError, "give up or printer, not both"),
+        (lambda m: meshprobe.cavities(m, printer="sla"), meshprobe.InputError, "unknown printer 'sla'"),
         (lambda m: meshprobe.areas(m, [4]), ValueError, "face 4 does not exist"),
         (lambda m: meshprobe.areas(m, [True, False]), ValueError, "mask must have shape (4,)"),
         (lambda m: meshprobe.areas(m, [0.5]), TypeError, "faces must hold integers or booleans"),

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: MIT
-// End to end: where `meshprobe trapped` puts a cavity, the mesh warnings of trapped, thickness and report
-// with their --strict exit codes, and `meshprobe orient` on a cup.
+// End to end: where `meshprobe trapped` puts a cavity, the mesh warnings of trapped, thickness, orient and
+// report with their --strict exit codes, and `meshprobe orient` on a cup.
 #include <gtest/gtest.h>
 
 #include <nlohmann/json.hpp>
@@ -54,28 +54,29 @@ struct WarningCase {
     const char* name;
     std::function<testmesh::Soup()> make;
     const char* code; // the warning expected, or "" for none
+    const char* says; // in its line on stderr: what to do about it, or what it means
 };
 
 TEST(CavityReport, BrokenMeshesWarnAndStrictTurnsWarningsIntoExitOne)
 {
     const WarningCase cases[] = {
-        {"sound", sealedCube, ""},
+        {"sound", sealedCube, "", ""},
         {"inside-out",
          [] {
              testmesh::Soup s;
              s.appendFlipped(testmesh::box(0, 0, 0, 10, 10, 10));
              return s;
          },
-         "inside-out"},
+         "inside-out", "--fix-winding repairs this"},
         {"open",
          [] {
              testmesh::Soup s = sealedCube();
              s.indices.resize(s.indices.size() - 6);
              return s;
          },
-         "open-edges"},
+         "open-edges", "may be meaningless"},
     };
-    std::vector<std::string> commands = {"trapped", "thickness"};
+    std::vector<std::string> commands = {"trapped", "thickness", "orient"};
 #ifdef MESHPROBE_HAS_REPORT
     commands.push_back("report");
 #endif
@@ -85,7 +86,9 @@ TEST(CavityReport, BrokenMeshesWarnAndStrictTurnsWarningsIntoExitOne)
         for (const std::string& command : commands) {
             std::vector<std::string> args = {command, path, "--json"};
             if (command != "thickness") args.insert(args.end(), {"-r", "16"});
-            if (command != "trapped") args.insert(args.end(), {"--min", "0", "--max", "1", "--samples", "1"});
+            if (command == "thickness" || command == "report")
+                args.insert(args.end(), {"--min", "0", "--max", "1", "--samples", "1"});
+            if (command == "orient") args.insert(args.end(), {"--directions", "6"});
             if (command == "report") args.insert(args.end(), {"-o", dir.file("report.html")});
             const clitest::ToolResult run = runTool(args);
             ASSERT_EQ(run.exitCode, 0) << c.name << " " << command << run.err;
@@ -93,7 +96,11 @@ TEST(CavityReport, BrokenMeshesWarnAndStrictTurnsWarningsIntoExitOne)
             EXPECT_EQ(warnings.empty(), *c.code == 0) << c.name << " " << command;
             if (*c.code) {
                 EXPECT_EQ(warnings[0]["code"], c.code) << c.name;
-                EXPECT_NE(run.err.find("warning: "), std::string::npos) << c.name;
+                // The text names how many edges or shells are affected.
+                const std::string text = " " + warnings[0]["text"].get<std::string>();
+                EXPECT_NE(text.find(" " + std::to_string(warnings[0]["count"].get<int>()) + " "), std::string::npos)
+                    << c.name << ": " << text;
+                EXPECT_NE(run.err.find(c.says), std::string::npos) << c.name << ": " << run.err;
             }
             args.push_back("--strict");
             EXPECT_EQ(runTool(args).exitCode, *c.code ? 1 : 0) << c.name << " " << command;
@@ -119,6 +126,10 @@ TEST(CavityReport, OrientPutsTheDirectionsThatDrainACupFirst)
     EXPECT_EQ(directions[0]["trapped_voxels"], 0);
     EXPECT_EQ(directions[5]["up"], "+z");
     EXPECT_EQ(directions[5]["trapped_voxels"], 8 * 8 * 12);
+    // The summary names the best direction as an option ready to paste.
+    const clitest::ToolResult text = runTool({"orient", path, "-r", "16", "--directions", "6"});
+    const std::string best = "best        --up " + directions[0]["up"].get<std::string>() + "  (about 0 mm³";
+    EXPECT_NE(text.out.find(best), std::string::npos) << text.out;
 }
 
 } // namespace

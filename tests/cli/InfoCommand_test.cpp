@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: MIT
-// End to end: `meshprobe info`, --version and --help, run on the built binary.
+// End to end: `meshprobe info`, --version and --help (with the printers' build directions), run on the built
+// binary.
 #include <gtest/gtest.h>
 
 #include <nlohmann/json.hpp>
@@ -61,6 +62,14 @@ TEST(InfoCommand, VersionAndHelpSucceed)
     const clitest::ToolResult help = runTool({"info", "--help"});
     EXPECT_EQ(help.exitCode, 0);
     EXPECT_NE(help.out.find("--json"), std::string::npos);
+    // Commands with a build direction say which way up each kind of printer holds the part.
+    for (const char* command : {"trapped", "report"}) {
+        const std::string text = runTool({command, "--help"}).out;
+        EXPECT_NE(text.find("bottom-up-resin  resin printers that pull the part up out of a vat: it hangs"),
+                  std::string::npos)
+            << command << "\n"
+            << text;
+    }
 }
 
 } // namespace

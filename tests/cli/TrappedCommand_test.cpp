@@ -114,12 +114,14 @@ INSTANTIATE_TEST_SUITE_P(TrappedCommand, BuildDirections, ::testing::Values("+z"
 
 // The cavity file holds one object per cavity, in the model's own frame even when the build direction
 // rotated the part: the well of a cup opening toward -x lies at x 3.5..15.5, y and z 3.5..12.5 in the model.
+// The drain-hole file holds one drill per suggested hole.
 TEST(TrappedCommand, CavityFileIsInTheModelFrame)
 {
     TempDir dir;
     const std::string path = clitest::writeMesh(dir, "cup.stl", cupOpeningToward("-x"));
-    const std::string out = dir.file("cavities.obj");
-    const json report = runJson({"trapped", path, "-r", "16", "--up", "-x", "--cavities", out, "--json"});
+    const std::string out = dir.file("cavities.obj"), holes = dir.file("holes.obj");
+    const json report = runJson({"trapped", path, "-r", "16", "--up", "-x", "--cavities", out, "--drain-holes", "2",
+                                 "--drain-holes-file", holes, "--json"});
     ASSERT_EQ(report["cavities"].size(), 1u);
 
     Assimp::Importer importer;
@@ -141,17 +143,38 @@ TEST(TrappedCommand, CavityFileIsInTheModelFrame)
     EXPECT_NEAR(hi.y, 12.0, 0.01); // the closed surface spans its voxels' full extent
     EXPECT_NEAR(lo.z, 4.0, 0.01);
     EXPECT_NEAR(hi.z, 12.0, 0.01);
-    EXPECT_EQ(dir.list().size(), 2u); // the input and the cavity file, no temporary left
+    // An open cavity gets a drain and no vent: one drill in the holes file, named after its cavity.
+    ASSERT_TRUE(report["cavities"][0]["drain"].is_object());
+    EXPECT_FALSE(report["cavities"][0].contains("vent"));
+    Assimp::Importer holesImporter;
+    const aiScene* drills = holesImporter.ReadFile(holes, 0);
+    ASSERT_NE(drills, nullptr) << holesImporter.GetErrorString();
+    ASSERT_EQ(drills->mNumMeshes, 1u);
+    EXPECT_STREQ(drills->mMeshes[0]->mName.C_Str(), "drain-1");
+    EXPECT_EQ(dir.list().size(), 3u); // the input and the two files, no temporary left
 }
 
 TEST(TrappedCommand, HumanSummaryListsCavities)
 {
     TempDir dir;
     const std::string path = clitest::writeMesh(dir, "sealed.stl", sealedCube());
-    const clitest::ToolResult run = runTool({"trapped", path, "-r", "16"});
+    const clitest::ToolResult run = runTool({"trapped", path, "-r", "16", "--drain-holes", "1"});
     ASSERT_EQ(run.exitCode, 0) << run.err;
     EXPECT_NE(run.out.find("125 voxels, 125 mm³ (0.125 ml)"), std::string::npos) << run.out;
+    // The drain through the 4.499 mm floor; the vent through a 4.499 mm side wall (the top one is 5.499).
+    for (const char* hole : {"1  drain  (7.499, 7.499, 4.499)  (7.499, 7.499, 0)  +z                   4.499  yes",
+                             "1  vent   (4.499, 7.499, 9.499)  (0, 7.499, 9.499)  +x                   4.499  yes"})
+        EXPECT_NE(run.out.find(hole), std::string::npos) << hole << "\n" << run.out;
     EXPECT_NE(run.out.find("1  Closed     125"), std::string::npos) << run.out;
+    // Voxels 5..9 span 4.999..9.999: the lowest point, centroid, highest point and box corners.
+    for (const char* place : {"(7.499, 7.499, 4.999)", "(7.499, 7.499, 7.499)", "(7.499, 7.499, 9.999)   9.999",
+                              "(4.999, 4.999, 4.999)  (9.999, 9.999, 9.999)"})
+        EXPECT_NE(run.out.find(place), std::string::npos) << place << "\n" << run.out;
+    // Below --min-cavity the void is only counted, in one line, and not listed.
+    const clitest::ToolResult tiny = runTool({"trapped", path, "-r", "16", "--min-cavity", "200"});
+    ASSERT_EQ(tiny.exitCode, 0) << tiny.err;
+    EXPECT_NE(tiny.out.find("plus 1 tiny cavity below 200 mm³, 125 mm³ in all"), std::string::npos) << tiny.out;
+    EXPECT_EQ(tiny.out.find("1  Closed"), std::string::npos) << tiny.out;
 }
 
 // A grid too large for the memory the process may use is an analysis failure (exit 1) with the reason on

@@ -18,7 +18,7 @@ before(async () => {
     const made = await Promise.all([
       ...EXAMPLES.map((name) => makeReport(name, WINDOW)),
       makeReport('bracket', [...WINDOW, '--drain-holes', '2'], 'drains'),
-      makeReport('cup', ['--no-thickness', '--no-trapped'], 'bare'),
+      makeReport('cup', ['--no-thickness', '--no-trapped', '--up', '1,0,1'], 'bare'),
     ]);
     [...EXAMPLES, 'drains', 'bare'].forEach((tag, i) => { reports[tag] = made[i]; });
   } finally {
@@ -169,7 +169,8 @@ describe('bracket.stl report in use', () => {
       [...document.querySelectorAll('#labels .label')].filter((l) => !l.hidden).map((l) => l.textContent));
     assert.ok(before.cavity < 0.001, 'cavity colours before: ' + before.cavity);
     assert.ok(after_.cavity > 0.002, 'cavity colours after: ' + after_.cavity);
-    assert.ok(labels.some((l) => l.startsWith('Closed-1 · ')), 'labels: ' + labels);
+    // Name, volume and place of each cavity.
+    assert.ok(labels.some((l) => /^Closed-1 · [\d.,]+ mm³centre \(.+\) mmlowest \(/.test(l)), 'labels: ' + labels);
     await page.click('#toggle-cavities');
   });
 
@@ -187,6 +188,19 @@ describe('bracket.stl report in use', () => {
     assert.equal(state.rowSelected, true);
     assert.ok(state.distance < distanceBefore * 0.8, 'camera moved closer: ' + distanceBefore + ' -> ' + state.distance);
     assert.ok(colours.cavity > 0.03, 'cavity colours after the click: ' + colours.cavity);
+  });
+
+  test('outlines every thin area along its border', async () => {
+    const outlines = await page.evaluate(() => window.meshprobeReport.view.thinGroup.children
+      .filter((c) => c.type === 'LineSegments').map((c) => Array.from(c.geometry.getAttribute('position').array)));
+    const areas = report.summary.thin_areas;
+    assert.equal(outlines.length, areas.length);
+    outlines.forEach((points, i) => {
+      assert.ok(points.length >= 9, 'area ' + (i + 1) + ' has an outline');
+      const [low, high] = areas[i].bounds;
+      points.forEach((c, j) => assert.ok(c >= low[j % 3] - 1e-3 && c <= high[j % 3] + 1e-3,
+        'outline of area ' + (i + 1) + ' leaves its box: ' + c + ' on axis ' + (j % 3)));
+    });
   });
 
   test('clicking a thin-area row highlights its faces', async () => {
@@ -217,7 +231,7 @@ describe('bracket.stl report in use', () => {
     assert.deepEqual(embedded, report.summary);
   });
 
-  test('reset view returns to the first camera', async () => {
+  test('drag orbits, wheel zooms, right-drag pans, and reset view returns to the first camera', async () => {
     const first = await page.evaluate(() => {
       const { view } = window.meshprobeReport;
       view.resetView();
@@ -230,9 +244,22 @@ describe('bracket.stl report in use', () => {
     await page.mouse.move(420, 330, { steps: 5 });
     await page.mouse.up();
     const moved = await page.evaluate(() => window.meshprobeReport.view.camera.position.toArray());
+    // The wheel zooms in; a right-drag pans, moving the point the camera turns about.
+    const place = () => page.evaluate(() => {
+      const { camera, controls } = window.meshprobeReport.view;
+      return { distance: camera.position.distanceTo(controls.target), target: controls.target.toArray() };
+    });
+    const beforeZoom = await place();
+    await page.mouse.wheel({ deltaY: -400 });
+    await page.mouse.down({ button: 'right' });
+    await page.mouse.move(380, 360, { steps: 5 });
+    await page.mouse.up({ button: 'right' });
+    const afterPan = await place();
     await page.click('#reset-view');
     const reset = await page.evaluate(() => window.meshprobeReport.view.camera.position.toArray());
     assert.ok(moved.some((c, k) => Math.abs(c - first[k]) > 1e-3), 'dragging orbits the camera');
+    assert.ok(afterPan.distance < beforeZoom.distance * 0.95, 'wheel: ' + beforeZoom.distance + ' -> ' + afterPan.distance);
+    assert.ok(afterPan.target.some((c, k) => Math.abs(c - beforeZoom.target[k]) > 1e-3), 'right-drag pans');
     reset.forEach((c, k) => assert.ok(Math.abs(c - first[k]) < 1e-6, 'axis ' + k + ': ' + c + ' vs ' + first[k]));
     checkClean(log);
   });
@@ -252,5 +279,28 @@ describe('report without analyses', () => {
       assert.ok(notes.some((n) => n.startsWith(section + ': ') && /not (analysed|requested)/.test(n)), section + ' in ' + notes);
     assert.equal(legendHidden, true);
     assert.ok(colours.thickness < 0.002);
+  });
+
+  test('shows the build direction as an arrow over a build plate under the part', async () => {
+    const { page, log } = await open(reports.bare.html);
+    const plate = await page.evaluate(() => {
+      const { view } = window.meshprobeReport;
+      const helper = (type) => view.plateGroup.children.find((c) => c.type === type);
+      const arrow = helper('ArrowHelper'), grid = helper('GridHelper');
+      const height = (x, z) => (x + z) * Math.SQRT1_2; // along --up 1,0,1
+      let lowest = Infinity;
+      for (let i = 0; i < view.positions.length; i += 3) lowest = Math.min(lowest, height(view.positions[i], view.positions[i + 2]));
+      // Both helpers stand along their own y axis: the arrow points along it, the grid lies across it.
+      const standing = (object) => new object.position.constructor(0, 1, 0).applyQuaternion(object.quaternion).toArray();
+      return { arrow: standing(arrow), grid: standing(grid), gridHeight: height(grid.position.x, grid.position.z), lowest,
+        visible: view.plateGroup.visible };
+    });
+    await page.close();
+    checkClean(log);
+    const up = [Math.SQRT1_2, 0, Math.SQRT1_2];
+    for (const helper of ['arrow', 'grid'])
+      plate[helper].forEach((c, k) => assert.ok(Math.abs(c - up[k]) < 1e-6, helper + ' along ' + plate[helper]));
+    assert.ok(Math.abs(plate.gridHeight - plate.lowest) < 1e-4, 'plate at ' + plate.gridHeight + ', part from ' + plate.lowest);
+    assert.equal(plate.visible, true);
   });
 });

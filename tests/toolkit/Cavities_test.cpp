@@ -8,6 +8,7 @@
 #include <random>
 
 #include "meshprobe/Cavities.h"
+#include "meshprobe/DrainHoles.h"
 #include "meshprobe/Error.h"
 #include "meshprobe/TrappedVolumes.h"
 #include "tests/support/TestMeshes.h"
@@ -98,6 +99,17 @@ TEST(Cavities, LocatesAVoidInTheModelsFrameForAnyUpDirection)
         const Closure s = closure(c.solid);
         EXPECT_TRUE(s.closedManifold) << up;
         EXPECT_NEAR(s.sixVolume / 6, double(c.voxels) * std::pow(r.voxelSize, 3), 1e-5 * s.sixVolume) << up;
+        // ... and lies in the model's frame: its extreme corners are those of the cavity's box.
+        std::array<double, 3> lo{1e9, 1e9, 1e9}, hi{-1e9, -1e9, -1e9};
+        for (std::size_t v = 0; v < c.solid.vertexCount(); ++v)
+            for (int k = 0; k < 3; ++k) {
+                lo[k] = std::min(lo[k], double(c.solid.vertices[3 * v + k]));
+                hi[k] = std::max(hi[k], double(c.solid.vertices[3 * v + k]));
+            }
+        for (int k = 0; k < 3; ++k) {
+            EXPECT_NEAR(lo[k], c.boundsMin[k], 1e-4) << up << " axis " << k;
+            EXPECT_NEAR(hi[k], c.boundsMax[k], 1e-4) << up << " axis " << k;
+        }
         for (int k = 0; k < 3; ++k) {
             EXPECT_LE(c.boundsMin[k], c.centroid[k]);
             EXPECT_GE(c.boundsMax[k], c.centroid[k]);
@@ -164,6 +176,30 @@ TEST(Cavities, DrainHoleGoesAroundAnotherCavity)
     EXPECT_NEAR(upper.length, 8.0, 1e-3);
 }
 
+TEST(Cavities, DrainHolePrefersAnExitADrillCanReachFromOutside)
+{
+    // A sealed void 10..20 x 5..15 x 5..15 in a 30 x 20 x 20 block, and under it a tunnel through the block
+    // along y (x 12..18, z 1..3). Straight down the drill is out after 2 mm, but inside the tunnel, where no
+    // drill comes from; along y it is out after 5 mm, in open air.
+    trapmesh::CellSolid solid({0, 10, 12, 18, 20, 30}, {0, 5, 15, 20}, {0, 1, 3, 5, 15, 20});
+    for (int i = 1; i <= 3; ++i)
+        solid.carve(i, 1, 3);
+    for (int j = 0; j <= 2; ++j)
+        solid.carve(2, j, 1);
+    const testmesh::Soup part = solid.soup();
+    meshprobe::CavityOptions options;
+    options.resolution = 96;
+    options.solids = false;
+    options.drainHoleDiameter = 1;
+    const meshprobe::CavitiesResult r = meshprobe::findCavities(part.view(), options);
+    ASSERT_EQ(r.cavities.size(), 1u);
+    ASSERT_TRUE(r.cavities[0].drain);
+    const meshprobe::DrainHole& drain = *r.cavities[0].drain;
+    EXPECT_TRUE(drain.reachable);
+    EXPECT_NEAR(std::fabs(drain.direction[1]), 1.0, 1e-9);
+    EXPECT_NEAR(drain.length, 5.0, 1e-3);
+}
+
 TEST(Cavities, DrainHoleCutIntoThePartLeavesNothingTrapped)
 {
     // A 20 mm cube with a void 5..15 x 5..15 x 4..15: its floor is the thinnest wall (4 mm).
@@ -181,6 +217,21 @@ TEST(Cavities, DrainHoleCutIntoThePartLeavesNothingTrapped)
     EXPECT_NEAR(drain.length, 4.0, 1e-3);
     EXPECT_NEAR(r.cavities[0].vent->direction[2], -1.0, 1e-9);
     EXPECT_NEAR(r.cavities[0].vent->length, 5.0, 1e-3);
+    // The drills to subtract: closed and wound outward, a 24-sided prism of the hole's diameter centred on
+    // the path and reaching a quarter diameter beyond both of its ends.
+    for (const meshprobe::DrainHole* hole : {&drain, &*r.cavities[0].vent}) {
+        const meshprobe::Mesh drill = meshprobe::drainHoleCylinders({*hole});
+        const Closure c = closure(drill);
+        EXPECT_TRUE(c.closedManifold) << hole->kind;
+        const double prism = 12 * 1.5 * 1.5 * std::sin(2 * M_PI / 24) * (hole->length + 1.5);
+        EXPECT_NEAR(c.sixVolume / 6, prism, 1e-4 * prism) << hole->kind;
+        std::array<double, 3> mean{};
+        for (std::size_t v = 0; v < drill.vertexCount(); ++v)
+            for (int k = 0; k < 3; ++k)
+                mean[k] += drill.vertices[3 * v + k] / double(drill.vertexCount());
+        for (int k = 0; k < 3; ++k)
+            EXPECT_NEAR(mean[k], (hole->wallPoint[k] + hole->exitPoint[k]) / 2, 1e-4) << hole->kind;
+    }
 
     // The same part built from cells, with a 3 mm square channel where the drain was suggested.
     const float hx = float(drain.exitPoint[0]), hy = float(drain.exitPoint[1]);

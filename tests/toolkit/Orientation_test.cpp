@@ -38,6 +38,11 @@ TEST(Direction, RotationTakesUpToPlusZAndKeepsHandedness)
         const auto back = r.applyInverse(z);
         for (int k = 0; k < 3; ++k)
             EXPECT_NEAR(back[k], up[k], 1e-12) << text;
+        // The shortest arc turns about up x z, so that axis stays where it is (a turn about z first would not).
+        const std::array<double, 3> axis{up[1], -up[0], 0.0};
+        const auto turned = r.apply(axis);
+        for (int k = 0; k < 3; ++k)
+            EXPECT_NEAR(turned[k], axis[k], 1e-12) << text;
     }
 }
 
