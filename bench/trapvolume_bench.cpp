@@ -10,6 +10,7 @@
 #include <chrono>
 #include <cmath>
 #include <fstream>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -61,6 +62,7 @@ void VoxelizeAndCount(benchmark::State& state, const bench::NamedMesh* named)
     omp_set_num_threads(threads);
     MeshKernel kernel(std::shared_ptr<UMesh<float>>(named->soup.build()));
     double phase[4] = {0, 0, 0, 0};
+    double phaseCpu[4] = {0, 0, 0, 0};
     int trapped = 0;
     std::int64_t voted = 0;
     double gridMiB = 0.0;
@@ -70,19 +72,17 @@ void VoxelizeAndCount(benchmark::State& state, const bench::NamedMesh* named)
         auto grid = std::make_unique<VoxelizerTrapVolumePrivate>(resolution, &kernel);
         gridMiB = 2.0 * grid->wordCount * sizeof(VoxelizerTrapVolumePrivate::VoxelWord) / (1024.0 * 1024.0);
         state.ResumeTiming();
-        auto start = std::chrono::steady_clock::now();
-        grid->voxelizeSurface(threads, {});
-        phase[0] += secondsSince(start);
-        start = std::chrono::steady_clock::now();
-        grid->classifyVoxels(threads, {});
-        phase[1] += secondsSince(start);
-        start = std::chrono::steady_clock::now();
-        grid->markDrainable(threads, {});
-        phase[2] += secondsSince(start);
-        start = std::chrono::steady_clock::now();
         float volume = 0.0f;
-        trapped = grid->getTrappedVolumeCount(volume, {});
-        phase[3] += secondsSince(start);
+        const std::function<void()> phases[4] = {
+            [&] { grid->voxelizeSurface(threads, {}); }, [&] { grid->classifyVoxels(threads, {}); },
+            [&] { grid->markDrainable(threads, {}); }, [&] { trapped = grid->getTrappedVolumeCount(volume, {}); }};
+        for (int p = 0; p < 4; ++p) {
+            const auto start = std::chrono::steady_clock::now();
+            const double cpuStart = bench::processCpuSeconds();
+            phases[p]();
+            phase[p] += secondsSince(start);
+            phaseCpu[p] += bench::processCpuSeconds() - cpuStart;
+        }
         voted = grid->votedVoxelCount.load();
         benchmark::DoNotOptimize(volume);
         state.PauseTiming();
@@ -94,6 +94,10 @@ void VoxelizeAndCount(benchmark::State& state, const bench::NamedMesh* named)
     state.counters["classify_s"] = phase[1] / runs;
     state.counters["drain_s"] = phase[2] / runs;
     state.counters["count_s"] = phase[3] / runs;
+    // CPU seconds of all threads per phase: steady while other processes share the cores.
+    state.counters["surface_cpu_s"] = phaseCpu[0] / runs;
+    state.counters["classify_cpu_s"] = phaseCpu[1] / runs;
+    state.counters["drain_cpu_s"] = phaseCpu[2] / runs;
     state.counters["voted"] = static_cast<double>(voted);
     state.counters["trapped"] = trapped;
     state.counters["grid_MiB"] = gridMiB;
