@@ -143,6 +143,10 @@ private:
     enum class FloodMoves { AllFaces, NoDown };
 
     // Phase 1.
+    /// Corners of a stored triangle and the voxel range of its bounds.
+    void triangleVoxelRange(int face, UVector3<double> p[3], int lo[3], int hi[3]) const;
+    /// Triangle positions in the order the surface pass takes them (empty: stored order).
+    std::vector<std::int32_t> surfaceVisitOrder() const;
     void voxelizeTriangle(int face, SurfaceScratch& scratch);
     void floodTriangle(const float triangle[3][3], const UVector3<double>& p0, const int lo[3], const int hi[3],
                        SurfaceScratch& scratch);
