@@ -34,10 +34,37 @@ std::uint32_t VoxelizerTrapVolumePrivate::freeBits(std::uint32_t first, unsigned
 // ---------------------------------------------------------------------------------------------------------
 // Line walks. visit(x, y, z0, count, mask) receives the walked voxels of row (x, y): bit k is voxel z0 + k.
 
-template <typename Visit> void VoxelizerTrapVolumePrivate::walkLinesAlongZ(int x, bool bothEnds, Visit&& visit) const
+VoxelizerTrapVolumePrivate::ZSpan VoxelizerTrapVolumePrivate::zSpanOf(std::uint32_t row, bool bothEnds) const
 {
     const MeshBox& b = activeBox;
     const VoxelWord* occupied = occupiedBits.get();
+    ZSpan span{static_cast<std::uint16_t>(b.hi[2] + 1), static_cast<std::uint16_t>(b.hi[2])};
+    for (int z0 = b.lo[2]; z0 <= b.hi[2]; z0 += kWordBits) {
+        const std::uint32_t hits = loadBits(occupied, row + z0, chunkLength(z0, b.hi[2]));
+        if (hits) {
+            span.first = static_cast<std::uint16_t>(z0 + static_cast<int>(lowestBit(hits)));
+            break;
+        }
+    }
+    if (!bothEnds || span.first > b.hi[2]) return span;
+    // Backward, only when the forward walk stopped: down to the last occupied voxel.
+    span.last = span.first;
+    for (int zEnd = b.hi[2]; zEnd > span.first;) {
+        const int z0 = std::max<int>(span.first, zEnd - (kWordBits - 1));
+        const std::uint32_t hits = loadBits(occupied, row + z0, static_cast<unsigned>(zEnd - z0 + 1));
+        if (hits) {
+            span.last = static_cast<std::uint16_t>(z0 + static_cast<int>(highestBit(hits)));
+            break;
+        }
+        zEnd = z0 - 1;
+    }
+    return span;
+}
+
+template <typename SpanOfRow, typename Visit>
+void VoxelizerTrapVolumePrivate::walkLinesAlongZ(int x, SpanOfRow&& spanOfRow, Visit&& visit) const
+{
+    const MeshBox& b = activeBox;
     auto visitRange = [&](int y, int zFirst, int zLast) {
         for (int z0 = zFirst; z0 <= zLast; z0 += kWordBits) {
             const unsigned count = chunkLength(z0, zLast);
@@ -45,31 +72,16 @@ template <typename Visit> void VoxelizerTrapVolumePrivate::walkLinesAlongZ(int x
         }
     };
     for (int y = b.lo[1]; y <= b.hi[1]; ++y) {
-        const std::uint32_t row = voxelIndex(x, y, 0);
-        // Forward: up to the first occupied voxel.
-        int firstHit = b.hi[2] + 1;
-        for (int z0 = b.lo[2]; z0 <= b.hi[2]; z0 += kWordBits) {
-            const std::uint32_t hits = loadBits(occupied, row + z0, chunkLength(z0, b.hi[2]));
-            if (hits) {
-                firstHit = z0 + static_cast<int>(lowestBit(hits));
-                break;
-            }
-        }
-        visitRange(y, b.lo[2], firstHit - 1);
-        if (!bothEnds || firstHit > b.hi[2]) continue;
-        // Backward, only when the forward walk stopped: down to the last occupied voxel.
-        int lastHit = firstHit;
-        for (int zEnd = b.hi[2]; zEnd > firstHit;) {
-            const int z0 = std::max(firstHit, zEnd - (kWordBits - 1));
-            const std::uint32_t hits = loadBits(occupied, row + z0, static_cast<unsigned>(zEnd - z0 + 1));
-            if (hits) {
-                lastHit = z0 + static_cast<int>(highestBit(hits));
-                break;
-            }
-            zEnd = z0 - 1;
-        }
-        visitRange(y, lastHit + 1, b.hi[2]);
+        const ZSpan span = spanOfRow(y, voxelIndex(x, y, 0));
+        visitRange(y, b.lo[2], span.first - 1);
+        visitRange(y, span.last + 1, b.hi[2]);
     }
+}
+
+template <typename Visit> void VoxelizerTrapVolumePrivate::walkLinesAlongZ(int x, bool bothEnds, Visit&& visit) const
+{
+    walkLinesAlongZ(
+        x, [this, bothEnds](int, std::uint32_t row) { return zSpanOf(row, bothEnds); }, visit);
 }
 
 // Lines along x (Axis 0, at height y = fixed) or along y (Axis 1, in slab x = fixed): 32 lines (consecutive
@@ -139,9 +151,17 @@ void VoxelizerTrapVolumePrivate::floodBesideWalk(int x, int y, int z0, unsigned 
     const int kHi = std::min(static_cast<int>(count) - 1, b.hi[2] - z0 - dz);
     if (kLo > kHi) return;
     const unsigned length = static_cast<unsigned>(kHi - kLo + 1);
-    const std::uint32_t candidates = (walked >> kLo) & lowMask(length);
+    // The z walks reached every voxel of the neighbour's row outside its occupied span, so only the
+    // neighbours within the span can still be free; for most walked voxels none is, and no bit is read.
+    const int zStart = z0 + kLo + dz;
+    const ZSpan& span = zSpans[static_cast<std::size_t>(nx) * resolution + static_cast<std::size_t>(ny)];
+    const int jLo = std::max(0, span.first - zStart);
+    const int jHi = std::min(static_cast<int>(length) - 1, span.last - zStart);
+    if (jLo > jHi) return;
+    const std::uint32_t inSpan = lowMask(static_cast<unsigned>(jHi + 1)) & ~lowMask(static_cast<unsigned>(jLo));
+    const std::uint32_t candidates = (walked >> kLo) & inSpan;
     if (!candidates) return;
-    const std::uint32_t first = voxelIndex(nx, ny, z0 + kLo + dz);
+    const std::uint32_t first = voxelIndex(nx, ny, static_cast<std::uint32_t>(zStart));
     for (;;) {
         const std::uint32_t seeds = candidates & freeBits(first, length);
         if (!seeds) return;
@@ -163,6 +183,7 @@ void VoxelizerTrapVolumePrivate::classifyVoxels(int threadCount, ProgressCallbac
     carveLines(threadCount, carveProgress.callback());
     const ProgressRescaler floodProgress(progress, 0.2, 30.0);
     floodFromLines(threadCount, floodProgress.callback());
+    std::vector<ZSpan>().swap(zSpans);
     const ProgressRescaler voteProgress(progress, 0.5, 50.0);
     voteByRays(threadCount, voteProgress.callback());
 
@@ -183,8 +204,17 @@ void VoxelizerTrapVolumePrivate::carveLines(int threadCount, const ProgressCallb
     auto mark = [this, reached](int x, int y, int z0, unsigned count, std::uint32_t walked) {
         orBits(reached, voxelIndex(x, y, z0), count, walked);
     };
-    parallelVoxelLoop<FloodScratch>(reporting, failure, b.lo[0], b.hi[0],
-                                    [&](int x, FloodScratch&) { walkLinesAlongZ(x, true, mark); });
+    zSpans.assign(static_cast<std::size_t>(resolution) * resolution, ZSpan{});
+    parallelVoxelLoop<FloodScratch>(reporting, failure, b.lo[0], b.hi[0], [&](int x, FloodScratch&) {
+        walkLinesAlongZ(
+            x,
+            [this, x](int y, std::uint32_t row) {
+                const ZSpan span = zSpanOf(row, true);
+                zSpans[static_cast<std::size_t>(x) * resolution + static_cast<std::size_t>(y)] = span;
+                return span;
+            },
+            mark);
+    });
     parallelVoxelLoop<FloodScratch>(reporting, failure, b.lo[1], b.hi[1],
                                     [&](int y, FloodScratch&) { walkHorizontalLines<0>(y, mark); });
     parallelVoxelLoop<FloodScratch>(reporting, failure, b.lo[2], b.hi[2],
@@ -199,11 +229,17 @@ void VoxelizerTrapVolumePrivate::floodFromLines(int threadCount, const ProgressC
     ParallelProgress reporting(progress, threadCount, (b.hi[0] - b.lo[0]) + (b.hi[1] - b.lo[1]) + (b.hi[2] - b.lo[2]));
     FirstFailure failure;
     // (a) lines along z, neighbours (x+a, y+b, z).
+    auto storedSpan = [this](std::uint32_t x) {
+        return [this, x](int y, std::uint32_t) {
+            return zSpans[static_cast<std::size_t>(x) * resolution + static_cast<std::size_t>(y)];
+        };
+    };
     parallelVoxelLoop<FloodScratch>(reporting, failure, b.lo[0], b.hi[0], [&](int x, FloodScratch& scratch) {
-        walkLinesAlongZ(x, true, [&](int wx, int wy, int z0, unsigned count, std::uint32_t walked) {
-            for (const auto& ab : planeNeighbours)
-                floodBesideWalk(wx, wy, z0, count, walked, ab[0], ab[1], 0, scratch);
-        });
+        walkLinesAlongZ(x, storedSpan(static_cast<std::uint32_t>(x)),
+                        [&](int wx, int wy, int z0, unsigned count, std::uint32_t walked) {
+                            for (const auto& ab : planeNeighbours)
+                                floodBesideWalk(wx, wy, z0, count, walked, ab[0], ab[1], 0, scratch);
+                        });
     });
     // (b) lines along y, neighbours (x+a, y, z+b).
     parallelVoxelLoop<FloodScratch>(reporting, failure, b.lo[2], b.hi[2], [&](int z, FloodScratch& scratch) {

@@ -164,6 +164,15 @@ private:
     template <typename Enter> void forFreeRunStarts(std::uint32_t row, int zFirst, int zLast, Enter&& enter) const;
     void floodBesideWalk(int x, int y, int z0, unsigned count, std::uint32_t walked, int dx, int dy, int dz,
                          FloodScratch& scratch);
+    /// Row along z from its first to its last occupied voxel (first = hi + 1 when it has none; with only the
+    /// forward walk, last = hi): the walks along z reach exactly the voxels of the row outside the span.
+    struct ZSpan {
+        std::uint16_t first;
+        std::uint16_t last;
+    };
+    ZSpan zSpanOf(std::uint32_t row, bool bothEnds) const;
+    template <typename SpanOfRow, typename Visit>
+    void walkLinesAlongZ(int x, SpanOfRow&& spanOfRow, Visit&& visit) const;
     template <typename Visit> void walkLinesAlongZ(int x, bool bothEnds, Visit&& visit) const;
     template <int Axis, typename Visit> void walkHorizontalLines(int fixed, Visit&& visit) const;
     template <typename Visit> void walkSlabsForZIteration(int z, Visit&& visit) const;
@@ -186,6 +195,9 @@ private:
 
     /// The mesh box of the running classification, count or meshing.
     MeshBox activeBox{};
+    /// Span of every row (index x * N + y) found by the z walks of carveLines, read by floodFromLines (the
+    /// walks read only occupiedBits, which neither step changes); released before the ray votes.
+    std::vector<ZSpan> zSpans;
 
     // Surface tables: per axis and voxel coordinate, the float box centres that the overlap test gets.
     std::vector<float> paddedCentre[3]; ///< voxelCorner - kVoxelPadding + halfVoxelPadded (box scan)
