@@ -138,32 +138,34 @@ void VoxelizerTrapVolumePrivate::floodFill(std::uint32_t seed, VoxelWord* target
 }
 
 // Floods from every free neighbour (x+dx, y+dy, z+dz) of the walked voxels z0 + k (bits of `walked`) that
-// lies in the mesh box. The free bits are read again after each flood, which may have taken more of them.
-void VoxelizerTrapVolumePrivate::floodBesideWalk(int x, int y, int z0, unsigned count, std::uint32_t walked, int dx,
-                                                 int dy, int dz, FloodScratch& scratch)
+// lies in the mesh box. It runs for every walked chunk and four neighbours, and almost always finds nothing,
+// so this part stays inline and reads no bit set: the z walks reached every voxel of the neighbour's row
+// outside its occupied span (which lies inside the box), so only neighbours within the span can be free.
+inline void VoxelizerTrapVolumePrivate::floodBesideWalk(int x, int y, int z0, unsigned count, std::uint32_t walked,
+                                                        int dx, int dy, int dz, FloodScratch& scratch)
 {
     const MeshBox& b = activeBox;
     const int nx = x + dx;
     const int ny = y + dy;
     if (nx < b.lo[0] || nx > b.hi[0] || ny < b.lo[1] || ny > b.hi[1]) return;
-    // Bits k whose neighbour z0 + k + dz lies in the box.
-    const int kLo = std::max(0, b.lo[2] - z0 - dz);
-    const int kHi = std::min(static_cast<int>(count) - 1, b.hi[2] - z0 - dz);
+    const ZSpan span = zSpans[static_cast<std::size_t>(nx) * resolution + static_cast<std::size_t>(ny)];
+    const int zNeighbour = z0 + dz;
+    const int kLo = std::max(0, span.first - zNeighbour);
+    const int kHi = std::min(static_cast<int>(count) - 1, span.last - zNeighbour);
     if (kLo > kHi) return;
     const unsigned length = static_cast<unsigned>(kHi - kLo + 1);
-    // The z walks reached every voxel of the neighbour's row outside its occupied span, so only the
-    // neighbours within the span can still be free; for most walked voxels none is, and no bit is read.
-    const int zStart = z0 + kLo + dz;
-    const ZSpan& span = zSpans[static_cast<std::size_t>(nx) * resolution + static_cast<std::size_t>(ny)];
-    const int jLo = std::max(0, span.first - zStart);
-    const int jHi = std::min(static_cast<int>(length) - 1, span.last - zStart);
-    if (jLo > jHi) return;
-    const std::uint32_t inSpan = lowMask(static_cast<unsigned>(jHi + 1)) & ~lowMask(static_cast<unsigned>(jLo));
-    const std::uint32_t candidates = (walked >> kLo) & inSpan;
-    if (!candidates) return;
-    const std::uint32_t first = voxelIndex(nx, ny, static_cast<std::uint32_t>(zStart));
+    const std::uint32_t candidates = (walked >> kLo) & lowMask(length);
+    if (candidates)
+        floodFromFreeCandidates(voxelIndex(nx, ny, static_cast<std::uint32_t>(zNeighbour + kLo)), length, candidates,
+                                scratch);
+}
+
+// The free bits are read again after each flood, which may have taken more of them.
+void VoxelizerTrapVolumePrivate::floodFromFreeCandidates(std::uint32_t first, unsigned count, std::uint32_t candidates,
+                                                         FloodScratch& scratch)
+{
     for (;;) {
-        const std::uint32_t seeds = candidates & freeBits(first, length);
+        const std::uint32_t seeds = candidates & freeBits(first, count);
         if (!seeds) return;
         floodFill(first + lowestBit(seeds), reachedBits.get(), FloodMoves::AllFaces, scratch);
     }

@@ -164,6 +164,7 @@ private:
     template <typename Enter> void forFreeRunStarts(std::uint32_t row, int zFirst, int zLast, Enter&& enter) const;
     void floodBesideWalk(int x, int y, int z0, unsigned count, std::uint32_t walked, int dx, int dy, int dz,
                          FloodScratch& scratch);
+    void floodFromFreeCandidates(std::uint32_t first, unsigned count, std::uint32_t candidates, FloodScratch& scratch);
     /// Row along z from its first to its last occupied voxel (first = hi + 1 when it has none; with only the
     /// forward walk, last = hi): the walks along z reach exactly the voxels of the row outside the span.
     struct ZSpan {
