@@ -225,11 +225,56 @@ void VoxelizerTrapVolumePrivate::carveLines(int threadCount, const ProgressCallb
     reporting.finish();
 }
 
+// Per row (index x * N + y), the hull of the occupied spans of the row and its four side rows, one voxel
+// wider on both ends (first > last when all five are empty). A walked chunk that misses it has no
+// neighbour, in its row or a side row, inside that neighbour's span: floodBesideWalk would find nothing.
+std::vector<VoxelizerTrapVolumePrivate::ZSpan> VoxelizerTrapVolumePrivate::sideSpanHulls() const
+{
+    const MeshBox& b = activeBox;
+    std::vector<ZSpan> hulls(zSpans.size(), ZSpan{0xFFFF, 0});
+    auto row = [this](int x, int y) { return static_cast<std::size_t>(x) * resolution + static_cast<std::size_t>(y); };
+    for (int x = b.lo[0]; x <= b.hi[0]; ++x)
+        for (int y = b.lo[1]; y <= b.hi[1]; ++y) {
+            int first = 0xFFFF;
+            int last = -1;
+            auto include = [&](int sx, int sy) {
+                if (sx < b.lo[0] || sx > b.hi[0] || sy < b.lo[1] || sy > b.hi[1]) return;
+                const ZSpan span = zSpans[row(sx, sy)];
+                if (span.first > span.last) return;
+                first = std::min<int>(first, span.first);
+                last = std::max<int>(last, span.last);
+            };
+            include(x, y);
+            include(x - 1, y);
+            include(x + 1, y);
+            include(x, y - 1);
+            include(x, y + 1);
+            if (last >= 0)
+                hulls[row(x, y)] =
+                    ZSpan{static_cast<std::uint16_t>(std::max(first - 1, 0)), static_cast<std::uint16_t>(last + 1)};
+        }
+    return hulls;
+}
+
 void VoxelizerTrapVolumePrivate::floodFromLines(int threadCount, const ProgressCallback& progress)
 {
     const MeshBox& b = activeBox;
     ParallelProgress reporting(progress, threadCount, (b.hi[0] - b.lo[0]) + (b.hi[1] - b.lo[1]) + (b.hi[2] - b.lo[2]));
     FirstFailure failure;
+    const std::vector<ZSpan> hulls = sideSpanHulls();
+    // The four side floods of a walked chunk, skipped at once when the chunk misses its row's hull.
+    auto floodBeside = [&](int dAxis, int eAxis, FloodScratch& scratch) {
+        return [&, dAxis, eAxis](int x, int y, int z0, unsigned count, std::uint32_t walked) {
+            const ZSpan hull = hulls[static_cast<std::size_t>(x) * resolution + static_cast<std::size_t>(y)];
+            if (z0 > hull.last || z0 + static_cast<int>(count) - 1 < hull.first) return;
+            for (const auto& ab : planeNeighbours) {
+                int step[3] = {0, 0, 0};
+                step[dAxis] = ab[0];
+                step[eAxis] = ab[1];
+                floodBesideWalk(x, y, z0, count, walked, step[0], step[1], step[2], scratch);
+            }
+        };
+    };
     // (a) lines along z, neighbours (x+a, y+b, z).
     auto storedSpan = [this](std::uint32_t x) {
         return [this, x](int y, std::uint32_t) {
@@ -237,25 +282,15 @@ void VoxelizerTrapVolumePrivate::floodFromLines(int threadCount, const ProgressC
         };
     };
     parallelVoxelLoop<FloodScratch>(reporting, failure, b.lo[0], b.hi[0], [&](int x, FloodScratch& scratch) {
-        walkLinesAlongZ(x, storedSpan(static_cast<std::uint32_t>(x)),
-                        [&](int wx, int wy, int z0, unsigned count, std::uint32_t walked) {
-                            for (const auto& ab : planeNeighbours)
-                                floodBesideWalk(wx, wy, z0, count, walked, ab[0], ab[1], 0, scratch);
-                        });
+        walkLinesAlongZ(x, storedSpan(static_cast<std::uint32_t>(x)), floodBeside(0, 1, scratch));
     });
     // (b) lines along y, neighbours (x+a, y, z+b).
     parallelVoxelLoop<FloodScratch>(reporting, failure, b.lo[2], b.hi[2], [&](int z, FloodScratch& scratch) {
-        walkSlabsForZIteration(z, [&](int wx, int wy, int z0, unsigned count, std::uint32_t walked) {
-            for (const auto& ab : planeNeighbours)
-                floodBesideWalk(wx, wy, z0, count, walked, ab[0], 0, ab[1], scratch);
-        });
+        walkSlabsForZIteration(z, floodBeside(0, 2, scratch));
     });
     // (c) lines along x, neighbours (x, y+a, z+b).
     parallelVoxelLoop<FloodScratch>(reporting, failure, b.lo[1], b.hi[1], [&](int y, FloodScratch& scratch) {
-        walkHorizontalLines<0>(y, [&](int wx, int wy, int z0, unsigned count, std::uint32_t walked) {
-            for (const auto& ab : planeNeighbours)
-                floodBesideWalk(wx, wy, z0, count, walked, 0, ab[0], ab[1], scratch);
-        });
+        walkHorizontalLines<0>(y, floodBeside(1, 2, scratch));
     });
     failure.rethrowIfFailed();
     reporting.finish();

@@ -172,6 +172,7 @@ private:
         std::uint16_t last;
     };
     ZSpan zSpanOf(std::uint32_t row, bool bothEnds) const;
+    std::vector<ZSpan> sideSpanHulls() const;
     template <typename SpanOfRow, typename Visit>
     void walkLinesAlongZ(int x, SpanOfRow&& spanOfRow, Visit&& visit) const;
     template <typename Visit> void walkLinesAlongZ(int x, bool bothEnds, Visit&& visit) const;
