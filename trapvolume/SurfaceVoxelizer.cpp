@@ -4,6 +4,7 @@
 #include "trapvolume/VoxelizerTrapVolumePrivate.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstdint>
 
 #include "trapvolume/ParallelVoxelLoop.h"
@@ -82,23 +83,29 @@ void VoxelizerTrapVolumePrivate::triangleVoxelRange(int face, UVector3<double> p
 // triangles set before it), so a part with any flooded triangle keeps the stored order (empty result).
 std::vector<std::int32_t> VoxelizerTrapVolumePrivate::surfaceVisitOrder() const
 {
-    const auto count = static_cast<std::size_t>(faceCount);
-    std::vector<std::size_t> slabOf(count);
-    std::vector<std::size_t> slabStart(resolution + 1, 0);
+    const auto count = static_cast<std::int64_t>(faceCount);
+    std::vector<std::uint32_t> slabOf(static_cast<std::size_t>(count));
     const int last = static_cast<int>(resolution) - 1;
-    for (std::size_t face = 0; face < count; ++face) {
+    // The ranges read the corners in stored order, which is scattered over the vertices: shared by the
+    // team, like the pass itself.
+    std::atomic<bool> anyFlooded{false};
+#pragma omp parallel for schedule(static)
+    for (std::int64_t face = 0; face < count; ++face) {
         UVector3<double> p[3];
         int lo[3];
         int hi[3];
         triangleVoxelRange(static_cast<int>(face), p, lo, hi);
-        if (takesFloodPath(lo, hi)) return {};
-        slabOf[face] = static_cast<std::size_t>(std::min(std::max(lo[0], 0), last));
-        ++slabStart[slabOf[face] + 1];
+        if (takesFloodPath(lo, hi)) anyFlooded.store(true, std::memory_order_relaxed);
+        slabOf[static_cast<std::size_t>(face)] = static_cast<std::uint32_t>(std::min(std::max(lo[0], 0), last));
     }
+    if (anyFlooded.load()) return {};
+    std::vector<std::size_t> slabStart(resolution + 1, 0);
+    for (const std::uint32_t slab : slabOf)
+        ++slabStart[slab + 1];
     for (std::size_t s = 0; s < resolution; ++s)
         slabStart[s + 1] += slabStart[s];
-    std::vector<std::int32_t> order(count);
-    for (std::size_t face = 0; face < count; ++face)
+    std::vector<std::int32_t> order(static_cast<std::size_t>(count));
+    for (std::size_t face = 0; face < slabOf.size(); ++face)
         order[slabStart[slabOf[face]]++] = static_cast<std::int32_t>(face);
     return order;
 }
