@@ -21,16 +21,6 @@
 using namespace meshprobe::trap;
 using meshprobe::common::ProgressRescaler;
 
-bool VoxelizerTrapVolumePrivate::isFree(std::uint32_t index) const
-{
-    return !testBit(occupiedBits.get(), index) && !testBit(reachedBits.get(), index);
-}
-
-std::uint32_t VoxelizerTrapVolumePrivate::freeBits(std::uint32_t first, unsigned count) const
-{
-    return ~(loadBits(occupiedBits.get(), first, count) | loadBits(reachedBits.get(), first, count)) & lowMask(count);
-}
-
 // ---------------------------------------------------------------------------------------------------------
 // Line walks. visit(x, y, z0, count, mask) receives the walked voxels of row (x, y): bit k is voxel z0 + k.
 

@@ -158,6 +158,10 @@ private:
     void voteSlice(int x, VoteScratch& scratch);
     bool isFree(std::uint32_t index) const;
     std::uint32_t freeBits(std::uint32_t first, unsigned count) const;
+    /// Bits of word `word` set in neither bit set.
+    std::uint32_t freeWord(std::uint32_t word) const;
+    std::uint32_t freeRunTop(std::uint32_t from, std::uint32_t limit) const;
+    std::uint32_t freeRunBottom(std::uint32_t from, std::uint32_t limit) const;
     void floodFill(std::uint32_t seed, VoxelWord* target, FloodMoves moves, FloodScratch& scratch);
     template <typename Mark> void spanFlood(std::uint32_t seed, FloodMoves moves, FloodScratch& scratch, Mark&& mark);
     /// Calls enter(index) at the lowest voxel of every free run of the row within zFirst..zLast.
