@@ -194,10 +194,17 @@ private:
                       ProgressCallback progress);
     void meshCavity(std::uint32_t seed, int zMax, UMesh<float>* mesh, float& volume, int voxelsPerReport,
                     int& voxelsBefore, int& reportsMade, ProgressCallback progress);
-    std::uint32_t countTrappedVoxels(const MeshBox& box) const;
+    /// The clear voxels of the mesh box: how many, and a flag per (z, x) column (index z * slabs + x, both from
+    /// the box's low corner) that holds any.
+    struct TrappedScan {
+        std::uint32_t total = 0;
+        std::vector<std::uint8_t> columnHasClear;
+    };
+    TrappedScan scanTrappedVoxels(const MeshBox& box) const;
     /// Calls seed(index) at every voxel of the mesh box whose occupiedBits bit is clear when the scan reaches
     /// it, z outermost, then x, then y; stops early when seed returns false.
-    void forEachTrappedSeed(const MeshBox& box, const std::function<bool(std::uint32_t)>& seed) const;
+    void forEachTrappedSeed(const MeshBox& box, const TrappedScan& scan,
+                            const std::function<bool(std::uint32_t)>& seed) const;
 
     /// The mesh box of the running classification, count or meshing.
     MeshBox activeBox{};
