@@ -8,6 +8,7 @@
 #pragma once
 
 #include <benchmark/benchmark.h>
+#include <sys/resource.h>
 
 #include <cstring>
 #include <fstream>
@@ -28,7 +29,6 @@ struct NamedMesh {
     std::size_t triangles() const { return soup.indices.size() / 3; }
 };
 
-/// The path given with --mesh, empty without.
 /// Peak resident memory of the process since the last reset, MiB (Linux).
 inline double peakResidentMiB()
 {
@@ -46,6 +46,17 @@ inline void resetPeakResident()
     clear << "5";
 }
 
+/// CPU time of the whole process so far (all threads), seconds: unlike the wall time it does not grow while
+/// other processes hold the cores.
+inline double processCpuSeconds()
+{
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    const auto seconds = [](const timeval& t) { return static_cast<double>(t.tv_sec) + 1e-6 * t.tv_usec; };
+    return seconds(usage.ru_utime) + seconds(usage.ru_stime);
+}
+
+/// The path given with --mesh, empty without.
 inline std::string& meshFile()
 {
     static std::string path;

@@ -8,7 +8,6 @@
 // far as the mesh box's diagonal (the most work a ray can take).
 #include <benchmark/benchmark.h>
 #include <embree3/rtcore.h>
-#include <sys/resource.h>
 
 #include <algorithm>
 #include <atomic>
@@ -112,16 +111,6 @@ template <typename Work> void onThreads(int threads, std::size_t from, std::size
     run();
     for (std::thread& helper : helpers)
         helper.join();
-}
-
-/// CPU time of the whole process so far (all threads), seconds: unlike the wall time it does not grow while
-/// other processes hold the cores.
-double processCpuSeconds()
-{
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    const auto seconds = [](const timeval& t) { return static_cast<double>(t.tv_sec) + 1e-6 * t.tv_usec; };
-    return seconds(usage.ru_utime) + seconds(usage.ru_stime);
 }
 
 double secondsOf(const std::function<void()>& work)
@@ -263,13 +252,13 @@ void ToolkitRayPass(benchmark::State& state, const bench::NamedMesh* named)
     const int samples = static_cast<int>(state.range(0));
     const int threads = static_cast<int>(state.range(1));
     const float max = boxDiagonal(*mesh);
-    const double cpuBefore = processCpuSeconds();
+    const double cpuBefore = bench::processCpuSeconds();
     for (auto _ : state)
         benchmark::DoNotOptimize(meshprobe::detail::thicknessRayPass(*mesh, max, samples, threads, {}, 0, 100).data());
     bench::describe(state, named->name, named->triangles(), threads,
                     static_cast<double>(named->triangles() * AnalysisRays(samples).perFace()), "rays/s");
     // CPU seconds of all threads per pass: with the wall time on an idle machine, how well the threads share.
-    state.counters["cpu_seconds"] = (processCpuSeconds() - cpuBefore) / static_cast<double>(state.iterations());
+    state.counters["cpu_seconds"] = (bench::processCpuSeconds() - cpuBefore) / static_cast<double>(state.iterations());
 }
 
 /// The library's own call, one thread, colour mode.

@@ -10,6 +10,7 @@
 #include <chrono>
 #include <cmath>
 #include <fstream>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -49,6 +50,18 @@ const testmesh::Soup& bumpyBall()
     return soup;
 }
 
+/// FNV-1a over the words of a bit set, cut to 52 bits so that a counter (a double) holds it exactly: two
+/// builds that print the same value for a phase left the same bits.
+double bitsHash(const VoxelizerTrapVolumePrivate& grid, const VoxelizerTrapVolumePrivate::VoxelBitSet& bits)
+{
+    std::uint64_t hash = 1469598103934665603ull;
+    for (std::uint32_t w = 0; w < grid.wordCount; ++w) {
+        hash ^= bits.get()[w].load(std::memory_order_relaxed);
+        hash *= 1099511628211ull;
+    }
+    return static_cast<double>(hash >> 12);
+}
+
 double secondsSince(std::chrono::steady_clock::time_point start)
 {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
@@ -61,6 +74,9 @@ void VoxelizeAndCount(benchmark::State& state, const bench::NamedMesh* named)
     omp_set_num_threads(threads);
     MeshKernel kernel(std::shared_ptr<UMesh<float>>(named->soup.build()));
     double phase[4] = {0, 0, 0, 0};
+    double surfaceHash = 0.0;
+    double voxelizeHash = 0.0;
+    double phaseCpu[4] = {0, 0, 0, 0};
     int trapped = 0;
     std::int64_t voted = 0;
     double gridMiB = 0.0;
@@ -70,19 +86,21 @@ void VoxelizeAndCount(benchmark::State& state, const bench::NamedMesh* named)
         auto grid = std::make_unique<VoxelizerTrapVolumePrivate>(resolution, &kernel);
         gridMiB = 2.0 * grid->wordCount * sizeof(VoxelizerTrapVolumePrivate::VoxelWord) / (1024.0 * 1024.0);
         state.ResumeTiming();
-        auto start = std::chrono::steady_clock::now();
-        grid->voxelizeSurface(threads, {});
-        phase[0] += secondsSince(start);
-        start = std::chrono::steady_clock::now();
-        grid->classifyVoxels(threads, {});
-        phase[1] += secondsSince(start);
-        start = std::chrono::steady_clock::now();
-        grid->markDrainable(threads, {});
-        phase[2] += secondsSince(start);
-        start = std::chrono::steady_clock::now();
         float volume = 0.0f;
-        trapped = grid->getTrappedVolumeCount(volume, {});
-        phase[3] += secondsSince(start);
+        const std::function<void()> phases[4] = {
+            [&] { grid->voxelizeSurface(threads, {}); }, [&] { grid->classifyVoxels(threads, {}); },
+            [&] { grid->markDrainable(threads, {}); }, [&] { trapped = grid->getTrappedVolumeCount(volume, {}); }};
+        for (int p = 0; p < 4; ++p) {
+            const auto start = std::chrono::steady_clock::now();
+            const double cpuStart = bench::processCpuSeconds();
+            phases[p]();
+            phase[p] += secondsSince(start);
+            phaseCpu[p] += bench::processCpuSeconds() - cpuStart;
+            state.PauseTiming();
+            if (p == 0) surfaceHash = bitsHash(*grid, grid->occupiedBits);
+            if (p == 2) voxelizeHash = bitsHash(*grid, grid->occupiedBits);
+            state.ResumeTiming();
+        }
         voted = grid->votedVoxelCount.load();
         benchmark::DoNotOptimize(volume);
         state.PauseTiming();
@@ -94,6 +112,12 @@ void VoxelizeAndCount(benchmark::State& state, const bench::NamedMesh* named)
     state.counters["classify_s"] = phase[1] / runs;
     state.counters["drain_s"] = phase[2] / runs;
     state.counters["count_s"] = phase[3] / runs;
+    // CPU seconds of all threads per phase: steady while other processes share the cores.
+    state.counters["surface_cpu_s"] = phaseCpu[0] / runs;
+    state.counters["classify_cpu_s"] = phaseCpu[1] / runs;
+    state.counters["drain_cpu_s"] = phaseCpu[2] / runs;
+    state.counters["surface_hash"] = surfaceHash;
+    state.counters["voxelize_hash"] = voxelizeHash;
     state.counters["voted"] = static_cast<double>(voted);
     state.counters["trapped"] = trapped;
     state.counters["grid_MiB"] = gridMiB;

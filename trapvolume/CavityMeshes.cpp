@@ -27,14 +27,15 @@ void VoxelizerTrapVolumePrivate::trappedVolume2Mesh(std::vector<UMesh<float>*>& 
     const MeshBox b = meshBox();
     activeBox = b;
 
-    const std::uint32_t total = countTrappedVoxels(b);
+    const TrappedScan scan = scanTrappedVoxels(b);
+    const std::uint32_t total = scan.total;
     const int voxelsPerReport = static_cast<int>(static_cast<double>(static_cast<float>(total)) / 10.0);
     int reportsMade = 0;
     int voxelsBefore = 0; // voxels of the cavities meshed so far
     bool ok = true;
     bool aborted = false;
     std::vector<UMesh<float>*> made;
-    forEachTrappedSeed(b, [&](std::uint32_t seed) {
+    forEachTrappedSeed(b, scan, [&](std::uint32_t seed) {
         UMesh<float>* mesh = nullptr;
         try {
             mesh = new UMesh<float>();

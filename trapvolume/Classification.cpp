@@ -21,23 +21,40 @@
 using namespace meshprobe::trap;
 using meshprobe::common::ProgressRescaler;
 
-bool VoxelizerTrapVolumePrivate::isFree(std::uint32_t index) const
-{
-    return !testBit(occupiedBits.get(), index) && !testBit(reachedBits.get(), index);
-}
-
-std::uint32_t VoxelizerTrapVolumePrivate::freeBits(std::uint32_t first, unsigned count) const
-{
-    return ~(loadBits(occupiedBits.get(), first, count) | loadBits(reachedBits.get(), first, count)) & lowMask(count);
-}
-
 // ---------------------------------------------------------------------------------------------------------
 // Line walks. visit(x, y, z0, count, mask) receives the walked voxels of row (x, y): bit k is voxel z0 + k.
 
-template <typename Visit> void VoxelizerTrapVolumePrivate::walkLinesAlongZ(int x, bool bothEnds, Visit&& visit) const
+VoxelizerTrapVolumePrivate::ZSpan VoxelizerTrapVolumePrivate::zSpanOf(std::uint32_t row, bool bothEnds) const
 {
     const MeshBox& b = activeBox;
     const VoxelWord* occupied = occupiedBits.get();
+    ZSpan span{static_cast<std::uint16_t>(b.hi[2] + 1), static_cast<std::uint16_t>(b.hi[2])};
+    for (int z0 = b.lo[2]; z0 <= b.hi[2]; z0 += kWordBits) {
+        const std::uint32_t hits = loadBits(occupied, row + z0, chunkLength(z0, b.hi[2]));
+        if (hits) {
+            span.first = static_cast<std::uint16_t>(z0 + static_cast<int>(lowestBit(hits)));
+            break;
+        }
+    }
+    if (!bothEnds || span.first > b.hi[2]) return span;
+    // Backward, only when the forward walk stopped: down to the last occupied voxel.
+    span.last = span.first;
+    for (int zEnd = b.hi[2]; zEnd > span.first;) {
+        const int z0 = std::max<int>(span.first, zEnd - (kWordBits - 1));
+        const std::uint32_t hits = loadBits(occupied, row + z0, static_cast<unsigned>(zEnd - z0 + 1));
+        if (hits) {
+            span.last = static_cast<std::uint16_t>(z0 + static_cast<int>(highestBit(hits)));
+            break;
+        }
+        zEnd = z0 - 1;
+    }
+    return span;
+}
+
+template <typename SpanOfRow, typename Visit>
+void VoxelizerTrapVolumePrivate::walkLinesAlongZ(int x, SpanOfRow&& spanOfRow, Visit&& visit) const
+{
+    const MeshBox& b = activeBox;
     auto visitRange = [&](int y, int zFirst, int zLast) {
         for (int z0 = zFirst; z0 <= zLast; z0 += kWordBits) {
             const unsigned count = chunkLength(z0, zLast);
@@ -45,31 +62,16 @@ template <typename Visit> void VoxelizerTrapVolumePrivate::walkLinesAlongZ(int x
         }
     };
     for (int y = b.lo[1]; y <= b.hi[1]; ++y) {
-        const std::uint32_t row = voxelIndex(x, y, 0);
-        // Forward: up to the first occupied voxel.
-        int firstHit = b.hi[2] + 1;
-        for (int z0 = b.lo[2]; z0 <= b.hi[2]; z0 += kWordBits) {
-            const std::uint32_t hits = loadBits(occupied, row + z0, chunkLength(z0, b.hi[2]));
-            if (hits) {
-                firstHit = z0 + static_cast<int>(lowestBit(hits));
-                break;
-            }
-        }
-        visitRange(y, b.lo[2], firstHit - 1);
-        if (!bothEnds || firstHit > b.hi[2]) continue;
-        // Backward, only when the forward walk stopped: down to the last occupied voxel.
-        int lastHit = firstHit;
-        for (int zEnd = b.hi[2]; zEnd > firstHit;) {
-            const int z0 = std::max(firstHit, zEnd - (kWordBits - 1));
-            const std::uint32_t hits = loadBits(occupied, row + z0, static_cast<unsigned>(zEnd - z0 + 1));
-            if (hits) {
-                lastHit = z0 + static_cast<int>(highestBit(hits));
-                break;
-            }
-            zEnd = z0 - 1;
-        }
-        visitRange(y, lastHit + 1, b.hi[2]);
+        const ZSpan span = spanOfRow(y, voxelIndex(x, y, 0));
+        visitRange(y, b.lo[2], span.first - 1);
+        visitRange(y, span.last + 1, b.hi[2]);
     }
+}
+
+template <typename Visit> void VoxelizerTrapVolumePrivate::walkLinesAlongZ(int x, bool bothEnds, Visit&& visit) const
+{
+    walkLinesAlongZ(
+        x, [this, bothEnds](int, std::uint32_t row) { return zSpanOf(row, bothEnds); }, visit);
 }
 
 // Lines along x (Axis 0, at height y = fixed) or along y (Axis 1, in slab x = fixed): 32 lines (consecutive
@@ -126,24 +128,34 @@ void VoxelizerTrapVolumePrivate::floodFill(std::uint32_t seed, VoxelWord* target
 }
 
 // Floods from every free neighbour (x+dx, y+dy, z+dz) of the walked voxels z0 + k (bits of `walked`) that
-// lies in the mesh box. The free bits are read again after each flood, which may have taken more of them.
-void VoxelizerTrapVolumePrivate::floodBesideWalk(int x, int y, int z0, unsigned count, std::uint32_t walked, int dx,
-                                                 int dy, int dz, FloodScratch& scratch)
+// lies in the mesh box. It runs for every walked chunk and four neighbours, and almost always finds nothing,
+// so this part stays inline and reads no bit set: the z walks reached every voxel of the neighbour's row
+// outside its occupied span (which lies inside the box), so only neighbours within the span can be free.
+inline void VoxelizerTrapVolumePrivate::floodBesideWalk(int x, int y, int z0, unsigned count, std::uint32_t walked,
+                                                        int dx, int dy, int dz, FloodScratch& scratch)
 {
     const MeshBox& b = activeBox;
     const int nx = x + dx;
     const int ny = y + dy;
     if (nx < b.lo[0] || nx > b.hi[0] || ny < b.lo[1] || ny > b.hi[1]) return;
-    // Bits k whose neighbour z0 + k + dz lies in the box.
-    const int kLo = std::max(0, b.lo[2] - z0 - dz);
-    const int kHi = std::min(static_cast<int>(count) - 1, b.hi[2] - z0 - dz);
+    const ZSpan span = zSpans[static_cast<std::size_t>(nx) * resolution + static_cast<std::size_t>(ny)];
+    const int zNeighbour = z0 + dz;
+    const int kLo = std::max(0, span.first - zNeighbour);
+    const int kHi = std::min(static_cast<int>(count) - 1, span.last - zNeighbour);
     if (kLo > kHi) return;
     const unsigned length = static_cast<unsigned>(kHi - kLo + 1);
     const std::uint32_t candidates = (walked >> kLo) & lowMask(length);
-    if (!candidates) return;
-    const std::uint32_t first = voxelIndex(nx, ny, z0 + kLo + dz);
+    if (candidates)
+        floodFromFreeCandidates(voxelIndex(nx, ny, static_cast<std::uint32_t>(zNeighbour + kLo)), length, candidates,
+                                scratch);
+}
+
+// The free bits are read again after each flood, which may have taken more of them.
+void VoxelizerTrapVolumePrivate::floodFromFreeCandidates(std::uint32_t first, unsigned count, std::uint32_t candidates,
+                                                         FloodScratch& scratch)
+{
     for (;;) {
-        const std::uint32_t seeds = candidates & freeBits(first, length);
+        const std::uint32_t seeds = candidates & freeBits(first, count);
         if (!seeds) return;
         floodFill(first + lowestBit(seeds), reachedBits.get(), FloodMoves::AllFaces, scratch);
     }
@@ -163,6 +175,7 @@ void VoxelizerTrapVolumePrivate::classifyVoxels(int threadCount, ProgressCallbac
     carveLines(threadCount, carveProgress.callback());
     const ProgressRescaler floodProgress(progress, 0.2, 30.0);
     floodFromLines(threadCount, floodProgress.callback());
+    std::vector<ZSpan>().swap(zSpans);
     const ProgressRescaler voteProgress(progress, 0.5, 50.0);
     voteByRays(threadCount, voteProgress.callback());
 
@@ -183,8 +196,17 @@ void VoxelizerTrapVolumePrivate::carveLines(int threadCount, const ProgressCallb
     auto mark = [this, reached](int x, int y, int z0, unsigned count, std::uint32_t walked) {
         orBits(reached, voxelIndex(x, y, z0), count, walked);
     };
-    parallelVoxelLoop<FloodScratch>(reporting, failure, b.lo[0], b.hi[0],
-                                    [&](int x, FloodScratch&) { walkLinesAlongZ(x, true, mark); });
+    zSpans.assign(static_cast<std::size_t>(resolution) * resolution, ZSpan{});
+    parallelVoxelLoop<FloodScratch>(reporting, failure, b.lo[0], b.hi[0], [&](int x, FloodScratch&) {
+        walkLinesAlongZ(
+            x,
+            [this, x](int y, std::uint32_t row) {
+                const ZSpan span = zSpanOf(row, true);
+                zSpans[static_cast<std::size_t>(x) * resolution + static_cast<std::size_t>(y)] = span;
+                return span;
+            },
+            mark);
+    });
     parallelVoxelLoop<FloodScratch>(reporting, failure, b.lo[1], b.hi[1],
                                     [&](int y, FloodScratch&) { walkHorizontalLines<0>(y, mark); });
     parallelVoxelLoop<FloodScratch>(reporting, failure, b.lo[2], b.hi[2],
@@ -193,31 +215,72 @@ void VoxelizerTrapVolumePrivate::carveLines(int threadCount, const ProgressCallb
     reporting.finish();
 }
 
+// Per row (index x * N + y), the hull of the occupied spans of the row and its four side rows, one voxel
+// wider on both ends (first > last when all five are empty). A walked chunk that misses it has no
+// neighbour, in its row or a side row, inside that neighbour's span: floodBesideWalk would find nothing.
+std::vector<VoxelizerTrapVolumePrivate::ZSpan> VoxelizerTrapVolumePrivate::sideSpanHulls() const
+{
+    const MeshBox& b = activeBox;
+    std::vector<ZSpan> hulls(zSpans.size(), ZSpan{0xFFFF, 0});
+    auto row = [this](int x, int y) { return static_cast<std::size_t>(x) * resolution + static_cast<std::size_t>(y); };
+    for (int x = b.lo[0]; x <= b.hi[0]; ++x)
+        for (int y = b.lo[1]; y <= b.hi[1]; ++y) {
+            int first = 0xFFFF;
+            int last = -1;
+            auto include = [&](int sx, int sy) {
+                if (sx < b.lo[0] || sx > b.hi[0] || sy < b.lo[1] || sy > b.hi[1]) return;
+                const ZSpan span = zSpans[row(sx, sy)];
+                if (span.first > span.last) return;
+                first = std::min<int>(first, span.first);
+                last = std::max<int>(last, span.last);
+            };
+            include(x, y);
+            include(x - 1, y);
+            include(x + 1, y);
+            include(x, y - 1);
+            include(x, y + 1);
+            if (last >= 0)
+                hulls[row(x, y)] =
+                    ZSpan{static_cast<std::uint16_t>(std::max(first - 1, 0)), static_cast<std::uint16_t>(last + 1)};
+        }
+    return hulls;
+}
+
 void VoxelizerTrapVolumePrivate::floodFromLines(int threadCount, const ProgressCallback& progress)
 {
     const MeshBox& b = activeBox;
     ParallelProgress reporting(progress, threadCount, (b.hi[0] - b.lo[0]) + (b.hi[1] - b.lo[1]) + (b.hi[2] - b.lo[2]));
     FirstFailure failure;
+    const std::vector<ZSpan> hulls = sideSpanHulls();
+    // The four side floods of a walked chunk, skipped at once when the chunk misses its row's hull.
+    auto floodBeside = [&](int dAxis, int eAxis, FloodScratch& scratch) {
+        return [&, dAxis, eAxis](int x, int y, int z0, unsigned count, std::uint32_t walked) {
+            const ZSpan hull = hulls[static_cast<std::size_t>(x) * resolution + static_cast<std::size_t>(y)];
+            if (z0 > hull.last || z0 + static_cast<int>(count) - 1 < hull.first) return;
+            for (const auto& ab : planeNeighbours) {
+                int step[3] = {0, 0, 0};
+                step[dAxis] = ab[0];
+                step[eAxis] = ab[1];
+                floodBesideWalk(x, y, z0, count, walked, step[0], step[1], step[2], scratch);
+            }
+        };
+    };
     // (a) lines along z, neighbours (x+a, y+b, z).
+    auto storedSpan = [this](std::uint32_t x) {
+        return [this, x](int y, std::uint32_t) {
+            return zSpans[static_cast<std::size_t>(x) * resolution + static_cast<std::size_t>(y)];
+        };
+    };
     parallelVoxelLoop<FloodScratch>(reporting, failure, b.lo[0], b.hi[0], [&](int x, FloodScratch& scratch) {
-        walkLinesAlongZ(x, true, [&](int wx, int wy, int z0, unsigned count, std::uint32_t walked) {
-            for (const auto& ab : planeNeighbours)
-                floodBesideWalk(wx, wy, z0, count, walked, ab[0], ab[1], 0, scratch);
-        });
+        walkLinesAlongZ(x, storedSpan(static_cast<std::uint32_t>(x)), floodBeside(0, 1, scratch));
     });
     // (b) lines along y, neighbours (x+a, y, z+b).
     parallelVoxelLoop<FloodScratch>(reporting, failure, b.lo[2], b.hi[2], [&](int z, FloodScratch& scratch) {
-        walkSlabsForZIteration(z, [&](int wx, int wy, int z0, unsigned count, std::uint32_t walked) {
-            for (const auto& ab : planeNeighbours)
-                floodBesideWalk(wx, wy, z0, count, walked, ab[0], 0, ab[1], scratch);
-        });
+        walkSlabsForZIteration(z, floodBeside(0, 2, scratch));
     });
     // (c) lines along x, neighbours (x, y+a, z+b).
     parallelVoxelLoop<FloodScratch>(reporting, failure, b.lo[1], b.hi[1], [&](int y, FloodScratch& scratch) {
-        walkHorizontalLines<0>(y, [&](int wx, int wy, int z0, unsigned count, std::uint32_t walked) {
-            for (const auto& ab : planeNeighbours)
-                floodBesideWalk(wx, wy, z0, count, walked, 0, ab[0], ab[1], scratch);
-        });
+        walkHorizontalLines<0>(y, floodBeside(1, 2, scratch));
     });
     failure.rethrowIfFailed();
     reporting.finish();

@@ -22,19 +22,70 @@ struct VoxelizerTrapVolumePrivate::VoteScratch {
     FloodScratch flood;
 };
 
+inline bool VoxelizerTrapVolumePrivate::isFree(std::uint32_t index) const
+{
+    using namespace meshprobe::trap;
+    return !testBit(occupiedBits.get(), index) && !testBit(reachedBits.get(), index);
+}
+
+inline std::uint32_t VoxelizerTrapVolumePrivate::freeBits(std::uint32_t first, unsigned count) const
+{
+    using namespace meshprobe::trap;
+    return ~(loadBits(occupiedBits.get(), first, count) | loadBits(reachedBits.get(), first, count)) & lowMask(count);
+}
+
+inline std::uint32_t VoxelizerTrapVolumePrivate::freeWord(std::uint32_t word) const
+{
+    return ~(occupiedBits.get()[word].load(std::memory_order_relaxed) |
+             reachedBits.get()[word].load(std::memory_order_relaxed));
+}
+
+// The scans below go a whole bit-set word at a time, with the bits outside first..last masked off: one load
+// per set and word, where a run's chunks of 32 from an unaligned start would straddle two.
 template <typename Enter>
 void VoxelizerTrapVolumePrivate::forFreeRunStarts(std::uint32_t row, int zFirst, int zLast, Enter&& enter) const
 {
     using namespace meshprobe::trap;
-    bool previousFree = false;
-    for (int z0 = zFirst; z0 <= zLast; z0 += kWordBits) {
-        const unsigned count = chunkLength(z0, zLast);
-        const std::uint32_t free = freeBits(row + z0, count);
-        // A run starts at a free voxel whose lower neighbour (within zFirst..zLast) is not free.
-        std::uint32_t starts = free & ~((free << 1) | (previousFree ? 1u : 0u));
+    const std::uint32_t first = row + static_cast<std::uint32_t>(zFirst);
+    const std::uint32_t last = row + static_cast<std::uint32_t>(zLast);
+    std::uint32_t previousFree = 0; // the bit below the word's first, as bit 0
+    for (std::uint32_t w = first >> 5; w <= last >> 5; ++w) {
+        std::uint32_t free = freeWord(w);
+        if (w == first >> 5) free &= ~0u << (first & 31);
+        if (w == last >> 5) free &= ~0u >> (31 - (last & 31));
+        // A run starts at a free voxel whose lower neighbour (within first..last) is not free.
+        std::uint32_t starts = free & ~((free << 1) | previousFree);
         for (; starts; starts &= starts - 1)
-            enter(row + static_cast<std::uint32_t>(z0) + lowestBit(starts));
-        previousFree = (free >> (count - 1)) & 1u;
+            enter((w << 5) + lowestBit(starts));
+        previousFree = free >> 31;
+    }
+}
+
+// Index of the last free voxel of the run that goes up from `from` (free) without passing `limit`.
+inline std::uint32_t VoxelizerTrapVolumePrivate::freeRunTop(std::uint32_t from, std::uint32_t limit) const
+{
+    using namespace meshprobe::trap;
+    for (std::uint32_t w = from >> 5;; ++w) {
+        std::uint32_t blocked = ~freeWord(w);
+        if (w == from >> 5) blocked &= ~0u << (from & 31);
+        const std::uint32_t stop = blocked ? (w << 5) + lowestBit(blocked) : (w << 5) + 32;
+        if (stop > limit) return limit;
+        if (blocked) return stop - 1;
+    }
+}
+
+// Index of the first free voxel of the run that goes down from `from` (free) without passing `limit`.
+inline std::uint32_t VoxelizerTrapVolumePrivate::freeRunBottom(std::uint32_t from, std::uint32_t limit) const
+{
+    using namespace meshprobe::trap;
+    for (std::uint32_t w = from >> 5;; --w) {
+        std::uint32_t blocked = ~freeWord(w);
+        if (w == from >> 5) blocked &= ~0u >> (31 - (from & 31));
+        if (blocked) {
+            const std::uint32_t stop = (w << 5) + highestBit(blocked);
+            return stop < limit ? limit : stop + 1;
+        }
+        if ((w << 5) <= limit) return limit;
     }
 }
 
@@ -81,31 +132,10 @@ void VoxelizerTrapVolumePrivate::spanFlood(std::uint32_t seed, FloodMoves moves,
         const int z = static_cast<int>(i % resolution);
         const std::uint32_t row = i - static_cast<std::uint32_t>(z);
 
-        // Grow up to the first voxel that is set or outside the box.
-        int top = b.hi[2];
-        for (int z0 = z + 1; z0 <= b.hi[2]; z0 += kWordBits) {
-            const unsigned count = chunkLength(z0, b.hi[2]);
-            const std::uint32_t blocked = ~freeBits(row + z0, count) & lowMask(count);
-            if (blocked) {
-                top = z0 + static_cast<int>(lowestBit(blocked)) - 1;
-                break;
-            }
-        }
-        // And down, when that step is allowed.
-        int bottom = z;
-        if (canMoveDown) {
-            bottom = b.lo[2];
-            for (int zEnd = z - 1; zEnd >= b.lo[2];) {
-                const int z0 = std::max(b.lo[2], zEnd - (kWordBits - 1));
-                const unsigned count = static_cast<unsigned>(zEnd - z0 + 1);
-                const std::uint32_t blocked = ~freeBits(row + z0, count) & lowMask(count);
-                if (blocked) {
-                    bottom = z0 + static_cast<int>(highestBit(blocked)) + 1;
-                    break;
-                }
-                zEnd = z0 - 1;
-            }
-        }
+        // Grow up to the first voxel that is set or outside the box, and down when that step is allowed.
+        const int top = static_cast<int>(freeRunTop(i, row + static_cast<std::uint32_t>(b.hi[2])) - row);
+        const int bottom =
+            canMoveDown ? static_cast<int>(freeRunBottom(i, row + static_cast<std::uint32_t>(b.lo[2])) - row) : z;
         mark(row + static_cast<std::uint32_t>(bottom), row + static_cast<std::uint32_t>(top));
 
         // Side rows: every free voxel beside the run is reached, and so is its own run.

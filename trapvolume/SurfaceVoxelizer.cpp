@@ -4,6 +4,7 @@
 #include "trapvolume/VoxelizerTrapVolumePrivate.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstdint>
 
 #include "trapvolume/ParallelVoxelLoop.h"
@@ -15,6 +16,11 @@ namespace {
 
 // Triangles whose voxel box spans at least this many voxels on every axis are flooded, not scanned.
 constexpr int kFloodExtent = 100;
+
+bool takesFloodPath(const int lo[3], const int hi[3])
+{
+    return std::min(std::min(hi[0] - lo[0], hi[1] - lo[1]), hi[2] - lo[2]) >= kFloodExtent;
+}
 
 // The overlap test of the mesh library, on the float box and triangle it is given.
 bool voxelTouchesTriangle(const float centre[3], const float half[3], const float triangle[3][3])
@@ -46,34 +52,77 @@ void VoxelizerTrapVolumePrivate::voxelizeSurface(int threadCount, ProgressCallba
         }
     }
 
+    const std::vector<std::int32_t> order = surfaceVisitOrder();
     ParallelProgress reporting(progress, threadCount, faceCount);
     FirstFailure failure;
-    parallelVoxelLoop<SurfaceScratch>(reporting, failure, 0, faceCount - 1,
-                                      [this](int face, SurfaceScratch& scratch) { voxelizeTriangle(face, scratch); });
+    parallelVoxelLoop<SurfaceScratch>(
+        reporting, failure, 0, faceCount - 1, [this, &order](int i, SurfaceScratch& scratch) {
+            voxelizeTriangle(order.empty() ? i : order[static_cast<std::size_t>(i)], scratch);
+        });
     failure.rethrowIfFailed();
     reporting.finish();
 }
 
-void VoxelizerTrapVolumePrivate::voxelizeTriangle(int face, SurfaceScratch& scratch)
+void VoxelizerTrapVolumePrivate::triangleVoxelRange(int face, UVector3<double> p[3], int lo[3], int hi[3]) const
 {
-    // The triangle's corners and their bounds.
     const UVector3<double>& corners = faces.get()[face];
-    UVector3<double> p[3];
     for (int c = 0; c < 3; ++c)
         p[c] = vertices.get()[static_cast<int>(corners[c])];
-    float triangle[3][3];
-    int lo[3];
-    int hi[3];
     for (int k = 0; k < 3; ++k) {
         const double low = std::min(std::min(p[0][k], p[1][k]), p[2][k]);
         const double high = std::max(std::max(p[0][k], p[1][k]), p[2][k]);
         lo[k] = static_cast<int>(voxelCoordOnAxis(k, low));
         hi[k] = static_cast<int>(voxelCoordOnAxis(k, high));
+    }
+}
+
+// The triangles are stored shuffled, so taken in position order their voxels land all over a bit set of
+// hundreds of megabytes at high resolution, and nearly every test waits for memory. Taken slab by slab
+// (by the lowest x voxel, a counting sort), consecutive triangles write the same few slabs. The box scan's
+// marks do not depend on the order of the triangles; a flood does (it passes through voxels that other
+// triangles set before it), so a part with any flooded triangle keeps the stored order (empty result).
+std::vector<std::int32_t> VoxelizerTrapVolumePrivate::surfaceVisitOrder() const
+{
+    const auto count = static_cast<std::int64_t>(faceCount);
+    std::vector<std::uint32_t> slabOf(static_cast<std::size_t>(count));
+    const int last = static_cast<int>(resolution) - 1;
+    // The ranges read the corners in stored order, which is scattered over the vertices: shared by the
+    // team, like the pass itself.
+    std::atomic<bool> anyFlooded{false};
+#pragma omp parallel for schedule(static)
+    for (std::int64_t face = 0; face < count; ++face) {
+        UVector3<double> p[3];
+        int lo[3];
+        int hi[3];
+        triangleVoxelRange(static_cast<int>(face), p, lo, hi);
+        if (takesFloodPath(lo, hi)) anyFlooded.store(true, std::memory_order_relaxed);
+        slabOf[static_cast<std::size_t>(face)] = static_cast<std::uint32_t>(std::min(std::max(lo[0], 0), last));
+    }
+    if (anyFlooded.load()) return {};
+    std::vector<std::size_t> slabStart(resolution + 1, 0);
+    for (const std::uint32_t slab : slabOf)
+        ++slabStart[slab + 1];
+    for (std::size_t s = 0; s < resolution; ++s)
+        slabStart[s + 1] += slabStart[s];
+    std::vector<std::int32_t> order(static_cast<std::size_t>(count));
+    for (std::size_t face = 0; face < slabOf.size(); ++face)
+        order[slabStart[slabOf[face]]++] = static_cast<std::int32_t>(face);
+    return order;
+}
+
+void VoxelizerTrapVolumePrivate::voxelizeTriangle(int face, SurfaceScratch& scratch)
+{
+    // The triangle's corners and their bounds.
+    UVector3<double> p[3];
+    int lo[3];
+    int hi[3];
+    triangleVoxelRange(face, p, lo, hi);
+    float triangle[3][3];
+    for (int k = 0; k < 3; ++k)
         for (int c = 0; c < 3; ++c)
             triangle[c][k] = static_cast<float>(p[c][k]);
-    }
 
-    if (std::min(std::min(hi[0] - lo[0], hi[1] - lo[1]), hi[2] - lo[2]) >= kFloodExtent) {
+    if (takesFloodPath(lo, hi)) {
         floodTriangle(triangle, p[0], lo, hi, scratch);
         return;
     }

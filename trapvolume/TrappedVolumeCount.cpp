@@ -10,29 +10,17 @@
 
 using namespace meshprobe::trap;
 
-std::uint32_t VoxelizerTrapVolumePrivate::countTrappedVoxels(const MeshBox& b) const
+// One pass over the mesh box in memory order: the number of clear voxels, and which (z, x) columns hold one at
+// all. Bits are only ever set while seeds are handled, so a column without a clear voxel now never gets one,
+// and the (z, x, y) seed scan, which strides through memory, skips it.
+VoxelizerTrapVolumePrivate::TrappedScan VoxelizerTrapVolumePrivate::scanTrappedVoxels(const MeshBox& b) const
 {
-    // The order of a count does not matter: rows are read along z, a word at a time.
-    if (b.lo[2] > b.hi[2]) return 0;
-    const std::uint32_t length = static_cast<std::uint32_t>(b.hi[2] - b.lo[2] + 1);
-    std::uint32_t total = 0;
-    for (int x = b.lo[0]; x <= b.hi[0]; ++x)
-        for (int y = b.lo[1]; y <= b.hi[1]; ++y)
-            total += length - countBits(occupiedBits.get(), voxelIndex(x, y, b.lo[2]), length);
-    return total;
-}
-
-void VoxelizerTrapVolumePrivate::forEachTrappedSeed(const MeshBox& b,
-                                                    const std::function<bool(std::uint32_t)>& seed) const
-{
-    if (b.lo[0] > b.hi[0] || b.lo[1] > b.hi[1] || b.lo[2] > b.hi[2]) return;
+    TrappedScan scan;
+    if (b.lo[0] > b.hi[0] || b.lo[1] > b.hi[1] || b.lo[2] > b.hi[2]) return scan;
     const VoxelWord* occupied = occupiedBits.get();
-    // Which (z, x) columns hold a clear voxel at all, found a slab at a time in memory order. Bits are only
-    // ever set while seeds are handled, so a column without a clear voxel now never gets one, and the
-    // (z, x, y) scan, which strides through memory, skips it.
     const int slabs = b.hi[0] - b.lo[0] + 1;
     const int layers = b.hi[2] - b.lo[2] + 1;
-    std::vector<std::uint8_t> columnHasClear(static_cast<std::size_t>(slabs) * static_cast<std::size_t>(layers), 0);
+    scan.columnHasClear.assign(static_cast<std::size_t>(slabs) * static_cast<std::size_t>(layers), 0);
     std::vector<std::uint32_t> clearInSlab(static_cast<std::size_t>((layers + 31) / 32));
     for (int x = b.lo[0]; x <= b.hi[0]; ++x) {
         std::fill(clearInSlab.begin(), clearInSlab.end(), 0u);
@@ -40,17 +28,26 @@ void VoxelizerTrapVolumePrivate::forEachTrappedSeed(const MeshBox& b,
             for (int c = 0; c < static_cast<int>(clearInSlab.size()); ++c) {
                 const int z0 = b.lo[2] + 32 * c;
                 const unsigned count = static_cast<unsigned>(std::min(32, b.hi[2] - z0 + 1));
-                clearInSlab[static_cast<std::size_t>(c)] |=
-                    ~loadBits(occupied, voxelIndex(x, y, z0), count) & lowMask(count);
+                const std::uint32_t clear = ~loadBits(occupied, voxelIndex(x, y, z0), count) & lowMask(count);
+                scan.total += popCount(clear);
+                clearInSlab[static_cast<std::size_t>(c)] |= clear;
             }
         for (int layer = 0; layer < layers; ++layer)
             if ((clearInSlab[static_cast<std::size_t>(layer / 32)] >> (layer % 32)) & 1u)
-                columnHasClear[static_cast<std::size_t>(layer) * slabs + (x - b.lo[0])] = 1;
+                scan.columnHasClear[static_cast<std::size_t>(layer) * slabs + (x - b.lo[0])] = 1;
     }
+    return scan;
+}
 
+void VoxelizerTrapVolumePrivate::forEachTrappedSeed(const MeshBox& b, const TrappedScan& scan,
+                                                    const std::function<bool(std::uint32_t)>& seed) const
+{
+    if (scan.total == 0) return;
+    const VoxelWord* occupied = occupiedBits.get();
+    const int slabs = b.hi[0] - b.lo[0] + 1;
     for (int z = b.lo[2]; z <= b.hi[2]; ++z)
         for (int x = b.lo[0]; x <= b.hi[0]; ++x) {
-            if (!columnHasClear[static_cast<std::size_t>(z - b.lo[2]) * slabs + (x - b.lo[0])]) continue;
+            if (!scan.columnHasClear[static_cast<std::size_t>(z - b.lo[2]) * slabs + (x - b.lo[0])]) continue;
             for (int y = b.lo[1]; y <= b.hi[1]; ++y) {
                 const std::uint32_t index = voxelIndex(x, y, z);
                 if (!testBit(occupied, index) && !seed(index)) return;
@@ -72,13 +69,14 @@ int VoxelizerTrapVolumePrivate::getTrappedVolumeCount(float& volume, ProgressCal
         volume = 0.0f;
         return 0;
     }
-    const std::uint32_t total = countTrappedVoxels(b);
+    const TrappedScan scan = scanTrappedVoxels(b);
+    const std::uint32_t total = scan.total;
     volume = 0.0f;
     int reportsMade = 0;
     int voxelsBefore = 0;
     int result = 0;
     const int voxelsPerReport = static_cast<int>(static_cast<double>(static_cast<float>(total)) / 10.0);
-    forEachTrappedSeed(b, [&](std::uint32_t seed) {
+    forEachTrappedSeed(b, scan, [&](std::uint32_t seed) {
         float cavityVolume = 0.0f;
         const int count = measureCavity(seed, cavityVolume, voxelsPerReport, voxelsBefore, reportsMade, progress);
         result += count;

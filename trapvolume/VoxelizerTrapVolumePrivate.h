@@ -143,6 +143,10 @@ private:
     enum class FloodMoves { AllFaces, NoDown };
 
     // Phase 1.
+    /// Corners of a stored triangle and the voxel range of its bounds.
+    void triangleVoxelRange(int face, UVector3<double> p[3], int lo[3], int hi[3]) const;
+    /// Triangle positions in the order the surface pass takes them (empty: stored order).
+    std::vector<std::int32_t> surfaceVisitOrder() const;
     void voxelizeTriangle(int face, SurfaceScratch& scratch);
     void floodTriangle(const float triangle[3][3], const UVector3<double>& p0, const int lo[3], const int hi[3],
                        SurfaceScratch& scratch);
@@ -154,12 +158,27 @@ private:
     void voteSlice(int x, VoteScratch& scratch);
     bool isFree(std::uint32_t index) const;
     std::uint32_t freeBits(std::uint32_t first, unsigned count) const;
+    /// Bits of word `word` set in neither bit set.
+    std::uint32_t freeWord(std::uint32_t word) const;
+    std::uint32_t freeRunTop(std::uint32_t from, std::uint32_t limit) const;
+    std::uint32_t freeRunBottom(std::uint32_t from, std::uint32_t limit) const;
     void floodFill(std::uint32_t seed, VoxelWord* target, FloodMoves moves, FloodScratch& scratch);
     template <typename Mark> void spanFlood(std::uint32_t seed, FloodMoves moves, FloodScratch& scratch, Mark&& mark);
     /// Calls enter(index) at the lowest voxel of every free run of the row within zFirst..zLast.
     template <typename Enter> void forFreeRunStarts(std::uint32_t row, int zFirst, int zLast, Enter&& enter) const;
     void floodBesideWalk(int x, int y, int z0, unsigned count, std::uint32_t walked, int dx, int dy, int dz,
                          FloodScratch& scratch);
+    void floodFromFreeCandidates(std::uint32_t first, unsigned count, std::uint32_t candidates, FloodScratch& scratch);
+    /// Row along z from its first to its last occupied voxel (first = hi + 1 when it has none; with only the
+    /// forward walk, last = hi): the walks along z reach exactly the voxels of the row outside the span.
+    struct ZSpan {
+        std::uint16_t first;
+        std::uint16_t last;
+    };
+    ZSpan zSpanOf(std::uint32_t row, bool bothEnds) const;
+    std::vector<ZSpan> sideSpanHulls() const;
+    template <typename SpanOfRow, typename Visit>
+    void walkLinesAlongZ(int x, SpanOfRow&& spanOfRow, Visit&& visit) const;
     template <typename Visit> void walkLinesAlongZ(int x, bool bothEnds, Visit&& visit) const;
     template <int Axis, typename Visit> void walkHorizontalLines(int fixed, Visit&& visit) const;
     template <typename Visit> void walkSlabsForZIteration(int z, Visit&& visit) const;
@@ -175,13 +194,23 @@ private:
                       ProgressCallback progress);
     void meshCavity(std::uint32_t seed, int zMax, UMesh<float>* mesh, float& volume, int voxelsPerReport,
                     int& voxelsBefore, int& reportsMade, ProgressCallback progress);
-    std::uint32_t countTrappedVoxels(const MeshBox& box) const;
+    /// The clear voxels of the mesh box: how many, and a flag per (z, x) column (index z * slabs + x, both from
+    /// the box's low corner) that holds any.
+    struct TrappedScan {
+        std::uint32_t total = 0;
+        std::vector<std::uint8_t> columnHasClear;
+    };
+    TrappedScan scanTrappedVoxels(const MeshBox& box) const;
     /// Calls seed(index) at every voxel of the mesh box whose occupiedBits bit is clear when the scan reaches
     /// it, z outermost, then x, then y; stops early when seed returns false.
-    void forEachTrappedSeed(const MeshBox& box, const std::function<bool(std::uint32_t)>& seed) const;
+    void forEachTrappedSeed(const MeshBox& box, const TrappedScan& scan,
+                            const std::function<bool(std::uint32_t)>& seed) const;
 
     /// The mesh box of the running classification, count or meshing.
     MeshBox activeBox{};
+    /// Span of every row (index x * N + y) found by the z walks of carveLines, read by floodFromLines (the
+    /// walks read only occupiedBits, which neither step changes); released before the ray votes.
+    std::vector<ZSpan> zSpans;
 
     // Surface tables: per axis and voxel coordinate, the float box centres that the overlap test gets.
     std::vector<float> paddedCentre[3]; ///< voxelCorner - kVoxelPadding + halfVoxelPadded (box scan)
