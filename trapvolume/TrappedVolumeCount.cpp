@@ -29,6 +29,7 @@ VoxelizerTrapVolumePrivate::TrappedScan VoxelizerTrapVolumePrivate::scanTrappedV
                 const int z0 = b.lo[2] + 32 * c;
                 const unsigned count = static_cast<unsigned>(std::min(32, b.hi[2] - z0 + 1));
                 const std::uint32_t clear = ~loadBits(occupied, voxelIndex(x, y, z0), count) & lowMask(count);
+                if (!clear) continue; // nearly every word after voxelize
                 scan.total += popCount(clear);
                 clearInSlab[static_cast<std::size_t>(c)] |= clear;
             }

@@ -70,16 +70,24 @@ inline std::uint32_t loadBits(const VoxelWord* bits, std::uint32_t first, unsign
     return value & lowMask(count);
 }
 
+/// Sets `bits` in one word. A word that already holds them is only read: the locked read-modify-write costs
+/// many times a load, and the line walks set mostly bits that an earlier walk set (bits are never cleared
+/// while a step runs, so a word seen complete stays complete).
+inline void orWord(VoxelWord& word, std::uint32_t bits)
+{
+    if ((word.load(std::memory_order_relaxed) & bits) != bits) word.fetch_or(bits, std::memory_order_relaxed);
+}
+
 /// Sets the bits of `mask` (bit k means bit first+k; only the `count` low bits may be set).
 inline void orBits(VoxelWord* bits, std::uint32_t first, unsigned count, std::uint32_t mask)
 {
     const std::uint32_t word = first >> 5;
     const unsigned shift = first & 31;
     const std::uint32_t low = mask << shift;
-    if (low) bits[word].fetch_or(low, std::memory_order_relaxed);
+    if (low) orWord(bits[word], low);
     if (shift + count > 32) {
         const std::uint32_t high = mask >> (32 - shift);
-        if (high) bits[word + 1].fetch_or(high, std::memory_order_relaxed);
+        if (high) orWord(bits[word + 1], high);
     }
 }
 
