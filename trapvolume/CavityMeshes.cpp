@@ -3,7 +3,9 @@
 #include "trapvolume/VoxelizerTrapVolumePrivate.h"
 
 #include <algorithm>
-#include <deque>
+#include <memory>
+
+#include "trapvolume/VoxelQueue.h"
 
 using namespace meshprobe::trap;
 
@@ -68,32 +70,44 @@ void VoxelizerTrapVolumePrivate::trappedVolume2Mesh(std::vector<UMesh<float>*>& 
 // Floods the seed's cavity breadth first in faceDirections order, sets the occupiedBits bit of each voxel it
 // visits, and emits a column triangle at every visited voxel that no earlier column covers. The cavity is
 // "Open" when it reaches the edge of the mesh box or touches a voxel that phase 3 reached.
+//
+// The walk runs on whole numbers: a visited voxel lies in the mesh box, whose bounds are whole numbers, so a
+// step leaves the box only along its own axis, and the index that the grid forms in doubles (exact below
+// 2^53) is the integer x * N * N + y * N + z. Entries, visits, columns and reports come in the same order.
 void VoxelizerTrapVolumePrivate::meshCavity(std::uint32_t seed, int zMax, UMesh<float>* mesh, float& volume,
                                             int voxelsPerReport, int& voxelsBefore, int& reportsMade,
                                             ProgressCallback progress)
 {
     VoxelWord* occupied = occupiedBits.get();
-    VoxelWord* label = labelBits.get();
+    const VoxelWord* label = labelBits.get();
     const VoxelWord* reached = reachedBits.get();
     if (testBit(occupied, seed)) return;
-    const UVector3<double>& boxLow = *meshVoxelMin;
-    const UVector3<double>& boxHigh = *meshVoxelMax;
+    const MeshBox& b = activeBox;
     const UVector3<double>& half = *halfVoxel;
-    const double n = static_cast<double>(resolution);
-    const double slice = static_cast<double>(sliceSize);
+    struct Step {
+        int axis;
+        int delta;
+        std::int64_t offset;
+    };
+    Step steps[6];
+    for (int s = 0; s < 6; ++s) {
+        const UVector3<double>& d = faceDirections[s];
+        const int axis = d[0] != 0.0 ? 0 : d[1] != 0.0 ? 1 : 2;
+        const int delta = static_cast<int>(d[axis]);
+        const std::int64_t stride = axis == 0 ? sliceSize : axis == 1 ? resolution : 1;
+        steps[s] = Step{axis, delta, delta * stride};
+    }
 
-    std::deque<std::uint32_t> queue{seed};
+    VoxelQueue queue(seed);
     bool closed = true;
     bool ok = true;
     bool aborted = false;
     int count = 0;
     while (!queue.empty()) {
-        const std::uint32_t i = queue.front();
-        queue.pop_front();
-        const std::uint32_t x = i / sliceSize;
-        const std::uint32_t y = (i / resolution) % resolution;
-        const std::uint32_t z = i % resolution;
+        const std::uint32_t i = queue.pop();
         if (testBit(occupied, i)) continue; // queued twice
+        const int p[3] = {static_cast<int>(i / sliceSize), static_cast<int>((i / resolution) % resolution),
+                          static_cast<int>(i % resolution)};
         ++count;
         if (progress && voxelsBefore + count > reportsMade * voxelsPerReport) {
             try {
@@ -110,54 +124,17 @@ void VoxelizerTrapVolumePrivate::meshCavity(std::uint32_t seed, int zMax, UMesh<
         }
         setBit(occupied, i);
 
-        if (!testBit(label, i)) {
-            // Column from this voxel's bottom up to below the next visited voxel, or to the top of the box.
-            const double wx = voxelCornerOnAxis(0, x);
-            const double wy = voxelCornerOnAxis(1, y);
-            const double wz = voxelCornerOnAxis(2, z);
-            double top = wz + 2 * half[2];
-            for (int zUp = static_cast<int>(z) + 1; zUp <= zMax; ++zUp) {
-                const std::uint32_t above = voxelIndex(x, y, static_cast<std::uint32_t>(zUp));
-                if (testBit(occupied, above)) {
-                    top = voxelCornerOnAxis(2, zUp);
-                    break;
-                }
-                setBit(label, above);
-                if (zUp == zMax) {
-                    top = voxelCornerOnAxis(2, zMax) + 2 * half[2];
-                    break;
-                }
-            }
-            // In the plane of the voxel's lower y face, spanning one voxel edge in x.
-            const UPoint3<float> corners[3] = {
-                {static_cast<float>(wx), static_cast<float>(wy), static_cast<float>(wz)},
-                {static_cast<float>(wx + 2 * half[0]), static_cast<float>(wy), static_cast<float>(top)},
-                {static_cast<float>(wx), static_cast<float>(wy), static_cast<float>(top)}};
-            makeRoom(mesh->vertices, 3);
-            makeRoom(mesh->faces, 1);
-            auto triangle = std::make_unique<UTriangle<float>>();
-            triangle->index = static_cast<int>(mesh->faces.size());
-            for (int c = 0; c < 3; ++c) {
-                // IDs as list positions, like every mesh the host builds.
-                auto vertex =
-                    std::make_unique<UVertex<float>>(corners[c], static_cast<unsigned>(mesh->vertices.size()));
-                triangle->V(c) = vertex.get();
-                mesh->vertices.push_back(vertex.release());
-            }
-            mesh->faces.push_back(triangle.release());
-        }
+        if (!testBit(label, i)) emitColumn(i, p, zMax, mesh);
 
-        const double p[3] = {static_cast<double>(x), static_cast<double>(y), static_cast<double>(z)};
-        for (const UVector3<double>& d : faceDirections) {
-            const double q[3] = {p[0] + d[0], p[1] + d[1], p[2] + d[2]};
-            if (q[0] < boxLow[0] || q[0] > boxHigh[0] || q[1] < boxLow[1] || q[1] > boxHigh[1] || q[2] < boxLow[2] ||
-                q[2] > boxHigh[2]) {
+        for (const Step& step : steps) {
+            const int q = p[step.axis] + step.delta;
+            if (q < b.lo[step.axis] || q > b.hi[step.axis]) {
                 closed = false;
                 continue;
             }
-            const auto j = static_cast<std::uint32_t>(static_cast<std::int64_t>(slice * q[0] + n * q[1] + q[2]));
+            const auto j = static_cast<std::uint32_t>(static_cast<std::int64_t>(i) + step.offset);
             if (closed && testBit(reached, j)) closed = false;
-            if (!testBit(occupied, j)) queue.push_back(j);
+            if (!testBit(occupied, j)) queue.push(j);
         }
     }
     if (aborted) throw Kel::AbortException();
@@ -165,4 +142,43 @@ void VoxelizerTrapVolumePrivate::meshCavity(std::uint32_t seed, int zMax, UMesh<
     mesh->SetName(closed ? "Closed" : "Open");
     volume = static_cast<float>(count * half[0] * half[1] * half[2] * 8.0);
     voxelsBefore += count;
+}
+
+// The column from voxel i (at p) up to below the next visited voxel, or to the top of the box; the voxels it
+// covers get their labelBits bit. One triangle in the plane of the voxel's lower y face, one voxel edge wide.
+void VoxelizerTrapVolumePrivate::emitColumn(std::uint32_t i, const int p[3], int zMax, UMesh<float>* mesh)
+{
+    const UVector3<double>& half = *halfVoxel;
+    const double wx = voxelCornerOnAxis(0, p[0]);
+    const double wy = voxelCornerOnAxis(1, p[1]);
+    const double wz = voxelCornerOnAxis(2, p[2]);
+    // First visited (set) voxel above, read a word at a time; none up to zMax gives zMax + 1.
+    int stop = zMax + 1;
+    for (int z0 = p[2] + 1; z0 <= zMax; z0 += kWordBits) {
+        const std::uint32_t set =
+            loadBits(occupiedBits.get(), i + static_cast<std::uint32_t>(z0 - p[2]), chunkLength(z0, zMax));
+        if (set) {
+            stop = z0 + static_cast<int>(lowestBit(set));
+            break;
+        }
+    }
+    if (stop > p[2] + 1) orRange(labelBits.get(), i + 1, i + static_cast<std::uint32_t>(stop - 1 - p[2]));
+    const double top = stop <= zMax  ? voxelCornerOnAxis(2, stop)
+                       : p[2] < zMax ? voxelCornerOnAxis(2, zMax) + 2 * half[2]
+                                     : wz + 2 * half[2];
+    const UPoint3<float> corners[3] = {
+        {static_cast<float>(wx), static_cast<float>(wy), static_cast<float>(wz)},
+        {static_cast<float>(wx + 2 * half[0]), static_cast<float>(wy), static_cast<float>(top)},
+        {static_cast<float>(wx), static_cast<float>(wy), static_cast<float>(top)}};
+    makeRoom(mesh->vertices, 3);
+    makeRoom(mesh->faces, 1);
+    auto triangle = std::make_unique<UTriangle<float>>();
+    triangle->index = static_cast<int>(mesh->faces.size());
+    for (int c = 0; c < 3; ++c) {
+        // IDs as list positions, like every mesh the host builds.
+        auto vertex = std::make_unique<UVertex<float>>(corners[c], static_cast<unsigned>(mesh->vertices.size()));
+        triangle->V(c) = vertex.get();
+        mesh->vertices.push_back(vertex.release());
+    }
+    mesh->faces.push_back(triangle.release());
 }

@@ -194,6 +194,7 @@ private:
                       ProgressCallback progress);
     void meshCavity(std::uint32_t seed, int zMax, UMesh<float>* mesh, float& volume, int voxelsPerReport,
                     int& voxelsBefore, int& reportsMade, ProgressCallback progress);
+    void emitColumn(std::uint32_t voxel, const int at[3], int zMax, UMesh<float>* mesh);
     /// The clear voxels of the mesh box: how many, and a flag per (z, x) column (index z * slabs + x, both from
     /// the box's low corner) that holds any.
     struct TrappedScan {

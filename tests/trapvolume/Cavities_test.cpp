@@ -4,6 +4,9 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <string>
+#include <random>
+#include <deque>
 #include <memory>
 #include <stdexcept>
 
@@ -118,6 +121,126 @@ TEST(Cavities, CountAndMeshOfSealedCavities)
         expectPoint(mesh.faces[0]->V(1), c.shiftX + 5.999f, 4.999f, c.run[1]);
         expectPoint(mesh.faces[0]->V(2), c.shiftX + 4.999f, 4.999f, c.run[1]);
     }
+}
+
+// The cavity meshes of irregular, partly open cavities (random cells carved from a lattice, the top layer
+// included) against a literal breadth-first walk over copies of the bit sets: the same cavities in the same
+// order, names, volumes and every column triangle's corners, bit for bit.
+struct LiteralCavity {
+    std::string name;
+    float volume = 0.0f;
+    std::vector<float> corners; // nine per column triangle
+};
+
+std::vector<LiteralCavity> literalCavityMeshes(const VoxelizerTrapVolumePrivate& grid)
+{
+    const std::uint32_t n = grid.resolution;
+    std::vector<unsigned> occupied = traptest::words(grid.occupiedBits, grid.wordCount);
+    const std::vector<unsigned> reached = traptest::words(grid.reachedBits, grid.wordCount);
+    std::vector<unsigned> label(grid.wordCount, 0u);
+    auto test = [](const std::vector<unsigned>& bits, std::uint32_t i) { return (bits[i >> 5] >> (i & 31)) & 1u; };
+    auto set = [](std::vector<unsigned>& bits, std::uint32_t i) { bits[i >> 5] |= 1u << (i & 31); };
+    const UVector3<double>& low = *grid.meshVoxelMin;
+    const UVector3<double>& high = *grid.meshVoxelMax;
+    const UVector3<double>& half = *grid.halfVoxel;
+    const int steps[6][3] = {{0, 0, -1}, {0, 0, 1}, {-1, 0, 0}, {1, 0, 0}, {0, -1, 0}, {0, 1, 0}};
+    const int zMax = static_cast<int>(high[2]);
+    std::vector<LiteralCavity> cavities;
+    for (int sz = static_cast<int>(low[2]); sz <= zMax; ++sz)
+        for (int sx = static_cast<int>(low[0]); sx <= static_cast<int>(high[0]); ++sx)
+            for (int sy = static_cast<int>(low[1]); sy <= static_cast<int>(high[1]); ++sy) {
+                if (test(occupied, grid.voxelIndex(sx, sy, sz))) continue;
+                LiteralCavity cavity;
+                bool closed = true;
+                int count = 0;
+                std::deque<std::uint32_t> queue{grid.voxelIndex(sx, sy, sz)};
+                for (; !queue.empty(); queue.pop_front()) {
+                    const std::uint32_t i = queue.front();
+                    if (test(occupied, i)) continue;
+                    ++count;
+                    set(occupied, i);
+                    const double v[3] = {static_cast<double>(i / (n * n)), static_cast<double>(i / n % n),
+                                         static_cast<double>(i % n)};
+                    if (!test(label, i)) {
+                        const auto w = grid.voxelCorner(UVector3<double>(v[0], v[1], v[2]));
+                        double top = (*w)[2] + 2 * half[2];
+                        for (int z = static_cast<int>(v[2]) + 1; z <= zMax; ++z) {
+                            const std::uint32_t above = i + static_cast<std::uint32_t>(z - static_cast<int>(v[2]));
+                            if (test(occupied, above)) {
+                                top = (*grid.voxelCorner(UVector3<double>(v[0], v[1], z)))[2];
+                                break;
+                            }
+                            set(label, above);
+                            if (z == zMax) top = (*grid.voxelCorner(UVector3<double>(v[0], v[1], z)))[2] + 2 * half[2];
+                        }
+                        const double c[9] = {(*w)[0], (*w)[1], (*w)[2], (*w)[0] + 2 * half[0], (*w)[1], top,
+                                             (*w)[0], (*w)[1], top};
+                        for (double value : c)
+                            cavity.corners.push_back(static_cast<float>(value));
+                    }
+                    for (const auto& d : steps) {
+                        const double q[3] = {v[0] + d[0], v[1] + d[1], v[2] + d[2]};
+                        if (q[0] < low[0] || q[0] > high[0] || q[1] < low[1] || q[1] > high[1] || q[2] < low[2] ||
+                            q[2] > high[2]) {
+                            closed = false;
+                            continue;
+                        }
+                        const auto j =
+                            static_cast<std::uint32_t>(static_cast<std::int64_t>(n * q[1] + n * n * q[0] + q[2]));
+                        if (closed && test(reached, j)) closed = false;
+                        if (!test(occupied, j)) queue.push_back(j);
+                    }
+                }
+                cavity.name = closed ? "Closed" : "Open";
+                cavity.volume = static_cast<float>(count * half[0] * half[1] * half[2] * 8.0);
+                cavities.push_back(cavity);
+            }
+    return cavities;
+}
+
+TEST(Cavities, MeshesOfIrregularCavitiesEqualALiteralWalk)
+{
+    // On a 32-voxel grid (voxel j covers j - 0.001 .. j + 0.999), cells two voxels wide between planes
+    // 2c - 0.501 and 2c + 1.499 each hold one free voxel; carved neighbours join into one cavity.
+    const float far = 31.998f;
+    std::vector<float> planes{0};
+    for (int c = 1; c < 16; ++c)
+        planes.push_back(2.0f * static_cast<float>(c) - 0.501f);
+    planes.push_back(far);
+    std::mt19937 random(11);
+    std::size_t cavitiesSeen = 0;
+    std::size_t openSeen = 0;
+    for (int round = 0; round < 6; ++round) {
+        CellSolid solid(planes, planes, planes);
+        for (int i = 1; i < 15; ++i)
+            for (int j = 1; j < 15; ++j)
+                for (int k = 1; k < 16; ++k) // k = 15 is the top layer: cavities there open upward
+                    if (random() % 100 < 35) solid.carve(i, j, k);
+        Placed placed(solid.soup());
+        VoxelizerTrapVolumePrivate grid(32, &placed.kernel);
+        traptest::voxelizeAll(grid);
+        const std::vector<LiteralCavity> expected = literalCavityMeshes(grid);
+        MeshList list;
+        std::vector<float> volumes;
+        grid.trappedVolume2Mesh(list.meshes, volumes, {});
+        ASSERT_EQ(list.meshes.size(), expected.size());
+        cavitiesSeen += expected.size();
+        for (std::size_t c = 0; c < expected.size(); ++c) {
+            const UMesh<float>& mesh = *list.meshes[c];
+            EXPECT_EQ(mesh.GetName(), expected[c].name);
+            openSeen += expected[c].name == "Open" ? 1 : 0;
+            EXPECT_EQ(volumes[c], expected[c].volume);
+            std::vector<float> corners;
+            for (const UTriangle<float>* face : mesh.faces)
+                for (int v = 0; v < 3; ++v)
+                    for (int a = 0; a < 3; ++a)
+                        corners.push_back(face->V(v)->P()[a]);
+            EXPECT_EQ(corners, expected[c].corners) << "round " << round << ", cavity " << c;
+        }
+    }
+    EXPECT_GT(cavitiesSeen, 20u);
+    EXPECT_GT(openSeen, 0u);
+    EXPECT_LT(openSeen, cavitiesSeen);
 }
 
 // The callback's exception passes unchanged. The report for the 31st voxel of the 5 x 5 x 4 cavity (k = 3,
