@@ -98,16 +98,19 @@ void VoxelizerTrapVolumePrivate::meshCavity(std::uint32_t seed, int zMax, UMesh<
         steps[s] = Step{axis, delta, delta * stride};
     }
 
-    VoxelQueue queue(seed);
+    VoxelQueue queue(VoxelQueue::pack(seed / sliceSize, (seed / resolution) % resolution, seed % resolution));
     bool closed = true;
     bool ok = true;
     bool aborted = false;
     int count = 0;
     while (!queue.empty()) {
-        const std::uint32_t i = queue.pop();
+        const VoxelQueue::Entry entry = queue.pop();
+        const int p[3] = {static_cast<int>(VoxelQueue::coordinate(entry, 0)),
+                          static_cast<int>(VoxelQueue::coordinate(entry, 1)),
+                          static_cast<int>(VoxelQueue::coordinate(entry, 2))};
+        const std::uint32_t i = voxelIndex(static_cast<std::uint32_t>(p[0]), static_cast<std::uint32_t>(p[1]),
+                                           static_cast<std::uint32_t>(p[2]));
         if (testBit(occupied, i)) continue; // queued twice
-        const int p[3] = {static_cast<int>(i / sliceSize), static_cast<int>((i / resolution) % resolution),
-                          static_cast<int>(i % resolution)};
         ++count;
         if (progress && voxelsBefore + count > reportsMade * voxelsPerReport) {
             try {
@@ -134,7 +137,12 @@ void VoxelizerTrapVolumePrivate::meshCavity(std::uint32_t seed, int zMax, UMesh<
             }
             const auto j = static_cast<std::uint32_t>(static_cast<std::int64_t>(i) + step.offset);
             if (closed && testBit(reached, j)) closed = false;
-            if (!testBit(occupied, j)) queue.push(j);
+            if (!testBit(occupied, j)) {
+                int n[3] = {p[0], p[1], p[2]};
+                n[step.axis] = q;
+                queue.push(VoxelQueue::pack(static_cast<std::uint32_t>(n[0]), static_cast<std::uint32_t>(n[1]),
+                                            static_cast<std::uint32_t>(n[2])));
+            }
         }
     }
     if (aborted) throw Kel::AbortException();
