@@ -179,10 +179,8 @@ void FaceTreeBuild(benchmark::State& state, const bench::NamedMesh* named)
     const auto mesh = named->soup.build();
     const int threads = static_cast<int>(state.range(0));
     for (auto _ : state) {
-        Analysis::FaceTree tree;
-        Analysis::buildFaceTree(tree, mesh.get(), 0, nullptr, false, threads);
-        benchmark::DoNotOptimize(tree.tree->branchCount);
-        Analysis::freeFaceTree(tree);
+        const Analysis::OwnedFaceTree tree = Analysis::makeFaceTree(mesh.get(), 0, nullptr, false, threads);
+        benchmark::DoNotOptimize(tree->tree->branchCount);
     }
     bench::describe(state, named->name, named->triangles(), threads, static_cast<double>(named->triangles()),
                     "faces/s");
@@ -197,8 +195,8 @@ void RaysVsEmbree(benchmark::State& state, const bench::NamedMesh* named)
     const AnalysisRays rays(static_cast<int>(state.range(0)));
     const int threads = static_cast<int>(state.range(1));
     const float max = boxDiagonal(*mesh);
-    Analysis::FaceTree tree;
-    Analysis::buildFaceTree(tree, mesh.get(), 0, nullptr, false);
+    const Analysis::OwnedFaceTree owned = Analysis::makeFaceTree(mesh.get(), 0, nullptr, false);
+    const Analysis::FaceTree& tree = *owned;
     const EmbreeScene embree(*mesh);
     const std::size_t n = mesh->faces.size();
     constexpr std::size_t slices = 16;
@@ -234,7 +232,6 @@ void RaysVsEmbree(benchmark::State& state, const bench::NamedMesh* named)
         ours += oursNow;
         state.SetIterationTime(oursNow);
     }
-    Analysis::freeFaceTree(tree);
     const double perIteration = static_cast<double>(n * rays.perFace());
     const double runs = static_cast<double>(state.iterations());
     bench::describe(state, named->name, n, threads, perIteration, "rays/s");
