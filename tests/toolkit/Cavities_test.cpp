@@ -158,16 +158,22 @@ TEST(Cavities, EstimateCorrectsTheVoxelBiasAndTinyCavitiesAreSummedApart)
     EXPECT_TRUE(cube.solid.triangles.empty());
 }
 
+// Cavities without their solids, each with a 1 mm drain hole suggested.
+meshprobe::CavityOptions drainHoleOptions(int resolution)
+{
+    meshprobe::CavityOptions options;
+    options.resolution = resolution;
+    options.solids = false;
+    options.drainHoleDiameter = 1;
+    return options;
+}
+
 TEST(Cavities, DrainHoleGoesAroundAnotherCavity)
 {
     // A small void above a wide one: straight down from the small one would drill into the wide one.
     testmesh::Soup part = hollowCube({5, 5, 3}, {15, 15, 7});
     part.appendFlipped(testmesh::box(8, 8, 10, 12, 12, 16));
-    meshprobe::CavityOptions options;
-    options.resolution = 64;
-    options.solids = false;
-    options.drainHoleDiameter = 1;
-    const meshprobe::CavitiesResult r = meshprobe::findCavities(part.view(), options);
+    const meshprobe::CavitiesResult r = meshprobe::findCavities(part.view(), drainHoleOptions(64));
     ASSERT_EQ(r.cavities.size(), 2u);
     ASSERT_TRUE(r.cavities[0].drain && r.cavities[1].drain);
     EXPECT_NEAR(r.cavities[0].drain->length, 3.0, 1e-3); // the wide one: straight down through its floor
@@ -187,11 +193,7 @@ TEST(Cavities, DrainHolePrefersAnExitADrillCanReachFromOutside)
     for (int j = 0; j <= 2; ++j)
         solid.carve(2, j, 1);
     const testmesh::Soup part = solid.soup();
-    meshprobe::CavityOptions options;
-    options.resolution = 96;
-    options.solids = false;
-    options.drainHoleDiameter = 1;
-    const meshprobe::CavitiesResult r = meshprobe::findCavities(part.view(), options);
+    const meshprobe::CavitiesResult r = meshprobe::findCavities(part.view(), drainHoleOptions(96));
     ASSERT_EQ(r.cavities.size(), 1u);
     ASSERT_TRUE(r.cavities[0].drain);
     const meshprobe::DrainHole& drain = *r.cavities[0].drain;
