@@ -5,14 +5,12 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
 #include <cstring>
-#include <filesystem>
-#include <fstream>
 #include <map>
-#include <random>
 #include <stdexcept>
 
+#include "meshprobe/Error.h"
+#include "meshprobe/Export.h"
 #include "report/Base64.h"
 #include "report/ReportAssets.h"
 
@@ -75,15 +73,15 @@ private:
 
 void checkMesh(const ReportMesh& mesh, const std::string& what)
 {
-    if (mesh.vertices.size() % 3 != 0) throw std::invalid_argument(what + ": vertex coordinates not a multiple of 3");
-    if (mesh.triangles.size() % 3 != 0) throw std::invalid_argument(what + ": triangle indices not a multiple of 3");
+    if (mesh.vertices.size() % 3 != 0) throw meshprobe::InputError(what + ": vertex coordinates not a multiple of 3");
+    if (mesh.triangles.size() % 3 != 0) throw meshprobe::InputError(what + ": triangle indices not a multiple of 3");
     const std::size_t vertexCount = mesh.vertices.size() / 3;
     for (std::uint32_t v : mesh.triangles)
         if (v >= vertexCount)
-            throw std::invalid_argument(what + ": vertex index " + std::to_string(v) + " beyond its " +
+            throw meshprobe::InputError(what + ": vertex index " + std::to_string(v) + " beyond its " +
                                         std::to_string(vertexCount) + " vertices");
     for (float c : mesh.vertices)
-        if (!std::isfinite(c)) throw std::invalid_argument(what + ": a vertex coordinate is NaN or infinite");
+        if (!std::isfinite(c)) throw meshprobe::InputError(what + ": a vertex coordinate is NaN or infinite");
 }
 
 void checkData(const ReportData& data)
@@ -92,10 +90,10 @@ void checkData(const ReportData& data)
     const std::size_t triangleCount = data.part.triangles.size() / 3;
     const std::size_t vertexCount = data.part.vertices.size() / 3;
     if (!data.faceColours.empty() && data.faceColours.size() != 3 * triangleCount)
-        throw std::invalid_argument("face colours: " + std::to_string(data.faceColours.size()) + " bytes for " +
+        throw meshprobe::InputError("face colours: " + std::to_string(data.faceColours.size()) + " bytes for " +
                                     std::to_string(triangleCount) + " triangles (3 per triangle expected)");
     if (data.legend && data.legend->stops.size() < 2)
-        throw std::invalid_argument("thickness legend: at least two stops expected");
+        throw meshprobe::InputError("thickness legend: at least two stops expected");
     if (data.cavities)
         for (std::size_t c = 0; c < data.cavities->size(); ++c)
             checkMesh((*data.cavities)[c].mesh, "cavity " + std::to_string(c + 1));
@@ -104,17 +102,17 @@ void checkData(const ReportData& data)
             const ReportThinArea& area = (*data.thinAreas)[a];
             for (std::uint32_t f : area.faces)
                 if (f >= triangleCount)
-                    throw std::invalid_argument("thin area " + std::to_string(a + 1) + ": face " + std::to_string(f) +
+                    throw meshprobe::InputError("thin area " + std::to_string(a + 1) + ": face " + std::to_string(f) +
                                                 " beyond the part's " + std::to_string(triangleCount) + " triangles");
             for (const auto& loop : area.loops)
                 for (std::uint32_t v : loop)
                     if (v >= vertexCount)
-                        throw std::invalid_argument("thin area " + std::to_string(a + 1) + ": loop vertex " +
+                        throw meshprobe::InputError("thin area " + std::to_string(a + 1) + ": loop vertex " +
                                                     std::to_string(v) + " beyond the part's vertices");
         }
     const auto& u = data.up;
     if (!(std::isfinite(u[0]) && std::isfinite(u[1]) && std::isfinite(u[2])) || (u[0] == 0 && u[1] == 0 && u[2] == 0))
-        throw std::invalid_argument("up direction: must be a finite, non-zero vector");
+        throw meshprobe::InputError("up direction: must be a finite, non-zero vector");
 }
 
 Json rgbJson(const std::array<std::uint8_t, 3>& rgb)
@@ -335,31 +333,7 @@ std::string renderReport(const ReportData& data)
 
 void writeReport(const std::string& path, const ReportData& data)
 {
-    const std::string page = renderReport(data);
-    // A hidden temporary name in the target's folder keeps the final rename atomic (same file system).
-    namespace fs = std::filesystem;
-    const fs::path target(path);
-    std::random_device entropy;
-    const fs::path temporary =
-        target.parent_path() / ("." + target.filename().string() + ".partial-" + std::to_string(entropy()));
-    {
-        std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-        if (!out) throw std::runtime_error("cannot write '" + path + "': cannot create a file in its folder");
-        out.write(page.data(), static_cast<std::streamsize>(page.size()));
-        out.close();
-        if (!out) {
-            std::error_code ignored;
-            fs::remove(temporary, ignored);
-            throw std::runtime_error("cannot write '" + path + "': the disk refused the data");
-        }
-    }
-    std::error_code error;
-    fs::rename(temporary, target, error);
-    if (error) {
-        std::error_code ignored;
-        fs::remove(temporary, ignored);
-        throw std::runtime_error("cannot write '" + path + "': " + error.message());
-    }
+    meshprobe::writeFileAtomically(path, renderReport(data));
 }
 
 } // namespace meshprobe::report

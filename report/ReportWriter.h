@@ -79,11 +79,12 @@ struct ReportData {
     nlohmann::ordered_json summary = nlohmann::ordered_json::object();
 };
 
-/// Writes the report page to `path` atomically: a temporary file beside it, renamed over it when
-/// complete, so that nothing half-written is ever left under that name.
-/// @throw std::invalid_argument when the data is inconsistent (an index beyond the part, colours not three
-///        per triangle, a zero up vector), naming what is wrong; nothing is written then
-/// @throw std::runtime_error naming the file when it cannot be written (the temporary file is removed)
+/// Writes the report page to `path` atomically, with the toolkit's writer of every output file: a temporary
+/// file beside it, renamed over it when complete, so that nothing half-written is ever left under that name
+/// (not even when the program is ended through meshprobe::discardPartialOutputs).
+/// @throw meshprobe::InputError when the data is inconsistent (an index beyond the part, colours not three
+///        per triangle, a zero up vector), naming what is wrong, or the folder is missing; nothing is written
+/// @throw meshprobe::Error naming the file when it cannot be written (the temporary file is removed)
 void writeReport(const std::string& path, const ReportData& data);
 
 /// The page as a string, for callers that store it elsewhere (and for tests). Throws like writeReport.

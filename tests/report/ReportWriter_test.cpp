@@ -12,6 +12,7 @@
 #include <functional>
 #include <sstream>
 
+#include "meshprobe/Error.h"
 #include "report/Base64.h"
 
 namespace {
@@ -227,7 +228,7 @@ TEST(ReportWriter, RefusesInconsistentDataNamingTheProblem)
         try {
             meshprobe::report::renderReport(data);
             ADD_FAILURE() << "accepted: " << message;
-        } catch (const std::invalid_argument& error) {
+        } catch (const meshprobe::InputError& error) {
             EXPECT_NE(std::string(error.what()).find(message), std::string::npos) << error.what();
         }
     }
@@ -250,7 +251,7 @@ TEST(ReportWriter, WritesWholeFilesOrNone)
                  std::runtime_error);
     ReportData broken = data;
     broken.up = {0, 0, 0};
-    EXPECT_THROW(meshprobe::report::writeReport(target.string(), broken), std::invalid_argument);
+    EXPECT_THROW(meshprobe::report::writeReport(target.string(), broken), meshprobe::InputError);
     // The failed writes left the earlier file as it was and no temporary file beside it.
     EXPECT_EQ(std::distance(fs::directory_iterator(folder), fs::directory_iterator()), 1);
     EXPECT_EQ(fs::file_size(target), written.str().size());

@@ -14,7 +14,9 @@
 #include <fstream>
 #include <map>
 #include <regex>
+#include <sys/stat.h>
 
+#include "meshprobe/Error.h"
 #include "meshprobe/Export.h"
 #include "meshprobe/Import.h"
 #include "tests/support/MeshFiles.h"
@@ -218,6 +220,23 @@ TEST(AtomicFile, CommitReplacesTargetWhole)
     std::ifstream in(dir.file("out.txt"));
     EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "new");
     EXPECT_EQ(dir.list(), std::vector<std::string>{"out.txt"});
+}
+
+// Written files get 0666 less the caller's umask, whatever the mask (the temporary file is created that way,
+// not given its mode afterwards).
+TEST(AtomicFile, ModeFollowsTheUmask)
+{
+    TempDir dir;
+    for (const mode_t mask : {mode_t(022), mode_t(077), mode_t(002), mode_t(0)}) {
+        const mode_t before = ::umask(mask);
+        const std::string path = dir.file("mode-" + std::to_string(mask) + ".html");
+        meshprobe::writeFileAtomically(path, "<html></html>");
+        ::umask(before);
+        struct stat info {};
+        ASSERT_EQ(::stat(path.c_str(), &info), 0);
+        EXPECT_EQ(info.st_mode & 0777, 0666 & ~mask) << "umask " << std::oct << mask;
+    }
+    EXPECT_THROW(meshprobe::writeFileAtomically(dir.file("missing/x.html"), "x"), meshprobe::InputError);
 }
 
 } // namespace

@@ -7,10 +7,10 @@
 #include <cstring>
 #include <fcntl.h>
 #include <mutex>
+#include <random>
 #include <set>
 #include <sys/stat.h>
 #include <unistd.h>
-#include <vector>
 
 #include "meshprobe/Error.h"
 #include "meshprobe/Export.h"
@@ -33,6 +33,16 @@ std::string baseNameOf(const std::string& path)
 {
     const size_t slash = path.find_last_of('/');
     return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+/// Six letters or digits for a temporary name no other write in this folder is using.
+std::string uniqueSuffix(std::random_device& entropy)
+{
+    static constexpr char alphabet[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+    std::string suffix(6, ' ');
+    for (char& c : suffix)
+        c = alphabet[entropy() % (sizeof(alphabet) - 1)];
+    return suffix;
 }
 
 /// Temporary files of writes in progress, for a program that must end at once (discardPartialOutputs).
@@ -80,17 +90,29 @@ void checkWritable(const std::string& path)
         throw InputError("cannot write '" + path + "': folder '" + folder + "' is not writable");
 }
 
+void writeFileAtomically(const std::string& path, std::string_view bytes, const WriteOptions& options)
+{
+    checkWritable(path);
+    detail::AtomicFile file(path);
+    file.write(bytes.data(), bytes.size());
+    file.commit(options.progress);
+}
+
 namespace detail {
 
 AtomicFile::AtomicFile(std::string targetPath) : target(std::move(targetPath))
 {
-    // A hidden name in the same folder keeps the final rename atomic (same file system).
-    std::string pattern = folderOf(target) + "/." + baseNameOf(target) + ".partial-XXXXXX";
-    std::vector<char> buffer(pattern.begin(), pattern.end());
-    buffer.push_back('\0');
-    descriptor = mkstemp(buffer.data());
-    if (descriptor < 0) throw InputError("cannot create '" + target + "': " + std::strerror(errno));
-    tempPath = buffer.data();
+    // A hidden name in the same folder keeps the final rename atomic (same file system). The file is
+    // created with mode 0666 and the kernel applies the process's umask, so the result gets the permissions
+    // a plain creat() would give it without the umask ever being read or changed here.
+    const std::string prefix = folderOf(target) + "/." + baseNameOf(target) + ".partial-";
+    std::random_device entropy;
+    for (int attempt = 0; descriptor < 0; ++attempt) {
+        tempPath = prefix + uniqueSuffix(entropy);
+        descriptor = open(tempPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (descriptor < 0 && (errno != EEXIST || attempt == 99))
+            throw InputError("cannot create '" + target + "': " + std::strerror(errno));
+    }
     PartialFiles& files = partialFiles();
     const std::lock_guard<std::mutex> guard(files.lock);
     files.paths.insert(tempPath);
@@ -121,10 +143,6 @@ void AtomicFile::write(const void* data, std::size_t size)
 
 void AtomicFile::commit(const ProgressCallback& progress)
 {
-    // mkstemp creates the file with mode 0600; give it what a plain creat() would (0666 less the umask).
-    const mode_t mask = umask(0);
-    umask(mask);
-    fchmod(descriptor, 0666 & ~mask);
     if (fsync(descriptor) != 0) throw Error("cannot write '" + target + "': " + std::strerror(errno));
     close(descriptor);
     descriptor = -1;

@@ -5,6 +5,7 @@
 #include <array>
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "meshprobe/Mesh.h"
@@ -67,5 +68,13 @@ void writeMeshes(const std::string& path, const std::vector<NamedMesh>& meshes, 
 /// @throw Error when the writer fails; Cancelled (see WriteOptions)
 void writeColouredMesh(const std::string& path, const MeshView& mesh, const std::vector<Rgba>& faceColours,
                        const WriteOptions& options = {});
+
+/// Writes `bytes` to `path` atomically like writeMeshes, for files in a caller's own format (a report page,
+/// a JSON document): a temporary file beside `path`, renamed over it when complete. The file gets the
+/// permissions a plain creat() gives (0666 less the umask). A program that ends through
+/// discardPartialOutputs leaves no temporary file of it behind.
+/// @throw InputError folder missing or not writable
+/// @throw Error when the disk refuses the data; Cancelled (see WriteOptions)
+void writeFileAtomically(const std::string& path, std::string_view bytes, const WriteOptions& options = {});
 
 } // namespace meshprobe
