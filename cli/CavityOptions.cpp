@@ -4,7 +4,7 @@
 
 #include "cli/NumberRange.h"
 
-#include <omp.h>
+#include "meshprobe/Threads.h"
 
 #include "cli/CliError.h"
 #include "cli/TextReport.h"
@@ -27,7 +27,7 @@ std::string printerTable()
 
 void addCavityOptions(CLI::App& command, CavityCliOptions& options)
 {
-    options.threads = omp_get_num_procs();
+    options.threads = meshprobe::defaultThreadCount();
     command.footer(printerTable());
     command.add_option("-r,--resolution", options.resolution, "Voxels along the longest side of the part")
         ->type_name("N")

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: MIT
 // `meshprobe orient`: the trapped-volume analysis over many build directions, best first.
-#include <omp.h>
+#include "meshprobe/Threads.h"
 
 #include <iostream>
 
@@ -22,7 +22,7 @@ namespace {
 
 struct OrientOptions : CommonOptions {
     int resolution = 256;
-    int threads = omp_get_num_procs();
+    int threads = meshprobe::defaultThreadCount();
     int directions = 26;
     MeshCheckOptions checks;
 };

@@ -6,11 +6,10 @@
 #include <cstring>
 #include <memory>
 
-#include <omp.h>
-
 #include "analysis/MeshAnalyzer.h"
 #include "analysis/ThicknessOutput.h"
 #include "meshprobe/Error.h"
+#include "meshprobe/Threads.h"
 #include "meshprobe/ThicknessColours.h"
 #include "toolkit/src/CallGuards.h"
 #include "toolkit/src/HostMeshBridge.h"
@@ -49,7 +48,7 @@ ThicknessResult thickness(const MeshView& view, const ThicknessOptions& options)
     const float measured = options.colours ? 95.0f : 100.0f;
 
     ThicknessResult result;
-    result.threads = options.threads > 0 ? options.threads : omp_get_num_procs();
+    result.threads = options.threads > 0 ? options.threads : defaultThreadCount();
     // The per-face values on every thread; then the library's selection rule over them.
     result.perFace = detail::translateHostErrors("thickness analysis", [&] {
         return detail::thicknessRayPass(*mesh, options.max, options.samples, result.threads, options.progress, 0.0f,

@@ -10,6 +10,7 @@
 #include <mutex>
 
 #include "meshprobe/Error.h"
+#include "meshprobe/Threads.h"
 #include "toolkit/src/CallGuards.h"
 #include "toolkit/src/HostMeshBridge.h"
 #include "toolkit/src/Placement.h"
@@ -50,7 +51,7 @@ long long countColumnVoxels(const UMesh<float>& cavity, double voxelHeight)
 int threadsForCall(int requested, int resolution)
 {
     if (resolution < kSerialBelowResolution) return 1;
-    return requested > 0 ? requested : omp_get_num_procs();
+    return requested > 0 ? requested : defaultThreadCount();
 }
 
 } // namespace detail

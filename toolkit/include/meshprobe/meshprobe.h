@@ -19,4 +19,5 @@
 #include "meshprobe/Thickness.h"
 #include "meshprobe/ThicknessColours.h"
 #include "meshprobe/ThinAreas.h"
+#include "meshprobe/Threads.h"
 #include "meshprobe/TrappedVolumes.h"
