@@ -42,26 +42,29 @@ std::vector<std::string> joinNegativeAxisValues(int argc, char** argv)
     return joined;
 }
 
-/// Set when the command line asks for JSON, before parsing: a failure then also prints one JSON object.
-bool jsonRequested = false;
+/// How the tool ends a run that failed: a line on stderr, and one JSON object on stdout when the command line
+/// asked for JSON (known before parsing, so that parse errors get it too).
+struct Failure {
+    bool json = false;
 
-int fail(int exitCode, const std::string& message)
-{
-    std::cerr << "meshprobe: " << message << std::endl;
-    if (jsonRequested) std::cout << cli::jsonError(message, exitCode).dump() << std::endl;
-    return exitCode;
-}
+    int operator()(int exitCode, const std::string& message) const
+    {
+        std::cerr << "meshprobe: " << message << std::endl;
+        if (json) std::cout << cli::jsonError(message, exitCode).dump() << std::endl;
+        return exitCode;
+    }
 
-/// A signal that was acted on: the process ends the way the watchdog ends it, with the JSON error first
-/// when one was asked for.
-[[noreturn]] void endInterrupted()
-{
-    if (jsonRequested) std::cout << cli::jsonError("interrupted", cli::interruptExitCode()).dump() << std::endl;
-    cli::endInterrupted();
-}
+    /// A signal that was acted on: the process ends the way the watchdog ends it, with the JSON error
+    /// first when one was asked for.
+    [[noreturn]] void interrupted() const
+    {
+        if (json) std::cout << cli::jsonError("interrupted", cli::interruptExitCode()).dump() << std::endl;
+        cli::endInterrupted();
+    }
+};
 
 /// A report that did not reach stdout (a full disk, a closed pipe) is a failure, not a success.
-int finishOutput(int exitCode)
+int finishOutput(int exitCode, const Failure& fail)
 {
     std::cout.flush();
     errno = 0;
@@ -71,7 +74,7 @@ int finishOutput(int exitCode)
         return fail(exitCode == 0 ? cli::ExitAnalysisFailed : exitCode,
                     std::string("cannot write to standard output") +
                         (error ? ": " + std::string(std::strerror(error)) : ""));
-    if (cli::interruptRequested()) endInterrupted();
+    if (cli::interruptRequested()) fail.interrupted();
     return exitCode;
 }
 
@@ -82,8 +85,9 @@ namespace {
 /// The tool's work from the command line to the exit code.
 int runTool(int argc, char** argv)
 {
+    Failure fail;
     for (int i = 1; i < argc; ++i)
-        jsonRequested = jsonRequested || std::strcmp(argv[i], "--json") == 0;
+        fail.json = fail.json || std::strcmp(argv[i], "--json") == 0;
 
     CLI::App app{usage, "meshprobe"};
     app.set_version_flag("--version", "meshprobe " MESHPROBE_VERSION);
@@ -120,10 +124,10 @@ int runTool(int argc, char** argv)
 
     try {
         for (const cli::Command& command : commands)
-            if (command.parser->parsed()) return finishOutput(command.run());
+            if (command.parser->parsed()) return finishOutput(command.run(), fail);
         return fail(cli::ExitBadInput, "no command given");
     } catch (const meshprobe::Cancelled&) {
-        endInterrupted();
+        fail.interrupted();
     } catch (const meshprobe::InputError& e) {
         return fail(cli::ExitBadInput, e.what());
     } catch (const meshprobe::Error& e) {
