@@ -135,8 +135,12 @@ void parallelFor(std::size_t count, const ParallelForOptions& options,
                 const std::lock_guard<std::mutex> lock(state.mutex);
                 --state.running;
             }
-            // The workers already started finish the work; with none, the failure is the caller's.
-            if (workers.empty()) throw;
+            // The workers already started finish the work; with none (the system has no thread to give),
+            // the calling thread does it alone.
+            if (workers.empty()) {
+                runSerially(count, chunk, body, progress);
+                return;
+            }
             break;
         }
     }

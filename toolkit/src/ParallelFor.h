@@ -58,7 +58,8 @@ struct ParallelForOptions {
 /// every few milliseconds; on one thread the calling thread runs the chunks and reports between them. A
 /// false answer from the callback stops the work (no further chunk starts; `stop` tells running bodies)
 /// and throws Cancelled. When a body throws, no further chunk starts and the first exception is rethrown
-/// once every worker has been joined; a thread that cannot be started is handled the same way.
+/// once every worker has been joined. When no worker thread can be started at all, the calling thread does
+/// the work alone.
 void parallelFor(std::size_t count, const ParallelForOptions& options,
                  const std::function<void(std::size_t begin, std::size_t end, const ParallelStop& stop)>& body,
                  const ProgressSlice& progress = {});
