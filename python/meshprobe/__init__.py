@@ -45,8 +45,10 @@ from ._meshprobe import (
     thin_areas,
     trapped,
 )
+from ._meshprobe import __version__
 
 __all__ = [
+    "__version__",
     "AreasResult",
     "Cancelled",
     "Cavity",

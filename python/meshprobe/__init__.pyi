@@ -87,7 +87,9 @@ class AreasResult:
     selected_faces: int
     areas: List[MarkingArea]
 
-def load(path: _Path, progress: _Progress = None) -> Mesh: ...
+__version__: str
+
+def load(path: _Path, progress: _Progress = None, *, units: str = "mm") -> Mesh: ...
 def thickness(
     mesh: Mesh, min: float, max: float, samples: int = 31, progress: _Progress = None
 ) -> npt.NDArray[np.float32]: ...

@@ -5,6 +5,7 @@
 
 #include <pybind11/stl/filesystem.h>
 
+#include "meshprobe/Error.h"
 #include "meshprobe/Import.h"
 #include "python/src/ArrayMesh.h"
 #include "python/src/Bindings.h"
@@ -33,10 +34,13 @@ std::string infoRepr(const MeshInfo& info)
     return text.str();
 }
 
-ArrayMesh load(const std::filesystem::path& path, py::object progress)
+ArrayMesh load(const std::filesystem::path& path, py::object progress, const std::string& units)
 {
+    // The tool's --units takes these four; refusing others here keeps the two alike.
+    if (units != "mm" && units != "cm" && units != "m" && units != "in")
+        throw InputError("units '" + units + "' is not one of mm, cm, m, in");
     PythonProgress report(std::move(progress));
-    Mesh mesh = withoutGil(report, [&] { return loadMesh(path.string(), {report.callback()}); });
+    Mesh mesh = withoutGil(report, [&] { return loadMesh(path.string(), {report.callback(), units}); });
     return ArrayMesh::fromMesh(std::move(mesh));
 }
 
@@ -97,15 +101,17 @@ TypeError for any other dtype.)")
                    ", triangles=" + std::to_string(mesh.triangleCount()) + ")";
         });
 
-    module.def("load", &load, py::arg("path"), py::arg("progress") = py::none(),
+    module.def("load", &load, py::arg("path"), py::arg("progress") = py::none(), py::kw_only(), py::arg("units") = "mm",
                R"(Reads a mesh file into a Mesh.
 
 path      the file: binary and ASCII STL, OBJ, PLY, OFF, 3MF, glTF and the other formats Assimp
           reads, chosen by the extension (a str or os.PathLike).
 progress  optional callable progress(percent: float); returning False cancels (meshprobe.Cancelled).
+units     keyword only: the length unit of formats without one (STL, OBJ, PLY, OFF, ...): "mm", "cm",
+          "m" or "in", like the tool's --units; 3MF files declare their own, which is applied instead.
 
 All meshes of the file are merged in file order with node transforms applied; triangles keep their
-order and winding; identical vertices are welded. Coordinates are taken as millimetres.
+order and winding; identical vertices are welded. Coordinates are scaled to millimetres.
 Raises meshprobe.InputError (a ValueError) naming the file for a missing, empty, truncated or
 unreadable file, an unknown extension, no triangles, or NaN coordinates. Ctrl-C raises
 KeyboardInterrupt. The GIL is released while the file is read.)");

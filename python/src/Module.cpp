@@ -5,6 +5,8 @@
 PYBIND11_MODULE(_meshprobe, module)
 {
     module.doc() = "Compiled core of meshprobe: the toolkit's analyses over numpy arrays. Import `meshprobe`.";
+    // The version of the toolkit the extension was built from: the tool's `meshprobe --version`.
+    module.attr("__version__") = MESHPROBE_VERSION;
     meshprobe::python::bindErrors(module);
     meshprobe::python::bindMesh(module);
     meshprobe::python::bindAnalyses(module);

@@ -112,6 +112,26 @@ def test_load_names_the_file_and_the_problem(tmp_path, name, content, message):
     assert isinstance(raised.value, ValueError) and isinstance(raised.value, meshprobe.Error)
 
 
+@pytest.mark.parametrize("units, scale", [("mm", 1.0), ("cm", 10.0), ("m", 1000.0), ("in", 25.4)])
+def test_load_scales_by_units_like_the_tools_info(example, tool_json, units, scale):
+    millimetres = meshprobe.load(example)
+    scaled = meshprobe.load(example, units=units)
+    np.testing.assert_allclose(scaled.vertices, millimetres.vertices * np.float32(scale), rtol=1e-6)
+    report = tool_json("info", example, "--units", units)
+    np.testing.assert_allclose(scaled.bounds, report["bounds"], rtol=1e-6)
+
+
+@pytest.mark.parametrize("units", ["", "MM", "ft", "inch", "mm "])
+def test_load_refuses_units_the_tool_refuses(example, tool, units):
+    with pytest.raises(meshprobe.InputError, match="units"):
+        meshprobe.load(example, units=units)
+    assert tool("info", example, "--units", units, check=False).returncode == 2
+
+
+def test_version_is_the_tools(tool):
+    assert tool("--version").stdout.split() == ["meshprobe", meshprobe.__version__]
+
+
 def test_reprs_show_the_key_figures():
     mesh = meshprobe.Mesh(TETRA_VERTICES, TETRA_TRIANGLES)
     assert repr(mesh) == "Mesh(vertices=4, triangles=4)"
