@@ -20,6 +20,9 @@ void bindThinAreas(pybind11::module_& module);
 /// cavities(), orient(), check() and fix_winding(): located cavities for any build direction and the mesh checks.
 void bindCavities(pybind11::module_& module);
 
+/// save() and thickness_colours(): meshes and colour files written like the tool's.
+void bindExport(pybind11::module_& module);
+
 /// batch_record() and collect_mesh_files(): the per-part job the batch runners share with the tool.
 void bindBatch(pybind11::module_& module);
 

@@ -12,5 +12,6 @@ PYBIND11_MODULE(_meshprobe, module)
     meshprobe::python::bindAnalyses(module);
     meshprobe::python::bindThinAreas(module);
     meshprobe::python::bindCavities(module);
+    meshprobe::python::bindExport(module);
     meshprobe::python::bindBatch(module);
 }

@@ -4,6 +4,7 @@ import numpy as np
 import pytest
 
 import meshprobe
+from conftest import EXAMPLES
 
 # A unit tetrahedron, wound counter-clockwise seen from outside.
 TETRA_VERTICES = [[0, 0, 0], [1, 0, 0], [0, 1, 0], [0, 0, 1]]
@@ -136,3 +137,47 @@ def test_reprs_show_the_key_figures():
     mesh = meshprobe.Mesh(TETRA_VERTICES, TETRA_TRIANGLES)
     assert repr(mesh) == "Mesh(vertices=4, triangles=4)"
     assert repr(mesh.inspect()).startswith("MeshInfo(vertices=4, triangles=4, watertight=True")
+
+
+@pytest.mark.parametrize("extension", [".stl", ".ply", ".obj", ".3mf", ".glb"])
+def test_save_writes_a_file_that_loads_back_alike(example, tmp_path, extension):
+    mesh = meshprobe.load(example)
+    path = tmp_path / ("part" + extension)
+    meshprobe.save(mesh, path)
+    back = meshprobe.load(path)
+    assert back.triangle_count == mesh.triangle_count
+    np.testing.assert_allclose(back.bounds, mesh.bounds, atol=1e-4)
+    assert sorted(p.name for p in tmp_path.iterdir()) == [path.name]
+
+
+def test_colour_files_hold_the_tools_bytes(tool, tmp_path):
+    example = EXAMPLES / "thin-walls.stl"
+    mesh = meshprobe.load(example)
+    values = meshprobe.thickness(mesh, 0.5, 2.0)
+    colours = meshprobe.thickness_colours(values, 0.5, 2.0)
+    assert colours.shape == (mesh.triangle_count, 4) and colours.dtype == np.uint8
+    # Faces without a wall thinner than max are grey; the thinnest face is the reddest.
+    at_max = values >= 2.0
+    assert at_max.any() and (colours[at_max] == [128, 128, 128, 255]).all()
+    assert colours[np.argmin(values), 0] == 255
+    ours, theirs = tmp_path / "ours.ply", tmp_path / "theirs.ply"
+    meshprobe.save(mesh, ours, colours=colours)
+    tool("thickness", example, "--min", "0.5", "--max", "2", "--color", theirs, "--quiet")
+    assert ours.read_bytes() == theirs.read_bytes()
+
+
+@pytest.mark.parametrize(
+    "path, colours, message",
+    [
+        ("part.xyz", None, "unknown output format"),
+        ("part.stl", np.zeros((3, 3), np.uint8), "format without colours|colours"),
+        ("part.ply", np.zeros((3, 3), np.uint8), r"shape \(\d+, 3\)"),
+        ("part.ply", np.zeros((1, 5), np.uint8), r"shape \(\d+, 3\)"),
+        ("missing/part.ply", None, "does not exist"),
+    ],
+)
+def test_save_refuses_what_it_cannot_write(example, tmp_path, path, colours, message):
+    mesh = meshprobe.load(example)
+    with pytest.raises(meshprobe.InputError, match=message):
+        meshprobe.save(mesh, tmp_path / path, colours=colours)
+    assert list(tmp_path.iterdir()) == []
