@@ -1,17 +1,15 @@
 // SPDX-License-Identifier: MIT
-// Facts about the voxelizer's grid that the toolkit reports: the one place that derives them.
+// One trapped-volume analysis of a part already in its analysis frame: what trappedVolumes and findCavities
+// share.
 #pragma once
 
-#include "common/HostMesh.h"
+#include <vector>
+
+#include "meshprobe/Progress.h"
+#include "toolkit/src/HostMeshBridge.h"
+#include "trapvolume/VoxelizerRun.h"
 
 namespace meshprobe::detail {
-
-/// Padding the voxelizer adds on every side of the placed mesh's box, mm. A comparison test holds this
-/// copy to the voxelizer's own grid, so a change there cannot go unnoticed here.
-constexpr double kGridBoxMargin = 0.001;
-/// What the voxelizer adds to a coordinate's offset from the grid origin before it truncates it to a voxel
-/// coordinate, mm.
-constexpr double kVoxelCoordNudge = 1e-9;
 
 /// Grids below this resolution run on one thread: there the OpenMP team costs more than it saves. Measured
 /// with bench/toolkit_bench.cpp (TrappedDirect, examples/cup.stl) on a busy two-core machine: one thread
@@ -19,15 +17,22 @@ constexpr double kVoxelCoordNudge = 1e-9;
 /// waits); with passive waits the two were even at 32 to 64.
 constexpr int kSerialBelowResolution = 64;
 
-/// Edge of one voxel of the grid the voxelizer sets up over `mesh` placed by `placement`, mm.
-double voxelSizeOf(const UMesh<float>& mesh, const UMatrix4<float>& placement, int resolution);
-
-/// Voxels of a cavity mesh as the voxelizer builds it: one upright triangle per vertical run of voxels, from
-/// the run's lower face (corner 0) to its top (corner 2), in the placed frame. Counting runs stays exact
-/// where the cavity's float volume no longer resolves single voxels (beyond 2^24 voxels).
-long long countColumnVoxels(const UMesh<float>& cavity, double voxelHeight);
-
 /// The team size of one call: `requested`, or one per core for 0; one below kSerialBelowResolution.
 int threadsForCall(int requested, int resolution);
+
+struct TrappedRun {
+    /// The grid in the part's analysis frame.
+    trap::GridGeometry grid;
+    int threads = 0;
+    std::vector<trap::TrappedCavity> cavities;
+};
+
+/// Voxelizes `part` (up is +z of its frame) and lists its cavities with their voxel runs, and their column
+/// triangles when `withColumns`. Progress 0..90 while voxelizing, 90..100 while the cavities are walked;
+/// 100 itself is the caller's to report.
+/// @throw InputError resolution outside 1..1290, threads < 0
+/// @throw Error when the grid cannot be set up, or the cavity walk fails; Cancelled
+TrappedRun runTrapped(const PlacedPart& part, int resolution, int threads, bool withColumns,
+                      const ProgressCallback& progress);
 
 } // namespace meshprobe::detail
