@@ -44,7 +44,6 @@ GridGeometry VoxelizerRun::grid() const
     const VoxelizerTrapVolumePrivate::MeshBox box = d->meshBox();
     for (int k = 0; k < 3; ++k) {
         g.origin[k] = (*d->gridOrigin)[k];
-        g.size[k] = (*d->gridSize)[k];
         g.meshMin[k] = box.lo[k];
         g.meshMax[k] = box.hi[k];
     }

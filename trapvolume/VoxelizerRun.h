@@ -22,16 +22,15 @@ struct GridGeometry {
     int resolution = 0;
     /// Lower corner of voxel (0, 0, 0).
     std::array<double, 3> origin{};
-    /// Edge of the whole grid per axis (the longest padded side, each axis rounded on its own).
-    std::array<double, 3> size{};
-    /// The longest side of the padded box, which the grid is cut from.
+    /// The longest side of the padded box: the grid's edge.
     double longestSide = 0.0;
     /// Inclusive voxel range of the mesh's unpadded box: where cavities are looked for.
     std::array<int, 3> meshMin{}, meshMax{};
 
     double voxelSize() const { return longestSide / resolution; }
-    /// Position of grid coordinate q (may be fractional) on one axis, as the voxel corners are placed.
-    double corner(int axis, double q) const { return origin[axis] + q * size[axis] / resolution; }
+    /// Position of grid coordinate q (may be fractional) on one axis: origin + q * edge / N. (The voxel passes
+    /// take the edge per axis as (origin + edge) - origin, which can differ from it in the last bit.)
+    double corner(int axis, double q) const { return origin[axis] + q * longestSide / resolution; }
 };
 
 struct TrappedCavity {

@@ -40,8 +40,12 @@ std::array<double, 3> AnalysisFrame::fromModel(const float* p) const
 
 std::array<double, 3> AnalysisFrame::toModel(const std::array<double, 3>& p) const
 {
-    const std::array<double, 3> q = rotation.applyInverse(p);
-    return {q[0] + offset[0], q[1] + offset[1], q[2] + offset[2]};
+    std::array<double, 3> q = rotation.applyInverse(p);
+    // A zero offset leaves the coordinate as it is: adding +0 would turn a -0 into +0, and a centred part's
+    // files would differ from what it gave before it was centred.
+    for (int k = 0; k < 3; ++k)
+        if (offset[k] != 0.0) q[k] += offset[k];
+    return q;
 }
 
 AnalysisFrame analysisFrame(const MeshView& view, const Rotation& rotation)
