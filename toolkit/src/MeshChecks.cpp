@@ -273,7 +273,7 @@ std::vector<MeshWarning> checkMesh(const MeshView& mesh)
     const auto [span, shortest] = spanAndShortestEdge(mesh);
     if (shortest > 0.0 && span > kPrecisionSpan * shortest) {
         char ratio[32];
-        std::snprintf(ratio, sizeof ratio, "%.3g", span / shortest);
+        std::snprintf(ratio, sizeof ratio, "%.3g million", span / shortest / 1e6);
         warnings.push_back({"beyond-single-precision", 1,
                             std::string("the part is ") + ratio +
                                 " times as large as its shortest edge: single-precision coordinates cannot "
