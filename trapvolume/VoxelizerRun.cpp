@@ -4,6 +4,7 @@
 
 #include <stdexcept>
 
+#include "trapvolume/ParallelVoxelLoop.h"
 #include "trapvolume/VoxelizerTrapVolumePrivate.h"
 
 namespace meshprobe::trap {
@@ -52,7 +53,8 @@ GridGeometry VoxelizerRun::grid() const
 
 void VoxelizerRun::voxelize(const common::ProgressCallback& progress)
 {
-    d->voxelizeAllPhases(threads, progress);
+    // The phases scale their progress by the team they run on.
+    d->voxelizeAllPhases(teamSizeOf(threads), progress);
 }
 
 std::vector<TrappedCavity> VoxelizerRun::cavities(bool withColumns, const common::ProgressCallback& progress)
