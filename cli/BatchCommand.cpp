@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: MIT
 // `meshprobe batch`: the chosen analyses on many parts, one JSON record per part (JSON Lines), parts in
 // parallel.
-#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
@@ -42,18 +41,7 @@ class RecordSink {
 public:
     explicit RecordSink(const std::string& path)
     {
-        if (!path.empty()) {
-            file = std::make_unique<meshprobe::JsonLinesFile>(path);
-            return;
-        }
-        // A private copy of stdout: the toolkit briefly diverts descriptor 1 while it sets up a voxel grid
-        // on another thread, and a record written then must not end up there.
-        stdoutCopy = fdopen(dup(STDOUT_FILENO), "w");
-        if (!stdoutCopy) throw meshprobe::Error("cannot write to standard output");
-    }
-    ~RecordSink()
-    {
-        if (stdoutCopy) std::fclose(stdoutCopy);
+        if (!path.empty()) file = std::make_unique<meshprobe::JsonLinesFile>(path);
     }
     RecordSink(const RecordSink&) = delete;
     RecordSink& operator=(const RecordSink&) = delete;
@@ -66,7 +54,7 @@ public:
         }
         line += '\n';
         // Each line is flushed, so that a reader of the pipe sees every part as soon as it is done.
-        if (std::fwrite(line.data(), 1, line.size(), stdoutCopy) != line.size() || std::fflush(stdoutCopy) != 0)
+        if (std::fwrite(line.data(), 1, line.size(), stdout) != line.size() || std::fflush(stdout) != 0)
             throw meshprobe::Error("cannot write to standard output");
     }
 
@@ -77,7 +65,6 @@ public:
 
 private:
     std::unique_ptr<meshprobe::JsonLinesFile> file;
-    std::FILE* stdoutCopy = nullptr;
 };
 
 meshprobe::BatchOptions analysesOf(const BatchOptions& options)

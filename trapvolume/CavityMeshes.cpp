@@ -41,6 +41,7 @@ void VoxelizerTrapVolumePrivate::trappedVolume2Mesh(std::vector<UMesh<float>*>& 
         UMesh<float>* mesh = nullptr;
         try {
             mesh = new UMesh<float>();
+            if (cavityRuns) cavityRuns->emplace_back();
             float volume = 0.0f;
             meshCavity(seed, b.hi[2], mesh, volume, voxelsPerReport, voxelsBefore, reportsMade, progress);
             made.push_back(mesh);
@@ -153,7 +154,8 @@ void VoxelizerTrapVolumePrivate::meshCavity(std::uint32_t seed, int zMax, UMesh<
 }
 
 // The column from voxel i (at p) up to below the next visited voxel, or to the top of the box; the voxels it
-// covers get their labelBits bit. One triangle in the plane of the voxel's lower y face, one voxel edge wide.
+// covers get their labelBits bit. One triangle in the plane of the voxel's lower y face, one voxel edge wide,
+// and the run p[2]..stop in cavityRuns when that is set.
 void VoxelizerTrapVolumePrivate::emitColumn(std::uint32_t i, const int p[3], int zMax, UMesh<float>* mesh)
 {
     const UVector3<double>& half = *halfVoxel;
@@ -171,6 +173,8 @@ void VoxelizerTrapVolumePrivate::emitColumn(std::uint32_t i, const int p[3], int
         }
     }
     if (stop > p[2] + 1) orRange(labelBits.get(), i + 1, i + static_cast<std::uint32_t>(stop - 1 - p[2]));
+    if (cavityRuns) cavityRuns->back().push_back({p[0], p[1], p[2], stop});
+    if (!columnTriangles) return;
     const double top = stop <= zMax  ? voxelCornerOnAxis(2, stop)
                        : p[2] < zMax ? voxelCornerOnAxis(2, zMax) + 2 * half[2]
                                      : wz + 2 * half[2];

@@ -197,7 +197,7 @@ void VoxelizerTrapVolumePrivate::carveLines(int threadCount, const ProgressCallb
         orBits(reached, voxelIndex(x, y, z0), count, walked);
     };
     zSpans.assign(static_cast<std::size_t>(resolution) * resolution, ZSpan{});
-    parallelVoxelLoop<FloodScratch>(reporting, failure, b.lo[0], b.hi[0], [&](int x, FloodScratch&) {
+    parallelVoxelLoop<FloodScratch>(teamSize, reporting, failure, b.lo[0], b.hi[0], [&](int x, FloodScratch&) {
         walkLinesAlongZ(
             x,
             [this, x](int y, std::uint32_t row) {
@@ -207,9 +207,9 @@ void VoxelizerTrapVolumePrivate::carveLines(int threadCount, const ProgressCallb
             },
             mark);
     });
-    parallelVoxelLoop<FloodScratch>(reporting, failure, b.lo[1], b.hi[1],
+    parallelVoxelLoop<FloodScratch>(teamSize, reporting, failure, b.lo[1], b.hi[1],
                                     [&](int y, FloodScratch&) { walkHorizontalLines<0>(y, mark); });
-    parallelVoxelLoop<FloodScratch>(reporting, failure, b.lo[2], b.hi[2],
+    parallelVoxelLoop<FloodScratch>(teamSize, reporting, failure, b.lo[2], b.hi[2],
                                     [&](int z, FloodScratch&) { walkSlabsForZIteration(z, mark); });
     failure.rethrowIfFailed();
     reporting.finish();
@@ -271,15 +271,15 @@ void VoxelizerTrapVolumePrivate::floodFromLines(int threadCount, const ProgressC
             return zSpans[static_cast<std::size_t>(x) * resolution + static_cast<std::size_t>(y)];
         };
     };
-    parallelVoxelLoop<FloodScratch>(reporting, failure, b.lo[0], b.hi[0], [&](int x, FloodScratch& scratch) {
+    parallelVoxelLoop<FloodScratch>(teamSize, reporting, failure, b.lo[0], b.hi[0], [&](int x, FloodScratch& scratch) {
         walkLinesAlongZ(x, storedSpan(static_cast<std::uint32_t>(x)), floodBeside(0, 1, scratch));
     });
     // (b) lines along y, neighbours (x+a, y, z+b).
-    parallelVoxelLoop<FloodScratch>(reporting, failure, b.lo[2], b.hi[2], [&](int z, FloodScratch& scratch) {
+    parallelVoxelLoop<FloodScratch>(teamSize, reporting, failure, b.lo[2], b.hi[2], [&](int z, FloodScratch& scratch) {
         walkSlabsForZIteration(z, floodBeside(0, 2, scratch));
     });
     // (c) lines along x, neighbours (x, y+a, z+b).
-    parallelVoxelLoop<FloodScratch>(reporting, failure, b.lo[1], b.hi[1], [&](int y, FloodScratch& scratch) {
+    parallelVoxelLoop<FloodScratch>(teamSize, reporting, failure, b.lo[1], b.hi[1], [&](int y, FloodScratch& scratch) {
         walkHorizontalLines<0>(y, floodBeside(1, 2, scratch));
     });
     failure.rethrowIfFailed();
@@ -291,7 +291,7 @@ void VoxelizerTrapVolumePrivate::voteByRays(int threadCount, const ProgressCallb
     const MeshBox& b = activeBox;
     ParallelProgress reporting(progress, threadCount, b.hi[0] - b.lo[0]);
     FirstFailure failure;
-    parallelVoxelLoop<VoteScratch>(reporting, failure, b.lo[0], b.hi[0],
+    parallelVoxelLoop<VoteScratch>(teamSize, reporting, failure, b.lo[0], b.hi[0],
                                    [&](int x, VoteScratch& scratch) { voteSlice(x, scratch); });
     failure.rethrowIfFailed();
     reporting.finish();
@@ -366,13 +366,13 @@ void VoxelizerTrapVolumePrivate::markDrainable(int threadCount, ProgressCallback
         };
     };
     // (a) lines along z from the bottom face only; (b) along x and (c) along y, from both ends.
-    parallelVoxelLoop<FloodScratch>(reporting, failure, b.lo[0], b.hi[0], [&](int x, FloodScratch& scratch) {
+    parallelVoxelLoop<FloodScratch>(teamSize, reporting, failure, b.lo[0], b.hi[0], [&](int x, FloodScratch& scratch) {
         walkLinesAlongZ(x, false, floodFromWalk(scratch));
     });
-    parallelVoxelLoop<FloodScratch>(reporting, failure, b.lo[1], b.hi[1], [&](int y, FloodScratch& scratch) {
+    parallelVoxelLoop<FloodScratch>(teamSize, reporting, failure, b.lo[1], b.hi[1], [&](int y, FloodScratch& scratch) {
         walkHorizontalLines<0>(y, floodFromWalk(scratch));
     });
-    parallelVoxelLoop<FloodScratch>(reporting, failure, b.lo[2], b.hi[2], [&](int z, FloodScratch& scratch) {
+    parallelVoxelLoop<FloodScratch>(teamSize, reporting, failure, b.lo[2], b.hi[2], [&](int z, FloodScratch& scratch) {
         walkSlabsForZIteration(z, floodFromWalk(scratch));
     });
     failure.rethrowIfFailed();

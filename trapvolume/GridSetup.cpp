@@ -11,6 +11,7 @@
 
 #include "host/embree/EmbreeIntersector.h"
 
+using meshprobe::common::ProgressRescaler;
 using meshprobe::trap::ArrayDeleter;
 using meshprobe::trap::makeVoxelBitSet;
 
@@ -29,7 +30,8 @@ int randomBetween(int lo, int hi)
 
 } // namespace
 
-VoxelizerTrapVolumePrivate::VoxelizerTrapVolumePrivate(int resolutionValue, MeshKernel* kernel)
+VoxelizerTrapVolumePrivate::VoxelizerTrapVolumePrivate(int resolutionValue, MeshKernel* kernel,
+                                                       std::string* setUpFailure)
     : resolution(static_cast<std::uint32_t>(resolutionValue))
 {
     try {
@@ -51,7 +53,10 @@ VoxelizerTrapVolumePrivate::VoxelizerTrapVolumePrivate(int resolutionValue, Mesh
         buildGrid(kernel);
         initialized = true;
     } catch (const std::exception& e) {
-        std::cout << e.what() << std::endl;
+        if (setUpFailure)
+            *setUpFailure = e.what();
+        else
+            std::cout << e.what() << std::endl;
     }
     // Made before it is stored so that a failing init leaks nothing.
     auto created = std::make_unique<embree::EmbreeIntersector>();
@@ -197,4 +202,16 @@ void VoxelizerTrapVolumePrivate::restoreConstructedState()
     }
     labelBits.reset();
     gridWritten = false;
+}
+
+void VoxelizerTrapVolumePrivate::voxelizeAllPhases(int threadCount, const ProgressCallback& progress)
+{
+    // A repeated run starts from the state after construction, so it gives the answer of the first run.
+    restoreConstructedState();
+    const ProgressRescaler surface(progress, 0.3, 0.0);
+    voxelizeSurface(threadCount, surface.callback());
+    const ProgressRescaler inside(progress, 0.5, 30.0);
+    classifyVoxels(threadCount, inside.callback());
+    const ProgressRescaler drainable(progress, 0.2, 80.0);
+    markDrainable(threadCount, drainable.callback());
 }

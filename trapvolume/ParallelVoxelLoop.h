@@ -3,6 +3,8 @@
 // the progress step before each work item, and no exception leaving the parallel region.
 #pragma once
 
+#include <omp.h>
+
 #include <atomic>
 #include <exception>
 
@@ -38,13 +40,19 @@ private:
     std::exception_ptr first;
 };
 
-/// Runs body(i, scratch) for i in first..last (inclusive) on the default OpenMP team, one iteration per chunk.
-/// Every iteration starts with the progress step and runs its item only while neither a cancellation nor a
-/// failed item has stopped the loop. Each thread gets its own default-constructed Scratch.
-template <typename Scratch, typename Body>
-void parallelVoxelLoop(ParallelProgress& progress, FirstFailure& failure, int first, int last, Body&& body)
+/// The size of a team: `team` threads, or the default OpenMP team for 0.
+inline int teamSizeOf(int team)
 {
-#pragma omp parallel
+    return team > 0 ? team : omp_get_max_threads();
+}
+
+/// Runs body(i, scratch) for i in first..last (inclusive) on a team of teamSizeOf(team) threads, one iteration
+/// per chunk. Every iteration starts with the progress step and runs its item only while neither a
+/// cancellation nor a failed item has stopped the loop. Each thread gets its own default-constructed Scratch.
+template <typename Scratch, typename Body>
+void parallelVoxelLoop(int team, ParallelProgress& progress, FirstFailure& failure, int first, int last, Body&& body)
+{
+#pragma omp parallel num_threads(teamSizeOf(team))
     {
         Scratch scratch;
 #pragma omp for schedule(dynamic, 1)

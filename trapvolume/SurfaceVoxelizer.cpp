@@ -56,7 +56,7 @@ void VoxelizerTrapVolumePrivate::voxelizeSurface(int threadCount, ProgressCallba
     ParallelProgress reporting(progress, threadCount, faceCount);
     FirstFailure failure;
     parallelVoxelLoop<SurfaceScratch>(
-        reporting, failure, 0, faceCount - 1, [this, &order](int i, SurfaceScratch& scratch) {
+        teamSize, reporting, failure, 0, faceCount - 1, [this, &order](int i, SurfaceScratch& scratch) {
             voxelizeTriangle(order.empty() ? i : order[static_cast<std::size_t>(i)], scratch);
         });
     failure.rethrowIfFailed();
@@ -89,7 +89,7 @@ std::vector<std::int32_t> VoxelizerTrapVolumePrivate::surfaceVisitOrder() const
     // The ranges read the corners in stored order, which is scattered over the vertices: shared by the
     // team, like the pass itself.
     std::atomic<bool> anyFlooded{false};
-#pragma omp parallel for schedule(static)
+#pragma omp parallel for schedule(static) num_threads(teamSizeOf(teamSize))
     for (std::int64_t face = 0; face < count; ++face) {
         UVector3<double> p[3];
         int lo[3];

@@ -1,10 +1,8 @@
 // SPDX-License-Identifier: MIT
-// VoxelizerTrapVolume: the exported handle; voxelize drives the three phases with their progress ranges.
+// VoxelizerTrapVolume: the exported handle over the private grid object.
 #include "trapvolume/VoxelizerTrapVolume.h"
 
 #include "trapvolume/VoxelizerTrapVolumePrivate.h"
-
-using meshprobe::common::ProgressRescaler;
 
 VoxelizerTrapVolume::VoxelizerTrapVolume(int resolution, MeshKernel* kernel)
     : d(std::make_shared<VoxelizerTrapVolumePrivate>(resolution, kernel))
@@ -19,14 +17,7 @@ VoxelizerTrapVolume::~VoxelizerTrapVolume() = default;
 
 void VoxelizerTrapVolume::voxelize(int threadCount, std::function<void(int)> progress)
 {
-    // A repeated run starts from the state after construction, so it gives the answer of the first run.
-    d->restoreConstructedState();
-    const ProgressRescaler surface(progress, 0.3, 0.0);
-    d->voxelizeSurface(threadCount, surface.callback());
-    const ProgressRescaler inside(progress, 0.5, 30.0);
-    d->classifyVoxels(threadCount, inside.callback());
-    const ProgressRescaler drainable(progress, 0.2, 80.0);
-    d->markDrainable(threadCount, drainable.callback());
+    d->voxelizeAllPhases(threadCount, progress);
 }
 
 int VoxelizerTrapVolume::getTrappedVolumeCount(float& volume, std::function<void(int)> progress)

@@ -6,11 +6,13 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "common/HostMesh.h"
 #include "common/Progress.h"
 #include "trapvolume/VoxelBits.h"
+#include "trapvolume/VoxelRun.h"
 
 namespace embree {
 class EmbreeIntersector;
@@ -37,9 +39,10 @@ public:
     /// flood path of large triangles tests the exact voxel.
     static constexpr double kVoxelPadding = 1e-5;
 
-    /// Sets up the grid; a standard exception on the way is printed and leaves the object uninitialised.
+    /// Sets up the grid; a standard exception on the way leaves the object uninitialised, and its message is
+    /// printed on standard output, or stored in *setUpFailure instead when that is given.
     /// @throw what creating the intersector throws
-    VoxelizerTrapVolumePrivate(int resolution, MeshKernel* kernel);
+    VoxelizerTrapVolumePrivate(int resolution, MeshKernel* kernel, std::string* setUpFailure = nullptr);
     VoxelizerTrapVolumePrivate(const VoxelizerTrapVolumePrivate&) = delete;
     VoxelizerTrapVolumePrivate& operator=(const VoxelizerTrapVolumePrivate&) = delete;
     virtual ~VoxelizerTrapVolumePrivate();
@@ -68,6 +71,9 @@ public:
 
     /// @name voxelize
     ///@{
+    /// The three phases in order, each on its slice of `progress` (0..30, 30..80, 80..100), from the state
+    /// after construction.
+    void voxelizeAllPhases(int threadCount, const ProgressCallback& progress);
     /// Brings a grid that an earlier voxelize wrote back to its state after construction.
     void restoreConstructedState();
     /// Phase 1: surface voxels into occupiedBits.
@@ -119,6 +125,12 @@ public:
     bool classified = false;                      ///< a voxelize has run to its end since the last reset
     bool gridWritten = false;                     ///< some phase has written the bit sets since construction
     std::atomic<std::int64_t> votedVoxelCount{0}; ///< voxels decided by ray votes in the last phase 2
+    /// Threads of every parallel loop; 0 for the default OpenMP team.
+    int teamSize = 0;
+    /// While set, trappedVolume2Mesh appends one list per cavity here and records each column as a voxel
+    /// run in it; with columnTriangles false it makes no column triangles (the meshes stay empty).
+    std::vector<std::vector<meshprobe::trap::VoxelRun>>* cavityRuns = nullptr;
+    bool columnTriangles = true;
 
     // Direction tables of the voxel passes; their values are in trapvolume/DirectionTables.h.
     /// Face-neighbour steps, shared by the voxel passes, in this order.

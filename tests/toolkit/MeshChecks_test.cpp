@@ -91,6 +91,24 @@ TEST(MeshChecks, NameEachDefectAndFixWindingRepairsWhatItCan)
          },
          {{"zero-area-faces", 1}, {"non-manifold-edges", 1}},
          0},
+        // Beyond single precision: the longest side over a million times the shortest edge, wherever it sits.
+        {"bar 2e6 times its width",
+         [] { return testmesh::box(0, 0, 0, 2e6f, 1, 1); },
+         {{"beyond-single-precision", 1}},
+         0},
+        {"bar just under 1e6 times its width", [] { return testmesh::box(0, 0, 0, 999999, 1, 1); }, {}, 0},
+        {"box 1e5 mm from the origin",
+         [] { return testmesh::box(1e5f, -1e5f, 1e5f, 1e5f + 10, -1e5f + 10, 1e5f + 10); },
+         {},
+         0},
+        {"100 mm box with a 50 nm burr",
+         [] {
+             auto s = testmesh::box(0, 0, 0, 100, 100, 100);
+             s.append(testmesh::box(10, 10, 100, 10 + 5e-5f, 10 + 5e-5f, 100 + 5e-5f));
+             return s;
+         },
+         {{"several-bodies", 2}, {"beyond-single-precision", 1}},
+         0},
     };
     for (const BrokenMesh& c : cases) {
         const testmesh::Soup soup = c.make();

@@ -12,6 +12,7 @@
 
 #include "tests/trapvolume/CellSolid.h"
 #include "tests/trapvolume/TrapTestSupport.h"
+#include "trapvolume/VoxelizerRun.h"
 
 using trapmesh::CellSolid;
 using trapmesh::kFar;
@@ -236,6 +237,30 @@ TEST(Cavities, MeshesOfIrregularCavitiesEqualALiteralWalk)
                     for (int a = 0; a < 3; ++a)
                         corners.push_back(face->V(v)->P()[a]);
             EXPECT_EQ(corners, expected[c].corners) << "round " << round << ", cavity " << c;
+        }
+        // The toolkit's run on a team of two: the same cavities, and one voxel run per column triangle, from
+        // its lowest corner to its top.
+        for (bool withColumns : {true, false}) {
+            meshprobe::trap::VoxelizerRun run(32, placed.kernel, 2);
+            run.voxelize({});
+            const meshprobe::trap::GridGeometry g = run.grid();
+            const std::vector<meshprobe::trap::TrappedCavity> found = run.cavities(withColumns, {});
+            ASSERT_EQ(found.size(), expected.size());
+            for (std::size_t c = 0; c < found.size(); ++c) {
+                EXPECT_EQ(found[c].closed ? "Closed" : "Open", expected[c].name);
+                EXPECT_EQ(found[c].volume, expected[c].volume);
+                EXPECT_EQ(found[c].columns != nullptr, withColumns);
+                std::vector<float> corners;
+                for (const meshprobe::trap::VoxelRun& r : found[c].runs) {
+                    const float x0 = float(g.corner(0, r.x)), y = float(g.corner(1, r.y));
+                    const float x1 = float(g.corner(0, r.x) + 2 * (*grid.halfVoxel)[0]);
+                    const float z1 = float(g.corner(2, r.z1));
+                    corners.insert(corners.end(), {x0, y, float(g.corner(2, r.z0)), x1, y, z1, x0, y, z1});
+                }
+                EXPECT_EQ(corners.size(), expected[c].corners.size());
+                for (std::size_t k = 0; k < corners.size() && k < expected[c].corners.size(); ++k)
+                    EXPECT_NEAR(corners[k], expected[c].corners[k], 1e-5f) << "cavity " << c << ", corner value " << k;
+            }
         }
     }
     EXPECT_GT(cavitiesSeen, 20u);

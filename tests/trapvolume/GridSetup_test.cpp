@@ -8,6 +8,7 @@
 #include <string>
 
 #include "tests/trapvolume/TrapTestSupport.h"
+#include "trapvolume/VoxelizerRun.h"
 
 using traptest::Placed;
 
@@ -117,7 +118,7 @@ TEST(GridSetup, ShuffleKeepsEveryTriangleAndLeavesASingleOneAlone)
 // do nothing and report nothing: resolutions outside 1..1290 (the index would not fit), coordinates where
 // the box margins vanish in double (about 3e13: the box maximum would map to voxel N) or that are not
 // finite, and a mesh without vertices. Just inside what double resolves, and on a single voxel, the grid
-// sets up silently.
+// sets up silently; the toolkit's run keeps the line instead of printing it.
 TEST(GridSetup, FailedSetUpPrintsOneLineAndLeavesTheObjectInert)
 {
     const float nan = std::numeric_limits<float>::quiet_NaN();
@@ -139,6 +140,11 @@ TEST(GridSetup, FailedSetUpPrintsOneLineAndLeavesTheObjectInert)
         testing::internal::CaptureStdout();
         VoxelizerTrapVolume voxelizer(c.resolution, &kernel);
         const std::string printed = testing::internal::GetCapturedStdout();
+        // The toolkit's run over the same grid keeps that line as a value and prints nothing.
+        testing::internal::CaptureStdout();
+        meshprobe::trap::VoxelizerRun run(c.resolution, kernel, 1);
+        EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+        EXPECT_EQ(run.setUpFailure() + (c.printed ? "\n" : ""), printed);
         if (!c.printed) {
             EXPECT_EQ(printed, "") << c.far << " " << c.resolution;
             continue;

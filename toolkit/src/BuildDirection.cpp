@@ -77,5 +77,16 @@ UMatrix4<float> inversePlacementForUp(BuildDirection up)
     return t;
 }
 
+Rotation rotationForUp(BuildDirection up)
+{
+    const UMatrix4<float> m = placementForUp(up);
+    Rotation r;
+    // p'[c] = sum over k of p[k] * M(k, c), so row c of R is column c of M.
+    for (int c = 0; c < 3; ++c)
+        for (int k = 0; k < 3; ++k)
+            r.m[static_cast<std::size_t>(3 * c + k)] = m(k, c);
+    return r;
+}
+
 } // namespace detail
 } // namespace meshprobe

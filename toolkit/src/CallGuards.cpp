@@ -1,8 +1,6 @@
 // SPDX-License-Identifier: MIT
-// Progress, exception and thread-count adapters between the toolkit and the host library.
+// Progress and exception adapters between the toolkit and the host library.
 #include "toolkit/src/CallGuards.h"
-
-#include <omp.h>
 
 #include <new>
 
@@ -39,16 +37,6 @@ void rethrowHostError(const std::string& what, std::exception_ptr error)
     } catch (const char* message) {
         throw Error(what + ": " + message);
     }
-}
-
-OmpThreadScope::OmpThreadScope(int threads) : saved(omp_get_max_threads())
-{
-    omp_set_num_threads(threads);
-}
-
-OmpThreadScope::~OmpThreadScope()
-{
-    omp_set_num_threads(saved);
 }
 
 } // namespace meshprobe::detail

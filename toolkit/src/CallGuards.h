@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: MIT
-// What every toolkit call wraps around the host library: progress turned into its cancellation, its
-// exceptions turned into the toolkit's, and a per-call OpenMP team size.
+// What every toolkit call wraps around the host library: progress turned into its cancellation, and its
+// exceptions turned into the toolkit's.
 #pragma once
 
 #include <exception>
@@ -23,20 +23,6 @@ void reportOrCancel(const ProgressCallback& progress, float percent);
 /// Cancelled, other Kel::Exception and const char* into Error prefixed with `what` ("what: message").
 /// Toolkit exceptions and std::bad_alloc pass through.
 template <typename Body> auto translateHostErrors(const std::string& what, Body&& body) -> decltype(body());
-
-/// Sets the OpenMP team size of the calling thread for the lifetime of the object and restores the value
-/// the thread had before (also when an exception leaves the scope). omp_set_num_threads changes only the
-/// calling thread's setting, so concurrent calls on other threads keep theirs.
-class OmpThreadScope {
-public:
-    explicit OmpThreadScope(int threads);
-    ~OmpThreadScope();
-    OmpThreadScope(const OmpThreadScope&) = delete;
-    OmpThreadScope& operator=(const OmpThreadScope&) = delete;
-
-private:
-    int saved;
-};
 
 [[noreturn]] void rethrowHostError(const std::string& what, std::exception_ptr error);
 

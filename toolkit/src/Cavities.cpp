@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: MIT
-// Cavities for any build direction: the mesh is turned so that up is +z, analysed, and every cavity is read
-// back as voxel runs from its column triangles, located, surfaced and brought back to the model's frame.
+// Cavities for any build direction: the part is centred and turned so that up is +z, analysed, and every
+// cavity's voxel runs are located, surfaced and brought back to the model's coordinates.
 #include "meshprobe/Cavities.h"
 
 #include <cmath>
@@ -8,9 +8,11 @@
 #include <memory>
 
 #include "meshprobe/Error.h"
-#include "meshprobe/TrappedVolumes.h"
+#include "toolkit/src/CallGuards.h"
 #include "toolkit/src/CavityVoxels.h"
 #include "toolkit/src/DrainHoleSearch.h"
+#include "toolkit/src/HostMeshBridge.h"
+#include "toolkit/src/TrappedRun.h"
 
 namespace meshprobe {
 
@@ -29,11 +31,14 @@ void checkOptions(const CavityOptions& options)
     if (!(std::fabs(length - 1.0) < 1e-6)) throw InputError("the up direction must be a unit vector");
 }
 
-/// Grid-frame positions (voxel coordinates) to model-frame positions.
+/// Grid positions (voxel coordinates) to the model's coordinates.
 struct Placement {
     const detail::VoxelGrid& grid;
-    const Rotation& rotation;
-    Point toModel(const Point& voxelCoordinates) const { return rotation.applyInverse(grid.corner(voxelCoordinates)); }
+    const detail::AnalysisFrame& frame;
+    Point toModel(const Point& voxelCoordinates) const
+    {
+        return frame.toModel(detail::gridPoint(grid, voxelCoordinates));
+    }
 };
 
 void locate(CavityReport& report, const detail::CavityVoxels& voxels, const Placement& place, const Direction& up)
@@ -88,23 +93,11 @@ Mesh toModel(const Mesh& gridMesh, const Placement& place)
     return out;
 }
 
-Mesh columnsToModel(const Mesh& columns, const Rotation& rotation)
+DrainHole holeToModel(DrainHole hole, const detail::AnalysisFrame& frame)
 {
-    Mesh out = columns;
-    for (std::size_t v = 0; v < out.vertexCount(); ++v) {
-        float* p = &out.vertices[3 * v];
-        const Point q = rotation.applyInverse({double(p[0]), double(p[1]), double(p[2])});
-        for (int k = 0; k < 3; ++k)
-            p[k] = static_cast<float>(q[k]);
-    }
-    return out;
-}
-
-DrainHole holeToModel(DrainHole hole, const Rotation& rotation)
-{
-    hole.wallPoint = rotation.applyInverse(hole.wallPoint);
-    hole.exitPoint = rotation.applyInverse(hole.exitPoint);
-    hole.direction = rotation.applyInverse(hole.direction);
+    hole.wallPoint = frame.toModel(hole.wallPoint);
+    hole.exitPoint = frame.toModel(hole.exitPoint);
+    hole.direction = frame.rotation.applyInverse(hole.direction);
     return hole;
 }
 
@@ -114,47 +107,39 @@ CavitiesResult findCavities(const MeshView& mesh, const CavityOptions& options)
 {
     validate(mesh);
     checkOptions(options);
-    const Rotation rotation = rotationTakingToZ(options.up);
-    const Mesh placed = rotated(mesh, rotation);
+    const detail::PlacedPart part = detail::placePart(mesh, rotationTakingToZ(options.up));
 
-    TrappedOptions trapped;
-    trapped.resolution = options.resolution;
-    trapped.up = BuildDirection::PlusZ;
-    trapped.threads = options.threads;
-    trapped.cavityMeshes = true; // the column triangles carry the voxels
-    if (options.progress) trapped.progress = [&](float percent) { return options.progress(percent * 0.9f); };
-    TrappedResult analysis = trappedVolumes(placed, trapped);
+    ProgressCallback analysisProgress;
+    if (options.progress) analysisProgress = [&](float percent) { return options.progress(percent * 0.9f); };
+    detail::TrappedRun run =
+        detail::runTrapped(part, options.resolution, options.threads, options.columns, analysisProgress);
+    detail::reportOrCancel(analysisProgress, 100.0f);
 
     CavitiesResult result;
-    result.resolution = analysis.resolution;
+    result.resolution = options.resolution;
     result.up = options.up;
-    result.threads = analysis.threads;
-    result.voxelSize = analysis.voxelSize;
-    result.trappedVoxels = analysis.trappedVoxels;
-    result.trappedVolume = analysis.trappedVolume;
-    result.cavityCount = analysis.cavities.size();
+    result.threads = run.threads;
+    result.voxelSize = run.grid.voxelSize();
+    result.cavityCount = run.cavities.size();
+    for (const trap::TrappedCavity& cavity : run.cavities) {
+        result.trappedVoxels += cavity.voxelCount();
+        result.trappedVolume += cavity.volume; // in float, in list order, as the voxelizer's own count sums
+    }
 
-    const detail::VoxelGrid grid = detail::gridOver(placed, options.resolution);
-    if (std::fabs(grid.voxelSize() - analysis.voxelSize) > 1e-9 * analysis.voxelSize)
-        throw Error("cavity voxels: the grid does not match the analysis' grid");
-    const Placement place{grid, rotation};
+    const detail::VoxelGrid& grid = run.grid;
+    const Placement place{grid, part.frame};
     const double voxelVolume = std::pow(grid.voxelSize(), 3);
 
     std::vector<detail::CavityVoxels> voxels;
-    voxels.reserve(analysis.cavities.size());
-    for (Cavity& cavity : analysis.cavities) {
-        voxels.push_back(detail::voxelsFromColumns(cavity.mesh, grid));
-        if (voxels.back().count() != cavity.voxels)
-            throw Error("cavity voxels: the columns of cavity " + std::to_string(voxels.size()) + " hold " +
-                        std::to_string(voxels.back().count()) + " voxels, the analysis counted " +
-                        std::to_string(cavity.voxels));
-    }
+    voxels.reserve(run.cavities.size());
+    for (trap::TrappedCavity& cavity : run.cavities)
+        voxels.push_back(detail::cavityVoxels(std::move(cavity.runs)));
     std::unique_ptr<detail::DrainHoleSearch> drill;
-    if (options.drainHoleDiameter > 0.0) drill = std::make_unique<detail::DrainHoleSearch>(placed, grid, voxels);
+    if (options.drainHoleDiameter > 0.0) drill = std::make_unique<detail::DrainHoleSearch>(part.mesh, grid, voxels);
 
-    for (std::size_t c = 0; c < analysis.cavities.size(); ++c) {
-        Cavity& cavity = analysis.cavities[c];
-        if (options.progress && !options.progress(90.0f + 10.0f * float(c) / float(analysis.cavities.size())))
+    for (std::size_t c = 0; c < run.cavities.size(); ++c) {
+        trap::TrappedCavity& cavity = run.cavities[c];
+        if (options.progress && !options.progress(90.0f + 10.0f * float(c) / float(run.cavities.size())))
             throw Cancelled();
         if (cavity.volume < options.minVolume) {
             ++result.tinyCavities;
@@ -163,23 +148,23 @@ CavitiesResult findCavities(const MeshView& mesh, const CavityOptions& options)
         }
         CavityReport report;
         report.number = static_cast<int>(c + 1);
-        report.closed = cavity.name == "Closed";
-        report.voxels = cavity.voxels;
+        report.closed = cavity.closed;
+        report.voxels = voxels[c].count();
         report.volume = cavity.volume;
         report.estimatedVolume =
-            (double(cavity.voxels) + 0.5 * double(detail::boundaryFaceCount(voxels[c], grid.meshMin, grid.meshMax))) *
+            (double(report.voxels) + 0.5 * double(detail::boundaryFaceCount(voxels[c], grid.meshMin, grid.meshMax))) *
             voxelVolume;
         locate(report, voxels[c], place, options.up);
         if (options.solids) report.solid = toModel(detail::voxelSurface(voxels[c]), place);
-        if (options.columns) report.columns = columnsToModel(cavity.mesh, rotation);
+        if (cavity.columns) report.columns = detail::fromHostMesh(*cavity.columns, part.frame);
         if (drill) {
             if (auto hole = drill->find(c, false, options.drainHoleDiameter))
-                report.drain = holeToModel(*hole, rotation);
+                report.drain = holeToModel(*hole, part.frame);
             if (report.closed)
                 if (auto hole = drill->find(c, true, options.drainHoleDiameter))
-                    report.vent = holeToModel(*hole, rotation);
+                    report.vent = holeToModel(*hole, part.frame);
         }
-        cavity.mesh = Mesh(); // one copy of each cavity at a time
+        cavity.columns.reset(); // one copy of each cavity at a time
         result.cavities.push_back(std::move(report));
     }
     if (options.progress && !options.progress(100.0f)) throw Cancelled();

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-// Cavity voxels from column triangles, and their closed surface.
+// Cavity voxels as sorted runs, their measures and their closed surface.
 #include "toolkit/src/CavityVoxels.h"
 
 #include <algorithm>
@@ -11,7 +11,6 @@
 #include <unordered_map>
 
 #include "meshprobe/Error.h"
-#include "toolkit/src/TrappedGrid.h"
 
 namespace meshprobe::detail {
 
@@ -37,37 +36,9 @@ std::pair<const VoxelRun*, const VoxelRun*> column(const CavityVoxels& v, int x,
 
 } // namespace
 
-std::array<double, 3> VoxelGrid::corner(const std::array<double, 3>& q) const
+std::array<double, 3> gridPoint(const VoxelGrid& grid, const std::array<double, 3>& q)
 {
-    return {origin[0] + q[0] * size / resolution, origin[1] + q[1] * size / resolution,
-            origin[2] + q[2] * size / resolution};
-}
-
-VoxelGrid gridOver(const MeshView& mesh, int resolution)
-{
-    VoxelGrid grid;
-    grid.resolution = resolution;
-    if (mesh.vertexCount == 0) return grid;
-    float lo[3], hi[3];
-    for (int k = 0; k < 3; ++k)
-        lo[k] = hi[k] = mesh.vertices[k];
-    for (std::size_t v = 0; v < mesh.vertexCount; ++v)
-        for (int k = 0; k < 3; ++k) {
-            lo[k] = std::min(lo[k], mesh.vertices[3 * v + k]);
-            hi[k] = std::max(hi[k], mesh.vertices[3 * v + k]);
-        }
-    for (int k = 0; k < 3; ++k) {
-        grid.origin[k] = double(lo[k]) - kGridBoxMargin;
-        grid.size = std::max(grid.size, (double(hi[k]) + kGridBoxMargin) - grid.origin[k]);
-    }
-    // Voxel coordinates of the box corners as the analysis takes them (a nudge, then truncation).
-    for (int k = 0; k < 3; ++k) {
-        grid.meshMin[k] =
-            static_cast<int>(std::floor((double(lo[k]) - grid.origin[k] + kVoxelCoordNudge) * resolution / grid.size));
-        grid.meshMax[k] =
-            static_cast<int>(std::floor((double(hi[k]) - grid.origin[k] + kVoxelCoordNudge) * resolution / grid.size));
-    }
-    return grid;
+    return {grid.corner(0, q[0]), grid.corner(1, q[1]), grid.corner(2, q[2])};
 }
 
 long long CavityVoxels::count() const
@@ -103,25 +74,10 @@ void normalise(CavityVoxels& voxels)
     runs.resize(out);
 }
 
-CavityVoxels voxelsFromColumns(const Mesh& columns, const VoxelGrid& grid)
+CavityVoxels cavityVoxels(std::vector<VoxelRun> runs)
 {
     CavityVoxels voxels;
-    const double edge = grid.voxelSize();
-    auto gridCoordinate = [&](std::uint32_t vertex, int axis) {
-        const double q = (double(columns.vertices[3 * vertex + axis]) - grid.origin[axis]) / edge;
-        const double r = std::round(q);
-        if (std::fabs(q - r) > 0.01 || r < 0 || r > grid.resolution)
-            throw Error("cavity column off the voxel grid (" + std::to_string(q) + " voxels on axis " +
-                        std::to_string(axis) + ")");
-        return static_cast<int>(r);
-    };
-    for (std::size_t t = 0; t < columns.triangleCount(); ++t) {
-        const std::uint32_t* c = &columns.triangles[3 * t];
-        VoxelRun run{gridCoordinate(c[0], 0), gridCoordinate(c[0], 1), gridCoordinate(c[0], 2),
-                     gridCoordinate(c[2], 2)};
-        if (run.z1 <= run.z0) throw Error("cavity column of no height");
-        voxels.runs.push_back(run);
-    }
+    voxels.runs = std::move(runs);
     normalise(voxels);
     return voxels;
 }

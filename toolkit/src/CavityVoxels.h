@@ -1,6 +1,5 @@
 // SPDX-License-Identifier: MIT
-// A cavity as vertical runs of voxels in the analysis grid, read back from its column triangles, and the
-// voxel grid's placement in the frame the analysis ran in.
+// A cavity as vertical runs of voxels in the analysis grid, its measures and its closed surface.
 #pragma once
 
 #include <array>
@@ -8,30 +7,17 @@
 #include <vector>
 
 #include "meshprobe/Mesh.h"
+#include "trapvolume/VoxelizerRun.h"
 
 namespace meshprobe::detail {
 
-/// The voxel grid over a mesh as the trapped-volume analysis sets it up: the mesh's float box padded by
-/// kGridBoxMargin, a cube whose edge is the longest padded side, `resolution` voxels per edge.
-struct VoxelGrid {
-    std::array<double, 3> origin{};
-    double size = 0.0; ///< edge of the whole cube
-    int resolution = 1;
-    /// The voxels the mesh's own (unpadded) box spans, inclusive: where the analysis looks for cavities.
-    std::array<int, 3> meshMin{}, meshMax{};
+/// The voxelizer's grid, in the frame the analysis ran in.
+using VoxelGrid = trap::GridGeometry;
+using VoxelRun = trap::VoxelRun;
 
-    double voxelSize() const { return size / resolution; }
-    /// Position of grid corner q (voxel coordinates, may be fractional) as the analysis computes its voxel
-    /// corners: origin + q * size / resolution.
-    std::array<double, 3> corner(const std::array<double, 3>& q) const;
-};
-
-VoxelGrid gridOver(const MeshView& mesh, int resolution);
-
-/// Voxels (x, y, z) for z0 <= z < z1.
-struct VoxelRun {
-    int x = 0, y = 0, z0 = 0, z1 = 0;
-};
+/// Position of grid point q (voxel coordinates, may be fractional), placed as the voxelizer places its
+/// voxel corners.
+std::array<double, 3> gridPoint(const VoxelGrid& grid, const std::array<double, 3>& q);
 
 /// Vertical runs sorted by (x, y, z0), touching runs of one column joined.
 struct CavityVoxels {
@@ -41,10 +27,8 @@ struct CavityVoxels {
     bool contains(int x, int y, int z) const;
 };
 
-/// Reads the runs from a cavity's column triangles (corner 0 at the run's lower corner, corner 2 at its
-/// top), in the frame the analysis ran in.
-/// @throw Error when a triangle does not sit on the grid
-CavityVoxels voxelsFromColumns(const Mesh& columns, const VoxelGrid& grid);
+/// A cavity's runs as the voxelizer found them, sorted and joined.
+CavityVoxels cavityVoxels(std::vector<VoxelRun> runs);
 
 /// Sorts, then joins runs of one column that touch.
 void normalise(CavityVoxels& voxels);

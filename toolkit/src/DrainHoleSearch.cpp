@@ -66,7 +66,7 @@ std::optional<DrainHole> DrainHoleSearch::find(std::size_t cavity, bool vent, do
         if (layer >= r.z0 && layer < r.z1 &&
             (!start || std::hypot(r.x - cx, r.y - cy) < std::hypot(start->x - cx, start->y - cy)))
             start = &r;
-    const auto origin = grid.corner({start->x + 0.5, start->y + 0.5, layer + 0.5});
+    const auto origin = gridPoint(grid, {start->x + 0.5, start->y + 0.5, layer + 0.5});
 
     const double edge = grid.voxelSize();
     std::optional<DrainHole> best;

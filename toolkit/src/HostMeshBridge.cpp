@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: MIT
-// Flat arrays to host meshes and back, with the checks a caller's arrays need first.
+// Flat arrays to host meshes in the analysis frame and back, with the checks a caller's arrays need first.
 #include "toolkit/src/HostMeshBridge.h"
 
+#include <algorithm>
 #include <cmath>
 #include <string>
 #include <unordered_map>
@@ -32,23 +33,75 @@ void validate(const MeshView& mesh)
 
 namespace detail {
 
-std::unique_ptr<UMesh<float>> toHostMesh(const MeshView& mesh)
+std::array<double, 3> AnalysisFrame::fromModel(const float* p) const
 {
-    validate(mesh);
-    return makeMesh(mesh.vertices, mesh.vertexCount, mesh.triangles, mesh.triangleCount);
+    return rotation.apply({double(p[0]) - offset[0], double(p[1]) - offset[1], double(p[2]) - offset[2]});
 }
 
-Mesh fromHostMesh(const UMesh<float>& mesh, const UMatrix4<float>& transform)
+std::array<double, 3> AnalysisFrame::toModel(const std::array<double, 3>& p) const
+{
+    std::array<double, 3> q = rotation.applyInverse(p);
+    // A zero offset leaves the coordinate as it is: adding +0 would turn a -0 into +0, and a centred part's
+    // files would differ from what it gave before it was centred.
+    for (int k = 0; k < 3; ++k)
+        if (offset[k] != 0.0) q[k] += offset[k];
+    return q;
+}
+
+AnalysisFrame analysisFrame(const MeshView& view, const Rotation& rotation)
+{
+    AnalysisFrame frame;
+    frame.rotation = rotation;
+    if (view.vertexCount == 0) return frame;
+    for (int k = 0; k < 3; ++k) {
+        float lo = view.vertices[k], hi = view.vertices[k];
+        for (std::size_t v = 1; v < view.vertexCount; ++v) {
+            lo = std::min(lo, view.vertices[3 * v + k]);
+            hi = std::max(hi, view.vertices[3 * v + k]);
+        }
+        // Halving is exact, so a box already centred on zero gets offset zero and keeps every coordinate.
+        frame.offset[k] = (double(lo) + double(hi)) / 2.0;
+    }
+    return frame;
+}
+
+PlacedPart placePart(const MeshView& view, const Rotation& rotation)
+{
+    validate(view);
+    PlacedPart part;
+    part.frame = analysisFrame(view, rotation);
+    part.mesh.vertices.resize(3 * view.vertexCount);
+    for (std::size_t v = 0; v < view.vertexCount; ++v) {
+        const std::array<double, 3> q = part.frame.fromModel(view.vertices + 3 * v);
+        for (int k = 0; k < 3; ++k)
+            part.mesh.vertices[3 * v + k] = static_cast<float>(q[k]);
+    }
+    part.mesh.triangles.assign(view.triangles, view.triangles + 3 * view.triangleCount);
+    return part;
+}
+
+std::unique_ptr<UMesh<float>> toHostMesh(const PlacedPart& part)
+{
+    return makeMesh(part.mesh.vertices, part.mesh.triangles);
+}
+
+std::unique_ptr<UMesh<float>> toHostMesh(const MeshView& view)
+{
+    return toHostMesh(placePart(view));
+}
+
+Mesh fromHostMesh(const UMesh<float>& mesh, const AnalysisFrame& frame)
 {
     Mesh out;
-    const bool identity = transform.isIdenticalMatrix();
     out.vertices.reserve(3 * mesh.vertices.size());
     std::unordered_map<const UVertex<float>*, std::uint32_t> position;
     position.reserve(mesh.vertices.size());
     for (const UVertex<float>* v : mesh.vertices) {
-        const UPoint3<float> p = identity ? v->P() : v->P() * transform;
+        const UPoint3<float>& p = v->P();
+        const std::array<double, 3> q = frame.toModel({double(p[0]), double(p[1]), double(p[2])});
         position.emplace(v, static_cast<std::uint32_t>(position.size()));
-        out.vertices.insert(out.vertices.end(), {p[0], p[1], p[2]});
+        out.vertices.insert(out.vertices.end(),
+                            {static_cast<float>(q[0]), static_cast<float>(q[1]), static_cast<float>(q[2])});
     }
     out.triangles.reserve(3 * mesh.faces.size());
     for (const UTriangle<float>* face : mesh.faces)

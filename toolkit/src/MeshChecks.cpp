@@ -1,12 +1,15 @@
 // SPDX-License-Identifier: MIT
-// Mesh soundness checks (edges, shells, winding, zero-area faces) and the winding repair.
+// Mesh soundness checks (edges, shells, winding, zero-area faces, precision) and the winding repair.
 #include "meshprobe/MeshChecks.h"
 
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <cstdio>
 #include <numeric>
 #include <queue>
+#include <string>
+#include <utility>
 #include <vector>
 
 namespace meshprobe {
@@ -173,6 +176,36 @@ std::vector<bool> insideOut(const std::vector<ShellFacts>& facts)
     return wrong;
 }
 
+/// Parts larger than this many times their shortest edge are beyond single precision. The analyses run on
+/// float coordinates centred on the part's box, whose steps there are about 6e-8 of its size; a million
+/// times the shortest edge puts that edge within some 16 of those steps, where its direction, and the
+/// thickness rays' small steps off its faces, no longer hold.
+constexpr double kPrecisionSpan = 1e6;
+
+/// The longest side of the view's box, and its shortest edge of non-zero length (0 when it has none).
+std::pair<double, double> spanAndShortestEdge(const MeshView& mesh)
+{
+    if (mesh.vertexCount == 0) return {0.0, 0.0};
+    double lo[3], hi[3];
+    for (int k = 0; k < 3; ++k)
+        lo[k] = hi[k] = mesh.vertices[k];
+    for (std::size_t v = 0; v < mesh.vertexCount; ++v)
+        for (int k = 0; k < 3; ++k) {
+            lo[k] = std::min(lo[k], double(mesh.vertices[3 * v + k]));
+            hi[k] = std::max(hi[k], double(mesh.vertices[3 * v + k]));
+        }
+    const double span = std::max({hi[0] - lo[0], hi[1] - lo[1], hi[2] - lo[2]});
+    double shortestSquared = 0.0;
+    for (std::size_t t = 0; t < 3 * mesh.triangleCount; ++t) {
+        const float* a = mesh.vertices + 3 * std::size_t(mesh.triangles[t]);
+        const float* b = mesh.vertices + 3 * std::size_t(mesh.triangles[t % 3 == 2 ? t - 2 : t + 1]);
+        const double d[3] = {double(b[0]) - a[0], double(b[1]) - a[1], double(b[2]) - a[2]};
+        const double squared = d[0] * d[0] + d[1] * d[1] + d[2] * d[2];
+        if (squared > 0.0 && (shortestSquared == 0.0 || squared < shortestSquared)) shortestSquared = squared;
+    }
+    return {span, std::sqrt(shortestSquared)};
+}
+
 std::string plural(std::size_t n, const std::string& one, const std::string& many)
 {
     return std::to_string(n) + " " + (n == 1 ? one : many);
@@ -237,6 +270,16 @@ std::vector<MeshWarning> checkMesh(const MeshView& mesh)
              "the mesh holds " + std::to_string(bodies) + " separate bodies; they are analysed together as one part"});
     if (zeroArea)
         warnings.push_back({"zero-area-faces", zeroArea, plural(zeroArea, "face has", "faces have") + " zero area"});
+    const auto [span, shortest] = spanAndShortestEdge(mesh);
+    if (shortest > 0.0 && span > kPrecisionSpan * shortest) {
+        char ratio[32];
+        std::snprintf(ratio, sizeof ratio, "%.3g million", span / shortest / 1e6);
+        warnings.push_back({"beyond-single-precision", 1,
+                            std::string("the part is ") + ratio +
+                                " times as large as its shortest edge: single-precision coordinates cannot "
+                                "resolve its smallest features, so thickness and trapped volumes there may be "
+                                "wrong; analyse the region of interest on its own"});
+    }
     return warnings;
 }
 

@@ -4,6 +4,7 @@
 
 #include "common/HostMesh.h"
 #include "meshprobe/BuildDirection.h"
+#include "meshprobe/Orientation.h"
 
 namespace meshprobe::detail {
 
@@ -13,5 +14,8 @@ UMatrix4<float> placementForUp(BuildDirection up);
 
 /// The inverse rotation, which brings results computed in the placed frame back to the model's frame.
 UMatrix4<float> inversePlacementForUp(BuildDirection up);
+
+/// placementForUp as a column-vector rotation (p' = R p), the same map.
+Rotation rotationForUp(BuildDirection up);
 
 } // namespace meshprobe::detail

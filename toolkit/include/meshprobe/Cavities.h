@@ -92,9 +92,9 @@ struct CavitiesResult {
     double tinyVolume = 0.0;
 };
 
-/// Finds the trapped cavities for any build direction: rotates the mesh so that `up` is +z (exactly for the
-/// six axes, which then agree bit for bit with trappedVolumes), runs the analysis, and places every result
-/// back in the model's frame.
+/// Finds the trapped cavities for any build direction: centres the mesh on its box and rotates it so that
+/// `up` is +z (exactly for the six axes, which then agree bit for bit with trappedVolumes), runs the
+/// analysis, and places every result back in the model's frame and coordinates.
 /// @throw as trappedVolumes; InputError for a minVolume or drainHoleDiameter that is negative or not finite
 CavitiesResult findCavities(const MeshView& mesh, const CavityOptions& options = {});
 

@@ -13,7 +13,7 @@ namespace meshprobe {
 /// One kind of defect found in a mesh.
 struct MeshWarning {
     /// "open-edges", "non-manifold-edges", "inconsistent-winding", "inside-out", "several-bodies",
-    /// "zero-area-faces".
+    /// "zero-area-faces", "beyond-single-precision".
     std::string code;
     /// How many edges, faces, shells or bodies are concerned.
     std::size_t count = 0;
@@ -24,7 +24,9 @@ struct MeshWarning {
 /// Checks a mesh: edges used by one face (holes) or by three or more, edges whose two faces run them the same
 /// way, shells (edge-connected parts) that are inside out (enclosed volume of the wrong sign: an outer shell
 /// must enclose a positive volume, a void nested in it a negative one; nesting is judged by bounding boxes),
-/// more than one separate body, faces of zero area. Empty for a sound mesh. Linear in the mesh size (plus
+/// more than one separate body, faces of zero area, and a part whose box's longest side exceeds a million
+/// times its shortest edge of non-zero length (beyond what single-precision coordinates resolve, even with
+/// the part centred as the analyses take it). Empty for a sound mesh. Linear in the mesh size (plus
 /// shells squared for the nesting).
 /// @throw InputError when the view is invalid
 std::vector<MeshWarning> checkMesh(const MeshView& mesh);

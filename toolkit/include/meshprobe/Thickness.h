@@ -53,7 +53,8 @@ struct ThicknessResult {
 /// the nearest other face, corrected for the angle between the two, gives the thickness. The rays run on
 /// options.threads worker threads; the calling thread reports progress and cancels (within a few
 /// milliseconds of a false answer). The colours, when asked for, are computed on the calling thread.
-/// Faces must be wound counter-clockwise seen from outside.
+/// Faces must be wound counter-clockwise seen from outside. The rays run on the part centred on its box, so
+/// the values do not depend on where the model placed it.
 /// @throw InputError invalid view, a window that is not finite or has min > max or min < 0, or threads < 0
 /// @throw Error when the analysis fails (with its message); Cancelled when the callback returned false
 ThicknessResult thickness(const MeshView& mesh, const ThicknessOptions& options = {});

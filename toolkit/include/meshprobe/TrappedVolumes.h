@@ -19,7 +19,7 @@ struct TrappedOptions {
     /// The model axis that points up while printing; air drains downwards against it.
     BuildDirection up = BuildDirection::PlusZ;
     /// Worker threads for this call; 0 means one per core. Small grids run on one thread whatever is asked
-    /// (see TrappedResult::threads). The calling thread's OpenMP setting is restored when the call returns.
+    /// (see TrappedResult::threads). The calling thread's OpenMP setting is left alone.
     int threads = 0;
     /// Build each cavity's mesh (Cavity::mesh); without, cavities are still listed with their counts.
     bool cavityMeshes = true;
@@ -60,10 +60,9 @@ struct TrappedResult {
     std::vector<Cavity> cavities;
 };
 
-/// Finds the trapped air of a part printed in options.up on a voxel grid. Thread-safe for concurrent calls
-/// (each call sets the OpenMP team size of its own thread only). While the grid is set up (a moment before
-/// the long work starts) the process's standard output is diverted, one call at a time, to catch the host
-/// library's set-up message; what other threads print in that moment lands in that message.
+/// Finds the trapped air of a part printed in options.up on a voxel grid. The part is analysed with its
+/// bounding-box centre at the origin, so the answers do not depend on where the model placed it; every
+/// position is reported in the model's coordinates. Thread-safe for concurrent calls; prints nothing.
 /// @throw InputError invalid view, resolution outside 1..1290, threads < 0
 /// @throw Error when the grid cannot be set up (too large for the memory, coordinates that do not map into
 ///        the grid; the message says which) or cavity meshing fails; Cancelled
