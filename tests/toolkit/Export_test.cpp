@@ -2,6 +2,7 @@
 // Mesh export: every format reads back with the same surface; names and face colours survive where the
 // format holds them; files appear complete or not at all.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <assimp/Importer.hpp>
 #include <assimp/material.h>
@@ -15,6 +16,7 @@
 #include <map>
 #include <regex>
 
+#include "meshprobe/Error.h"
 #include "meshprobe/Export.h"
 #include "meshprobe/Import.h"
 #include "tests/support/MeshFiles.h"
@@ -218,6 +220,34 @@ TEST(AtomicFile, CommitReplacesTargetWhole)
     std::ifstream in(dir.file("out.txt"));
     EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "new");
     EXPECT_EQ(dir.list(), std::vector<std::string>{"out.txt"});
+}
+
+// A write cancelled at its commit, or a failed export, leaves the earlier file as it was and no partial
+// file; a committed one gets the mode a plain new file would get under the process's umask.
+TEST(AtomicFile, CancelledOrFailedWriteKeepsTheOldFileAndCommittedModesFollowTheUmask)
+{
+    TempDir dir;
+    const std::string target = dir.file("out.txt");
+    clitest::writeFile(target, "old");
+    {
+        meshprobe::detail::AtomicFile file(target);
+        file.write("new", 3);
+        EXPECT_THROW(file.commit([](float) { return false; }), meshprobe::Cancelled);
+    }
+    const testmesh::Soup cube = testmesh::box(0, 0, 0, 1, 1, 1);
+    EXPECT_THROW(meshprobe::writeColouredMesh(target + ".ply", cube.view(), {{1, 2, 3, 4}}), meshprobe::InputError);
+    std::ifstream in(target);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "old");
+    EXPECT_EQ(dir.list(), std::vector<std::string>{"out.txt"});
+    for (const mode_t mask : {0022, 0077, 0002}) {
+        const mode_t previous = umask(mask);
+        meshprobe::detail::AtomicFile file(target);
+        file.commit({});
+        umask(previous);
+        struct stat info {};
+        ASSERT_EQ(stat(target.c_str(), &info), 0);
+        EXPECT_EQ(info.st_mode & 0777, 0666 & ~mask) << std::oct << mask;
+    }
 }
 
 } // namespace
