@@ -55,8 +55,8 @@ struct PyAreasResult {
 
 py::array_t<float> thicknessPerFace(ArrayMesh& mesh, float min, float max, int samples, py::object progress)
 {
-    requireIn("min", min, 0.0, largestLength, "mm");
-    requireIn("max", max, 0.0, largestLength, "mm");
+    requireAtMost("min", min, largestLength, "mm");
+    requireAtMost("max", max, largestLength, "mm");
     if (samples < 0) throw py::value_error("samples must be 0 or more, got " + std::to_string(samples));
     ThicknessOptions options;
     options.min = min;

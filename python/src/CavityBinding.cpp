@@ -56,8 +56,8 @@ py::dict cavities(ArrayMesh& mesh, int resolution, const std::optional<std::stri
     options.resolution = resolution;
     options.up = buildDirection(up, printer);
     options.threads = threadCount(threads);
-    requireIn("min_volume", minVolume, 0.0, largestVolume, "mm³");
-    requireIn("drain_holes", drainHoles, 0.0, largestLength, "mm");
+    requireAtMost("min_volume", minVolume, largestVolume, "mm³");
+    requireAtMost("drain_holes", drainHoles, largestLength, "mm");
     options.minVolume = minVolume;
     options.drainHoleDiameter = drainHoles;
     options.solids = solids;

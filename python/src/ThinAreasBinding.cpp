@@ -46,7 +46,7 @@ PyThinAreasResult thinAreasOf(ArrayMesh& mesh,
     ThinAreaOptions options;
     options.min = min;
     options.max = max;
-    requireIn("min_area", minArea, 0.0, largestArea, "mm²");
+    requireAtMost("min_area", minArea, largestArea, "mm²");
     options.minArea = minArea;
     const MeshView view = mesh.view();
     ThinAreasResult result;

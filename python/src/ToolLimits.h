@@ -18,12 +18,13 @@ constexpr double largestVolume = 1e18;
 constexpr double largestArea = 1e12;
 constexpr int mostThreads = 4096;
 
-/// Raises ValueError unless lowest <= value <= highest (NaN is outside every range).
-inline void requireIn(const char* name, double value, double lowest, double highest, const char* unit)
+/// Raises ValueError for a value above `highest`; the toolkit itself refuses values below the range, NaN
+/// and infinities, in its own words.
+inline void requireAtMost(const char* name, double value, double highest, const char* unit)
 {
-    if (value >= lowest && value <= highest) return;
+    if (!(value > highest)) return;
     std::ostringstream message;
-    message << name << " " << value << " is outside " << lowest << ".." << highest << (*unit ? " " : "") << unit;
+    message << name << " " << value << " is above the largest value the tool takes, " << highest << " " << unit;
     throw pybind11::value_error(message.str());
 }
 
@@ -31,7 +32,8 @@ inline void requireIn(const char* name, double value, double lowest, double high
 inline int threadCount(const std::optional<int>& threads)
 {
     if (threads && (*threads < 1 || *threads > mostThreads))
-        throw pybind11::value_error("threads must be 1.." + std::to_string(mostThreads) + " (or None for all cores)");
+        throw pybind11::value_error("threads must be at least 1 and at most " + std::to_string(mostThreads) +
+                                    " (or None for all cores)");
     return threads.value_or(0);
 }
 
