@@ -52,6 +52,20 @@ TEST(GridSetup, TheGridSpansThePlacedPartAtTheRequestedResolution)
         }
 }
 
+// Positions map to the voxel that holds them, rounding down, also below the grid's origin (voxel edge 1,
+// origin -0.001 here); a voxel's corner maps back.
+TEST(GridSetup, PositionsMapToTheVoxelHoldingThem)
+{
+    Placed placed(testmesh::box(0, 0, 0, 9.998f, 9.998f, 9.998f));
+    VoxelizerTrapVolumePrivate grid(10, &placed.kernel);
+    const struct {
+        double position, voxel;
+    } cases[] = {{0.0, 0}, {4.5, 4}, {9.998, 9}, {-0.0009, 0}, {-0.501, -1}, {-2.5, -3}};
+    for (const auto& c : cases)
+        EXPECT_EQ((*grid.toVoxelCoord(UVector3<double>(c.position, 0, 0)))[0], c.voxel) << c.position;
+    EXPECT_NEAR((*grid.voxelCorner(UVector3<double>(3, 0, 9)))[2], 8.999, 1e-6);
+}
+
 // Vertex IDs that are not list positions, and a part as flat as a sheet, set up like any other part.
 TEST(GridSetup, UnusualButValidPartsSetUpSilently)
 {
