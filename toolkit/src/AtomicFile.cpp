@@ -7,10 +7,10 @@
 #include <cstring>
 #include <fcntl.h>
 #include <mutex>
+#include <random>
 #include <set>
 #include <sys/stat.h>
 #include <unistd.h>
-#include <vector>
 
 #include "meshprobe/Error.h"
 #include "meshprobe/Export.h"
@@ -33,6 +33,22 @@ std::string baseNameOf(const std::string& path)
 {
     const size_t slash = path.find_last_of('/');
     return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+/// Creates `prefix` + eight random hex digits with open(O_EXCL) and mode 0666, so that the kernel applies
+/// the process's umask as to any new file (mkstemp gives 0600, and reading the umask means setting it,
+/// for every thread at once). Returns the descriptor, or -1 with errno set.
+int createUnique(const std::string& prefix, std::string& path)
+{
+    std::random_device entropy;
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        char suffix[9];
+        std::snprintf(suffix, sizeof suffix, "%08x", static_cast<unsigned>(entropy()));
+        path = prefix + suffix;
+        const int descriptor = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (descriptor >= 0 || errno != EEXIST) return descriptor;
+    }
+    return -1;
 }
 
 /// Temporary files of writes in progress, for a program that must end at once (discardPartialOutputs).
@@ -85,12 +101,8 @@ namespace detail {
 AtomicFile::AtomicFile(std::string targetPath) : target(std::move(targetPath))
 {
     // A hidden name in the same folder keeps the final rename atomic (same file system).
-    std::string pattern = folderOf(target) + "/." + baseNameOf(target) + ".partial-XXXXXX";
-    std::vector<char> buffer(pattern.begin(), pattern.end());
-    buffer.push_back('\0');
-    descriptor = mkstemp(buffer.data());
+    descriptor = createUnique(folderOf(target) + "/." + baseNameOf(target) + ".partial-", tempPath);
     if (descriptor < 0) throw InputError("cannot create '" + target + "': " + std::strerror(errno));
-    tempPath = buffer.data();
     PartialFiles& files = partialFiles();
     const std::lock_guard<std::mutex> guard(files.lock);
     files.paths.insert(tempPath);
@@ -121,10 +133,6 @@ void AtomicFile::write(const void* data, std::size_t size)
 
 void AtomicFile::commit(const ProgressCallback& progress)
 {
-    // mkstemp creates the file with mode 0600; give it what a plain creat() would (0666 less the umask).
-    const mode_t mask = umask(0);
-    umask(mask);
-    fchmod(descriptor, 0666 & ~mask);
     if (fsync(descriptor) != 0) throw Error("cannot write '" + target + "': " + std::strerror(errno));
     close(descriptor);
     descriptor = -1;
