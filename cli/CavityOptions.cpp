@@ -45,6 +45,8 @@ void addCavityOptions(CLI::App& command, CavityCliOptions& options)
                    ->capture_default_str();
     command.add_option("--printer", options.printer, "Set --up for a kind of printer (see below)")
         ->type_name("KIND")
+        // An empty kind (an unset shell variable) would otherwise leave the default direction in silence.
+        ->check([](const std::string& kind) { return kind.empty() ? "the printer kind is empty (see below)" : ""; })
         ->excludes(up);
     command.add_option("--min-cavity", options.minCavity, "Leave cavities below V mm³ out of the list and files")
         ->type_name("V")

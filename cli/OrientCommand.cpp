@@ -5,6 +5,7 @@
 #include <iostream>
 
 #include "cli/Commands.h"
+#include "cli/NumberRange.h"
 #include "cli/CommonOptions.h"
 #include "cli/InputMesh.h"
 #include "cli/Interrupt.h"
@@ -95,7 +96,7 @@ Command addOrientCommand(CLI::App& app)
         ->capture_default_str();
     command->add_option("-j,--threads", options->threads, "Directions analysed at once (default: all cores)")
         ->type_name("T")
-        ->check(CLI::PositiveNumber)
+        ->check(wholeNumberIn(1, 4096))
         ->capture_default_str();
     command
         ->add_option("--directions", options->directions,

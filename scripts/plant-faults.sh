@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Plants one-line faults in the library, one at a time, and records which ones the unit tests catch.
+# Plants one-line faults in the code, one at a time, and records which ones the unit tests catch.
 #
 # Usage: scripts/plant-faults.sh [--build DIR] [--list FILE] [--out FILE] [--only REGEX]
 #   --build DIR   a configured build tree of this source tree (default: build)
@@ -9,11 +9,13 @@
 #   --only REGEX  plant only the faults whose line matches REGEX
 #
 # Each fault must change exactly one line of its file. The file is copied aside first and copied back after
-# the fault (also on Ctrl-C), so uncommitted work in the tree is never touched. Only the test executables
-# that can see the planted folder are rebuilt and run: host/ and common/ faults run every unit test
-# executable, analysis/ and trapvolume/ faults the executable of their folder. The executables are run
-# directly (the same tests ctest runs, one process each instead of one per test); a run that takes longer
-# than a minute counts as caught.
+# the fault (also on Ctrl-C), so uncommitted work in the tree is never touched. Only the suites that can
+# see the planted folder are rebuilt and run: host/ and common/ faults run every unit test executable of
+# the analysis library, analysis/ and trapvolume/ faults the executable of their folder, toolkit/ faults the
+# toolkit's executable, cli/ faults the tool's executable and its end-to-end
+# tests, python/ faults the module's tests, report/page/ faults the browser tests of the report. The suites
+# are run directly (the same tests ctest runs, one process each instead of one per test); a unit test
+# executable that takes longer than a minute, or another suite longer than ten, counts as caught.
 set -uo pipefail
 cd "$(dirname "$0")/.."
 
@@ -45,13 +47,46 @@ restore() {
 trap 'restore; rm -f "$backup"; exit 130' INT TERM
 trap 'restore; rm -f "$backup"' EXIT
 
-executables_for() {
+suites_for() {
   case "$1" in
   host/* | common/*) echo host common analysis trapvolume ;;
   analysis/*) echo analysis ;;
   trapvolume/*) echo trapvolume ;;
+  toolkit/*) echo toolkit ;;
+  cli/*) echo cli tool ;;
+  python/*) echo python ;;
+  report/page/*) echo browser ;;
   *) echo "" ;;
   esac
+}
+
+# The build targets of a suite.
+targets_of() {
+  case "$1" in
+  tool) echo meshprobe ;;
+  python) echo _meshprobe meshprobe ;;
+  browser) echo meshprobe ;;
+  *) echo "meshprobe_${1}_tests" ;;
+  esac
+}
+
+# Runs a suite; its output goes to $build/faults-run.log. Fails when a test fails.
+run_suite() {
+  local tool=$build/cli/meshprobe
+  case "$1" in
+  tool) MESHPROBE=$tool MESHPROBE_SOURCE=$PWD timeout 600 /usr/bin/python3 -m pytest -q -x -p no:cacheprovider tests/tool ;;
+  python) PYTHONPATH=$build/python MESHPROBE_TOOL=$tool timeout 600 /usr/bin/python3 -m pytest -q -x \
+    -p no:cacheprovider python/tests ;;
+  browser) MESHPROBE_EXECUTABLE=$tool MESHPROBE_SOURCE_DIR=$PWD MESHPROBE_REPORT_WORK_DIR=$build/faults-browser \
+    MESHPROBE_CHROMIUM=$(command -v chromium) timeout 600 node --test --test-concurrency=1 tests/report/*.test.mjs ;;
+  *) timeout 60 "$build/tests/meshprobe_${1}_tests" --gtest_brief=1 ;;
+  esac >"$build/faults-run.log" 2>&1
+}
+
+# The names of the failing tests in the last run.
+failing_tests() {
+  grep -E '^\[  FAILED  \] [A-Za-z]|^FAILED |^not ok ' "$build/faults-run.log" |
+    sed -E 's/^\[  FAILED  \] ([^ ,]+).*/\1/; s/^FAILED ([^ ]+).*/\1/; s/^not ok [0-9]+ - (.*)/\1/' | sort -u | tr '\n' ' '
 }
 
 : >"$out"
@@ -65,9 +100,9 @@ while IFS= read -r line; do
   echo "$line" | grep -Eq -- "$only" || continue
   file=${line%%|*}
   expression=${line#*|}
-  executables=$(executables_for "$file")
-  if [ ! -f "$file" ] || [ -z "$executables" ]; then
-    echo "not-applied #$number $line (no such library file)" | tee -a "$out"
+  suites=$(suites_for "$file")
+  if [ ! -f "$file" ] || [ -z "$suites" ]; then
+    echo "not-applied #$number $line (no such file, or no suite for its folder)" | tee -a "$out"
     continue
   fi
   cp -p "$file" "$backup"
@@ -81,16 +116,16 @@ while IFS= read -r line; do
   fi
   total=$((total + 1))
   targets=()
-  for e in $executables; do targets+=(--target "meshprobe_${e}_tests"); done
+  for e in $suites; do for t in $(targets_of "$e"); do targets+=(--target "$t"); done; done
   if ! cmake --build "$build" -j2 "${targets[@]}" >"$build/faults-build.log" 2>&1; then
     restore
     echo "no-build #$number $line" | tee -a "$out"
     continue
   fi
   failing=
-  for e in $executables; do
-    if ! timeout 60 "$build/tests/meshprobe_${e}_tests" --gtest_brief=1 >"$build/faults-run.log" 2>&1; then
-      failing="$failing $e:$(grep -E '^\[  FAILED  \] [A-Za-z]' "$build/faults-run.log" | sed -E 's/^\[  FAILED  \] ([^ ,]+).*/\1/' | sort -u | tr '\n' ' ')"
+  for e in $suites; do
+    if ! run_suite "$e"; then
+      failing="$failing $e:$(failing_tests)"
       [ -z "${failing##*:}" ] && failing="$failing(crash or timeout)"
     fi
   done
@@ -105,6 +140,9 @@ while IFS= read -r line; do
 done <"$list"
 
 # Leave the tree's executables built from the unplanted sources.
-cmake --build "$build" -j2 --target meshprobe_host_tests meshprobe_common_tests meshprobe_analysis_tests \
-  meshprobe_trapvolume_tests >/dev/null 2>&1
+all_targets=()
+for e in host common analysis trapvolume toolkit cli tool python browser; do
+  for t in $(targets_of "$e"); do all_targets+=(--target "$t"); done
+done
+cmake --build "$build" -j2 "${all_targets[@]}" >/dev/null 2>&1
 echo "caught $caught of $total planted faults; missed:${missed_list:- none}" | tee -a "$out"

@@ -13,6 +13,7 @@
 #include "python/src/ArrayMesh.h"
 #include "python/src/Bindings.h"
 #include "python/src/LongCall.h"
+#include "python/src/ToolLimits.h"
 
 namespace py = pybind11;
 
@@ -54,6 +55,9 @@ struct PyAreasResult {
 
 py::array_t<float> thicknessPerFace(ArrayMesh& mesh, float min, float max, int samples, py::object progress)
 {
+    requireAtMost("min", min, largestLength, "mm");
+    requireAtMost("max", max, largestLength, "mm");
+    if (samples < 0) throw py::value_error("samples must be 0 or more, got " + std::to_string(samples));
     ThicknessOptions options;
     options.min = min;
     options.max = max;
@@ -89,8 +93,7 @@ PyTrappedResult trapped(ArrayMesh& mesh, int resolution, const std::string& up, 
     TrappedOptions options;
     options.resolution = resolution;
     options.up = parseBuildDirection(up);
-    options.threads = threads.value_or(0);
-    if (threads && *threads < 1) throw py::value_error("threads must be at least 1 (or None for all cores)");
+    options.threads = threadCount(threads);
     options.cavityMeshes = cavityMeshes;
     PythonProgress report(std::move(progress));
     options.progress = report.callback();

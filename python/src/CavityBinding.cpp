@@ -14,6 +14,7 @@
 #include "python/src/ArrayMesh.h"
 #include "python/src/Bindings.h"
 #include "python/src/LongCall.h"
+#include "python/src/ToolLimits.h"
 
 namespace py = pybind11;
 
@@ -40,12 +41,6 @@ py::object hole(const std::optional<DrainHole>& h)
     return d;
 }
 
-int threadCount(const std::optional<int>& threads)
-{
-    if (threads && *threads < 1) throw py::value_error("threads must be at least 1 (or None for all cores)");
-    return threads.value_or(0);
-}
-
 Direction buildDirection(const std::optional<std::string>& up, const std::optional<std::string>& printer)
 {
     if (up && printer) throw py::value_error("give up or printer, not both");
@@ -61,6 +56,8 @@ py::dict cavities(ArrayMesh& mesh, int resolution, const std::optional<std::stri
     options.resolution = resolution;
     options.up = buildDirection(up, printer);
     options.threads = threadCount(threads);
+    requireAtMost("min_volume", minVolume, largestVolume, "mm³");
+    requireAtMost("drain_holes", drainHoles, largestLength, "mm");
     options.minVolume = minVolume;
     options.drainHoleDiameter = drainHoles;
     options.solids = solids;

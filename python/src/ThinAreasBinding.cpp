@@ -11,6 +11,7 @@
 #include "meshprobe/ThinAreas.h"
 #include "python/src/ArrayMesh.h"
 #include "python/src/Bindings.h"
+#include "python/src/ToolLimits.h"
 
 namespace py = pybind11;
 
@@ -45,6 +46,7 @@ PyThinAreasResult thinAreasOf(ArrayMesh& mesh,
     ThinAreaOptions options;
     options.min = min;
     options.max = max;
+    requireAtMost("min_area", minArea, largestArea, "mm²");
     options.minArea = minArea;
     const MeshView view = mesh.view();
     ThinAreasResult result;

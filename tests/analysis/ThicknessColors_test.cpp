@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-// Tests of Analysis::MeshAnalyzer's colour mappings, float fill and gradient colour state.
+// Analysis::MeshAnalyzer's colour ramps at their band ends and in between, and its float fill.
 #include "analysis/MeshAnalyzer.h"
 
 #include <gtest/gtest.h>
@@ -82,17 +82,14 @@ INSTANTIATE_TEST_SUITE_P(
                       // NaN is treated as 0
                       RgbCase{std::numeric_limits<float>::quiet_NaN(), 1.0f, 0.0f, 0.0f}));
 
-TEST(CopyVnFl, FillsExactlyCountValues)
+// Whatever the count, exactly the first `count` values take the value and the rest keep theirs.
+TEST(CopyVnFl, FillsTheFirstCountValuesOnly)
 {
     ColorProbe probe;
-    float values[4] = {1.0f, 2.0f, 3.0f, 4.0f};
-    probe.copy_vn_fl(values, 0, 9.0f);
-    EXPECT_EQ(values[0], 1.0f);
-    probe.copy_vn_fl(values, 1, 9.0f);
-    EXPECT_EQ(values[0], 9.0f);
-    EXPECT_EQ(values[1], 2.0f);
-    probe.copy_vn_fl(values, 3, -1.5f);
-    EXPECT_EQ(values[0], -1.5f);
-    EXPECT_EQ(values[2], -1.5f);
-    EXPECT_EQ(values[3], 4.0f);
+    for (int count = 0; count <= 4; ++count) {
+        float values[4] = {1.0f, 2.0f, 3.0f, 4.0f};
+        probe.copy_vn_fl(values, count, -1.5f);
+        for (int i = 0; i < 4; ++i)
+            EXPECT_EQ(values[i], i < count ? -1.5f : static_cast<float>(i + 1)) << "count " << count << ", value " << i;
+    }
 }

@@ -6,7 +6,7 @@ PART is hostile-files, full-stdout, signals or second-signal (all of them when n
 run side by side, except signals, which times the tool's exit and runs after the others.
 Each hostile file must end with its expected exit code within a few seconds, with a message naming it;
 a report that cannot reach stdout is exit 1; SIGINT and SIGTERM end every stage within half a second with
-130 and 143, leaving no file behind, also when a second signal arrives while an output is written.
+130 and 143 (more on a machine loaded beyond its cores; a slow exit is tried again), leaving no file behind, also when a second signal arrives while an output is written.
 
 The signals are aimed at stages, not at moments: the tool draws its progress bar on a terminal, so its
 standard error is a pseudo-terminal here and a signal goes out when the bar shows the stage. Loading and
@@ -142,12 +142,36 @@ def on_stage(label, percent=0):
     return when
 
 
-def expect_exit(what, number, expected, code, seconds, err):
-    print(f"{what}: signal {number}: exit {code} after {seconds:.3f} s", flush=True)
-    check(code == expected, f"{what}: signal {number}: exit {code}: {err[-2000:]!r}")
-    # One thread ends the process: the watchdog and main() never both report it.
-    check(err.count("meshprobe: interrupted") == 1, f"{what}: signal {number}: stderr {err[-2000:]!r}")
-    check(seconds < 0.5 * SCALE, f"{what}: signal {number}: took {seconds:.2f} s to exit")
+# A slow exit is tried again: other work on the machine can hold up one run, but a tool that does not stop
+# at once is slow in every run.
+ATTEMPTS = 3
+
+
+def exit_bound():
+    """Half a second is the tool's promise on an idle machine. When more runnable work than cores shares it,
+    the tool gets that much less of a core: the bound grows with the load per core, at most to twice the
+    promise, so that a tool that is slow to stop still fails on a busy machine."""
+    busy = os.getloadavg()[0] / (os.cpu_count() or 1)
+    return 0.5 * SCALE * min(2.0, max(1.0, busy))
+
+
+def expect_exit(what, number, expected, attempt):
+    """Runs `attempt()` (exit code, seconds from the signal to the exit, standard error; None when the tool
+    finished first) until the exit comes in time, at most ATTEMPTS times. Every run's exit code and message
+    are checked; only the timing is given another chance."""
+    for _ in range(ATTEMPTS):
+        outcome = attempt()
+        if outcome is None:
+            return
+        code, seconds, err = outcome
+        bound = exit_bound()
+        print(f"{what}: signal {number}: exit {code} after {seconds:.3f} s (bound {bound:.2f} s)", flush=True)
+        check(code == expected, f"{what}: signal {number}: exit {code}: {err[-2000:]!r}")
+        # One thread ends the process: the watchdog and main() never both report it.
+        check(err.count("meshprobe: interrupted") == 1, f"{what}: signal {number}: stderr {err[-2000:]!r}")
+        if code != expected or seconds < bound:
+            return
+    check(False, f"{what}: signal {number}: took {seconds:.2f} s to exit (bound {bound:.2f} s), {ATTEMPTS} times")
 
 
 def bumpy_sphere(folder, triangles):
@@ -169,17 +193,24 @@ def finished_first(code, err):
 def signal_after(mesh, args, delay, number, expected):
     """Sends `number` `delay` seconds after the start (or at the bar's first drawing). A tool already done
     is asked again earlier; one still starting (handlers not yet installed, a sanitizer lane's slow loader)
-    again later."""
-    for _ in range(8):
-        code, seconds, err = interrupt(mesh, args, lambda t, shown: t >= delay or bool(shown), [number])
-        if finished_first(code, err):
-            delay *= 0.5
-        elif code == -number and delay < 0.1 * SCALE:
-            delay = 2 * delay + 0.002
-        else:
-            expect_exit(f"{args[0]} after {delay:.3f} s", number, expected, code, seconds, err)
-            return
-    check(False, f"{args[0]}: signal {number} never reached the running tool (last delay {delay:.3f} s)")
+    again later. A slow exit is tried again at the delay that reached the tool."""
+    found = [delay]
+
+    def attempt():
+        delay = found[0]
+        for _ in range(8):
+            code, seconds, err = interrupt(mesh, args, lambda t, shown: t >= delay or bool(shown), [number])
+            if finished_first(code, err):
+                delay *= 0.5
+            elif code == -number and delay < 0.1 * SCALE:
+                delay = 2 * delay + 0.002
+            else:
+                found[0] = delay
+                return code, seconds, err
+        check(False, f"{args[0]}: signal {number} never reached the running tool (last delay {delay:.3f} s)")
+        return None
+
+    expect_exit(f"{args[0]} after {delay:.3f} s", number, expected, attempt)
 
 
 def signals(folder):
@@ -204,10 +235,13 @@ def signals(folder):
             return on(t, shown)
 
         for number, expected in ((signal.SIGINT, 130), (signal.SIGTERM, 143)):
-            code, seconds, err = interrupt(medium, args, at_stage, [number])
-            if finished_first(code, err):
-                continue  # finished before the signal: nothing to measure
-            expect_exit(f"{args[0]} while {stage}", number, expected, code, seconds, err)
+
+            def attempt(number=number):
+                code, seconds, err = interrupt(medium, args, at_stage, [number])
+                # Finished before the signal: nothing to measure.
+                return None if finished_first(code, err) else (code, seconds, err)
+
+            expect_exit(f"{args[0]} while {stage}", number, expected, attempt)
         if not bar_seconds:
             check(False, f"{args[0]}: no progress bar on a terminal")
             continue

@@ -14,9 +14,14 @@ if (!TOOL || !SOURCE || !WORK)
 /// `meshprobe report examples/NAME.stl -o ... --json` with the given extra arguments; resolves to the page's
 /// path and the JSON the tool printed. Asynchronous, so that the tool writes pages while the browser starts.
 export async function makeReport(name, extra = [], tag = 'full') {
+  return makeReportOf(join(SOURCE, 'examples', name + '.stl'), name + '-' + tag, extra);
+}
+
+/// The same for any mesh file; the page is NAME.html in the scratch folder.
+export async function makeReportOf(mesh, name, extra = []) {
   mkdirSync(WORK, { recursive: true });
-  const html = join(WORK, name + '-' + tag + '.html');
-  const args = ['report', join(SOURCE, 'examples', name + '.stl'), '-o', html, '--json', '-r', '96', '-j', '1', ...extra];
+  const html = join(WORK, name + '.html');
+  const args = ['report', mesh, '-o', html, '--json', '-r', '96', '-j', '1', ...extra];
   const { stdout, stderr } = await promisify(execFile)(TOOL, args, { encoding: 'utf8' });
   process.stderr.write(stderr);
   return { html, summary: JSON.parse(stdout) };

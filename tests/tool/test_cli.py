@@ -222,3 +222,58 @@ def test_units_beyond_single_precision_are_usage_errors(tmp_path):
     result = run("info", tetrahedron(tmp_path / "t.obj", "1e36"), "--units", "m", "--json")
     assert result.returncode == 2
     assert "exceed single precision" in json.loads(result.stdout)["error"]
+
+
+# Every option at the edges of its range: refused (exit 2, the message names the option or the value) just
+# outside it, at zero, negative, infinite, NaN or empty where those are outside; taken just inside.
+BOUNDARIES = [
+    (["info", "--units", ""], "--units"), (["info", "--units", "km"], "--units"), (["info", "--units", "in"], None),
+    (["trapped", "-r", "0"], "--resolution"), (["trapped", "-r", "1291"], "--resolution"),
+    (["trapped", "-r", "1"], None), (["trapped", "-r", "8", "-j", "0"], "--threads"),
+    (["trapped", "-r", "8", "-j", "4097"], "--threads"), (["trapped", "-r", "8", "-j", "4096"], None),
+    (["trapped", "-r", "8", "--min-cavity", "-0.001"], "--min-cavity"),
+    (["trapped", "-r", "8", "--min-cavity", "inf"], "--min-cavity"),
+    (["trapped", "-r", "8", "--min-cavity", "0"], None),
+    (["trapped", "-r", "8", "--drain-holes", "-0.001"], "--drain-holes"),
+    (["trapped", "-r", "8", "--drain-holes", "nan"], "--drain-holes"),
+    (["trapped", "-r", "8", "--drain-holes", "1000000.1"], "--drain-holes"),
+    (["trapped", "-r", "8", "--drain-holes", "1000000"], None),
+    (["trapped", "-r", "8", "--up", "0,0,0"], "--up"), (["trapped", "-r", "8", "--up", "nan,0,1"], "--up"),
+    (["trapped", "-r", "8", "--up", ""], "--up"), (["trapped", "-r", "8", "--up", "0,0.001,1"], None),
+    (["trapped", "-r", "8", "--printer", ""], "--printer"),
+    (["trapped", "-r", "8", "--cavities", ""], "--cavities"),
+    (["trapped", "-r", "8", "--cavities-as", "columns"], None),
+    (["thickness", "--min", "0", "--max", "1", "--samples", "-1"], "--samples"),
+    (["thickness", "--min", "0", "--max", "1", "--samples", "2147483648"], "--samples"),
+    (["thickness", "--min", "-0.001", "--max", "1"], "--min"), (["thickness", "--min", "inf", "--max", "1"], "--min"),
+    (["thickness", "--min", "0", "--max", "nan"], "--max"), (["thickness", "--min", "1", "--max", "0.999"], "--min"),
+    (["thickness", "--min", "0", "--max", "1000000.1"], "--max"),
+    (["thickness", "--min", "1", "--max", "1", "--samples", "1"], None),
+    (["thickness", "--min", "0", "--max", "1", "-j", "0"], "--threads"),
+    (["thickness", "--min", "0", "--max", "1", "--color", ""], "--color"),
+    (["areas", "--faces", ""], "--faces"), (["areas", "--faces", "4"], "face 4"), (["areas", "--faces", "-1"], "-1"),
+    (["areas", "--faces", "3-4"], "face 4"), (["areas", "--faces", "0-3"], None),
+    (["areas", "--thin", "0", "inf"], "--thin"), (["areas", "--thin", "-1", "1"], "--thin"),
+    (["orient", "-r", "4", "--directions", "0"], "--directions"),
+    (["orient", "-r", "4", "--directions", "10001"], "--directions"),
+    (["orient", "-r", "4", "--directions", "1"], None), (["orient", "-r", "4", "-j", "0"], "--threads"),
+    (["orient", "-r", "4", "--directions", "6", "-j", "4097"], "--threads"),
+]
+
+
+@pytest.mark.parametrize("args,refusal", BOUNDARIES, ids=[" ".join(a) for a, _ in BOUNDARIES])
+def test_every_option_at_the_edges_of_its_range(tmp_path, args, refusal):
+    result = run(args[0], tetrahedron(tmp_path / "t.obj", "1"), *args[1:], "--quiet")
+    if refusal is None:
+        assert result.returncode == 0, result.stderr
+    else:
+        assert result.returncode == 2 and refusal in result.stderr.decode(), result.stderr
+
+
+def test_written_files_honour_the_umask(tmp_path):
+    for mask in (0o022, 0o077, 0o002):
+        out = tmp_path / f"colours-{mask:o}.ply"
+        subprocess.run([TOOL, "thickness", EXAMPLES / "cup.stl", "--min", "0", "--max", "1", "--samples", "1",
+                        "--color", out, "--quiet"], check=True, preexec_fn=lambda: os.umask(mask))
+        assert out.stat().st_mode & 0o777 == 0o666 & ~mask
+        assert [p.name for p in tmp_path.iterdir() if ".partial" in p.name] == []

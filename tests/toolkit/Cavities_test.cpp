@@ -182,6 +182,19 @@ TEST(Cavities, DrainHoleGoesAroundAnotherCavity)
     EXPECT_NEAR(upper.length, 8.0, 1e-3);
 }
 
+TEST(Cavities, NoDrainHoleWhereEveryPathRunsIntoAnotherCavity)
+{
+    // A block floating in a sealed void, with a void of its own: every drill from the inner void comes out
+    // in the outer one.
+    testmesh::Soup part = hollowCube({4, 4, 4}, {16, 16, 16});
+    part.append(testmesh::box(7, 7, 7, 13, 13, 13));
+    part.appendFlipped(testmesh::box(9, 9, 9, 11, 11, 11));
+    const meshprobe::CavitiesResult r = meshprobe::findCavities(part.view(), drainHoleOptions(64));
+    ASSERT_EQ(r.cavities.size(), 2u);
+    EXPECT_TRUE(r.cavities[0].drain && r.cavities[0].vent);
+    EXPECT_FALSE(r.cavities[1].drain || r.cavities[1].vent);
+}
+
 TEST(Cavities, DrainHolePrefersAnExitADrillCanReachFromOutside)
 {
     // A sealed void 10..20 x 5..15 x 5..15 in a 30 x 20 x 20 block, and under it a tunnel through the block

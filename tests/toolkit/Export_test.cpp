@@ -2,6 +2,7 @@
 // Mesh export: every format reads back with the same surface; names and face colours survive where the
 // format holds them; files appear complete or not at all.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <assimp/Importer.hpp>
 #include <assimp/material.h>
@@ -222,19 +223,31 @@ TEST(AtomicFile, CommitReplacesTargetWhole)
     EXPECT_EQ(dir.list(), std::vector<std::string>{"out.txt"});
 }
 
-// Written files get 0666 less the caller's umask, whatever the mask (the temporary file is created that way,
-// not given its mode afterwards).
-TEST(AtomicFile, ModeFollowsTheUmask)
+// A write cancelled at its commit, or a failed export, leaves the earlier file as it was and no partial
+// file; a committed one gets the mode a plain new file would get under the process's umask.
+TEST(AtomicFile, CancelledOrFailedWriteKeepsTheOldFileAndCommittedModesFollowTheUmask)
 {
     TempDir dir;
-    for (const mode_t mask : {mode_t(022), mode_t(077), mode_t(002), mode_t(0)}) {
-        const mode_t before = ::umask(mask);
-        const std::string path = dir.file("mode-" + std::to_string(mask) + ".html");
-        meshprobe::writeFileAtomically(path, "<html></html>");
-        ::umask(before);
+    const std::string target = dir.file("out.txt");
+    clitest::writeFile(target, "old");
+    {
+        meshprobe::detail::AtomicFile file(target);
+        file.write("new", 3);
+        EXPECT_THROW(file.commit([](float) { return false; }), meshprobe::Cancelled);
+    }
+    const testmesh::Soup cube = testmesh::box(0, 0, 0, 1, 1, 1);
+    EXPECT_THROW(meshprobe::writeColouredMesh(target + ".ply", cube.view(), {{1, 2, 3, 4}}), meshprobe::InputError);
+    std::ifstream in(target);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "old");
+    EXPECT_EQ(dir.list(), std::vector<std::string>{"out.txt"});
+    for (const mode_t mask : {0022, 0077, 0002}) {
+        const mode_t previous = umask(mask);
+        meshprobe::detail::AtomicFile file(target);
+        file.commit({});
+        umask(previous);
         struct stat info {};
-        ASSERT_EQ(::stat(path.c_str(), &info), 0);
-        EXPECT_EQ(info.st_mode & 0777, 0666 & ~mask) << "umask " << std::oct << mask;
+        ASSERT_EQ(stat(target.c_str(), &info), 0);
+        EXPECT_EQ(info.st_mode & 0777, 0666 & ~mask) << std::oct << mask;
     }
     EXPECT_THROW(meshprobe::writeFileAtomically(dir.file("missing/x.html"), "x"), meshprobe::InputError);
 }

@@ -173,10 +173,10 @@ TEST_P(ImportRejects, WithMessageNamingFileAndProblem)
     }
 }
 
-std::string truncatedStl()
+std::string truncatedStl(std::size_t cut = 7)
 {
     const std::string full = clitest::binaryStl(testmesh::box(0, 0, 0, 1, 1, 1));
-    return full.substr(0, full.size() - 7);
+    return full.substr(0, full.size() - cut);
 }
 
 std::string stlWithCoordinate(float value)
@@ -194,6 +194,9 @@ INSTANTIATE_TEST_SUITE_P(
                       BadFile{"UnknownExtension", "mesh.xyz", "v 0 0 0\n", "unknown mesh format '.xyz'"},
                       BadFile{"NoExtension", "mesh", "v 0 0 0\n", "no file extension"},
                       BadFile{"NoTriangles", "lines.obj", "v 0 0 0\nv 1 0 0\nl 1 2\n", "no triangles"},
+                      BadFile{"StlHeaderAnnouncingNoTriangles", "none.stl", std::string(80, 'x') + std::string(4, '\0'),
+                              "the file contains no triangles"},
+                      BadFile{"StlHeaderAnnouncingOneMore", "more.stl", truncatedStl(50), "announces 12 triangles"},
                       BadFile{"NanCoordinate", "nan.stl", stlWithCoordinate(NAN), "NaN"},
                       BadFile{"InfiniteCoordinate", "inf.stl", stlWithCoordinate(-INFINITY), "infinite"},
                       BadFile{"Garbage", "junk.ply", "this is not a ply file\n", "cannot read the mesh"},

@@ -83,6 +83,16 @@ TEST(MeshChecks, NameEachDefectAndFixWindingRepairsWhatItCan)
          },
          {{"several-bodies", 6001}},
          0},
+        // A box and, after it, a void of exactly its box (a wall of no thickness): the box holds the void, not
+        // both each other.
+        {"void with the box's own box",
+         [&] {
+             auto s = box();
+             s.appendFlipped(box());
+             return s;
+         },
+         {},
+         0},
         {"degenerate face on an edge",
          [&] {
              auto s = box();

@@ -2,6 +2,9 @@
 // Build directions: parsing, the rotation to +z and the candidate sets.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <random>
+
 #include <cmath>
 
 #include "meshprobe/Error.h"
@@ -46,23 +49,47 @@ TEST(Direction, RotationTakesUpToPlusZAndKeepsHandedness)
     }
 }
 
-TEST(Direction, CandidateSetsAreUnitAndDistinct)
+// N directions spread over the whole sphere as caps of equal area would be: a cap of area 4π / N has the
+// angular radius r = acos(1 - 2 / N). No two directions lie closer than r (none clumped), every direction of
+// a random probe lies within 1.6 r of one of them (no region left out) and they balance out (no hemisphere
+// favoured). The named sets (the axes, and the axes with a cube's edges and corners) hold the same.
+TEST(Direction, CandidateSetsSpreadOverTheWholeSphere)
 {
-    for (int count : {1, 6, 26, 7, 100}) {
+    std::mt19937 random(11);
+    std::normal_distribution<double> normal;
+    std::vector<meshprobe::Direction> probes(4000);
+    for (auto& p : probes) {
+        p = {normal(random), normal(random), normal(random)};
+        const double length = std::hypot(p[0], p[1], p[2]);
+        for (double& c : p)
+            c /= length;
+    }
+    auto angle = [](const meshprobe::Direction& a, const meshprobe::Direction& b) {
+        return std::acos(std::clamp(a[0] * b[0] + a[1] * b[1] + a[2] * b[2], -1.0, 1.0));
+    };
+    for (int count : {6, 26, 7, 100, 1000}) {
         const auto set = meshprobe::candidateDirections(count);
         ASSERT_EQ(set.size(), std::size_t(count));
-        double closest = 2;
+        const double capRadius = std::acos(1.0 - 2.0 / count);
+        double closest = M_PI, farthest = 0, sum[3] = {0, 0, 0};
         for (std::size_t i = 0; i < set.size(); ++i) {
             EXPECT_NEAR(std::hypot(set[i][0], set[i][1], set[i][2]), 1, 1e-12);
+            for (int k = 0; k < 3; ++k)
+                sum[k] += set[i][k];
             for (std::size_t j = 0; j < i; ++j)
-                closest =
-                    std::min(closest, std::hypot(set[i][0] - set[j][0], set[i][1] - set[j][1], set[i][2] - set[j][2]));
+                closest = std::min(closest, angle(set[i], set[j]));
         }
-        if (count > 1) {
-            EXPECT_GT(closest, 2.0 / std::sqrt(double(count))) << count; // spread, not clumped
+        for (const auto& p : probes) {
+            double nearest = M_PI;
+            for (const auto& d : set)
+                nearest = std::min(nearest, angle(p, d));
+            farthest = std::max(farthest, nearest);
         }
+        EXPECT_GT(closest, capRadius) << count;
+        EXPECT_LT(farthest, 1.6 * capRadius) << count;
+        EXPECT_LT(std::hypot(sum[0], sum[1], sum[2]), 0.1 * count) << count;
     }
-    EXPECT_THROW(meshprobe::candidateDirections(0), meshprobe::InputError);
+    EXPECT_EQ(meshprobe::candidateDirections(1), (std::vector<meshprobe::Direction>{{0, 0, 1}}));
 }
 
 } // namespace

@@ -93,4 +93,13 @@ private:
     std::vector<bool> empty;
 };
 
+/// A solid box filling the 16-voxel grid with a sealed 7-long cubic hole between the planes 4.499 and 11.499:
+/// 6 x 6 x 6 trapped voxels.
+inline testmesh::Soup sealedCube()
+{
+    CellSolid s({0, 4.499f, 11.499f, kFar}, {0, 4.499f, 11.499f, kFar}, {0, 4.499f, 11.499f, kFar});
+    s.carve(1, 1, 1);
+    return s.soup();
+}
+
 } // namespace trapmesh

@@ -35,14 +35,20 @@ std::string baseNameOf(const std::string& path)
     return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
-/// Six letters or digits for a temporary name no other write in this folder is using.
-std::string uniqueSuffix(std::random_device& entropy)
+/// Creates `prefix` + eight random hex digits with open(O_EXCL) and mode 0666, so that the kernel applies
+/// the process's umask as to any new file (mkstemp gives 0600, and reading the umask means setting it,
+/// for every thread at once). Returns the descriptor, or -1 with errno set.
+int createUnique(const std::string& prefix, std::string& path)
 {
-    static constexpr char alphabet[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
-    std::string suffix(6, ' ');
-    for (char& c : suffix)
-        c = alphabet[entropy() % (sizeof(alphabet) - 1)];
-    return suffix;
+    std::random_device entropy;
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        char suffix[9];
+        std::snprintf(suffix, sizeof suffix, "%08x", static_cast<unsigned>(entropy()));
+        path = prefix + suffix;
+        const int descriptor = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (descriptor >= 0 || errno != EEXIST) return descriptor;
+    }
+    return -1;
 }
 
 /// Temporary files of writes in progress, for a program that must end at once (discardPartialOutputs).
@@ -102,17 +108,9 @@ namespace detail {
 
 AtomicFile::AtomicFile(std::string targetPath) : target(std::move(targetPath))
 {
-    // A hidden name in the same folder keeps the final rename atomic (same file system). The file is
-    // created with mode 0666 and the kernel applies the process's umask, so the result gets the permissions
-    // a plain creat() would give it without the umask ever being read or changed here.
-    const std::string prefix = folderOf(target) + "/." + baseNameOf(target) + ".partial-";
-    std::random_device entropy;
-    for (int attempt = 0; descriptor < 0; ++attempt) {
-        tempPath = prefix + uniqueSuffix(entropy);
-        descriptor = open(tempPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (descriptor < 0 && (errno != EEXIST || attempt == 99))
-            throw InputError("cannot create '" + target + "': " + std::strerror(errno));
-    }
+    // A hidden name in the same folder keeps the final rename atomic (same file system).
+    descriptor = createUnique(folderOf(target) + "/." + baseNameOf(target) + ".partial-", tempPath);
+    if (descriptor < 0) throw InputError("cannot create '" + target + "': " + std::strerror(errno));
     PartialFiles& files = partialFiles();
     const std::lock_guard<std::mutex> guard(files.lock);
     files.paths.insert(tempPath);

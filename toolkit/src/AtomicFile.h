@@ -11,7 +11,8 @@ namespace meshprobe::detail {
 
 class AtomicFile {
 public:
-    /// Creates an empty temporary file in the target's folder. Throws InputError when that fails.
+    /// Creates an empty temporary file in the target's folder, with the mode any new file gets under the
+    /// umask. Throws InputError when that fails.
     explicit AtomicFile(std::string targetPath);
     /// Removes the temporary file unless commit() succeeded: an interrupted or failed write leaves nothing.
     ~AtomicFile();
@@ -25,7 +26,7 @@ public:
     /// Appends bytes to the temporary file.
     void write(const void* data, std::size_t size);
 
-    /// Flushes the data to disk, gives the file the usual permissions and renames it over the target.
+    /// Flushes the data to disk and renames the file over the target.
     /// Reports 100 first and throws Cancelled instead when the callback answers false (the target is left
     /// untouched).
     void commit(const ProgressCallback& progress);

@@ -78,6 +78,9 @@ ThicknessResult thickness(const MeshView& view, const ThicknessOptions& options)
 std::vector<HistogramBin> thicknessHistogram(const std::vector<float>& perFace, float min, float max, int bins)
 {
     if (bins < 1) throw InputError("thickness histogram: at least one bin is needed");
+    // A NaN end would send every value past the last bin.
+    if (!std::isfinite(min) || !std::isfinite(max) || min > max)
+        throw InputError("thickness window: min and max must be finite numbers with min <= max");
     std::vector<HistogramBin> histogram{{0.0, min, 0}};
     // Edges as (min * (n - b) + max * b) / n keep round windows round (0.9, not 0.8999999999999999).
     auto edge = [min, max, bins](int b) { return (double(min) * (bins - b) + double(max) * b) / bins; };

@@ -71,6 +71,7 @@ struct HistogramBin {
 /// the selected faces (none when min == max). Faces at max are not counted (see facesAtMax). Bin edges
 /// are computed as (min * (bins - b) + max * b) / bins, so round windows keep round edges.
 /// @param bins  at least 1
+/// @throw InputError for fewer bins, or a window that is not finite or has min > max
 std::vector<HistogramBin> thicknessHistogram(const std::vector<float>& perFace, float min, float max, int bins = 10);
 
 } // namespace meshprobe
