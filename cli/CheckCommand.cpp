@@ -53,16 +53,14 @@ std::string countText(std::size_t n, const char* one, const char* many)
     return std::to_string(n) + " " + (n == 1 ? one : many);
 }
 
-void printText(const CheckCliOptions& options, const meshprobe::Profile& profile,
-               const meshprobe::CheckResult& result)
+void printText(const CheckCliOptions& options, const meshprobe::Profile& profile, const meshprobe::CheckResult& result)
 {
     std::size_t counts[4] = {};
     for (const meshprobe::Finding& f : result.findings)
         ++counts[static_cast<int>(f.severity)];
-    std::cout << upperCase(meshprobe::toString(result.verdict)) << "  " << options.meshPath << " for "
-              << profile.name << ": " << countText(counts[3], "failure", "failures") << ", "
-              << countText(counts[2], "warning", "warnings") << ", " << countText(counts[1], "note", "notes")
-              << "\n\n";
+    std::cout << upperCase(meshprobe::toString(result.verdict)) << "  " << options.meshPath << " for " << profile.name
+              << ": " << countText(counts[3], "failure", "failures") << ", "
+              << countText(counts[2], "warning", "warnings") << ", " << countText(counts[1], "note", "notes") << "\n\n";
     for (const meshprobe::Finding& f : result.findings) {
         std::cout << "  " << upperCase(meshprobe::toString(f.severity)) << "  " << f.code << ": " << f.message;
         if (f.where) std::cout << ", at " << pointText(*f.where);
@@ -75,16 +73,17 @@ void printText(const CheckCliOptions& options, const meshprobe::Profile& profile
         .add("walls", "fail below " + formatFigure(profile.minWall) + " mm, warn below " +
                           formatFigure(profile.recommendedWall) + " mm; areas from " +
                           formatFigure(profile.minThinArea) + " mm²")
-        .add("thinnest wall", result.thinnestWall ? formatFigure(*result.thinnestWall) + " mm"
-                                                  : "none thinner than " + formatFigure(profile.recommendedWall) +
-                                                        " mm");
+        .add("thinnest wall", result.thinnestWall
+                                  ? formatFigure(*result.thinnestWall) + " mm"
+                                  : "none thinner than " + formatFigure(profile.recommendedWall) + " mm");
     if (result.voxelSize > 0)
-        summary.add("grid", std::to_string(options.resolution) + "³ voxels of " + formatFigure(result.voxelSize) +
-                                " mm");
+        summary.add("grid",
+                    std::to_string(options.resolution) + "³ voxels of " + formatFigure(result.voxelSize) + " mm");
     if (result.ignoredTinyCavities)
         summary.add("", countText(result.ignoredTinyCavities, "cavity", "cavities") +
                             " under 8 voxels left out as voxel noise");
-    if (options.fixWinding) summary.add("winding", "--fix-winding turned " + std::to_string(result.flippedFaces) + " faces");
+    if (options.fixWinding)
+        summary.add("winding", "--fix-winding turned " + std::to_string(result.flippedFaces) + " faces");
     summary.print(std::cout);
 }
 
@@ -117,8 +116,8 @@ int runCheck(CheckCliOptions& options)
     } else {
         printText(options, profile, result);
     }
-    const bool failed = result.verdict == meshprobe::Verdict::Fail ||
-                        (options.strict && result.verdict == meshprobe::Verdict::Warn);
+    const bool failed =
+        result.verdict == meshprobe::Verdict::Fail || (options.strict && result.verdict == meshprobe::Verdict::Warn);
     return failed ? ExitVerdictFailed : ExitSuccess;
 }
 

@@ -11,8 +11,8 @@ namespace cli {
 
 void addProfileOptions(CLI::App& command, ProfileCliOptions& options, bool withUp)
 {
-    auto* printer = command.add_option("--printer", options.printer, "Judge for a kind of printer (see below)")
-                        ->type_name("KIND");
+    auto* printer =
+        command.add_option("--printer", options.printer, "Judge for a kind of printer (see below)")->type_name("KIND");
     auto* profile =
         command.add_option("--profile", options.profilePath, "Judge by a profile file (JSON, starts from a built-in)")
             ->type_name("FILE")

@@ -63,10 +63,10 @@ Soup columns(const std::vector<float>& xs, const std::vector<float>& ys, const s
             if (west < h) quad(vertex(i, j, west), vertex(i, j, h), vertex(i, j + 1, h), vertex(i, j + 1, west));
             if (east < h)
                 quad(vertex(i + 1, j, east), vertex(i + 1, j + 1, east), vertex(i + 1, j + 1, h), vertex(i + 1, j, h));
-            if (south < h)
-                quad(vertex(i, j, south), vertex(i + 1, j, south), vertex(i + 1, j, h), vertex(i, j, h));
+            if (south < h) quad(vertex(i, j, south), vertex(i + 1, j, south), vertex(i + 1, j, h), vertex(i, j, h));
             if (north < h)
-                quad(vertex(i, j + 1, north), vertex(i, j + 1, h), vertex(i + 1, j + 1, h), vertex(i + 1, j + 1, north));
+                quad(vertex(i, j + 1, north), vertex(i, j + 1, h), vertex(i + 1, j + 1, h),
+                     vertex(i + 1, j + 1, north));
         }
     return s;
 }

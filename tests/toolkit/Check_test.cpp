@@ -11,55 +11,14 @@
 #include "meshprobe/Check.h"
 #include "meshprobe/Error.h"
 #include "meshprobe/Profile.h"
-#include "tests/support/TestMeshes.h"
+#include "tests/support/PrintParts.h"
 
 namespace {
 
 using meshprobe::Severity;
 using meshprobe::Verdict;
+using namespace printparts;
 using testmesh::Soup;
-
-/// A 20 mm cube with a sealed 10 mm cube of air in its middle (walls 5 mm).
-Soup sealedHollowBox()
-{
-    Soup s = testmesh::box(0, 0, 0, 20, 20, 20);
-    s.appendFlipped(testmesh::box(5, 5, 5, 15, 15, 15));
-    return s;
-}
-
-/// A 20 mm cube with a 12 x 12 mm pocket from z = 4 to its top: 2304 mm³ that open toward +z.
-Soup cupOpeningUp()
-{
-    return testmesh::columns({0, 4, 16, 20}, {0, 4, 16, 20}, {20, 20, 20, 20, 4, 20, 20, 20, 20});
-}
-
-/// A 20 mm cube with a 12 x 12 mm square hole straight through along z: it drains either way up, and only
-/// the build plate, closing one end, turns it into a cup (2880 mm³).
-Soup tubeThroughZ()
-{
-    return testmesh::columns({0, 4, 16, 20}, {0, 4, 16, 20}, {20, 20, 20, 20, 0, 20, 20, 20, 20});
-}
-
-/// A 30 x 30 x 3 mm plate with two 20 mm long, 7 mm high fins standing on it: 0.3 mm and 0.7 mm thick.
-Soup finPlate()
-{
-    return testmesh::columns({0, 10, 10.3f, 20, 20.7f, 30}, {0, 5, 25, 30},
-                             {3, 3, 3, 3, 3, 3, 10, 3, 10, 3, 3, 3, 3, 3, 3});
-}
-
-Soup insideOutBox()
-{
-    Soup s;
-    s.appendFlipped(testmesh::box(0, 0, 0, 20, 20, 20));
-    return s;
-}
-
-Soup openBox()
-{
-    Soup s = testmesh::box(0, 0, 0, 20, 20, 20);
-    s.indices.resize(s.indices.size() - 6); // one side gone
-    return s;
-}
 
 meshprobe::CheckResult run(const Soup& soup, const std::string& printer)
 {
@@ -108,21 +67,19 @@ TEST_P(ProcessRules, VerdictAndCavityFinding)
 
 INSTANTIATE_TEST_SUITE_P(
     Check, ProcessRules,
-    testing::Values(RuleCase{"SealedTopDownResin", sealedHollowBox, "top-down-resin", Verdict::Fail, "trapped",
-                             Severity::Fail},
-                    RuleCase{"SealedBottomUpResin", sealedHollowBox, "bottom-up-resin", Verdict::Fail, "trapped",
-                             Severity::Fail},
-                    RuleCase{"SealedPowder", sealedHollowBox, "powder", Verdict::Fail, "trapped", Severity::Fail},
-                    RuleCase{"SealedFdm", sealedHollowBox, "fdm", Verdict::Pass, "trapped", Severity::Info},
-                    RuleCase{"CupUpPowder", cupOpeningUp, "powder", Verdict::Pass, "pocket", Severity::Info},
-                    RuleCase{"CupUpTopDownResin", cupOpeningUp, "top-down-resin", Verdict::Warn, "pocket",
-                             Severity::Warn},
-                    RuleCase{"CupUpFdm", cupOpeningUp, "fdm", Verdict::Pass, "", Severity::Info},
-                    RuleCase{"CupTowardVatBottomUpResin", cupOpeningUp, "bottom-up-resin", Verdict::Fail,
-                             "suction_cup", Severity::Fail},
-                    RuleCase{"TubeTopDownResin", tubeThroughZ, "top-down-resin", Verdict::Pass, "", Severity::Info},
-                    RuleCase{"TubeClosedByPlateBottomUpResin", tubeThroughZ, "bottom-up-resin", Verdict::Fail,
-                             "suction_cup", Severity::Fail}),
+    testing::Values(
+        RuleCase{"SealedTopDownResin", sealedHollowBox, "top-down-resin", Verdict::Fail, "trapped", Severity::Fail},
+        RuleCase{"SealedBottomUpResin", sealedHollowBox, "bottom-up-resin", Verdict::Fail, "trapped", Severity::Fail},
+        RuleCase{"SealedPowder", sealedHollowBox, "powder", Verdict::Fail, "trapped", Severity::Fail},
+        RuleCase{"SealedFdm", sealedHollowBox, "fdm", Verdict::Pass, "trapped", Severity::Info},
+        RuleCase{"CupUpPowder", cupOpeningUp, "powder", Verdict::Pass, "pocket", Severity::Info},
+        RuleCase{"CupUpTopDownResin", cupOpeningUp, "top-down-resin", Verdict::Warn, "pocket", Severity::Warn},
+        RuleCase{"CupUpFdm", cupOpeningUp, "fdm", Verdict::Pass, "", Severity::Info},
+        RuleCase{"CupTowardVatBottomUpResin", cupOpeningUp, "bottom-up-resin", Verdict::Fail, "suction_cup",
+                 Severity::Fail},
+        RuleCase{"TubeTopDownResin", tubeThroughZ, "top-down-resin", Verdict::Pass, "", Severity::Info},
+        RuleCase{"TubeClosedByPlateBottomUpResin", tubeThroughZ, "bottom-up-resin", Verdict::Fail, "suction_cup",
+                 Severity::Fail}),
     [](const testing::TestParamInfo<RuleCase>& param) { return std::string(param.param.name); });
 
 TEST(Check, SuctionCupHasTheCupsVolumeRimAndVent)

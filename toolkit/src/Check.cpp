@@ -349,9 +349,9 @@ void addSuctionCupFindings(const MeshView& mesh, const Profile& profile, const C
         f.measure = volume;
         f.limit = profile.suctionCupVolume;
         f.unit = "mm³";
-        f.message = "suction cup of " + number(volume) + " mm³ open only toward the vat (" + sizeText(*f.size) +
-                    "), rim at " + pointText(cup.highestPoint) + (fails ? ", above" : ", below") +
-                    " the process' limit of " + number(profile.suctionCupVolume) + " mm³";
+        f.message = "suction cup of " + number(volume) + " mm³ (" + sizeText(*f.size) + ") open only toward the vat, " +
+                    (fails ? "above" : "below") + " the process' limit of " + number(profile.suctionCupVolume) +
+                    " mm³; its rim is";
         f.fix = "add a vent" +
                 (profile.drainDiameter > 0 ? " of at least " + number(profile.drainDiameter) + " mm" : std::string()) +
                 " at the cup's top " + pointText(cup.lowestPoint) + ", or print in another orientation";
@@ -371,9 +371,12 @@ void checkOptions(const CheckOptions& options)
 std::string toString(Verdict verdict)
 {
     switch (verdict) {
-    case Verdict::Pass: return "pass";
-    case Verdict::Warn: return "warn";
-    case Verdict::Fail: return "fail";
+    case Verdict::Pass:
+        return "pass";
+    case Verdict::Warn:
+        return "warn";
+    case Verdict::Fail:
+        return "fail";
     }
     return "fail";
 }
@@ -415,15 +418,15 @@ CheckResult check(const MeshView& input, const Profile& profile, const CheckOpti
         const float cavitiesEnd = profile.suctionCups ? 70.0f : 100.0f;
         result.thinnestWall = addWallFindings(mesh, profile, options, slice(progress, 5.0f, wallsEnd), result.findings);
         const double noise = noiseVolume(turnedBox(mesh, rotationTakingToZ(profile.up)), options.resolution);
-        if (cavities)
-            addCavityFindings(mesh, profile, options, noise, slice(progress, wallsEnd, cavitiesEnd), result);
-        if (profile.suctionCups) addSuctionCupFindings(mesh, profile, options, slice(progress, cavitiesEnd, 100.0f), result);
+        if (cavities) addCavityFindings(mesh, profile, options, noise, slice(progress, wallsEnd, cavitiesEnd), result);
+        if (profile.suctionCups)
+            addSuctionCupFindings(mesh, profile, options, slice(progress, cavitiesEnd, 100.0f), result);
     }
 
     std::stable_sort(result.findings.begin(), result.findings.end(),
                      [](const Finding& a, const Finding& b) { return a.severity > b.severity; });
     const Severity heaviest = result.findings.empty() ? Severity::Info : result.findings.front().severity;
-    result.verdict = heaviest == Severity::Fail ? Verdict::Fail
+    result.verdict = heaviest == Severity::Fail   ? Verdict::Fail
                      : heaviest == Severity::Warn ? Verdict::Warn
                                                   : Verdict::Pass;
     report(progress, 100.0f);

@@ -129,8 +129,7 @@ public:
     }
 
     /// A text value turned by `parse`; its error is reported under the key.
-    template <typename T>
-    void parsed(const char* key, T& into, const std::function<T(const std::string&)>& parse) const
+    template <typename T> void parsed(const char* key, T& into, const std::function<T(const std::string&)>& parse) const
     {
         std::string text;
         string(key, text);
@@ -213,8 +212,8 @@ Profile parseProfile(const std::string& text, const std::string& source)
         throw InputError(source + ": not valid JSON: " + e.what());
     }
     const ObjectReader top(root, source, "");
-    top.onlyKeys({"$schema", "name", "base", "up", "walls", "drain_diameter", "trapped", "suction_cups",
-                  "overhang_angle"});
+    top.onlyKeys(
+        {"$schema", "name", "base", "up", "walls", "drain_diameter", "trapped", "suction_cups", "overhang_angle"});
     if (!top.has("base"))
         throw InputError(source + ": \"base\": missing; name the built-in profile to start from (bottom-up-resin, "
                                   "top-down-resin, powder or fdm)");
