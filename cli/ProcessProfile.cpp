@@ -52,26 +52,22 @@ meshprobe::Profile resolveProfile(const ProfileCliOptions& options)
     } else {
         profile = meshprobe::loadProfile(options.profilePath);
     }
+    meshprobe::ProfileOverrides overrides;
     if (options.upOption && options.upOption->count()) {
         try {
-            profile.up = meshprobe::parseDirection(options.up);
+            overrides.up = meshprobe::parseDirection(options.up);
         } catch (const InputError& e) {
             throw InputError(std::string("--up: ") + e.what());
         }
     }
-    if (options.minWallOption && options.minWallOption->count()) {
-        profile.minWall = options.minWall;
-        // A lower minimum alone keeps the recommended wall; a higher one raises it to match.
-        if (!(options.warnWallOption && options.warnWallOption->count()))
-            profile.recommendedWall = std::max(profile.recommendedWall, profile.minWall);
+    if (options.minWallOption->count()) overrides.minWall = options.minWall;
+    if (options.warnWallOption->count()) overrides.recommendedWall = options.warnWall;
+    if (options.drainOption->count()) overrides.drainDiameter = options.drain;
+    try {
+        return meshprobe::overridden(profile, overrides);
+    } catch (const InputError& e) {
+        throw InputError(std::string("--min-wall/--warn-wall: ") + e.what());
     }
-    if (options.warnWallOption && options.warnWallOption->count()) profile.recommendedWall = options.warnWall;
-    if (options.drainOption && options.drainOption->count()) profile.drainDiameter = options.drain;
-    if (profile.recommendedWall < profile.minWall)
-        throw InputError("--warn-wall " + formatFigure(profile.recommendedWall) + " mm is below --min-wall " +
-                         formatFigure(profile.minWall) + " mm: walls warn below the first and fail below the second");
-    meshprobe::validate(profile);
-    return profile;
 }
 
 std::string profileFooter()

@@ -20,6 +20,9 @@ void bindThinAreas(pybind11::module_& module);
 /// cavities(), orient(), check() and fix_winding(): located cavities for any build direction and the mesh checks.
 void bindCavities(pybind11::module_& module);
 
+/// _check(): the printability verdict as the tool's JSON, for meshprobe.check().
+void bindCheck(pybind11::module_& module);
+
 /// batch_record() and collect_mesh_files(): the per-part job the batch runners share with the tool.
 void bindBatch(pybind11::module_& module);
 

@@ -10,5 +10,6 @@ PYBIND11_MODULE(_meshprobe, module)
     meshprobe::python::bindAnalyses(module);
     meshprobe::python::bindThinAreas(module);
     meshprobe::python::bindCavities(module);
+    meshprobe::python::bindCheck(module);
     meshprobe::python::bindBatch(module);
 }

@@ -116,17 +116,19 @@ TEST_P(CheckRefusals, ExitTwoNamingWhatIsWrong)
     EXPECT_NE(run.err.find(GetParam().mentions), std::string::npos) << run.err;
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Check, CheckRefusals,
-    testing::Values(Refusal{{"--profile", "PROFILE"},
-                            R"({"base": "powder", "walls": {"mni": 1}})",
-                            "profile.json: \"walls.mni\": unknown key"},
-                    Refusal{{"--profile", "PROFILE"},
-                            R"({"base": "powder", "drain_diameter": "big"})",
-                            "\"drain_diameter\": expected a number"},
-                    Refusal{{}, "{}", "give the process: --printer KIND or --profile FILE"},
-                    Refusal{{"--printer", "sla"}, "{}", "--printer: unknown process profile 'sla'"},
-                    Refusal{{"--printer", "powder", "--profile", "PROFILE"}, "{}", "excludes"},
-                    Refusal{{"--printer", "powder", "--warn-wall", "0.2"}, "{}", "--warn-wall 0.2 mm is below"}));
+INSTANTIATE_TEST_SUITE_P(Check, CheckRefusals,
+                         testing::Values(Refusal{{"--profile", "PROFILE"},
+                                                 R"({"base": "powder", "walls": {"mni": 1}})",
+                                                 "profile.json: \"walls.mni\": unknown key"},
+                                         Refusal{{"--profile", "PROFILE"},
+                                                 R"({"base": "powder", "drain_diameter": "big"})",
+                                                 "\"drain_diameter\": expected a number"},
+                                         Refusal{{}, "{}", "give the process: --printer KIND or --profile FILE"},
+                                         Refusal{
+                                             {"--printer", "sla"}, "{}", "--printer: unknown process profile 'sla'"},
+                                         Refusal{{"--printer", "powder", "--profile", "PROFILE"}, "{}", "excludes"},
+                                         Refusal{{"--printer", "powder", "--warn-wall", "0.2"},
+                                                 "{}",
+                                                 "the recommended wall 0.2 mm is below the minimum wall 0.5 mm"}));
 
 } // namespace

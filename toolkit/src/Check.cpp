@@ -351,7 +351,7 @@ void addSuctionCupFindings(const MeshView& mesh, const Profile& profile, const C
         f.unit = "mm³";
         f.message = "suction cup of " + number(volume) + " mm³ (" + sizeText(*f.size) + ") open only toward the vat, " +
                     (fails ? "above" : "below") + " the process' limit of " + number(profile.suctionCupVolume) +
-                    " mm³; its rim is";
+                    " mm³; rim toward the vat";
         f.fix = "add a vent" +
                 (profile.drainDiameter > 0 ? " of at least " + number(profile.drainDiameter) + " mm" : std::string()) +
                 " at the cup's top " + pointText(cup.lowestPoint) + ", or print in another orientation";

@@ -2,6 +2,7 @@
 // The built-in process profiles and the reader of profile files.
 #include "meshprobe/Profile.h"
 
+#include <algorithm>
 #include <cmath>
 #include <fstream>
 #include <functional>
@@ -201,6 +202,25 @@ void validate(const Profile& p)
     checkRange(p.overhangAngle, 0.0, 90.0, "overhang_angle", "degrees");
     const double length = std::sqrt(p.up[0] * p.up[0] + p.up[1] * p.up[1] + p.up[2] * p.up[2]);
     if (!(std::fabs(length - 1.0) < 1e-6)) throw InputError("up: the build direction must be a unit vector");
+}
+
+Profile overridden(Profile profile, const ProfileOverrides& overrides)
+{
+    if (overrides.up) profile.up = *overrides.up;
+    if (overrides.minWall) {
+        profile.minWall = *overrides.minWall;
+        if (!overrides.recommendedWall) profile.recommendedWall = std::max(profile.recommendedWall, profile.minWall);
+    }
+    if (overrides.recommendedWall) profile.recommendedWall = *overrides.recommendedWall;
+    if (overrides.drainDiameter) profile.drainDiameter = *overrides.drainDiameter;
+    if (profile.recommendedWall < profile.minWall) {
+        std::ostringstream text;
+        text << "the recommended wall " << profile.recommendedWall << " mm is below the minimum wall "
+             << profile.minWall << " mm: walls warn below the first and fail below the second";
+        throw InputError(text.str());
+    }
+    validate(profile);
+    return profile;
 }
 
 Profile parseProfile(const std::string& text, const std::string& source)

@@ -3,6 +3,7 @@
 // the built-in ones and profile files that start from one of them.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -53,6 +54,19 @@ const Profile& builtinProfile(const std::string& name);
 /// Checks a profile's values: positive walls with recommendedWall >= minWall, ranges of every number, a unit
 /// up direction. @throw InputError naming the field (as the profile file spells it) and the valid range
 void validate(const Profile& profile);
+
+/// Values that replace a profile's for one run (the tool's --up, --min-wall, --warn-wall, --drain).
+struct ProfileOverrides {
+    std::optional<Direction> up;
+    std::optional<double> minWall;
+    std::optional<double> recommendedWall;
+    std::optional<double> drainDiameter;
+};
+
+/// The profile with the overrides applied. A minimum wall above the profile's recommended wall raises the
+/// recommended wall to it, unless that is overridden too.
+/// @throw InputError when the result is invalid (see validate), e.g. a recommended wall below the minimum
+Profile overridden(Profile profile, const ProfileOverrides& overrides);
 
 /// Reads a profile from JSON text: {"base": "powder", "min_wall": 0.7, ...} (schemas/profile.schema.json).
 /// Values not given are the base's. `source` names the text in messages (usually the file's path).
