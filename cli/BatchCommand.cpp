@@ -39,6 +39,9 @@ struct BatchOptions {
     bool quiet = false;
     ProfileCliOptions profile;
     bool fixWinding = false;
+    /// -r and --threads, which only the trapped-volume analysis and the check use.
+    CLI::Option* resolutionOption = nullptr;
+    CLI::Option* threadsOption = nullptr;
 };
 
 /// A failing part (its check's verdict is fail): the batch ran, but not every part is fit to print.
@@ -115,6 +118,9 @@ meshprobe::BatchOptions analysesOf(const BatchOptions& options)
          {options.profile.minWallOption, options.profile.warnWallOption, options.profile.drainOption})
         if (o->count() && !hasProfile(options.profile))
             throw InputError(o->get_name() + " needs a process: --printer KIND or --profile FILE");
+    for (const CLI::Option* o : {options.resolutionOption, options.threadsOption})
+        if (o->count() && !options.trapped && !hasProfile(options.profile))
+            throw InputError(o->get_name() + " needs --trapped, --printer or --profile");
     if (hasProfile(options.profile))
         analyses.check = meshprobe::BatchCheck{resolveProfile(options.profile), options.resolution, options.threads};
     analyses.fixWinding = options.fixWinding;
@@ -170,21 +176,22 @@ Command addBatchCommand(CLI::App& app)
         ->check(CLI::PositiveNumber)
         ->capture_default_str();
     CLI::Option* trapped = command->add_flag("--trapped", options->trapped, "Find trapped volumes in every part");
-    command
-        ->add_option("-r,--resolution", options->resolution,
-                     "With --trapped or a process: voxels along the longest side")
-        ->type_name("N")
-        ->check(CLI::Range(1, 1290))
-        ->capture_default_str();
+    options->resolutionOption = command
+                                    ->add_option("-r,--resolution", options->resolution,
+                                                 "With --trapped or a process: voxels along the longest side")
+                                    ->type_name("N")
+                                    ->check(CLI::Range(1, 1290))
+                                    ->capture_default_str();
     command->add_option("--up", options->up, "With --trapped: build direction (+z, -z, +x, -x, +y, -y)")
         ->type_name("AXIS")
         ->check(CLI::IsMember(meshprobe::buildDirectionNames()))
         ->capture_default_str()
         ->needs(trapped);
-    command->add_option("--threads", options->threads, "With --trapped or a process: worker threads per part")
-        ->type_name("T")
-        ->check(CLI::PositiveNumber)
-        ->capture_default_str();
+    options->threadsOption =
+        command->add_option("--threads", options->threads, "With --trapped or a process: worker threads per part")
+            ->type_name("T")
+            ->check(CLI::PositiveNumber)
+            ->capture_default_str();
     addProfileOptions(*command, options->profile, false);
     command->add_flag("--fix-winding", options->fixWinding,
                       "Make the winding consistent and turn inside-out shells before the analyses");

@@ -9,6 +9,7 @@ import numpy as np
 import pytest
 
 import meshprobe
+from meshprobe import batch
 
 TOOL = os.environ.get("MESHPROBE_TOOL")
 
@@ -75,10 +76,13 @@ def test_verdict_matches_the_tool(mesh, printer, verdict, code, tmp_path):
     assert result.verdict == verdict
     assert code in [f.code for f in result.findings]
     assert result.counts[verdict] if verdict != "pass" else result.counts["fail"] == result.counts["warn"] == 0
-    if TOOL is None:
-        pytest.skip("MESHPROBE_TOOL is not set")
     path = tmp_path / "part.stl"
     write_stl(mesh, path)
+    record = json.loads(batch.part_record(str(path), printer=printer, resolution=48))
+    assert record["verdict"] == result.verdict
+    assert record["findings"] == [{k: v for k, v in vars(f).items() if v is not None} for f in result.findings]
+    if TOOL is None:
+        pytest.skip("MESHPROBE_TOOL is not set")
     run = subprocess.run([TOOL, "check", str(path), "--printer", printer, "-r", "48", "--json"],
                          capture_output=True)
     assert run.returncode == (3 if verdict == "fail" else 0), run.stderr
@@ -109,6 +113,16 @@ def test_bad_profiles_and_arguments_are_refused(tmp_path):
         meshprobe.check(CUP, printer="fdm", profile={"base": "fdm"})
     with pytest.raises(ValueError, match="need printer or profile"):
         meshprobe.check(CUP, min_wall=1)
+
+
+def test_batch_takes_a_profile_dict_read_once(tmp_path):
+    path = tmp_path / "fins.stl"
+    write_stl(FINS, path)
+    text, source = batch._profile_text({"base": "powder", "walls": {"min": 0.2}})
+    record = json.loads(batch.part_record(str(path), profile_text=text, profile_source=source, resolution=32))
+    assert record["verdict"] == "warn" and record["profile"]["walls"]["min"] == 0.2
+    with pytest.raises(meshprobe.InputError, match='profile: "walls.mni": unknown key'):
+        batch.part_record(str(path), profile_text='{"base": "powder", "walls": {"mni": 1}}')
 
 
 def test_without_a_process_it_lists_the_mesh_checks():
