@@ -88,6 +88,14 @@ TEST(CheckCommand, OverridesAndProfileFilesChangeTheLimits)
     EXPECT_EQ(lowered.exitCode, 0) << lowered.err;
     EXPECT_EQ(json::parse(lowered.out)["verdict"], "warn");
 
+    // Turned over with --up -z, the cup of the cup test opens downward: top-down resin finds no pocket.
+    const std::string cup = clitest::writeMesh(dir, "cup.stl", printparts::cupOpeningUp());
+    const clitest::ToolResult turned =
+        runTool({"check", cup, "--printer", "top-down-resin", "--up", "-z", "-r", "32", "--json"});
+    EXPECT_EQ(turned.exitCode, 0) << turned.err;
+    EXPECT_EQ(json::parse(turned.out)["verdict"], "pass");
+    EXPECT_EQ(json::parse(turned.out)["profile"]["up"], "-z");
+
     clitest::writeFile(dir.file("thin.json"), R"({"base": "powder", "walls": {"min": 0.2, "recommended": 0.25}})");
     const clitest::ToolResult fromFile =
         runTool({"check", path, "--profile", dir.file("thin.json"), "-r", "32", "--json"});
