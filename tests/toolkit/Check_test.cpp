@@ -103,6 +103,24 @@ TEST(Check, SuctionCupHasTheCupsVolumeRimAndVent)
         EXPECT_NEAR(top[k], k == 2 ? 4.0 : 10.0, 20.0 / 64) << cup.fix;
 }
 
+TEST(Check, SuctionCupsForATiltedBuildDirection)
+{
+    // Tilted by about 6 degrees the cup still faces the vat. The tube's end no longer lies on the plate
+    // (the plate touches the tilted part along one edge), so it stays open at both ends and is no cup.
+    // Turned on its side (+x up) the cup holds nothing either.
+    meshprobe::Profile tilted = meshprobe::builtinProfile("bottom-up-resin");
+    tilted.up = meshprobe::parseDirection("0.1,0,-1");
+    meshprobe::Profile sideways = tilted;
+    sideways.up = {1.0, 0.0, 0.0};
+    meshprobe::CheckOptions options;
+    options.resolution = 64;
+    const meshprobe::CheckResult leaning = meshprobe::check(cupOpeningUp().view(), tilted, options);
+    ASSERT_EQ(withCode(leaning, "suction_cup").size(), 1u);
+    EXPECT_NEAR(*withCode(leaning, "suction_cup").front()->measure, 2304.0, 0.1 * 2304.0);
+    EXPECT_TRUE(withCode(meshprobe::check(tubeThroughZ().view(), tilted, options), "suction_cup").empty());
+    EXPECT_TRUE(withCode(meshprobe::check(cupOpeningUp().view(), sideways, options), "suction_cup").empty());
+}
+
 TEST(Check, SmallCupWarnsBelowTheProfilesVolume)
 {
     meshprobe::Profile profile = meshprobe::builtinProfile("bottom-up-resin");
