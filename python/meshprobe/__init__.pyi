@@ -154,9 +154,23 @@ def check(mesh: Mesh) -> List[Dict[str, Any]]: ...
 @overload
 def check(
     mesh: Mesh,
-    printer: Optional[str] = None,
-    profile: Union[_Path, Dict[str, Any], None] = None,
+    printer: str,
+    profile: None = None,
     *,
+    up: Optional[str] = None,
+    min_wall: Optional[float] = None,
+    warn_wall: Optional[float] = None,
+    drain: Optional[float] = None,
+    resolution: int = 256,
+    threads: Optional[int] = None,
+    fix_winding: bool = False,
+    progress: _Progress = None,
+) -> CheckResult: ...
+@overload
+def check(
+    mesh: Mesh,
+    *,
+    profile: Union[_Path, Dict[str, Any]],
     up: Optional[str] = None,
     min_wall: Optional[float] = None,
     warn_wall: Optional[float] = None,
