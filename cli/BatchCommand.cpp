@@ -3,6 +3,7 @@
 // parallel.
 
 #include <algorithm>
+#include <iostream>
 #include <atomic>
 #include <cstdio>
 #include <memory>
@@ -14,6 +15,7 @@
 #include "cli/Commands.h"
 #include "cli/Interrupt.h"
 #include "cli/OrderedParallel.h"
+#include "cli/ProcessProfile.h"
 #include "cli/ProgressBar.h"
 #include "cli/ThicknessWindow.h"
 #include "meshprobe/Batch.h"
@@ -34,6 +36,27 @@ struct BatchOptions {
     int samples = 31;
     std::string outputPath;
     bool quiet = false;
+    ProfileCliOptions profile;
+    bool fixWinding = false;
+    /// -r and --threads, which only the trapped-volume analysis and the check use.
+    CLI::Option* resolutionOption = nullptr;
+    CLI::Option* threadsOption = nullptr;
+};
+
+/// A failing part (its check's verdict is fail): the batch ran, but not every part is fit to print.
+constexpr int ExitVerdictFailed = 3;
+
+/// How many parts passed, warned and failed their check, and how many could not be read or analysed.
+struct VerdictCounts {
+    std::atomic<std::size_t> pass{0}, warn{0}, fail{0}, failedParts{0};
+
+    void add(const meshprobe::BatchRecord& record)
+    {
+        if (!record.ok) ++failedParts;
+        if (record.verdict == "pass") ++pass;
+        if (record.verdict == "warn") ++warn;
+        if (record.verdict == "fail") ++fail;
+    }
 };
 
 /// Where the records go: stdout, or a file that replaces the target only once the batch is complete.
@@ -78,6 +101,16 @@ meshprobe::BatchOptions analysesOf(const BatchOptions& options)
         analyses.thickness = meshprobe::BatchThickness{static_cast<float>(options.thickness[0]),
                                                        static_cast<float>(options.thickness[1]), options.samples};
     }
+    for (const CLI::Option* o :
+         {options.profile.minWallOption, options.profile.warnWallOption, options.profile.drainOption})
+        if (o->count() && !hasProfile(options.profile))
+            throw InputError(o->get_name() + " needs a process: --printer KIND or --profile FILE");
+    for (const CLI::Option* o : {options.resolutionOption, options.threadsOption})
+        if (o->count() && !options.trapped && !hasProfile(options.profile))
+            throw InputError(o->get_name() + " needs --trapped, --printer or --profile");
+    if (hasProfile(options.profile))
+        analyses.check = meshprobe::BatchCheck{resolveProfile(options.profile), options.resolution, options.threads};
+    analyses.fixWinding = options.fixWinding;
     analyses.progress = cancelOnInterrupt();
     return analyses;
 }
@@ -91,12 +124,12 @@ int runBatch(const BatchOptions& options)
 
     ProgressBar progress(ProgressBar::shouldShow(options.quiet));
     const meshprobe::ProgressCallback partsDone = progress.stage("parts", 0, 100);
-    std::atomic<std::size_t> failed{0};
+    VerdictCounts counts;
     runInOrder(
         files.size(), options.jobs,
         [&](std::size_t part) {
             meshprobe::BatchRecord record = meshprobe::batchRecord(files[part], analyses);
-            if (!record.ok) ++failed;
+            counts.add(record);
             return std::move(record.json);
         },
         [&](std::size_t part, std::string&& record) {
@@ -107,7 +140,14 @@ int runBatch(const BatchOptions& options)
         });
     progress.clear();
     sink.commit();
-    return failed == 0 ? ExitSuccess : ExitAnalysisFailed;
+    if (analyses.check)
+        std::cerr << "meshprobe: " << files.size() << (files.size() == 1 ? " part: " : " parts: ") << counts.pass
+                  << " pass, " << counts.warn << " warn, " << counts.fail << " fail"
+                  << (counts.failedParts ? ", " + std::to_string(counts.failedParts) + " not analysed" : "")
+                  << std::endl;
+    // A part that could not be analysed outweighs a verdict: its record holds none.
+    if (counts.failedParts) return ExitAnalysisFailed;
+    return counts.fail ? ExitVerdictFailed : ExitSuccess;
 }
 
 } // namespace
@@ -123,21 +163,27 @@ Command addBatchCommand(CLI::App& app)
         ->check(CLI::PositiveNumber)
         ->capture_default_str();
     CLI::Option* trapped = command->add_flag("--trapped", options->trapped, "Find trapped volumes in every part");
-    command->add_option("-r,--resolution", options->resolution, "With --trapped: voxels along the longest side")
-        ->type_name("N")
-        ->check(CLI::Range(1, 1290))
-        ->capture_default_str()
-        ->needs(trapped);
+    options->resolutionOption = command
+                                    ->add_option("-r,--resolution", options->resolution,
+                                                 "With --trapped or a process: voxels along the longest side")
+                                    ->type_name("N")
+                                    ->check(CLI::Range(1, 1290))
+                                    ->capture_default_str();
     command->add_option("--up", options->up, "With --trapped: build direction (+z, -z, +x, -x, +y, -y)")
         ->type_name("AXIS")
         ->check(CLI::IsMember(meshprobe::buildDirectionNames()))
         ->capture_default_str()
         ->needs(trapped);
-    command->add_option("--threads", options->threads, "With --trapped: worker threads per part")
-        ->type_name("T")
-        ->check(CLI::PositiveNumber)
-        ->capture_default_str()
-        ->needs(trapped);
+    options->threadsOption =
+        command->add_option("--threads", options->threads, "With --trapped or a process: worker threads per part")
+            ->type_name("T")
+            ->check(CLI::PositiveNumber)
+            ->capture_default_str();
+    addProfileOptions(*command, options->profile, false);
+    command->add_flag("--fix-winding", options->fixWinding,
+                      "Make the winding consistent and turn inside-out shells before the analyses");
+    command->footer(profileFooter() + "\nWith --printer or --profile every part is checked as `meshprobe check` "
+                                      "does; exit 3 when a part fails.");
     CLI::Option* thickness =
         command->add_option("--thickness", options->thickness, "Measure wall thickness with the window MIN to MAX mm")
             ->expected(2)

@@ -16,6 +16,7 @@ struct Command {
 
 /// The subcommands, each defined in its own file.
 Command addInfoCommand(CLI::App& app);
+Command addCheckCommand(CLI::App& app);
 Command addTrappedCommand(CLI::App& app);
 Command addThicknessCommand(CLI::App& app);
 Command addAreasCommand(CLI::App& app);

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 // `meshprobe report`: every analysis run once on one import, written as a self-contained HTML page.
 #include <iostream>
+#include <optional>
 
 #include "cli/CavityOptions.h"
 #include "cli/CliError.h"
@@ -17,7 +18,10 @@
 #include "cli/ThicknessWindow.h"
 #include "meshprobe/Error.h"
 #include "meshprobe/Export.h"
+#include "meshprobe/Check.h"
 #include "meshprobe/Import.h"
+#include "meshprobe/Profile.h"
+#include "toolkit/batch/ResultJson.h"
 #include "meshprobe/ThinAreas.h"
 
 namespace cli {
@@ -31,7 +35,24 @@ struct ReportOptions : CommonOptions, ThicknessWindowOptions {
     MeshCheckOptions checks;
     bool noThickness = false;
     bool noTrapped = false;
+    /// --profile FILE; with it or --printer the page opens with the check's verdict.
+    std::string profilePath;
+    CLI::Option* upOption = nullptr;
 };
+
+/// The process the page judges the part for: --printer's built-in profile or --profile's file (whose build
+/// direction the analyses then use, unless --up names another); none without either.
+std::optional<meshprobe::Profile> reportProfile(ReportOptions& options)
+{
+    if (!options.cavities.printer.empty()) return meshprobe::builtinProfile(options.cavities.printer);
+    if (options.profilePath.empty()) return std::nullopt;
+    meshprobe::Profile profile = meshprobe::loadProfile(options.profilePath);
+    if (options.upOption->count())
+        profile.up = cavityAnalysis(options.cavities).up;
+    else
+        options.cavities.up = meshprobe::formatDirection(profile.up);
+    return profile;
+}
 
 void checkReportPath(const std::string& path)
 {
@@ -79,11 +100,20 @@ void printSummary(const ReportOptions& options, const nlohmann::ordered_json& su
     lines.add("mesh checks", warnings == 0 ? "no problems found"
                                            : std::to_string(warnings) + (warnings == 1 ? " warning" : " warnings") +
                                                  " (above, and in the report)");
+    if (summary.contains("check")) {
+        const auto& counts = summary["check"]["counts"];
+        lines.add("verdict", summary["check"]["verdict"].get<std::string>() + " for " +
+                                 summary["check"]["profile"]["name"].get<std::string>() + " (" +
+                                 std::to_string(counts["fail"].get<std::size_t>()) + " failing, " +
+                                 std::to_string(counts["warn"].get<std::size_t>()) +
+                                 " warning; `meshprobe check` "
+                                 "lists them)");
+    }
     lines.add("report", options.outputPath);
     lines.print(std::cout);
 }
 
-int runReport(const ReportOptions& options)
+int runReport(ReportOptions& options)
 {
     const Stopwatch clock;
     checkReportPath(options.outputPath);
@@ -91,6 +121,7 @@ int runReport(const ReportOptions& options)
     if (options.noTrapped && options.cavities.drainHoles > 0)
         throw InputError("--drain-holes: needs the trapped volumes that --no-trapped leaves out");
     cavityAnalysis(options.cavities); // a bad --up or --printer fails before the import
+    const std::optional<meshprobe::Profile> profile = reportProfile(options);
     meshprobe::Mesh mesh = loadInputMesh(options);
     const CheckedMesh checked = checkMesh(mesh, options.checks);
 
@@ -105,6 +136,15 @@ int runReport(const ReportOptions& options)
     settings.cavities = options.cavities;
     settings.checks = options.checks;
     meshprobe::report::ReportData data = gatherReport(mesh, options, settings, checked, progress);
+    if (profile) {
+        meshprobe::CheckOptions checkOptions;
+        checkOptions.resolution = options.cavities.resolution;
+        checkOptions.threads = options.cavities.threads;
+        checkOptions.progress = progress.stage("checking for " + profile->name, 90, 95);
+        nlohmann::ordered_json verdict;
+        meshprobe::json::addCheckJson(verdict, meshprobe::check(mesh, *profile, checkOptions), *profile);
+        data.summary["check"] = std::move(verdict);
+    }
     data.summary["report"] = options.outputPath;
     // The page embeds the very object --json prints, "seconds" included (all but the writing itself).
     data.summary["seconds"] = clock.seconds();
@@ -135,6 +175,12 @@ Command addReportCommand(CLI::App& app)
                               {false, "Upper end of the window, mm: thinner walls are thin areas",
                                "Thin areas smaller than this (mm²) are left out of the page and its table"});
     addCavityOptions(*command, options->cavities);
+    options->upOption = command->get_option("--up");
+    command
+        ->add_option("--profile", options->profilePath,
+                     "Judge the part by a process profile file; the page opens with the verdict (as --printer does)")
+        ->type_name("FILE")
+        ->excludes(command->get_option("--printer"));
     addMeshCheckOptions(*command, options->checks);
     command->add_flag("--no-thickness", options->noThickness, "Leave out wall thickness and thin areas");
     command->add_flag("--no-trapped", options->noTrapped, "Leave out trapped volumes");

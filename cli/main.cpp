@@ -18,7 +18,8 @@ namespace {
 
 constexpr const char* usage =
     "meshprobe: mesh analysis for additive-manufacturing print preparation.\n"
-    "Exit codes: 0 success, 1 analysis failed, 2 bad usage or unreadable input, 130 interrupted (Ctrl-C).";
+    "Exit codes: 0 success, 1 analysis failed, 2 bad usage or unreadable input, 3 the part fails its check\n"
+    "(check, batch with a process), 130 interrupted (Ctrl-C).";
 
 /// CLI11 reads a value that starts with '-' as the next option, so "--up -z" would lose its axis. Joining
 /// the pair into "--up=-z" lets both spellings work.
@@ -95,7 +96,8 @@ int runTool(int argc, char** argv)
     app.fallthrough(false);
     std::vector<cli::Command> commands = {cli::addInfoCommand(app),      cli::addTrappedCommand(app),
                                           cli::addThicknessCommand(app), cli::addAreasCommand(app),
-                                          cli::addBatchCommand(app),     cli::addOrientCommand(app)};
+                                          cli::addBatchCommand(app),     cli::addOrientCommand(app),
+                                          cli::addCheckCommand(app)};
 #ifdef MESHPROBE_HAS_REPORT
     commands.push_back(cli::addReportCommand(app));
 #endif

@@ -35,8 +35,9 @@ from ._meshprobe import (
     ThinAreasResult,
     TrappedResult,
     areas,
+    _check,
+    _mesh_warnings,
     cavities,
-    check,
     fix_winding,
     load,
     orient,
@@ -63,6 +64,8 @@ __all__ = [
     "ThinAreasResult",
     "TrappedResult",
     "areas",
+    "CheckResult",
+    "Finding",
     "cavities",
     "check",
     "fix_winding",
@@ -75,6 +78,93 @@ __all__ = [
     "thin_areas",
     "trapped",
 ]
+
+import json as _json
+import os as _os
+from dataclasses import dataclass as _dataclass, field as _field
+from typing import Any as _Any, Dict as _Dict, List as _List, Optional as _Optional
+
+
+@_dataclass(frozen=True)
+class Finding:
+    """One problem of a check: the keys of a finding of ``meshprobe check --json``.
+
+    ``severity`` is "fail", "warn" or "info"; ``where`` the place in model coordinates (mm) or None;
+    ``measure`` and ``limit`` in ``unit`` ("mm", "mm²", "mm³", or "" for a count); ``drain`` and ``vent``
+    suggested holes (dicts) of sealed cavities.
+    """
+
+    code: str
+    severity: str
+    message: str
+    fix: str
+    where: _Optional[_List[float]] = None
+    measure: _Optional[float] = None
+    limit: _Optional[float] = None
+    unit: _Optional[str] = None
+    area: _Optional[float] = None
+    size: _Optional[_List[float]] = None
+    drain: _Optional[_Dict[str, _Any]] = None
+    vent: _Optional[_Dict[str, _Any]] = None
+
+
+@_dataclass(frozen=True)
+class CheckResult:
+    """The verdict of :func:`check`, with the keys of ``meshprobe check --json``."""
+
+    verdict: str
+    profile: _Dict[str, _Any]
+    findings: _List[Finding]
+    counts: _Dict[str, int]
+    thinnest_wall: _Optional[float]
+    ignored_tiny_cavities: int
+    warnings: _List[_Dict[str, _Any]]
+    winding_fixed_faces: int
+    voxel_size: float
+
+    def __repr__(self):
+        return "CheckResult(verdict={!r}, fail={}, warn={}, info={})".format(
+            self.verdict, self.counts["fail"], self.counts["warn"], self.counts["info"])
+
+
+def check(mesh, printer=None, profile=None, *, up=None, min_wall=None, warn_wall=None, drain=None,
+          resolution=256, threads=None, fix_winding=False, progress=None):
+    """Go or no-go for a process: ``meshprobe check``.
+
+    With neither ``printer`` nor ``profile`` it returns the mesh checks alone, as before: a list of dicts
+    {'code', 'count', 'text'} (open edges, non-manifold edges, inconsistent winding, inside-out shells,
+    several bodies, zero-area faces), empty for a sound closed mesh.
+
+    printer     'bottom-up-resin', 'top-down-resin', 'powder' or 'fdm': that built-in profile.
+    profile     a profile file's path, or a dict with its keys ({'base': 'powder', 'walls': {'min': 0.7}}).
+    up          build direction instead of the profile's ('+z', '-z', ..., or 'x,y,z').
+    min_wall, warn_wall, drain   override the profile's minimum and recommended wall and drain hole, mm.
+    resolution  voxels along the longest side for the cavity and suction-cup analyses, 1..1290.
+    threads     worker threads, at least 1; None uses all cores.
+    fix_winding repair the winding before checking.
+    progress    optional callable progress(percent: float); returning False cancels.
+
+    Returns a :class:`CheckResult`; ``verdict`` is "pass", "warn" or "fail".
+    """
+    if printer is None and profile is None:
+        if any(v is not None for v in (up, min_wall, warn_wall, drain)):
+            raise ValueError("up, min_wall, warn_wall and drain need printer or profile")
+        return _mesh_warnings(mesh)
+    profile_text = profile_source = None
+    if isinstance(profile, dict):
+        profile_text, profile_source = _json.dumps(profile), "profile"
+    elif profile is not None:
+        profile_source = _os.fspath(profile)
+        try:
+            with open(profile_source, encoding="utf-8") as file:
+                profile_text = file.read()
+        except OSError as error:
+            raise InputError("{}: cannot read the profile file ({})".format(profile_source, error.strerror))
+    data = _json.loads(_check(mesh, printer, profile_text, profile_source or "", up, min_wall, warn_wall,
+                              drain, resolution, threads, fix_winding, progress))
+    data["findings"] = [Finding(**f) for f in data["findings"]]
+    return CheckResult(**data)
+
 
 # The classes live in the compiled module; showing them under the package keeps help() and reprs short.
 for _name in __all__:

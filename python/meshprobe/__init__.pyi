@@ -1,5 +1,5 @@
 from os import PathLike
-from typing import Any, Callable, Dict, List, Optional, Sequence, Tuple, Union
+from typing import Any, Callable, Dict, List, Optional, Sequence, Tuple, Union, overload
 
 import numpy as np
 import numpy.typing as npt
@@ -130,5 +130,60 @@ def orient(
     threads: Optional[int] = None,
     progress: _Progress = None,
 ) -> List[Dict[str, Any]]: ...
+class Finding:
+    code: str
+    severity: str
+    message: str
+    fix: str
+    where: Optional[List[float]]
+    measure: Optional[float]
+    limit: Optional[float]
+    unit: Optional[str]
+    area: Optional[float]
+    size: Optional[List[float]]
+    drain: Optional[Dict[str, Any]]
+    vent: Optional[Dict[str, Any]]
+
+class CheckResult:
+    verdict: str
+    profile: Dict[str, Any]
+    findings: List[Finding]
+    counts: Dict[str, int]
+    thinnest_wall: Optional[float]
+    ignored_tiny_cavities: int
+    warnings: List[Dict[str, Any]]
+    winding_fixed_faces: int
+    voxel_size: float
+
+@overload
 def check(mesh: Mesh) -> List[Dict[str, Any]]: ...
+@overload
+def check(
+    mesh: Mesh,
+    printer: str,
+    profile: None = None,
+    *,
+    up: Optional[str] = None,
+    min_wall: Optional[float] = None,
+    warn_wall: Optional[float] = None,
+    drain: Optional[float] = None,
+    resolution: int = 256,
+    threads: Optional[int] = None,
+    fix_winding: bool = False,
+    progress: _Progress = None,
+) -> CheckResult: ...
+@overload
+def check(
+    mesh: Mesh,
+    *,
+    profile: Union[_Path, Dict[str, Any]],
+    up: Optional[str] = None,
+    min_wall: Optional[float] = None,
+    warn_wall: Optional[float] = None,
+    drain: Optional[float] = None,
+    resolution: int = 256,
+    threads: Optional[int] = None,
+    fix_winding: bool = False,
+    progress: _Progress = None,
+) -> CheckResult: ...
 def fix_winding(mesh: Mesh) -> Tuple[Mesh, int]: ...

@@ -28,7 +28,8 @@ from . import _meshprobe
 __all__ = ["run", "part_record"]
 
 
-def part_record(path, trapped=False, resolution=256, up="+z", threads=1, thickness=None, samples=31):
+def part_record(path, trapped=False, resolution=256, up="+z", threads=1, thickness=None, samples=31,
+                printer=None, profile_text=None, profile_source="profile", fix_winding=False):
     """The JSON record of one part as a str, exactly the line ``meshprobe batch`` writes for it.
 
     This is the task every worker runs; it is also handy on its own. Parameters are those of :func:`run`.
@@ -41,7 +42,21 @@ def part_record(path, trapped=False, resolution=256, up="+z", threads=1, thickne
         threads=threads,
         thickness=None if thickness is None else (float(thickness[0]), float(thickness[1])),
         samples=samples,
+        printer=printer,
+        profile_text=profile_text,
+        profile_source=profile_source,
+        fix_winding=fix_winding,
     )
+
+
+def _profile_text(profile):
+    """A profile (path or dict) as JSON text and the name errors give it, read here once for all workers."""
+    if profile is None:
+        return None, "profile"
+    if isinstance(profile, dict):
+        return json.dumps(profile), "profile"
+    with open(os.fspath(profile), encoding="utf-8") as file:
+        return file.read(), os.fspath(profile)
 
 
 def _failed_record(path, error):
@@ -74,6 +89,9 @@ def run(
     threads=1,
     thickness=None,
     samples=31,
+    printer=None,
+    profile=None,
+    fix_winding=False,
     raw=False,
 ):
     """Runs the per-part job of ``meshprobe batch`` on every part, on a Dask cluster, and yields the records.
@@ -85,6 +103,10 @@ def run(
     trapped     also find trapped volumes, with `resolution` (1..1290), `up` ('+z', '-z', '+x', '-x',
                 '+y', '-y') and `threads` per part.
     thickness   None, or (min, max) in mm: also measure wall thickness with `samples` rays per face.
+    printer     also check every part for a printer kind ('bottom-up-resin', 'top-down-resin', 'powder',
+                'fdm'), or profile: a profile file's path or a dict of its keys; records then carry "verdict",
+                "findings" and the other keys of ``meshprobe check --json``.
+    fix_winding repair each part's winding before its analyses.
     raw         yield each record as its JSON line (str, identical to the tool's) instead of a dict.
 
     Records come in the order of the parts; each holds "mesh", "ok", and either "triangles", "vertices",
@@ -92,8 +114,10 @@ def run(
     not yet run.
     """
     files = _meshprobe.collect_mesh_files([os.fspath(p) for p in paths])
+    profile_text, profile_source = _profile_text(profile)
     options = dict(trapped=trapped, resolution=resolution, up=up, threads=threads, thickness=thickness,
-                   samples=samples)
+                   samples=samples, printer=printer, profile_text=profile_text, profile_source=profile_source,
+                   fix_winding=fix_winding)
     client, to_close = _own_client(client)
     futures = []
     try:

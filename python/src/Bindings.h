@@ -23,6 +23,9 @@ void bindCavities(pybind11::module_& module);
 /// save() and thickness_colours(): meshes and colour files written like the tool's.
 void bindExport(pybind11::module_& module);
 
+/// _check(): the printability verdict as the tool's JSON, for meshprobe.check().
+void bindCheck(pybind11::module_& module);
+
 /// batch_record() and collect_mesh_files(): the per-part job the batch runners share with the tool.
 void bindBatch(pybind11::module_& module);
 

@@ -191,7 +191,7 @@ Returns a list of dicts ('up', 'up_vector', 'trapped_volume', 'estimated_volume'
 'cavities', 'voxel_size', 'resolution') sorted by estimated trapped volume, then cavity count; the
 first one's 'up' can be passed to cavities().)");
 
-    module.def("check", &check, py::arg("mesh"),
+    module.def("_mesh_warnings", &check, py::arg("mesh"),
                R"(The mesh checks the tool runs before an analysis: a list of dicts {'code', 'count', 'text'}
 for open edges, non-manifold edges, inconsistent winding, inside-out shells, several bodies and
 zero-area faces; empty for a sound closed mesh.)");

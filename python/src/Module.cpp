@@ -13,5 +13,6 @@ PYBIND11_MODULE(_meshprobe, module)
     meshprobe::python::bindThinAreas(module);
     meshprobe::python::bindCavities(module);
     meshprobe::python::bindExport(module);
+    meshprobe::python::bindCheck(module);
     meshprobe::python::bindBatch(module);
 }

@@ -417,6 +417,15 @@ class ReportView {
     this.applyFraming(this.framing(this.partSphere.center, this.partSphere.radius, look));
   }
 
+  /// Flies to a place of the part (model coordinates, mm), framing a quarter of the part around it; the
+  /// page's body then carries `key` as its selection.
+  flyToPoint(point, key) {
+    const direction = this.controls.target.clone().sub(this.camera.position).normalize();
+    delete document.body.dataset.selected;
+    this.flyTo(this.framing(new THREE.Vector3(...point), this.partSphere.radius * 0.25, direction),
+      () => { document.body.dataset.selected = key; });
+  }
+
   fitPart() {
     const direction = this.controls.target.clone().sub(this.camera.position).normalize();
     this.flyTo(this.framing(this.partSphere.center, this.partSphere.radius, direction));
@@ -574,6 +583,40 @@ function fillSummary(summary, scene) {
   }
   for (const warning of summary.warnings || [])
     warnings.append(element('li', { text: warning.text || warning.message || warning.code || JSON.stringify(warning) }));
+}
+
+/// The verdict of a check (report --printer/--profile): a banner, and one row per finding whose click calls
+/// flyTo(where, key) for the finding's place.
+function fillVerdict(summary, flyTo) {
+  const check = summary.check;
+  if (!check) return;
+  const counts = check.counts || {};
+  const banner = document.getElementById('verdict');
+  banner.className = 'verdict ' + check.verdict;
+  banner.textContent = String(check.verdict).toUpperCase() + ' for ' + (check.profile?.name ?? 'the process') + ': ' +
+    (counts.fail ?? 0) + ' failing, ' + (counts.warn ?? 0) + ' warning, ' + (counts.info ?? 0) + ' notes';
+  const findings = check.findings || [];
+  const fly = (key) => {
+    const finding = findings[Number(key.slice('finding-'.length)) - 1];
+    document.querySelectorAll('#finding-table tbody tr.selected').forEach((row) => row.classList.remove('selected'));
+    document.querySelector('tr[data-item="' + key + '"]')?.classList.add('selected');
+    if (Array.isArray(finding?.where)) flyTo(finding.where, key);
+  };
+  const rows = findings.map((finding, i) => {
+    const severity = element('span', { text: finding.severity });
+    return {
+      key: 'finding-' + (i + 1),
+      cells: [[severity], [finding.code], [finding.message + (finding.fix ? ' — fix: ' + finding.fix : '')],
+        [Array.isArray(finding.where) ? pointText(finding.where) : '—']],
+    };
+  });
+  const container = document.getElementById('finding-table');
+  if (rows.length === 0) notAnalysed(container, 'No findings: the part suits this process.');
+  else {
+    container.replaceChildren(table([['severity'], ['code'], ['finding'], ['place (mm)']], rows, fly));
+    container.querySelectorAll('tbody tr').forEach((row, i) => row.firstChild.classList.add(findings[i].severity));
+  }
+  document.getElementById('verdict-section').hidden = false;
 }
 
 /// The thinnest wall: the tool's figure when it gives one, else the smallest of the thin areas.
@@ -770,7 +813,10 @@ export function start() {
   const decoded = performance.now();
 
   fillSummary(summary, scene);
-  const view = new ReportView(document.getElementById('viewport'), scene, bytes);
+  // The verdict comes before the 3D view, so that it shows even where WebGL does not start.
+  let view = null;
+  fillVerdict(summary, (point, key) => view?.flyToPoint(point, key));
+  view = new ReportView(document.getElementById('viewport'), scene, bytes);
   fillHistogram(summary, scene.legend);
   fillTables(scene, view);
   if (scene.legend && view.hasColours) fillLegend(scene.legend);

@@ -1,7 +1,10 @@
 // SPDX-License-Identifier: MIT
 #include "tests/support/TestMeshes.h"
 
+#include <algorithm>
+#include <array>
 #include <cmath>
+#include <utility>
 
 namespace testmesh {
 
@@ -27,6 +30,45 @@ void Soup::appendFlipped(const Soup& other)
 Soup box(float x0, float y0, float z0, float x1, float y1, float z1)
 {
     return gridBox(x0, y0, z0, x1, y1, z1, 1);
+}
+
+Soup columns(const std::vector<float>& xs, const std::vector<float>& ys, const std::vector<float>& heights)
+{
+    Soup s;
+    const int nx = static_cast<int>(xs.size()) - 1;
+    const int ny = static_cast<int>(ys.size()) - 1;
+    std::vector<std::pair<std::array<float, 3>, std::uint32_t>> made;
+    auto vertex = [&](int i, int j, float z) {
+        const std::array<float, 3> p{xs[i], ys[j], z};
+        for (const auto& [q, id] : made)
+            if (q == p) return id;
+        const auto id = static_cast<std::uint32_t>(s.positions.size() / 3);
+        s.positions.insert(s.positions.end(), p.begin(), p.end());
+        made.push_back({p, id});
+        return id;
+    };
+    auto height = [&](int i, int j) { return i < 0 || j < 0 || i >= nx || j >= ny ? 0.0f : heights[j * nx + i]; };
+    auto quad = [&](std::uint32_t a, std::uint32_t b, std::uint32_t c, std::uint32_t d) {
+        s.indices.insert(s.indices.end(), {a, b, c, a, c, d}); // counter-clockwise seen from outside
+    };
+    for (int j = 0; j < ny; ++j)
+        for (int i = 0; i < nx; ++i) {
+            const float h = height(i, j);
+            if (h <= 0) continue; // a hole through the block
+            quad(vertex(i, j, 0), vertex(i, j + 1, 0), vertex(i + 1, j + 1, 0), vertex(i + 1, j, 0));
+            quad(vertex(i, j, h), vertex(i + 1, j, h), vertex(i + 1, j + 1, h), vertex(i, j + 1, h));
+            // Each side faces the lower neighbour (or the outside), from its height up to this column's.
+            const float west = std::min(h, height(i - 1, j)), east = std::min(h, height(i + 1, j));
+            const float south = std::min(h, height(i, j - 1)), north = std::min(h, height(i, j + 1));
+            if (west < h) quad(vertex(i, j, west), vertex(i, j, h), vertex(i, j + 1, h), vertex(i, j + 1, west));
+            if (east < h)
+                quad(vertex(i + 1, j, east), vertex(i + 1, j + 1, east), vertex(i + 1, j + 1, h), vertex(i + 1, j, h));
+            if (south < h) quad(vertex(i, j, south), vertex(i + 1, j, south), vertex(i + 1, j, h), vertex(i, j, h));
+            if (north < h)
+                quad(vertex(i, j + 1, north), vertex(i, j + 1, h), vertex(i + 1, j + 1, h),
+                     vertex(i + 1, j + 1, north));
+        }
+    return s;
 }
 
 Soup gridBox(float x0, float y0, float z0, float x1, float y1, float z1, int n)

@@ -39,6 +39,18 @@ Soup gridBox(float x0, float y0, float z0, float x1, float y1, float z1, int n);
 /// vertex (i, j) at index j * (nx + 1) + i; quad (i, j) gives faces 2 * (j * nx + i) and +1.
 Soup quadGrid(int nx, int ny);
 
+/// Closed block of columns on a grid: column (i, j) covers [xs[i], xs[i+1]] x [ys[j], ys[j+1]] from z = 0 to
+/// heights[j * (xs.size() - 1) + i]; height 0 leaves a hole through the block. Neighbouring columns share the
+/// wall between their heights, so the mesh is closed and manifold as long as the columns on the grid's border
+/// all have one height (their outer sides are single quads). A lower column in the middle makes a cup, a
+/// tall narrow one a fin.
+///
+///   side view of a cup (xs = {0, 4, 16, 20}, heights 20 around and 4 in the middle):
+///     |  |      |  |
+///     |  |______|  |
+///     |____________|
+Soup columns(const std::vector<float>& xs, const std::vector<float>& ys, const std::vector<float>& heights);
+
 /// Closed UV sphere of the given radius with `rings` latitude bands and `segments` longitudes.
 Soup sphere(float cx, float cy, float cz, float radius, int rings, int segments);
 

@@ -41,7 +41,8 @@ def no_float_oddities(text):
     ["thickness", EXAMPLES / "bracket.stl", "--min", "0", "--max", "2", "--color", "{tmp}/t.3mf"],
     ["areas", EXAMPLES / "bracket.stl", "--faces", "0-3"],
     ["areas", "--thin", "0", "1.5", EXAMPLES / "bracket.stl"],
-], ids=["info", "trapped", "trapped-files", "thickness", "thickness-colour", "areas", "areas-thin"])
+    ["check", EXAMPLES / "cup.stl", "--printer", "powder", "-r", "32"],
+], ids=["info", "trapped", "trapped-files", "thickness", "thickness-colour", "areas", "areas-thin", "check"])
 def test_json_matches_its_schema(args, tmp_path):
     args = [str(a).replace("{tmp}", str(tmp_path)) for a in args]
     result = run(*args, "--json")
@@ -52,10 +53,30 @@ def test_json_matches_its_schema(args, tmp_path):
         assert pathlib.Path(written).stat().st_size > 0
 
 
+@pytest.mark.parametrize("printer", ["bottom-up-resin", "top-down-resin", "fdm"])
+def test_check_json_on_a_failing_or_warning_part_matches_its_schema(printer):
+    result = run("check", EXAMPLES / "bracket.stl", "--printer", printer, "-r", "48", "--json")
+    report = no_float_oddities(result.stdout)
+    jsonschema.validate(report, schema("check"))
+    assert result.returncode == (3 if report["verdict"] == "fail" else 0), result.stderr
+    assert report["findings"], "the bracket has a sealed cavity: every process says something about it"
+
+
+def test_profile_schema_accepts_what_check_prints_and_check_reads_it(tmp_path):
+    printed = no_float_oddities(run("check", EXAMPLES / "cup.stl", "--printer", "fdm", "-r", "16", "--json").stdout)
+    jsonschema.validate(printed["profile"], schema("profile.schema"))
+    path = tmp_path / "fdm.json"
+    path.write_text(json.dumps(printed["profile"]))
+    again = no_float_oddities(run("check", EXAMPLES / "cup.stl", "--profile", path, "-r", "16", "--json").stdout)
+    assert again["profile"] == printed["profile"]
+    assert again["verdict"] == printed["verdict"]
+
+
 @pytest.mark.parametrize("args,code", [
     (["thickness", EXAMPLES / "cup.stl", "--min", "0", "--max", "1e39"], 2),
     (["info", "/nonexistent.stl"], 2),
     (["trapped", EXAMPLES / "cup.stl", "--cavities", EXAMPLES / "cup.stl"], 2),
+    (["check", EXAMPLES / "cup.stl", "--printer", "sla"], 2),
 ])
 def test_failure_is_one_json_error_object(args, code):
     result = run(*args, "--json")

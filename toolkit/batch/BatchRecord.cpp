@@ -5,13 +5,16 @@
 #include <cmath>
 #include <cstdlib>
 #include <new>
+#include <optional>
 
 #include <nlohmann/json.hpp>
 
 #include "meshprobe/Batch.h"
+#include "meshprobe/Check.h"
 #include "meshprobe/Error.h"
 #include "meshprobe/Import.h"
 #include "meshprobe/Inspect.h"
+#include "meshprobe/MeshChecks.h"
 #include "meshprobe/Thickness.h"
 #include "meshprobe/ThinAreas.h"
 #include "meshprobe/TrappedVolumes.h"
@@ -74,6 +77,14 @@ ProgressCallback slice(const ProgressCallback& progress, float from, float to)
     return [progress, from, to](float percent) { return progress(from + percent * (to - from) / 100.0f); };
 }
 
+Json warningsJson(const std::vector<MeshWarning>& warnings)
+{
+    Json list = Json::array();
+    for (const MeshWarning& w : warnings)
+        list.push_back({{"code", w.code}, {"count", w.count}, {"text", w.text}});
+    return list;
+}
+
 double secondsSince(std::chrono::steady_clock::time_point start)
 {
     const std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - start;
@@ -82,19 +93,41 @@ double secondsSince(std::chrono::steady_clock::time_point start)
 
 Json runJob(const std::string& path, const BatchOptions& options)
 {
-    // Loading is quick next to the analyses; they share the rest of the part's progress.
-    const float loaded = options.trapped || options.thickness ? 5.0f : 100.0f;
-    const float trappedEnd = options.thickness ? (options.trapped ? 50.0f : loaded) : 100.0f;
-    const Mesh mesh = loadMesh(path, {slice(options.progress, 0.0f, loaded)});
+    // Loading is quick next to the analyses; they share the rest of the part's progress, the check (which
+    // runs thickness and cavities) as much as the other two together.
+    const bool analyses = options.trapped || options.thickness || options.check;
+    const float loaded = analyses ? 5.0f : 100.0f;
+    const float checkStart = options.check ? (options.trapped || options.thickness ? 50.0f : loaded) : 100.0f;
+    const float trappedEnd = options.thickness ? (options.trapped ? (loaded + checkStart) / 2 : loaded) : checkStart;
+    Mesh mesh = loadMesh(path, {slice(options.progress, 0.0f, loaded)});
+    std::size_t flippedFaces = 0;
+    if (options.fixWinding) {
+        WindingFix fix = fixWinding(mesh);
+        flippedFaces = fix.flippedFaces;
+        mesh = std::move(fix.mesh);
+    }
     Json record{{"mesh", path},
                 {"ok", true},
                 {"triangles", mesh.triangleCount()},
                 {"vertices", mesh.vertexCount()},
                 {"info", json::infoJson(inspect(mesh))}};
+    record["warnings"] = nullptr; // filled in below, from the check's own mesh checks when it runs
+    if (options.fixWinding) record["winding_fixed_faces"] = flippedFaces;
     if (options.trapped)
         record["trapped"] = trappedReport(mesh, *options.trapped, slice(options.progress, loaded, trappedEnd));
     if (options.thickness)
-        record["thickness"] = thicknessReport(mesh, *options.thickness, slice(options.progress, trappedEnd, 100.0f));
+        record["thickness"] =
+            thicknessReport(mesh, *options.thickness, slice(options.progress, trappedEnd, checkStart));
+    std::optional<CheckResult> checked;
+    if (options.check) {
+        CheckOptions checkOptions;
+        checkOptions.resolution = options.check->resolution;
+        checkOptions.threads = options.check->threads;
+        checkOptions.progress = slice(options.progress, checkStart, 100.0f);
+        checked = check(mesh, options.check->profile, checkOptions);
+    }
+    record["warnings"] = warningsJson(checked ? checked->meshWarnings : checkMesh(mesh));
+    if (checked) json::addCheckJson(record, *checked, options.check->profile);
     return record;
 }
 
@@ -115,8 +148,9 @@ BatchRecord batchRecord(const std::string& path, const BatchOptions& options)
     }
     record["seconds"] = secondsSince(start);
     const bool ok = record["ok"].get<bool>();
+    const std::string verdict = ok && record.contains("verdict") ? record["verdict"].get<std::string>() : "";
     // Messages may quote file content; replacing invalid UTF-8 keeps the record writable.
-    return {record.dump(-1, ' ', false, Json::error_handler_t::replace), ok};
+    return {record.dump(-1, ' ', false, Json::error_handler_t::replace), ok, verdict};
 }
 
 } // namespace meshprobe

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "meshprobe/BuildDirection.h"
+#include "meshprobe/Profile.h"
 #include "meshprobe/Progress.h"
 
 namespace meshprobe {
@@ -27,10 +28,21 @@ struct BatchThickness {
     int samples = 31;
 };
 
+/// The printability check of a batch, as `meshprobe check` runs it.
+struct BatchCheck {
+    Profile profile;
+    int resolution = 256;
+    /// Worker threads per part.
+    int threads = 1;
+};
+
 /// The analyses run on every part. Size and health (what `meshprobe info` reports) are always measured.
 struct BatchOptions {
     std::optional<BatchTrapped> trapped;
     std::optional<BatchThickness> thickness;
+    std::optional<BatchCheck> check;
+    /// Repair every part's winding (fixWinding) before its analyses.
+    bool fixWinding = false;
     /// Progress of one part's job; false cancels it (Cancelled), which stops the batch rather than
     /// being recorded as a failed part.
     ProgressCallback progress;
@@ -38,16 +50,20 @@ struct BatchOptions {
 
 /// One part's record: one JSON object on one line, without a line break.
 /// A part that loads and analyses:
-///   {"mesh": path, "ok": true, "triangles", "vertices", "info": {...}, "trapped": {...}, "thickness": {...},
-///    "seconds"}
+///   {"mesh": path, "ok": true, "triangles", "vertices", "info": {...}, "warnings": [...], "trapped": {...},
+///    "thickness": {...}, "verdict", "profile", "findings", "counts", ..., "seconds"}
 /// where "info", "trapped" and "thickness" hold the keys of the tool's JSON report of that command (without
-/// "command", "mesh", "triangles", "vertices" and "seconds"; thickness without per-face values). A part that
+/// "command", "mesh", "triangles", "vertices" and "seconds"; thickness without per-face values), "warnings"
+/// the mesh checks ({"code", "count", "text"}; with fixWinding also "winding_fixed_faces"), and the check's
+/// keys are those of `meshprobe check --json`. A part that
 /// fails (unreadable file, failed analysis, out of memory):
 ///   {"mesh": path, "ok": false, "error": message, "seconds"}
 struct BatchRecord {
     std::string json;
     /// The value of "ok": false when the part could not be read or analysed.
     bool ok = false;
+    /// The value of "verdict" ("pass", "warn", "fail"); empty without a check or when the part failed.
+    std::string verdict;
 };
 
 /// Loads one part, runs the chosen analyses and returns its record. Only cancellation throws (Cancelled);

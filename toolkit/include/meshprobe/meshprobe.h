@@ -6,6 +6,7 @@
 
 #include "meshprobe/BuildDirection.h"
 #include "meshprobe/Cavities.h"
+#include "meshprobe/Check.h"
 #include "meshprobe/DrainHoles.h"
 #include "meshprobe/Error.h"
 #include "meshprobe/Export.h"
@@ -15,6 +16,7 @@
 #include "meshprobe/Mesh.h"
 #include "meshprobe/MeshChecks.h"
 #include "meshprobe/Orientation.h"
+#include "meshprobe/Profile.h"
 #include "meshprobe/Progress.h"
 #include "meshprobe/Thickness.h"
 #include "meshprobe/ThicknessColours.h"
