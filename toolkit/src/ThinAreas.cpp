@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: MIT
-// Thin areas from a thickness result: the thin faces grouped by the marking-area operation, then measured.
+// Thin areas from a thickness result: the thin faces grouped by the marking-area operation, the patches on
+// the two sides of a wall joined, then measured.
 #include "meshprobe/ThinAreas.h"
 
 #include <algorithm>
@@ -9,6 +10,7 @@
 
 #include "meshprobe/Error.h"
 #include "meshprobe/MarkingAreas.h"
+#include "toolkit/src/WallReadings.h"
 
 namespace meshprobe {
 
@@ -42,7 +44,10 @@ FaceGeometry faceGeometry(const MeshView& mesh, std::size_t face)
     return g;
 }
 
-ThinArea measure(const MeshView& mesh, const std::vector<float>& perFace, std::vector<std::uint32_t> faces)
+/// Measures one area. `crease[i]` tells whether faces[i]'s value is a crease reading; the area has at least
+/// one face that is not.
+ThinArea measure(const MeshView& mesh, const std::vector<float>& perFace, std::vector<std::uint32_t> faces,
+                 const std::vector<bool>& crease, float min)
 {
     ThinArea area;
     area.faces = std::move(faces);
@@ -52,7 +57,8 @@ ThinArea measure(const MeshView& mesh, const std::vector<float>& perFace, std::v
     double weighted[3] = {};
     std::vector<float> values;
     values.reserve(area.faces.size());
-    for (std::uint32_t f : area.faces) {
+    for (std::size_t i = 0; i < area.faces.size(); ++i) {
+        const std::uint32_t f = area.faces[i];
         const FaceGeometry g = faceGeometry(mesh, f);
         area.area += g.area;
         for (int a = 0; a < 3; ++a)
@@ -63,6 +69,11 @@ ThinArea measure(const MeshView& mesh, const std::vector<float>& perFace, std::v
                 area.boundsMin[a] = std::min(area.boundsMin[a], double(p[a]));
                 area.boundsMax[a] = std::max(area.boundsMax[a], double(p[a]));
             }
+        }
+        area.facesBelowMin += perFace[f] <= min;
+        if (crease[i]) {
+            ++area.creaseFaces;
+            continue;
         }
         if (perFace[f] < area.minThickness) {
             area.minThickness = perFace[f];
@@ -79,11 +90,42 @@ ThinArea measure(const MeshView& mesh, const std::vector<float>& perFace, std::v
     return area;
 }
 
+/// Disjoint sets over the patches, to join those on the two sides of a wall.
+class PatchSets {
+public:
+    explicit PatchSets(std::size_t count) : parent(count)
+    {
+        for (std::size_t i = 0; i < count; ++i)
+            parent[i] = i;
+    }
+    std::size_t root(std::size_t i)
+    {
+        while (parent[i] != i)
+            i = parent[i] = parent[parent[i]];
+        return i;
+    }
+    /// The lower root stays the root, so a joined area starts with its first patch.
+    void join(std::size_t a, std::size_t b)
+    {
+        a = root(a);
+        b = root(b);
+        if (a != b) parent[std::max(a, b)] = std::min(a, b);
+    }
+
+private:
+    std::vector<std::size_t> parent;
+};
+
 } // namespace
 
 bool isThin(float t, float min, float max)
 {
-    return t > min && t < max - wallLimitTolerance;
+    return t > min && isThinWall(t, max);
+}
+
+bool isThinWall(float t, float max)
+{
+    return t < max - wallLimitTolerance;
 }
 
 ThinCounts thinCounts(const std::vector<float>& perFace, float min, float max, int bins)
@@ -95,7 +137,8 @@ ThinCounts thinCounts(const std::vector<float>& perFace, float min, float max, i
             t = max;
             ++counts.atMax;
         }
-        counts.thin += isThin(t, min, max);
+        counts.thin += isThinWall(t, max);
+        counts.window += isThin(t, min, max);
     }
     counts.bins = thicknessHistogram(asShown, min, max, bins);
     return counts;
@@ -113,11 +156,48 @@ ThinAreasResult thinAreas(const MeshView& mesh, const std::vector<float>& perFac
 
     ThinAreasResult result;
     std::vector<std::uint32_t> thin;
-    for (std::size_t f = 0; f < perFace.size(); ++f)
-        if (isThin(perFace[f], options.min, options.max)) thin.push_back(static_cast<std::uint32_t>(f));
+    for (std::size_t f = 0; f < perFace.size(); ++f) {
+        if (isThinWall(perFace[f], options.max)) thin.push_back(static_cast<std::uint32_t>(f));
+        result.windowFaces += isThin(perFace[f], options.min, options.max);
+    }
     result.thinFaces = thin.size();
-    for (MarkingArea& patch : markingAreas(mesh, thin, "thin").areas) {
-        ThinArea area = measure(mesh, perFace, std::move(patch.faces));
+    std::vector<MarkingArea> patches = markingAreas(mesh, thin, "thin").areas;
+
+    std::vector<detail::WallReading> readings;
+    if (options.joinWallSides || options.dropCreases) readings = detail::wallReadings(mesh, perFace, thin, options.max);
+    // Per face of the mesh: its patch, and whether its value is a crease reading.
+    constexpr std::size_t noPatch = std::numeric_limits<std::size_t>::max();
+    std::vector<std::size_t> patchOf(mesh.triangleCount, noPatch);
+    for (std::size_t p = 0; p < patches.size(); ++p)
+        for (std::uint32_t f : patches[p].faces)
+            patchOf[f] = p;
+    std::vector<bool> creaseFace(options.dropCreases ? mesh.triangleCount : 0, false);
+    PatchSets sets(patches.size());
+    for (std::size_t i = 0; i < readings.size(); ++i) {
+        if (options.dropCreases && readings[i].crease) creaseFace[thin[i]] = true;
+        const std::uint32_t opposite = readings[i].opposite;
+        if (options.joinWallSides && opposite != detail::noFace && patchOf[opposite] != noPatch)
+            sets.join(patchOf[thin[i]], patchOf[opposite]);
+    }
+
+    // Each joined area gathers its patches in their own order, starting with its root.
+    std::vector<std::vector<std::uint32_t>> joined(patches.size());
+    for (std::size_t p = 0; p < patches.size(); ++p) {
+        std::vector<std::uint32_t>& faces = joined[sets.root(p)];
+        faces.insert(faces.end(), patches[p].faces.begin(), patches[p].faces.end());
+    }
+    for (std::vector<std::uint32_t>& faces : joined) {
+        if (faces.empty()) continue;
+        std::vector<bool> crease(faces.size(), false);
+        if (options.dropCreases)
+            for (std::size_t i = 0; i < faces.size(); ++i)
+                crease[i] = creaseFace[faces[i]];
+        if (std::all_of(crease.begin(), crease.end(), [](bool c) { return c; })) {
+            ++result.creaseAreas;
+            result.creaseFaces += faces.size();
+            continue;
+        }
+        ThinArea area = measure(mesh, perFace, std::move(faces), crease, options.min);
         if (area.area < options.minArea) {
             ++result.droppedAreas;
             result.droppedFaces += area.faces.size();
@@ -127,8 +207,13 @@ ThinAreasResult thinAreas(const MeshView& mesh, const std::vector<float>& perFac
     }
     std::stable_sort(result.areas.begin(), result.areas.end(),
                      [](const ThinArea& a, const ThinArea& b) { return a.area > b.area; });
-    for (std::size_t i = 0; i < result.areas.size(); ++i)
-        result.areas[i].id = static_cast<int>(i + 1);
+    result.thinnest.thickness = options.max;
+    for (std::size_t i = 0; i < result.areas.size(); ++i) {
+        ThinArea& area = result.areas[i];
+        area.id = static_cast<int>(i + 1);
+        if (!result.thinnest.found || area.minThickness < result.thinnest.thickness)
+            result.thinnest = {true, area.minThickness, area.thinnestFace, area.id};
+    }
     return result;
 }
 
