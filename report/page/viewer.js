@@ -629,8 +629,9 @@ function fillHistogram(summary, legend) {
   });
   container.replaceChildren(svg, element('p', {
     className: 'not-analysed',
-    text: 'Faces per thickness (mm, bars on a square-root scale); ' + (thickness.selected_faces ?? '—') +
-      ' faces lie strictly inside the window.',
+    text: 'Faces per thickness (mm, bars on a square-root scale); ' + (thickness.thin_faces ?? thickness.selected_faces ?? '—') +
+      ' faces are thinner than ' + numberFormat(thickness.max) + ' mm, ' + (thickness.window_faces ?? thickness.selected_faces ?? '—') +
+      ' of them strictly inside the window.',
   }));
 }
 

@@ -13,22 +13,29 @@ namespace meshprobe::detail {
 
 namespace {
 
-/// Where the thickness rays start, mm inside the surface.
+/// Where the thickness rays start, mm inside the surface; further in where coordinates are so large that
+/// a float cannot resolve that (see rayStartFor).
 constexpr float rayStart = 2e-5f;
 /// Normals closer than this to opposite (150 degrees apart) are the two sides of a wedge, not a corner.
 constexpr double wedgeCosine = -0.8660254037844386;
-/// A corner reading below this share of the face's longest edge measures where the ray started.
+/// How far a wall may lie from where the value says, as a share of the face's longest edge.
 constexpr double creaseShareOfEdge = 0.25;
+/// Rays per side of the origin grid: the centroids of the n * n triangles that split the face evenly
+/// (25 origins, the nearest a fifteenth of the face from its corners and edges).
+constexpr int gridSides = 5;
 
-/// Barycentric weights of the ray origins: the centroid, one point towards each corner and one towards
-/// each edge's middle, so both a wall across the face and a corner beside it are met.
-constexpr std::array<std::array<float, 3>, 7> origins{{{1.0f / 3, 1.0f / 3, 1.0f / 3},
-                                                       {0.8f, 0.1f, 0.1f},
-                                                       {0.1f, 0.8f, 0.1f},
-                                                       {0.1f, 0.1f, 0.8f},
-                                                       {0.45f, 0.45f, 0.1f},
-                                                       {0.1f, 0.45f, 0.45f},
-                                                       {0.45f, 0.1f, 0.45f}}};
+/// Barycentric weights (of corners 1 and 2) of the ray origins.
+std::vector<std::array<double, 2>> originWeights()
+{
+    std::vector<std::array<double, 2>> weights;
+    const double n = gridSides;
+    for (int i = 0; i < gridSides; ++i)
+        for (int j = 0; i + j < gridSides; ++j) {
+            weights.push_back({(3 * i + 1) / (3 * n), (3 * j + 1) / (3 * n)});
+            if (i + j < gridSides - 1) weights.push_back({(3 * i + 2) / (3 * n), (3 * j + 2) / (3 * n)});
+        }
+    return weights;
+}
 
 struct Face {
     std::array<std::array<double, 3>, 3> p{};
@@ -77,47 +84,16 @@ double dot(const std::array<double, 3>& a, const std::array<double, 3>& b)
     return a[0] * b[0] + a[1] * b[1] + a[2] * b[2];
 }
 
-/// The faces around each vertex, as offsets into one list.
-struct VertexFaces {
-    std::vector<std::size_t> first;
-    std::vector<std::uint32_t> faces;
-
-    explicit VertexFaces(const MeshView& mesh) : first(mesh.vertexCount + 1, 0), faces(3 * mesh.triangleCount)
-    {
-        for (std::size_t i = 0; i < 3 * mesh.triangleCount; ++i)
-            ++first[mesh.triangles[i] + 1];
-        for (std::size_t v = 0; v < mesh.vertexCount; ++v)
-            first[v + 1] += first[v];
-        std::vector<std::size_t> next(first.begin(), first.end() - 1);
-        for (std::size_t i = 0; i < 3 * mesh.triangleCount; ++i)
-            faces[next[mesh.triangles[i]]++] = static_cast<std::uint32_t>(i / 3);
-    }
-};
-
-/// True when a face sharing a vertex with `f` makes a convex corner sharper than a right angle with it:
-/// their normals more than 90 (and less than 150) degrees apart, the other face's corners behind f's
-/// plane. Rays that start close to such a corner meet the other face.
-bool besideSharpCorner(const MeshView& mesh, const VertexFaces& around, std::uint32_t f, const Face& face)
+/// The start of the rays of a face: rayStart, or four float steps of its largest coordinate when that is
+/// more (a 2e-5 mm step is lost in rounding beyond about 160 mm from the origin).
+float rayStartFor(const Face& face)
 {
-    const std::uint32_t* corners = mesh.triangles + 3 * std::size_t(f);
-    for (int k = 0; k < 3; ++k) {
-        const std::uint32_t v = corners[k];
-        for (std::size_t j = around.first[v]; j < around.first[v + 1]; ++j) {
-            const std::uint32_t g = around.faces[j];
-            if (g == f) continue;
-            const Face other = faceOf(mesh, g);
-            const double cosine = dot(face.normal, other.normal);
-            if (!(cosine < 0.0 && cosine > wedgeCosine)) continue;
-            bool behind = true;
-            for (const auto& p : other.p) {
-                const std::array<double, 3> d{p[0] - face.p[0][0], p[1] - face.p[0][1], p[2] - face.p[0][2]};
-                // Shared corners lie in the plane, up to rounding.
-                behind = behind && dot(d, face.normal) <= 1e-6 * face.longestEdge;
-            }
-            if (behind) return true;
-        }
-    }
-    return false;
+    double largest = 0.0;
+    for (const auto& p : face.p)
+        for (double c : p)
+            largest = std::max(largest, std::fabs(c));
+    const float big = static_cast<float>(largest);
+    return std::max(rayStart, 4.0f * (std::nextafter(big, std::numeric_limits<float>::infinity()) - big));
 }
 
 } // namespace
@@ -128,35 +104,40 @@ std::vector<WallReading> wallReadings(const MeshView& mesh, const std::vector<fl
     std::vector<WallReading> readings(faces.size());
     if (faces.empty()) return readings;
     const RayScene scene(mesh);
-    const VertexFaces around(mesh);
+    const std::vector<std::array<double, 2>> weights = originWeights();
     for (std::size_t i = 0; i < faces.size(); ++i) {
         const std::uint32_t f = faces[i];
         const Face face = faceOf(mesh, f);
         if (face.longestEdge == 0.0 || face.normal == std::array<double, 3>{}) continue;
         const std::array<float, 3> inward{float(-face.normal[0]), float(-face.normal[1]), float(-face.normal[2])};
+        const float start = rayStartFor(face);
         double nearestWall = std::numeric_limits<double>::infinity();
-        for (const auto& w : origins) {
+        for (const auto& w : weights) {
             std::array<float, 3> origin{};
             for (int a = 0; a < 3; ++a)
                 origin[a] =
-                    float(w[0] * face.p[0][a] + w[1] * face.p[1][a] + w[2] * face.p[2][a]) + inward[a] * rayStart;
-            const std::optional<RayHit> hit = scene.nearest(origin, inward, 0.0f, max);
+                    float(face.p[0][a] + w[0] * (face.p[1][a] - face.p[0][a]) + w[1] * (face.p[2][a] - face.p[0][a]));
+            const std::optional<RayHit> hit = scene.nearest(origin, inward, start, max);
             if (!hit || hit->face == f) continue;
             const Face other = faceOf(mesh, hit->face);
             const double cosine = dot(other.normal, face.normal);
-            // A corner beside the face is not the other side of its wall.
-            if (cosine > wedgeCosine && shareVertex(mesh, f, hit->face)) continue;
             // The thickness analysis' correction for the angle between the faces.
             const double open = 1.0 - std::fabs(cosine);
             const double corrected = hit->t / (1.0 - open * open * open);
+            // A face beside a sharp corner, met close to where the ray started, measures the corner, not
+            // a wall; met further off (a rounded rim), it is the wall's other side.
+            if (cosine > wedgeCosine && corrected < creaseShareOfEdge * face.longestEdge &&
+                shareVertex(mesh, f, hit->face))
+                continue;
             if (corrected < nearestWall) {
                 nearestWall = corrected;
                 readings[i].opposite = hit->face;
             }
         }
         const double value = perFace[f];
-        readings[i].crease = value < creaseShareOfEdge * face.longestEdge && !(nearestWall <= 2.0 * value) &&
-                             besideSharpCorner(mesh, around, f, face);
+        // A wall explains the value when one lies within twice it, give or take a quarter of the face (the
+        // analysis' rays start elsewhere on the face than these, and a wall may taper in between).
+        readings[i].crease = !(nearestWall <= 2.0 * value + creaseShareOfEdge * face.longestEdge);
     }
     return readings;
 }

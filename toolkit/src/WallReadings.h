@@ -20,18 +20,16 @@ struct WallReading {
     bool crease = false;
 };
 
-/// Casts a few rays from each of `faces` along its inward normal, up to `max`, and reads what they meet.
-/// A ray that starts beside a convex corner sharper than a right angle meets the face on the corner's other
-/// side, at a distance that only says how close to the corner the ray started: on scans such readings go
-/// down to thousandths of a millimetre on faces a millimetre wide. A face's value is called a crease
-/// reading when
-///   - a face that shares a vertex with it makes such a corner with it: their normals more than 90 and less
-///     than 150 degrees apart (nearly opposite normals are the two sides of a tapering wall, a real wedge),
-///     the other face behind its plane, and
-///   - the value is below a quarter of the face's longest edge (a wall seen across a rounded rim reads about
-///     the face's own size), and
-///   - no ray met a wall within twice the value (so no wall explains it).
-/// Rays start where the thickness rays start (2e-5 mm inside) and read distances the same way.
+/// Casts a grid of rays from each of `faces` along its inward normal, up to `max`, and reads what they meet.
+/// A face's value is a crease reading when no wall explains it: it is below a quarter of the face's longest
+/// edge, and none of these rays meets a wall within twice the value. Such values come from a ray of the
+/// analysis that started beside a convex corner sharper than a right angle (it meets the face on the
+/// corner's other side, at a distance that only says how close to the corner it started: on scans down to
+/// thousandths of a millimetre on faces a millimetre wide), or that started on the wrong side of the
+/// surface (beyond about 160 mm from the origin its 2e-5 mm start is lost in float rounding, and faces read
+/// millionths of a millimetre). A face met next to the corner (sharing a vertex, normals less than 150
+/// degrees apart) is never a wall; nearly opposite normals are the two sides of a tapering wall, a wedge.
+/// These rays start far enough inside to be resolved at the face's coordinates.
 /// @param perFace  the thickness of every face
 /// @param faces    the faces to read, each below mesh.triangleCount
 std::vector<WallReading> wallReadings(const MeshView& mesh, const std::vector<float>& perFace,

@@ -62,13 +62,14 @@ struct ThinAreaOptions {
 
 /// One connected region of thin faces: edge-connected patches, joined with the patches across their wall.
 ///
-/// A crease reading is a face's value that measures a convex corner sharper than a right angle beside the
-/// face, not a wall: a ray that starts next to such a corner meets the face on its other side at a distance
-/// that only says how close to the corner the ray started (on scans down to thousandths of a millimetre on
-/// faces a millimetre wide). A value is one when a face sharing a vertex with it makes such a corner with it
-/// (normals 90 to 150 degrees apart: nearly opposite ones are a real wedge), the value is below a quarter
-/// of the face's longest edge, and none of a few rays from the face meets a wall within twice the value. The rule
-/// depends on the faces' own size and angles only, so it judges a part the same in any unit.
+/// A crease reading is a face's value that no wall explains: it is below a quarter of the face's longest
+/// edge and none of a grid of rays cast from the face meets a wall within twice the value. Such values come
+/// from rays that started beside a convex corner sharper than a right angle (they meet the face on the
+/// corner's other side, so the value only says how close to the corner the ray started: on scans down to
+/// thousandths of a millimetre on faces a millimetre wide), or that started on the wrong side of the
+/// surface (far from the origin, as on a part read in cm, the rays' small start inside the surface is lost
+/// in float rounding). The rule depends on the faces' own size and on what lies across them, so it judges
+/// a part the same in any unit.
 struct ThinArea {
     /// 1, 2, ... in the order of the areas kept.
     int id = 0;
