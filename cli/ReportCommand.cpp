@@ -59,8 +59,8 @@ void printSummary(const ReportOptions& options, const nlohmann::ordered_json& su
                             formatFigure(options.max) + " mm";
         const auto dropped = thickness["dropped_areas"].get<std::size_t>();
         if (dropped > 0) areas += "; " + std::to_string(dropped) + " tiny areas dropped";
-        const auto creases = thickness["crease_areas"].get<std::size_t>();
-        if (creases > 0) areas += "; " + std::to_string(creases) + " crease readings dropped";
+        const auto creases = thickness["crease_faces"].get<std::size_t>();
+        if (creases > 0) areas += "; " + std::to_string(creases) + " faces of crease readings dropped";
         lines.add("thin areas", areas + ")");
         const auto& thinnest = thickness["thinnest"];
         lines.add("thinnest", thinnest["thickness"].is_null()

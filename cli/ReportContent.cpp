@@ -124,8 +124,7 @@ void addThickness(const meshprobe::Mesh& mesh, const ReportSettings& settings, P
                      {"area", area.area},
                      {"min_thickness", shortestDouble(area.minThickness)},
                      {"median_thickness", shortestDouble(area.medianThickness)},
-                     {"faces_below_min", area.facesBelowMin},
-                     {"crease_faces", area.creaseFaces}};
+                     {"faces_below_min", area.facesBelowMin}};
         thin.info.update(placeOfFaces(mesh, area.faces));
         list.push_back(thin.info);
         data.thinAreas->push_back(std::move(thin));

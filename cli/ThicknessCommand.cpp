@@ -88,8 +88,8 @@ void printSummary(const ThicknessOptions& options, const meshprobe::Mesh& mesh, 
         areas += " (" + std::to_string(thin.droppedAreas) + " tiny areas, " + std::to_string(thin.droppedFaces) +
                  " faces, dropped)";
     if (thin.creaseAreas > 0)
-        areas += " (" + std::to_string(thin.creaseAreas) + " crease readings, " + std::to_string(thin.creaseFaces) +
-                 " faces, dropped)";
+        areas += " (" + std::to_string(thin.creaseAreas) + " patches of crease readings, " +
+                 std::to_string(thin.creaseFaces) + " faces, dropped)";
     summary.add("thin areas", areas);
     summary.add("thinnest", thinnestLine(thin.thinnest, options.max));
     if (!options.colorPath.empty()) summary.add("colour file", options.colorPath);
@@ -191,7 +191,6 @@ int runThickness(const ThicknessOptions& options)
                                         {"thinnest_face", area.thinnestFace},
                                         {"median_thickness", shortestDouble(area.medianThickness)},
                                         {"faces_below_min", area.facesBelowMin},
-                                        {"crease_faces", area.creaseFaces},
                                         {"centroid", point(area.centroid)},
                                         {"bounds", {point(area.boundsMin), point(area.boundsMax)}}});
     report["dropped_areas"] = thin.areas.droppedAreas;

@@ -44,10 +44,7 @@ FaceGeometry faceGeometry(const MeshView& mesh, std::size_t face)
     return g;
 }
 
-/// Measures one area. `crease[i]` tells whether faces[i]'s value is a crease reading; the area has at least
-/// one face that is not.
-ThinArea measure(const MeshView& mesh, const std::vector<float>& perFace, std::vector<std::uint32_t> faces,
-                 const std::vector<bool>& crease, float min)
+ThinArea measure(const MeshView& mesh, const std::vector<float>& perFace, std::vector<std::uint32_t> faces, float min)
 {
     ThinArea area;
     area.faces = std::move(faces);
@@ -57,8 +54,7 @@ ThinArea measure(const MeshView& mesh, const std::vector<float>& perFace, std::v
     double weighted[3] = {};
     std::vector<float> values;
     values.reserve(area.faces.size());
-    for (std::size_t i = 0; i < area.faces.size(); ++i) {
-        const std::uint32_t f = area.faces[i];
+    for (std::uint32_t f : area.faces) {
         const FaceGeometry g = faceGeometry(mesh, f);
         area.area += g.area;
         for (int a = 0; a < 3; ++a)
@@ -71,10 +67,6 @@ ThinArea measure(const MeshView& mesh, const std::vector<float>& perFace, std::v
             }
         }
         area.facesBelowMin += perFace[f] <= min;
-        if (crease[i]) {
-            ++area.creaseFaces;
-            continue;
-        }
         if (perFace[f] < area.minThickness) {
             area.minThickness = perFace[f];
             area.thinnestFace = f;
@@ -161,24 +153,29 @@ ThinAreasResult thinAreas(const MeshView& mesh, const std::vector<float>& perFac
         result.windowFaces += isThin(perFace[f], options.min, options.max);
     }
     result.thinFaces = thin.size();
-    std::vector<MarkingArea> patches = markingAreas(mesh, thin, "thin").areas;
 
+    // Crease readings leave the areas; the walls' two sides are joined below.
     std::vector<detail::WallReading> readings;
     if (options.joinWallSides || options.dropCreases) readings = detail::wallReadings(mesh, perFace, thin, options.max);
-    // Per face of the mesh: its patch, and whether its value is a crease reading.
+    std::vector<std::uint32_t> walls, creases;
+    for (std::size_t i = 0; i < thin.size(); ++i)
+        (options.dropCreases && readings[i].crease ? creases : walls).push_back(thin[i]);
+    result.creaseFaces = creases.size();
+    result.creaseAreas = markingAreas(mesh, creases, "crease").areas.size();
+
+    std::vector<MarkingArea> patches = markingAreas(mesh, walls, "thin").areas;
     constexpr std::size_t noPatch = std::numeric_limits<std::size_t>::max();
     std::vector<std::size_t> patchOf(mesh.triangleCount, noPatch);
     for (std::size_t p = 0; p < patches.size(); ++p)
         for (std::uint32_t f : patches[p].faces)
             patchOf[f] = p;
-    std::vector<bool> creaseFace(options.dropCreases ? mesh.triangleCount : 0, false);
     PatchSets sets(patches.size());
-    for (std::size_t i = 0; i < readings.size(); ++i) {
-        if (options.dropCreases && readings[i].crease) creaseFace[thin[i]] = true;
-        const std::uint32_t opposite = readings[i].opposite;
-        if (options.joinWallSides && opposite != detail::noFace && patchOf[opposite] != noPatch)
-            sets.join(patchOf[thin[i]], patchOf[opposite]);
-    }
+    if (options.joinWallSides)
+        for (std::size_t i = 0; i < thin.size(); ++i) {
+            const std::uint32_t opposite = readings[i].opposite;
+            if (patchOf[thin[i]] != noPatch && opposite != detail::noFace && patchOf[opposite] != noPatch)
+                sets.join(patchOf[thin[i]], patchOf[opposite]);
+        }
 
     // Each joined area gathers its patches in their own order, starting with its root.
     std::vector<std::vector<std::uint32_t>> joined(patches.size());
@@ -188,16 +185,7 @@ ThinAreasResult thinAreas(const MeshView& mesh, const std::vector<float>& perFac
     }
     for (std::vector<std::uint32_t>& faces : joined) {
         if (faces.empty()) continue;
-        std::vector<bool> crease(faces.size(), false);
-        if (options.dropCreases)
-            for (std::size_t i = 0; i < faces.size(); ++i)
-                crease[i] = creaseFace[faces[i]];
-        if (std::all_of(crease.begin(), crease.end(), [](bool c) { return c; })) {
-            ++result.creaseAreas;
-            result.creaseFaces += faces.size();
-            continue;
-        }
-        ThinArea area = measure(mesh, perFace, std::move(faces), crease, options.min);
+        ThinArea area = measure(mesh, perFace, std::move(faces), options.min);
         if (area.area < options.minArea) {
             ++result.droppedAreas;
             result.droppedFaces += area.faces.size();

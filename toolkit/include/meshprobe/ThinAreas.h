@@ -40,8 +40,8 @@ ThinCounts thinCounts(const std::vector<float>& perFace, float min, float max, i
 /// Areas smaller than this are dropped by default, mm² (of the mesh as measured, after any unit
 /// conversion). On scans (armadillo, window 0 to 1.5 mm) the patches under 1 mm² are one or two faces
 /// whose neighbours all read max or more; a patch under 1 mm² is also too small to print as a wall of its
-/// own. The corner readings that once made up the smallest patches are crease readings now (see
-/// dropCreases), whatever their size.
+/// own. The corner readings that made up the smallest patches there are crease readings (see dropCreases),
+/// left out whatever their size.
 constexpr double defaultMinThinArea = 1.0;
 
 struct ThinAreaOptions {
@@ -54,13 +54,13 @@ struct ThinAreaOptions {
     /// Join the two sides of a wall: a thin face and the thin face its rays meet across the wall belong
     /// to one area, so a fin is one area, not two.
     bool joinWallSides = true;
-    /// Leave out crease readings: a face whose value measures a sharp corner beside it rather than a wall
-    /// (rays that started close to the corner; see ThinArea) does not set
-    /// its area's thinnest value, and an area made of such faces alone is dropped (creaseAreas).
+    /// Leave out crease readings (see ThinArea): such faces belong to no area; they are counted in
+    /// creaseFaces, their edge-connected patches in creaseAreas.
     bool dropCreases = true;
 };
 
 /// One connected region of thin faces: edge-connected patches, joined with the patches across their wall.
+/// Faces whose value is a crease reading are in no area.
 ///
 /// A crease reading is a face's value that no wall explains: it is below a quarter of the face's longest
 /// edge and none of a grid of rays cast from the face meets a wall within twice the value. Such values come
@@ -78,16 +78,13 @@ struct ThinArea {
     std::vector<std::uint32_t> faces;
     /// Surface of the faces, mm².
     double area = 0.0;
-    /// Smallest per-face value of the area, mm, and the face it belongs to (crease readings left out).
+    /// Smallest per-face value of the area, mm, and the face it belongs to.
     float minThickness = 0.0f;
     std::uint32_t thinnestFace = 0;
-    /// Median per-face value, mm (the lower middle value for an even count, so always a face's own; crease
-    /// readings left out).
+    /// Median per-face value, mm (the lower middle value for an even count, so always a face's own).
     float medianThickness = 0.0f;
     /// Faces at or below the window's lower end.
     std::size_t facesBelowMin = 0;
-    /// Faces whose value is a crease reading (they belong to the area but set none of its values).
-    std::size_t creaseFaces = 0;
     /// Area-weighted centroid of the faces, mm.
     std::array<double, 3> centroid{};
     /// Box around the faces' corners, mm.
@@ -114,7 +111,8 @@ struct ThinAreasResult {
     /// Areas below minArea, and their faces.
     std::size_t droppedAreas = 0;
     std::size_t droppedFaces = 0;
-    /// Areas made of crease readings alone (dropped whatever their size), and their faces.
+    /// Faces whose value is a crease reading (in no area, whatever the size), and their edge-connected
+    /// patches.
     std::size_t creaseAreas = 0;
     std::size_t creaseFaces = 0;
     ThinnestWall thinnest;
@@ -122,7 +120,7 @@ struct ThinAreasResult {
 
 /// Groups the faces of a thickness result thinner than max (isThinWall) into areas and measures each:
 /// edge-connected patches (the marking-area grouping), joined across their walls (joinWallSides); crease
-/// readings do not count (dropCreases). The wall sides and crease readings come from a few extra rays from
+/// readings left out (dropCreases). The wall sides and crease readings come from a few extra rays from
 /// each thin face (through Embree; the values themselves are never changed). Linear in the mesh size plus
 /// n log n per area for the median and a few ray casts per thin face.
 /// @param perFace  one value per face in face order (ThicknessResult::perFace)
