@@ -23,6 +23,7 @@ class MeshInfo:
     watertight: bool
     area: float
     volume: float
+    inside_out: bool
 
 class Mesh:
     def __init__(self, vertices: npt.ArrayLike, triangles: npt.ArrayLike) -> None: ...

@@ -544,6 +544,7 @@ function fillSummary(summary, scene) {
     fact(list, 'edges', numberFormat(info.border_edges, 12) + ' border, ' + numberFormat(info.nonmanifold_edges, 12) +
       ' non-manifold, ' + numberFormat(info.bad_edges, 12) + ' badly wound');
     fact(list, 'volume', numberFormat(info.volume) + ' mm³ (' + numberFormat(info.volume / 1000) + ' ml)');
+    if (info.inside_out) fact(list, 'inside out', 'yes: the volume is negative, the faces are wound inside out');
     fact(list, 'area', numberFormat(info.area) + ' mm²');
   } else {
     fact(list, 'mesh health', 'not analysed');
