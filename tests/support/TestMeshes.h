@@ -39,6 +39,16 @@ Soup gridBox(float x0, float y0, float z0, float x1, float y1, float z1, int n);
 /// vertex (i, j) at index j * (nx + 1) + i; quad (i, j) gives faces 2 * (j * nx + i) and +1.
 Soup quadGrid(int nx, int ny);
 
+/// The dimensions of finPlate, mm before scaling.
+struct FinPlateSize {
+    static constexpr float width = 40, length = 20, base = 2, finHeight = 8;
+};
+
+/// A plate width x length x base (x, y, z from 0) with `fins` fins of `finThickness`, finHeight tall, standing
+/// on it along y, centred in equal slots along x: one closed shell (a comb profile in x-z extruded along y,
+/// every side of a fin one quad), all coordinates times `scale`.
+Soup finPlate(int fins, float finThickness, float scale = 1.0f);
+
 /// Closed UV sphere of the given radius with `rings` latitude bands and `segments` longitudes.
 Soup sphere(float cx, float cy, float cz, float radius, int rings, int segments);
 
