@@ -62,14 +62,15 @@ struct ThinAreaOptions {
 /// One connected region of thin faces: edge-connected patches, joined with the patches across their wall.
 /// Faces whose value is a crease reading are in no area.
 ///
-/// A crease reading is a face's value that no wall explains: it is below a quarter of the face's longest
-/// edge and none of a grid of rays cast from the face meets a wall within twice the value. Such values come
-/// from rays that started beside a convex corner sharper than a right angle (they meet the face on the
-/// corner's other side, so the value only says how close to the corner the ray started: on scans down to
-/// thousandths of a millimetre on faces a millimetre wide), or that started on the wrong side of the
-/// surface (far from the origin, as on a part read in cm, the rays' small start inside the surface is lost
-/// in float rounding). The rule depends on the faces' own size and on what lies across them, so it judges
-/// a part the same in any unit.
+/// A crease reading is a face's value that no wall explains: none of a grid of 25 rays cast from the face
+/// meets a wall within twice the value plus a quarter of the face's longest edge (a face sharing a vertex
+/// with it, met closer than that quarter, with normals less than 150 degrees apart, is a corner, not a
+/// wall). Such values come from rays that started beside a convex corner sharper than a right angle (they
+/// meet the face on the corner's other side, so the value only says how close to the corner the ray
+/// started: on scans down to thousandths of a millimetre on faces a millimetre wide), or that started on
+/// the wrong side of the surface (far from the origin, as on a part read in cm, the rays' small start inside
+/// the surface is lost in float rounding). The rule depends on the faces' own size and on what lies across
+/// them, so it judges a part the same in any unit.
 struct ThinArea {
     /// 1, 2, ... in the order of the areas kept.
     int id = 0;
@@ -102,7 +103,7 @@ struct ThinnestWall {
 };
 
 struct ThinAreasResult {
-    /// Faces with a thin wall (isThinWall), in all areas (kept or dropped).
+    /// Faces with a thin wall (isThinWall): in the areas kept or dropped, or crease readings.
     std::size_t thinFaces = 0;
     /// Faces inside the window (isThin): the window's count.
     std::size_t windowFaces = 0;
@@ -120,9 +121,9 @@ struct ThinAreasResult {
 
 /// Groups the faces of a thickness result thinner than max (isThinWall) into areas and measures each:
 /// edge-connected patches (the marking-area grouping), joined across their walls (joinWallSides); crease
-/// readings left out (dropCreases). The wall sides and crease readings come from a few extra rays from
-/// each thin face (through Embree; the values themselves are never changed). Linear in the mesh size plus
-/// n log n per area for the median and a few ray casts per thin face.
+/// readings left out (dropCreases). The wall sides and crease readings come from 25 extra rays from each
+/// thin face (through Embree, on the calling thread; the values themselves are never changed). Linear in
+/// the mesh size plus n log n per area for the median and the rays of the thin faces.
 /// @param perFace  one value per face in face order (ThicknessResult::perFace)
 /// @throw InputError invalid view, perFace of the wrong size, a window that is not finite or has min > max,
 ///        a negative or non-finite minArea
