@@ -221,7 +221,7 @@ Command addThicknessCommand(CLI::App& app)
     addCommonOptions(*command, *options);
     addThicknessWindowOptions(
         *command, *options,
-        {true, "Upper end of the window, mm; also how far the rays look",
+        {true, "Upper end of the window, mm: thinner walls are thin areas; also how far the rays look",
          "Thin areas smaller than this (mm²) are dropped from the summary, the table and the JSON"});
     command
         ->add_option("--color", options->colorPath,
