@@ -63,7 +63,7 @@ void printSummary(const ReportOptions& options, const nlohmann::ordered_json& su
         if (creases > 0) areas += "; " + std::to_string(creases) + " faces of crease readings dropped";
         lines.add("thin areas", areas + ")");
         const auto& thinnest = thickness["thinnest"];
-        lines.add("thinnest", thinnest["thickness"].is_null()
+        lines.add("thinnest", !thinnest["found"].get<bool>()
                                   ? "none thinner than " + formatFigure(options.max) + " mm"
                                   : formatFigure(thinnest["thickness"].get<double>()) + " mm (area " +
                                         std::to_string(thinnest["area"].get<int>()) + ")");

@@ -104,7 +104,7 @@ void addThickness(const meshprobe::Mesh& mesh, const ReportSettings& settings, P
                       {"dropped_faces", thinAreas.droppedFaces},
                       {"crease_areas", thinAreas.creaseAreas},
                       {"crease_faces", thinAreas.creaseFaces},
-                      {"thinnest", thinnestJson(thinAreas.thinnest)}};
+                      {"thinnest", thinnestJson(thinAreas.thinnest, shortestDouble(settings.max))}};
     thickness["histogram"] = Json::array();
     for (const meshprobe::HistogramBin& bin : counts.bins)
         thickness["histogram"].push_back({{"from", bin.from}, {"to", bin.to}, {"faces", bin.faces}});

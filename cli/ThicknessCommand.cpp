@@ -181,7 +181,7 @@ int runThickness(const ThicknessOptions& options)
     // The window's count under its old name, kept for existing readers.
     report["selected_faces"] = thin.window;
     report["faces_at_max"] = thin.atMax;
-    report["thinnest"] = thinnestJson(thin.areas.thinnest);
+    report["thinnest"] = thinnestJson(thin.areas.thinnest, shortestDouble(analysis.max));
     report["thin_areas"] = nlohmann::ordered_json::array();
     for (const meshprobe::ThinArea& area : thin.areas.areas)
         report["thin_areas"].push_back({{"id", area.id},

@@ -13,10 +13,13 @@ std::string thinnestLine(const meshprobe::ThinnestWall& thinnest, double max)
            std::to_string(thinnest.face) + ")";
 }
 
-nlohmann::ordered_json thinnestJson(const meshprobe::ThinnestWall& thinnest)
+nlohmann::ordered_json thinnestJson(const meshprobe::ThinnestWall& thinnest, double max)
 {
-    if (!thinnest.found) return {{"thickness", nullptr}, {"face", nullptr}, {"area", nullptr}};
-    return {{"thickness", shortestDouble(thinnest.thickness)}, {"face", thinnest.face}, {"area", thinnest.area}};
+    if (!thinnest.found) return {{"found", false}, {"thickness", max}};
+    return {{"found", true},
+            {"thickness", shortestDouble(thinnest.thickness)},
+            {"face", thinnest.face},
+            {"area", thinnest.area}};
 }
 
 } // namespace cli

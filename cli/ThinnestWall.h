@@ -13,7 +13,8 @@ namespace cli {
 /// "0.6 mm (area 2, face 118)", or "none thinner than 2 mm".
 std::string thinnestLine(const meshprobe::ThinnestWall& thinnest, double max);
 
-/// {"thickness", "face", "area"}; all three null when no wall is thinner than max.
-nlohmann::ordered_json thinnestJson(const meshprobe::ThinnestWall& thinnest);
+/// {"found": true, "thickness", "face", "area"}, or {"found": false, "thickness": max} when no wall is
+/// thinner than max.
+nlohmann::ordered_json thinnestJson(const meshprobe::ThinnestWall& thinnest, double max);
 
 } // namespace cli

@@ -580,6 +580,7 @@ function fillSummary(summary, scene) {
 /// The thinnest wall: the tool's figure when it gives one, else the smallest of the thin areas.
 function thinnestWall(summary) {
   const thickness = summary.thickness;
+  if (thickness.thinnest && thickness.thinnest.found === false) return null;
   if (thickness.thinnest && Number.isFinite(thickness.thinnest.thickness)) return thickness.thinnest.thickness;
   const areas = summary.thin_areas || [];
   const values = areas.map((a) => a.min_thickness).filter(Number.isFinite);
