@@ -141,8 +141,8 @@ rays start 2e-5 mm inside the surface, so a wall of exactly max measures a littl
 not thin. Thin faces are grouped into edge-connected patches, and the patches on the two sides
 of a wall into one area, each with its surface, minimum and median thickness and location. A
 face whose value is a crease reading (no wall explains it: a ray that started beside a sharp
-corner, or on the wrong side of the surface far from the origin) is in no area. Raises meshprobe.InputError (a ValueError) for values of the wrong size
-or a bad window.)");
+corner, or on the wrong side of the surface far from the origin) is in no area.
+Raises meshprobe.InputError (a ValueError) for values of the wrong size or a bad window.)");
 }
 
 } // namespace meshprobe::python
