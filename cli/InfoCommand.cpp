@@ -51,6 +51,9 @@ int runInfo(const CommonOptions& options)
              std::to_string(stats.badEdges) + (stats.badEdges ? "  (neighbouring faces wound opposite ways)" : ""))
         .add("area", formatArea(stats.area))
         .add("volume", formatVolume(stats.volume) + (stats.watertight ? "" : "  (not closed: only an estimate)"));
+    if (stats.insideOut)
+        summary.add("inside out", "yes: the volume is negative, the faces are wound clockwise seen from outside "
+                                  "(--fix-winding repairs it)");
     summary.print(std::cout);
     return 0;
 }

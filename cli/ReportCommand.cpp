@@ -76,14 +76,18 @@ void printSummary(const ReportOptions& options, const nlohmann::ordered_json& su
         const auto& thickness = summary["thickness"];
         std::string areas = std::to_string(summary["thin_areas"].size()) + " of at least " +
                             formatFigure(options.minThinArea) + " mm² (" +
-                            std::to_string(thickness["selected_faces"].get<std::size_t>()) + " faces thinner than " +
+                            std::to_string(thickness["thin_faces"].get<std::size_t>()) + " faces thinner than " +
                             formatFigure(options.max) + " mm";
         const auto dropped = thickness["dropped_areas"].get<std::size_t>();
         if (dropped > 0) areas += "; " + std::to_string(dropped) + " tiny areas dropped";
+        const auto creases = thickness["crease_faces"].get<std::size_t>();
+        if (creases > 0) areas += "; " + std::to_string(creases) + " faces of crease readings dropped";
         lines.add("thin areas", areas + ")");
-        if (thickness.contains("thinnest"))
-            lines.add("thinnest", formatFigure(thickness["thinnest"]["thickness"].get<double>()) + " mm (area " +
-                                      std::to_string(thickness["thinnest"]["area"].get<int>()) + ")");
+        const auto& thinnest = thickness["thinnest"];
+        lines.add("thinnest", !thinnest["found"].get<bool>()
+                                  ? "none thinner than " + formatFigure(options.max) + " mm"
+                                  : formatFigure(thinnest["thickness"].get<double>()) + " mm (area " +
+                                        std::to_string(thinnest["area"].get<int>()) + ")");
     }
     if (summary.contains("trapped")) {
         const auto& trapped = summary["trapped"];

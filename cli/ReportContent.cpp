@@ -8,6 +8,7 @@
 #include "cli/JsonHead.h"
 #include "cli/TextReport.h"
 #include "cli/ThicknessLegend.h"
+#include "cli/ThinnestWall.h"
 #include "meshprobe/Inspect.h"
 #include "meshprobe/MarkingAreas.h"
 #include "meshprobe/Thickness.h"
@@ -72,8 +73,8 @@ void addThickness(const meshprobe::Mesh& mesh, const ReportSettings& settings, P
     analysis.progress = progress.stage("measuring thickness", 0, 55);
     const meshprobe::ThicknessResult result = meshprobe::thickness(mesh, analysis);
 
-    // The counts, colours and areas follow the rules of `thickness`: a wall at max is not thin (grey), and
-    // thin areas below --min-thin-area are left out.
+    // The counts, colours and areas follow the rules of `thickness`: a wall at max is not thin (grey), walls
+    // below min are thin areas too, and thin areas below --min-thin-area are left out.
     const std::vector<meshprobe::Rgba> colours =
         meshprobe::thicknessColours(result.perFace, settings.min, settings.max,
                                     settings.max - meshprobe::wallLimitTolerance, meshprobe::noWallColour);
@@ -95,18 +96,15 @@ void addThickness(const meshprobe::Mesh& mesh, const ReportSettings& settings, P
                       {"min_thin_area", settings.minThinArea},
                       {"status", result.status},
                       {"message", result.message},
-                      {"selected_faces", counts.thin},
+                      {"thin_faces", counts.thin},
+                      {"window_faces", counts.window},
+                      {"selected_faces", counts.window},
                       {"faces_at_max", counts.atMax},
                       {"dropped_areas", thinAreas.droppedAreas},
-                      {"dropped_faces", thinAreas.droppedFaces}};
-    // The thinnest wall of the areas kept: a patch of a few artefact faces does not decide it.
-    const meshprobe::ThinArea* thinnest = nullptr;
-    for (const meshprobe::ThinArea& area : thinAreas.areas)
-        if (!thinnest || area.minThickness < thinnest->minThickness) thinnest = &area;
-    if (thinnest)
-        thickness["thinnest"] = {{"thickness", shortestDouble(thinnest->minThickness)},
-                                 {"face", thinnest->thinnestFace},
-                                 {"area", thinnest->id}};
+                      {"dropped_faces", thinAreas.droppedFaces},
+                      {"crease_areas", thinAreas.creaseAreas},
+                      {"crease_faces", thinAreas.creaseFaces},
+                      {"thinnest", thinnestJson(thinAreas.thinnest, shortestDouble(settings.max))}};
     thickness["histogram"] = Json::array();
     for (const meshprobe::HistogramBin& bin : counts.bins)
         thickness["histogram"].push_back({{"from", bin.from}, {"to", bin.to}, {"faces", bin.faces}});
@@ -125,7 +123,8 @@ void addThickness(const meshprobe::Mesh& mesh, const ReportSettings& settings, P
                      {"faces", area.faces.size()},
                      {"area", area.area},
                      {"min_thickness", shortestDouble(area.minThickness)},
-                     {"median_thickness", shortestDouble(area.medianThickness)}};
+                     {"median_thickness", shortestDouble(area.medianThickness)},
+                     {"faces_below_min", area.facesBelowMin}};
         thin.info.update(placeOfFaces(mesh, area.faces));
         list.push_back(thin.info);
         data.thinAreas->push_back(std::move(thin));

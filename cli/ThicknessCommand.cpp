@@ -17,6 +17,7 @@
 #include "cli/Stopwatch.h"
 #include "cli/TextReport.h"
 #include "cli/ThicknessWindow.h"
+#include "cli/ThinnestWall.h"
 #include "meshprobe/Export.h"
 #include "meshprobe/Import.h"
 #include "meshprobe/Thickness.h"
@@ -38,8 +39,9 @@ struct ThicknessOptions : CommonOptions, ThicknessWindowOptions {
 
 /// What the summary, the table and the JSON report share.
 struct ThinReport {
-    size_t selected = 0; ///< faces thin by meshprobe::isThin
-    size_t atMax = 0;    ///< faces with no wall thinner than max
+    size_t thin = 0;   ///< faces thinner than max (meshprobe::isThinWall), below min too
+    size_t window = 0; ///< faces inside the window (meshprobe::isThin)
+    size_t atMax = 0;  ///< faces with no wall thinner than max
     std::vector<meshprobe::HistogramBin> bins;
     meshprobe::ThinAreasResult areas;
 };
@@ -49,7 +51,8 @@ ThinReport summarise(const meshprobe::Mesh& mesh, const std::vector<float>& perF
     const float min = static_cast<float>(options.min), max = static_cast<float>(options.max);
     ThinReport report;
     meshprobe::ThinCounts counts = meshprobe::thinCounts(perFace, min, max, windowBins);
-    report.selected = counts.thin;
+    report.thin = counts.thin;
+    report.window = counts.window;
     report.atMax = counts.atMax;
     report.bins = std::move(counts.bins);
     meshprobe::ThinAreaOptions areaOptions;
@@ -75,7 +78,8 @@ void printSummary(const ThicknessOptions& options, const meshprobe::Mesh& mesh, 
         .add("units", unitLine(options))
         .add("window", formatFigure(options.min) + " to " + formatFigure(options.max) + " mm, " +
                            std::to_string(options.samples) + " rays per face")
-        .add("thin faces", std::to_string(report.selected) + " strictly inside the window")
+        .add("thin faces", std::to_string(report.thin) + " thinner than " + formatFigure(options.max) + " mm (" +
+                               std::to_string(report.window) + " strictly inside the window)")
         .add("at max",
              std::to_string(report.atMax) + " faces with no wall thinner than " + formatFigure(options.max) + " mm");
     std::string areas =
@@ -83,27 +87,24 @@ void printSummary(const ThicknessOptions& options, const meshprobe::Mesh& mesh, 
     if (thin.droppedAreas > 0)
         areas += " (" + std::to_string(thin.droppedAreas) + " tiny areas, " + std::to_string(thin.droppedFaces) +
                  " faces, dropped)";
+    if (thin.creaseAreas > 0)
+        areas += " (" + std::to_string(thin.creaseAreas) + " patches of crease readings, " +
+                 std::to_string(thin.creaseFaces) + " faces, dropped)";
     summary.add("thin areas", areas);
-    if (!thin.areas.empty()) {
-        const auto thinnest = std::min_element(
-            thin.areas.begin(), thin.areas.end(),
-            [](const meshprobe::ThinArea& a, const meshprobe::ThinArea& b) { return a.minThickness < b.minThickness; });
-        summary.add("thinnest", formatFigure(thinnest->minThickness) + " mm (area " + std::to_string(thinnest->id) +
-                                    ", face " + std::to_string(thinnest->thinnestFace) + ")");
-    }
+    summary.add("thinnest", thinnestLine(thin.thinnest, options.max));
     if (!options.colorPath.empty()) summary.add("colour file", options.colorPath);
     summary.print(std::cout);
 
     if (!thin.areas.empty()) {
-        Table table({"area", "faces", "mm²", "min mm", "median mm", "centroid", "size mm"},
-                    {true, true, true, true, true, false, false});
+        Table table({"area", "faces", "≤ min", "mm²", "min mm", "median mm", "centroid", "size mm"},
+                    {true, true, true, true, true, true, false, false});
         for (const meshprobe::ThinArea& area : thin.areas) {
             std::array<double, 3> size;
             for (int a = 0; a < 3; ++a)
                 size[a] = area.boundsMax[a] - area.boundsMin[a];
-            table.addRow({std::to_string(area.id), std::to_string(area.faces.size()), formatFigure(area.area),
-                          formatFigure(area.minThickness), formatFigure(area.medianThickness),
-                          formatPoint(area.centroid),
+            table.addRow({std::to_string(area.id), std::to_string(area.faces.size()),
+                          std::to_string(area.facesBelowMin), formatFigure(area.area), formatFigure(area.minThickness),
+                          formatFigure(area.medianThickness), formatPoint(area.centroid),
                           formatFigure(size[0]) + " x " + formatFigure(size[1]) + " x " + formatFigure(size[2])});
         }
         std::cout << '\n';
@@ -175,8 +176,12 @@ int runThickness(const ThicknessOptions& options)
     report["min_thin_area"] = options.minThinArea;
     report["status"] = result.status;
     report["message"] = result.message;
-    report["selected_faces"] = thin.selected;
+    report["thin_faces"] = thin.thin;
+    report["window_faces"] = thin.window;
+    // The window's count under its old name, kept for existing readers.
+    report["selected_faces"] = thin.window;
     report["faces_at_max"] = thin.atMax;
+    report["thinnest"] = thinnestJson(thin.areas.thinnest, shortestDouble(analysis.max));
     report["thin_areas"] = nlohmann::ordered_json::array();
     for (const meshprobe::ThinArea& area : thin.areas.areas)
         report["thin_areas"].push_back({{"id", area.id},
@@ -185,10 +190,13 @@ int runThickness(const ThicknessOptions& options)
                                         {"min_thickness", shortestDouble(area.minThickness)},
                                         {"thinnest_face", area.thinnestFace},
                                         {"median_thickness", shortestDouble(area.medianThickness)},
+                                        {"faces_below_min", area.facesBelowMin},
                                         {"centroid", point(area.centroid)},
                                         {"bounds", {point(area.boundsMin), point(area.boundsMax)}}});
     report["dropped_areas"] = thin.areas.droppedAreas;
     report["dropped_faces"] = thin.areas.droppedFaces;
+    report["crease_areas"] = thin.areas.creaseAreas;
+    report["crease_faces"] = thin.areas.creaseFaces;
     report["histogram"] = nlohmann::ordered_json::array();
     for (const meshprobe::HistogramBin& bin : thin.bins)
         report["histogram"].push_back({{"from", bin.from}, {"to", bin.to}, {"faces", bin.faces}});
@@ -213,7 +221,7 @@ Command addThicknessCommand(CLI::App& app)
     addCommonOptions(*command, *options);
     addThicknessWindowOptions(
         *command, *options,
-        {true, "Upper end of the window, mm; also how far the rays look",
+        {true, "Upper end of the window, mm: thinner walls are thin areas; also how far the rays look",
          "Thin areas smaller than this (mm²) are dropped from the summary, the table and the JSON"});
     command
         ->add_option("--color", options->colorPath,

@@ -12,9 +12,13 @@ namespace cli {
 
 void addThicknessWindowOptions(CLI::App& command, ThicknessWindowOptions& window, const ThicknessWindowHelp& help)
 {
-    CLI::Option* min = command.add_option("--min", window.min, "Lower end of the thickness window, mm")
-                           ->type_name("A")
-                           ->check(numberIn(0.0, largestLength, "mm"));
+    CLI::Option* min =
+        command
+            .add_option(
+                "--min", window.min,
+                "Lower end of the thickness window, mm: where the colours start (thinner walls are still thin areas)")
+            ->type_name("A")
+            ->check(numberIn(0.0, largestLength, "mm"));
     CLI::Option* max =
         command.add_option("--max", window.max, help.max)->type_name("B")->check(numberIn(0.0, largestLength, "mm"));
     for (CLI::Option* bound : {min, max})

@@ -23,6 +23,7 @@ class MeshInfo:
     watertight: bool
     area: float
     volume: float
+    inside_out: bool
 
 class Mesh:
     def __init__(self, vertices: npt.ArrayLike, triangles: npt.ArrayLike) -> None: ...
@@ -67,14 +68,21 @@ class ThinArea:
     min_thickness: float
     thinnest_face: int
     median_thickness: float
+    faces_below_min: int
     centroid: List[float]
     bounds: List[List[float]]
 
 class ThinAreasResult:
     thin_faces: int
+    window_faces: int
     areas: List[ThinArea]
     dropped_areas: int
     dropped_faces: int
+    crease_areas: int
+    crease_faces: int
+    thinnest: Optional[float]
+    thinnest_face: Optional[int]
+    thinnest_area: Optional[int]
 
 class MarkingArea:
     id: int
@@ -97,7 +105,14 @@ def thickness_histogram(
     values: npt.ArrayLike, min: float, max: float, bins: int = 10
 ) -> Tuple[npt.NDArray[np.int64], npt.NDArray[np.float64]]: ...
 def thin_areas(
-    mesh: Mesh, values: npt.ArrayLike, min: float, max: float, min_area: float = 1.0
+    mesh: Mesh,
+    values: npt.ArrayLike,
+    min: float,
+    max: float,
+    min_area: float = 1.0,
+    *,
+    join_wall_sides: bool = True,
+    drop_creases: bool = True,
 ) -> ThinAreasResult: ...
 def trapped(
     mesh: Mesh,

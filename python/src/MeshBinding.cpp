@@ -63,6 +63,8 @@ void bindMesh(py::module_& module)
         .def_readonly("volume", &MeshInfo::volume,
                       "Signed enclosed volume, mm³: exact for a closed, consistently wound mesh, an estimate "
                       "otherwise.")
+        .def_readonly("inside_out", &MeshInfo::insideOut,
+                      "The signed volume is negative: the faces are wound inside out (fix_winding repairs it).")
         .def("__repr__", &infoRepr);
 
     py::class_<ArrayMesh>(module, "Mesh", R"(A triangle mesh: vertex coordinates and triangles as numpy arrays.

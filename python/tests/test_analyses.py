@@ -1,9 +1,13 @@
 """thickness, thin_areas, trapped and areas: the same results as the tool's JSON on the bundled examples."""
 
+import pathlib
+
 import numpy as np
 import pytest
 
 import meshprobe
+
+EXAMPLES = pathlib.Path(__file__).resolve().parents[2] / "examples"
 
 THICKNESS_CASES = [  # (min, max, samples)
     (0.0, 2.0, 31),
@@ -32,7 +36,14 @@ def test_thickness_is_bit_identical_to_the_tools_per_face_values(example, window
     assert edges.tolist() == [report["histogram"][0]["from"]] + [b["to"] for b in report["histogram"]]
 
     thin = meshprobe.thin_areas(mesh, values, low, high)
-    assert (thin.thin_faces, thin.dropped_areas) == (report["selected_faces"], report["dropped_areas"])
+    assert (thin.thin_faces, thin.window_faces, thin.dropped_areas, thin.crease_faces) == (
+        report["thin_faces"], report["window_faces"], report["dropped_areas"], report["crease_faces"])
+    thinnest = report["thinnest"]
+    assert (thin.thinnest_face, thin.thinnest_area) == (thinnest.get("face"), thinnest.get("area"))
+    if thinnest["found"]:
+        assert np.float32(thin.thinnest) == np.float32(thinnest["thickness"])
+    else:
+        assert thin.thinnest is None
     f32 = np.float32
     got = [(a.id, len(a.faces), f32(a.area), f32(a.min_thickness), a.thinnest_face, f32(a.median_thickness),
             f32(a.centroid).tolist(), f32(a.bounds).tolist()) for a in thin.areas]
@@ -40,6 +51,19 @@ def test_thickness_is_bit_identical_to_the_tools_per_face_values(example, window
                  f32(a["median_thickness"]), f32(a["centroid"]).tolist(), f32(a["bounds"]).tolist())
                 for a in report["thin_areas"]]
     assert got == expected
+
+
+@pytest.mark.parametrize("join, areas_per_wall", [(True, 1), (False, 2)])
+def test_thin_areas_list_walls_below_min_and_join_their_sides(join, areas_per_wall):
+    # thin-walls.stl: walls of 0.8, 1.5 and 3 mm; window 1 to 2 mm puts the 0.8 mm wall below min.
+    mesh = meshprobe.load(EXAMPLES / "thin-walls.stl")
+    values = meshprobe.thickness(mesh, 1.0, 2.0)
+    thin = meshprobe.thin_areas(mesh, values, 1.0, 2.0, join_wall_sides=join)
+    assert len(thin.areas) == 2 * areas_per_wall
+    below = [a for a in thin.areas if a.faces_below_min == len(a.faces)]
+    assert len(below) == areas_per_wall
+    assert thin.thinnest == pytest.approx(0.8 - 2e-5, abs=1e-5)
+    assert thin.thinnest_area in [a.id for a in below]
 
 
 @pytest.mark.parametrize("resolution, up", [(64, "+z"), (96, "-z"), (48, "+x")])

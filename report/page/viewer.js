@@ -553,6 +553,7 @@ function fillSummary(summary, scene) {
     fact(list, 'edges', numberFormat(info.border_edges, 12) + ' border, ' + numberFormat(info.nonmanifold_edges, 12) +
       ' non-manifold, ' + numberFormat(info.bad_edges, 12) + ' badly wound');
     fact(list, 'volume', numberFormat(info.volume) + ' mm³ (' + numberFormat(info.volume / 1000) + ' ml)');
+    if (info.inside_out) fact(list, 'inside out', 'yes: the volume is negative, the faces are wound inside out');
     fact(list, 'area', numberFormat(info.area) + ' mm²');
   } else {
     fact(list, 'mesh health', 'not analysed');
@@ -622,6 +623,7 @@ function fillVerdict(summary, flyTo) {
 /// The thinnest wall: the tool's figure when it gives one, else the smallest of the thin areas.
 function thinnestWall(summary) {
   const thickness = summary.thickness;
+  if (thickness.thinnest && thickness.thinnest.found === false) return null;
   if (thickness.thinnest && Number.isFinite(thickness.thinnest.thickness)) return thickness.thinnest.thickness;
   const areas = summary.thin_areas || [];
   const values = areas.map((a) => a.min_thickness).filter(Number.isFinite);
@@ -672,8 +674,9 @@ function fillHistogram(summary, legend) {
   });
   container.replaceChildren(svg, element('p', {
     className: 'not-analysed',
-    text: 'Faces per thickness (mm, bars on a square-root scale); ' + (thickness.selected_faces ?? '—') +
-      ' faces lie strictly inside the window.',
+    text: 'Faces per thickness (mm, bars on a square-root scale); ' + (thickness.thin_faces ?? thickness.selected_faces ?? '—') +
+      ' faces are thinner than ' + numberFormat(thickness.max) + ' mm, ' + (thickness.window_faces ?? thickness.selected_faces ?? '—') +
+      ' of them strictly inside the window.',
   }));
 }
 

@@ -3,6 +3,8 @@
 // binary.
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include <nlohmann/json.hpp>
 
 #include "tests/cli/ToolRunner.h"
@@ -52,6 +54,24 @@ TEST(InfoCommand, HumanSummaryShowsVolumeInMillilitres)
     ASSERT_EQ(run.exitCode, 0) << run.err;
     EXPECT_NE(run.out.find("1000 mm³ (1 ml)"), std::string::npos) << run.out;
     EXPECT_NE(run.out.find("watertight          yes"), std::string::npos) << run.out;
+}
+
+// A box wound inside out has a negative volume, and info says what that means; a sound box is not flagged.
+TEST(InfoCommand, NamesAnInsideOutMesh)
+{
+    TempDir dir;
+    testmesh::Soup inverted;
+    inverted.appendFlipped(testmesh::box(0, 0, 0, 10, 10, 10));
+    for (const auto& [name, soup, insideOut] : {std::tuple{"inverted.stl", inverted, true},
+                                                std::tuple{"cube.stl", testmesh::box(0, 0, 0, 10, 10, 10), false}}) {
+        const std::string path = clitest::writeMesh(dir, name, soup);
+        const json report = json::parse(runTool({"info", path, "--json"}).out);
+        EXPECT_EQ(report["inside_out"], insideOut) << name;
+        EXPECT_EQ(report["volume"].get<double>() < 0, insideOut) << name;
+        const clitest::ToolResult text = runTool({"info", path});
+        EXPECT_EQ(text.out.find("inside out          yes: the volume is negative") != std::string::npos, insideOut)
+            << text.out;
+    }
 }
 
 TEST(InfoCommand, VersionAndHelpSucceed)

@@ -59,8 +59,9 @@ TEST(ReportCommand, AgreesWithTheSingleCommandsAndEmbedsWhatItPrints)
 
     for (const char* key : {"bounds", "watertight", "nonmanifold_edges", "bad_edges", "border_edges", "volume", "area"})
         EXPECT_EQ(report["info"][key], info[key]) << key;
-    for (const char* key : {"min", "max", "samples", "min_thin_area", "status", "message", "selected_faces",
-                            "faces_at_max", "dropped_areas", "dropped_faces", "histogram"})
+    for (const char* key :
+         {"min", "max", "samples", "min_thin_area", "status", "message", "thin_faces", "window_faces", "selected_faces",
+          "faces_at_max", "thinnest", "dropped_areas", "dropped_faces", "crease_areas", "crease_faces", "histogram"})
         EXPECT_EQ(report["thickness"][key], thickness[key]) << key;
     for (const char* key : {"resolution", "voxel_size", "up", "up_vector", "trapped_voxels", "trapped_volume",
                             "cavity_count", "min_cavity", "tiny_cavities", "cavities"})
@@ -69,14 +70,14 @@ TEST(ReportCommand, AgreesWithTheSingleCommandsAndEmbedsWhatItPrints)
     EXPECT_TRUE(report["trapped"]["cavities"][0]["drain"].is_object());
     EXPECT_EQ(report["warnings"], trapped["warnings"]);
 
-    // Every face lies on a 4.499 mm wall; the thin areas share out exactly the selected faces.
+    // Every face lies on a 4.499 mm wall; the thin areas share out exactly the thin faces.
     ASSERT_FALSE(report["thin_areas"].empty());
     std::size_t thinFaces = 0;
     for (const json& area : report["thin_areas"]) {
         thinFaces += area["faces"].get<std::size_t>();
         EXPECT_NEAR(area["min_thickness"].get<double>(), 4.499, 1e-3);
     }
-    EXPECT_EQ(thinFaces, thickness["selected_faces"].get<std::size_t>());
+    EXPECT_EQ(thinFaces, thickness["thin_faces"].get<std::size_t>());
     EXPECT_EQ(report["report"], page);
 
     std::ifstream in(page);

@@ -121,26 +121,71 @@ TEST(ThicknessCommand, WindowBoundsAreStrict)
     EXPECT_EQ(belowMax, capFaces);
 }
 
-// Top and bottom of the plate are two thin areas of 100 mm² at 2 mm; --min-thin-area above that drops both,
-// and the summary says so; figures are rounded for people.
+// Top and bottom of the plate are the two sides of one wall: one thin area of 200 mm² at 2 mm;
+// --min-thin-area above that drops it, and the summary says so; figures are rounded for people.
 TEST(ThicknessCommand, ThinAreasOfThePlate)
 {
     TempDir dir;
     const std::string path = clitest::writeMesh(dir, "plate.stl", plate());
     const json report = json::parse(runTool({"thickness", path, "--min", "0", "--max", "3", "--json"}).out);
-    ASSERT_EQ(report["thin_areas"].size(), 2u);
-    for (const json& area : report["thin_areas"]) {
-        EXPECT_EQ(area["faces"], capFaces / 2);
-        EXPECT_NEAR(area["area"].get<double>(), 100.0, 2.0);
-        EXPECT_NEAR(area["min_thickness"].get<double>(), plateThickness, 1e-5);
-        EXPECT_EQ(area["centroid"][0], 5.0);
-    }
+    ASSERT_EQ(report["thin_areas"].size(), 1u);
+    const json& area = report["thin_areas"][0];
+    EXPECT_EQ(area["faces"], capFaces);
+    EXPECT_NEAR(area["area"].get<double>(), 200.0, 4.0);
+    EXPECT_NEAR(area["min_thickness"].get<double>(), plateThickness, 1e-5);
+    EXPECT_EQ(area["centroid"][0], 5.0);
     EXPECT_EQ(report["dropped_areas"], 0);
-    const clitest::ToolResult text = runTool({"thickness", path, "--min", "0", "--max", "3", "--min-thin-area", "101"});
-    EXPECT_NE(text.out.find("0 of at least 101 mm² (2 tiny areas, 64 faces, dropped)"), std::string::npos) << text.out;
+    EXPECT_EQ(report["thinnest"]["area"], 1);
+    const clitest::ToolResult text = runTool({"thickness", path, "--min", "0", "--max", "3", "--min-thin-area", "201"});
+    EXPECT_NE(text.out.find("0 of at least 201 mm² (1 tiny areas, 64 faces, dropped)"), std::string::npos) << text.out;
     const clitest::ToolResult kept = runTool({"thickness", path, "--min", "0", "--max", "3"});
     EXPECT_NE(kept.out.find("thinnest    2 mm (area 1"), std::string::npos) << kept.out;
 }
+
+struct UnitCase {
+    const char* units;
+    float scale; ///< file units per mm
+};
+
+class FinPlateUnits : public ::testing::TestWithParam<UnitCase> {};
+
+// Five 0.6 mm fins, window 0.8 to 2 mm, the part drawn in mm, cm or inches: every fin is one thin area of
+// 320 mm² after the unit conversion (both sides), listed though its wall is below --min; --min-thin-area
+// 300 keeps all five and 330 drops them all, and the thinnest wall is always stated.
+TEST_P(FinPlateUnits, FinsBelowMinAreListedAndFilteredInSquareMillimetres)
+{
+    TempDir dir;
+    const std::string path = clitest::writeMesh(dir, "fins.stl", testmesh::finPlate(5, 0.6f, GetParam().scale));
+    const std::vector<std::string> args{"thickness", path, "--units", GetParam().units, "--min", "0.8", "--max", "2"};
+    auto run = [&](const char* minArea, bool asJson) {
+        std::vector<std::string> all = args;
+        all.insert(all.end(), {"--min-thin-area", minArea});
+        if (asJson) all.push_back("--json");
+        return runTool(all);
+    };
+    const json kept = json::parse(run("300", true).out);
+    ASSERT_EQ(kept["thin_areas"].size(), 5u);
+    for (const json& area : kept["thin_areas"]) {
+        EXPECT_NEAR(area["area"].get<double>(), 320.0, 0.1);
+        EXPECT_EQ(area["faces_below_min"], area["faces"]);
+        EXPECT_NEAR(area["min_thickness"].get<double>(), 0.6, 1e-3);
+    }
+    EXPECT_EQ(kept["thin_faces"], 20);
+    EXPECT_EQ(kept["window_faces"], 0);
+    EXPECT_EQ(kept["selected_faces"], kept["window_faces"]);
+    EXPECT_NEAR(kept["thinnest"]["thickness"].get<double>(), 0.6, 1e-3);
+    EXPECT_NE(run("300", false).out.find("thinnest    0.6 mm (area "), std::string::npos);
+
+    const json dropped = json::parse(run("330", true).out);
+    EXPECT_EQ(dropped["thin_areas"].size(), 0u);
+    EXPECT_EQ(dropped["dropped_areas"], 5);
+    EXPECT_EQ(dropped["thinnest"], json::parse(R"({"found": false, "thickness": 2})"));
+    EXPECT_NE(run("330", false).out.find("thinnest    none thinner than 2 mm"), std::string::npos);
+}
+
+INSTANTIATE_TEST_SUITE_P(ThicknessCommand, FinPlateUnits,
+                         ::testing::Values(UnitCase{"mm", 1.0f}, UnitCase{"cm", 0.1f}, UnitCase{"in", 1.0f / 25.4f}),
+                         [](const auto& param) { return std::string(param.param.units); });
 
 // The colour file holds every face; the faces that found no wall within max are neutral grey, the plate's
 // caps another colour.

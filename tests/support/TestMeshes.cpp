@@ -153,4 +153,54 @@ Soup sphere(float cx, float cy, float cz, float radius, int rings, int segments)
     return s;
 }
 
+Soup finPlate(int fins, float finThickness, float scale)
+{
+    using Size = FinPlateSize;
+    // The profile, counter-clockwise in x-z: along the bottom, up the right side, then over the fins from
+    // right to left. `foot` lists the points on the plate's top, for the cap's fan.
+    std::vector<std::array<float, 2>> profile{{0, 0}, {Size::width, 0}, {Size::width, Size::base}};
+    std::vector<std::uint32_t> foot{0, 1, 2};
+    const float slot = Size::width / float(fins);
+    for (int f = fins - 1; f >= 0; --f) {
+        const float left = slot * (float(f) + 0.5f) - finThickness / 2, right = left + finThickness;
+        const auto first = static_cast<std::uint32_t>(profile.size());
+        for (const std::array<float, 2>& p : std::vector<std::array<float, 2>>{{right, Size::base},
+                                                                               {right, Size::base + Size::finHeight},
+                                                                               {left, Size::base + Size::finHeight},
+                                                                               {left, Size::base}})
+            profile.push_back(p);
+        foot.push_back(first);
+        foot.push_back(first + 3);
+    }
+    profile.push_back({0, Size::base});
+    foot.push_back(static_cast<std::uint32_t>(profile.size() - 1));
+
+    // Cap triangles for the y = 0 side (normal -y when counter-clockwise in x-z): the plate as a fan from
+    // (0, 0) over its top points, each fin as two triangles on its foot.
+    std::vector<std::array<std::uint32_t, 3>> cap;
+    for (std::size_t k = 1; k + 1 < foot.size(); ++k)
+        cap.push_back({foot[0], foot[k], foot[k + 1]});
+    for (int f = 0; f < fins; ++f) {
+        const auto first = static_cast<std::uint32_t>(3 + 4 * f); // right foot, right top, left top, left foot
+        cap.push_back({first + 3, first, first + 1});
+        cap.push_back({first + 3, first + 1, first + 2});
+    }
+
+    Soup s;
+    const auto n = static_cast<std::uint32_t>(profile.size());
+    for (float y : {0.0f, Size::length})
+        for (const std::array<float, 2>& p : profile)
+            for (float c : {p[0], y, p[1]})
+                s.positions.push_back(c * scale);
+    for (const auto& t : cap)
+        for (std::uint32_t i : {t[0], t[1], t[2], t[0] + n, t[2] + n, t[1] + n})
+            s.indices.push_back(i);
+    for (std::uint32_t i = 0; i < n; ++i) {
+        const std::uint32_t j = (i + 1) % n;
+        for (std::uint32_t k : {i, i + n, j + n, i, j + n, j})
+            s.indices.push_back(k);
+    }
+    return s;
+}
+
 } // namespace testmesh

@@ -51,6 +51,16 @@ Soup quadGrid(int nx, int ny);
 ///     |____________|
 Soup columns(const std::vector<float>& xs, const std::vector<float>& ys, const std::vector<float>& heights);
 
+/// The dimensions of finPlate, mm before scaling.
+struct FinPlateSize {
+    static constexpr float width = 40, length = 20, base = 2, finHeight = 8;
+};
+
+/// A plate width x length x base (x, y, z from 0) with `fins` fins of `finThickness`, finHeight tall, standing
+/// on it along y, centred in equal slots along x: one closed shell (a comb profile in x-z extruded along y,
+/// every side of a fin one quad), all coordinates times `scale`.
+Soup finPlate(int fins, float finThickness, float scale = 1.0f);
+
 /// Closed UV sphere of the given radius with `rings` latitude bands and `segments` longitudes.
 Soup sphere(float cx, float cy, float cz, float radius, int rings, int segments);
 

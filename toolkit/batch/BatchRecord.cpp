@@ -65,9 +65,10 @@ Json thicknessReport(const Mesh& mesh, const BatchThickness& job, const Progress
     Json histogram = Json::array();
     for (const HistogramBin& bin : counts.bins)
         histogram.push_back({{"from", bin.from}, {"to", bin.to}, {"faces", bin.faces}});
-    return Json{{"min", shortestDouble(job.min)}, {"max", shortestDouble(job.max)},   {"samples", job.samples},
-                {"status", result.status},        {"message", result.message},        {"selected_faces", counts.thin},
-                {"faces_at_max", counts.atMax},   {"histogram", std::move(histogram)}};
+    return Json{{"min", shortestDouble(job.min)},   {"max", shortestDouble(job.max)},  {"samples", job.samples},
+                {"status", result.status},          {"message", result.message},       {"thin_faces", counts.thin},
+                {"window_faces", counts.window},    {"selected_faces", counts.window}, {"faces_at_max", counts.atMax},
+                {"histogram", std::move(histogram)}};
 }
 
 /// Progress of one step as a slice [from, to] of the part's 0..100.

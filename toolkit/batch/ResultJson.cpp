@@ -29,6 +29,7 @@ nlohmann::ordered_json infoJson(const MeshInfo& info)
             {"bad_edges", info.badEdges},
             {"border_edges", info.borderEdges},
             {"volume", info.volume},
+            {"inside_out", info.insideOut},
             {"area", info.area}};
 }
 

@@ -119,6 +119,7 @@ MeshInfo inspect(const MeshView& view)
     }
     countEdges(view, stats);
     stats.watertight = stats.borderEdges == 0 && stats.nonManifoldEdges == 0;
+    stats.insideOut = stats.volume < 0.0;
     return stats;
 }
 

@@ -13,13 +13,13 @@
 namespace meshprobe::detail {
 
 struct RayScene::Impl {
-    const Mesh& mesh;
+    MeshView mesh;
     RTCDevice device = nullptr;
     RTCScene scene = nullptr;
-    explicit Impl(const Mesh& m) : mesh(m) {}
+    explicit Impl(const MeshView& m) : mesh(m) {}
 };
 
-RayScene::RayScene(const Mesh& mesh) : impl(std::make_unique<Impl>(mesh))
+RayScene::RayScene(const MeshView& mesh) : impl(std::make_unique<Impl>(mesh))
 {
     impl->device = rtcNewDevice("threads=1");
     if (!impl->device) throw Error("cannot create an Embree device for ray casting");
@@ -27,11 +27,11 @@ RayScene::RayScene(const Mesh& mesh) : impl(std::make_unique<Impl>(mesh))
     RTCGeometry geometry = rtcNewGeometry(impl->device, RTC_GEOMETRY_TYPE_TRIANGLE);
     // Buffers that Embree allocates (with the padding it needs) and that we fill.
     auto* vertices = static_cast<float*>(rtcSetNewGeometryBuffer(geometry, RTC_BUFFER_TYPE_VERTEX, 0, RTC_FORMAT_FLOAT3,
-                                                                 3 * sizeof(float), mesh.vertexCount()));
-    std::copy(mesh.vertices.begin(), mesh.vertices.end(), vertices);
+                                                                 3 * sizeof(float), mesh.vertexCount));
+    std::copy(mesh.vertices, mesh.vertices + 3 * mesh.vertexCount, vertices);
     auto* triangles = static_cast<unsigned*>(rtcSetNewGeometryBuffer(
-        geometry, RTC_BUFFER_TYPE_INDEX, 0, RTC_FORMAT_UINT3, 3 * sizeof(unsigned), mesh.triangleCount()));
-    std::copy(mesh.triangles.begin(), mesh.triangles.end(), triangles);
+        geometry, RTC_BUFFER_TYPE_INDEX, 0, RTC_FORMAT_UINT3, 3 * sizeof(unsigned), mesh.triangleCount));
+    std::copy(mesh.triangles, mesh.triangles + 3 * mesh.triangleCount, triangles);
     rtcCommitGeometry(geometry);
     rtcAttachGeometry(impl->scene, geometry);
     rtcReleaseGeometry(geometry);
@@ -80,6 +80,27 @@ std::vector<SurfaceCrossing> RayScene::crossings(const std::array<double, 3>& or
         tnear = std::nextafter(query.ray.tfar, std::numeric_limits<float>::infinity()) + float(merge) * 1e-3f;
     }
     return out;
+}
+
+std::optional<RayHit> RayScene::nearest(const std::array<float, 3>& origin, const std::array<float, 3>& direction,
+                                        float from, float to) const
+{
+    RTCIntersectContext context;
+    rtcInitIntersectContext(&context);
+    RTCRayHit query{};
+    query.ray.org_x = origin[0];
+    query.ray.org_y = origin[1];
+    query.ray.org_z = origin[2];
+    query.ray.dir_x = direction[0];
+    query.ray.dir_y = direction[1];
+    query.ray.dir_z = direction[2];
+    query.ray.tnear = from;
+    query.ray.tfar = to;
+    query.ray.mask = 0xffffffffu;
+    query.hit.geomID = RTC_INVALID_GEOMETRY_ID;
+    rtcIntersect1(impl->scene, &context, &query);
+    if (query.hit.geomID == RTC_INVALID_GEOMETRY_ID) return std::nullopt;
+    return RayHit{query.hit.primID, double(query.ray.tfar)};
 }
 
 } // namespace meshprobe::detail

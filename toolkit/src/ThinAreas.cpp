@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: MIT
-// Thin areas from a thickness result: the thin faces grouped by the marking-area operation, then measured.
+// Thin areas from a thickness result: the thin faces grouped by the marking-area operation, the patches on
+// the two sides of a wall joined, then measured.
 #include "meshprobe/ThinAreas.h"
 
 #include <algorithm>
@@ -9,6 +10,7 @@
 
 #include "meshprobe/Error.h"
 #include "meshprobe/MarkingAreas.h"
+#include "toolkit/src/WallReadings.h"
 
 namespace meshprobe {
 
@@ -42,7 +44,7 @@ FaceGeometry faceGeometry(const MeshView& mesh, std::size_t face)
     return g;
 }
 
-ThinArea measure(const MeshView& mesh, const std::vector<float>& perFace, std::vector<std::uint32_t> faces)
+ThinArea measure(const MeshView& mesh, const std::vector<float>& perFace, std::vector<std::uint32_t> faces, float min)
 {
     ThinArea area;
     area.faces = std::move(faces);
@@ -64,6 +66,7 @@ ThinArea measure(const MeshView& mesh, const std::vector<float>& perFace, std::v
                 area.boundsMax[a] = std::max(area.boundsMax[a], double(p[a]));
             }
         }
+        area.facesBelowMin += perFace[f] <= min;
         if (perFace[f] < area.minThickness) {
             area.minThickness = perFace[f];
             area.thinnestFace = f;
@@ -79,11 +82,42 @@ ThinArea measure(const MeshView& mesh, const std::vector<float>& perFace, std::v
     return area;
 }
 
+/// Disjoint sets over the patches, to join those on the two sides of a wall.
+class PatchSets {
+public:
+    explicit PatchSets(std::size_t count) : parent(count)
+    {
+        for (std::size_t i = 0; i < count; ++i)
+            parent[i] = i;
+    }
+    std::size_t root(std::size_t i)
+    {
+        while (parent[i] != i)
+            i = parent[i] = parent[parent[i]];
+        return i;
+    }
+    /// The lower root stays the root, so a joined area starts with its first patch.
+    void join(std::size_t a, std::size_t b)
+    {
+        a = root(a);
+        b = root(b);
+        if (a != b) parent[std::max(a, b)] = std::min(a, b);
+    }
+
+private:
+    std::vector<std::size_t> parent;
+};
+
 } // namespace
 
 bool isThin(float t, float min, float max)
 {
-    return t > min && t < max - wallLimitTolerance;
+    return t > min && isThinWall(t, max);
+}
+
+bool isThinWall(float t, float max)
+{
+    return t < max - wallLimitTolerance;
 }
 
 ThinCounts thinCounts(const std::vector<float>& perFace, float min, float max, int bins)
@@ -95,7 +129,8 @@ ThinCounts thinCounts(const std::vector<float>& perFace, float min, float max, i
             t = max;
             ++counts.atMax;
         }
-        counts.thin += isThin(t, min, max);
+        counts.thin += isThinWall(t, max);
+        counts.window += isThin(t, min, max);
     }
     counts.bins = thicknessHistogram(asShown, min, max, bins);
     return counts;
@@ -113,11 +148,44 @@ ThinAreasResult thinAreas(const MeshView& mesh, const std::vector<float>& perFac
 
     ThinAreasResult result;
     std::vector<std::uint32_t> thin;
-    for (std::size_t f = 0; f < perFace.size(); ++f)
-        if (isThin(perFace[f], options.min, options.max)) thin.push_back(static_cast<std::uint32_t>(f));
+    for (std::size_t f = 0; f < perFace.size(); ++f) {
+        if (isThinWall(perFace[f], options.max)) thin.push_back(static_cast<std::uint32_t>(f));
+        result.windowFaces += isThin(perFace[f], options.min, options.max);
+    }
     result.thinFaces = thin.size();
-    for (MarkingArea& patch : markingAreas(mesh, thin, "thin").areas) {
-        ThinArea area = measure(mesh, perFace, std::move(patch.faces));
+
+    // Crease readings leave the areas; the walls' two sides are joined below.
+    std::vector<detail::WallReading> readings;
+    if (options.joinWallSides || options.dropCreases) readings = detail::wallReadings(mesh, perFace, thin, options.max);
+    std::vector<std::uint32_t> walls, creases;
+    for (std::size_t i = 0; i < thin.size(); ++i)
+        (options.dropCreases && readings[i].crease ? creases : walls).push_back(thin[i]);
+    result.creaseFaces = creases.size();
+    result.creaseAreas = markingAreas(mesh, creases, "crease").areas.size();
+
+    std::vector<MarkingArea> patches = markingAreas(mesh, walls, "thin").areas;
+    constexpr std::size_t noPatch = std::numeric_limits<std::size_t>::max();
+    std::vector<std::size_t> patchOf(mesh.triangleCount, noPatch);
+    for (std::size_t p = 0; p < patches.size(); ++p)
+        for (std::uint32_t f : patches[p].faces)
+            patchOf[f] = p;
+    PatchSets sets(patches.size());
+    if (options.joinWallSides)
+        for (std::size_t i = 0; i < thin.size(); ++i) {
+            const std::uint32_t opposite = readings[i].opposite;
+            if (patchOf[thin[i]] != noPatch && opposite != detail::noFace && patchOf[opposite] != noPatch)
+                sets.join(patchOf[thin[i]], patchOf[opposite]);
+        }
+
+    // Each joined area gathers its patches in their own order, starting with its root.
+    std::vector<std::vector<std::uint32_t>> joined(patches.size());
+    for (std::size_t p = 0; p < patches.size(); ++p) {
+        std::vector<std::uint32_t>& faces = joined[sets.root(p)];
+        faces.insert(faces.end(), patches[p].faces.begin(), patches[p].faces.end());
+    }
+    for (std::vector<std::uint32_t>& faces : joined) {
+        if (faces.empty()) continue;
+        ThinArea area = measure(mesh, perFace, std::move(faces), options.min);
         if (area.area < options.minArea) {
             ++result.droppedAreas;
             result.droppedFaces += area.faces.size();
@@ -127,8 +195,13 @@ ThinAreasResult thinAreas(const MeshView& mesh, const std::vector<float>& perFac
     }
     std::stable_sort(result.areas.begin(), result.areas.end(),
                      [](const ThinArea& a, const ThinArea& b) { return a.area > b.area; });
-    for (std::size_t i = 0; i < result.areas.size(); ++i)
-        result.areas[i].id = static_cast<int>(i + 1);
+    result.thinnest.thickness = options.max;
+    for (std::size_t i = 0; i < result.areas.size(); ++i) {
+        ThinArea& area = result.areas[i];
+        area.id = static_cast<int>(i + 1);
+        if (!result.thinnest.found || area.minThickness < result.thinnest.thickness)
+            result.thinnest = {true, area.minThickness, area.thinnestFace, area.id};
+    }
     return result;
 }
 

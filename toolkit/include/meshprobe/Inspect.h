@@ -28,6 +28,9 @@ struct MeshInfo {
     /// Signed enclosed volume (divergence theorem), mm³: exact for a closed mesh wound counter-clockwise
     /// seen from outside, only an estimate when not watertight.
     double volume = 0.0;
+    /// The signed volume is negative: most of the surface is wound clockwise seen from outside, so every
+    /// analysis takes the inside for the outside (fixWinding repairs it).
+    bool insideOut = false;
 };
 
 /// Measures a mesh. No analysis runs; O(n log n) in the triangles, with 12 bytes per face edge on top of
