@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <new>
+#include <sstream>
 
 #include <nlohmann/json.hpp>
 
@@ -15,6 +16,7 @@
 #include "meshprobe/Thickness.h"
 #include "meshprobe/ThinAreas.h"
 #include "meshprobe/TrappedVolumes.h"
+#include "toolkit/batch/IsolatedJob.h"
 #include "toolkit/batch/ResultJson.h"
 
 namespace meshprobe {
@@ -98,6 +100,32 @@ Json runJob(const std::string& path, const BatchOptions& options)
     return record;
 }
 
+Json failure(const std::string& path, const std::string& message, const char* reason)
+{
+    return Json{{"mesh", path}, {"ok", false}, {"error", message}, {"reason", reason}};
+}
+
+BatchRecord finished(Json record, std::chrono::steady_clock::time_point start)
+{
+    record["seconds"] = secondsSince(start);
+    const bool ok = record["ok"].get<bool>();
+    std::string reason = ok ? std::string() : record["reason"].get<std::string>();
+    // Messages may quote file content; replacing invalid UTF-8 keeps the record writable.
+    return {record.dump(-1, ' ', false, Json::error_handler_t::replace), ok, std::move(reason)};
+}
+
+std::string plainNumber(double value)
+{
+    std::ostringstream text;
+    text << value;
+    return text.str();
+}
+
+std::string megabytes(std::uint64_t bytes)
+{
+    return std::to_string((bytes + (1u << 20) - 1) >> 20) + " MB";
+}
+
 } // namespace
 
 BatchRecord batchRecord(const std::string& path, const BatchOptions& options)
@@ -109,14 +137,40 @@ BatchRecord batchRecord(const std::string& path, const BatchOptions& options)
     } catch (const Cancelled&) {
         throw;
     } catch (const std::bad_alloc&) {
-        record = Json{{"mesh", path}, {"ok", false}, {"error", path + ": out of memory"}};
+        record = failure(path, path + ": out of memory", FailureReason::memory);
     } catch (const std::exception& e) {
-        record = Json{{"mesh", path}, {"ok", false}, {"error", e.what()}};
+        record = failure(path, e.what(), FailureReason::error);
     }
-    record["seconds"] = secondsSince(start);
-    const bool ok = record["ok"].get<bool>();
-    // Messages may quote file content; replacing invalid UTF-8 keeps the record writable.
-    return {record.dump(-1, ' ', false, Json::error_handler_t::replace), ok};
+    return finished(std::move(record), start);
+}
+
+BatchRecord isolatedBatchRecord(const std::string& path, const BatchOptions& options, const PartLimits& limits)
+{
+    const auto start = std::chrono::steady_clock::now();
+    BatchOptions inChild = options;
+    inChild.progress = {}; // cancellation is the parent's: it kills the child
+    const detail::IsolatedOutcome outcome =
+        detail::runIsolated([&] { return batchRecord(path, inChild).json; }, limits, options.progress);
+    using Kind = detail::IsolatedOutcome::Kind;
+    switch (outcome.kind) {
+    case Kind::Done:
+        return finished(Json::parse(outcome.text), start);
+    case Kind::Timeout:
+        return finished(
+            failure(path, path + ": not finished within the " + plainNumber(limits.seconds) + " s a part may take",
+                    FailureReason::timeout),
+            start);
+    case Kind::Memory:
+        return finished(failure(path,
+                                path + ": needs more memory than " +
+                                    (limits.memoryBytes > 0 ? "the " + megabytes(limits.memoryBytes) + " a part may use"
+                                                            : std::string("there is")),
+                                FailureReason::memory),
+                        start);
+    case Kind::Crash:
+        break;
+    }
+    return finished(failure(path, path + ": the analysis crashed (" + outcome.text + ")", FailureReason::crash), start);
 }
 
 } // namespace meshprobe
