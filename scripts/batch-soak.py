@@ -4,7 +4,8 @@ by SIGINT and SIGKILL at random moments and resumed, then checked: exactly one r
 hostile part failed, no line lost or doubled. With --dask, the same parts also go through
 meshprobe.batch.run on a LocalCluster whose workers are killed at random while it runs.
 
-    scripts/batch-soak.py [--tool build/cli/meshprobe] [--parts 3000] [--stops 12] [--jobs 2] [--dask]
+    scripts/batch-soak.py [--tool build/cli/meshprobe] [--parts 3000] [--stops 12] [--jobs 2]
+                          [--dask [--dask-parts 1000]]
 
 Prints the figures and exits 1 when a check fails. The fault tests in python/tests/test_batch_faults.py are
 the short version of this run.
@@ -110,12 +111,15 @@ def soak_tool(args, folder, hostile_parts, rng):
 
 
 def soak_dask(args, folder, hostile_parts, rng):
+    import psutil
     from distributed import Client, LocalCluster
 
     sys.path.insert(0, str(pathlib.Path(args.tool).resolve().parents[1] / "python"))
     from meshprobe import batch
 
     output = folder.parent / "dask-records.jsonl"
+    parts = sorted(str(p) for p in folder.iterdir())[: args.dask_parts]
+    hostile_parts = hostile_parts & set(parts)
     kills = 0
     with LocalCluster(n_workers=2, threads_per_worker=1, processes=True, dashboard_address=None) as cluster, \
             Client(cluster) as client:
@@ -123,27 +127,34 @@ def soak_dask(args, folder, hostile_parts, rng):
 
         def killer():
             nonlocal kills
-            while not done.wait(rng.uniform(1.0, 4.0)):
-                pids = list(client.run(os.getpid).values())
-                if pids:
-                    os.kill(rng.choice(pids), signal.SIGKILL)
-                    kills += 1
+            while not done.wait(rng.uniform(2.0, 6.0)):
+                # The LocalCluster's nannies run in this process and start the workers as its children. Only
+                # while both workers are up: a worker killed while its nanny still starts it can take the
+                # nanny down with it, and a cluster without workers waits for ever.
+                pids = [child.pid for child in psutil.Process().children()
+                        if "resource_tracker" not in " ".join(child.cmdline())]
+                if len(pids) == 2 and len(client.scheduler_info()["workers"]) == 2:
+                    try:
+                        os.kill(rng.choice(pids), signal.SIGKILL)
+                        kills += 1
+                    except ProcessLookupError:
+                        pass  # died meanwhile
 
         thread = threading.Thread(target=killer, daemon=True)
         started = time.monotonic()
         thread.start()
         try:
-            records = list(batch.run([folder], client=client, output=output))
+            records = list(batch.run(parts, client=client, output=output))
         finally:
             done.set()
             thread.join()
         elapsed = time.monotonic() - started
     written, _ = read_records(output)
     died = [r for r in records if not r["ok"] and r.get("reason") == "worker"]
-    print(f"dask: {len(records)} records in {elapsed:.1f} s ({args.parts / elapsed:.0f} parts/s), "
+    print(f"dask: {len(records)} records in {elapsed:.1f} s ({len(parts) / elapsed:.0f} parts/s), "
           f"{kills} workers killed, {len(died)} parts failed for their workers")
     problems = [] if written == records else ["the output file differs from the records yielded"]
-    return problems + check([r for r in records if r not in died], args.parts - len(died),
+    return problems + check([r for r in records if r not in died], len(parts) - len(died),
                             hostile_parts - {r["mesh"] for r in died})
 
 
@@ -155,6 +166,7 @@ def main():
     parser.add_argument("--jobs", type=int, default=2)
     parser.add_argument("--seed", type=int, default=None)
     parser.add_argument("--dask", action="store_true")
+    parser.add_argument("--dask-parts", type=int, default=1000, help="the first N parts go through Dask")
     args = parser.parse_args()
     seed = args.seed if args.seed is not None else random.randrange(1 << 30)
     rng = random.Random(seed)

@@ -224,3 +224,33 @@ def test_dask_sends_the_bytes_and_resumes_like_the_tool(two_workers, many_parts,
     assert list(batch.run(files, client=two_workers, output=output, resume=True)) == []
     with pytest.raises(ValueError, match="at most 100 bytes"):
         next(batch.run(files, client=two_workers, send_bytes=True, max_send_bytes=100))
+
+
+def test_a_part_that_kills_every_worker_gets_a_failure_record_after_the_allowed_tries(many_parts, monkeypatch,
+                                                                                     tmp_path):
+    pytest.importorskip("distributed")
+    from meshprobe import batch
+
+    folder, _ = many_parts
+    files = sorted(map(str, folder.glob("part-*.stl")))[:6]
+    culprit = files[2]
+    real_task = batch._labelled_task
+    tries = tmp_path / "tries"
+    # Defined here, so that it travels to the workers by value: a stand-in for a part whose reading takes its
+    # worker process down (a crash outside the analyses, the kernel's OOM killer).
+    def deadly_task(label, data, analyses):
+        if label[1] == culprit:
+            with open(tries, "a") as log:
+                log.write("try\n")
+            os._exit(1)
+        return real_task(label, data, analyses)
+
+    monkeypatch.setattr(batch, "_labelled_task", deadly_task)
+    began = time.monotonic()
+    records = list(batch.run(files, allowed_failures=1))
+    assert sorted(r["mesh"] for r in records) == files
+    (failed,) = [r for r in records if not r["ok"]]
+    assert failed["mesh"] == culprit and failed["reason"] == "worker" and culprit in failed["error"]
+    assert failed["index"] == 2 and failed["options"] == records[0]["options"]
+    assert tries.read_text().count("try") == 2  # the first try and the one failure allowed
+    assert time.monotonic() - began < 40
