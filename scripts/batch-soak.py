@@ -137,6 +137,7 @@ def soak_dask(args, folder, hostile_parts, rng):
                     try:
                         os.kill(rng.choice(pids), signal.SIGKILL)
                         kills += 1
+                        print(f"killed a worker ({kills})", file=sys.stderr)
                     except ProcessLookupError:
                         pass  # died meanwhile
 

@@ -182,13 +182,12 @@ def run(
     elif resume:
         raise ValueError("resume=True needs output=PATH: the records to resume are read from it")
 
-    if not labels:
-        if written is not None:
-            written.close()
-        return
-    client, to_close = _own_client(client, allowed_failures)
     futures = {}
+    to_close = []
     try:
+        if not labels:
+            return
+        client, to_close = _own_client(client, allowed_failures)
         if in_flight is None:
             in_flight = max(4, 2 * sum(client.nthreads().values()))
         pending = iter(labels)

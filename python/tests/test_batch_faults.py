@@ -254,3 +254,14 @@ def test_a_part_that_kills_every_worker_gets_a_failure_record_after_the_allowed_
     assert failed["index"] == 2 and failed["options"] == records[0]["options"]
     assert tries.read_text().count("try") == 2  # the first try and the one failure allowed
     assert time.monotonic() - began < 40
+
+
+def test_part_record_applies_the_limits_in_python_too(limit_parts):
+    from meshprobe import batch
+
+    stalled = json.loads(batch.part_record(limit_parts / "stalled.stl", part_timeout=0.5))
+    heavy = json.loads(batch.part_record(limit_parts / "heavy.stl", part_memory=16))
+    small = json.loads(batch.part_record(limit_parts / "small-0.stl", part_timeout=30, part_memory=256))
+    assert (stalled["reason"], heavy["reason"], small["ok"]) == ("timeout", "memory", True)
+    with pytest.raises(ValueError, match="positive"):
+        batch.part_record(limit_parts / "small-0.stl", part_timeout=0)
