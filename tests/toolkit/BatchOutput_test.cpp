@@ -134,7 +134,8 @@ TEST(BatchOutput, RefusesWhatIsNotABatchOutputOrIsInUse)
 TEST(BatchOutput, ALabelledRecordKeepsTheJobsKeysBetweenItsLabel)
 {
     const std::string record =
-        R"({"mesh":"/tmp/w/copy.stl","ok":false,"error":"/tmp/w/copy.stl: bad; /tmp/w/copy.stl again","reason":"error","seconds":0.1})";
+        R"({"mesh":"/tmp/w/copy.stl","ok":false,"error":"/tmp/w/copy.stl: bad; /tmp/w/copy.stl again",)"
+        R"("reason":"error","seconds":0.1})";
     const auto labelled = nlohmann::ordered_json::parse(meshprobe::labelledRecord(
         record, {7, "parts/a.stl", FileStamp{10, 20}, R"({"trapped":null})"}, "/tmp/w/copy.stl"));
     std::vector<std::string> keys;
