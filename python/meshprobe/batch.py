@@ -83,8 +83,11 @@ def _own_client(client, allowed_failures):
     from distributed import Client, LocalCluster
 
     if client is None:
-        # The scheduler of a LocalCluster runs here and reads its configuration when it starts.
-        with dask.config.set({"distributed.scheduler.allowed-failures": allowed_failures}):
+        # The scheduler of a LocalCluster runs here and reads its configuration when it starts. A worker
+        # holds only the part it runs (saturation 1): when it dies, no part queued behind it is counted as
+        # a suspect.
+        with dask.config.set({"distributed.scheduler.allowed-failures": allowed_failures,
+                              "distributed.scheduler.worker-saturation": 1.0}):
             cluster = LocalCluster(n_workers=2, threads_per_worker=1, processes=True, dashboard_address=None)
         own = Client(cluster)
         return own, [own, cluster]

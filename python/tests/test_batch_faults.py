@@ -7,6 +7,7 @@ import random
 import signal
 import struct
 import subprocess
+import sys
 import time
 
 import pytest
@@ -90,7 +91,7 @@ def test_a_batch_interrupted_and_killed_at_random_moments_ends_with_one_record_p
         kept = records
     finish = start_batch(folder, output, "--resume")
     _, stderr = finish.communicate(timeout=60)
-    assert finish.returncode == 1, (seed, stderr)  # the hostile parts failed
+    assert finish.returncode in (0, 1), (seed, stderr)  # 0 when an earlier run had done every part
     records, unfinished = records_of(output)
     assert not unfinished
     meshes = [r["mesh"] for r in records]
@@ -260,8 +261,13 @@ def test_part_record_applies_the_limits_in_python_too(limit_parts):
     from meshprobe import batch
 
     stalled = json.loads(batch.part_record(limit_parts / "stalled.stl", part_timeout=0.5))
-    heavy = json.loads(batch.part_record(limit_parts / "heavy.stl", part_memory=16))
+    # In a fresh interpreter: memory this long-lived test process has mapped and freed would be free for
+    # the part on top of its limit.
+    heavy = json.loads(subprocess.run(
+        [sys.executable, "-c", "import sys; from meshprobe import batch; "
+         "print(batch.part_record(sys.argv[1], part_memory=16))", str(limit_parts / "heavy.stl")],
+        capture_output=True, text=True, check=True).stdout)
     small = json.loads(batch.part_record(limit_parts / "small-0.stl", part_timeout=30, part_memory=256))
-    assert (stalled["reason"], heavy["reason"], small["ok"]) == ("timeout", "memory", True)
+    assert (stalled.get("reason"), heavy.get("reason"), small["ok"]) == ("timeout", "memory", True), (stalled, heavy)
     with pytest.raises(ValueError, match="positive"):
         batch.part_record(limit_parts / "small-0.stl", part_timeout=0)

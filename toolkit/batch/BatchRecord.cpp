@@ -126,6 +126,13 @@ std::string megabytes(std::uint64_t bytes)
     return std::to_string((bytes + (1u << 20) - 1) >> 20) + " MB";
 }
 
+std::string memoryMessage(const std::string& path, const PartLimits& limits)
+{
+    return path + ": needs more memory than " +
+           (limits.memoryBytes > 0 ? "the " + megabytes(limits.memoryBytes) + " a part may use"
+                                   : std::string("there is"));
+}
+
 } // namespace
 
 BatchRecord batchRecord(const std::string& path, const BatchOptions& options)
@@ -153,20 +160,20 @@ BatchRecord isolatedBatchRecord(const std::string& path, const BatchOptions& opt
         detail::runIsolated([&] { return batchRecord(path, inChild).json; }, limits, options.progress);
     using Kind = detail::IsolatedOutcome::Kind;
     switch (outcome.kind) {
-    case Kind::Done:
-        return finished(Json::parse(outcome.text), start);
+    case Kind::Done: {
+        Json record = Json::parse(outcome.text);
+        // The job records a failed allocation itself; with a limit, the limit is what the user can change.
+        if (!record["ok"].get<bool>() && record["reason"] == FailureReason::memory && limits.memoryBytes > 0)
+            record["error"] = memoryMessage(path, limits);
+        return finished(std::move(record), start);
+    }
     case Kind::Timeout:
         return finished(
             failure(path, path + ": not finished within the " + plainNumber(limits.seconds) + " s a part may take",
                     FailureReason::timeout),
             start);
     case Kind::Memory:
-        return finished(failure(path,
-                                path + ": needs more memory than " +
-                                    (limits.memoryBytes > 0 ? "the " + megabytes(limits.memoryBytes) + " a part may use"
-                                                            : std::string("there is")),
-                                FailureReason::memory),
-                        start);
+        return finished(failure(path, memoryMessage(path, limits), FailureReason::memory), start);
     case Kind::Crash:
         break;
     }

@@ -32,8 +32,6 @@ namespace {
 constexpr char doneTag = 'D';
 constexpr char memoryTag = 'M';
 
-int childPipe = -1; // the forked child's end of the pipe, for the allocation-failure handler
-
 bool writeAll(int fd, const char* bytes, std::size_t size)
 {
     while (size > 0) {
@@ -44,14 +42,6 @@ bool writeAll(int fd, const char* bytes, std::size_t size)
         size -= static_cast<std::size_t>(n);
     }
     return true;
-}
-
-/// Runs in the child when operator new cannot allocate: whatever the job was doing, it has run out of the
-/// memory it may use, and saying so is more useful than the half-handled bad_alloc further up.
-[[noreturn]] void reportMemoryAndExit()
-{
-    writeAll(childPipe, &memoryTag, 1);
-    _exit(0);
 }
 
 #ifndef MESHPROBE_SANITIZED
@@ -91,14 +81,12 @@ std::uint64_t mappedBytes()
         setrlimit(RLIMIT_AS, &memory);
     }
 #endif
-    childPipe = fd;
-    std::set_new_handler(reportMemoryAndExit);
     int status = 0;
     try {
         const std::string text = job();
         status = writeAll(fd, &doneTag, 1) && writeAll(fd, text.data(), text.size()) ? 0 : 1;
     } catch (const std::bad_alloc&) {
-        reportMemoryAndExit();
+        status = writeAll(fd, &memoryTag, 1) ? 0 : 1;
     } catch (...) {
         status = 2;
     }

@@ -14,7 +14,7 @@ struct IsolatedOutcome {
     enum class Kind {
         Done,    ///< the job returned; `text` is its answer
         Timeout, ///< killed at limits.seconds
-        Memory,  ///< an allocation failed (the limit, or the machine's memory)
+        Memory,  ///< the job threw bad_alloc (the limit, or the machine's memory)
         Crash,   ///< the child died otherwise; `text` says how (the signal's name, an exit status)
     };
     Kind kind = Kind::Crash;
@@ -22,7 +22,7 @@ struct IsolatedOutcome {
 };
 
 /// Runs `job` in a forked child with `limits` (address space added to what the process has mapped; time
-/// from the fork) and returns how it ended. A failed allocation anywhere in the child ends it as Memory.
+/// from the fork) and returns how it ended.
 /// The child ignores SIGINT and SIGTERM, dumps no core and is killed when the calling thread ends.
 /// `cancel` is polled every 50 ms; false kills the child and throws Cancelled.
 /// @throw Error when no child can be started

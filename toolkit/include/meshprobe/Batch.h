@@ -70,8 +70,10 @@ BatchRecord batchRecord(const std::string& path, const BatchOptions& options = {
 
 /// Limits of one part run by isolatedBatchRecord; zero means none.
 struct PartLimits {
-    double seconds = 0.0;          ///< wall-clock time from start to record
-    std::uint64_t memoryBytes = 0; ///< address space the part may add to what the process had mapped
+    double seconds = 0.0; ///< wall-clock time from start to record
+    /// Address space the part may add to what the process had mapped. Memory the process had mapped and
+    /// freed (the heap of a long-running host) is free for the part on top of this.
+    std::uint64_t memoryBytes = 0;
 };
 
 /// batchRecord run in a forked child process, so that whatever happens to the part happens to the child:
