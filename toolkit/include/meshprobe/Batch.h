@@ -82,6 +82,7 @@ struct PartLimits {
 /// and dies with the calling thread. options.progress is polled every 50 ms in the caller; false kills the
 /// child and throws Cancelled. Call it from a process that has not itself run analyses on several threads
 /// (OpenMP's thread pool does not survive fork): the tool and cluster workers run every part this way.
+/// In ThreadSanitizer builds, which cannot follow such a child, the part runs in the caller without limits.
 BatchRecord isolatedBatchRecord(const std::string& path, const BatchOptions& options, const PartLimits& limits = {});
 
 /// A file's size and modification time: what resuming a batch compares to tell whether a part changed.
