@@ -20,14 +20,19 @@ With ``send_bytes=True`` the workers need no access to the part files; without i
 under the same paths (a shared file system).
 """
 
+import collections
 import itertools
 import json
+import logging
 import os
 import tempfile
+import time
 
 from . import _meshprobe
 
 __all__ = ["run", "part_record", "DEFAULT_MAX_SEND_BYTES"]
+
+_log = logging.getLogger(__name__)
 
 #: Largest part file ``send_bytes=True`` sends with a task (bytes): a task's data passes through the
 #: scheduler's and a worker's memory, and larger messages slow the whole cluster.
@@ -74,6 +79,19 @@ def _failed_record(label, error, reason):
     index, path, stamp, options = label
     line = json.dumps({"mesh": path, "ok": False, "error": f"{path}: {error}", "reason": reason, "seconds": None})
     return _meshprobe.labelled_record(line, index, path, stamp, options)
+
+
+def _summary(outcomes, skipped, seconds):
+    """The closing line of the tool's batch, for the log: "12 parts done, 2 failed (1 timeout, 1 worker),
+    30 skipped (already in the output), 4.2 s"."""
+    failures = {reason: count for reason, count in sorted(outcomes.items()) if reason != "ok"}
+    done = sum(outcomes.values())
+    text = f"{done} part{'' if done == 1 else 's'} done, {sum(failures.values())} failed"
+    if failures:
+        text += " (" + ", ".join(f"{count} {reason}" for reason, count in failures.items()) + ")"
+    if skipped:
+        text += f", {skipped} skipped (already in the output)"
+    return text + f", {seconds:.1f} s"
 
 
 def _own_client(client, allowed_failures):
@@ -158,6 +176,9 @@ def run(
     in_flight   tasks submitted at a time (default: twice the cluster's threads, at least 4), which
                 bounds the memory of sent bytes and of waiting results.
 
+    When every part is done, the tool's summary line ("N parts done, M failed (by reason), K skipped, T s")
+    goes to the ``meshprobe.batch`` logger at INFO level.
+
     Each record holds "index", "mesh", "ok", and either "triangles", "vertices", "info", "trapped",
     "thickness" or "error" and "reason", then "seconds", "file" and "options". Closing the generator early
     cancels the parts not yet run; the records already yielded are in `output`.
@@ -178,17 +199,21 @@ def run(
             raise ValueError(f"send_bytes sends files of at most {max_send_bytes} bytes (max_send_bytes); larger: "
                              + ", ".join(too_large))
 
+    began = time.monotonic()
+    outcomes = collections.Counter()
     written = None
     if output is not None:
         written = _meshprobe.BatchOutput(os.fspath(output), resume=resume)
         labels = [label for label in labels if not (resume and written.has_record(label[1], label[2], options))]
     elif resume:
         raise ValueError("resume=True needs output=PATH: the records to resume are read from it")
+    skipped = len(files) - len(labels)
 
     futures = {}
     to_close = []
     try:
         if not labels:
+            _log.info("%s", _summary(outcomes, skipped, time.monotonic() - began))
             return
         client, to_close = _own_client(client, allowed_failures)
         if in_flight is None:
@@ -227,7 +252,10 @@ def run(
             for record in ready:
                 if written is not None:
                     written.append(record)
-                yield record if raw else json.loads(record)
+                parsed = json.loads(record)
+                outcomes[parsed.get("reason", "ok") if not parsed["ok"] else "ok"] += 1
+                yield record if raw else parsed
+        _log.info("%s", _summary(outcomes, skipped, time.monotonic() - began))
     finally:
         if futures:
             client.cancel(list(futures))

@@ -2,6 +2,7 @@
 much memory, a Dask worker killed mid-batch. Each ends with exactly one record per part."""
 
 import json
+import logging
 import os
 import random
 import signal
@@ -206,13 +207,16 @@ def test_a_dask_worker_killed_mid_batch_costs_no_record(two_workers, many_parts,
     assert set(two_workers.run(os.getpid).values()) != set(victims)  # a worker really died
 
 
-def test_dask_sends_the_bytes_and_resumes_like_the_tool(two_workers, many_parts, tmp_path):
+def test_dask_sends_the_bytes_and_resumes_like_the_tool(two_workers, many_parts, tmp_path, caplog):
     from meshprobe import batch
 
     folder, hostile_names = many_parts
     files = sorted(map(str, folder.glob("part-*.stl")))[:30]
     output = tmp_path / "records.jsonl"
-    first = list(batch.run(files[:20], client=two_workers, output=output, send_bytes=True))
+    with caplog.at_level(logging.INFO, logger="meshprobe.batch"):
+        first = list(batch.run(files[:20], client=two_workers, output=output, send_bytes=True))
+    failed = sum(path in hostile_names for path in files[:20])
+    assert caplog.messages[-1].startswith(f"20 parts done, {failed} failed ({failed} error), ")
     # The tool resumes the cluster's output and adds only the ten parts it lacks.
     done = subprocess.run([str(_tool_path()), "batch", *files, "-o", output, "--resume"], capture_output=True,
                           text=True)
@@ -222,7 +226,9 @@ def test_dask_sends_the_bytes_and_resumes_like_the_tool(two_workers, many_parts,
     assert [r for r in records if not r["ok"]] == [r for r in records if r["mesh"] in hostile_names]
     # Errors name the part, not the worker's copy of it.
     assert all(r["error"].startswith(r["mesh"] + ":") for r in first if not r["ok"])
-    assert list(batch.run(files, client=two_workers, output=output, resume=True)) == []
+    with caplog.at_level(logging.INFO, logger="meshprobe.batch"):
+        assert list(batch.run(files, client=two_workers, output=output, resume=True)) == []
+    assert caplog.messages[-1].startswith("0 parts done, 0 failed, 30 skipped (already in the output), ")
     with pytest.raises(ValueError, match="at most 100 bytes"):
         next(batch.run(files, client=two_workers, send_bytes=True, max_send_bytes=100))
 
