@@ -40,11 +40,12 @@ DEFAULT_MAX_SEND_BYTES = 64 << 20
 
 
 def part_record(path, trapped=False, resolution=256, up="+z", threads=1, thickness=None, samples=31,
-                part_timeout=None, part_memory=None):
+                part_timeout=None, part_memory=None, isolate=False):
     """The JSON record of one part as a str, exactly the line ``meshprobe batch`` writes for it (without
     the label the output file adds: "index", "file", "options").
 
-    This is the job every worker runs; it is also handy on its own. Parameters are those of :func:`run`.
+    This is the job every worker runs, isolated in a child process; it is also handy on its own, in this
+    process unless `isolate` or a limit is given. Other parameters are those of :func:`run`.
     """
     return _meshprobe.batch_record(
         os.fspath(path),
@@ -56,6 +57,7 @@ def part_record(path, trapped=False, resolution=256, up="+z", threads=1, thickne
         samples=samples,
         part_timeout=part_timeout,
         part_memory=part_memory,
+        isolate=isolate,
     )
 
 
@@ -165,9 +167,9 @@ def run(
     send_bytes  send each file's content with its task, for workers that cannot see the files. A file
                 larger than `max_send_bytes` raises ValueError before any part starts.
     part_timeout, part_memory
-                seconds and MB: each part runs in a child process of its worker with these limits; a
-                crash, a timeout or running out of memory becomes the part's failure record and the
-                worker lives on.
+                seconds and MB: limits of each part. Every part runs in a child process of its worker, as
+                in the tool: a crash, a timeout or running out of memory becomes the part's failure record
+                and the worker lives on.
     retries     how often Dask runs a task again when it raised (a worker's disk full, ...).
     allowed_failures
                 for the LocalCluster started here: how many workers may die running one part before the
@@ -185,8 +187,10 @@ def run(
     """
     from distributed import KilledWorker, as_completed
 
+    # Every part in a child of its worker, as the tool runs them: a crash costs the part, not the worker,
+    # and the worker itself never runs an analysis whose threads a later child could not use.
     analyses = dict(trapped=trapped, resolution=resolution, up=up, threads=threads, thickness=thickness,
-                    samples=samples, part_timeout=part_timeout, part_memory=part_memory)
+                    samples=samples, part_timeout=part_timeout, part_memory=part_memory, isolate=True)
     options = _meshprobe.batch_options_json(
         trapped=trapped, resolution=resolution, up=up, threads=threads, samples=samples,
         thickness=None if thickness is None else (float(thickness[0]), float(thickness[1])))

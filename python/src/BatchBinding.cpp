@@ -52,11 +52,11 @@ PartLabel label(std::size_t index, const std::filesystem::path& mesh, const Stam
 
 std::string record(const std::filesystem::path& path, bool trapped, int resolution, const std::string& up, int threads,
                    std::optional<std::pair<float, float>> thickness, int samples, std::optional<double> partTimeout,
-                   std::optional<double> partMemory, py::object progress)
+                   std::optional<double> partMemory, bool isolate, py::object progress)
 {
     BatchOptions options = analyses(trapped, resolution, up, threads, thickness, samples);
     const PartLimits partLimits = limits(partTimeout, partMemory);
-    const bool isolated = partTimeout || partMemory;
+    const bool isolated = isolate || partTimeout || partMemory;
     PythonProgress report(std::move(progress));
     options.progress = report.callback();
     return withoutGil(report, [&] {
@@ -92,7 +92,7 @@ void bindBatch(py::module_& module)
 {
     module.def("batch_record", &record, py::arg("path"), py::arg("trapped") = false, py::arg("resolution") = 256,
                py::arg("up") = "+z", py::arg("threads") = 1, py::arg("thickness") = py::none(), py::arg("samples") = 31,
-               py::arg("part_timeout") = py::none(), py::arg("part_memory") = py::none(),
+               py::arg("part_timeout") = py::none(), py::arg("part_memory") = py::none(), py::arg("isolate") = false,
                py::arg("progress") = py::none(),
                R"(One part of a batch: the JSON record `meshprobe batch` writes for it, as a str on one line.
 
@@ -101,6 +101,8 @@ trapped       also run the trapped-volume analysis with resolution, up and threa
 thickness     None, or (min, max) in mm to run the thickness analysis with `samples` rays per face.
 part_timeout  seconds, part_memory  MB: run the part in a child process with these limits (either one
               given); a crash, a timeout or running out of memory becomes the part's failure record.
+isolate       run the part in a child process even without limits. A child of a process that has run
+              analyses on several threads (threads > 1) can hang in OpenMP: isolate every part, or none.
 
 A part that cannot be read or analysed gives a record with "ok": false, its "error" and its "reason";
 only cancellation (progress returning False: meshprobe.Cancelled; Ctrl-C: KeyboardInterrupt) raises.)");
