@@ -1,25 +1,28 @@
 // SPDX-License-Identifier: MIT
 // `meshprobe batch`: the chosen analyses on many parts, one JSON record per part (JSON Lines), parts in
-// parallel.
-
+// parallel, each in its own process so that no part can end the batch.
 #include <algorithm>
-#include <iostream>
 #include <atomic>
 #include <cstdio>
+#include <iostream>
 #include <memory>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "cli/BatchSummary.h"
 #include "cli/CliError.h"
 #include "cli/Commands.h"
 #include "cli/Interrupt.h"
 #include "cli/OrderedParallel.h"
 #include "cli/ProcessProfile.h"
 #include "cli/ProgressBar.h"
+#include "cli/Stopwatch.h"
 #include "cli/ThicknessWindow.h"
 #include "meshprobe/Batch.h"
-#include "meshprobe/JsonLinesFile.h"
+#include "meshprobe/BatchOutput.h"
+#include "meshprobe/Threads.h"
 
 namespace cli {
 
@@ -27,7 +30,7 @@ namespace {
 
 struct BatchOptions {
     std::vector<std::string> paths;
-    int jobs = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+    int jobs = meshprobe::defaultThreadCount();
     bool trapped = false;
     int resolution = 256;
     std::string up = "+z";
@@ -35,6 +38,10 @@ struct BatchOptions {
     std::vector<double> thickness;
     int samples = 31;
     std::string outputPath;
+    bool resume = false;
+    bool ordered = false;
+    double partSeconds = 0.0;
+    double partMegabytes = 0.0;
     bool quiet = false;
     ProfileCliOptions profile;
     bool fixWinding = false;
@@ -46,48 +53,36 @@ struct BatchOptions {
 /// A failing part (its check's verdict is fail): the batch ran, but not every part is fit to print.
 constexpr int ExitVerdictFailed = 3;
 
-/// How many parts passed, warned and failed their check, and how many could not be read or analysed.
+/// How many parts passed, warned and failed their check.
 struct VerdictCounts {
-    std::atomic<std::size_t> pass{0}, warn{0}, fail{0}, failedParts{0};
+    std::atomic<std::size_t> pass{0}, warn{0}, fail{0};
 
     void add(const meshprobe::BatchRecord& record)
     {
-        if (!record.ok) ++failedParts;
         if (record.verdict == "pass") ++pass;
         if (record.verdict == "warn") ++warn;
         if (record.verdict == "fail") ++fail;
     }
 };
 
-/// Where the records go: stdout, or a file that replaces the target only once the batch is complete.
+/// Where the records go: stdout, each line flushed so that a reader of the pipe sees every part as soon as
+/// it is done, or the batch's output file.
 class RecordSink {
 public:
-    explicit RecordSink(const std::string& path)
-    {
-        if (!path.empty()) file = std::make_unique<meshprobe::JsonLinesFile>(path);
-    }
-    RecordSink(const RecordSink&) = delete;
-    RecordSink& operator=(const RecordSink&) = delete;
+    explicit RecordSink(std::unique_ptr<meshprobe::BatchOutput> output) : file(std::move(output)) {}
 
-    void write(std::string line)
+    void write(const std::string& line)
     {
         if (file) {
             file->append(line);
             return;
         }
-        line += '\n';
-        // Each line is flushed, so that a reader of the pipe sees every part as soon as it is done.
-        if (std::fwrite(line.data(), 1, line.size(), stdout) != line.size() || std::fflush(stdout) != 0)
-            throw meshprobe::Error("cannot write to standard output");
-    }
-
-    void commit()
-    {
-        if (file) file->commit(cancelOnInterrupt());
+        std::cout << line << '\n' << std::flush;
+        if (!std::cout) throw meshprobe::Error("cannot write to standard output");
     }
 
 private:
-    std::unique_ptr<meshprobe::JsonLinesFile> file;
+    std::unique_ptr<meshprobe::BatchOutput> file;
 };
 
 meshprobe::BatchOptions analysesOf(const BatchOptions& options)
@@ -115,39 +110,79 @@ meshprobe::BatchOptions analysesOf(const BatchOptions& options)
     return analyses;
 }
 
+meshprobe::PartLimits limitsOf(const BatchOptions& options)
+{
+    return {options.partSeconds, static_cast<std::uint64_t>(options.partMegabytes * (1 << 20))};
+}
+
 int runBatch(const BatchOptions& options)
 {
+    const Stopwatch stopwatch;
     const meshprobe::BatchOptions analyses = analysesOf(options);
+    const meshprobe::PartLimits limits = limitsOf(options);
+    const std::string optionsJson = meshprobe::batchOptionsJson(analyses);
     const std::vector<std::string> files = meshprobe::collectMeshFiles(options.paths);
     if (files.empty()) throw InputError("batch: no mesh files found in the folders given");
-    RecordSink sink(options.outputPath);
+
+    std::unique_ptr<meshprobe::BatchOutput> output;
+    if (!options.outputPath.empty())
+        output = std::make_unique<meshprobe::BatchOutput>(options.outputPath,
+                                                          options.resume ? meshprobe::BatchOutput::Mode::Resume
+                                                                         : meshprobe::BatchOutput::Mode::Replace);
+
+    // The label of every part, stamped before it is read: a file changed while it was analysed is redone
+    // by a resume.
+    BatchSummary summary;
+    std::vector<meshprobe::PartLabel> parts;
+    for (std::size_t index = 0; index < files.size(); ++index) {
+        meshprobe::PartLabel label{index, files[index], meshprobe::fileStamp(files[index]), optionsJson};
+        if (output && options.resume && output->hasRecord(label))
+            summary.skipped(1);
+        else
+            parts.push_back(std::move(label));
+    }
+    RecordSink sink(std::move(output));
 
     ProgressBar progress(ProgressBar::shouldShow(options.quiet));
     const meshprobe::ProgressCallback partsDone = progress.stage("parts", 0, 100);
-    VerdictCounts counts;
-    runInOrder(
-        files.size(), options.jobs,
-        [&](std::size_t part) {
-            meshprobe::BatchRecord record = meshprobe::batchRecord(files[part], analyses);
-            counts.add(record);
-            return std::move(record.json);
-        },
-        [&](std::size_t part, std::string&& record) {
-            progress.clear();
-            sink.write(std::move(record));
-            if (!partsDone(100.0f * static_cast<float>(part + 1) / static_cast<float>(files.size())))
-                throw meshprobe::Cancelled();
-        });
-    progress.clear();
-    sink.commit();
-    if (analyses.check)
-        std::cerr << "meshprobe: " << files.size() << (files.size() == 1 ? " part: " : " parts: ") << counts.pass
-                  << " pass, " << counts.warn << " warn, " << counts.fail << " fail"
-                  << (counts.failedParts ? ", " + std::to_string(counts.failedParts) + " not analysed" : "")
-                  << std::endl;
+    std::size_t delivered = 0;
+    VerdictCounts verdicts;
+    const auto printSummary = [&](bool interrupted) {
+        progress.clear();
+        std::cerr << "meshprobe batch: " << summary.text(stopwatch.seconds(), interrupted) << std::endl;
+        if (analyses.check)
+            std::cerr << "meshprobe batch: verdicts: " << verdicts.pass << " pass, " << verdicts.warn << " warn, "
+                      << verdicts.fail << " fail" << std::endl;
+    };
+    try {
+        runInOrder(
+            parts.size(), options.jobs,
+            [&](std::size_t part) {
+                const meshprobe::BatchRecord record =
+                    meshprobe::isolatedBatchRecord(parts[part].mesh, analyses, limits);
+                verdicts.add(record);
+                // The reason travels in front of the record, after a line break, which a JSON line never holds.
+                return (record.ok ? std::string() : record.reason) + '\n' +
+                       meshprobe::labelledRecord(record.json, parts[part]);
+            },
+            [&](std::size_t, std::string&& reasonAndRecord) {
+                const std::size_t lineBreak = reasonAndRecord.find('\n');
+                progress.clear();
+                sink.write(reasonAndRecord.substr(lineBreak + 1));
+                summary.recorded(reasonAndRecord.substr(0, lineBreak));
+                ++delivered;
+                if (!partsDone(100.0f * static_cast<float>(delivered) / static_cast<float>(parts.size())))
+                    throw meshprobe::Cancelled();
+            },
+            options.ordered ? Delivery::ItemOrder : Delivery::Completion);
+    } catch (const meshprobe::Cancelled&) {
+        if (!options.quiet) printSummary(true);
+        throw;
+    }
+    if (!options.quiet) printSummary(false);
     // A part that could not be analysed outweighs a verdict: its record holds none.
-    if (counts.failedParts) return ExitAnalysisFailed;
-    return counts.fail ? ExitVerdictFailed : ExitSuccess;
+    if (summary.failed() != 0) return ExitAnalysisFailed;
+    return verdicts.fail ? ExitVerdictFailed : ExitSuccess;
 }
 
 } // namespace
@@ -194,11 +229,24 @@ Command addBatchCommand(CLI::App& app)
         ->check(CLI::NonNegativeNumber)
         ->capture_default_str()
         ->needs(thickness);
+    CLI::Option* output =
+        command
+            ->add_option("-o,--output", options->outputPath,
+                         "Write the records to OUT instead of stdout, each as soon as its part is done")
+            ->type_name("OUT");
     command
-        ->add_option("-o,--output", options->outputPath,
-                     "Write the records to OUT instead of stdout (replaced only when the batch completes)")
-        ->type_name("OUT");
-    command->add_flag("-q,--quiet", options->quiet, "No progress bar on stderr");
+        ->add_flag("--resume", options->resume,
+                   "Keep the records in OUT and do only the parts without one (or whose file or options changed)")
+        ->needs(output);
+    command->add_flag("--ordered", options->ordered,
+                      "Records in the order of the parts (default: as parts finish, each with its \"index\")");
+    command->add_option("--part-timeout", options->partSeconds, "Seconds a part may take before it is stopped")
+        ->type_name("S")
+        ->check(CLI::PositiveNumber);
+    command->add_option("--part-memory", options->partMegabytes, "Memory a part may use, in MB")
+        ->type_name("MB")
+        ->check(CLI::PositiveNumber);
+    command->add_flag("-q,--quiet", options->quiet, "No progress bar and no summary on stderr");
     return {command, [options] { return runBatch(*options); }};
 }
 

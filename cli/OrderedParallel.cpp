@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-// Worker threads take the next item from a shared counter; the caller delivers finished results in order.
+// Worker threads take the next item from a shared counter; the caller delivers finished results.
 #include "cli/OrderedParallel.h"
 
 #include <algorithm>
@@ -13,7 +13,7 @@
 namespace cli {
 
 void runInOrder(std::size_t count, int workers, const std::function<std::string(std::size_t)>& job,
-                const std::function<void(std::size_t, std::string&&)>& deliver)
+                const std::function<void(std::size_t, std::string&&)>& deliver, Delivery delivery)
 {
     std::mutex mutex;
     std::condition_variable finished;
@@ -52,18 +52,19 @@ void runInOrder(std::size_t count, int workers, const std::function<std::string(
         threads.emplace_back(work);
 
     std::exception_ptr deliveryFailure;
-    std::size_t nextDelivery = 0;
+    std::size_t nextDelivery = 0; // in item order, the next item; else the number delivered
+    const auto deliverable = [&] { return delivery == Delivery::ItemOrder ? done.find(nextDelivery) : done.begin(); };
     std::unique_lock<std::mutex> lock(mutex);
     while (nextDelivery < count) {
-        finished.wait(lock,
-                      [&] { return done.count(nextDelivery) != 0 || (failure && running == 0) || deliveryFailure; });
-        const auto ready = done.find(nextDelivery);
-        if (ready == done.end()) break; // a job failed and nothing earlier is left to deliver
+        finished.wait(lock, [&] { return deliverable() != done.end() || (failure && running == 0); });
+        const auto ready = deliverable();
+        if (ready == done.end()) break; // a job failed and nothing deliverable is left
+        const std::size_t item = ready->first;
         std::string result = std::move(ready->second);
         done.erase(ready);
         lock.unlock();
         try {
-            deliver(nextDelivery, std::move(result));
+            deliver(item, std::move(result));
         } catch (...) {
             deliveryFailure = std::current_exception();
         }

@@ -1,13 +1,17 @@
 // SPDX-License-Identifier: MIT
-// batch_record() and collect_mesh_files(): the tool's per-part batch job, for the Python batch runners.
+// The tool's per-part batch job, its record labels and its output file, for the Python batch runners.
+#include <cstdint>
 #include <filesystem>
+#include <memory>
 #include <optional>
+#include <tuple>
 #include <utility>
 
 #include <pybind11/stl.h>
 #include <pybind11/stl/filesystem.h>
 
 #include "meshprobe/Batch.h"
+#include "meshprobe/BatchOutput.h"
 #include "meshprobe/Profile.h"
 #include "python/src/Bindings.h"
 #include "python/src/LongCall.h"
@@ -17,6 +21,8 @@ namespace py = pybind11;
 namespace meshprobe::python {
 
 namespace {
+
+using Stamp = std::optional<std::tuple<std::uint64_t, std::int64_t>>;
 
 /// The check's profile: a printer kind, or a profile file's text (read once by the caller, so that workers
 /// need not see the file).
@@ -30,20 +36,81 @@ std::optional<BatchCheck> checkOf(const std::optional<std::string>& printer,
     return std::nullopt;
 }
 
+/// What a process check adds to a part's analyses: the printer or profile, and the winding repair.
+struct CheckArguments {
+    std::optional<std::string> printer;
+    std::optional<std::string> profileText;
+    std::string profileSource = "profile";
+    bool fixWinding = false;
+};
+
+BatchOptions analyses(bool trapped, int resolution, const std::string& up, int threads,
+                      std::optional<std::pair<float, float>> thickness, int samples, const CheckArguments& check)
+{
+    BatchOptions options;
+    options.check = checkOf(check.printer, check.profileText, check.profileSource, resolution, threads);
+    options.fixWinding = check.fixWinding;
+    if (trapped) options.trapped = BatchTrapped{resolution, parseBuildDirection(up), threads};
+    if (thickness) options.thickness = BatchThickness{thickness->first, thickness->second, samples};
+    return options;
+}
+
+PartLimits limits(std::optional<double> seconds, std::optional<double> megabytes)
+{
+    if ((seconds && *seconds <= 0) || (megabytes && *megabytes <= 0))
+        throw InputError("part_timeout and part_memory must be positive (or None for no limit)");
+    return {seconds.value_or(0.0), static_cast<std::uint64_t>(megabytes.value_or(0.0) * (1 << 20))};
+}
+
+std::optional<FileStamp> toStamp(const Stamp& stamp)
+{
+    if (!stamp) return std::nullopt;
+    return FileStamp{std::get<0>(*stamp), std::get<1>(*stamp)};
+}
+
+PartLabel label(std::size_t index, const std::filesystem::path& mesh, const Stamp& stamp, const std::string& options)
+{
+    return {index, mesh.string(), toStamp(stamp), options};
+}
+
 std::string record(const std::filesystem::path& path, bool trapped, int resolution, const std::string& up, int threads,
                    std::optional<std::pair<float, float>> thickness, int samples,
                    const std::optional<std::string>& printer, const std::optional<std::string>& profileText,
-                   const std::string& profileSource, bool fixWinding, py::object progress)
+                   const std::string& profileSource, bool fixWinding, std::optional<double> partTimeout,
+                   std::optional<double> partMemory, bool isolate, py::object progress)
 {
-    BatchOptions options;
-    options.check = checkOf(printer, profileText, profileSource, resolution, threads);
-    options.fixWinding = fixWinding;
-    if (trapped) options.trapped = BatchTrapped{resolution, parseBuildDirection(up), threads};
-    if (thickness) options.thickness = BatchThickness{thickness->first, thickness->second, samples};
+    BatchOptions options = analyses(trapped, resolution, up, threads, thickness, samples,
+                                    {printer, profileText, profileSource, fixWinding});
+    const PartLimits partLimits = limits(partTimeout, partMemory);
+    const bool isolated = isolate || partTimeout || partMemory;
     PythonProgress report(std::move(progress));
     options.progress = report.callback();
-    return withoutGil(report, [&] { return batchRecord(path.string(), options).json; });
+    return withoutGil(report, [&] {
+        return (isolated ? isolatedBatchRecord(path.string(), options, partLimits)
+                         : batchRecord(path.string(), options))
+            .json;
+    });
 }
+
+/// The output file as Python holds it: closed explicitly (with or at the end of a `with` block), so that
+/// its lock is released and its records reach the disk when the run ends, not when the object is collected.
+class OpenBatchOutput {
+public:
+    OpenBatchOutput(const std::filesystem::path& path, bool resume)
+        : output(std::make_unique<BatchOutput>(path.string(),
+                                               resume ? BatchOutput::Mode::Resume : BatchOutput::Mode::Replace))
+    {
+    }
+    BatchOutput& open() const
+    {
+        if (!output) throw InputError("the batch output is closed");
+        return *output;
+    }
+    void close() { output.reset(); }
+
+private:
+    std::unique_ptr<BatchOutput> output;
+};
 
 } // namespace
 
@@ -52,18 +119,79 @@ void bindBatch(py::module_& module)
     module.def("batch_record", &record, py::arg("path"), py::arg("trapped") = false, py::arg("resolution") = 256,
                py::arg("up") = "+z", py::arg("threads") = 1, py::arg("thickness") = py::none(), py::arg("samples") = 31,
                py::arg("printer") = py::none(), py::arg("profile_text") = py::none(),
-               py::arg("profile_source") = "profile", py::arg("fix_winding") = false, py::arg("progress") = py::none(),
+               py::arg("profile_source") = "profile", py::arg("fix_winding") = false,
+               py::arg("part_timeout") = py::none(), py::arg("part_memory") = py::none(), py::arg("isolate") = false,
+               py::arg("progress") = py::none(),
                R"(One part of a batch: the JSON record `meshprobe batch` writes for it, as a str on one line.
 
-path        the mesh file.
-trapped     also run the trapped-volume analysis with resolution, up and threads (per part).
-thickness   None, or (min, max) in mm to run the thickness analysis with `samples` rays per face.
-printer     a printer kind, or profile_text a profile file's JSON text (named profile_source in errors):
-            also check the part, with resolution and threads, as `meshprobe batch --printer/--profile`.
-fix_winding repair the winding before the analyses.
+path          the mesh file.
+trapped       also run the trapped-volume analysis with resolution, up and threads (per part).
+thickness     None, or (min, max) in mm to run the thickness analysis with `samples` rays per face.
+printer       a printer kind, or profile_text a profile file's JSON text (named profile_source in errors):
+              also check the part, with resolution and threads, as `meshprobe batch --printer/--profile`.
+fix_winding   repair the winding before the analyses.
+part_timeout  seconds, part_memory  MB: run the part in a child process with these limits (either one
+              given); a crash, a timeout or running out of memory becomes the part's failure record.
+isolate       run the part in a child process even without limits. A child of a process that has run
+              analyses on several threads (threads > 1) can hang in OpenMP: isolate every part, or none.
 
-A part that cannot be read or analysed gives a record with "ok": false and its "error"; only
-cancellation (progress returning False: meshprobe.Cancelled; Ctrl-C: KeyboardInterrupt) raises.)");
+A part that cannot be read or analysed gives a record with "ok": false, its "error" and its "reason";
+only cancellation (progress returning False: meshprobe.Cancelled; Ctrl-C: KeyboardInterrupt) raises.)");
+
+    module.def(
+        "batch_options_json",
+        [](bool trapped, int resolution, const std::string& up, int threads,
+           std::optional<std::pair<float, float>> thickness, int samples, const std::optional<std::string>& printer,
+           const std::optional<std::string>& profileText, const std::string& profileSource, bool fixWinding) {
+            return batchOptionsJson(analyses(trapped, resolution, up, threads, thickness, samples,
+                                             {printer, profileText, profileSource, fixWinding}));
+        },
+        py::arg("trapped") = false, py::arg("resolution") = 256, py::arg("up") = "+z", py::arg("threads") = 1,
+        py::arg("thickness") = py::none(), py::arg("samples") = 31, py::arg("printer") = py::none(),
+        py::arg("profile_text") = py::none(), py::arg("profile_source") = "profile", py::arg("fix_winding") = false,
+        "The analyses' options as a record's \"options\" holds them (compact JSON).");
+
+    module.def(
+        "file_stamp",
+        [](const std::filesystem::path& path) -> Stamp {
+            const auto stamp = fileStamp(path.string());
+            if (!stamp) return std::nullopt;
+            return std::make_tuple(stamp->size, stamp->modifiedNs);
+        },
+        py::arg("path"), "(size, modification time in ns) of a file, or None when it cannot be examined.");
+
+    module.def(
+        "labelled_record",
+        [](const std::string& line, std::size_t index, const std::filesystem::path& mesh, const Stamp& stamp,
+           const std::string& options,
+           const std::string& readFrom) { return labelledRecord(line, label(index, mesh, stamp, options), readFrom); },
+        py::arg("record"), py::arg("index"), py::arg("mesh"), py::arg("stamp"), py::arg("options"),
+        py::arg("read_from") = "",
+        R"(A batch_record line with its label, as the tool writes it to its output: "index" first, then
+"file" (the stamp) and "options" at the end; with read_from (the copy that was read), "mesh" and the
+error name `mesh` instead.)");
+
+    py::class_<OpenBatchOutput>(module, "BatchOutput",
+                                R"(A batch's records file, as `meshprobe batch -o OUT [--resume]` writes it: one
+whole line per record in one write, locked against a second writer, an unfinished last line dropped on
+resume.)")
+        .def(py::init<const std::filesystem::path&, bool>(), py::arg("path"), py::arg("resume") = false)
+        .def(
+            "has_record",
+            [](const OpenBatchOutput& output, const std::filesystem::path& mesh, const Stamp& stamp,
+               const std::string& options) { return output.open().hasRecord(label(0, mesh, stamp, options)); },
+            py::arg("mesh"), py::arg("stamp"), py::arg("options"),
+            "True when the file held a record of `mesh` with this stamp and these options when it was opened.")
+        .def(
+            "append", [](const OpenBatchOutput& output, const std::string& line) { output.open().append(line); },
+            py::arg("record"), "Appends one record line.")
+        .def("close", &OpenBatchOutput::close, "Writes the records to disk and releases the file (idempotent).")
+        .def("__enter__", [](py::object self) { return self; })
+        .def("__exit__", [](OpenBatchOutput& output, py::args) { output.close(); })
+        .def_property_readonly("records_found",
+                               [](const OpenBatchOutput& output) { return output.open().recordsFound(); })
+        .def_property_readonly("bytes_dropped",
+                               [](const OpenBatchOutput& output) { return output.open().bytesDropped(); });
 
     module.def(
         "collect_mesh_files",

@@ -3,6 +3,7 @@
 // time, and a failing job that stops new items but lets earlier results through.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <stdexcept>
@@ -90,6 +91,46 @@ TEST(OrderedParallel, AFailingDeliveryStopsTheRun)
                      }),
                  std::runtime_error);
     EXPECT_LT(started.load(), 100u);
+}
+
+TEST(OrderedParallel, InCompletionOrderASlowItemHoldsNothingBack)
+{
+    // Item 0 takes long; with two workers the other 19 all finish, and are delivered, before it.
+    std::vector<std::size_t> order;
+    cli::runInOrder(
+        20, 2,
+        [](std::size_t item) {
+            std::this_thread::sleep_for(item == 0 ? 200ms : 1ms);
+            return "part " + std::to_string(item);
+        },
+        [&](std::size_t item, std::string&& result) {
+            EXPECT_EQ(result, "part " + std::to_string(item));
+            order.push_back(item);
+        },
+        cli::Delivery::Completion);
+    ASSERT_EQ(order.size(), 20u);
+    EXPECT_EQ(order.back(), 0u);
+    std::sort(order.begin(), order.end());
+    for (std::size_t i = 0; i < order.size(); ++i)
+        EXPECT_EQ(order[i], i); // each item once
+}
+
+TEST(OrderedParallel, InCompletionOrderAFailingJobStillDeliversTheItemsDone)
+{
+    std::vector<std::size_t> delivered;
+    EXPECT_THROW(cli::runInOrder(
+                     50, 2,
+                     [](std::size_t item) {
+                         if (item == 0) {
+                             std::this_thread::sleep_for(50ms);
+                             throw std::runtime_error("part 0 cancelled");
+                         }
+                         return std::string();
+                     },
+                     [&](std::size_t item, std::string&&) { delivered.push_back(item); }, cli::Delivery::Completion),
+                 std::runtime_error);
+    EXPECT_FALSE(delivered.empty()); // the other worker's items went out while item 0 ran
+    EXPECT_EQ(std::count(delivered.begin(), delivered.end(), 0u), 0);
 }
 
 TEST(OrderedParallel, NothingToDoCallsNothing)

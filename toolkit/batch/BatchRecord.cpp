@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <new>
 #include <optional>
+#include <sstream>
 
 #include <nlohmann/json.hpp>
 
@@ -18,7 +19,24 @@
 #include "meshprobe/Thickness.h"
 #include "meshprobe/ThinAreas.h"
 #include "meshprobe/TrappedVolumes.h"
+#include "toolkit/batch/IsolatedJob.h"
 #include "toolkit/batch/ResultJson.h"
+
+#if defined(__SANITIZE_THREAD__)
+#define MESHPROBE_THREAD_SANITIZER 1
+#elif defined(__has_feature)
+#if __has_feature(thread_sanitizer)
+#define MESHPROBE_THREAD_SANITIZER 1
+#endif
+#endif
+
+namespace {
+#ifdef MESHPROBE_THREAD_SANITIZER
+constexpr bool forkedParts = false;
+#else
+constexpr bool forkedParts = true;
+#endif
+} // namespace
 
 namespace meshprobe {
 
@@ -132,6 +150,40 @@ Json runJob(const std::string& path, const BatchOptions& options)
     return record;
 }
 
+Json failure(const std::string& path, const std::string& message, const char* reason)
+{
+    return Json{{"mesh", path}, {"ok", false}, {"error", message}, {"reason", reason}};
+}
+
+BatchRecord finished(Json record, std::chrono::steady_clock::time_point start)
+{
+    record["seconds"] = secondsSince(start);
+    const bool ok = record["ok"].get<bool>();
+    std::string reason = ok ? std::string() : record["reason"].get<std::string>();
+    std::string verdict = ok && record.contains("verdict") ? record["verdict"].get<std::string>() : "";
+    // Messages may quote file content; replacing invalid UTF-8 keeps the record writable.
+    return {record.dump(-1, ' ', false, Json::error_handler_t::replace), ok, std::move(verdict), std::move(reason)};
+}
+
+std::string plainNumber(double value)
+{
+    std::ostringstream text;
+    text << value;
+    return text.str();
+}
+
+std::string megabytes(std::uint64_t bytes)
+{
+    return std::to_string((bytes + (1u << 20) - 1) >> 20) + " MB";
+}
+
+std::string memoryMessage(const std::string& path, const PartLimits& limits)
+{
+    return path + ": needs more memory than " +
+           (limits.memoryBytes > 0 ? "the " + megabytes(limits.memoryBytes) + " a part may use"
+                                   : std::string("there is"));
+}
+
 } // namespace
 
 BatchRecord batchRecord(const std::string& path, const BatchOptions& options)
@@ -143,15 +195,43 @@ BatchRecord batchRecord(const std::string& path, const BatchOptions& options)
     } catch (const Cancelled&) {
         throw;
     } catch (const std::bad_alloc&) {
-        record = Json{{"mesh", path}, {"ok", false}, {"error", path + ": out of memory"}};
+        record = failure(path, path + ": out of memory", FailureReason::memory);
     } catch (const std::exception& e) {
-        record = Json{{"mesh", path}, {"ok", false}, {"error", e.what()}};
+        record = failure(path, e.what(), FailureReason::error);
     }
-    record["seconds"] = secondsSince(start);
-    const bool ok = record["ok"].get<bool>();
-    const std::string verdict = ok && record.contains("verdict") ? record["verdict"].get<std::string>() : "";
-    // Messages may quote file content; replacing invalid UTF-8 keeps the record writable.
-    return {record.dump(-1, ' ', false, Json::error_handler_t::replace), ok, verdict};
+    return finished(std::move(record), start);
+}
+
+BatchRecord isolatedBatchRecord(const std::string& path, const BatchOptions& options, const PartLimits& limits)
+{
+    // ThreadSanitizer ends a child of a threaded process that starts threads, as the analyses do: under it,
+    // parts run in the caller, without limits.
+    if constexpr (!forkedParts) return batchRecord(path, options);
+    const auto start = std::chrono::steady_clock::now();
+    BatchOptions inChild = options;
+    inChild.progress = {}; // cancellation is the parent's: it kills the child
+    const detail::IsolatedOutcome outcome =
+        detail::runIsolated([&] { return batchRecord(path, inChild).json; }, limits, options.progress);
+    using Kind = detail::IsolatedOutcome::Kind;
+    switch (outcome.kind) {
+    case Kind::Done: {
+        Json record = Json::parse(outcome.text);
+        // The job records a failed allocation itself; with a limit, the limit is what the user can change.
+        if (!record["ok"].get<bool>() && record["reason"] == FailureReason::memory && limits.memoryBytes > 0)
+            record["error"] = memoryMessage(path, limits);
+        return finished(std::move(record), start);
+    }
+    case Kind::Timeout:
+        return finished(
+            failure(path, path + ": not finished within the " + plainNumber(limits.seconds) + " s a part may take",
+                    FailureReason::timeout),
+            start);
+    case Kind::Memory:
+        return finished(failure(path, memoryMessage(path, limits), FailureReason::memory), start);
+    case Kind::Crash:
+        break;
+    }
+    return finished(failure(path, path + ": the analysis crashed (" + outcome.text + ")", FailureReason::crash), start);
 }
 
 } // namespace meshprobe
