@@ -27,13 +27,16 @@ struct FacePacketHits {
     float suspectHigh[maxPacketRays];
 };
 
+/// Vector instruction set of a packet cast: the widest the processor has, or SSE2 alone.
+enum class PacketLanes { widest, sse };
+
 /// Casts `count` (1..maxPacketRays) rays from `origins` (three floats each) along one `direction`, each
 /// looking as far as `limit`: the result of castFaceRay(origin, direction, radius 0, limit) for every ray.
 /// Returns false, with nothing cast, where the packet walk does not apply (more rays than a packet
 /// holds, a tree of another branching factor, a zero direction, no vector unit); the caller then casts
 /// ray by ray.
 bool castFacePacket(const FaceTree& faceTree, const float* origins, int count, const float direction[3], float limit,
-                    FacePacketHits& hits);
+                    FacePacketHits& hits, PacketLanes lanes = PacketLanes::widest);
 
 /// Ray `ray`'s castFaceRay result for a smaller limit `limit` (not above hits.limit): the hit face's list
 /// position and distance, or -1 for no hit. Returns false when the packet's walk does not decide it, so

@@ -174,42 +174,48 @@ struct Ramp : MeshAnalyzer {
 } // namespace
 
 // Each ray of a packet ends with castFaceRay's face and distance; for smaller limits (the other rays'
-// distances, and each just above its own) the packet's answer, where it gives one, is castFaceRay's.
+// distances, and each just below and above its own) the packet's answer, where it gives one, is
+// castFaceRay's. With the widest vectors the processor has, and with SSE2.
 TEST(FaceRayPacket, EveryRayEqualsItsSingleCastAtItsLimitAndAtSmallerOnes)
 {
     for (const Case& c : cases())
-        for (int samples : {2, 8, 31}) {
-            const auto mesh = c.make().build();
-            const OwnedFaceTree tree = makeFaceTree(mesh.get(), 0, nullptr, false);
-            const std::vector<SamplePoint> pattern = folded(samples);
-            std::vector<float> origins(3 * pattern.size());
-            long mismatches = 0;
-            for (const UTriangle<float>* face : mesh->faces) {
-                float d[3];
-                faceRays(*face, pattern, origins.data(), d);
-                FacePacketHits hits;
-                ASSERT_TRUE(castFacePacket(*tree, origins.data(), samples, d, c.max, hits)) << c.name;
-                for (int s = 0; s < samples; ++s) {
-                    float t = c.max;
-                    const UTriangle<float>* single = castFaceRay(*tree, &origins[3 * s], d, 0.0f, &t, nullptr, nullptr);
-                    const int singleFace = single ? single->index : -1;
-                    if (hits.face[s] != singleFace || (single && !sameBits(hits.distance[s], t))) ++mismatches;
-                    std::vector<float> limits = {std::nextafter(t, 0.0f), std::nextafter(t, INFINITY)};
-                    for (int other = 0; other < samples; ++other)
-                        if (hits.face[other] >= 0) limits.push_back(hits.distance[other]);
-                    for (float limit : limits) {
-                        if (!(limit < c.max)) continue;
-                        int packetFace;
-                        float packetDistance;
-                        if (!rayHitAt(hits, s, limit, packetFace, packetDistance)) continue;
-                        float u = limit;
-                        const UTriangle<float>* at = castFaceRay(*tree, &origins[3 * s], d, 0.0f, &u, nullptr, nullptr);
-                        if (packetFace != (at ? at->index : -1) || (at && !sameBits(packetDistance, u))) ++mismatches;
+        for (PacketLanes lanes : {PacketLanes::widest, PacketLanes::sse})
+            for (int samples : {2, 8, 31}) {
+                const auto mesh = c.make().build();
+                const OwnedFaceTree tree = makeFaceTree(mesh.get(), 0, nullptr, false);
+                const std::vector<SamplePoint> pattern = folded(samples);
+                std::vector<float> origins(3 * pattern.size());
+                long mismatches = 0;
+                for (const UTriangle<float>* face : mesh->faces) {
+                    float d[3];
+                    faceRays(*face, pattern, origins.data(), d);
+                    FacePacketHits hits;
+                    ASSERT_TRUE(castFacePacket(*tree, origins.data(), samples, d, c.max, hits, lanes)) << c.name;
+                    for (int s = 0; s < samples; ++s) {
+                        float t = c.max;
+                        const UTriangle<float>* single =
+                            castFaceRay(*tree, &origins[3 * s], d, 0.0f, &t, nullptr, nullptr);
+                        const int singleFace = single ? single->index : -1;
+                        if (hits.face[s] != singleFace || (single && !sameBits(hits.distance[s], t))) ++mismatches;
+                        std::vector<float> limits = {std::nextafter(t, 0.0f), std::nextafter(t, INFINITY)};
+                        for (int other = 0; other < samples; ++other)
+                            if (hits.face[other] >= 0) limits.push_back(hits.distance[other]);
+                        for (float limit : limits) {
+                            if (!(limit < c.max)) continue;
+                            int packetFace;
+                            float packetDistance;
+                            if (!rayHitAt(hits, s, limit, packetFace, packetDistance)) continue;
+                            float u = limit;
+                            const UTriangle<float>* at =
+                                castFaceRay(*tree, &origins[3 * s], d, 0.0f, &u, nullptr, nullptr);
+                            if (packetFace != (at ? at->index : -1) || (at && !sameBits(packetDistance, u)))
+                                ++mismatches;
+                        }
                     }
                 }
+                EXPECT_EQ(mismatches, 0) << c.name << ", " << samples << " samples"
+                                         << (lanes == PacketLanes::sse ? ", SSE2" : "");
             }
-            EXPECT_EQ(mismatches, 0) << c.name << ", " << samples << " samples";
-        }
 }
 
 // Every face's thickness through the packets (ThicknessRays, faces shared among 1 and 2 threads) equals
