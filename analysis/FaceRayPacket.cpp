@@ -99,10 +99,14 @@ namespace sse {
 } // namespace sse
 
 #if MESHPROBE_PACKET_AVX2
-// Everything defined from here to pop_options may use AVX2 (without FMA, so that no multiply and add
+// Everything defined from here to the matching pop may use AVX2 (without FMA, so that no multiply and add
 // fuse); it only runs where the processor reports AVX2.
+#if defined(__clang__)
+#pragma clang attribute push(__attribute__((target("avx2"))), apply_to = function)
+#else
 #pragma GCC push_options
 #pragma GCC target("avx2")
+#endif
 
 /// Eight rays per AVX register; the compares are the ordered, quiet ones of the SSE forms.
 struct AvxLanes {
@@ -144,7 +148,11 @@ namespace avx {
 #include "analysis/FaceRayPacketWalk.h"
 } // namespace avx
 
+#if defined(__clang__)
+#pragma clang attribute pop
+#else
 #pragma GCC pop_options
+#endif
 #endif
 
 } // namespace
