@@ -131,39 +131,40 @@ private:
         const std::uint32_t candidates = canCull ? packetCandidates(record, proceed) & allChildren : allChildren;
         if (candidates == 0) return top;
 
+        const bool forward = slab.component[info.splitAxis] > 0.0f;
+        if (info.leafMask != allChildren) {
+            // Push in reverse visiting order, so that the first child is popped first. Every child is
+            // tested at the same hit distances, so each is tested straight into its stack slot and the
+            // slot is kept when some ray enters it.
+            for (int k = 0; k < info.childCount; ++k) {
+                const int c = forward ? info.childCount - 1 - k : k;
+                if (((candidates >> c) & 1u) == 0) continue;
+                PacketEntry<L, NV>& entry = stack[top];
+                entry.mask = testChild(record, c, proceed, parentPathMax, entry.key, entry.pathMax);
+                if (entry.mask == 0) continue;
+                entry.ref = kdopwalk::childRef(record, recordWidth, c);
+                entry.isLeaf = static_cast<int>((info.leafMask >> c) & 1u);
+                ++top;
+            }
+            return top;
+        }
         std::uint32_t childMask[recordWidth] = {};
         for (std::uint32_t left = candidates; left != 0; left &= left - 1u) {
             const int c = static_cast<int>(kdopwalk::lowestBit(left));
             childMask[c] = testChild(record, c, proceed, parentPathMax, childKey[c], childPathMax[c]);
         }
-        const bool forward = slab.component[info.splitAxis] > 0.0f;
-        if (info.leafMask == allChildren) {
-            // All leaves: offer them in visiting order, each ray re-checking its key against its hit.
-            for (int k = 0; k < info.childCount; ++k) {
-                const int c = forward ? k : info.childCount - 1 - k;
-                if (childMask[c] == 0) continue;
-                std::uint32_t proceedLeaf = 0;
-                for (int v = 0; v < NV; ++v) {
-                    const std::uint32_t bits = vectorBits<L>(childMask[c], v);
-                    if (bits == 0) continue;
-                    const Reg skip = L::ge(L::load(childKey[c] + L::width * v), L::load(distance + L::width * v));
-                    proceedLeaf |= (~static_cast<std::uint32_t>(L::mask(skip)) & bits) << (L::width * v);
-                }
-                if (proceedLeaf != 0)
-                    testLeaf(kdopwalk::childRef(record, recordWidth, c), proceedLeaf, childPathMax[c]);
-            }
-            return top;
-        }
-        // Push in reverse visiting order, so that the first child is popped first.
+        // All leaves: offer them in visiting order, each ray re-checking its key against its hit.
         for (int k = 0; k < info.childCount; ++k) {
-            const int c = forward ? info.childCount - 1 - k : k;
+            const int c = forward ? k : info.childCount - 1 - k;
             if (childMask[c] == 0) continue;
-            PacketEntry<L, NV>& entry = stack[top++];
-            entry.ref = kdopwalk::childRef(record, recordWidth, c);
-            entry.isLeaf = static_cast<int>((info.leafMask >> c) & 1u);
-            entry.mask = childMask[c];
-            std::memcpy(entry.key, childKey[c], sizeof(entry.key));
-            std::memcpy(entry.pathMax, childPathMax[c], sizeof(entry.pathMax));
+            std::uint32_t proceedLeaf = 0;
+            for (int v = 0; v < NV; ++v) {
+                const std::uint32_t bits = vectorBits<L>(childMask[c], v);
+                if (bits == 0) continue;
+                const Reg skip = L::ge(L::load(childKey[c] + L::width * v), L::load(distance + L::width * v));
+                proceedLeaf |= (~static_cast<std::uint32_t>(L::mask(skip)) & bits) << (L::width * v);
+            }
+            if (proceedLeaf != 0) testLeaf(kdopwalk::childRef(record, recordWidth, c), proceedLeaf, childPathMax[c]);
         }
         return top;
     }
