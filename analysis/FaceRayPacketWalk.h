@@ -51,10 +51,14 @@ public:
                 highOrigin[a] = std::fmax(highOrigin[a], origin[a][i]);
             }
         }
-        canCull = std::isfinite(slab.reciprocal[0]) && std::isfinite(slab.reciprocal[1]) &&
-                  std::isfinite(slab.reciprocal[2]) && std::isfinite(lowOrigin[0]) && std::isfinite(lowOrigin[1]) &&
-                  std::isfinite(lowOrigin[2]) && std::isfinite(highOrigin[0]) && std::isfinite(highOrigin[1]) &&
-                  std::isfinite(highOrigin[2]);
+        // The origin box bounds every ray only when no origin is NaN or infinite (a NaN ray enters every
+        // node its test meets, since none of its compares holds).
+        canCull = true;
+        for (int a = 0; a < 3; ++a) {
+            canCull = canCull && std::isfinite(slab.reciprocal[a]);
+            for (int i = 0; i < count; ++i)
+                canCull = canCull && std::isfinite(origin[a][i]);
+        }
     }
 
     void run(float limit, FacePacketHits& hits)
