@@ -5,6 +5,8 @@
 
 #include <cmath>
 
+#include "analysis/FaceRayPacket.h"
+
 namespace Analysis {
 namespace {
 
@@ -76,10 +78,33 @@ void ThicknessRays::lowerFaceThickness(const FaceTree& faceTree, const UTriangle
         }
     }
 
+    // The rays of a face are parallel, so they walk the tree as one packet. The packet walks every ray
+    // as far as the thickness the face started with, whereas each ray should look only as far as the
+    // thickness its predecessors left. For a ray this changes nothing but the pruning of its own walk:
+    // a smaller limit skips only nodes that the larger one entered at or beyond the smaller limit, and
+    // hits found there lie at or beyond it too, except for a hit below the entry of a bound on its path
+    // (rounding at a leaf bound). rayHitAt takes the ray's answer for the smaller limit from the packet
+    // and declines where such a hit could matter; that ray is then cast on its own. So each ray's face
+    // and distance, and so the face's thickness, are those of casting the rays one after another.
+    const std::vector<UTriangle<float>*>& faces = faceTree.mesh->faces;
+    FacePacketHits hits;
+    const bool packed = originCount > 1 && originCount <= static_cast<std::size_t>(maxPacketRays) &&
+                        castFacePacket(faceTree, origins, static_cast<int>(originCount), d, thickness, hits);
+
     for (std::size_t s = 0; s < originCount; ++s) {
         // Each ray looks only as far as the thickness found so far.
         float t = thickness;
-        const UTriangle<float>* hitFace = castFaceRay(faceTree, &origins[3 * s], d, 0.0f, &t, nullptr, nullptr);
+        const UTriangle<float>* hitFace = nullptr;
+        int hitIndex;
+        float hitDistance;
+        if (packed && rayHitAt(hits, static_cast<int>(s), thickness, hitIndex, hitDistance)) {
+            if (hitIndex >= 0) {
+                hitFace = faces[static_cast<std::size_t>(hitIndex)];
+                t = hitDistance;
+            }
+        } else {
+            hitFace = castFaceRay(faceTree, &origins[3 * s], d, 0.0f, &t, nullptr, nullptr);
+        }
         if (!hitFace || !(thickness > t)) continue;
         // Correct for the angle between the faces: walls at right angles (q = 0) never count.
         const UVector3<float>& nh = hitFace->N();

@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: MIT
-// Wall thickness: face tree build; the analysis's rays through our face tree and through Embree 3
-// single-ray closest-hit queries (the yardstick) on the same rays, interleaved slice by slice in one run
-// so that the ratio survives a loaded machine, on 1 and 2 threads; the toolkit's multi-threaded ray pass;
+// Wall thickness: face tree build; the analysis's rays through our face tree (a face's rays as one packet,
+// and ray by ray) and through Embree 3 (closest-hit single rays, and a face's rays as one coherent stream:
+// the yardsticks) on the same rays, interleaved slice by slice in one run so that the ratios survive a
+// loaded machine, on 1 and 2 threads; the toolkit's multi-threaded ray pass;
 // and the library's single-thread call.
 //
 // Meshes: --mesh FILE, or thin-walled sphere shells of about 50k and 1.2M triangles. Every ray looks as
@@ -20,6 +21,7 @@
 #include <thread>
 #include <vector>
 
+#include "analysis/FaceRayPacket.h"
 #include "analysis/FaceTree.h"
 #include "analysis/MeshAnalyzer.h"
 #include "analysis/SamplePatterns.h"
@@ -89,6 +91,19 @@ public:
             }
             cast(o, d);
         }
+    }
+
+    /// Calls cast(origins, count, direction) once with all rays of the face (origins: 3 floats per ray).
+    template <typename Cast>
+    void forFacePacket(const UTriangle<float>& face, std::vector<float>& origins, Cast&& cast) const
+    {
+        origins.clear();
+        float direction[3] = {};
+        forFace(face, [&](const float* o, const float* d) {
+            origins.insert(origins.end(), o, o + 3);
+            std::copy(d, d + 3, direction);
+        });
+        cast(origins.data(), static_cast<int>(perFace()), static_cast<const float*>(direction));
     }
 
 private:
@@ -169,6 +184,35 @@ public:
         return rh.hit.geomID != RTC_INVALID_GEOMETRY_ID ? rh.ray.tfar : -1.0f;
     }
 
+    /// Closest hits of `count` rays of one direction as one coherent stream (rtcIntersect1M), within [0, max]:
+    /// how many hit.
+    int castStream(const float* origins, int count, const float* d, float max, std::vector<RTCRayHit>& rays) const
+    {
+        RTCIntersectContext context;
+        rtcInitIntersectContext(&context);
+        context.flags = RTC_INTERSECT_CONTEXT_FLAG_COHERENT;
+        rays.resize(static_cast<std::size_t>(count));
+        for (int i = 0; i < count; ++i) {
+            RTCRayHit& rh = rays[static_cast<std::size_t>(i)];
+            rh = RTCRayHit{};
+            rh.ray.org_x = origins[3 * i];
+            rh.ray.org_y = origins[3 * i + 1];
+            rh.ray.org_z = origins[3 * i + 2];
+            rh.ray.dir_x = d[0];
+            rh.ray.dir_y = d[1];
+            rh.ray.dir_z = d[2];
+            rh.ray.tnear = 0.0f;
+            rh.ray.tfar = max;
+            rh.ray.mask = 0xFFFFFFFFu;
+            rh.hit.geomID = RTC_INVALID_GEOMETRY_ID;
+        }
+        rtcIntersect1M(scene, &context, rays.data(), static_cast<unsigned>(count), sizeof(RTCRayHit));
+        int hits = 0;
+        for (const RTCRayHit& rh : rays)
+            hits += rh.hit.geomID != RTC_INVALID_GEOMETRY_ID ? 1 : 0;
+        return hits;
+    }
+
 private:
     RTCDevice device;
     RTCScene scene;
@@ -186,9 +230,13 @@ void FaceTreeBuild(benchmark::State& state, const bench::NamedMesh* named)
                     "faces/s");
 }
 
-/// The same rays through our face tree and through Embree, slice by slice of the faces (ours, then Embree on
-/// the same slice), each side on `threads` threads. time_s and throughput are ours; embree_s and
-/// embree_throughput Embree's; ratio = our rate / Embree's.
+/// The same rays through our face tree and through Embree, slice by slice of the faces (ours, then each
+/// other way on the same slice), each on `threads` threads. Every ray looks as far as the box diagonal. Ours
+/// casts a face's rays as one packet (castFacePacket, one ray at a time where it declines); single_s is our
+/// single-ray walk (castFaceRay) on the same rays; embree_s is Embree's rtcIntersect1 ray by ray and
+/// embree_stream_s its coherent stream of a face's rays (rtcIntersect1M). time_s and throughput are ours;
+/// ratio = our rate / Embree's single-ray rate, ratio_stream = our rate / its stream rate, ratio_single = our
+/// rate / our single-ray walk's.
 void RaysVsEmbree(benchmark::State& state, const bench::NamedMesh* named)
 {
     const auto mesh = named->soup.build();
@@ -200,24 +248,48 @@ void RaysVsEmbree(benchmark::State& state, const bench::NamedMesh* named)
     const EmbreeScene embree(*mesh);
     const std::size_t n = mesh->faces.size();
     constexpr std::size_t slices = 16;
-    double ours = 0.0, theirs = 0.0;
-    std::atomic<std::int64_t> ourHits{0}, embreeHits{0};
+    double ours = 0.0, single = 0.0, theirs = 0.0, stream = 0.0;
+    std::atomic<std::int64_t> ourHits{0}, singleHits{0}, embreeHits{0}, streamHits{0};
+    auto singleRays = [&](std::size_t begin, std::size_t end) {
+        std::int64_t hits = 0;
+        for (std::size_t f = begin; f < end; ++f)
+            rays.forFace(*mesh->faces[f], [&](const float* o, const float* d) {
+                float t = max;
+                hits += Analysis::castFaceRay(tree, o, d, 0.0f, &t, nullptr, nullptr) ? 1 : 0;
+            });
+        return hits;
+    };
     for (auto _ : state) {
-        ourHits = 0;
-        embreeHits = 0;
+        ourHits = singleHits = embreeHits = streamHits = 0;
         double oursNow = 0.0;
         for (std::size_t s = 0; s < slices; ++s) {
             const std::size_t from = n * s / slices, to = n * (s + 1) / slices;
             oursNow += secondsOf([&] {
                 onThreads(threads, from, to, [&](std::size_t begin, std::size_t end) {
+                    if (rays.perFace() == 1) {
+                        ourHits += singleRays(begin, end);
+                        return;
+                    }
                     std::int64_t hits = 0;
+                    std::vector<float> origins;
+                    Analysis::FacePacketHits packet;
                     for (std::size_t f = begin; f < end; ++f)
-                        rays.forFace(*mesh->faces[f], [&](const float* o, const float* d) {
-                            float t = max;
-                            hits += Analysis::castFaceRay(tree, o, d, 0.0f, &t, nullptr, nullptr) ? 1 : 0;
+                        rays.forFacePacket(*mesh->faces[f], origins, [&](const float* o, int count, const float* d) {
+                            if (Analysis::castFacePacket(tree, o, count, d, max, packet)) {
+                                for (int r = 0; r < count; ++r)
+                                    hits += packet.face[r] >= 0 ? 1 : 0;
+                                return;
+                            }
+                            for (int r = 0; r < count; ++r) {
+                                float t = max;
+                                hits += Analysis::castFaceRay(tree, o + 3 * r, d, 0.0f, &t, nullptr, nullptr) ? 1 : 0;
+                            }
                         });
                     ourHits += hits;
                 });
+            });
+            single += secondsOf([&] {
+                onThreads(threads, from, to, [&](std::size_t b, std::size_t e) { singleHits += singleRays(b, e); });
             });
             theirs += secondsOf([&] {
                 onThreads(threads, from, to, [&](std::size_t begin, std::size_t end) {
@@ -228,6 +300,18 @@ void RaysVsEmbree(benchmark::State& state, const bench::NamedMesh* named)
                     embreeHits += hits;
                 });
             });
+            stream += secondsOf([&] {
+                onThreads(threads, from, to, [&](std::size_t begin, std::size_t end) {
+                    std::int64_t hits = 0;
+                    std::vector<float> origins;
+                    std::vector<RTCRayHit> buffer;
+                    for (std::size_t f = begin; f < end; ++f)
+                        rays.forFacePacket(*mesh->faces[f], origins, [&](const float* o, int count, const float* d) {
+                            hits += embree.castStream(o, count, d, max, buffer);
+                        });
+                    streamHits += hits;
+                });
+            });
         }
         ours += oursNow;
         state.SetIterationTime(oursNow);
@@ -235,11 +319,17 @@ void RaysVsEmbree(benchmark::State& state, const bench::NamedMesh* named)
     const double perIteration = static_cast<double>(n * rays.perFace());
     const double runs = static_cast<double>(state.iterations());
     bench::describe(state, named->name, n, threads, perIteration, "rays/s");
+    state.counters["single_s"] = single / runs;
     state.counters["embree_s"] = theirs / runs;
+    state.counters["embree_stream_s"] = stream / runs;
     state.counters["embree_throughput"] = perIteration * runs / theirs;
     state.counters["ratio"] = theirs / ours;
+    state.counters["ratio_stream"] = stream / ours;
+    state.counters["ratio_single"] = single / ours;
     state.counters["hits"] = static_cast<double>(ourHits.load());
+    state.counters["single_hits"] = static_cast<double>(singleHits.load());
     state.counters["embree_hits"] = static_cast<double>(embreeHits.load());
+    state.counters["embree_stream_hits"] = static_cast<double>(streamHits.load());
 }
 
 /// The toolkit's ray pass (tree build and rays) on `threads` threads.
@@ -291,9 +381,7 @@ int main(int argc, char** argv)
         }
         for (const auto& mesh : meshes) {
             const bench::NamedMesh* m = mesh.get();
-            // 31 rays per face on the large meshes would take minutes per case.
-            const std::vector<int64_t> samples =
-                m->triangles() < 200000 ? std::vector<int64_t>{1, 8, 31} : std::vector<int64_t>{1, 8};
+            const std::vector<int64_t> samples = {1, 8, 31};
             benchmark::RegisterBenchmark(("FaceTreeBuild/" + m->name).c_str(), FaceTreeBuild, m)
                 ->ArgName("threads")
                 ->Arg(1)

@@ -99,7 +99,12 @@ __version__: str
 
 def load(path: _Path, progress: _Progress = None, *, units: str = "mm") -> Mesh: ...
 def thickness(
-    mesh: Mesh, min: float, max: float, samples: int = 31, progress: _Progress = None
+    mesh: Mesh,
+    min: float,
+    max: float,
+    samples: int = 31,
+    threads: Optional[int] = None,
+    progress: _Progress = None,
 ) -> npt.NDArray[np.float32]: ...
 def thickness_histogram(
     values: npt.ArrayLike, min: float, max: float, bins: int = 10

@@ -53,7 +53,8 @@ struct PyAreasResult {
     std::vector<PyArea> areas;
 };
 
-py::array_t<float> thicknessPerFace(ArrayMesh& mesh, float min, float max, int samples, py::object progress)
+py::array_t<float> thicknessPerFace(ArrayMesh& mesh, float min, float max, int samples, std::optional<int> threads,
+                                    py::object progress)
 {
     requireAtMost("min", min, largestLength, "mm");
     requireAtMost("max", max, largestLength, "mm");
@@ -62,6 +63,7 @@ py::array_t<float> thicknessPerFace(ArrayMesh& mesh, float min, float max, int s
     options.min = min;
     options.max = max;
     options.samples = samples;
+    options.threads = threadCount(threads);
     PythonProgress report(std::move(progress));
     options.progress = report.callback();
     const MeshView view = mesh.view();
@@ -187,7 +189,7 @@ std::string trappedRepr(const PyTrappedResult& result)
 void bindAnalyses(py::module_& module)
 {
     module.def("thickness", &thicknessPerFace, py::arg("mesh"), py::arg("min"), py::arg("max"), py::arg("samples") = 31,
-               py::arg("progress") = py::none(),
+               py::arg("threads") = py::none(), py::arg("progress") = py::none(),
                R"(Wall thickness of every face, mm: a float32 array with one value per face in face order.
 
 mesh      a meshprobe.Mesh, faces wound counter-clockwise seen from outside.
@@ -195,14 +197,15 @@ min, max  the thickness window, mm, 0 <= min <= max; max is also how far the ray
           with no wall closer than max get max.
 samples   rays per face: 0 none, 1..31 spread over the face (default 31), 32 or more one ray from
           the centroid.
+threads   worker threads for the rays, at least 1; None uses all cores. The values do not depend on it.
 progress  optional callable progress(percent: float); returning False cancels (meshprobe.Cancelled).
 
 Rays are cast from each face into the solid along its inward normal; the nearest other face,
 corrected for the angle between the two, gives the thickness. The values are bit for bit those of
 the C++ call and of `meshprobe thickness --per-face`. Faces strictly inside the window are the
 selected ones: numpy.flatnonzero((t > min) & (t < max)).
-Raises meshprobe.InputError (a ValueError) for a bad window. Runs on one thread with the GIL
-released; Ctrl-C raises KeyboardInterrupt.)");
+Raises meshprobe.InputError (a ValueError) for a bad window, ValueError for threads below 1. Runs
+with the GIL released; Ctrl-C raises KeyboardInterrupt.)");
 
     module.def("thickness_histogram", &histogram, py::arg("values"), py::arg("min"), py::arg("max"),
                py::arg("bins") = 10,

@@ -22,6 +22,9 @@ def test_thickness_is_bit_identical_to_the_tools_per_face_values(example, window
     report = tool_json("thickness", example, "--min", low, "--max", high, "--samples", samples, "--per-face")
     mesh = meshprobe.load(example)
     values = meshprobe.thickness(mesh, low, high, samples=samples)
+    # The thread count shares the faces out; it never changes a value.
+    for threads in (1, 2):
+        assert meshprobe.thickness(mesh, low, high, samples=samples, threads=threads).tobytes() == values.tobytes()
 
     assert values.dtype == np.float32 and values.shape == (report["triangles"],)
     # The tool prints each float32 in its shortest round-trip form, so reading it back as float32 is exact.
@@ -153,6 +156,7 @@ def test_areas_match_the_tools_report(options, selection, tool_json):
     [
         (lambda m: meshprobe.thickness(m, 2, 1), meshprobe.InputError, "greater than max"),
         (lambda m: meshprobe.thickness(m, -1, 1), ValueError, "negative"),
+        (lambda m: meshprobe.thickness(m, 0, 1, threads=0), ValueError, "threads must be at least 1"),
         (lambda m: meshprobe.trapped(m, resolution=0), ValueError, "resolution 0 is outside 1..1290"),
         (lambda m: meshprobe.trapped(m, up="up"), ValueError, "unknown build direction 'up'"),
         (lambda m: meshprobe.trapped(m, threads=0), ValueError, "threads must be at least 1"),
