@@ -9,20 +9,11 @@
 #include <fcntl.h>
 #include <new>
 #include <poll.h>
-#include <sys/prctl.h>
-#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include "meshprobe/Error.h"
-
-#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
-#define MESHPROBE_SANITIZED 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer) || __has_feature(memory_sanitizer)
-#define MESHPROBE_SANITIZED 1
-#endif
-#endif
+#include "toolkit/src/ChildProcess.h"
 
 namespace meshprobe::detail {
 
@@ -32,55 +23,16 @@ namespace {
 constexpr char doneTag = 'D';
 constexpr char memoryTag = 'M';
 
-bool writeAll(int fd, const char* bytes, std::size_t size)
-{
-    while (size > 0) {
-        const ssize_t n = ::write(fd, bytes, size);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        bytes += n;
-        size -= static_cast<std::size_t>(n);
-    }
-    return true;
-}
-
-#ifndef MESHPROBE_SANITIZED
-std::uint64_t mappedBytes()
-{
-    unsigned long long pages = 0;
-    if (FILE* statm = std::fopen("/proc/self/statm", "r")) {
-        if (std::fscanf(statm, "%llu", &pages) != 1) pages = 0;
-        std::fclose(statm);
-    }
-    return pages * static_cast<std::uint64_t>(sysconf(_SC_PAGESIZE));
-}
-#endif
-
 [[noreturn]] void runChild(int fd, pid_t parent, const PartLimits& limits, const std::function<std::string()>& job)
 {
-    prctl(PR_SET_PDEATHSIG, SIGKILL);
-    if (getppid() != parent) _exit(1); // the parent died before the line above took effect
-    for (const int fatal : {SIGSEGV, SIGBUS, SIGABRT, SIGILL, SIGFPE})
-        std::signal(fatal, SIG_DFL);
-    // The parent decides about interrupts: a Ctrl-C sent to the process group must not end the part as a
-    // crash before the parent has seen it.
-    std::signal(SIGINT, SIG_IGN);
-    std::signal(SIGTERM, SIG_IGN);
+    becomeIsolatedChild();
+    if (getppid() != parent) _exit(1); // the parent died before the death signal was set
     sigset_t interrupts;
     sigemptyset(&interrupts);
     sigaddset(&interrupts, SIGINT);
     sigaddset(&interrupts, SIGTERM);
     pthread_sigmask(SIG_UNBLOCK, &interrupts, nullptr);
-    const rlimit noCore{0, 0};
-    setrlimit(RLIMIT_CORE, &noCore);
-#ifndef MESHPROBE_SANITIZED
-    // Sanitizers reserve terabytes of shadow address space up front; an address-space limit would stop them.
-    if (limits.memoryBytes > 0) {
-        const auto budget = static_cast<rlim_t>(mappedBytes() + limits.memoryBytes);
-        const rlimit memory{budget, budget};
-        setrlimit(RLIMIT_AS, &memory);
-    }
-#endif
+    if (limits.memoryBytes > 0) limitAddressSpace(limits.memoryBytes);
     int status = 0;
     try {
         const std::string text = job();

@@ -9,20 +9,12 @@
 #include <fcntl.h>
 #include <new>
 #include <poll.h>
-#include <sys/prctl.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include "meshprobe/Error.h"
-
-#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
-#define MESHPROBE_SANITIZED 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer) || __has_feature(memory_sanitizer)
-#define MESHPROBE_SANITIZED 1
-#endif
-#endif
+#include "toolkit/src/ChildProcess.h"
 
 // Present only in sanitizer runtimes: a fuzzer registers a death callback that saves the input as a crash,
 // which is wrong in the child, where a reader crash is an expected outcome that the parent reports.
@@ -37,62 +29,20 @@ constexpr char progressTag = 'P'; // float percent
 constexpr char errorTag = 'E';    // uint32 length, message bytes
 constexpr char meshTag = 'M';     // uint64 float count, uint64 index count, the two arrays
 
-bool writeAll(int fd, const void* data, std::size_t size)
-{
-    const char* bytes = static_cast<const char*>(data);
-    while (size > 0) {
-        const ssize_t n = ::write(fd, bytes, size);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        bytes += n;
-        size -= static_cast<std::size_t>(n);
-    }
-    return true;
-}
-
 void sendError(int fd, const std::string& message)
 {
     const auto length = static_cast<std::uint32_t>(message.size());
     writeAll(fd, &errorTag, 1) && writeAll(fd, &length, sizeof length) && writeAll(fd, message.data(), length);
 }
 
-#ifndef MESHPROBE_SANITIZED
-std::uint64_t mappedBytes()
-{
-    unsigned long long pages = 0;
-    if (FILE* statm = std::fopen("/proc/self/statm", "r")) {
-        if (std::fscanf(statm, "%llu", &pages) != 1) pages = 0;
-        std::fclose(statm);
-    }
-    return pages * static_cast<std::uint64_t>(sysconf(_SC_PAGESIZE));
-}
-#endif
-
 [[noreturn]] void runChild(int fd, const ReadLimits& limits, const std::function<Mesh(const ProgressCallback&)>& read)
 {
-    prctl(PR_SET_PDEATHSIG, SIGKILL);
+    becomeIsolatedChild();
     if (__sanitizer_set_death_callback) __sanitizer_set_death_callback(nullptr);
-    // A crash ends the child plainly: handlers inherited from the caller (a fuzzer's, a host program's
-    // crash reporter) must not treat a reader's crash as their own.
-    for (const int fatal : {SIGSEGV, SIGBUS, SIGABRT, SIGILL, SIGFPE})
-        std::signal(fatal, SIG_DFL);
-    // The parent decides about interrupts; a Ctrl-C sent to the whole process group must not kill the child
-    // before the parent has seen it.
-    std::signal(SIGINT, SIG_IGN);
-    std::signal(SIGTERM, SIG_IGN);
-    const rlimit noCore{0, 0};
-    setrlimit(RLIMIT_CORE, &noCore);
     const auto cpuSeconds = static_cast<rlim_t>(limits.seconds) + 1;
     const rlimit cpu{cpuSeconds, cpuSeconds + 1};
     setrlimit(RLIMIT_CPU, &cpu);
-#ifndef MESHPROBE_SANITIZED
-    // Sanitizers reserve terabytes of shadow address space up front, so an address-space limit would stop
-    // them; their own allocation limits take its place there.
-    // The budget comes on top of what the process had mapped already (a host program may be large).
-    const rlim_t budget = static_cast<rlim_t>(mappedBytes() + limits.memoryBytes);
-    const rlimit memory{budget, budget};
-    setrlimit(RLIMIT_AS, &memory);
-#endif
+    limitAddressSpace(limits.memoryBytes);
     int status = 0;
     try {
         float lastSent = -1.0f;
