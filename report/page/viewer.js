@@ -526,17 +526,37 @@ class ReportView {
     this.placeLabels();
   }
 
+  /// Labels over their anchors; where two would overlap, the lower one on screen moves up above the other.
   placeLabels() {
     const width = this.container.clientWidth, height = this.container.clientHeight;
     const projected = new THREE.Vector3();
+    const shown = [];
     for (const { label, anchor, group } of this.labels) {
       projected.copy(anchor).project(this.camera);
       const visible = group.visible && projected.z < 1 && Math.abs(projected.x) <= 1.1 && Math.abs(projected.y) <= 1.1;
       label.hidden = !visible;
-      if (visible) {
-        label.style.left = ((projected.x + 1) / 2) * width + 'px';
-        label.style.top = ((1 - projected.y) / 2) * height + 'px';
+      if (visible) shown.push({ label, x: ((projected.x + 1) / 2) * width, y: ((1 - projected.y) / 2) * height });
+    }
+    // The stylesheet draws a label centred over its point and 1.2 of its heights above it.
+    shown.sort((a, b) => a.y - b.y);
+    const placed = [];
+    for (const item of shown) {
+      const w = item.label.offsetWidth, h = item.label.offsetHeight;
+      const box = { left: item.x - w / 2, right: item.x + w / 2, bottom: item.y - 0.2 * h };
+      for (let moved = true; moved;) {
+        moved = false;
+        for (const other of placed) {
+          const overlaps = box.left < other.right && other.left < box.right && box.bottom > other.bottom - other.height &&
+            box.bottom - h < other.bottom;
+          if (overlaps) {
+            box.bottom = other.bottom - other.height - 2;
+            moved = true;
+          }
+        }
       }
+      placed.push({ ...box, height: h });
+      item.label.style.left = item.x + 'px';
+      item.label.style.top = box.bottom + 0.2 * h + 'px';
     }
   }
 }

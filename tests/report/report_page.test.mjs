@@ -164,8 +164,10 @@ describe('bracket.stl report in use', () => {
 
   test('cavities show from the start in their own colours with labels, and switch off', async () => {
     const shown = await viewColours(page);
-    const labels = await page.evaluate(() =>
-      [...document.querySelectorAll('#labels .label')].filter((l) => !l.hidden).map((l) => l.textContent));
+    const { labels, boxes } = await page.evaluate(() => {
+      const shown = [...document.querySelectorAll('#labels .label')].filter((l) => !l.hidden);
+      return { labels: shown.map((l) => l.textContent), boxes: shown.map((l) => l.getBoundingClientRect().toJSON()) };
+    });
     await page.click('#toggle-cavities');
     const hidden = await viewColours(page);
     const labelsHidden = await page.evaluate(() =>
@@ -176,6 +178,8 @@ describe('bracket.stl report in use', () => {
     // Name, volume and place of each cavity.
     assert.ok(labels.some((l) => /^Closed-1 · [\d.,]+ mm³centre \(.+\) mmlowest \(/.test(l)), 'labels: ' + labels);
     assert.equal(labelsHidden, 0);
+    boxes.forEach((a, i) => boxes.slice(i + 1).forEach((b, j) => assert.ok(
+      a.right <= b.left || b.right <= a.left || a.bottom <= b.top || b.bottom <= a.top, 'labels ' + i + ' and ' + (i + j + 1) + ' overlap')));
   });
 
   test('clicking a cavity row flies to it and highlights it', async () => {
