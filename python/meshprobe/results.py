@@ -68,6 +68,10 @@ class _DictResult(_Mapping):
         """The result as the plain dict the call used to return (a copy)."""
         return _plain(self._data)
 
+    def __reduce__(self):
+        # Rebuilt from its dict, so results pickle (to Dask workers and back) despite being read-only.
+        return (type(self), (self._data,))
+
 
 class DrainHole(_DictResult):
     """A suggested drain or vent hole: drilled from ``exit_point`` on the part's surface along ``direction``
@@ -164,6 +168,9 @@ class OrientResult(_Sequence):
     def best(self):
         """The best direction, or None when none was tried."""
         return self._directions[0] if self._directions else None
+
+    def __reduce__(self):
+        return (OrientResult, (self.to_list(),))
 
     def to_list(self):
         """The directions as the plain list of dicts the call used to return (a copy)."""

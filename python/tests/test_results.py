@@ -3,6 +3,7 @@ which indexing, == and to_dict() still give unchanged."""
 
 import json
 import pathlib
+import pickle
 
 import pytest
 
@@ -90,3 +91,6 @@ def test_orient_is_a_sequence_of_directions_best_first(tool_json):
     plain[0]["up"] = "changed"
     assert ranked[0].up != "changed"
     json.dumps(ranked.to_dict())
+    for result in (ranked, ranked.best, meshprobe.cavities(cup, resolution=16, solids=False, drain_holes=2)):
+        copy = pickle.loads(pickle.dumps(result))
+        assert type(copy) is type(result) and copy == result
