@@ -37,10 +37,10 @@ from ._meshprobe import (
     areas,
     _check,
     _mesh_warnings,
-    cavities,
+    cavities as _cavities,
     fix_winding,
     load,
-    orient,
+    orient as _orient,
     save,
     thickness,
     thickness_colours,
@@ -49,6 +49,7 @@ from ._meshprobe import (
     trapped,
 )
 from ._meshprobe import __version__
+from .results import CavitiesResult, DrainHole, LocatedCavity, Orientation, OrientResult, TinyCavities
 
 __all__ = [
     "__version__",
@@ -64,8 +65,14 @@ __all__ = [
     "ThinAreasResult",
     "TrappedResult",
     "areas",
+    "CavitiesResult",
     "CheckResult",
+    "DrainHole",
     "Finding",
+    "LocatedCavity",
+    "Orientation",
+    "OrientResult",
+    "TinyCavities",
     "cavities",
     "check",
     "fix_winding",
@@ -164,6 +171,26 @@ def check(mesh, printer=None, profile=None, *, up=None, min_wall=None, warn_wall
                               drain, resolution, threads, fix_winding, progress))
     data["findings"] = [Finding(**f) for f in data["findings"]]
     return CheckResult(**data)
+
+
+def cavities(mesh, *args, **kwargs):
+    return CavitiesResult(_cavities(mesh, *args, **kwargs))
+
+
+cavities.__doc__ = _cavities.__doc__ + """
+
+The result is a :class:`CavitiesResult`: its keys read as attributes (``result.cavities[0].drain.exit_point``),
+and ``result["key"]`` and ``to_dict()`` give the dict above."""
+
+
+def orient(mesh, *args, **kwargs):
+    return OrientResult(_orient(mesh, *args, **kwargs))
+
+
+orient.__doc__ = _orient.__doc__ + """
+
+The result is an :class:`OrientResult`, a sequence of :class:`Orientation` best first (``result.best.up``);
+``result[0]["up"]`` and ``to_list()`` give the dicts above."""
 
 
 # The classes live in the compiled module; showing them under the package keeps help() and reprs short.

@@ -1,5 +1,5 @@
 from os import PathLike
-from typing import Any, Callable, Dict, List, Optional, Sequence, Tuple, Union, overload
+from typing import Any, Callable, Dict, Iterator, List, Mapping, Optional, Sequence, Tuple, Union, overload
 
 import numpy as np
 import numpy.typing as npt
@@ -142,14 +142,84 @@ def cavities(
     solids: bool = True,
     threads: Optional[int] = None,
     progress: _Progress = None,
-) -> Dict[str, Any]: ...
+) -> CavitiesResult: ...
 def orient(
     mesh: Mesh,
     resolution: int = 256,
     directions: int = 26,
     threads: Optional[int] = None,
     progress: _Progress = None,
-) -> List[Dict[str, Any]]: ...
+) -> OrientResult: ...
+
+class _DictResult(Mapping[str, Any]):
+    def __getitem__(self, key: str) -> Any: ...
+    def __iter__(self) -> Iterator[str]: ...
+    def __len__(self) -> int: ...
+    def to_dict(self) -> Dict[str, Any]: ...
+
+class DrainHole(_DictResult):
+    wall_point: List[float]
+    exit_point: List[float]
+    direction: List[float]
+    length: float
+    diameter: float
+    reachable: bool
+
+class LocatedCavity(_DictResult):
+    number: int
+    name: str
+    volume: float
+    voxels: int
+    estimated_volume: float
+    bounds: List[List[float]]
+    centroid: List[float]
+    lowest_point: List[float]
+    highest_point: List[float]
+    lowest_height: float
+    highest_height: float
+    drain: Optional[DrainHole]
+    vent: Optional[DrainHole]
+    mesh: Optional[Mesh]
+
+class TinyCavities(_DictResult):
+    count: int
+    volume: float
+
+class CavitiesResult(_DictResult):
+    resolution: int
+    voxel_size: float
+    up: str
+    up_vector: List[float]
+    trapped_voxels: int
+    trapped_volume: float
+    cavity_count: int
+    min_cavity: float
+    tiny_cavities: TinyCavities
+    cavities: List[LocatedCavity]
+
+class Orientation(_DictResult):
+    up: str
+    up_vector: List[float]
+    trapped_volume: float
+    estimated_volume: float
+    trapped_voxels: int
+    cavities: int
+    voxel_size: float
+    resolution: int
+
+class OrientResult(Sequence[Orientation]):
+    @overload
+    def __getitem__(self, index: int) -> Orientation: ...
+    @overload
+    def __getitem__(self, index: slice) -> List[Orientation]: ...
+    def __len__(self) -> int: ...
+    @property
+    def directions(self) -> List[Orientation]: ...
+    @property
+    def best(self) -> Optional[Orientation]: ...
+    def to_list(self) -> List[Dict[str, Any]]: ...
+    def to_dict(self) -> Dict[str, List[Dict[str, Any]]]: ...
+
 class Finding:
     code: str
     severity: str

@@ -1,12 +1,19 @@
 // SPDX-License-Identifier: MIT
 // The report's viewer: decodes the embedded arrays once, draws the part with its thickness colours, thin
 // areas, cavities, drain holes and build plate with three.js, and fills the summary, chart and tables.
+// Everything of the part lives in one group in model coordinates; the group turns the part so that its build
+// direction points up and stands it on the plate, so labels and tables keep the model's coordinates.
 import * as THREE from 'three';
 import { OrbitControls } from 'three/addons/controls/OrbitControls.js';
 
 const NEUTRAL_PART = 0xb8bec6;
 const OUTLINE = 0x101010;
 const HIGHLIGHT = 0x00e5ff;
+// Drain and vent holes: a teal between the thickness scale's greens and the highlight's cyan, so that a hole
+// never reads as a thin wall or a selection.
+const DRAIN_COLOUR = 0x00d0bf;
+// three.js draws y up; the part is turned so that its build direction points along it.
+const WORLD_UP = new THREE.Vector3(0, 1, 0);
 // Cavity colours keep clear of the thickness scale (hues 0 to 150) and of the cyan highlight: blue to magenta.
 const CAVITY_COLOURS = [0x1f5fff, 0xb620e0, 0x6a3df0, 0xe0208f, 0x2f8fff, 0x8e44ad, 0x3949ab, 0x7b1fa2];
 const FLY_MS = 600;
@@ -215,12 +222,15 @@ class ReportView {
 
     this.scene = new THREE.Scene();
     this.camera = new THREE.PerspectiveCamera(40, 1, 0.1, 1000);
-    this.camera.up.copy(this.up);
+    this.camera.up.copy(WORLD_UP);
     this.scene.add(new THREE.AmbientLight(0xffffff, 0.5 * Math.PI));
     this.headlight = new THREE.DirectionalLight(0xffffff, 0.6 * Math.PI);
     this.scene.add(this.headlight, this.headlight.target);
 
+    this.model = new THREE.Group();
+    this.scene.add(this.model);
     this.buildPart(bytes);
+    this.placeOnPlate();
     this.buildThinAreas(bytes);
     this.buildCavities(bytes);
     this.buildDrainHoles();
@@ -252,14 +262,35 @@ class ReportView {
       polygonOffsetUnits: 1,
     });
     this.part = new THREE.Mesh(geometry, this.partMaterial);
-    this.scene.add(this.part);
-    this.partBox = geometry.boundingBox.clone();
-    this.partSphere = geometry.boundingSphere.clone();
+    this.model.add(this.part);
+  }
+
+  /// Turns the model so that its up direction points up and moves it onto the plate: its lowest point at
+  /// height 0, its box centred over the origin. partBox and partSphere are where the part is drawn.
+  placeOnPlate() {
+    this.model.quaternion.setFromUnitVectors(this.up, WORLD_UP);
+    this.model.updateMatrixWorld(true);
+    const turned = new THREE.Box3().setFromObject(this.part, true);
+    const centre = turned.getCenter(new THREE.Vector3());
+    this.model.position.set(-centre.x, -turned.min.y, -centre.z);
+    this.model.updateMatrixWorld(true);
+    this.partBox = new THREE.Box3().setFromObject(this.part, true);
+    this.partSphere = this.part.geometry.boundingSphere.clone().applyMatrix4(this.model.matrixWorld);
+  }
+
+  /// Where a point in model coordinates (mm) is drawn.
+  toScene(point) {
+    return this.model.localToWorld(Array.isArray(point) ? new THREE.Vector3(...point) : point.clone());
+  }
+
+  /// Where a box in model coordinates is drawn (the turned box's own bounding box).
+  boxToScene(box) {
+    return box.clone().applyMatrix4(this.model.matrixWorld);
   }
 
   buildThinAreas(bytes) {
     this.thinGroup = new THREE.Group();
-    this.scene.add(this.thinGroup);
+    this.model.add(this.thinGroup);
     (this.data.thinAreas || []).forEach((area, i) => {
       const faces = area.faceRuns ? expandRuns(arrayView(bytes, area.faceRuns)) : arrayView(bytes, area.faces);
       const lines = new THREE.LineSegments(
@@ -281,8 +312,7 @@ class ReportView {
 
   buildCavities(bytes) {
     this.cavityGroup = new THREE.Group();
-    this.cavityGroup.visible = false;
-    this.scene.add(this.cavityGroup);
+    this.model.add(this.cavityGroup);
     this.labels = [];
     const labelLayer = document.getElementById('labels');
     (this.data.cavities || []).forEach((cavity, i) => {
@@ -304,7 +334,7 @@ class ReportView {
       label.style.borderLeftColor = hexCss(colour);
       label.hidden = true;
       labelLayer.append(label);
-      this.labels.push({ label, anchor, group: this.cavityGroup });
+      this.labels.push({ label, anchor: this.toScene(anchor), group: this.cavityGroup });
       this.items.set('cavity-' + (i + 1), {
         box,
         highlight: (on) => {
@@ -319,57 +349,44 @@ class ReportView {
 
   buildDrainHoles() {
     this.drainGroup = new THREE.Group();
-    this.scene.add(this.drainGroup);
+    this.model.add(this.drainGroup);
     (this.data.drainHoles || []).forEach((hole, i) => {
       const entry = new THREE.Vector3(...hole.entry);
       const exit = new THREE.Vector3(...hole.exit);
       const length = Math.max(entry.distanceTo(exit), 1e-3);
       const radius = Math.max(hole.diameter / 2, this.partSphere.radius * 0.004);
       const drill = new THREE.Mesh(new THREE.CylinderGeometry(radius, radius, length, 16),
-        new THREE.MeshLambertMaterial({ color: 0x222222, transparent: true, opacity: 0.8 }));
+        new THREE.MeshLambertMaterial({ color: DRAIN_COLOUR, transparent: true, opacity: 0.8 }));
       drill.position.copy(entry).add(exit).multiplyScalar(0.5);
       drill.quaternion.setFromUnitVectors(new THREE.Vector3(0, 1, 0), exit.clone().sub(entry).normalize());
       // The marker sits where the drill starts, on the part's surface, so it shows without see-through.
-      const marker = new THREE.Mesh(new THREE.SphereGeometry(radius * 1.8, 16, 8), new THREE.MeshBasicMaterial({ color: 0xff6a00 }));
+      const marker = new THREE.Mesh(new THREE.SphereGeometry(radius * 1.8, 16, 8), new THREE.MeshBasicMaterial({ color: DRAIN_COLOUR }));
       marker.position.copy(exit);
       this.drainGroup.add(drill, marker);
       const box = new THREE.Box3().setFromPoints([entry, exit]).expandByScalar(radius * 4);
       this.items.set('drain-' + (i + 1), {
         box,
-        highlight: (on) => { marker.material.color.setHex(on ? HIGHLIGHT : 0xff6a00); },
+        highlight: (on) => { marker.material.color.setHex(on ? HIGHLIGHT : DRAIN_COLOUR); },
         show: () => this.setToggle('toggle-drain', true),
       });
     });
   }
 
-  /// The build plate: a grid under the part's lowest point along the up direction, and an arrow up.
+  /// The build plate: a grid at height 0 under the turned part, and an arrow along the build direction.
   buildPlate() {
     this.plateGroup = new THREE.Group();
     this.scene.add(this.plateGroup);
-    let lowest = Infinity;
-    for (let i = 0; i < this.positions.length; i += 3) {
-      const along = this.positions[i] * this.up.x + this.positions[i + 1] * this.up.y + this.positions[i + 2] * this.up.z;
-      if (along < lowest) lowest = along;
-    }
-    if (!Number.isFinite(lowest)) lowest = 0;
-    const centre = this.partSphere.center.clone();
-    const base = centre.clone().addScaledVector(this.up, lowest - centre.dot(this.up));
     const extent = Math.max(this.partSphere.radius * 2.4, 1e-3);
     const cell = Math.pow(10, Math.floor(Math.log10(extent / 4)));
     const size = Math.ceil(extent / cell) * cell;
     const grid = new THREE.GridHelper(size, Math.round(size / cell), 0x8a949e, 0xc3c9cf);
-    grid.quaternion.setFromUnitVectors(new THREE.Vector3(0, 1, 0), this.up);
-    grid.position.copy(base);
     this.plateGroup.add(grid);
     const arrowLength = Math.max(this.partSphere.radius * 0.9, 1e-3);
-    const side = new THREE.Vector3(1, 0, 0);
-    if (Math.abs(side.dot(this.up)) > 0.9) side.set(0, 1, 0);
-    side.addScaledVector(this.up, -side.dot(this.up)).normalize();
-    const foot = base.clone().addScaledVector(side, -size * 0.45);
-    this.plateGroup.add(new THREE.ArrowHelper(this.up, foot, arrowLength, 0x30363d, arrowLength * 0.18, arrowLength * 0.09));
-    const label = element('div', { className: 'label', text: 'up (build direction)' });
+    const foot = new THREE.Vector3(-size * 0.45, 0, 0);
+    this.plateGroup.add(new THREE.ArrowHelper(WORLD_UP, foot, arrowLength, 0x30363d, arrowLength * 0.18, arrowLength * 0.09));
+    const label = element('div', { className: 'label', text: 'up (build direction ' + pointText(this.up.toArray()) + ')' });
     document.getElementById('labels').append(label);
-    this.labels.push({ label, anchor: foot.clone().addScaledVector(this.up, arrowLength * 1.05), group: this.plateGroup });
+    this.labels.push({ label, anchor: foot.clone().addScaledVector(WORLD_UP, arrowLength * 1.05), group: this.plateGroup });
   }
 
   // ------------------------------------------------------------ camera
@@ -407,13 +424,9 @@ class ReportView {
     this.requestRender();
   }
 
-  /// The first view: from the front, a little to the right and above, the up direction pointing up.
+  /// The first view: from the front, a little to the right and above the plate.
   resetView() {
-    const right = new THREE.Vector3(1, 0, 0);
-    if (Math.abs(right.dot(this.up)) > 0.9) right.set(0, 1, 0);
-    right.addScaledVector(this.up, -right.dot(this.up)).normalize();
-    const front = new THREE.Vector3().crossVectors(this.up, right).normalize();
-    const look = new THREE.Vector3().addScaledVector(front, 1).addScaledVector(right, -0.7).addScaledVector(this.up, -0.6).normalize();
+    const look = new THREE.Vector3(-0.7, -0.6, -1).normalize();
     this.applyFraming(this.framing(this.partSphere.center, this.partSphere.radius, look));
   }
 
@@ -422,7 +435,7 @@ class ReportView {
   flyToPoint(point, key) {
     const direction = this.controls.target.clone().sub(this.camera.position).normalize();
     delete document.body.dataset.selected;
-    this.flyTo(this.framing(new THREE.Vector3(...point), this.partSphere.radius * 0.25, direction),
+    this.flyTo(this.framing(this.toScene(point), this.partSphere.radius * 0.25, direction),
       () => { document.body.dataset.selected = key; });
   }
 
@@ -455,7 +468,7 @@ class ReportView {
     requestAnimationFrame(step);
   }
 
-  /// Selects a table item: shows its layer, highlights it and flies the camera to it.
+  /// Selects a table item (its box in model coordinates): shows its layer, highlights it and flies the camera to it.
   select(key) {
     const item = this.items.get(key);
     if (!item) return;
@@ -466,7 +479,7 @@ class ReportView {
     document.querySelectorAll('tbody tr.selected').forEach((row) => row.classList.remove('selected'));
     const row = document.querySelector('tr[data-item="' + key + '"]');
     if (row) row.classList.add('selected');
-    const sphere = item.box.getBoundingSphere(new THREE.Sphere());
+    const sphere = this.boxToScene(item.box).getBoundingSphere(new THREE.Sphere());
     const radius = Math.max(sphere.radius * 1.6, this.partSphere.radius * 0.08);
     const direction = this.controls.target.clone().sub(this.camera.position).normalize();
     delete document.body.dataset.selected;
@@ -513,17 +526,37 @@ class ReportView {
     this.placeLabels();
   }
 
+  /// Labels over their anchors; where two would overlap, the lower one on screen moves up above the other.
   placeLabels() {
     const width = this.container.clientWidth, height = this.container.clientHeight;
     const projected = new THREE.Vector3();
+    const shown = [];
     for (const { label, anchor, group } of this.labels) {
       projected.copy(anchor).project(this.camera);
       const visible = group.visible && projected.z < 1 && Math.abs(projected.x) <= 1.1 && Math.abs(projected.y) <= 1.1;
       label.hidden = !visible;
-      if (visible) {
-        label.style.left = ((projected.x + 1) / 2) * width + 'px';
-        label.style.top = ((1 - projected.y) / 2) * height + 'px';
+      if (visible) shown.push({ label, x: ((projected.x + 1) / 2) * width, y: ((1 - projected.y) / 2) * height });
+    }
+    // The stylesheet draws a label centred over its point and 1.2 of its heights above it.
+    shown.sort((a, b) => a.y - b.y);
+    const placed = [];
+    for (const item of shown) {
+      const w = item.label.offsetWidth, h = item.label.offsetHeight;
+      const box = { left: item.x - w / 2, right: item.x + w / 2, bottom: item.y - 0.2 * h };
+      for (let moved = true; moved;) {
+        moved = false;
+        for (const other of placed) {
+          const overlaps = box.left < other.right && other.left < box.right && box.bottom > other.bottom - other.height &&
+            box.bottom - h < other.bottom;
+          if (overlaps) {
+            box.bottom = other.bottom - other.height - 2;
+            moved = true;
+          }
+        }
       }
+      placed.push({ ...box, height: h });
+      item.label.style.left = item.x + 'px';
+      item.label.style.top = box.bottom + 0.2 * h + 'px';
     }
   }
 }
@@ -799,12 +832,14 @@ function wireToolbar(view, scene) {
   });
   on('toggle-thin', (checked) => { view.thinGroup.visible = checked; view.requestRender(); });
   on('toggle-cavities', (checked) => view.setCavitiesVisible(checked));
+  // Cavities show from the start where there are any: the part is drawn see-through around them.
   on('toggle-drain', (checked) => { view.drainGroup.visible = checked; view.requestRender(); });
   on('toggle-plate', (checked) => { view.plateGroup.visible = checked; view.requestRender(); });
   if (!view.hasColours) disable('toggle-thickness', 'Wall thickness was not analysed');
   if (!scene.thinAreas || scene.thinAreas.length === 0) disable('toggle-thin', 'No thin areas');
   if (!scene.cavities || scene.cavities.length === 0) disable('toggle-cavities', 'No cavities');
   if (!scene.drainHoles || scene.drainHoles.length === 0) disable('toggle-drain', 'No drain holes');
+  view.setCavitiesVisible(document.getElementById('toggle-cavities').checked);
 }
 
 export function start() {

@@ -18,7 +18,7 @@ export async function viewColours(page) {
     const context = canvas.getContext('2d');
     context.drawImage(bitmap, 0, 0);
     const pixels = context.getImageData(0, 0, bitmap.width, bitmap.height).data;
-    const counts = { thickness: 0, thin: 0, noWall: 0, cavity: 0, highlight: 0, total: bitmap.width * bitmap.height };
+    const counts = { thickness: 0, thin: 0, noWall: 0, cavity: 0, highlight: 0, drain: 0, total: bitmap.width * bitmap.height };
     for (let i = 0; i < pixels.length; i += 4) {
       const r = pixels[i], g = pixels[i + 1], b = pixels[i + 2];
       const max = Math.max(r, g, b), min = Math.min(r, g, b), chroma = max - min;
@@ -37,10 +37,12 @@ export async function viewColours(page) {
         if (hue <= 40) ++counts.thin;
       }
       if (saturated && hue >= 180 && hue <= 192) ++counts.highlight;
+      // Drain and vent holes: the teal between the scale's greens and the highlight.
+      if (saturated && hue > 163 && hue < 178) ++counts.drain;
       if (hue >= 200 && hue <= 340 && chroma >= 60) ++counts.cavity;
     }
     const fractions = {};
-    for (const key of ['thickness', 'thin', 'noWall', 'cavity', 'highlight']) fractions[key] = counts[key] / counts.total;
+    for (const key of ['thickness', 'thin', 'noWall', 'cavity', 'highlight', 'drain']) fractions[key] = counts[key] / counts.total;
     return fractions;
   }, png);
 }

@@ -129,8 +129,11 @@ describe('bracket.stl report in use', () => {
   });
   after(async () => { await page?.close(); });
 
-  test('shows its 1.2 mm rib in the red end of the scale', async () => {
+  test('shows its 1.2 mm rib in the red end of the scale on the solid part', async () => {
+    // Cavities show from the start through a see-through part; switched off, the colours are full strength.
+    await page.click('#toggle-cavities');
     const colours = await viewColours(page);
+    await page.click('#toggle-cavities');
     assert.ok(colours.thin > 0.003, 'red-orange pixels: ' + colours.thin);
   });
 
@@ -159,19 +162,24 @@ describe('bracket.stl report in use', () => {
     assert.equal(legendHidden, true);
   });
 
-  test('cavities switched on show in their own colours with labels', async () => {
-    const before = await viewColours(page);
+  test('cavities show from the start in their own colours with labels, and switch off', async () => {
+    const shown = await viewColours(page);
+    const { labels, boxes } = await page.evaluate(() => {
+      const shown = [...document.querySelectorAll('#labels .label')].filter((l) => !l.hidden);
+      return { labels: shown.map((l) => l.textContent), boxes: shown.map((l) => l.getBoundingClientRect().toJSON()) };
+    });
     await page.click('#toggle-cavities');
-    await page.evaluate(() => new Promise(requestAnimationFrame));
-    await page.evaluate(() => new Promise(requestAnimationFrame));
-    const after_ = await viewColours(page);
-    const labels = await page.evaluate(() =>
-      [...document.querySelectorAll('#labels .label')].filter((l) => !l.hidden).map((l) => l.textContent));
-    assert.ok(before.cavity < 0.001, 'cavity colours before: ' + before.cavity);
-    assert.ok(after_.cavity > 0.002, 'cavity colours after: ' + after_.cavity);
+    const hidden = await viewColours(page);
+    const labelsHidden = await page.evaluate(() =>
+      [...document.querySelectorAll('#labels .label')].filter((l) => !l.hidden && / mm³/.test(l.textContent)).length);
+    await page.click('#toggle-cavities');
+    assert.ok(shown.cavity > 0.002, 'cavity colours at the start: ' + shown.cavity);
+    assert.ok(hidden.cavity < 0.001, 'cavity colours switched off: ' + hidden.cavity);
     // Name, volume and place of each cavity.
     assert.ok(labels.some((l) => /^Closed-1 · [\d.,]+ mm³centre \(.+\) mmlowest \(/.test(l)), 'labels: ' + labels);
-    await page.click('#toggle-cavities');
+    assert.equal(labelsHidden, 0);
+    boxes.forEach((a, i) => boxes.slice(i + 1).forEach((b, j) => assert.ok(
+      a.right <= b.left || b.right <= a.left || a.bottom <= b.top || b.bottom <= a.top, 'labels ' + i + ' and ' + (i + j + 1) + ' overlap')));
   });
 
   test('clicking a cavity row flies to it and highlights it', async () => {
@@ -281,26 +289,27 @@ describe('report without analyses', () => {
     assert.ok(colours.thickness < 0.002);
   });
 
-  test('shows the build direction as an arrow over a build plate under the part', async () => {
+  test('turns the part for its build direction and stands it on the plate under an upward arrow', async () => {
     const { page, log } = await open(reports.bare.html);
     const plate = await page.evaluate(() => {
       const { view } = window.meshprobeReport;
       const helper = (type) => view.plateGroup.children.find((c) => c.type === type);
       const arrow = helper('ArrowHelper'), grid = helper('GridHelper');
-      const height = (x, z) => (x + z) * Math.SQRT1_2; // along --up 1,0,1
-      let lowest = Infinity;
-      for (let i = 0; i < view.positions.length; i += 3) lowest = Math.min(lowest, height(view.positions[i], view.positions[i + 2]));
-      // Both helpers stand along their own y axis: the arrow points along it, the grid lies across it.
       const standing = (object) => new object.position.constructor(0, 1, 0).applyQuaternion(object.quaternion).toArray();
-      return { arrow: standing(arrow), grid: standing(grid), gridHeight: height(grid.position.x, grid.position.z), lowest,
+      const origin = view.model.localToWorld(view.model.position.clone().set(0, 0, 0));
+      const up = view.model.localToWorld(view.model.position.clone().set(Math.SQRT1_2, 0, Math.SQRT1_2)).sub(origin);
+      let lowest = Infinity;
+      for (let i = 0; i < view.positions.length; i += 3)
+        lowest = Math.min(lowest, view.model.localToWorld(origin.clone().fromArray(view.positions, i)).y);
+      return { arrow: standing(arrow), grid: standing(grid), gridHeight: grid.position.y, lowest, up: up.toArray(),
         visible: view.plateGroup.visible };
     });
     await page.close();
     checkClean(log);
-    const up = [Math.SQRT1_2, 0, Math.SQRT1_2];
-    for (const helper of ['arrow', 'grid'])
-      plate[helper].forEach((c, k) => assert.ok(Math.abs(c - up[k]) < 1e-6, helper + ' along ' + plate[helper]));
-    assert.ok(Math.abs(plate.gridHeight - plate.lowest) < 1e-4, 'plate at ' + plate.gridHeight + ', part from ' + plate.lowest);
+    // --up 1,0,1 points up on screen; both helpers stand along y, the arrow pointing along it, the grid across it.
+    for (const helper of ['arrow', 'grid', 'up'])
+      plate[helper].forEach((c, k) => assert.ok(Math.abs(c - [0, 1, 0][k]) < 1e-6, helper + ' along ' + plate[helper]));
+    assert.ok(Math.abs(plate.gridHeight) < 1e-9 && Math.abs(plate.lowest) < 1e-4, 'plate at ' + plate.gridHeight + ', part from ' + plate.lowest);
     assert.equal(plate.visible, true);
   });
 });

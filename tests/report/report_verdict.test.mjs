@@ -53,10 +53,14 @@ describe('report --printer', () => {
     await page.click('#finding-table tbody tr:nth-child(' + (index + 1) + ')');
     const key = 'finding-' + (index + 1);
     await page.waitForFunction((k) => document.body.dataset.selected === k, { timeout: 20000 }, key);
-    const target = await page.evaluate(() => window.meshprobeReport.view.controls.target.toArray());
+    // The place is in model coordinates; the view centres on where the turned part shows it.
     const where = judged.summary.check.findings[index].where;
-    const distance = Math.hypot(...target.map((t, k) => t - where[k]));
-    assert.ok(distance < 1e-3, 'view centred on ' + where + ', not ' + target);
+    const { target, shown } = await page.evaluate((point) => {
+      const { view } = window.meshprobeReport;
+      return { target: view.controls.target.toArray(), shown: view.model.localToWorld(view.controls.target.clone().fromArray(point)).toArray() };
+    }, where);
+    const distance = Math.hypot(...target.map((t, k) => t - shown[k]));
+    assert.ok(distance < 1e-3, 'view centred on ' + shown + ' (' + where + ' in the model), not ' + target);
   });
 });
 
