@@ -36,6 +36,12 @@ void rethrowHostError(const std::string& what, std::exception_ptr error)
         throw Error(what + ": " + e.what());
     } catch (const char* message) {
         throw Error(what + ": " + message);
+    } catch (const std::exception& e) {
+        // A standard library failure inside the analysis (a length beyond what a container holds, a
+        // thread that cannot start) is the analysis failing, in the toolkit's own kind.
+        throw Error(what + ": " + e.what());
+    } catch (...) {
+        throw Error(what + ": an unknown failure");
     }
 }
 

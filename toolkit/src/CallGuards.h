@@ -20,8 +20,8 @@ std::function<void(int)> hostProgress(const ProgressCallback& progress, float fr
 void reportOrCancel(const ProgressCallback& progress, float percent);
 
 /// Runs `body` and turns what the host library throws into toolkit exceptions: Kel::AbortException into
-/// Cancelled, other Kel::Exception and const char* into Error prefixed with `what` ("what: message").
-/// Toolkit exceptions and std::bad_alloc pass through.
+/// Cancelled, other Kel::Exception, const char*, standard exceptions and anything else into Error prefixed
+/// with `what` ("what: message"). Toolkit exceptions and std::bad_alloc pass through.
 template <typename Body> auto translateHostErrors(const std::string& what, Body&& body) -> decltype(body());
 
 [[noreturn]] void rethrowHostError(const std::string& what, std::exception_ptr error);
