@@ -149,6 +149,9 @@ def orient(
     directions: int = 26,
     threads: Optional[int] = None,
     progress: _Progress = None,
+    printer: Optional[str] = None,
+    profile: Optional[str] = None,
+    min_volume: float = 0.0,
 ) -> List[Dict[str, Any]]: ...
 class Finding:
     code: str

@@ -19,11 +19,6 @@ namespace {
 
 using Point = std::array<double, 3>;
 
-/// Cavities below this many voxels are noise: where a wall runs at a slant through the grid, single voxels
-/// and pairs of air between its surface voxels count as enclosed. A 2 x 2 x 2 block is the smallest pocket
-/// the grid resolves on every axis.
-constexpr double noiseVoxels = 8.0;
-
 std::string number(double value)
 {
     std::ostringstream text;
