@@ -127,4 +127,37 @@ TEST(Orient, EachProcessRanksByItsOwnCriteria)
     EXPECT_THROW(meshprobe::rankingFor("sla"), meshprobe::InputError);
 }
 
+// The noise rule: a 20 x 10 x 6 block with a small sealed void. Built +z up the void is a few voxels (a
+// 2 mm void) or below --min-cavity (a 3 mm one with 30 mm³), and some slanted grid catches fewer voxels of
+// it or none: counted raw, that slant would win. As noise the void neither counts nor ranks, so the
+// lowest axis direction goes first.
+TEST(Orient, CavitiesWithinNoiseNeitherCountNorRank)
+{
+    struct Case {
+        float side;
+        double minCavity;
+    };
+    for (const Case& c : {Case{2.0f, 0.0}, Case{3.0f, 30.0}}) {
+        testmesh::Soup part = testmesh::box(0, 0, 0, 20, 10, 6);
+        part.appendFlipped(testmesh::box(8.9f, 3.9f, 1.9f, 8.9f + c.side, 3.9f + c.side, 1.9f + c.side));
+        meshprobe::OrientOptions options;
+        options.resolution = 24;
+        options.threads = 2;
+        options.minCavityVolume = c.minCavity;
+        const meshprobe::OrientResult r = meshprobe::orient(part.view(), options);
+        const meshprobe::OrientCandidate& best = r.candidates[0];
+        EXPECT_EQ(meshprobe::formatDirection(best.up), "+z") << c.side;
+        EXPECT_GT(best.trappedVoxels, 0) << c.side;
+        EXPECT_EQ(best.noiseCavities, 1u) << c.side;
+        bool slantTrapsLess = false;
+        for (const meshprobe::OrientCandidate& other : r.candidates) {
+            EXPECT_EQ(other.cavities, 0u) << c.side;
+            EXPECT_EQ(other.estimatedVolume, 0.0) << c.side;
+            slantTrapsLess = slantTrapsLess || other.trappedVoxels < best.trappedVoxels;
+        }
+        EXPECT_TRUE(slantTrapsLess) << c.side << ": the part no longer tells the rule apart";
+        EXPECT_NE(r.reason.find("tied"), std::string::npos) << r.reason;
+    }
+}
+
 } // namespace

@@ -16,20 +16,32 @@ namespace meshprobe {
 
 namespace {
 
-/// One figure a ranking compares, with the smallest difference that is not noise.
+/// One figure a ranking compares, and the difference above a value that is still noise.
 struct Criterion {
     std::string what; ///< "support area", read as "less support area"
     std::string unit;
     std::function<double(const OrientCandidate&)> value;
-    double noise;
+    std::function<double(double)> noise;
 };
 
-/// Where a figure falls on a scale of 5 % steps above its noise floor: figures in one bucket tie. Buckets
-/// (unlike "within 5 % of each other") are an order, so sorting by them is well defined.
-long bucket(double value, double noise)
+/// Groups of figures that tie, numbered from the least: the least figure and every figure within its noise
+/// form the first group, the least of the rest starts the next. Unlike "within noise of each other", groups
+/// are an order, so sorting by them is well defined, and the best group holds everything the best cannot be
+/// told apart from.
+std::vector<int> tieGroups(const std::vector<double>& values, const std::function<double(double)>& noise)
 {
-    if (!(value > noise)) return 0;
-    return 1 + static_cast<long>(std::floor(std::log(value / noise) / std::log(1.05)));
+    std::vector<std::size_t> order(values.size());
+    for (std::size_t i = 0; i < order.size(); ++i)
+        order[i] = i;
+    std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) { return values[a] < values[b]; });
+    std::vector<int> group(values.size(), 0);
+    int current = -1;
+    double start = 0.0;
+    for (std::size_t i : order) {
+        if (current < 0 || values[i] - start > noise(start)) ++current, start = values[i];
+        group[i] = current;
+    }
+    return group;
 }
 
 bool isAxis(const Direction& d)
@@ -37,15 +49,22 @@ bool isAxis(const Direction& d)
     return int(d[0] == 0.0) + int(d[1] == 0.0) + int(d[2] == 0.0) == 2;
 }
 
+/// The criteria of a ranking, most important first, with noise on the coarsest grid's voxel: volumes within
+/// one voxel layer (a layer over a cube of that volume, V^(2/3) voxel, and at least noiseVoxels voxels),
+/// areas within 5 % (at least noiseVoxels voxel faces), heights within one voxel.
 std::vector<Criterion> criteriaOf(OrientRanking ranking, double voxel)
 {
-    const double volume = noiseVoxels * voxel * voxel * voxel, area = noiseVoxels * voxel * voxel;
+    const auto volumeNoise = [voxel](double v) {
+        return std::max(double(noiseVoxels) * voxel * voxel * voxel, std::cbrt(v) * std::cbrt(v) * voxel);
+    };
+    const auto areaNoise = [voxel](double a) { return std::max(double(noiseVoxels) * voxel * voxel, 0.05 * a); };
+    const auto heightNoise = [voxel](double) { return voxel; };
     const Criterion trapped{"trapped material", "mm³", [](const OrientCandidate& c) { return c.estimatedVolume; },
-                            volume};
+                            volumeNoise};
     const Criterion sealed{"sealed cavity volume", "mm³", [](const OrientCandidate& c) { return c.sealedVolume; },
-                           volume};
-    const Criterion supports{"support area", "mm²", [](const OrientCandidate& c) { return c.overhangArea; }, area};
-    const Criterion height{"build height", "mm", [](const OrientCandidate& c) { return c.buildHeight; }, voxel};
+                           volumeNoise};
+    const Criterion supports{"support area", "mm²", [](const OrientCandidate& c) { return c.overhangArea; }, areaNoise};
+    const Criterion height{"build height", "mm", [](const OrientCandidate& c) { return c.buildHeight; }, heightNoise};
     switch (ranking) {
     case OrientRanking::Resin:
         return {sealed, supports, height};
@@ -67,16 +86,19 @@ std::string figure(double value, const std::string& unit)
     return text.str();
 }
 
-std::string reasonFor(const OrientCandidate& best, const OrientCandidate& next, const std::vector<Criterion>& criteria)
+/// Why the candidate at `best` went before the one at `next`: the first criterion whose groups differ.
+std::string reasonFor(const std::vector<OrientCandidate>& candidates, const std::vector<std::vector<int>>& groups,
+                      const std::vector<Criterion>& criteria, std::size_t best, std::size_t next)
 {
-    for (const Criterion& c : criteria)
-        if (bucket(c.value(best), c.noise) != bucket(c.value(next), c.noise))
-            return "less " + c.what + ": " + figure(c.value(best), c.unit) + " against " +
-                   figure(c.value(next), c.unit);
-    if (isAxis(best.up) != isAxis(next.up)) return "tied within noise; an axis direction goes first";
-    if (best.buildHeight != next.buildHeight)
-        return "tied within noise; the lower build goes first: " + figure(best.buildHeight, "mm") + " against " +
-               figure(next.buildHeight, "mm");
+    const OrientCandidate &a = candidates[best], &b = candidates[next];
+    for (std::size_t k = 0; k < criteria.size(); ++k)
+        if (groups[k][best] != groups[k][next])
+            return "less " + criteria[k].what + ": " + figure(criteria[k].value(a), criteria[k].unit) + " against " +
+                   figure(criteria[k].value(b), criteria[k].unit);
+    if (isAxis(a.up) != isAxis(b.up)) return "tied within noise; an axis direction goes first";
+    if (a.buildHeight != b.buildHeight)
+        return "tied within noise; the lower build goes first: " + figure(a.buildHeight, "mm") + " against " +
+               figure(b.buildHeight, "mm");
     return "tied on every figure; first in the candidate order";
 }
 
@@ -150,22 +172,27 @@ OrientResult orient(const MeshView& mesh, const OrientOptions& options)
     for (const OrientCandidate& c : candidates)
         voxel = std::max(voxel, c.voxelSize);
     const std::vector<Criterion> criteria = criteriaOf(options.ranking, voxel);
-    auto key = [&](const OrientCandidate& c) {
-        std::vector<double> k;
-        for (const Criterion& criterion : criteria)
-            k.push_back(double(bucket(criterion.value(c), criterion.noise)));
-        k.push_back(isAxis(c.up) ? 0.0 : 1.0);
-        k.push_back(c.buildHeight);
-        return k;
-    };
+    std::vector<std::vector<int>> groups;
+    for (const Criterion& criterion : criteria) {
+        std::vector<double> values;
+        for (const OrientCandidate& c : candidates)
+            values.push_back(criterion.value(c));
+        groups.push_back(tieGroups(values, criterion.noise));
+    }
     std::vector<std::pair<std::vector<double>, std::size_t>> keys;
-    for (std::size_t i = 0; i < candidates.size(); ++i)
-        keys.push_back({key(candidates[i]), i});
+    for (std::size_t i = 0; i < candidates.size(); ++i) {
+        std::vector<double> key;
+        for (const std::vector<int>& g : groups)
+            key.push_back(g[i]);
+        key.push_back(isAxis(candidates[i].up) ? 0.0 : 1.0);
+        key.push_back(candidates[i].buildHeight);
+        keys.push_back({key, i});
+    }
     std::sort(keys.begin(), keys.end()); // the index breaks the last tie: input order
     OrientResult result;
     for (const auto& entry : keys)
         result.candidates.push_back(candidates[entry.second]);
-    if (result.candidates.size() > 1) result.reason = reasonFor(result.candidates[0], result.candidates[1], criteria);
+    if (keys.size() > 1) result.reason = reasonFor(candidates, groups, criteria, keys[0].second, keys[1].second);
     return result;
 }
 

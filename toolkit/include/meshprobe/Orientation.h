@@ -130,9 +130,11 @@ struct OrientCandidate {
 };
 
 /// The candidates sorted best first by the ranking's criteria in order. Figures closer than the
-/// measurement's noise tie: volumes within eight voxels of the coarsest grid or 5 %, areas within eight
-/// voxel faces or 5 %, heights within a voxel or 5 % (compared as buckets on a logarithmic scale, so that
-/// ties are an order). Ties go to axis directions, then the lower build, then input order.
+/// measurement's noise tie, measured on the coarsest grid's voxel: volumes within one voxel layer over a cube
+/// of that volume (V^(2/3) voxel, at least noiseVoxels voxels), areas within 5 % (at least noiseVoxels
+/// voxel faces), heights within one voxel. Ties form groups from the least figure up (the least and all
+/// within its noise, then the least of the rest ...). Ties go to axis directions, then the lower build,
+/// then input order.
 struct OrientResult {
     std::vector<OrientCandidate> candidates;
     /// Why the first beat the second: the first criterion that told them apart, with both figures. Empty
