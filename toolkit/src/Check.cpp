@@ -261,7 +261,11 @@ void addCavityFindings(const MeshView& mesh, const Profile& profile, const Check
     cavityOptions.threads = options.threads;
     cavityOptions.minVolume = noise;
     cavityOptions.solids = false;
-    if (profile.sealedCavity >= Severity::Warn) cavityOptions.drainHoleDiameter = profile.drainDiameter;
+    // A hole wider than the part's box fits nowhere: the finding then asks for one without suggesting where.
+    const Box box = turnedBox(mesh, Rotation{});
+    const double diagonal = std::hypot(box.hi[0] - box.lo[0], box.hi[1] - box.lo[1], box.hi[2] - box.lo[2]);
+    if (profile.sealedCavity >= Severity::Warn && profile.drainDiameter <= diagonal)
+        cavityOptions.drainHoleDiameter = profile.drainDiameter;
     cavityOptions.progress = progress;
     const CavitiesResult cavities = findCavities(mesh, cavityOptions);
     result.voxelSize = cavities.voxelSize;
