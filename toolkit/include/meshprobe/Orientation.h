@@ -89,6 +89,7 @@ struct OrientOptions {
     /// Faces facing down at less than this many degrees from the horizontal need support, 0..90 (a
     /// profile's overhangAngle).
     double overhangAngle = 45.0;
+    /// What decides first (see OrientResult for ties); rankingFor gives a profile's.
     OrientRanking ranking = OrientRanking::TrappedMaterial;
     /// Progress over all directions; false cancels.
     ProgressCallback progress;
