@@ -4,6 +4,8 @@
 
 #include "cli/NumberRange.h"
 
+#include <cstdlib>
+
 #include "meshprobe/Threads.h"
 
 #include "cli/CliError.h"
@@ -54,7 +56,17 @@ void addCavityOptions(CLI::App& command, CavityCliOptions& options)
         ->capture_default_str();
     command.add_option("--drain-holes", options.drainHoles, "Suggest a drain hole (and vents) of D mm per cavity")
         ->type_name("D")
-        ->check(numberIn(0.0, 1e6, "mm"));
+        ->check(numberIn(0.0, 1e6, "mm"))
+        // The toolkit reads 0 as "no holes"; given on the command line it is a hole that cannot be drilled.
+        ->check(CLI::Validator(
+            [](const std::string& given) {
+                return std::strtod(given.c_str(), nullptr) > 0.0
+                           ? std::string()
+                           : "a drain hole of " + given +
+                                 " mm cannot be drilled: give a diameter above 0 mm, "
+                                 "at most the part's box diagonal";
+            },
+            "D > 0"));
 }
 
 meshprobe::CavityOptions cavityAnalysis(const CavityCliOptions& options)

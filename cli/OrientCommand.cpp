@@ -3,7 +3,9 @@
 #include "meshprobe/Threads.h"
 
 #include <iostream>
+#include <optional>
 
+#include "cli/CliError.h"
 #include "cli/Commands.h"
 #include "cli/NumberRange.h"
 #include "cli/CommonOptions.h"
@@ -16,6 +18,7 @@
 #include "cli/TextReport.h"
 #include "meshprobe/Import.h"
 #include "meshprobe/Orientation.h"
+#include "meshprobe/Profile.h"
 
 namespace cli {
 
@@ -25,8 +28,39 @@ struct OrientOptions : CommonOptions {
     int resolution = 256;
     int threads = meshprobe::defaultThreadCount();
     int directions = 26;
+    double minCavity = 0.0;
+    std::string printer;
+    std::string profilePath;
     MeshCheckOptions checks;
 };
+
+/// The profile of --printer or --profile, if either was given.
+std::optional<meshprobe::Profile> chosenProfile(const OrientOptions& options)
+{
+    try {
+        if (!options.printer.empty()) return meshprobe::builtinProfile(options.printer);
+        if (!options.profilePath.empty()) return meshprobe::loadProfile(options.profilePath);
+    } catch (const InputError& e) {
+        throw InputError((options.printer.empty() ? "--profile: " : "--printer: ") + std::string(e.what()));
+    }
+    return std::nullopt;
+}
+
+std::string rankingText(const std::optional<meshprobe::Profile>& profile)
+{
+    if (!profile) return "least trapped material";
+    switch (meshprobe::rankingFor(profile->base)) {
+    case meshprobe::OrientRanking::Resin:
+        return "least sealed cavity volume, then support area, then build height";
+    case meshprobe::OrientRanking::Powder:
+        return "least sealed cavity volume, then build height";
+    case meshprobe::OrientRanking::Fdm:
+        return "least support area, then build height";
+    case meshprobe::OrientRanking::TrappedMaterial:
+        break;
+    }
+    return "least trapped material";
+}
 
 int runOrient(OrientOptions& options)
 {
@@ -38,6 +72,12 @@ int runOrient(OrientOptions& options)
     analysis.resolution = options.resolution;
     analysis.directions = options.directions;
     analysis.threads = options.threads;
+    analysis.minCavityVolume = options.minCavity;
+    const std::optional<meshprobe::Profile> profile = chosenProfile(options);
+    if (profile) {
+        analysis.ranking = meshprobe::rankingFor(profile->base);
+        analysis.overhangAngle = profile->overhangAngle;
+    }
     analysis.progress = progress.stage("trying " + std::to_string(options.directions) + " directions", 0, 100);
     const meshprobe::OrientResult result = meshprobe::orient(mesh, analysis);
     progress.clear();
@@ -46,6 +86,13 @@ int runOrient(OrientOptions& options)
         nlohmann::ordered_json report = jsonHead("orient", options, mesh);
         addWarningsJson(report, checked, options.checks);
         report["resolution"] = options.resolution;
+        report["process"] = profile ? nlohmann::ordered_json(profile->name) : nlohmann::ordered_json(nullptr);
+        report["ranking"] = rankingText(profile);
+        report["overhang_angle"] = analysis.overhangAngle;
+        report["min_cavity"] = options.minCavity;
+        report["noise_voxels"] = meshprobe::noiseVoxels;
+        if (!result.candidates.empty()) report["best_up"] = meshprobe::formatDirection(result.candidates.front().up);
+        report["why_best"] = result.reason;
         report["directions"] = nlohmann::ordered_json::array();
         for (const meshprobe::OrientCandidate& c : result.candidates)
             report["directions"].push_back({{"up", meshprobe::formatDirection(c.up)},
@@ -54,6 +101,13 @@ int runOrient(OrientOptions& options)
                                             {"estimated_volume", c.estimatedVolume},
                                             {"trapped_voxels", c.trappedVoxels},
                                             {"cavities", c.cavities},
+                                            {"sealed_cavities", c.sealedCavities},
+                                            {"sealed_volume", c.sealedVolume},
+                                            {"noise_cavities", c.noiseCavities},
+                                            {"overhang_area", c.overhangArea},
+                                            {"islands", c.islands},
+                                            {"build_height", c.buildHeight},
+                                            {"footprint", c.footprint},
                                             {"voxel_size", c.voxelSize},
                                             {"resolution", c.resolution}});
         report["seconds"] = clock.seconds();
@@ -65,18 +119,26 @@ int runOrient(OrientOptions& options)
         .add("triangles", std::to_string(mesh.triangleCount()))
         .add("units", unitLine(options))
         .add("grid", std::to_string(options.resolution) + "³ voxels per direction")
-        .add("directions", std::to_string(result.candidates.size()) +
-                               ", best first (least estimated trapped volume, then fewest cavities)");
+        .add("process", profile ? profile->name + " (supports below " + formatFigure(profile->overhangAngle) + "°)"
+                                : "none (supports below 45°; --printer or --profile ranks for a process)")
+        .add("directions", std::to_string(result.candidates.size()) + ", best first (" + rankingText(profile) +
+                               "; ties to axis directions, then the lower build)")
+        .add("noise", "cavities under " + std::to_string(meshprobe::noiseVoxels) + " voxels" +
+                          (options.minCavity > 0 ? " or " + formatVolume(options.minCavity) : std::string()) +
+                          " neither count nor rank");
     if (!result.candidates.empty())
-        summary.add("best", "--up " + meshprobe::formatDirection(result.candidates.front().up) + "  (" + "about " +
-                                formatVolume(result.candidates.front().estimatedVolume) + " trapped)");
+        summary.add("best", "--up " + meshprobe::formatDirection(result.candidates.front().up));
+    if (!result.reason.empty()) summary.add("why", result.reason + " (against the runner-up)");
     summary.print(std::cout);
-    Table table({"rank", "--up", "estimate mm³", "voxel mm³", "cavities", "voxels"},
-                {true, false, true, true, true, true});
+    Table table({"rank", "--up", "trapped mm³", "sealed mm³", "cavities", "noise", "supports mm²", "islands",
+                 "height mm", "footprint mm²"},
+                {true, false, true, true, true, true, true, true, true, true});
     for (std::size_t i = 0; i < result.candidates.size(); ++i) {
         const meshprobe::OrientCandidate& c = result.candidates[i];
         table.addRow({std::to_string(i + 1), meshprobe::formatDirection(c.up), "~" + formatNumber(c.estimatedVolume, 5),
-                      formatNumber(c.trappedVolume), std::to_string(c.cavities), std::to_string(c.trappedVoxels)});
+                      formatNumber(c.sealedVolume, 5), std::to_string(c.cavities), std::to_string(c.noiseCavities),
+                      formatNumber(c.overhangArea, 5), std::to_string(c.islands), formatNumber(c.buildHeight, 5),
+                      formatNumber(c.footprint, 5)});
     }
     std::cout << '\n';
     table.print(std::cout);
@@ -104,6 +166,17 @@ Command addOrientCommand(CLI::App& app)
         ->type_name("N")
         ->check(CLI::Range(1, 10000))
         ->capture_default_str();
+    command->add_option("--min-cavity", options->minCavity, "Cavities below V mm³ neither count nor rank")
+        ->type_name("V")
+        ->check(numberIn(0.0, 1e18, "mm³"))
+        ->capture_default_str();
+    auto* printer =
+        command->add_option("--printer", options->printer, "Rank for a built-in process profile")
+            ->type_name("KIND")
+            ->check([](const std::string& kind) { return kind.empty() ? "the printer kind is empty" : ""; });
+    command->add_option("--profile", options->profilePath, "Rank for the process of a profile file")
+        ->type_name("FILE")
+        ->excludes(printer);
     addMeshCheckOptions(*command, options->checks);
     return {command, [options] { return runOrient(*options); }};
 }

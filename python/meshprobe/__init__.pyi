@@ -149,6 +149,9 @@ def orient(
     directions: int = 26,
     threads: Optional[int] = None,
     progress: _Progress = None,
+    printer: Optional[str] = None,
+    profile: Optional[str] = None,
+    min_volume: float = 0.0,
 ) -> OrientResult: ...
 
 class _DictResult(Mapping[str, Any]):
@@ -204,6 +207,13 @@ class Orientation(_DictResult):
     estimated_volume: float
     trapped_voxels: int
     cavities: int
+    sealed_cavities: int
+    sealed_volume: float
+    noise_cavities: int
+    overhang_area: float
+    islands: int
+    build_height: float
+    footprint: float
     voxel_size: float
     resolution: int
 

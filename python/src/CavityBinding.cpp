@@ -11,6 +11,7 @@
 #include "meshprobe/Cavities.h"
 #include "meshprobe/MeshChecks.h"
 #include "meshprobe/Orientation.h"
+#include "meshprobe/Profile.h"
 #include "python/src/ArrayMesh.h"
 #include "python/src/Bindings.h"
 #include "python/src/LongCall.h"
@@ -107,12 +108,22 @@ py::dict cavities(ArrayMesh& mesh, int resolution, const std::optional<std::stri
     return out;
 }
 
-py::list orientation(ArrayMesh& mesh, int resolution, int directions, std::optional<int> threads, py::object progress)
+py::list orientation(ArrayMesh& mesh, int resolution, int directions, std::optional<int> threads, py::object progress,
+                     const std::optional<std::string>& printer, const std::optional<std::string>& profilePath,
+                     double minVolume)
 {
     OrientOptions options;
     options.resolution = resolution;
     options.directions = directions;
     options.threads = threadCount(threads);
+    requireAtMost("min_volume", minVolume, largestVolume, "mm³");
+    options.minCavityVolume = minVolume;
+    if (printer && profilePath) throw py::value_error("give printer or profile, not both");
+    if (printer || profilePath) {
+        const Profile profile = printer ? builtinProfile(*printer) : loadProfile(*profilePath);
+        options.ranking = rankingFor(profile.base);
+        options.overhangAngle = profile.overhangAngle;
+    }
     PythonProgress report(std::move(progress));
     options.progress = report.callback();
     const MeshView view = mesh.view();
@@ -126,6 +137,13 @@ py::list orientation(ArrayMesh& mesh, int resolution, int directions, std::optio
         d["estimated_volume"] = c.estimatedVolume;
         d["trapped_voxels"] = c.trappedVoxels;
         d["cavities"] = c.cavities;
+        d["sealed_cavities"] = c.sealedCavities;
+        d["sealed_volume"] = c.sealedVolume;
+        d["noise_cavities"] = c.noiseCavities;
+        d["overhang_area"] = c.overhangArea;
+        d["islands"] = c.islands;
+        d["build_height"] = c.buildHeight;
+        d["footprint"] = c.footprint;
         d["voxel_size"] = c.voxelSize;
         d["resolution"] = c.resolution;
         ranked.append(std::move(d));
@@ -181,14 +199,19 @@ and with drain_holes 'drain' (and for 'Closed' cavities 'vent'): a dict or None.
 ('volume' and 'trapped_volume' in single precision, as the analysis computes them), points mm.)");
 
     module.def("orient", &orientation, py::arg("mesh"), py::arg("resolution") = 256, py::arg("directions") = 26,
-               py::arg("threads") = py::none(), py::arg("progress") = py::none(),
-               R"(Trapped air for many build directions, best first: `meshprobe orient`.
+               py::arg("threads") = py::none(), py::arg("progress") = py::none(), py::arg("printer") = py::none(),
+               py::arg("profile") = py::none(), py::arg("min_volume") = 0.0,
+               R"(Trapped material, supports and height for many build directions, best first: `meshprobe orient`.
 
 directions  6 (the axes), 26 (axes, cube edges and corners) or any count spread over the sphere.
+printer     rank for a built-in process ('bottom-up-resin', 'top-down-resin', 'powder', 'fdm'), or
+profile     for a profile file's (a path); neither ranks by trapped material alone.
+min_volume  cavities below it (mm³), like those under 8 voxels, neither count nor rank.
 threads     directions analysed at once, one thread each; None uses all cores.
 
 Returns a list of dicts ('up', 'up_vector', 'trapped_volume', 'estimated_volume', 'trapped_voxels',
-'cavities', 'voxel_size', 'resolution') sorted by estimated trapped volume, then cavity count; the
+'cavities', 'sealed_cavities', 'sealed_volume', 'noise_cavities', 'overhang_area', 'islands',
+'build_height', 'footprint', 'voxel_size', 'resolution') best first, as the tool ranks them; the
 first one's 'up' can be passed to cavities().)");
 
     module.def("_mesh_warnings", &check, py::arg("mesh"),

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: MIT
 // End to end: where `meshprobe trapped` puts a cavity, the mesh warnings of trapped, thickness, orient and
-// report with their --strict exit codes, and `meshprobe orient` on a cup.
+// report with their --strict exit codes, and `meshprobe orient` on a cup and for a process.
 #include <gtest/gtest.h>
 
 #include <nlohmann/json.hpp>
@@ -128,8 +128,40 @@ TEST(CavityReport, OrientPutsTheDirectionsThatDrainACupFirst)
     EXPECT_EQ(directions[5]["trapped_voxels"], 8 * 8 * 12);
     // The summary names the best direction as an option ready to paste.
     const clitest::ToolResult text = runTool({"orient", path, "-r", "16", "--directions", "6"});
-    const std::string best = "best        --up " + directions[0]["up"].get<std::string>() + "  (about 0 mm³";
+    const std::string best = "best        --up " + directions[0]["up"].get<std::string>() + "\n";
     EXPECT_NE(text.out.find(best), std::string::npos) << text.out;
+}
+
+// A T standing on its stem (a 4 x 4 stem, 12 tall, under a 16 x 16 x 4 top): filament builds it upside
+// down, where nothing needs support; the tool says so, why, and the --up to paste. An unknown printer is
+// refused.
+TEST(CavityReport, OrientForAProcessRanksBySupportAreaAndSaysWhy)
+{
+    TempDir dir;
+    trapmesh::CellSolid solid({0, 6, 10, 16}, {0, 6, 10, 16}, {0, 12, 16});
+    for (int i = 0; i < 3; ++i)
+        for (int j = 0; j < 3; ++j)
+            if (i != 1 || j != 1) solid.carve(i, j, 0);
+    const std::string path = clitest::writeMesh(dir, "t.stl", solid.soup());
+    const clitest::ToolResult run =
+        runTool({"orient", path, "-r", "16", "--directions", "6", "--printer", "fdm", "--json"});
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    const json report = json::parse(run.out);
+    EXPECT_EQ(report["best_up"], "-z");
+    EXPECT_EQ(report["process"], "fdm");
+    EXPECT_EQ(report["why_best"], "less support area: 0 mm² against 48 mm²"); // the stem's side, 4 x 12
+    const json best = report["directions"][0];
+    EXPECT_EQ(best["up"], "-z");
+    EXPECT_DOUBLE_EQ(best["footprint"].get<double>(), 256.0);
+    EXPECT_DOUBLE_EQ(best["build_height"].get<double>(), 16.0);
+    EXPECT_EQ(report["directions"][5]["up"], "+z"); // the whole top's underside needs support
+    EXPECT_DOUBLE_EQ(report["directions"][5]["overhang_area"].get<double>(), 256.0 - 16.0);
+
+    const clitest::ToolResult text = runTool({"orient", path, "-r", "16", "--directions", "6", "--printer", "fdm"});
+    EXPECT_NE(text.out.find("best        --up -z\n"), std::string::npos) << text.out;
+    const clitest::ToolResult unknown = runTool({"orient", path, "-r", "16", "--printer", "sla"});
+    EXPECT_EQ(unknown.exitCode, 2);
+    EXPECT_NE(unknown.err.find("--printer"), std::string::npos) << unknown.err;
 }
 
 } // namespace

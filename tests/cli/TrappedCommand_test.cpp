@@ -161,8 +161,8 @@ TEST(TrappedCommand, HumanSummaryListsCavities)
     const clitest::ToolResult run = runTool({"trapped", path, "-r", "16", "--drain-holes", "1"});
     ASSERT_EQ(run.exitCode, 0) << run.err;
     EXPECT_NE(run.out.find("125 voxels, 125 mm³ (0.125 ml)"), std::string::npos) << run.out;
-    // The drain through the 4.499 mm floor; the vent through a 4.499 mm side wall (the top one is 5.499).
-    for (const char* hole : {"1  drain  (7.499, 7.499, 4.499)  (7.499, 7.499, 0)  +z                   4.499  yes",
+    // The floor stands on the build plate: the drain and the vent leave through a 4.499 mm side wall.
+    for (const char* hole : {"1  drain  (4.499, 7.499, 5.499)  (0, 7.499, 5.499)  +x                   4.499  yes",
                              "1  vent   (4.499, 7.499, 9.499)  (0, 7.499, 9.499)  +x                   4.499  yes"})
         EXPECT_NE(run.out.find(hole), std::string::npos) << hole << "\n" << run.out;
     EXPECT_NE(run.out.find("1  Closed     125"), std::string::npos) << run.out;

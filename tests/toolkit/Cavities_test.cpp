@@ -176,7 +176,9 @@ TEST(Cavities, DrainHoleGoesAroundAnotherCavity)
     const meshprobe::CavitiesResult r = meshprobe::findCavities(part.view(), drainHoleOptions(64));
     ASSERT_EQ(r.cavities.size(), 2u);
     ASSERT_TRUE(r.cavities[0].drain && r.cavities[1].drain);
-    EXPECT_NEAR(r.cavities[0].drain->length, 3.0, 1e-3); // the wide one: straight down through its floor
+    // The wide one: sideways through a 5 mm wall, since its 3 mm floor stands on the build plate.
+    EXPECT_NEAR(r.cavities[0].drain->length, 5.0, 1e-3);
+    EXPECT_NEAR(r.cavities[0].drain->direction[2], 0.0, 1e-9);
     const meshprobe::DrainHole& upper = *r.cavities[1].drain;
     EXPECT_NEAR(upper.direction[2], 0.0, 1e-9); // sideways
     EXPECT_NEAR(upper.length, 8.0, 1e-3);
@@ -226,10 +228,13 @@ TEST(Cavities, DrainHoleCutIntoThePartLeavesNothingTrapped)
     ASSERT_EQ(r.cavities.size(), 1u);
     ASSERT_TRUE(r.cavities[0].drain && r.cavities[0].vent);
     const meshprobe::DrainHole& drain = *r.cavities[0].drain;
-    EXPECT_NEAR(drain.direction[2], 1.0, 1e-9); // drilled straight up from below
-    EXPECT_NEAR(drain.exitPoint[2], 0.0, 1e-3);
-    EXPECT_NEAR(drain.wallPoint[2], 4.0, 1e-3);
-    EXPECT_NEAR(drain.length, 4.0, 1e-3);
+    // The 4 mm floor stands on the plate: the drain leaves sideways at the cavity's floor, through the first
+    // of the equally thick side walls, +x.
+    EXPECT_NEAR(drain.direction[0], -1.0, 1e-9);
+    EXPECT_NEAR(drain.exitPoint[0], 20.0, 1e-3);
+    EXPECT_NEAR(drain.wallPoint[0], 15.0, 1e-3);
+    EXPECT_NEAR(drain.length, 5.0, 1e-3);
+    EXPECT_NEAR(drain.exitPoint[2], 4.0, r.voxelSize);
     EXPECT_NEAR(r.cavities[0].vent->direction[2], -1.0, 1e-9);
     EXPECT_NEAR(r.cavities[0].vent->length, 5.0, 1e-3);
     // The drills to subtract: closed and wound outward, a 24-sided prism of the hole's diameter centred on
@@ -248,19 +253,69 @@ TEST(Cavities, DrainHoleCutIntoThePartLeavesNothingTrapped)
             EXPECT_NEAR(mean[k], (hole->wallPoint[k] + hole->exitPoint[k]) / 2, 1e-4) << hole->kind;
     }
 
-    // The same part built from cells, with a 3 mm square channel where the drain was suggested.
-    const float hx = float(drain.exitPoint[0]), hy = float(drain.exitPoint[1]);
+    // The same part built from cells, with a 3 mm square channel from the cavity's floor where the drain
+    // was suggested.
+    const float hy = float(drain.exitPoint[1]);
     for (bool drilled : {false, true}) {
-        trapmesh::CellSolid solid({0, 5, hx - 1.5f, hx + 1.5f, 15, 20}, {0, 5, hy - 1.5f, hy + 1.5f, 15, 20},
-                                  {0, 4, 15, 20});
-        for (int i = 1; i < 4; ++i)
-            for (int j = 1; j < 4; ++j)
-                solid.carve(i, j, 1);
-        if (drilled) solid.carve(2, 2, 0);
+        trapmesh::CellSolid solid({0, 5, 15, 20}, {0, 5, hy - 1.5f, hy + 1.5f, 15, 20}, {0, 4, 7, 15, 20});
+        for (int j = 1; j < 4; ++j)
+            for (int k = 1; k < 3; ++k)
+                solid.carve(1, j, k);
+        if (drilled) solid.carve(2, 2, 1);
         const testmesh::Soup cut = solid.soup();
         options.drainHoleDiameter = 0;
         EXPECT_EQ(meshprobe::findCavities(cut.view(), options).trappedVoxels == 0, drilled);
     }
+}
+
+// A drill that reaches the build plate cannot be cut: whichever way the part is built, no suggested hole
+// leaves within half its diameter of the faces the part stands on. Built upside down (-z up, as on a
+// bottom-up resin printer) the plate holds the model's top, so the drain moves off it.
+TEST(Cavities, DrainHolesNeverLeaveThroughTheBuildPlate)
+{
+    const testmesh::Soup part = hollowCube({5, 5, 4}, {15, 15, 15});
+    for (const char* up : {"+z", "-z", "+x", "-y"}) {
+        meshprobe::CavityOptions options;
+        options.resolution = 48;
+        options.up = meshprobe::parseDirection(up);
+        options.drainHoleDiameter = 3;
+        const meshprobe::CavitiesResult r = meshprobe::findCavities(part.view(), options);
+        ASSERT_EQ(r.cavities.size(), 1u) << up;
+        const meshprobe::CavityReport& c = r.cavities[0];
+        ASSERT_TRUE(c.drain) << up; // a side wall is always left
+        auto height = [&](const std::array<double, 3>& p) {
+            return p[0] * options.up[0] + p[1] * options.up[1] + p[2] * options.up[2];
+        };
+        double plate = 0; // the part's lowest corner along up: the box spans 0..20 on every axis
+        for (int k = 0; k < 3; ++k)
+            plate += std::min(0.0, 20 * options.up[k]);
+        for (const auto* hole : {&c.drain, &c.vent})
+            if (*hole) {
+                EXPECT_GE(height((*hole)->exitPoint) - plate, 1.5 - 1e-6) << up << " " << (*hole)->kind;
+            }
+    }
+}
+
+// Diameters that cannot be drilled are refused with the valid range: negative, not a number, infinite or
+// wider than the part's box diagonal (20 * sqrt(3) mm here). The diagonal itself is still accepted.
+TEST(Cavities, RefusesDrainHoleDiametersOutsideThePart)
+{
+    const testmesh::Soup part = hollowCube({5, 5, 4}, {15, 15, 15});
+    const double diagonal = 20 * std::sqrt(3.0);
+    meshprobe::CavityOptions options;
+    options.resolution = 16;
+    for (double d : {-1.0, std::nan(""), HUGE_VAL, diagonal * 1.001}) {
+        options.drainHoleDiameter = d;
+        try {
+            meshprobe::findCavities(part.view(), options);
+            ADD_FAILURE() << d << " accepted";
+        } catch (const meshprobe::InputError& e) {
+            EXPECT_NE(std::string(e.what()).find("valid range 0 (no holes) to 34.641 mm"), std::string::npos)
+                << e.what();
+        }
+    }
+    options.drainHoleDiameter = diagonal * 0.999;
+    EXPECT_NO_THROW(meshprobe::findCavities(part.view(), options));
 }
 
 } // namespace

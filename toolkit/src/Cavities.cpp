@@ -3,9 +3,11 @@
 // cavity's voxel runs are located, surfaced and brought back to the model's coordinates.
 #include "meshprobe/Cavities.h"
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 #include <memory>
+#include <sstream>
 
 #include "meshprobe/Error.h"
 #include "toolkit/src/CallGuards.h"
@@ -20,12 +22,36 @@ namespace {
 
 using Point = std::array<double, 3>;
 
-void checkOptions(const CavityOptions& options)
+std::string millimetres(double value)
+{
+    std::ostringstream text;
+    text.precision(6);
+    text << value << " mm";
+    return text.str();
+}
+
+/// The diagonal of the vertices' box, mm: no hole can be wider than the part it is drilled into.
+double boxDiagonal(const MeshView& mesh)
+{
+    double low[3], high[3];
+    for (int k = 0; k < 3; ++k)
+        low[k] = std::numeric_limits<double>::infinity(), high[k] = -low[k];
+    for (std::size_t v = 0; v < mesh.vertexCount; ++v)
+        for (int k = 0; k < 3; ++k) {
+            low[k] = std::min(low[k], double(mesh.vertices[3 * v + k]));
+            high[k] = std::max(high[k], double(mesh.vertices[3 * v + k]));
+        }
+    return mesh.vertexCount ? std::hypot(high[0] - low[0], high[1] - low[1], high[2] - low[2]) : 0.0;
+}
+
+void checkOptions(const CavityOptions& options, double partDiagonal)
 {
     if (!(options.minVolume >= 0.0) || !std::isfinite(options.minVolume))
         throw InputError("minimum cavity volume " + std::to_string(options.minVolume) + " must be 0 or more");
-    if (!(options.drainHoleDiameter >= 0.0) || !std::isfinite(options.drainHoleDiameter))
-        throw InputError("drain hole diameter " + std::to_string(options.drainHoleDiameter) + " must be 0 or more");
+    const double d = options.drainHoleDiameter;
+    if (!(d >= 0.0 && d <= partDiagonal))
+        throw InputError("drain hole diameter " + millimetres(d) + " is outside the valid range 0 (no holes) to " +
+                         millimetres(partDiagonal) + " (the part's box diagonal)");
     const double length =
         std::sqrt(options.up[0] * options.up[0] + options.up[1] * options.up[1] + options.up[2] * options.up[2]);
     if (!(std::fabs(length - 1.0) < 1e-6)) throw InputError("the up direction must be a unit vector");
@@ -106,7 +132,7 @@ DrainHole holeToModel(DrainHole hole, const detail::AnalysisFrame& frame)
 CavitiesResult findCavities(const MeshView& mesh, const CavityOptions& options)
 {
     validate(mesh);
-    checkOptions(options);
+    checkOptions(options, boxDiagonal(mesh));
     const detail::PlacedPart part = detail::placePart(mesh, rotationTakingToZ(options.up));
 
     ProgressCallback analysisProgress;

@@ -19,11 +19,6 @@ namespace {
 
 using Point = std::array<double, 3>;
 
-/// Cavities below this many voxels are noise: where a wall runs at a slant through the grid, single voxels
-/// and pairs of air between its surface voxels count as enclosed. A 2 x 2 x 2 block is the smallest pocket
-/// the grid resolves on every axis.
-constexpr double noiseVoxels = 8.0;
-
 std::string number(double value)
 {
     std::ostringstream text;
@@ -266,7 +261,11 @@ void addCavityFindings(const MeshView& mesh, const Profile& profile, const Check
     cavityOptions.threads = options.threads;
     cavityOptions.minVolume = noise;
     cavityOptions.solids = false;
-    if (profile.sealedCavity >= Severity::Warn) cavityOptions.drainHoleDiameter = profile.drainDiameter;
+    // A hole wider than the part's box fits nowhere: the finding then asks for one without suggesting where.
+    const Box box = turnedBox(mesh, Rotation{});
+    const double diagonal = std::hypot(box.hi[0] - box.lo[0], box.hi[1] - box.lo[1], box.hi[2] - box.lo[2]);
+    if (profile.sealedCavity >= Severity::Warn && profile.drainDiameter <= diagonal)
+        cavityOptions.drainHoleDiameter = profile.drainDiameter;
     cavityOptions.progress = progress;
     const CavitiesResult cavities = findCavities(mesh, cavityOptions);
     result.voxelSize = cavities.voxelSize;

@@ -2,7 +2,9 @@
 // Drain-hole search: rays from the cavity's lowest (or highest) voxel, counted through the part's surface.
 #include "toolkit/src/DrainHoleSearch.h"
 
+#include <algorithm>
 #include <cmath>
+#include <limits>
 
 namespace meshprobe::detail {
 
@@ -26,6 +28,9 @@ std::vector<std::array<double, 3>> candidateRays(bool vent)
 DrainHoleSearch::DrainHoleSearch(const Mesh& placed, const VoxelGrid& g, const std::vector<CavityVoxels>& c)
     : grid(g), cavities(c), scene(placed)
 {
+    plateHeight = std::numeric_limits<double>::infinity();
+    for (std::size_t v = 0; v < placed.vertexCount(); ++v)
+        plateHeight = std::min(plateHeight, double(placed.vertices[3 * v + 2]));
     for (std::size_t i = 0; i < cavities.size(); ++i)
         for (const VoxelRun& r : cavities[i].runs)
             columns[columnKey(r.x, r.y)].push_back({r.z0, r.z1, static_cast<int>(i)});
@@ -88,6 +93,10 @@ std::optional<DrainHole> DrainHoleSearch::find(std::size_t cavity, bool vent, do
              t += 0.5 * edge)
             blocked = cavityAtPoint({origin[0] + t * d[0], origin[1] + t * d[1], origin[2] + t * d[2]}) >= 0;
         if (blocked) continue;
+        // The part stands on its lowest faces: a hole whose mouth the plate covers, or whose rim reaches
+        // the plate, cannot be drilled or drain while printing.
+        const double exitHeight = origin[2] + hits[exit].t * d[2];
+        if (exitHeight - plateHeight < std::max(0.5 * diameter, 1e-3 * edge)) continue;
         const double length = hits[exit].t - hits[0].t;
         const bool reachable = exit + 1 == hits.size();
         if (best && (best->reachable > reachable || (best->reachable == reachable && length >= best->length))) continue;

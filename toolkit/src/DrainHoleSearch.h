@@ -22,7 +22,9 @@ public:
     /// The shortest straight path through material from the cavity's lowest region (a drain) or its
     /// highest region (a vent) to air that drains, among straight-down (straight-up for vents), sideways
     /// and 45° directions, preferring paths whose line a drill can follow from outside the part. Points in
-    /// the placed frame. Nothing when every candidate runs into another cavity or never leaves the part.
+    /// the placed frame. A path never leaves through the faces the part stands on (its lowest, in the placed
+    /// frame) nor within half a diameter of them, where the plate covers the hole's mouth. Nothing when
+    /// every candidate runs into another cavity, never leaves the part or ends at the plate.
     std::optional<DrainHole> find(std::size_t cavity, bool vent, double diameter) const;
 
 private:
@@ -33,6 +35,8 @@ private:
     const VoxelGrid& grid;
     const std::vector<CavityVoxels>& cavities;
     RayScene scene;
+    /// Height of the part's lowest point in the placed frame: the build plate.
+    double plateHeight = 0.0;
     /// Per grid column (x, y): the cavity runs in it and their cavity.
     struct ColumnRun {
         int z0, z1, cavity;

@@ -29,7 +29,8 @@ struct CavityOptions {
     bool solids = true;
     /// Keep Cavity::columns, the analysis' own upright column triangles.
     bool columns = false;
-    /// Suggest drain holes of this diameter (mm) for each listed cavity; 0 = none.
+    /// Suggest drain holes of this diameter (mm) for each listed cavity; 0 = none. At most the diagonal of
+    /// the part's box. Holes never leave through the faces the part stands on in the build direction.
     double drainHoleDiameter = 0.0;
     /// Progress of the whole call; false cancels.
     ProgressCallback progress;
@@ -95,7 +96,8 @@ struct CavitiesResult {
 /// Finds the trapped cavities for any build direction: centres the mesh on its box and rotates it so that
 /// `up` is +z (exactly for the six axes, which then agree bit for bit with trappedVolumes), runs the
 /// analysis, and places every result back in the model's frame and coordinates.
-/// @throw as trappedVolumes; InputError for a minVolume or drainHoleDiameter that is negative or not finite
+/// @throw as trappedVolumes; InputError for a minVolume that is negative or not finite, or a
+///        drainHoleDiameter outside 0 to the part's box diagonal (the message names the range)
 CavitiesResult findCavities(const MeshView& mesh, const CavityOptions& options = {});
 
 } // namespace meshprobe

@@ -60,6 +60,22 @@ const PrinterPreset& printerPreset(const std::string& name);
 /// @throw InputError for a count below 1 or above 10000
 std::vector<Direction> candidateDirections(int count);
 
+/// What decides between build directions.
+enum class OrientRanking {
+    /// Least trapped material, no process in mind.
+    TrappedMaterial,
+    /// Resin (bottom-up or top-down): no sealed cavity, then the least support area, then the lowest build.
+    Resin,
+    /// Powder bed: no sealed cavity, then the lowest build (the powder supports every overhang).
+    Powder,
+    /// Filament: the least support area, then the lowest build (uncured material cannot be trapped).
+    Fdm,
+};
+
+/// The ranking a process profile's base ("bottom-up-resin", "top-down-resin", "powder", "fdm") calls for.
+/// @throw InputError naming the known bases
+OrientRanking rankingFor(const std::string& base);
+
 struct OrientOptions {
     /// Voxels along the longest side of the turned part's box, 1..1290.
     int resolution = 256;
@@ -67,32 +83,68 @@ struct OrientOptions {
     int directions = 26;
     /// Directions analysed at once; 0 means one per core. Each direction runs on one thread.
     int threads = 0;
+    /// Cavities below this volume (mm³) are noise, as are those of fewer than noiseVoxels voxels: they
+    /// neither count nor rank. 0 or more.
+    double minCavityVolume = 0.0;
+    /// Faces facing down at less than this many degrees from the horizontal need support, 0..90 (a
+    /// profile's overhangAngle).
+    double overhangAngle = 45.0;
+    /// What decides first (see OrientResult for ties); rankingFor gives a profile's.
+    OrientRanking ranking = OrientRanking::TrappedMaterial;
     /// Progress over all directions; false cancels.
     ProgressCallback progress;
 };
 
-/// The trapped air for one build direction.
+/// Cavities of fewer voxels than this are noise: where a wall runs at a slant through the grid, single
+/// voxels and pairs of air between its surface voxels count as enclosed. A 2 x 2 x 2 block is the smallest
+/// pocket the grid resolves on every axis.
+constexpr long long noiseVoxels = 8;
+
+/// What one build direction traps and costs.
 struct OrientCandidate {
     Direction up;
+    /// Every cavity of the analysis, noise included: voxels and mm³ (single precision as the
+    /// trapped-volume analysis sums it).
     long long trappedVoxels = 0;
-    /// mm³, single precision as the trapped-volume analysis sums it.
     float trappedVolume = 0.0f;
-    /// The cavities' estimated true volumes summed, mm³ (see CavityReport::estimatedVolume): what the
-    /// directions are ranked by, since the voxels alone miss more of a wall that the grid meets at a slant.
+    /// The counted cavities' estimated true volumes summed, mm³ (see CavityReport::estimatedVolume), since
+    /// the voxels alone miss more of a wall that the grid meets at a slant. Noise left out.
     double estimatedVolume = 0.0;
+    /// Cavities that count (not noise), and of them the sealed ones and their estimated volume, mm³.
     std::size_t cavities = 0;
+    std::size_t sealedCavities = 0;
+    double sealedVolume = 0.0;
+    /// Cavities left out as noise (below noiseVoxels voxels or OrientOptions::minCavityVolume).
+    std::size_t noiseCavities = 0;
+    /// Area of the faces that need support (OrientOptions::overhangAngle), faces on the plate left out, mm².
+    double overhangArea = 0.0;
+    /// Regions that start in mid-air: flat groups of vertices no edge leaves downward, off the plate.
+    std::size_t islands = 0;
+    /// Extent of the part along the direction, mm.
+    double buildHeight = 0.0;
+    /// Area of the faces on the plate (at the part's lowest height), mm².
+    double footprint = 0.0;
     /// Edge of one voxel of this direction's grid, mm.
     double voxelSize = 0.0;
     /// Voxels along the longest side of the turned part's box (OrientOptions::resolution).
     int resolution = 0;
 };
 
-/// The candidates sorted best first: least estimated trapped volume, then fewest cavities, then input order.
+/// The candidates sorted best first by the ranking's criteria in order. Figures closer than the
+/// measurement's noise tie, measured on the coarsest grid's voxel: volumes within one voxel layer over a cube
+/// of that volume (V^(2/3) voxel, at least noiseVoxels voxels), areas within 5 % (at least noiseVoxels
+/// voxel faces), heights within one voxel. Ties form groups from the least figure up (the least and all
+/// within its noise, then the least of the rest ...). Ties go to axis directions, then the lower build,
+/// then input order.
 struct OrientResult {
     std::vector<OrientCandidate> candidates;
+    /// Why the first beat the second: the first criterion that told them apart, with both figures. Empty
+    /// with fewer than two candidates.
+    std::string reason;
 };
 
-/// Runs the trapped-volume analysis for every candidate direction over one view of the mesh.
+/// Runs the trapped-volume analysis and measures supports, islands, height and footprint for every
+/// candidate direction over one view of the mesh, then ranks them.
 /// @throw InputError invalid view or options; Error as trappedVolumes; Cancelled
 OrientResult orient(const MeshView& mesh, const OrientOptions& options = {});
 

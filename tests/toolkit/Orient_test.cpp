@@ -1,0 +1,163 @@
+// SPDX-License-Identifier: MIT
+// Build directions compared: support area, islands, height and footprint, and the rankings of each process.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <string>
+
+#include "meshprobe/Error.h"
+#include "meshprobe/Orientation.h"
+#include "tests/support/TestMeshes.h"
+#include "tests/trapvolume/CellSolid.h"
+#include "toolkit/src/BuildFigures.h"
+
+namespace {
+
+using meshprobe::Direction;
+
+/// A mushroom: a 4 x 4 post, 20 tall, under a 20 x 20 x 4 cap. Built with +z up the whole cap's underside
+/// needs support; upside down nothing does; on its side only the post's lower face does.
+///
+///     ____________________
+///    |____________________|  z 20..24
+///             |  |
+///             |  |           post x, y 8..12
+///             |__|           z 0
+testmesh::Soup mushroom()
+{
+    trapmesh::CellSolid solid({0, 8, 12, 20}, {0, 8, 12, 20}, {0, 20, 24});
+    for (int i = 0; i < 3; ++i)
+        for (int j = 0; j < 3; ++j)
+            if (i != 1 || j != 1) solid.carve(i, j, 0);
+    return solid.soup();
+}
+
+/// Three columns side by side, 10 deep: 20, 4 and 16 tall, the short one carved from the top.
+///
+///     __      __
+///    |  |    |  |  16
+///    |  |____|  |  4
+///    |__________|
+///
+/// Upside down (-z up) the 16 mm column's top is a region that starts in mid-air: an island.
+testmesh::Soup steps()
+{
+    trapmesh::CellSolid solid({0, 4, 8, 12}, {0, 10}, {0, 4, 16, 20});
+    solid.carve(1, 0, 1).carve(1, 0, 2).carve(2, 0, 2);
+    return solid.soup();
+}
+
+struct FigureCase {
+    const char* part;
+    const char* up;
+    double overhang, footprint, height;
+    std::size_t islands;
+};
+
+// Every figure by hand from the sketches above (areas are whole faces of the lattice, exact in float).
+TEST(BuildFigures, SupportAreaIslandsHeightAndFootprintPerDirection)
+{
+    const testmesh::Soup parts[] = {mushroom(), steps()};
+    const FigureCase cases[] = {
+        {"mushroom", "+z", 400 - 16, 16, 24, 0}, {"mushroom", "-z", 0, 400, 24, 0},
+        {"mushroom", "+x", 80, 80, 20, 0},       {"mushroom", "-y", 80, 80, 20, 0},
+        {"steps", "+z", 0, 120, 20, 0},          {"steps", "-z", 80, 40, 20, 1},
+        {"steps", "+x", 12 * 10, 200, 12, 0},    {"steps", "-x", 16 * 10, 160, 12, 0},
+    };
+    for (const FigureCase& c : cases) {
+        const testmesh::Soup& part = parts[std::string(c.part) == "mushroom" ? 0 : 1];
+        const meshprobe::detail::BuildFigures figures(part.view());
+        const auto f = figures.measure(meshprobe::parseDirection(c.up), 45.0);
+        EXPECT_NEAR(f.overhangArea, c.overhang, 1e-9) << c.part << " " << c.up;
+        EXPECT_NEAR(f.footprint, c.footprint, 1e-9) << c.part << " " << c.up;
+        EXPECT_NEAR(f.buildHeight, c.height, 1e-9) << c.part << " " << c.up;
+        EXPECT_EQ(f.islands, c.islands) << c.part << " " << c.up;
+    }
+}
+
+// The angle decides which faces need support: turned 30° about y, the mushroom stands on an edge of its
+// post's foot, and the foot and the cap's underside face down at 30° from the horizontal (support below
+// 45°, none below 20°); at 0° no face ever needs support.
+TEST(BuildFigures, OverhangAngleSelectsTheFacesFlatterThanIt)
+{
+    const testmesh::Soup part = mushroom();
+    const meshprobe::detail::BuildFigures figures(part.view());
+    const Direction tilted{std::sin(M_PI / 6), 0.0, std::cos(M_PI / 6)};
+    EXPECT_NEAR(figures.measure(tilted, 45.0).overhangArea, 400, 1e-9);
+    EXPECT_NEAR(figures.measure(tilted, 20.0).overhangArea, 0.0, 1e-9);
+    EXPECT_EQ(figures.measure({0, 0, 1}, 0.0).overhangArea, 0.0);
+    // At 90° every face facing down at all needs support: also the -x sides of the post and the cap.
+    EXPECT_NEAR(figures.measure(tilted, 90.0).overhangArea, 400 + 80 + 20 * 4, 1e-9);
+}
+
+meshprobe::OrientResult orientFor(const testmesh::Soup& part, meshprobe::OrientRanking ranking, int directions)
+{
+    meshprobe::OrientOptions options;
+    options.resolution = 24;
+    options.directions = directions;
+    options.threads = 2;
+    options.ranking = ranking;
+    return meshprobe::orient(part.view(), options);
+}
+
+// Each process ranks by what matters to it. The mushroom traps nothing: over the axes, filament and resin
+// build it upside down (no support at all, though taller); powder, which supports every overhang, builds it
+// on its side, the lowest, the first such axis. Over 26 directions filament still takes the least support.
+TEST(Orient, EachProcessRanksByItsOwnCriteria)
+{
+    const testmesh::Soup part = mushroom();
+    struct Case {
+        meshprobe::OrientRanking ranking;
+        const char* best;
+        const char* why;
+    };
+    for (const Case& c : {Case{meshprobe::OrientRanking::Fdm, "-z", "less support area: 0 mm² against 80 mm²"},
+                          Case{meshprobe::OrientRanking::Resin, "-z", "less support area"},
+                          Case{meshprobe::OrientRanking::Powder, "+x", "tied on every figure"}}) {
+        const meshprobe::OrientResult r = orientFor(part, c.ranking, 6);
+        ASSERT_EQ(r.candidates.size(), 6u);
+        EXPECT_EQ(meshprobe::formatDirection(r.candidates[0].up), c.best) << c.best;
+        EXPECT_NE(r.reason.find(c.why), std::string::npos) << r.reason;
+        for (const meshprobe::OrientCandidate& other : r.candidates)
+            EXPECT_EQ(other.cavities, 0u);
+    }
+    const meshprobe::OrientResult fdm = orientFor(part, meshprobe::OrientRanking::Fdm, 26);
+    for (const meshprobe::OrientCandidate& other : fdm.candidates)
+        EXPECT_LE(fdm.candidates[0].overhangArea, other.overhangArea);
+    EXPECT_THROW(meshprobe::rankingFor("sla"), meshprobe::InputError);
+}
+
+// The noise rule: a 20 x 10 x 6 block with a small sealed void. Built +z up the void is a few voxels (a
+// 2 mm void) or below --min-cavity (a 3 mm one with 30 mm³), and some slanted grid catches fewer voxels of
+// it or none: counted raw, that slant would win. As noise the void neither counts nor ranks, so the
+// lowest axis direction goes first.
+TEST(Orient, CavitiesWithinNoiseNeitherCountNorRank)
+{
+    struct Case {
+        float side;
+        double minCavity;
+    };
+    for (const Case& c : {Case{2.0f, 0.0}, Case{3.0f, 30.0}}) {
+        testmesh::Soup part = testmesh::box(0, 0, 0, 20, 10, 6);
+        part.appendFlipped(testmesh::box(8.9f, 3.9f, 1.9f, 8.9f + c.side, 3.9f + c.side, 1.9f + c.side));
+        meshprobe::OrientOptions options;
+        options.resolution = 24;
+        options.threads = 2;
+        options.minCavityVolume = c.minCavity;
+        const meshprobe::OrientResult r = meshprobe::orient(part.view(), options);
+        const meshprobe::OrientCandidate& best = r.candidates[0];
+        EXPECT_EQ(meshprobe::formatDirection(best.up), "+z") << c.side;
+        EXPECT_GT(best.trappedVoxels, 0) << c.side;
+        EXPECT_EQ(best.noiseCavities, 1u) << c.side;
+        bool slantTrapsLess = false;
+        for (const meshprobe::OrientCandidate& other : r.candidates) {
+            EXPECT_EQ(other.cavities, 0u) << c.side;
+            EXPECT_EQ(other.estimatedVolume, 0.0) << c.side;
+            slantTrapsLess = slantTrapsLess || other.trappedVoxels < best.trappedVoxels;
+        }
+        EXPECT_TRUE(slantTrapsLess) << c.side << ": the part no longer tells the rule apart";
+        EXPECT_NE(r.reason.find("tied"), std::string::npos) << r.reason;
+    }
+}
+
+} // namespace
