@@ -57,15 +57,24 @@ struct FigureCase {
 // Every figure by hand from the sketches above (areas are whole faces of the lattice, exact in float).
 TEST(BuildFigures, SupportAreaIslandsHeightAndFootprintPerDirection)
 {
-    const testmesh::Soup parts[] = {mushroom(), steps()};
+    // A cup: its pocket's floor is a flat group no edge leaves downward, but it faces up and stands on the
+    // cup's base, so it is no island.
+    const testmesh::Soup cup = testmesh::columns({0, 4, 16, 20}, {0, 4, 16, 20}, {20, 20, 20, 20, 4, 20, 20, 20, 20});
+    const testmesh::Soup parts[] = {mushroom(), steps(), cup};
     const FigureCase cases[] = {
-        {"mushroom", "+z", 400 - 16, 16, 24, 0}, {"mushroom", "-z", 0, 400, 24, 0},
-        {"mushroom", "+x", 80, 80, 20, 0},       {"mushroom", "-y", 80, 80, 20, 0},
-        {"steps", "+z", 0, 120, 20, 0},          {"steps", "-z", 80, 40, 20, 1},
-        {"steps", "+x", 12 * 10, 200, 12, 0},    {"steps", "-x", 16 * 10, 160, 12, 0},
+        {"mushroom", "+z", 400 - 16, 16, 24, 0},
+        {"mushroom", "-z", 0, 400, 24, 0},
+        {"mushroom", "+x", 80, 80, 20, 0},
+        {"mushroom", "-y", 80, 80, 20, 0},
+        {"steps", "+z", 0, 120, 20, 0},
+        {"steps", "-z", 80, 40, 20, 1},
+        {"steps", "+x", 12 * 10, 200, 12, 0},
+        {"steps", "-x", 16 * 10, 160, 12, 0},
+        {"cup", "+z", 0, 400, 20, 0},
     };
     for (const FigureCase& c : cases) {
-        const testmesh::Soup& part = parts[std::string(c.part) == "mushroom" ? 0 : 1];
+        const std::string name = c.part;
+        const testmesh::Soup& part = parts[name == "mushroom" ? 0 : name == "steps" ? 1 : 2];
         const meshprobe::detail::BuildFigures figures(part.view());
         const auto f = figures.measure(meshprobe::parseDirection(c.up), 45.0);
         EXPECT_NEAR(f.overhangArea, c.overhang, 1e-9) << c.part << " " << c.up;

@@ -87,12 +87,18 @@ BuildFigureValues BuildFigures::measure(const Direction& up, double overhangAngl
         }
     }
 
-    // An island is a flat group of vertices that no edge leaves downward: printing reaches it only from
-    // below, in mid-air, unless it lies on the plate.
-    enum : std::uint8_t { Unused = 0, Lowest = 1, HasLower = 2 };
+    // An island is a flat group of vertices that no edge leaves downward and where the part's surface faces
+    // down: printing reaches it only from below, in mid-air, unless it lies on the plate. The floor of a
+    // pocket is also a group no edge leaves downward, but its faces look up: material below carries it.
+    enum : std::uint8_t { Unused = 0, Lowest = 1, HasLower = 2, FacesDown = 4 };
     std::vector<std::uint8_t> state(mesh.vertexCount, Unused);
     for (std::size_t f = 0; f < mesh.triangleCount; ++f) {
         const std::uint32_t* t = mesh.triangles + 3 * f;
+        const Point& n = areaNormals[f];
+        const double area = std::hypot(n[0], n[1], n[2]);
+        if (area > 0.0 && n[0] * up[0] + n[1] * up[1] + n[2] * up[2] < -1e-9 * area)
+            for (int k = 0; k < 3; ++k)
+                state[root(parent, t[k])] |= FacesDown;
         for (int k = 0; k < 3; ++k) {
             const std::uint32_t a = t[k], b = t[(k + 1) % 3];
             const std::uint32_t ra = root(parent, a), rb = root(parent, b);
@@ -103,7 +109,7 @@ BuildFigureValues BuildFigures::measure(const Direction& up, double overhangAngl
         }
     }
     for (std::uint32_t v = 0; v < mesh.vertexCount; ++v)
-        if (parent[v] == v && state[v] == Lowest && !onPlate(v)) ++out.islands;
+        if (parent[v] == v && state[v] == (Lowest | FacesDown) && !onPlate(v)) ++out.islands;
     return out;
 }
 
