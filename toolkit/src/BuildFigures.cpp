@@ -8,6 +8,8 @@
 #include <limits>
 #include <numeric>
 
+#include "toolkit/src/MeshBox.h"
+
 namespace meshprobe::detail {
 
 namespace {
@@ -32,15 +34,7 @@ std::uint32_t root(std::vector<std::uint32_t>& parent, std::uint32_t v)
 
 BuildFigures::BuildFigures(const MeshView& m) : mesh(m), areaNormals(m.triangleCount)
 {
-    double low[3], high[3];
-    for (int k = 0; k < 3; ++k)
-        low[k] = std::numeric_limits<double>::infinity(), high[k] = -low[k];
-    for (std::size_t v = 0; v < mesh.vertexCount; ++v)
-        for (int k = 0; k < 3; ++k) {
-            low[k] = std::min(low[k], double(mesh.vertices[3 * v + k]));
-            high[k] = std::max(high[k], double(mesh.vertices[3 * v + k]));
-        }
-    if (mesh.vertexCount) tolerance = 1e-6 * std::hypot(high[0] - low[0], high[1] - low[1], high[2] - low[2]);
+    tolerance = 1e-6 * boxOf(mesh).diagonal();
     for (std::size_t f = 0; f < mesh.triangleCount; ++f) {
         const std::uint32_t* t = mesh.triangles + 3 * f;
         const Point a = corner(mesh, t[0]), b = corner(mesh, t[1]), c = corner(mesh, t[2]);

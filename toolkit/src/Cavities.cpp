@@ -14,6 +14,7 @@
 #include "toolkit/src/CavityVoxels.h"
 #include "toolkit/src/DrainHoleSearch.h"
 #include "toolkit/src/HostMeshBridge.h"
+#include "toolkit/src/MeshBox.h"
 #include "toolkit/src/TrappedRun.h"
 
 namespace meshprobe {
@@ -28,20 +29,6 @@ std::string millimetres(double value)
     text.precision(6);
     text << value << " mm";
     return text.str();
-}
-
-/// The diagonal of the vertices' box, mm: no hole can be wider than the part it is drilled into.
-double boxDiagonal(const MeshView& mesh)
-{
-    double low[3], high[3];
-    for (int k = 0; k < 3; ++k)
-        low[k] = std::numeric_limits<double>::infinity(), high[k] = -low[k];
-    for (std::size_t v = 0; v < mesh.vertexCount; ++v)
-        for (int k = 0; k < 3; ++k) {
-            low[k] = std::min(low[k], double(mesh.vertices[3 * v + k]));
-            high[k] = std::max(high[k], double(mesh.vertices[3 * v + k]));
-        }
-    return mesh.vertexCount ? std::hypot(high[0] - low[0], high[1] - low[1], high[2] - low[2]) : 0.0;
 }
 
 void checkOptions(const CavityOptions& options, double partDiagonal)
@@ -132,7 +119,8 @@ DrainHole holeToModel(DrainHole hole, const detail::AnalysisFrame& frame)
 CavitiesResult findCavities(const MeshView& mesh, const CavityOptions& options)
 {
     validate(mesh);
-    checkOptions(options, boxDiagonal(mesh));
+    // No hole can be wider than the part it is drilled into.
+    checkOptions(options, detail::boxOf(mesh).diagonal());
     const detail::PlacedPart part = detail::placePart(mesh, rotationTakingToZ(options.up));
 
     ProgressCallback analysisProgress;
