@@ -45,12 +45,14 @@ std::ostream& operator<<(std::ostream& os, const Behaviour& c)
     return os << c.name;
 }
 
+#if MEMORY_LIMITED
 std::string allocateForever()
 {
     std::vector<std::vector<char>> blocks;
     for (;;)
         blocks.emplace_back(std::size_t(16) << 20, 'x');
 }
+#endif
 
 class IsolatedJobEnds : public ::testing::TestWithParam<Behaviour> {};
 
