@@ -1,32 +1,15 @@
 // SPDX-License-Identifier: MIT
-// Legend stops from MeshAnalyzer's gradient, so that the legend and the face colours come from one function.
-// The toolkit has no colour function of its own yet; this is the one place the tool reaches the analysis
-// library directly.
+// Legend stops from the toolkit's thickness colours, so that the legend and the face colours come from one
+// function.
 #include "cli/ThicknessLegend.h"
 
+#include <vector>
+
 #include "meshprobe/ThicknessColours.h"
-
-#include <cmath>
-
-#include "analysis/MeshAnalyzer.h"
 
 namespace cli {
 
 namespace {
-
-/// The gradient of the analysis' colour mode is protected: reached through a subclass.
-class GradientColours : public Analysis::MeshAnalyzer {
-public:
-    std::array<std::uint8_t, 3> at(float weight)
-    {
-        float rgb[3];
-        weight_to_gradientRgb(rgb, weight);
-        // The colour mode rounds each channel to the nearest byte.
-        return {static_cast<std::uint8_t>(std::lround(rgb[0] * 255.0f)),
-                static_cast<std::uint8_t>(std::lround(rgb[1] * 255.0f)),
-                static_cast<std::uint8_t>(std::lround(rgb[2] * 255.0f))};
-    }
-};
 
 constexpr int maxHue = 150;
 
@@ -34,16 +17,23 @@ constexpr int maxHue = 150;
 
 meshprobe::report::ThicknessLegend thicknessLegend(float min, float max)
 {
-    GradientColours colours;
-    meshprobe::report::ThicknessLegend legend;
     // The colour mode turns weight (t - min) / (max - min) into hue int(weight * 150). Each stop is placed
-    // where its hue begins and coloured from the middle of its band, so that float rounding at the band's
-    // edge cannot give it its neighbour's hue.
+    // where its hue begins and coloured from the middle of its band, so that float
+    // rounding at the band's edge cannot give it its neighbour's hue.
+    std::vector<double> starts;
+    std::vector<float> weights;
     for (int hue = 0; hue <= maxHue; ++hue) {
-        const double t = min + (double(max) - min) * hue / maxHue;
-        const float weight = hue == maxHue ? 1.0f : (static_cast<float>(hue) + 0.5f) / maxHue;
-        legend.stops.push_back({t, colours.at(weight)});
+        starts.push_back(min + (double(max) - min) * hue / maxHue);
+        const double weight = hue == maxHue ? 1.0 : (hue + 0.5) / maxHue;
+        weights.push_back(static_cast<float>(weight));
     }
+    // The colours depend on the weight alone: over the window [0, 1] a thickness is its weight, which also
+    // gives a zero-width window its whole scale. The colour mode's own bytes, its end colour included.
+    const std::vector<meshprobe::Rgba> colours =
+        meshprobe::thicknessColours(weights, 0.0f, 1.0f, 1.0f, {0, 255, 128, 255});
+    meshprobe::report::ThicknessLegend legend;
+    for (std::size_t s = 0; s < starts.size(); ++s)
+        legend.stops.push_back({starts[s], {colours[s][0], colours[s][1], colours[s][2]}});
     legend.noWallRgb = {meshprobe::noWallColour[0], meshprobe::noWallColour[1], meshprobe::noWallColour[2]};
     return legend;
 }
