@@ -26,7 +26,7 @@
 #include "analysis/MeshAnalyzer.h"
 #include "analysis/SamplePatterns.h"
 #include "bench/BenchSupport.h"
-#include "toolkit/src/ThicknessRayPass.h"
+#include "toolkit/src/adapters/ThicknessRayPass.h"
 
 namespace {
 

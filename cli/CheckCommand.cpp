@@ -18,7 +18,7 @@
 #include "cli/Stopwatch.h"
 #include "cli/TextReport.h"
 #include "meshprobe/Check.h"
-#include "toolkit/batch/ResultJson.h"
+#include "batch/src/ResultJson.h"
 
 namespace cli {
 

@@ -21,7 +21,7 @@
 #include "meshprobe/Check.h"
 #include "meshprobe/Import.h"
 #include "meshprobe/Profile.h"
-#include "toolkit/batch/ResultJson.h"
+#include "batch/src/ResultJson.h"
 #include "meshprobe/ThinAreas.h"
 
 namespace cli {

@@ -10,7 +10,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include "toolkit/batch/ResultJson.h"
+#include "batch/src/ResultJson.h"
 
 namespace cli {
 

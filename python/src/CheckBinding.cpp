@@ -13,7 +13,7 @@
 #include "python/src/ArrayMesh.h"
 #include "python/src/Bindings.h"
 #include "python/src/LongCall.h"
-#include "toolkit/batch/ResultJson.h"
+#include "batch/src/ResultJson.h"
 
 namespace py = pybind11;
 

@@ -11,7 +11,7 @@
 
 #include "host/exception/KelException.h"
 #include "meshprobe/Error.h"
-#include "toolkit/src/CallGuards.h"
+#include "toolkit/src/adapters/CallGuards.h"
 
 namespace {
 

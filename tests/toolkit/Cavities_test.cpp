@@ -13,7 +13,7 @@
 #include "meshprobe/TrappedVolumes.h"
 #include "tests/support/TestMeshes.h"
 #include "tests/trapvolume/CellSolid.h"
-#include "toolkit/src/CavityVoxels.h"
+#include "toolkit/src/cavities/CavityVoxels.h"
 
 namespace {
 

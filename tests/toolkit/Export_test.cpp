@@ -21,7 +21,7 @@
 #include "meshprobe/Export.h"
 #include "meshprobe/Import.h"
 #include "tests/support/MeshFiles.h"
-#include "toolkit/src/AtomicFile.h"
+#include "toolkit/src/io/AtomicFile.h"
 
 namespace {
 

@@ -8,8 +8,8 @@
 #include "meshprobe/Error.h"
 #include "meshprobe/Export.h"
 #include "meshprobe/Import.h"
-#include "toolkit/src/AssimpReader.h"
-#include "toolkit/src/BinaryStlReader.h"
+#include "toolkit/src/io/AssimpReader.h"
+#include "toolkit/src/io/BinaryStlReader.h"
 #include "tests/support/MeshFiles.h"
 
 namespace {

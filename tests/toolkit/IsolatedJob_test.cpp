@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "meshprobe/Error.h"
-#include "toolkit/batch/IsolatedJob.h"
+#include "batch/src/IsolatedJob.h"
 
 // The memory limit is an address-space limit, which sanitizers' shadow memory rules out.
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)

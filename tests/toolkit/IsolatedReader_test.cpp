@@ -7,7 +7,7 @@
 #include <thread>
 
 #include "meshprobe/Error.h"
-#include "toolkit/src/IsolatedReader.h"
+#include "toolkit/src/io/IsolatedReader.h"
 
 namespace {
 

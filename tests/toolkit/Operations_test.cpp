@@ -19,8 +19,8 @@
 #include "meshprobe/Thickness.h"
 #include "meshprobe/TrappedVolumes.h"
 #include "tests/trapvolume/TrapTestSupport.h"
-#include "toolkit/src/Placement.h"
-#include "toolkit/src/TrappedRun.h"
+#include "toolkit/src/adapters/Placement.h"
+#include "toolkit/src/cavities/TrappedRun.h"
 
 namespace {
 

@@ -9,7 +9,7 @@
 #include "meshprobe/Orientation.h"
 #include "tests/support/TestMeshes.h"
 #include "tests/trapvolume/CellSolid.h"
-#include "toolkit/src/BuildFigures.h"
+#include "toolkit/src/orient/BuildFigures.h"
 
 namespace {
 

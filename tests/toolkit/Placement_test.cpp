@@ -4,7 +4,7 @@
 
 #include <array>
 
-#include "toolkit/src/Placement.h"
+#include "toolkit/src/adapters/Placement.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <cmath>
 
 #include "tests/support/TestMeshes.h"
-#include "toolkit/src/RayScene.h"
+#include "toolkit/src/cavities/RayScene.h"
 
 namespace {
 

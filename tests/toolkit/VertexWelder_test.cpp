@@ -5,7 +5,7 @@
 #include <limits>
 
 #include "meshprobe/Error.h"
-#include "toolkit/src/VertexWelder.h"
+#include "toolkit/src/io/VertexWelder.h"
 
 namespace {
 
