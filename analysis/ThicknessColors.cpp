@@ -2,24 +2,13 @@
 // Weight-to-colour mappings of Analysis::MeshAnalyzer and its float fill helper.
 #include "analysis/MeshAnalyzer.h"
 
-#include <QColor>
+#include "analysis/ThicknessOutput.h"
 
 namespace Analysis {
 
 void MeshAnalyzer::weight_to_gradientRgb(float* rgb, float weight)
 {
-    // Hue in whole degrees from 0 (red) at weight 0 to 150 at weight 1 and above. Weights above 1 go
-    // straight to hue 150, so that QColor never sees a hue past 359 (it would warn and return black);
-    // negative or NaN weights, never passed by the library itself, are treated as 0.
-    int hue = 0;
-    if (weight > 1.0f)
-        hue = 150;
-    else if (weight > 0.0f)
-        hue = static_cast<int>(weight * 150.0);
-    const QColor colour = QColor::fromHsv(hue, 255, 255, 255);
-    rgb[0] = static_cast<float>(colour.red() / 255.0);
-    rgb[1] = static_cast<float>(colour.green() / 255.0);
-    rgb[2] = static_cast<float>(colour.blue() / 255.0);
+    gradientRgb(rgb, weight);
 }
 
 void MeshAnalyzer::weight_to_rgb(float* rgb, float weight)

@@ -6,6 +6,10 @@
 
 namespace Analysis {
 
+/// The thickness colours' hue ramp (MeshAnalyzer::weight_to_gradientRgb): red at weight 0 to hue 150 at
+/// weight 1 and above, as three floats in [0, 1].
+void gradientRgb(float* rgb, float weight);
+
 /// A colour channel in [0, 1] as a byte, rounded to nearest.
 inline unsigned char thicknessChannelByte(float x)
 {

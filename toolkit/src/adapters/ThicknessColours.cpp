@@ -4,20 +4,10 @@
 
 #include <cmath>
 
-#include "analysis/MeshAnalyzer.h"
 #include "analysis/ThicknessOutput.h"
 #include "meshprobe/Error.h"
 
 namespace meshprobe {
-
-namespace {
-
-/// The analysis' colour ramp (a protected member, open to derived classes).
-struct ColourRamp : Analysis::MeshAnalyzer {
-    void operator()(float* rgb, float weight) { weight_to_gradientRgb(rgb, weight); }
-};
-
-} // namespace
 
 std::vector<Rgba> thicknessColours(const std::vector<float>& perFace, float min, float max, float atMaxFrom,
                                    const Rgba& atMax)
@@ -27,14 +17,13 @@ std::vector<Rgba> thicknessColours(const std::vector<float>& perFace, float min,
     // The analysis' own colour rule over the values, as its colour mode paints them; faces counted at max
     // (from atMaxFrom on) get the caller's colour instead.
     const float range = 1.0f / (max - min);
-    ColourRamp ramp;
     std::vector<Rgba> colours(perFace.size());
     for (std::size_t f = 0; f < perFace.size(); ++f) {
         if (!(perFace[f] < atMaxFrom)) {
             colours[f] = atMax;
             continue;
         }
-        Analysis::thicknessColour(perFace[f], min, max, range, ramp, colours[f].data());
+        Analysis::thicknessColour(perFace[f], min, max, range, Analysis::gradientRgb, colours[f].data());
         if (!(perFace[f] < max)) colours[f] = atMax;
     }
     return colours;
