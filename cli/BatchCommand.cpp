@@ -15,7 +15,7 @@
 #include "cli/CliError.h"
 #include "cli/Commands.h"
 #include "cli/Interrupt.h"
-#include "cli/OrderedParallel.h"
+#include "meshprobe/detail/OrderedRuns.h"
 #include "cli/ProcessProfile.h"
 #include "cli/ProgressBar.h"
 #include "cli/Stopwatch.h"
@@ -155,7 +155,7 @@ int runBatch(const BatchOptions& options)
                       << verdicts.fail << " fail" << std::endl;
     };
     try {
-        runInOrder(
+        meshprobe::detail::runInOrder(
             parts.size(), options.jobs,
             [&](std::size_t part) {
                 const meshprobe::BatchRecord record =
@@ -174,7 +174,7 @@ int runBatch(const BatchOptions& options)
                 if (!partsDone(100.0f * static_cast<float>(delivered) / static_cast<float>(parts.size())))
                     throw meshprobe::Cancelled();
             },
-            options.ordered ? Delivery::ItemOrder : Delivery::Completion);
+            options.ordered ? meshprobe::detail::Delivery::ItemOrder : meshprobe::detail::Delivery::Completion);
     } catch (const meshprobe::Cancelled&) {
         if (!options.quiet) printSummary(true);
         throw;

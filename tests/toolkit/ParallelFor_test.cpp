@@ -11,7 +11,7 @@
 
 #include "meshprobe/Error.h"
 #include "meshprobe/Threads.h"
-#include "toolkit/src/runtime/ParallelFor.h"
+#include "meshprobe/detail/ParallelFor.h"
 
 namespace {
 

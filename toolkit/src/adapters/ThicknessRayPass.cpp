@@ -8,7 +8,7 @@
 #include "analysis/FaceTree.h"
 #include "analysis/ThicknessRays.h"
 #include "meshprobe/Error.h"
-#include "toolkit/src/runtime/ParallelFor.h"
+#include "meshprobe/detail/ParallelFor.h"
 
 namespace meshprobe::detail {
 

@@ -10,7 +10,7 @@
 #include "meshprobe/Error.h"
 #include "meshprobe/Orientation.h"
 #include "toolkit/src/orient/BuildFigures.h"
-#include "toolkit/src/runtime/ParallelFor.h"
+#include "meshprobe/detail/ParallelFor.h"
 
 namespace meshprobe {
 

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: MIT
 // Chunked work on a few threads with progress, cancellation and failures handled on the calling thread.
-#include "toolkit/src/runtime/ParallelFor.h"
+#include "meshprobe/detail/ParallelFor.h"
 
 #include <algorithm>
 #include <chrono>

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-// The one way the toolkit runs work on several threads: items taken in chunks by a few workers, progress and
+// The one way the toolkit and the layers above it run work on several threads: items taken in chunks by a few workers, progress and
 // cancellation on the calling thread, every worker joined before anything is rethrown.
 #pragma once
 

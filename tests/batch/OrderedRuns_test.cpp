@@ -11,7 +11,7 @@
 #include <thread>
 #include <vector>
 
-#include "cli/OrderedParallel.h"
+#include "meshprobe/detail/OrderedRuns.h"
 
 namespace {
 
@@ -24,12 +24,12 @@ std::string scrambled(std::size_t item)
     return "part " + std::to_string(item);
 }
 
-TEST(OrderedParallel, DeliversEveryResultInItemOrderForAnyWorkerCount)
+TEST(OrderedRuns, DeliversEveryResultInItemOrderForAnyWorkerCount)
 {
     for (int workers : {1, 2, 3, 8, 64}) {
         std::vector<std::size_t> order;
         std::vector<std::string> results;
-        cli::runInOrder(20, workers, scrambled, [&](std::size_t item, std::string&& result) {
+        meshprobe::detail::runInOrder(20, workers, scrambled, [&](std::size_t item, std::string&& result) {
             order.push_back(item);
             results.push_back(std::move(result));
         });
@@ -41,10 +41,10 @@ TEST(OrderedParallel, DeliversEveryResultInItemOrderForAnyWorkerCount)
     }
 }
 
-TEST(OrderedParallel, RunsAtMostWorkersJobsAtATimeAndUsesThemAll)
+TEST(OrderedRuns, RunsAtMostWorkersJobsAtATimeAndUsesThemAll)
 {
     std::atomic<int> inFlight{0}, mostInFlight{0};
-    cli::runInOrder(
+    meshprobe::detail::runInOrder(
         24, 3,
         [&](std::size_t) {
             const int now = ++inFlight;
@@ -58,11 +58,11 @@ TEST(OrderedParallel, RunsAtMostWorkersJobsAtATimeAndUsesThemAll)
     EXPECT_EQ(mostInFlight.load(), 3);
 }
 
-TEST(OrderedParallel, AFailingJobStopsNewItemsDeliversEarlierOnesAndRethrows)
+TEST(OrderedRuns, AFailingJobStopsNewItemsDeliversEarlierOnesAndRethrows)
 {
     std::atomic<std::size_t> started{0};
     std::vector<std::size_t> delivered;
-    EXPECT_THROW(cli::runInOrder(
+    EXPECT_THROW(meshprobe::detail::runInOrder(
                      100, 2,
                      [&](std::size_t item) {
                          ++started;
@@ -76,10 +76,10 @@ TEST(OrderedParallel, AFailingJobStopsNewItemsDeliversEarlierOnesAndRethrows)
     EXPECT_LE(started.load(), 8u); // the items in flight when 5 failed, not the other 90-odd
 }
 
-TEST(OrderedParallel, AFailingDeliveryStopsTheRun)
+TEST(OrderedRuns, AFailingDeliveryStopsTheRun)
 {
     std::atomic<std::size_t> started{0};
-    EXPECT_THROW(cli::runInOrder(
+    EXPECT_THROW(meshprobe::detail::runInOrder(
                      100, 2,
                      [&](std::size_t) {
                          ++started;
@@ -93,11 +93,11 @@ TEST(OrderedParallel, AFailingDeliveryStopsTheRun)
     EXPECT_LT(started.load(), 100u);
 }
 
-TEST(OrderedParallel, InCompletionOrderASlowItemHoldsNothingBack)
+TEST(OrderedRuns, InCompletionOrderASlowItemHoldsNothingBack)
 {
     // Item 0 takes long; with two workers the other 19 all finish, and are delivered, before it.
     std::vector<std::size_t> order;
-    cli::runInOrder(
+    meshprobe::detail::runInOrder(
         20, 2,
         [](std::size_t item) {
             std::this_thread::sleep_for(item == 0 ? 200ms : 1ms);
@@ -107,7 +107,7 @@ TEST(OrderedParallel, InCompletionOrderASlowItemHoldsNothingBack)
             EXPECT_EQ(result, "part " + std::to_string(item));
             order.push_back(item);
         },
-        cli::Delivery::Completion);
+        meshprobe::detail::Delivery::Completion);
     ASSERT_EQ(order.size(), 20u);
     EXPECT_EQ(order.back(), 0u);
     std::sort(order.begin(), order.end());
@@ -115,10 +115,10 @@ TEST(OrderedParallel, InCompletionOrderASlowItemHoldsNothingBack)
         EXPECT_EQ(order[i], i); // each item once
 }
 
-TEST(OrderedParallel, InCompletionOrderAFailingJobStillDeliversTheItemsDone)
+TEST(OrderedRuns, InCompletionOrderAFailingJobStillDeliversTheItemsDone)
 {
     std::vector<std::size_t> delivered;
-    EXPECT_THROW(cli::runInOrder(
+    EXPECT_THROW(meshprobe::detail::runInOrder(
                      50, 2,
                      [](std::size_t item) {
                          if (item == 0) {
@@ -127,16 +127,17 @@ TEST(OrderedParallel, InCompletionOrderAFailingJobStillDeliversTheItemsDone)
                          }
                          return std::string();
                      },
-                     [&](std::size_t item, std::string&&) { delivered.push_back(item); }, cli::Delivery::Completion),
+                     [&](std::size_t item, std::string&&) { delivered.push_back(item); },
+                     meshprobe::detail::Delivery::Completion),
                  std::runtime_error);
     EXPECT_FALSE(delivered.empty()); // the other worker's items went out while item 0 ran
     EXPECT_EQ(std::count(delivered.begin(), delivered.end(), 0u), 0);
 }
 
-TEST(OrderedParallel, NothingToDoCallsNothing)
+TEST(OrderedRuns, NothingToDoCallsNothing)
 {
     bool called = false;
-    cli::runInOrder(
+    meshprobe::detail::runInOrder(
         0, 4,
         [&](std::size_t) {
             called = true;

@@ -6,7 +6,7 @@
 #include <functional>
 #include <string>
 
-namespace cli {
+namespace meshprobe::detail {
 
 /// The order in which runInOrder hands results over.
 enum class Delivery {
@@ -18,9 +18,10 @@ enum class Delivery {
 /// calls deliver(i, result) on the calling thread, in item order or as items complete. Results are short
 /// texts; nothing else is kept once an item is delivered.
 /// When a job throws, no further item starts; the items in flight finish (and are delivered when in order),
-/// then the first exception is rethrown on the calling thread.
+/// then the first exception is rethrown on the calling thread. When deliver throws, no further item starts
+/// and its exception is rethrown once the items in flight have finished.
 void runInOrder(std::size_t count, int workers, const std::function<std::string(std::size_t)>& job,
                 const std::function<void(std::size_t, std::string&&)>& deliver,
                 Delivery delivery = Delivery::ItemOrder);
 
-} // namespace cli
+} // namespace meshprobe::detail
