@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: MIT
-// The one way the toolkit and the layers above it run work on several threads: items taken in chunks by a few workers, progress and
-// cancellation on the calling thread, every worker joined before anything is rethrown.
+// The one way the toolkit and the layers above it run work on several threads: items taken in chunks by a few
+// workers, progress and cancellation on the calling thread, every worker joined before anything is rethrown.
 #pragma once
 
 #include <atomic>
