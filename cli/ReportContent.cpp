@@ -177,7 +177,7 @@ ReportData gatherReport(const meshprobe::Mesh& mesh, const CommonOptions& common
     addInfo(mesh, data);
     if (settings.thickness) addThickness(mesh, settings, progress, data);
     if (settings.trapped) addTrapped(mesh, settings, progress, data);
-    if (settings.orientation.directions > 0)
+    if (settings.orientation.directions > 0 && !mesh.triangles.empty())
         data.summary["orientation"] =
             orientationJson(mesh, settings.orientation, settings.cavities.resolution, settings.cavities.threads,
                             settings.cavities.minCavity, progress.stage("ranking build directions", 80, 90));

@@ -493,7 +493,12 @@ class ReportView {
     this.measureDirection();
     this.setSection(this.sectionFraction);
     this.resetView();
-    document.body.dataset.up = this.currentDirection()?.up ?? this.up.toArray().map((c) => c.toFixed(4)).join(',');
+    document.body.dataset.up = this.directionName();
+  }
+
+  /// The current direction as the table writes it, or its components.
+  directionName() {
+    return this.currentDirection()?.up ?? this.up.toArray().map((c) => Number(c.toFixed(4))).join(',');
   }
 
   /// Everything higher on the plate than `fraction` of the part's height is cut away (1: nothing is).
@@ -680,7 +685,7 @@ class ReportView {
     for (const { label, anchor, model, group, priority } of this.labels) {
       projected.copy(anchor);
       if (model) this.model.localToWorld(projected);
-      const cut = this.sectionHeight !== null && projected.y > this.sectionHeight;
+      const cut = model && this.sectionHeight !== null && projected.y > this.sectionHeight;
       projected.project(this.camera);
       const visible = group.visible && !cut && projected.z < 1 && Math.abs(projected.x) <= 1.1 && Math.abs(projected.y) <= 1.1;
       label.hidden = !visible;
@@ -1050,7 +1055,7 @@ export function start() {
   fillHistogram(summary, scene.legend);
   fillTables(scene, view);
   fillOrientation(summary.orientation, view);
-  document.body.dataset.up = view.currentDirection()?.up ?? '';
+  document.body.dataset.up = view.directionName();
   if (scene.legend && view.hasColours) fillLegend(scene.legend);
   wireToolbar(view, scene);
   view.renderNow();
