@@ -17,7 +17,7 @@ const WORLD_UP = new THREE.Vector3(0, 1, 0);
 // Cavity colours keep clear of the thickness scale (hues 0 to 150) and of the cyan highlight: blue to magenta.
 const CAVITY_COLOURS = [0x1f5fff, 0xb620e0, 0x6a3df0, 0xe0208f, 0x2f8fff, 0x8e44ad, 0x3949ab, 0x7b1fa2];
 const FLY_MS = 600;
-// Overhangs are hatched in near-black, islands are dark cones pointing down and suction cups brown rings:
+// Overhangs are hatched in near-black, islands marked by dark cones and suction cups by brown rings:
 // shades that the thickness scale, the cavities, the drain holes and the highlight never use.
 const OVERHANG_COLOUR = 0x141414;
 const ISLAND_COLOUR = 0x2b2b2b;
@@ -438,6 +438,7 @@ class ReportView {
   measureDirection() {
     for (const child of [...this.overhangGroup.children]) {
       child.geometry.dispose();
+      child.material.dispose();
       this.overhangGroup.remove(child);
     }
     this.suctionGroup.visible = sameDirection(this.up, this.reportUp);
@@ -448,12 +449,11 @@ class ReportView {
       this.overhangGroup.add(new THREE.Mesh(faceSubsetGeometry(this.positions, this.triangles, faces),
         hatched(new THREE.MeshBasicMaterial({ color: OVERHANG_COLOUR, side: THREE.DoubleSide }))));
     const size = this.partSphere.radius * 0.05;
-    const down = this.up.clone().negate();
     for (const point of this.currentDirection()?.island_points || []) {
-      // The cone's tip on the island, pointing down toward the plate.
+      // Under the island, its tip on the place where the island starts: where a support would meet it.
       const cone = new THREE.Mesh(new THREE.ConeGeometry(size * 0.4, size, 12), new THREE.MeshBasicMaterial({ color: ISLAND_COLOUR }));
-      cone.quaternion.setFromUnitVectors(new THREE.Vector3(0, 1, 0), down);
-      cone.position.set(...point).addScaledVector(this.up, size / 2);
+      cone.quaternion.setFromUnitVectors(new THREE.Vector3(0, 1, 0), this.up);
+      cone.position.set(...point).addScaledVector(this.up, -size / 2);
       this.overhangGroup.add(cone);
     }
   }
@@ -979,7 +979,7 @@ function fillOrientation(orientation, view) {
   });
   why.textContent = 'Best first' + (orientation.process ? ' for ' + orientation.process : '') + ' by the underlined figures; best --up ' +
     orientation.best_up + (orientation.why_best ? ' (' + orientation.why_best + ')' : '') + '. Hatched faces need support (below ' +
-    numberFormat(orientation.overhang_angle) + '°), dark cones mark islands. Click a row to stand the part that way.';
+    numberFormat(orientation.overhang_angle) + '°), dark cones point at islands. Click a row to stand the part that way.';
   markCurrent();
 }
 
