@@ -35,6 +35,8 @@ struct ReportOptions : CommonOptions, ThicknessWindowOptions {
     MeshCheckOptions checks;
     bool noThickness = false;
     bool noTrapped = false;
+    int directions = 6;
+    bool noOrientation = false;
     /// --profile FILE; with it or --printer the page opens with the check's verdict.
     std::string profilePath;
     CLI::Option* upOption = nullptr;
@@ -100,6 +102,13 @@ void printSummary(const ReportOptions& options, const nlohmann::ordered_json& su
             lines.add("", tinyCavitiesText(tiny["count"].get<std::size_t>(), tiny["volume"].get<double>(),
                                            options.cavities.minCavity));
     }
+    if (summary.contains("orientation")) {
+        const auto& orientation = summary["orientation"];
+        const std::string why = orientation["why_best"].get<std::string>();
+        lines.add("best up", "--up " + orientation["best_up"].get<std::string>() + " of " +
+                                 std::to_string(orientation["directions"].size()) + " directions" +
+                                 (why.empty() ? std::string() : " (" + why + ")"));
+    }
     const std::size_t warnings = summary["warnings"].size();
     lines.add("mesh checks", warnings == 0 ? "no problems found"
                                            : std::to_string(warnings) + (warnings == 1 ? " warning" : " warnings") +
@@ -139,6 +148,9 @@ int runReport(ReportOptions& options)
     settings.trapped = !options.noTrapped;
     settings.cavities = options.cavities;
     settings.checks = options.checks;
+    settings.orientation.directions = options.noOrientation ? 0 : options.directions;
+    settings.orientation.profile = profile;
+    settings.orientation.upChosen = options.upOption->count() > 0 || profile.has_value();
     meshprobe::report::ReportData data = gatherReport(mesh, options, settings, checked, progress);
     if (profile) {
         meshprobe::CheckOptions checkOptions;
@@ -188,6 +200,13 @@ Command addReportCommand(CLI::App& app)
     addMeshCheckOptions(*command, options->checks);
     command->add_flag("--no-thickness", options->noThickness, "Leave out wall thickness and thin areas");
     command->add_flag("--no-trapped", options->noTrapped, "Leave out trapped volumes");
+    command
+        ->add_option("--directions", options->directions,
+                     "Build directions the orientation table ranks: 6 (the axes), 26 or N spread over the sphere")
+        ->type_name("N")
+        ->check(CLI::Range(1, 10000))
+        ->capture_default_str();
+    command->add_flag("--no-orientation", options->noOrientation, "Leave out the ranking of build directions");
     return {command, [options] { return runReport(*options); }};
 }
 

@@ -135,7 +135,7 @@ void addThickness(const meshprobe::Mesh& mesh, const ReportSettings& settings, P
 void addTrapped(const meshprobe::Mesh& mesh, const ReportSettings& settings, ProgressBar& progress, ReportData& data)
 {
     meshprobe::CavityOptions analysis = cavityAnalysis(settings.cavities);
-    analysis.progress = progress.phases({{90.0f, "voxelizing"}, {100.0f, "locating cavities"}}, 55, 95);
+    analysis.progress = progress.phases({{90.0f, "voxelizing"}, {100.0f, "locating cavities"}}, 55, 80);
     meshprobe::CavitiesResult result = meshprobe::findCavities(mesh, analysis);
 
     Json trapped = Json::object();
@@ -177,6 +177,10 @@ ReportData gatherReport(const meshprobe::Mesh& mesh, const CommonOptions& common
     addInfo(mesh, data);
     if (settings.thickness) addThickness(mesh, settings, progress, data);
     if (settings.trapped) addTrapped(mesh, settings, progress, data);
+    if (settings.orientation.directions > 0 && !mesh.triangles.empty())
+        data.summary["orientation"] =
+            orientationJson(mesh, settings.orientation, settings.cavities.resolution, settings.cavities.threads,
+                            settings.cavities.minCavity, progress.stage("ranking build directions", 80, 90));
     return data;
 }
 

@@ -9,6 +9,7 @@
 #include "cli/CommonOptions.h"
 #include "cli/MeshWarnings.h"
 #include "cli/ProgressBar.h"
+#include "cli/ReportOrientation.h"
 #include "meshprobe/Mesh.h"
 #include "meshprobe/ThinAreas.h"
 #include "report/ReportWriter.h"
@@ -27,12 +28,15 @@ struct ReportSettings {
     /// build plate when trapped volumes are left out.
     CavityCliOptions cavities;
     MeshCheckOptions checks;
+    /// The ranking of build directions on the trapped-volume grid (-r, -j, --min-cavity).
+    ReportOrientationSettings orientation;
 };
 
 /// Runs the analyses the settings ask for and gathers the page's data. The summary holds the mesh checks'
 /// "warnings", the keys of `info` under "info", of `thickness` under "thickness" (with "thinnest"), the
 /// thin areas under "thin_areas" and the keys of `trapped` under "trapped" (every cavity with its
-/// "triangles" of the solid the page draws, and its holes with --drain-holes); "not analysed" sections are
+/// "triangles" of the solid the page draws, and its holes with --drain-holes), the ranking of build
+/// directions under "orientation" (see orientationJson); "not analysed" sections are
 /// left out. The caller adds "report" and "seconds".
 /// @throw meshprobe::Error from the analyses (Cancelled on Ctrl-C); InputError for a bad --up or --printer
 meshprobe::report::ReportData gatherReport(const meshprobe::Mesh& mesh, const CommonOptions& common,

@@ -17,6 +17,13 @@ const WORLD_UP = new THREE.Vector3(0, 1, 0);
 // Cavity colours keep clear of the thickness scale (hues 0 to 150) and of the cyan highlight: blue to magenta.
 const CAVITY_COLOURS = [0x1f5fff, 0xb620e0, 0x6a3df0, 0xe0208f, 0x2f8fff, 0x8e44ad, 0x3949ab, 0x7b1fa2];
 const FLY_MS = 600;
+// Overhangs are hatched in near-black, islands marked by dark cones and suction cups by brown rings:
+// shades that the thickness scale, the cavities, the drain holes and the highlight never use.
+const OVERHANG_COLOUR = 0x141414;
+const ISLAND_COLOUR = 0x2b2b2b;
+const SUCTION_COLOUR = 0x6d4c41;
+// Label priorities: where two would overlap, the lower one moves out of the way (or hides).
+const PRIORITY = { plate: 0, suction: 1, cavity: 2 };
 
 const numberFormat = (value, digits = 4) => {
   if (value === undefined || value === null || !Number.isFinite(Number(value))) return '—';
@@ -203,15 +210,36 @@ function boxOfPoints(points) {
 
 // ---------------------------------------------------------------- the scene
 
+/// Two unit directions are the same within rounding.
+const sameDirection = (a, b) => a.dot(b) > 1 - 1e-9;
+
+/// Hatching: diagonal bands of pixels are left out, so that what lies under a tinted face still shows.
+function hatched(material) {
+  material.onBeforeCompile = (shader) => {
+    shader.fragmentShader = shader.fragmentShader.replace('void main() {',
+      'void main() {\n\tif (mod(gl_FragCoord.x + gl_FragCoord.y, 8.0) < 4.0) discard;');
+  };
+  return material;
+}
+
 class ReportView {
-  constructor(container, scene, bytes) {
+  constructor(container, scene, bytes, summary = {}) {
     this.container = container;
     this.data = scene;
     this.items = new Map(); // "cavity-1" -> { box, highlight(on), label, row }
     this.selected = null;
     // How long the camera takes to fly to a selection; a page driven by a script may shorten it.
     this.flyMilliseconds = FLY_MS;
-    this.up = new THREE.Vector3(...scene.up).normalize();
+    // The direction the tool analysed the cavities for; the page opens in it when the user chose it, else in
+    // the best of the orientation table.
+    this.orientation = summary.orientation || null;
+    this.reportUp = new THREE.Vector3(...scene.up).normalize();
+    const best = this.orientation?.directions?.[0];
+    this.up = this.orientation && !this.orientation.up_chosen && best
+      ? new THREE.Vector3(...best.up_vector).normalize() : this.reportUp.clone();
+    this.sectionPlane = new THREE.Plane(new THREE.Vector3(0, -1, 0), 0);
+    this.sectionFraction = 1;
+    this.sectionHeight = null;
 
     this.renderer = new THREE.WebGLRenderer({ antialias: true });
     // The faces carry the tool's sRGB colour bytes: leave them as they are instead of converting.
@@ -234,7 +262,11 @@ class ReportView {
     this.buildThinAreas(bytes);
     this.buildCavities(bytes);
     this.buildDrainHoles();
+    this.buildSuctionCups(summary.check);
+    this.overhangGroup = new THREE.Group();
+    this.model.add(this.overhangGroup);
     this.buildPlate();
+    this.measureDirection();
 
     this.controls = new OrbitControls(this.camera, this.renderer.domElement);
     this.controls.addEventListener('change', () => this.requestRender());
@@ -269,6 +301,7 @@ class ReportView {
   /// height 0, its box centred over the origin. partBox and partSphere are where the part is drawn.
   placeOnPlate() {
     this.model.quaternion.setFromUnitVectors(this.up, WORLD_UP);
+    this.model.position.set(0, 0, 0);
     this.model.updateMatrixWorld(true);
     const turned = new THREE.Box3().setFromObject(this.part, true);
     const centre = turned.getCenter(new THREE.Vector3());
@@ -334,7 +367,7 @@ class ReportView {
       label.style.borderLeftColor = hexCss(colour);
       label.hidden = true;
       labelLayer.append(label);
-      this.labels.push({ label, anchor: this.toScene(anchor), group: this.cavityGroup });
+      this.labels.push({ label, anchor, model: true, group: this.cavityGroup, priority: PRIORITY.cavity });
       this.items.set('cavity-' + (i + 1), {
         box,
         highlight: (on) => {
@@ -372,10 +405,129 @@ class ReportView {
     });
   }
 
+  /// Suction cups of the check (bottom-up resin): a ring at each cup's top as printed, drawn while the part
+  /// stands in the direction the check judged.
+  buildSuctionCups(check) {
+    this.suctionGroup = new THREE.Group();
+    this.model.add(this.suctionGroup);
+    const labelLayer = document.getElementById('labels');
+    const radius = this.partSphere.radius * 0.06;
+    for (const finding of check?.findings || []) {
+      if (finding.code !== 'suction_cup' || !Array.isArray(finding.where)) continue;
+      const ring = new THREE.Mesh(new THREE.TorusGeometry(radius, radius * 0.2, 8, 24),
+        new THREE.MeshLambertMaterial({ color: SUCTION_COLOUR }));
+      ring.position.set(...finding.where);
+      ring.quaternion.setFromUnitVectors(new THREE.Vector3(0, 0, 1), this.reportUp);
+      this.suctionGroup.add(ring);
+      const label = element('div', { className: 'label', text: 'suction cup · ' + numberFormat(finding.measure) + ' mm³' });
+      label.style.borderLeftColor = hexCss(SUCTION_COLOUR);
+      label.hidden = true;
+      labelLayer.append(label);
+      this.labels.push({ label, anchor: new THREE.Vector3(...finding.where), model: true, group: this.suctionGroup,
+        priority: PRIORITY.suction });
+    }
+  }
+
+  /// The orientation table's entry of the current direction, if it has one.
+  currentDirection() {
+    return (this.orientation?.directions || []).find((d) => sameDirection(new THREE.Vector3(...d.up_vector).normalize(), this.up));
+  }
+
+  /// What depends on the direction: overhang faces (hatched), island cones, and the suction cups, which belong
+  /// to the analysed direction only.
+  measureDirection() {
+    for (const child of [...this.overhangGroup.children]) {
+      child.geometry.dispose();
+      child.material.dispose();
+      this.overhangGroup.remove(child);
+    }
+    this.suctionGroup.visible = sameDirection(this.up, this.reportUp);
+    if (!this.orientation) return;
+    const faces = this.overhangFaces(this.orientation.overhang_angle ?? 45);
+    this.overhangFaceCount = faces.length;
+    if (faces.length > 0)
+      this.overhangGroup.add(new THREE.Mesh(faceSubsetGeometry(this.positions, this.triangles, faces),
+        hatched(new THREE.MeshBasicMaterial({ color: OVERHANG_COLOUR, side: THREE.DoubleSide }))));
+    const size = this.partSphere.radius * 0.05;
+    for (const point of this.currentDirection()?.island_points || []) {
+      // Under the island, its tip on the place where the island starts: where a support would meet it.
+      const cone = new THREE.Mesh(new THREE.ConeGeometry(size * 0.4, size, 12), new THREE.MeshBasicMaterial({ color: ISLAND_COLOUR }));
+      cone.quaternion.setFromUnitVectors(new THREE.Vector3(0, 1, 0), this.up);
+      cone.position.set(...point).addScaledVector(this.up, -size / 2);
+      this.overhangGroup.add(cone);
+    }
+  }
+
+  /// Faces that face down at less than `angle` degrees from the horizontal in the current direction, faces on
+  /// the plate left out: the tool's rule for the support area, on the page's own copy of the mesh.
+  overhangFaces(angle) {
+    const p = this.positions, t = this.triangles, ux = this.up.x, uy = this.up.y, uz = this.up.z;
+    const height = new Float64Array(p.length / 3);
+    let lowest = Infinity;
+    for (let v = 0; v < height.length; ++v) {
+      height[v] = p[3 * v] * ux + p[3 * v + 1] * uy + p[3 * v + 2] * uz;
+      if (height[v] < lowest) lowest = height[v];
+    }
+    const tolerance = 2e-6 * this.partSphere.radius;
+    const cosine = Math.cos((angle * Math.PI) / 180) + 1e-9;
+    const faces = new Uint32Array(t.length / 3);
+    let count = 0;
+    for (let f = 0; f < faces.length; ++f) {
+      const a = t[3 * f], b = t[3 * f + 1], c = t[3 * f + 2];
+      if (height[a] - lowest <= tolerance && height[b] - lowest <= tolerance && height[c] - lowest <= tolerance) continue;
+      const e1x = p[3 * b] - p[3 * a], e1y = p[3 * b + 1] - p[3 * a + 1], e1z = p[3 * b + 2] - p[3 * a + 2];
+      const e2x = p[3 * c] - p[3 * a], e2y = p[3 * c + 1] - p[3 * a + 1], e2z = p[3 * c + 2] - p[3 * a + 2];
+      const nx = e1y * e2z - e1z * e2y, ny = e1z * e2x - e1x * e2z, nz = e1x * e2y - e1y * e2x;
+      const length = Math.hypot(nx, ny, nz);
+      if (length > 0 && -(nx * ux + ny * uy + nz * uz) > cosine * length) faces[count++] = f;
+    }
+    return faces.subarray(0, count);
+  }
+
+  /// Stands the part in another build direction (model coordinates): the plate, overhangs, islands and
+  /// section follow, and the camera frames the part again.
+  setUp(vector) {
+    this.up = new THREE.Vector3(...vector).normalize();
+    this.placeOnPlate();
+    this.fillPlate();
+    this.measureDirection();
+    this.setSection(this.sectionFraction);
+    this.resetView();
+    document.body.dataset.up = this.directionName();
+  }
+
+  /// The current direction as the table writes it, or its components.
+  directionName() {
+    return this.currentDirection()?.up ?? this.up.toArray().map((c) => Number(c.toFixed(4))).join(',');
+  }
+
+  /// Everything higher on the plate than `fraction` of the part's height is cut away (1: nothing is).
+  setSection(fraction) {
+    this.sectionFraction = fraction;
+    if (fraction >= 1) {
+      this.sectionHeight = null;
+      this.renderer.clippingPlanes = [];
+    } else {
+      this.sectionHeight = this.partBox.min.y + fraction * (this.partBox.max.y - this.partBox.min.y);
+      this.sectionPlane.constant = this.sectionHeight;
+      this.renderer.clippingPlanes = [this.sectionPlane];
+    }
+    this.requestRender();
+  }
+
   /// The build plate: a grid at height 0 under the turned part, and an arrow along the build direction.
   buildPlate() {
     this.plateGroup = new THREE.Group();
     this.scene.add(this.plateGroup);
+    this.plateLabel = element('div', { className: 'label' });
+    document.getElementById('labels').append(this.plateLabel);
+    this.plateAnchor = new THREE.Vector3();
+    this.labels.push({ label: this.plateLabel, anchor: this.plateAnchor, group: this.plateGroup, priority: PRIORITY.plate });
+    this.fillPlate();
+  }
+
+  fillPlate() {
+    for (const child of [...this.plateGroup.children]) this.plateGroup.remove(child);
     const extent = Math.max(this.partSphere.radius * 2.4, 1e-3);
     const cell = Math.pow(10, Math.floor(Math.log10(extent / 4)));
     const size = Math.ceil(extent / cell) * cell;
@@ -384,9 +536,8 @@ class ReportView {
     const arrowLength = Math.max(this.partSphere.radius * 0.9, 1e-3);
     const foot = new THREE.Vector3(-size * 0.45, 0, 0);
     this.plateGroup.add(new THREE.ArrowHelper(WORLD_UP, foot, arrowLength, 0x30363d, arrowLength * 0.18, arrowLength * 0.09));
-    const label = element('div', { className: 'label', text: 'up (build direction ' + pointText(this.up.toArray()) + ')' });
-    document.getElementById('labels').append(label);
-    this.labels.push({ label, anchor: foot.clone().addScaledVector(WORLD_UP, arrowLength * 1.05), group: this.plateGroup });
+    this.plateLabel.textContent = 'up (build direction ' + pointText(this.up.toArray()) + ')';
+    this.plateAnchor.copy(foot).addScaledVector(WORLD_UP, arrowLength * 1.05);
   }
 
   // ------------------------------------------------------------ camera
@@ -531,18 +682,23 @@ class ReportView {
     const width = this.container.clientWidth, height = this.container.clientHeight;
     const projected = new THREE.Vector3();
     const shown = [];
-    for (const { label, anchor, group } of this.labels) {
-      projected.copy(anchor).project(this.camera);
-      const visible = group.visible && projected.z < 1 && Math.abs(projected.x) <= 1.1 && Math.abs(projected.y) <= 1.1;
+    for (const { label, anchor, model, group, priority } of this.labels) {
+      projected.copy(anchor);
+      if (model) this.model.localToWorld(projected);
+      const cut = model && this.sectionHeight !== null && projected.y > this.sectionHeight;
+      projected.project(this.camera);
+      const visible = group.visible && !cut && projected.z < 1 && Math.abs(projected.x) <= 1.1 && Math.abs(projected.y) <= 1.1;
       label.hidden = !visible;
-      if (visible) shown.push({ label, x: ((projected.x + 1) / 2) * width, y: ((1 - projected.y) / 2) * height });
+      if (visible) shown.push({ label, priority, x: ((projected.x + 1) / 2) * width, y: ((1 - projected.y) / 2) * height });
     }
-    // The stylesheet draws a label centred over its point and 1.2 of its heights above it.
-    shown.sort((a, b) => a.y - b.y);
+    // The stylesheet draws a label centred over its point and 1.2 of its heights above it. Higher priorities
+    // keep their places; a label pushed off the top of the view hides.
+    shown.sort((a, b) => b.priority - a.priority || a.y - b.y);
     const placed = [];
     for (const item of shown) {
       const w = item.label.offsetWidth, h = item.label.offsetHeight;
       const box = { left: item.x - w / 2, right: item.x + w / 2, bottom: item.y - 0.2 * h };
+      let shifted = false;
       for (let moved = true; moved;) {
         moved = false;
         for (const other of placed) {
@@ -550,9 +706,13 @@ class ReportView {
             box.bottom - h < other.bottom;
           if (overlaps) {
             box.bottom = other.bottom - other.height - 2;
-            moved = true;
+            moved = shifted = true;
           }
         }
+      }
+      if (shifted && box.bottom - h < 0) {
+        item.label.hidden = true;
+        continue;
       }
       placed.push({ ...box, height: h });
       item.label.style.left = item.x + 'px';
@@ -789,6 +949,40 @@ function fillTables(scene, view) {
       }), select));
 }
 
+/// The ranking of build directions, best first: one row per direction whose click stands the part in it.
+function fillOrientation(orientation, view) {
+  const container = document.getElementById('orientation-table');
+  const why = document.getElementById('orientation-why');
+  if (!orientation) {
+    why.textContent = '';
+    return notAnalysed(container, 'Build directions were not ranked.');
+  }
+  const columns = [['trapped mm³', 'estimated_volume'], ['sealed mm³', 'sealed_volume'], ['supports mm²', 'overhang_area'],
+    ['islands', 'islands'], ['height mm', 'build_height'], ['footprint mm²', 'footprint']];
+  const directions = orientation.directions;
+  const markCurrent = () => {
+    const current = view.currentDirection();
+    container.querySelectorAll('tbody tr').forEach((row, i) => row.classList.toggle('current', directions[i] === current));
+  };
+  const turn = (key) => {
+    view.setUp(directions[Number(key.slice('up-'.length)) - 1].up_vector);
+    markCurrent();
+  };
+  container.replaceChildren(table([['#'], ['--up'], ...columns.map(([head]) => [head, true])],
+    directions.map((d, i) => ({
+      key: 'up-' + (i + 1),
+      cells: [[String(i + 1)], [d.up], ...columns.map(([, key]) => [numberFormat(d[key]), true])],
+    })), turn));
+  const heads = container.querySelectorAll('thead th');
+  columns.forEach(([, key], i) => {
+    if ((orientation.ranking || []).includes(key)) heads[i + 2].classList.add('decides');
+  });
+  why.textContent = 'Best first' + (orientation.process ? ' for ' + orientation.process : '') + ' by the underlined figures; best --up ' +
+    orientation.best_up + (orientation.why_best ? ' (' + orientation.why_best + ')' : '') + '. Hatched faces need support (below ' +
+    numberFormat(orientation.overhang_angle) + '°), dark cones point at islands. Click a row to stand the part that way.';
+  markCurrent();
+}
+
 function fillLegend(legend) {
   const box = document.getElementById('legend');
   const stops = legend.stops;
@@ -835,6 +1029,9 @@ function wireToolbar(view, scene) {
   // Cavities show from the start where there are any: the part is drawn see-through around them.
   on('toggle-drain', (checked) => { view.drainGroup.visible = checked; view.requestRender(); });
   on('toggle-plate', (checked) => { view.plateGroup.visible = checked; view.requestRender(); });
+  on('toggle-overhang', (checked) => { view.overhangGroup.visible = checked; view.requestRender(); });
+  document.getElementById('section').addEventListener('input', (event) => view.setSection(Number(event.target.value) / 1000));
+  if (!view.orientation) disable('toggle-overhang', 'Build directions were not ranked');
   if (!view.hasColours) disable('toggle-thickness', 'Wall thickness was not analysed');
   if (!scene.thinAreas || scene.thinAreas.length === 0) disable('toggle-thin', 'No thin areas');
   if (!scene.cavities || scene.cavities.length === 0) disable('toggle-cavities', 'No cavities');
@@ -854,9 +1051,11 @@ export function start() {
   // The verdict comes before the 3D view, so that it shows even where WebGL does not start.
   let view = null;
   fillVerdict(summary, (point, key) => view?.flyToPoint(point, key));
-  view = new ReportView(document.getElementById('viewport'), scene, bytes);
+  view = new ReportView(document.getElementById('viewport'), scene, bytes, summary);
   fillHistogram(summary, scene.legend);
   fillTables(scene, view);
+  fillOrientation(summary.orientation, view);
+  document.body.dataset.up = view.directionName();
   if (scene.legend && view.hasColours) fillLegend(scene.legend);
   wireToolbar(view, scene);
   view.renderNow();

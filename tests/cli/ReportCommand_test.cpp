@@ -56,6 +56,7 @@ TEST(ReportCommand, AgreesWithTheSingleCommandsAndEmbedsWhatItPrints)
         runJson({"trapped", mesh, "-r", "16", "--drain-holes", "1", "--cavities", dir.path + "/c.stl", "--json"});
     const json thickness = runJson({"thickness", mesh, "--min", "0", "--max", "5", "--samples", "1", "--json"});
     const json info = runJson({"info", mesh, "--json"});
+    const json orient = runJson({"orient", mesh, "-r", "16", "--directions", "6", "--json"});
 
     for (const char* key : {"bounds", "watertight", "nonmanifold_edges", "bad_edges", "border_edges", "volume", "area"})
         EXPECT_EQ(report["info"][key], info[key]) << key;
@@ -69,6 +70,12 @@ TEST(ReportCommand, AgreesWithTheSingleCommandsAndEmbedsWhatItPrints)
     ASSERT_EQ(report["trapped"]["cavities"].size(), 1u);
     EXPECT_TRUE(report["trapped"]["cavities"][0]["drain"].is_object());
     EXPECT_EQ(report["warnings"], trapped["warnings"]);
+    // The orientation table is `orient`'s ranking over the six axes, with the islands' places added.
+    EXPECT_EQ(report["orientation"]["best_up"], orient["best_up"]);
+    ASSERT_EQ(report["orientation"]["directions"].size(), 6u);
+    for (std::size_t i = 0; i < 6; ++i)
+        for (const char* key : {"up", "estimated_volume", "sealed_volume", "overhang_area", "islands", "build_height"})
+            EXPECT_EQ(report["orientation"]["directions"][i][key], orient["directions"][i][key]) << i << key;
 
     // Every face lies on a 4.499 mm wall; the thin areas share out exactly the thin faces.
     ASSERT_FALSE(report["thin_areas"].empty());

@@ -2,6 +2,7 @@
 // Build directions compared: support area, islands, height and footprint, and the rankings of each process.
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cmath>
 #include <string>
 
@@ -82,6 +83,11 @@ TEST(BuildFigures, SupportAreaIslandsHeightAndFootprintPerDirection)
         EXPECT_NEAR(f.buildHeight, c.height, 1e-9) << c.part << " " << c.up;
         EXPECT_EQ(f.islands, c.islands) << c.part << " " << c.up;
     }
+    // Upside down, the island is the 16 mm column's top: the mean of its four corners.
+    const auto island = meshprobe::detail::BuildFigures(parts[1].view()).measure({0, 0, -1}, 45.0).islandPoints;
+    ASSERT_EQ(island.size(), 1u);
+    for (int k = 0; k < 3; ++k)
+        EXPECT_NEAR(island[0][k], (std::array<double, 3>{10, 5, 16})[k], 1e-9) << k;
 }
 
 // The angle decides which faces need support: turned 30° about y, the mushroom stands on an edge of its

@@ -120,6 +120,8 @@ struct OrientCandidate {
     double overhangArea = 0.0;
     /// Regions that start in mid-air: flat groups of vertices no edge leaves downward, off the plate.
     std::size_t islands = 0;
+    /// Where each island starts: the mean of its lowest vertices, model frame, mm (one per island).
+    std::vector<std::array<double, 3>> islandPoints;
     /// Extent of the part along the direction, mm.
     double buildHeight = 0.0;
     /// Area of the faces on the plate (at the part's lowest height), mm².

@@ -102,8 +102,25 @@ BuildFigureValues BuildFigures::measure(const Direction& up, double overhangAngl
             if (height[b] < height[a] - tolerance) state[ra] |= HasLower;
         }
     }
+    // Roots of islands get a slot; a second pass over the vertices averages each island's flat group.
+    constexpr std::uint32_t none = std::numeric_limits<std::uint32_t>::max();
+    std::vector<std::uint32_t> slot(mesh.vertexCount, none);
     for (std::uint32_t v = 0; v < mesh.vertexCount; ++v)
-        if (parent[v] == v && state[v] == (Lowest | FacesDown) && !onPlate(v)) ++out.islands;
+        if (parent[v] == v && state[v] == (Lowest | FacesDown) && !onPlate(v)) slot[v] = std::uint32_t(out.islands++);
+    if (out.islands == 0) return out;
+    out.islandPoints.assign(out.islands, {0.0, 0.0, 0.0});
+    std::vector<std::size_t> members(out.islands, 0);
+    for (std::uint32_t v = 0; v < mesh.vertexCount; ++v) {
+        const std::uint32_t s = slot[root(parent, v)];
+        if (s == none) continue;
+        const Point p = corner(mesh, v);
+        for (int k = 0; k < 3; ++k)
+            out.islandPoints[s][k] += p[k];
+        ++members[s];
+    }
+    for (std::size_t i = 0; i < out.islands; ++i)
+        for (int k = 0; k < 3; ++k)
+            out.islandPoints[i][k] /= double(members[i]);
     return out;
 }
 

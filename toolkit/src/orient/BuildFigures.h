@@ -15,6 +15,8 @@ namespace meshprobe::detail {
 struct BuildFigureValues {
     double overhangArea = 0.0;
     std::size_t islands = 0;
+    /// Where each island starts: the mean of its lowest vertices, model frame, in vertex order.
+    std::vector<std::array<double, 3>> islandPoints;
     double buildHeight = 0.0;
     double footprint = 0.0;
 };

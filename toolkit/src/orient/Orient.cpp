@@ -157,10 +157,10 @@ OrientResult orient(const MeshView& mesh, const OrientOptions& options)
                                     c.estimatedVolume += cavity.estimatedVolume;
                                     if (cavity.closed) ++c.sealedCavities, c.sealedVolume += cavity.estimatedVolume;
                                 }
-                                const detail::BuildFigureValues f =
-                                    figures.measure(directions[i], options.overhangAngle);
+                                detail::BuildFigureValues f = figures.measure(directions[i], options.overhangAngle);
                                 c.overhangArea = f.overhangArea;
                                 c.islands = f.islands;
+                                c.islandPoints = std::move(f.islandPoints);
                                 c.buildHeight = f.buildHeight;
                                 c.footprint = f.footprint;
                             }
