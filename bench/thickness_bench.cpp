@@ -341,7 +341,7 @@ void ToolkitRayPass(benchmark::State& state, const bench::NamedMesh* named)
     const float max = boxDiagonal(*mesh);
     const double cpuBefore = bench::processCpuSeconds();
     for (auto _ : state)
-        benchmark::DoNotOptimize(meshprobe::detail::thicknessRayPass(*mesh, max, samples, threads, {}, 0, 100).data());
+        benchmark::DoNotOptimize(meshprobe::detail::thicknessRayPass(*mesh, max, samples, threads, {}).data());
     bench::describe(state, named->name, named->triangles(), threads,
                     static_cast<double>(named->triangles() * AnalysisRays(samples).perFace()), "rays/s");
     // CPU seconds of all threads per pass: with the wall time on an idle machine, how well the threads share.

@@ -9,11 +9,11 @@
 
 namespace meshprobe::detail {
 
-std::function<void(int)> hostProgress(const ProgressCallback& progress, float from, float to)
+std::function<void(int)> hostProgress(const ProgressSlice& progress)
 {
-    if (!progress) return {};
-    return [progress, from, to](int p) {
-        if (!progress(from + static_cast<float>(p) * (to - from) / 100.0f)) throw Kel::AbortException();
+    if (!progress.callback) return {};
+    return [progress](int p) {
+        if (!progress.report(static_cast<float>(p) / 100.0f)) throw Kel::AbortException();
     };
 }
 

@@ -8,14 +8,15 @@
 #include <string>
 
 #include "meshprobe/Progress.h"
+#include "meshprobe/detail/ProgressSlice.h"
 #include "toolkit/src/runtime/ReportOrCancel.h"
 
 namespace meshprobe::detail {
 
-/// The host library's progress callback for the slice [from, to] of the caller's 0..100: the library's
-/// percentage p is reported as from + p * (to - from) / 100, and a false answer throws
+/// The host library's progress callback for a slice of the caller's 0..100: the library's percentage p is
+/// reported as the fraction p / 100 of the slice, and a false answer throws
 /// Kel::AbortException, the library's cancellation signal. Empty when nobody listens.
-std::function<void(int)> hostProgress(const ProgressCallback& progress, float from, float to);
+std::function<void(int)> hostProgress(const ProgressSlice& progress);
 
 /// Runs `body` and turns what the host library throws into toolkit exceptions: Kel::AbortException into
 /// Cancelled, other Kel::Exception, const char*, standard exceptions and anything else into Error prefixed

@@ -51,8 +51,8 @@ ThicknessResult thickness(const MeshView& view, const ThicknessOptions& options)
     result.threads = options.threads > 0 ? options.threads : defaultThreadCount();
     // The per-face values on every thread; then the library's selection rule over them.
     result.perFace = detail::translateHostErrors("thickness analysis", [&] {
-        return detail::thicknessRayPass(*mesh, options.max, options.samples, result.threads, options.progress, 0.0f,
-                                        measured);
+        return detail::thicknessRayPass(*mesh, options.max, options.samples, result.threads,
+                                        {options.progress, 0.0f, measured});
     });
     result.status = 1;
     result.message = "Thickness analysis Successfully";

@@ -21,7 +21,7 @@ constexpr std::size_t chunkFaces = 64;
 } // namespace
 
 std::vector<float> thicknessRayPass(UMesh<float>& mesh, float max, int samples, int threads,
-                                    const ProgressCallback& progress, float from, float to)
+                                    const ProgressSlice& progress)
 {
     const std::vector<UTriangle<float>*>& faces = mesh.faces;
     const std::size_t n = faces.size();
@@ -34,13 +34,14 @@ std::vector<float> thicknessRayPass(UMesh<float>& mesh, float max, int samples, 
     ParallelForOptions team;
     team.threads = std::max(1, threads);
     team.chunk = chunkFaces;
-    parallelFor(n, team,
-                [&](std::size_t begin, std::size_t end, const ParallelStop&) {
-                    std::vector<float> origins(3 * rays.perFace());
-                    for (std::size_t f = begin; f < end; ++f)
-                        rays.lowerFaceThickness(*faceTree, *faces[f], nullptr, values[f], origins.data());
-                },
-                {progress, from, to});
+    parallelFor(
+        n, team,
+        [&](std::size_t begin, std::size_t end, const ParallelStop&) {
+            std::vector<float> origins(3 * rays.perFace());
+            for (std::size_t f = begin; f < end; ++f)
+                rays.lowerFaceThickness(*faceTree, *faces[f], nullptr, values[f], origins.data());
+        },
+        progress);
     return values;
 }
 

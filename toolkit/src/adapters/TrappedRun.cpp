@@ -79,10 +79,10 @@ TrappedRun runTrapped(const PlacedPart& part, int resolution, int threads, bool 
     if (!voxelizer->setUpFailure().empty()) throw failure(voxelizer->setUpFailure());
     run.grid = toolkitGrid(voxelizer->grid());
 
-    translateHostErrors("trapped volumes", [&] { voxelizer->voxelize(hostProgress(progress, 0.0f, 90.0f)); });
+    translateHostErrors("trapped volumes", [&] { voxelizer->voxelize(hostProgress({progress, 0.0f, 90.0f})); });
     reportOrCancel(progress, 90.0f); // the phases' last reports fall short by design
     std::vector<trap::TrappedCavity> found = translateHostErrors("cavity meshes failed", [&] {
-        return voxelizer->cavities(withColumns, hostProgress(progress, 90.0f, 100.0f));
+        return voxelizer->cavities(withColumns, hostProgress({progress, 90.0f, 100.0f}));
     });
     run.cavities.reserve(found.size());
     for (trap::TrappedCavity& cavity : found)

@@ -12,6 +12,7 @@
 #include "meshprobe/Error.h"
 #include "meshprobe/Thickness.h"
 #include "meshprobe/ThinAreas.h"
+#include "meshprobe/detail/ProgressSlice.h"
 
 namespace meshprobe {
 
@@ -34,8 +35,7 @@ std::string pointText(const Point& p)
 
 ProgressCallback slice(const ProgressCallback& progress, float from, float to)
 {
-    if (!progress) return {};
-    return [progress, from, to](float percent) { return progress(from + percent * (to - from) / 100.0f); };
+    return detail::ProgressSlice{progress, from, to}.asCallback();
 }
 
 void report(const ProgressCallback& progress, float percent)

@@ -9,21 +9,9 @@
 #include <utility>
 
 #include "meshprobe/Progress.h"
+#include "meshprobe/detail/ProgressSlice.h"
 
 namespace meshprobe::detail {
-
-/// A slice [from, to] of a caller's 0..100 progress. Copyable: it holds the callback by value, so it can
-/// be handed to a phase that outlives the scope it was made in.
-struct ProgressSlice {
-    ProgressCallback callback;
-    float from = 0.0f;
-    float to = 100.0f;
-
-    /// The part [a, b] (each 0..1) of this slice.
-    ProgressSlice part(float a, float b) const { return {callback, from + (to - from) * a, from + (to - from) * b}; }
-    /// Reports the fraction `done` (0..1) of this slice; false when the caller asked to stop.
-    bool report(float done) const { return !callback || callback(from + (to - from) * done); }
-};
 
 /// What a body may ask while it runs: whether the call is being stopped (cancelled, or another item
 /// failed), so that a long item can end early. Safe to ask from any thread. When the work runs on the
