@@ -182,4 +182,55 @@ TEST(Topology, DeletedFacesTakeNoPart)
     }
 }
 
+// Topology built on 2 and 3 threads equals the one-thread build link for link, on a sphere large enough to
+// be split (over 200k faces) and damaged on purpose: flipped faces (bad edges), duplicated faces (rings of
+// three on non-manifold edges, where the order inside the ring matters), deleted faces (borders and null
+// links) and a degenerate face whose two corners are one vertex.
+TEST(Topology, ThreadedBuildLinksExactlyAsTheSerialOne)
+{
+    auto mesh = testmesh::sphere(0, 0, 0, 1, 300, 400).build();
+    const std::size_t original = mesh->faces.size();
+    ASSERT_GT(original, 200000u);
+    for (std::size_t f = 0; f < original; f += 101) {
+        auto* copy = new UTriangle<float>();
+        mesh->faces.push_back(copy);
+        copy->index = static_cast<int>(mesh->faces.size() - 1);
+        for (int k = 0; k < 3; ++k)
+            copy->V(k) = mesh->faces[f]->V(k);
+    }
+    for (std::size_t f = 0; f < original; f += 97)
+        std::swap(mesh->faces[f]->V(1), mesh->faces[f]->V(2));
+    for (std::size_t f = 5; f < original; f += 89)
+        mesh->faces[f]->SetD();
+    mesh->faces[7]->V(2) = mesh->faces[7]->V(0);
+
+    auto snapshot = [&mesh] {
+        std::vector<std::int64_t> links;
+        for (const UTriangle<float>* f : mesh->faces)
+            for (int k = 0; k < 3; ++k) {
+                const UTriangle<float>* g = f->FFp(k);
+                links.push_back(g == nullptr ? -1 : g->index);
+                links.push_back(2 * f->IsManifold(k) + f->IsBadEdge(k));
+            }
+        return links;
+    };
+    buildTopo(*mesh);
+    const std::vector<std::int64_t> serial = snapshot();
+    std::size_t nonManifold = 0, bad = 0, unlinked = 0;
+    for (std::size_t i = 0; i < serial.size(); i += 2) {
+        unlinked += serial[i] == -1;
+        nonManifold += serial[i + 1] < 2;
+        bad += serial[i + 1] == 3;
+    }
+    EXPECT_GT(nonManifold, 0u);
+    EXPECT_GT(bad, 0u);
+    EXPECT_GT(unlinked, 0u);
+    for (const int threads : {2, 3}) {
+        mesh->ClearTopo();
+        mesh->BuildTopo(std::function<void(int)>(), false, threads);
+        EXPECT_TRUE(mesh->HasTopo());
+        EXPECT_EQ(snapshot(), serial) << threads << " threads";
+    }
+}
+
 } // namespace
