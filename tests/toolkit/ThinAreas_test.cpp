@@ -203,19 +203,17 @@ TEST(ThinAreas, SameOnEveryThreadCount)
     auto figures = [&](int threads) {
         options.threads = threads;
         const meshprobe::ThinAreasResult r = meshprobe::thinAreas(part.view(), perFace, options);
-        std::vector<double> out{double(r.thinFaces),    double(r.droppedAreas), double(r.droppedFaces),
-                                double(r.creaseAreas),  double(r.creaseFaces),  r.thinnest.thickness,
-                                double(r.thinnest.face)};
+        std::vector<double> out{double(r.thinFaces),   double(r.droppedAreas), double(r.droppedFaces),
+                                double(r.creaseFaces), r.thinnest.thickness,   double(r.thinnest.face)};
         for (const meshprobe::ThinArea& area : r.areas) {
-            out.insert(out.end(), {area.area, area.minThickness, area.medianThickness, double(area.thinnestFace)});
+            out.insert(out.end(), {area.area, area.minThickness, area.medianThickness});
             out.insert(out.end(), area.faces.begin(), area.faces.end());
         }
         return out;
     };
     const std::vector<double> serial = figures(1);
     ASSERT_GT(serial[0], 1000.0);
-    EXPECT_GT(serial[1], 0.0);
-    EXPECT_GT(serial[4], 0.0);
+    EXPECT_GT(serial[1] * serial[3], 0.0); // some dropped areas and crease faces
     for (const int threads : {2, 3})
         EXPECT_EQ(figures(threads), serial) << threads << " threads";
 }
