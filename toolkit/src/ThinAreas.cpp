@@ -5,11 +5,9 @@
 
 #include <algorithm>
 #include <cmath>
-#include <future>
 #include <limits>
 #include <memory>
 #include <string>
-#include <system_error>
 
 #include "meshprobe/Error.h"
 #include "meshprobe/MarkingAreas.h"
@@ -160,29 +158,17 @@ ThinAreasResult thinAreas(const MeshView& mesh, const std::vector<float>& perFac
     result.thinFaces = thin.size();
 
     // Crease readings leave the areas; the walls' two sides are joined below.
-    const int threads = options.threads > 0 ? options.threads : defaultThreadCount();
-    const bool needReadings = options.joinWallSides || options.dropCreases;
-    // One host mesh and topology serve both selections; a part with no thin face needs neither. The mesh
-    // does not depend on the readings, so with threads to spare it is built beside the rays.
-    std::future<std::unique_ptr<UMesh<float>>> pendingMesh;
-    if (!thin.empty() && needReadings && threads > 1) {
-        try {
-            pendingMesh = std::async(std::launch::async, [&mesh] { return detail::markingAreaMesh(mesh, 1); });
-        } catch (const std::system_error&) {
-            // No thread to spare: the mesh is built after the rays.
-        }
-    }
     std::vector<detail::WallReading> readings;
-    if (needReadings) readings = detail::wallReadings(mesh, perFace, thin, options.max, threads);
+    const int threads = options.threads > 0 ? options.threads : defaultThreadCount();
+    if (options.joinWallSides || options.dropCreases)
+        readings = detail::wallReadings(mesh, perFace, thin, options.max, threads);
     std::vector<std::uint32_t> walls, creases;
     for (std::size_t i = 0; i < thin.size(); ++i)
         (options.dropCreases && readings[i].crease ? creases : walls).push_back(thin[i]);
     result.creaseFaces = creases.size();
+    // One host mesh and topology serve both selections; a part with no thin face needs neither.
     std::unique_ptr<UMesh<float>> hostMesh;
-    if (pendingMesh.valid())
-        hostMesh = pendingMesh.get();
-    else if (!thin.empty())
-        hostMesh = detail::markingAreaMesh(mesh, threads);
+    if (!thin.empty()) hostMesh = detail::markingAreaMesh(mesh, threads);
     if (!creases.empty()) result.creaseAreas = detail::markingAreasOn(*hostMesh, mesh, creases, "crease").areas.size();
 
     std::vector<MarkingArea> patches;
