@@ -59,6 +59,7 @@ ThinReport summarise(const meshprobe::Mesh& mesh, const std::vector<float>& perF
     areaOptions.min = min;
     areaOptions.max = max;
     areaOptions.minArea = options.minThinArea;
+    areaOptions.threads = options.threads;
     report.areas = meshprobe::thinAreas(mesh, perFace, areaOptions);
     return report;
 }

@@ -38,6 +38,18 @@ for rule in "${rules[@]}"; do
     fi
   done
 done
+# An adapter header that includes the host-facing library stays inside adapters/: elsewhere it would bring
+# that library in through the back door.
+for header in $(git ls-files 'toolkit/src/adapters/*.h'); do
+  grep -qE '^#include "(host|common|analysis|trapvolume)/' "$header" || continue
+  hits=$(git ls-files toolkit/src batch cli python report | grep -E '\.(cpp|h)$' | grep -v '^toolkit/src/adapters/' |
+         xargs -r grep -nF "#include \"$header\"" || true)
+  if [ -n "$hits" ]; then
+    echo "check-layers: $header includes the host-facing library; only adapters/ may include it:" >&2
+    printf '%s\n' "$hits" >&2
+    status=1
+  fi
+done
 # A toolkit source folder this script does not know has no rule yet.
 for dir in $(git ls-files toolkit/src | cut -d/ -f3 | sort -u); do
   printf '%s\n' "${rules[@]}" | grep -q "^toolkit/src/$dir/|" ||

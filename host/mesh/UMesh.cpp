@@ -4,6 +4,8 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <thread>
+#include <vector>
 
 namespace {
 
@@ -24,15 +26,13 @@ struct HalfEdge {
     bool sameEdge(const HalfEdge& o) const { return lo == o.lo && hi == o.hi; }
 };
 
-} // namespace
-
-template <typename T> void UMesh<T>::BuildTopo(std::function<void(int)> progress, bool /*verbose*/)
+/// The half-edges of faces [first, last), sorted. Deleted faces get null links here and add none.
+template <typename T>
+std::vector<HalfEdge> sortedHalfEdges(const std::vector<UTriangle<T>*>& faces, std::size_t first, std::size_t last)
 {
-    if (progress) progress(0);
-
     std::vector<HalfEdge> halfEdges;
-    halfEdges.reserve(faces.size() * 3);
-    for (std::size_t f = 0; f < faces.size(); ++f) {
+    halfEdges.reserve((last - first) * 3);
+    for (std::size_t f = first; f < last; ++f) {
         // Deleted faces take no part: they keep null links, and a face that replaced one sees its edges
         // as if the deleted face were gone.
         if (faces[f]->IsD()) {
@@ -50,6 +50,59 @@ template <typename T> void UMesh<T>::BuildTopo(std::function<void(int)> progress
         }
     }
     std::sort(halfEdges.begin(), halfEdges.end());
+    return halfEdges;
+}
+
+/// All half-edges in their one sorted order. No two half-edges compare equal (face and edge number tell
+/// them apart), so sorting slices on threads and merging them gives exactly the serial order.
+template <typename T> std::vector<HalfEdge> sortedHalfEdges(const std::vector<UTriangle<T>*>& faces, int threads)
+{
+    // Below this many faces a thread costs more than it saves.
+    constexpr std::size_t minFacesPerThread = 50000;
+    const std::size_t n = faces.size();
+    const std::size_t parts =
+        std::max<std::size_t>(1, std::min<std::size_t>(threads > 1 ? std::size_t(threads) : 1, n / minFacesPerThread));
+    if (parts == 1) return sortedHalfEdges(faces, 0, n);
+
+    std::vector<std::vector<HalfEdge>> slices(parts);
+    auto bound = [n, parts](std::size_t part) { return n * part / parts; };
+    std::vector<std::thread> helpers;
+    helpers.reserve(parts - 1);
+    try {
+        for (std::size_t part = 1; part < parts; ++part)
+            helpers.emplace_back([&, part] { slices[part] = sortedHalfEdges(faces, bound(part), bound(part + 1)); });
+        slices[0] = sortedHalfEdges(faces, bound(0), bound(1));
+    } catch (...) {
+        for (std::thread& helper : helpers)
+            helper.join();
+        throw;
+    }
+    for (std::thread& helper : helpers)
+        helper.join();
+    // Pairwise merges, each slice into the growing front.
+    std::vector<HalfEdge> merged = std::move(slices[0]);
+    std::vector<HalfEdge> buffer;
+    for (std::size_t part = 1; part < parts; ++part) {
+        buffer.resize(merged.size() + slices[part].size());
+        std::merge(merged.begin(), merged.end(), slices[part].begin(), slices[part].end(), buffer.begin());
+        merged.swap(buffer);
+        std::vector<HalfEdge>().swap(slices[part]);
+    }
+    return merged;
+}
+
+} // namespace
+
+template <typename T> void UMesh<T>::BuildTopo(std::function<void(int)> progress, bool verbose)
+{
+    BuildTopo(std::move(progress), verbose, 1);
+}
+
+template <typename T> void UMesh<T>::BuildTopo(std::function<void(int)> progress, bool /*verbose*/, int threads)
+{
+    if (progress) progress(0);
+
+    const std::vector<HalfEdge> halfEdges = sortedHalfEdges(faces, threads);
 
     for (std::size_t begin = 0; begin < halfEdges.size();) {
         std::size_t end = begin + 1;

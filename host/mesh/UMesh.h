@@ -47,6 +47,8 @@ public:
     /// (its faces are linked in a ring); a two-face edge run in the same direction by both is a bad edge.
     /// Deleted faces are left out and keep null links.
     void BuildTopo(std::function<void(int)> progress, bool verbose);
+    /// The same adjacency, with the half-edges gathered and sorted on up to `threads` threads.
+    void BuildTopo(std::function<void(int)> progress, bool verbose, int threads);
     /// Drops adjacency (null links, all edges manifold and good).
     void ClearTopo();
     /// Clears the visited flag of every face.

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 #include <cstdint>
 #include <memory>
@@ -179,6 +180,48 @@ TEST(Topology, DeletedFacesTakeNoPart)
         EXPECT_TRUE(replacement->IsManifold(k));
         EXPECT_FALSE(replacement->IsBadEdge(k));
         EXPECT_EQ(mesh->faces[1]->FFp(k), nullptr);
+    }
+}
+
+// Topology built on 2 and 3 threads equals the one-thread build link for link, on a sphere large enough to
+// be split (over 200k faces) and damaged on purpose: flipped faces (bad edges), duplicated faces (rings of
+// three on non-manifold edges, where the order inside the ring matters), deleted faces (borders and null
+// links) and a degenerate face whose two corners are one vertex.
+TEST(Topology, ThreadedBuildLinksExactlyAsTheSerialOne)
+{
+    auto mesh = testmesh::sphere(0, 0, 0, 1, 300, 400).build();
+    const std::size_t original = mesh->faces.size();
+    ASSERT_GT(original, 200000u);
+    for (std::size_t f = 0; f < original; f += 101) {
+        auto* copy = new UTriangle<float>();
+        mesh->faces.push_back(copy);
+        copy->index = static_cast<int>(mesh->faces.size() - 1);
+        for (int k = 0; k < 3; ++k)
+            copy->V(k) = mesh->faces[f]->V(k);
+    }
+    for (std::size_t f = 0; f < original; f += 97)
+        std::swap(mesh->faces[f]->V(1), mesh->faces[f]->V(2));
+    for (std::size_t f = 5; f < original; f += 89)
+        mesh->faces[f]->SetD();
+    mesh->faces[7]->V(2) = mesh->faces[7]->V(0);
+
+    // Per face edge: the linked face's index (-1 for none), then its state as -2 - (2 * manifold + bad).
+    auto snapshot = [&mesh] {
+        std::vector<std::int64_t> links;
+        for (const UTriangle<float>* f : mesh->faces)
+            for (int k = 0; k < 3; ++k)
+                links.insert(links.end(),
+                             {f->FFp(k) ? f->FFp(k)->index : -1, -2 - 2 * f->IsManifold(k) - f->IsBadEdge(k)});
+        return links;
+    };
+    buildTopo(*mesh);
+    const std::vector<std::int64_t> serial = snapshot();
+    for (const std::int64_t damage : {-1, -2, -5}) // unlinked, non-manifold and bad edges are all present
+        EXPECT_NE(std::find(serial.begin(), serial.end(), damage), serial.end()) << damage;
+    for (const int threads : {2, 3}) {
+        mesh->ClearTopo();
+        mesh->BuildTopo(std::function<void(int)>(), false, threads);
+        EXPECT_EQ(snapshot(), serial) << threads << " threads";
     }
 }
 

@@ -186,6 +186,38 @@ TEST_P(CreaseReadings, LeftOutWhileARealSmallAreaSurvives)
     EXPECT_LT(all.thinnest.thickness, 0.1f * k);
 }
 
+// The wall-reading rays and the adjacency run on several threads; every figure must equal the one-thread
+// run. A fine plate (over a thousand thin faces, so the rays are split), a sharp prism (crease readings)
+// and a tiny plate (a dropped area), with a tight minimum area so some areas are dropped.
+TEST(ThinAreas, SameOnEveryThreadCount)
+{
+    testmesh::Soup part = testmesh::gridBox(0, 0, 0, 10, 10, 0.8f, 24);
+    part.append(sharpPrism(20, 10));
+    part.append(testmesh::gridBox(-4, 0, 0, -3.5f, 0.5f, 0.3f, 2));
+    meshprobe::ThicknessOptions measure;
+    measure.max = 1.0f;
+    const std::vector<float> perFace = meshprobe::thickness(part.view(), measure).perFace;
+    meshprobe::ThinAreaOptions options;
+    options.max = measure.max;
+    options.minArea = 2.0;
+    auto figures = [&](int threads) {
+        options.threads = threads;
+        const meshprobe::ThinAreasResult r = meshprobe::thinAreas(part.view(), perFace, options);
+        std::vector<double> out{double(r.thinFaces),   double(r.droppedAreas), double(r.droppedFaces),
+                                double(r.creaseFaces), r.thinnest.thickness,   double(r.thinnest.face)};
+        for (const meshprobe::ThinArea& area : r.areas) {
+            out.insert(out.end(), {area.area, area.minThickness, area.medianThickness});
+            out.insert(out.end(), area.faces.begin(), area.faces.end());
+        }
+        return out;
+    };
+    const std::vector<double> serial = figures(1);
+    ASSERT_GT(serial[0], 1000.0);
+    EXPECT_GT(serial[1] * serial[3], 0.0); // some dropped areas and crease faces
+    for (const int threads : {2, 3})
+        EXPECT_EQ(figures(threads), serial) << threads << " threads";
+}
+
 INSTANTIATE_TEST_SUITE_P(ThinAreas, CreaseReadings,
                          ::testing::Values(CreaseCase{"Millimetres", 1.0f}, CreaseCase{"Centimetres", 10.0f}),
                          [](const auto& param) { return std::string(param.param.name); });

@@ -57,6 +57,9 @@ struct ThinAreaOptions {
     /// Leave out crease readings (see ThinArea): such faces belong to no area; they are counted in
     /// creaseFaces, their edge-connected patches in creaseAreas.
     bool dropCreases = true;
+    /// Threads that cast the wall-reading rays and build the mesh's edge adjacency; 0 means one per core.
+    /// The areas do not depend on it.
+    int threads = 0;
 };
 
 /// One connected region of thin faces: edge-connected patches, joined with the patches across their wall.

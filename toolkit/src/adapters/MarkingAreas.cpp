@@ -3,10 +3,12 @@
 #include "meshprobe/MarkingAreas.h"
 
 #include <cmath>
+#include <functional>
 
 #include "analysis/MeshAnalyzer.h"
 #include "meshprobe/Error.h"
 #include "toolkit/src/adapters/HostMeshBridge.h"
+#include "toolkit/src/adapters/MarkingAreaMesh.h"
 
 namespace meshprobe {
 
@@ -28,22 +30,47 @@ double faceArea(const MeshView& mesh, std::size_t face)
 
 } // namespace
 
-MarkingAreasResult markingAreas(const MeshView& view, const std::vector<std::uint32_t>& selectedFaces,
-                                const std::string& label)
+namespace detail {
+
+/// The marking areas of the selected faces on a host mesh whose topology is built; clears the selection.
+MarkingAreasResult markingAreasOn(UMesh<float>& mesh, const MeshView& view,
+                                  const std::vector<std::uint32_t>& selectedFaces, const std::string& label);
+
+struct MarkingAreaMesh::HostMesh {
+    std::unique_ptr<UMesh<float>> mesh;
+};
+
+MarkingAreaMesh::MarkingAreaMesh(const MeshView& mesh, int threads) : view(mesh), host(std::make_unique<HostMesh>())
 {
-    const std::unique_ptr<UMesh<float>> mesh = detail::toHostMesh(view);
+    host->mesh = toHostMesh(view);
+    host->mesh->BuildTopo(std::function<void(int)>(), false, threads);
+}
+
+MarkingAreaMesh::~MarkingAreaMesh() = default;
+
+MarkingAreasResult MarkingAreaMesh::select(const std::vector<std::uint32_t>& selectedFaces, const std::string& label)
+{
+    return markingAreasOn(*host->mesh, view, selectedFaces, label);
+}
+
+MarkingAreasResult markingAreasOn(UMesh<float>& mesh, const MeshView& view,
+                                  const std::vector<std::uint32_t>& selectedFaces, const std::string& label)
+{
     MarkingAreasResult result;
-    for (std::uint32_t f : selectedFaces) {
+    for (std::uint32_t f : selectedFaces)
         if (f >= view.triangleCount)
             throw InputError("face " + std::to_string(f) + " does not exist (the mesh has " +
                              std::to_string(view.triangleCount) + " triangles, numbered from 0)");
-        UTriangle<float>& face = *mesh->faces[f];
+    for (std::uint32_t f : selectedFaces) {
+        UTriangle<float>& face = *mesh.faces[f];
         if (!face.IsS()) ++result.selectedFaces;
         face.SetS();
     }
 
     Analysis::MarkingArea found;
-    Analysis::MeshAnalyzer().getMarkingAreas(mesh.get(), label, found);
+    Analysis::MeshAnalyzer().getMarkingAreas(&mesh, label, found);
+    for (std::uint32_t f : selectedFaces)
+        mesh.faces[f]->ClearS();
     result.areas.reserve(found.regions.size());
     for (Analysis::MarkingRegion& region : found.regions) {
         MarkingArea area;
@@ -58,6 +85,15 @@ MarkingAreasResult markingAreas(const MeshView& view, const std::vector<std::uin
         result.areas.push_back(std::move(area));
     }
     return result;
+}
+
+} // namespace detail
+
+MarkingAreasResult markingAreas(const MeshView& view, const std::vector<std::uint32_t>& selectedFaces,
+                                const std::string& label)
+{
+    const std::unique_ptr<UMesh<float>> mesh = detail::toHostMesh(view);
+    return detail::markingAreasOn(*mesh, view, selectedFaces, label);
 }
 
 } // namespace meshprobe

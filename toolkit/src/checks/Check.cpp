@@ -162,6 +162,7 @@ std::optional<double> addWallFindings(const MeshView& mesh, const Profile& profi
     areaOptions.min = 0.0f;
     areaOptions.max = thicknessOptions.max;
     areaOptions.minArea = profile.minThinArea;
+    areaOptions.threads = options.threads;
     const ThinAreasResult thin = thinAreas(mesh, walls.perFace, areaOptions);
 
     std::optional<double> thinnest;

@@ -6,10 +6,13 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <memory>
 #include <string>
 
 #include "meshprobe/Error.h"
 #include "meshprobe/MarkingAreas.h"
+#include "meshprobe/Threads.h"
+#include "toolkit/src/adapters/MarkingAreaMesh.h"
 #include "toolkit/src/thickness/WallReadings.h"
 
 namespace meshprobe {
@@ -156,14 +159,21 @@ ThinAreasResult thinAreas(const MeshView& mesh, const std::vector<float>& perFac
 
     // Crease readings leave the areas; the walls' two sides are joined below.
     std::vector<detail::WallReading> readings;
-    if (options.joinWallSides || options.dropCreases) readings = detail::wallReadings(mesh, perFace, thin, options.max);
+    const int threads = options.threads > 0 ? options.threads : defaultThreadCount();
+    if (options.joinWallSides || options.dropCreases)
+        readings = detail::wallReadings(mesh, perFace, thin, options.max, threads);
     std::vector<std::uint32_t> walls, creases;
     for (std::size_t i = 0; i < thin.size(); ++i)
         (options.dropCreases && readings[i].crease ? creases : walls).push_back(thin[i]);
     result.creaseFaces = creases.size();
-    result.creaseAreas = markingAreas(mesh, creases, "crease").areas.size();
+    // One host mesh and topology serve both selections; a part with no thin face needs neither.
+    std::unique_ptr<detail::MarkingAreaMesh> hostMesh;
+    if (!thin.empty()) hostMesh = std::make_unique<detail::MarkingAreaMesh>(mesh, threads);
+    if (!creases.empty()) result.creaseAreas = hostMesh->select(creases, "crease").areas.size();
 
-    std::vector<MarkingArea> patches = markingAreas(mesh, walls, "thin").areas;
+    std::vector<MarkingArea> patches;
+    if (!walls.empty()) patches = hostMesh->select(walls, "thin").areas;
+    hostMesh.reset();
     constexpr std::size_t noPatch = std::numeric_limits<std::size_t>::max();
     std::vector<std::size_t> patchOf(mesh.triangleCount, noPatch);
     for (std::size_t p = 0; p < patches.size(); ++p)

@@ -7,6 +7,7 @@
 #include <array>
 #include <cmath>
 
+#include "meshprobe/detail/ParallelFor.h"
 #include "toolkit/src/cavities/RayScene.h"
 
 namespace meshprobe::detail {
@@ -96,49 +97,64 @@ float rayStartFor(const Face& face)
     return std::max(rayStart, 4.0f * (std::nextafter(big, std::numeric_limits<float>::infinity()) - big));
 }
 
+/// The reading of one face, from the 25 rays of its origin grid.
+WallReading readFace(const RayScene& scene, const MeshView& mesh, const std::vector<std::array<double, 2>>& weights,
+                     float value, std::uint32_t f, float max)
+{
+    WallReading reading;
+    const Face face = faceOf(mesh, f);
+    if (face.longestEdge == 0.0 || face.normal == std::array<double, 3>{}) return reading;
+    const std::array<float, 3> inward{float(-face.normal[0]), float(-face.normal[1]), float(-face.normal[2])};
+    const float start = rayStartFor(face);
+    double nearestWall = std::numeric_limits<double>::infinity();
+    for (const auto& w : weights) {
+        std::array<float, 3> origin{};
+        for (int a = 0; a < 3; ++a)
+            origin[a] =
+                float(face.p[0][a] + w[0] * (face.p[1][a] - face.p[0][a]) + w[1] * (face.p[2][a] - face.p[0][a]));
+        const std::optional<RayHit> hit = scene.nearest(origin, inward, start, max);
+        if (!hit || hit->face == f) continue;
+        const Face other = faceOf(mesh, hit->face);
+        const double cosine = dot(other.normal, face.normal);
+        // The thickness analysis' correction for the angle between the faces.
+        const double open = 1.0 - std::fabs(cosine);
+        const double corrected = hit->t / (1.0 - open * open * open);
+        // A face beside a sharp corner, met close to where the ray started, measures the corner, not
+        // a wall; met further off (a rounded rim), it is the wall's other side.
+        if (cosine > wedgeCosine && corrected < creaseShareOfEdge * face.longestEdge && shareVertex(mesh, f, hit->face))
+            continue;
+        if (corrected < nearestWall) {
+            nearestWall = corrected;
+            reading.opposite = hit->face;
+        }
+    }
+    // A wall explains the value when one lies within twice it, give or take a quarter of the face (the
+    // analysis' rays start elsewhere on the face than these, and a wall may taper in between).
+    reading.crease = !(nearestWall <= 2.0 * double(value) + creaseShareOfEdge * face.longestEdge);
+    return reading;
+}
+
+/// Faces per grab of a worker: 25 rays each, so a grab is well under a millisecond.
+constexpr std::size_t chunkFaces = 64;
+
 } // namespace
 
 std::vector<WallReading> wallReadings(const MeshView& mesh, const std::vector<float>& perFace,
-                                      const std::vector<std::uint32_t>& faces, float max)
+                                      const std::vector<std::uint32_t>& faces, float max, int threads)
 {
     std::vector<WallReading> readings(faces.size());
     if (faces.empty()) return readings;
     const RayScene scene(mesh);
     const std::vector<std::array<double, 2>> weights = originWeights();
-    for (std::size_t i = 0; i < faces.size(); ++i) {
-        const std::uint32_t f = faces[i];
-        const Face face = faceOf(mesh, f);
-        if (face.longestEdge == 0.0 || face.normal == std::array<double, 3>{}) continue;
-        const std::array<float, 3> inward{float(-face.normal[0]), float(-face.normal[1]), float(-face.normal[2])};
-        const float start = rayStartFor(face);
-        double nearestWall = std::numeric_limits<double>::infinity();
-        for (const auto& w : weights) {
-            std::array<float, 3> origin{};
-            for (int a = 0; a < 3; ++a)
-                origin[a] =
-                    float(face.p[0][a] + w[0] * (face.p[1][a] - face.p[0][a]) + w[1] * (face.p[2][a] - face.p[0][a]));
-            const std::optional<RayHit> hit = scene.nearest(origin, inward, start, max);
-            if (!hit || hit->face == f) continue;
-            const Face other = faceOf(mesh, hit->face);
-            const double cosine = dot(other.normal, face.normal);
-            // The thickness analysis' correction for the angle between the faces.
-            const double open = 1.0 - std::fabs(cosine);
-            const double corrected = hit->t / (1.0 - open * open * open);
-            // A face beside a sharp corner, met close to where the ray started, measures the corner, not
-            // a wall; met further off (a rounded rim), it is the wall's other side.
-            if (cosine > wedgeCosine && corrected < creaseShareOfEdge * face.longestEdge &&
-                shareVertex(mesh, f, hit->face))
-                continue;
-            if (corrected < nearestWall) {
-                nearestWall = corrected;
-                readings[i].opposite = hit->face;
-            }
-        }
-        const double value = perFace[f];
-        // A wall explains the value when one lies within twice it, give or take a quarter of the face (the
-        // analysis' rays start elsewhere on the face than these, and a wall may taper in between).
-        readings[i].crease = !(nearestWall <= 2.0 * value + creaseShareOfEdge * face.longestEdge);
-    }
+    // Each face's reading depends on that face alone, so any split over threads gives the same readings.
+    ParallelForOptions team;
+    team.threads = std::max(1, threads);
+    team.chunk = chunkFaces;
+    team.serialBelow = 4 * chunkFaces;
+    parallelFor(faces.size(), team, [&](std::size_t begin, std::size_t end, const ParallelStop&) {
+        for (std::size_t i = begin; i < end; ++i)
+            readings[i] = readFace(scene, mesh, weights, perFace[faces[i]], faces[i], max);
+    });
     return readings;
 }
 

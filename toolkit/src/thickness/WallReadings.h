@@ -33,7 +33,8 @@ struct WallReading {
 /// These rays start far enough inside to be resolved at the face's coordinates.
 /// @param perFace  the thickness of every face
 /// @param faces    the faces to read, each below mesh.triangleCount
+/// @param threads  threads that cast the rays (at least one); the readings do not depend on it
 std::vector<WallReading> wallReadings(const MeshView& mesh, const std::vector<float>& perFace,
-                                      const std::vector<std::uint32_t>& faces, float max);
+                                      const std::vector<std::uint32_t>& faces, float max, int threads);
 
 } // namespace meshprobe::detail
