@@ -10,7 +10,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include "toolkit/batch/ResultJson.h"
+#include "toolkit/json/ResultJson.h"
 
 namespace cli {
 

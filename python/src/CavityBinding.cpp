@@ -8,6 +8,7 @@
 
 #include <pybind11/stl.h>
 
+#include "meshprobe/Error.h"
 #include "meshprobe/Cavities.h"
 #include "meshprobe/MeshChecks.h"
 #include "meshprobe/Orientation.h"
@@ -44,7 +45,7 @@ py::object hole(const std::optional<DrainHole>& h)
 
 Direction buildDirection(const std::optional<std::string>& up, const std::optional<std::string>& printer)
 {
-    if (up && printer) throw py::value_error("give up or printer, not both");
+    if (up && printer) throw InputError("give up or printer, not both");
     if (printer) return printerPreset(*printer).up;
     return parseDirection(up.value_or("+z"));
 }
@@ -118,7 +119,7 @@ py::list orientation(ArrayMesh& mesh, int resolution, int directions, std::optio
     options.threads = threadCount(threads);
     requireAtMost("min_volume", minVolume, largestVolume, "mm³");
     options.minCavityVolume = minVolume;
-    if (printer && profilePath) throw py::value_error("give printer or profile, not both");
+    if (printer && profilePath) throw InputError("give printer or profile, not both");
     if (printer || profilePath) {
         const Profile profile = printer ? builtinProfile(*printer) : loadProfile(*profilePath);
         options.ranking = rankingFor(profile.base);

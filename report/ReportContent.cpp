@@ -1,26 +1,34 @@
 // SPDX-License-Identifier: MIT
 // The report's content from the toolkit's results: geometry as plain arrays, tables as the tool's JSON.
-#include "cli/ReportContent.h"
+#include "report/ReportContent.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 
-#include "cli/JsonHead.h"
-#include "cli/TextReport.h"
-#include "cli/ThicknessLegend.h"
-#include "cli/ThinnestWall.h"
+#include "meshprobe/Error.h"
+#include "meshprobe/Export.h"
+#include "meshprobe/Import.h"
 #include "meshprobe/Inspect.h"
 #include "meshprobe/MarkingAreas.h"
 #include "meshprobe/Thickness.h"
 #include "meshprobe/ThicknessColours.h"
 #include "meshprobe/ThinAreas.h"
+#include "report/ThicknessLegend.h"
+#include "toolkit/json/ResultJson.h"
 
-namespace cli {
+namespace meshprobe::report {
 
 namespace {
 
-using Json = nlohmann::ordered_json;
-using meshprobe::report::ReportData;
+using json::Json;
+using json::shortestDouble;
+
+/// The settings' stage progress, or none.
+ProgressCallback stage(const ReportSettings& settings, const std::string& label, int from, int to)
+{
+    return settings.progress ? settings.progress(label, from, to) : ProgressCallback();
+}
 
 constexpr int windowBins = 10;
 
@@ -61,16 +69,18 @@ Json placeOfFaces(const meshprobe::Mesh& mesh, const std::vector<std::uint32_t>&
 
 void addInfo(const meshprobe::Mesh& mesh, ReportData& data)
 {
-    data.summary["info"] = meshprobe::json::infoJson(meshprobe::inspect(mesh));
+    data.summary["info"] = json::infoJson(meshprobe::inspect(mesh));
 }
 
-void addThickness(const meshprobe::Mesh& mesh, const ReportSettings& settings, ProgressBar& progress, ReportData& data)
+void addThickness(const meshprobe::Mesh& mesh, const ReportSettings& settings, ReportContent& content)
 {
+    ReportData& data = content.data;
     meshprobe::ThicknessOptions analysis;
     analysis.min = settings.min;
     analysis.max = settings.max;
     analysis.samples = settings.samples;
-    analysis.progress = progress.stage("measuring thickness", 0, 55);
+    analysis.threads = settings.cavities.threads;
+    analysis.progress = stage(settings, "measuring thickness", 0, 55);
     const meshprobe::ThicknessResult result = meshprobe::thickness(mesh, analysis);
 
     // The counts, colours and areas follow the rules of `thickness`: a wall at max is not thin (grey), walls
@@ -95,19 +105,11 @@ void addThickness(const meshprobe::Mesh& mesh, const ReportSettings& settings, P
                       {"samples", settings.samples},
                       {"min_thin_area", settings.minThinArea},
                       {"status", result.status},
-                      {"message", result.message},
-                      {"thin_faces", counts.thin},
-                      {"window_faces", counts.window},
-                      {"selected_faces", counts.window},
-                      {"faces_at_max", counts.atMax},
-                      {"dropped_areas", thinAreas.droppedAreas},
-                      {"dropped_faces", thinAreas.droppedFaces},
-                      {"crease_areas", thinAreas.creaseAreas},
-                      {"crease_faces", thinAreas.creaseFaces},
-                      {"thinnest", thinnestJson(thinAreas.thinnest, shortestDouble(settings.max))}};
-    thickness["histogram"] = Json::array();
-    for (const meshprobe::HistogramBin& bin : counts.bins)
-        thickness["histogram"].push_back({{"from", bin.from}, {"to", bin.to}, {"faces", bin.faces}});
+                      {"message", result.message}};
+    json::addThinCountsJson(thickness, counts);
+    json::addDroppedAreasJson(thickness, thinAreas);
+    thickness["thinnest"] = json::thinnestJson(thinAreas.thinnest, shortestDouble(settings.max));
+    thickness["histogram"] = json::histogramJson(counts.bins);
     data.summary["thickness"] = std::move(thickness);
 
     data.thinAreas.emplace();
@@ -130,54 +132,107 @@ void addThickness(const meshprobe::Mesh& mesh, const ReportSettings& settings, P
         data.thinAreas->push_back(std::move(thin));
     }
     data.summary["thin_areas"] = std::move(list);
+    content.thinCounts = counts;
+    content.thinAreas = thinAreas;
 }
 
-void addTrapped(const meshprobe::Mesh& mesh, const ReportSettings& settings, ProgressBar& progress, ReportData& data)
+/// The cavity analysis' progress: voxelizing up to 90 %, then locating the cavities.
+ProgressCallback cavityProgress(const ReportSettings& settings)
 {
-    meshprobe::CavityOptions analysis = cavityAnalysis(settings.cavities);
-    analysis.progress = progress.phases({{90.0f, "voxelizing"}, {100.0f, "locating cavities"}}, 55, 95);
+    if (!settings.progress) return {};
+    ProgressCallback voxelizing = settings.progress("voxelizing", 55, 95);
+    ProgressCallback locating = settings.progress("locating cavities", 55, 95);
+    return [voxelizing, locating](float percent) { return percent < 90.0f ? voxelizing(percent) : locating(percent); };
+}
+
+void addTrapped(const meshprobe::Mesh& mesh, const ReportSettings& settings, ReportContent& content)
+{
+    ReportData& data = content.data;
+    meshprobe::CavityOptions analysis = settings.cavities;
+    analysis.solids = true;
+    analysis.columns = false;
+    analysis.progress = cavityProgress(settings);
     meshprobe::CavitiesResult result = meshprobe::findCavities(mesh, analysis);
 
     Json trapped = Json::object();
-    addCavitiesJson(trapped, result, settings.cavities, CavityMeshes::Solid);
+    json::addCavitiesJson(trapped, result, analysis.minVolume, json::CavityMeshes::Solid,
+                          analysis.drainHoleDiameter > 0);
     data.cavities.emplace();
     for (std::size_t c = 0; c < result.cavities.size(); ++c) {
         meshprobe::Mesh& solid = result.cavities[c].solid;
         data.cavities->push_back({{std::move(solid.vertices), std::move(solid.triangles)}, trapped["cavities"][c]});
     }
-    if (settings.cavities.drainHoles > 0) {
+    if (analysis.drainHoleDiameter > 0) {
         data.drainHoles.emplace();
-        for (const auto& [cavity, hole] : suggestedHoles(result)) {
+        for (const auto& [cavity, hole] : json::suggestedHoles(result)) {
             meshprobe::report::ReportDrainHole marker;
             for (int k = 0; k < 3; ++k) {
                 marker.entry[k] = float(hole->wallPoint[k]);
                 marker.exit[k] = float(hole->exitPoint[k]);
             }
             marker.diameter = float(hole->diameter);
-            marker.info = {{"cavity", cavityName(*cavity)}, {"kind", hole->kind}};
-            marker.info.update(holeJson(*hole));
+            marker.info = {{"cavity", json::cavityName(*cavity)}};
+            marker.info.update(json::namedHoleJson(*hole));
             data.drainHoles->push_back(std::move(marker));
         }
     }
     data.summary["trapped"] = std::move(trapped);
+    content.cavities = std::move(result);
+}
+
+void addCheck(const meshprobe::Mesh& mesh, const ReportSettings& settings, ReportContent& content)
+{
+    const Profile& profile = *settings.profile;
+    CheckOptions options;
+    options.resolution = settings.cavities.resolution;
+    options.threads = settings.cavities.threads;
+    options.progress = stage(settings, "checking for " + profile.name, 90, 95);
+    content.check = check(mesh, profile, options);
+    Json verdict;
+    json::addCheckJson(verdict, *content.check, profile);
+    content.data.summary["check"] = std::move(verdict);
 }
 
 } // namespace
 
-ReportData gatherReport(const meshprobe::Mesh& mesh, const CommonOptions& common, const ReportSettings& settings,
-                        const CheckedMesh& checked, ProgressBar& progress)
+ReportContent gatherReport(const meshprobe::Mesh& mesh, const ReportSettings& settings)
 {
-    ReportData data;
-    data.title = common.meshPath.substr(common.meshPath.find_last_of('/') + 1);
+    ReportContent content;
+    ReportData& data = content.data;
+    data.title = settings.meshName.substr(settings.meshName.find_last_of('/') + 1);
     data.part = {mesh.vertices, mesh.triangles};
-    const meshprobe::Direction up = cavityAnalysis(settings.cavities).up;
+    const meshprobe::Direction up = settings.cavities.up;
     data.up = {float(up[0]), float(up[1]), float(up[2])};
-    data.summary = jsonHead("report", common, mesh);
-    addWarningsJson(data.summary, checked, settings.checks);
+    data.summary = json::headJson("report", MESHPROBE_VERSION, settings.meshName, settings.units, mesh);
+    data.summary["warnings"] = json::warningsJson(settings.meshWarnings);
+    if (settings.windingFixedFaces) data.summary["winding_fixed_faces"] = *settings.windingFixedFaces;
     addInfo(mesh, data);
-    if (settings.thickness) addThickness(mesh, settings, progress, data);
-    if (settings.trapped) addTrapped(mesh, settings, progress, data);
-    return data;
+    if (settings.thickness) addThickness(mesh, settings, content);
+    if (settings.trapped) addTrapped(mesh, settings, content);
+    if (settings.profile) addCheck(mesh, settings, content);
+    return content;
 }
 
-} // namespace cli
+void checkReportPath(const std::string& path)
+{
+    const std::string extension = lowerCaseExtension(path);
+    if (extension != ".html" && extension != ".htm") throw InputError("'" + path + "' must end in .html");
+    checkWritable(path);
+}
+
+ReportContent writeReportFile(const Mesh& mesh, const std::string& path, const ReportSettings& settings)
+{
+    const auto start = std::chrono::steady_clock::now();
+    checkReportPath(path);
+    ReportContent content = gatherReport(mesh, settings);
+    content.data.summary["report"] = path;
+    // The page embeds the very summary the caller gets, "seconds" included (all but the writing itself).
+    const std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - start;
+    content.data.summary["seconds"] = std::round((settings.secondsBefore + elapsed.count()) * 1000.0) / 1000.0;
+    const ProgressCallback writing = stage(settings, "writing " + path, 95, 100);
+    if (writing && !writing(0)) throw Cancelled();
+    writeReport(path, content.data);
+    return content;
+}
+
+} // namespace meshprobe::report
