@@ -121,12 +121,7 @@ void addThickness(const meshprobe::Mesh& mesh, const ReportSettings& settings, R
         const meshprobe::MarkingAreasResult outline = meshprobe::markingAreas(mesh, area.faces, "thin");
         for (const meshprobe::MarkingArea& part : outline.areas)
             thin.loops.insert(thin.loops.end(), part.loops.begin(), part.loops.end());
-        thin.info = {{"id", area.id},
-                     {"faces", area.faces.size()},
-                     {"area", area.area},
-                     {"min_thickness", shortestDouble(area.minThickness)},
-                     {"median_thickness", shortestDouble(area.medianThickness)},
-                     {"faces_below_min", area.facesBelowMin}};
+        thin.info = json::reportThinAreaJson(area);
         thin.info.update(placeOfFaces(mesh, area.faces));
         list.push_back(thin.info);
         data.thinAreas->push_back(std::move(thin));

@@ -28,7 +28,7 @@ Profile chosenProfile(const std::optional<std::string>& printer, const std::opti
     if (printer && profileText) throw InputError("give printer or profile, not both");
     if (printer) return builtinProfile(*printer);
     if (profileText) return parseProfile(*profileText, profileSource);
-    throw py::value_error("give printer (a kind such as 'powder') or profile (a file or a dict)");
+    throw InputError("give printer (a kind such as 'powder') or profile (a file or a dict)");
 }
 
 std::string checkJson(ArrayMesh& mesh, const std::optional<std::string>& printer,
@@ -43,7 +43,7 @@ std::string checkJson(ArrayMesh& mesh, const std::optional<std::string>& printer
     overrides.recommendedWall = warnWall;
     overrides.drainDiameter = drain;
     const Profile profile = overridden(chosenProfile(printer, profileText, profileSource), overrides);
-    if (threads && *threads < 1) throw py::value_error("threads must be at least 1 (or None for all cores)");
+    if (threads && *threads < 1) throw InputError("threads must be at least 1 (or None for all cores)");
 
     CheckOptions options;
     options.resolution = resolution;

@@ -58,7 +58,7 @@ std::string reportJson(ArrayMesh& mesh, const std::string& path, float min, floa
     requireAtMost("min_thin_area", minThinArea, largestArea, "mm²");
     requireAtMost("min_volume", minVolume, largestVolume, "mm³");
     requireAtMost("drain_holes", drainHoles, largestLength, "mm");
-    if (samples < 0) throw py::value_error("samples must be 0 or more, got " + std::to_string(samples));
+    if (samples < 0) throw InputError("samples must be 0 or more, got " + std::to_string(samples));
     if (!(min <= max)) throw InputError("min " + std::to_string(min) + " is greater than max " + std::to_string(max));
     if (!trapped && drainHoles > 0)
         throw InputError("drain_holes needs the trapped volumes that trapped=False leaves out");

@@ -160,6 +160,21 @@ Json thinAreaJson(const ThinArea& area)
             {"bounds", {floatPointJson(area.boundsMin), floatPointJson(area.boundsMax)}}};
 }
 
+Json reportThinAreaJson(const ThinArea& area)
+{
+    return {{"id", area.id},
+            {"faces", area.faces.size()},
+            {"area", area.area},
+            {"min_thickness", shortestDouble(area.minThickness)},
+            {"median_thickness", shortestDouble(area.medianThickness)},
+            {"faces_below_min", area.facesBelowMin}};
+}
+
+Json markingAreaJson(const MarkingArea& area)
+{
+    return {{"id", area.id}, {"name", area.name}, {"faces", area.faces}, {"loops", area.loops}};
+}
+
 Json perFaceJson(const std::vector<float>& values)
 {
     Json list = Json::array();

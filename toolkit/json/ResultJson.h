@@ -16,6 +16,7 @@
 #include "meshprobe/Cavities.h"
 #include "meshprobe/Check.h"
 #include "meshprobe/Inspect.h"
+#include "meshprobe/MarkingAreas.h"
 #include "meshprobe/Mesh.h"
 #include "meshprobe/MeshChecks.h"
 #include "meshprobe/Orientation.h"
@@ -84,6 +85,13 @@ Json thinnestJson(const ThinnestWall& thinnest, double max);
 /// One thin area as `thickness` lists it: "id", "faces" (a count), "area", "min_thickness", "thinnest_face",
 /// "median_thickness", "faces_below_min", "centroid", "bounds".
 Json thinAreaJson(const ThinArea& area);
+
+/// One thin area as the report's table lists it: "id", "faces" (a count), "area", "min_thickness",
+/// "median_thickness", "faces_below_min"; the report adds the place of its faces.
+Json reportThinAreaJson(const ThinArea& area);
+
+/// One marking area of `areas`: "id", "name", "faces", "loops".
+Json markingAreaJson(const MarkingArea& area);
 
 /// One value per face, each as its float's shortest form.
 Json perFaceJson(const std::vector<float>& values);
