@@ -129,7 +129,8 @@ for side in old new; do
   done
   # Hostile files: the error or result of the commands that read them.
   for part in "${hostile[@]}"; do
-    for case in "info|info" "thickness|thickness --min 0 --max 2" "trapped|trapped -r 16" "report|report -r 16 -o OUT/report.html"; do
+    for case in "info|info" "thickness|thickness --min 0 --max 2" "trapped|trapped -r 16" \
+      "report|report -r 16 -o OUT/report.html"; do
       read -r -a args <<<"${case#*|}"
       run_case "$tool" $side "$part" "${case%%|*}" "${args[@]}"
     done
@@ -156,5 +157,6 @@ while IFS= read -r -d '' file; do
   [ -f "$work/old/$relative" ] || { echo "only in the new tool's output: $relative"; differ=$((differ + 1)); }
 done < <(find "$work/new" -type f -print0 | sort -z)
 
-echo "compared $compared files of ${#meshes[@]} meshes x ${#cases[@]} cases, ${#hostile[@]} hostile files and a batch: $differ differ"
+echo "compared $compared files of ${#meshes[@]} meshes x ${#cases[@]} cases, ${#hostile[@]} hostile files" \
+  "and a batch: $differ differ"
 [ $differ -eq 0 ]

@@ -1,15 +1,13 @@
 """report() writes the tool's page with the tool's options and refusals; every result reads as a dict."""
 
-import json
-import re
+import json, re
 
-import numpy as np
-import pytest
+import numpy as np, pytest
 
 import meshprobe
 from conftest import EXAMPLES
 
-CUP = EXAMPLES / "cup.stl"
+CUP, PATTERN = EXAMPLES / "cup.stl", r'id="report-summary">(.*?)</script>'
 
 
 @pytest.mark.parametrize("keywords, flags", [
@@ -23,13 +21,12 @@ def test_report_is_the_tools_page(tool, tmp_path, keywords, flags):
     summary = meshprobe.report(meshprobe.load(str(CUP)), tmp_path / "py.html", name=str(CUP), **keywords)
     tool("report", CUP, "-o", tmp_path / "tool.html", "-q", *flags.split())
     pages = [(tmp_path / name).read_text() for name in ("py.html", "tool.html")]
-    pattern = r'id="report-summary">(.*?)</script>'
-    embedded = [json.loads(re.search(pattern, page, re.S).group(1)) for page in pages]
+    embedded = [json.loads(re.search(PATTERN, page, re.S).group(1)) for page in pages]
     assert embedded[0] == summary.to_dict()
     for data in embedded:
         del data["seconds"], data["report"]
     assert embedded[0] == embedded[1]
-    assert re.sub(pattern, "", pages[0], flags=re.S) == re.sub(pattern, "", pages[1], flags=re.S)
+    assert re.sub(PATTERN, "", pages[0], flags=re.S) == re.sub(PATTERN, "", pages[1], flags=re.S)
 
 
 @pytest.mark.parametrize("keywords, message", [
