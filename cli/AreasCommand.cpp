@@ -74,8 +74,7 @@ int runAreas(const AreasOptions& options)
         report["selected_faces"] = selected;
         report["areas"] = nlohmann::ordered_json::array();
         for (const meshprobe::MarkingArea& area : areas)
-            report["areas"].push_back(
-                {{"id", area.id}, {"name", area.name}, {"faces", area.faces}, {"loops", area.loops}});
+            report["areas"].push_back(meshprobe::json::markingAreaJson(area));
         report["seconds"] = clock.seconds();
         printJson(report);
         return 0;

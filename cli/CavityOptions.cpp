@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-// Options and JSON of the commands that find cavities.
+// Options of the commands that find cavities.
 #include "cli/CavityOptions.h"
 
 #include "cli/NumberRange.h"
@@ -85,74 +85,10 @@ meshprobe::CavityOptions cavityAnalysis(const CavityCliOptions& options)
     return analysis;
 }
 
-std::string cavityName(const meshprobe::CavityReport& cavity)
-{
-    return cavity.name() + "-" + std::to_string(cavity.number);
-}
-
-std::vector<std::pair<const meshprobe::CavityReport*, const meshprobe::DrainHole*>>
-suggestedHoles(const meshprobe::CavitiesResult& result)
-{
-    std::vector<std::pair<const meshprobe::CavityReport*, const meshprobe::DrainHole*>> holes;
-    for (const meshprobe::CavityReport& cavity : result.cavities)
-        for (const auto* hole : {&cavity.drain, &cavity.vent})
-            if (*hole) holes.emplace_back(&cavity, &**hole);
-    return holes;
-}
-
-Json pointJson(const std::array<double, 3>& p)
-{
-    // + 0.0 turns the rotations' -0 into 0: "-0.0" would read as a different value to a reader of the JSON.
-    return {p[0] + 0.0, p[1] + 0.0, p[2] + 0.0};
-}
-
-Json holeJson(const meshprobe::DrainHole& hole)
-{
-    return {{"wall_point", pointJson(hole.wallPoint)},
-            {"exit_point", pointJson(hole.exitPoint)},
-            {"direction", pointJson(hole.direction)},
-            {"length", hole.length},
-            {"diameter", hole.diameter},
-            {"reachable", hole.reachable}};
-}
-
-Json cavityJson(const meshprobe::CavityReport& c, CavityMeshes meshes, bool drainHoles)
-{
-    Json j = {{"number", c.number},
-              {"name", c.name()},
-              {"volume", shortestDouble(c.volume)},
-              {"voxels", c.voxels},
-              {"estimated_volume", c.estimatedVolume},
-              {"bounds", {pointJson(c.boundsMin), pointJson(c.boundsMax)}},
-              {"centroid", pointJson(c.centroid)},
-              {"lowest_point", pointJson(c.lowestPoint)},
-              {"highest_point", pointJson(c.highestPoint)},
-              {"lowest_height", c.lowestHeight},
-              {"highest_height", c.highestHeight}};
-    if (meshes != CavityMeshes::None)
-        j["triangles"] = (meshes == CavityMeshes::Columns ? c.columns : c.solid).triangleCount();
-    if (drainHoles) {
-        j["drain"] = c.drain ? holeJson(*c.drain) : nullptr;
-        if (c.closed) j["vent"] = c.vent ? holeJson(*c.vent) : nullptr;
-    }
-    return j;
-}
-
 void addCavitiesJson(Json& into, const meshprobe::CavitiesResult& result, const CavityCliOptions& options,
                      CavityMeshes meshes)
 {
-    into["resolution"] = options.resolution;
-    into["voxel_size"] = result.voxelSize;
-    into["up"] = meshprobe::formatDirection(result.up);
-    into["up_vector"] = pointJson(result.up);
-    into["trapped_voxels"] = result.trappedVoxels;
-    into["trapped_volume"] = shortestDouble(result.trappedVolume);
-    into["cavity_count"] = result.cavityCount;
-    into["min_cavity"] = options.minCavity;
-    into["tiny_cavities"] = {{"count", result.tinyCavities}, {"volume", result.tinyVolume}};
-    into["cavities"] = Json::array();
-    for (const meshprobe::CavityReport& cavity : result.cavities)
-        into["cavities"].push_back(cavityJson(cavity, meshes, options.drainHoles > 0));
+    meshprobe::json::addCavitiesJson(into, result, options.minCavity, meshes, options.drainHoles > 0);
 }
 
 std::string tinyCavitiesText(std::size_t count, double volume, double minCavity)

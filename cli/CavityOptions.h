@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: MIT
 // What the commands that find cavities (`trapped`, `report`) share: the grid, the build direction (--up or
-// --printer), --min-cavity and --drain-holes, and the cavities as JSON.
+// --printer), --min-cavity and --drain-holes.
 #pragma once
 
 #include <array>
@@ -13,6 +13,7 @@
 #include <nlohmann/json.hpp>
 
 #include "meshprobe/Cavities.h"
+#include "toolkit/json/ResultJson.h"
 
 namespace cli {
 
@@ -34,27 +35,11 @@ void addCavityOptions(CLI::App& command, CavityCliOptions& options);
 /// @throw InputError naming --up or --printer
 meshprobe::CavityOptions cavityAnalysis(const CavityCliOptions& options);
 
-/// "Closed-1", "Open-2", ...: the cavity's kind and number.
-std::string cavityName(const meshprobe::CavityReport& cavity);
+using meshprobe::json::CavityMeshes;
+using meshprobe::json::cavityName;
+using meshprobe::json::suggestedHoles;
 
-/// Every suggested hole with the cavity it serves, in cavity order, each cavity's drain before its vent.
-std::vector<std::pair<const meshprobe::CavityReport*, const meshprobe::DrainHole*>>
-suggestedHoles(const meshprobe::CavitiesResult& result);
-
-/// Which cavity mesh a cavity's "triangles" count.
-enum class CavityMeshes { None, Solid, Columns };
-
-nlohmann::ordered_json pointJson(const std::array<double, 3>& p);
-
-/// A hole's wall and exit points, drilling direction, length, diameter and "reachable".
-nlohmann::ordered_json holeJson(const meshprobe::DrainHole& hole);
-
-/// One cavity: number, name, volumes, bounds, centroid, lowest and highest point and height; "triangles" of
-/// the chosen mesh; "drain" and, for sealed cavities, "vent" when holes were asked for (null: no way out).
-nlohmann::ordered_json cavityJson(const meshprobe::CavityReport& cavity, CavityMeshes meshes, bool drainHoles);
-
-/// The analysis' keys: "resolution", "voxel_size", "up", "up_vector", "trapped_voxels", "trapped_volume",
-/// "cavity_count", "min_cavity", "tiny_cavities" and the listed "cavities".
+/// The analysis' keys as the toolkit's JSON writes them, with the options' --min-cavity and holes.
 void addCavitiesJson(nlohmann::ordered_json& into, const meshprobe::CavitiesResult& result,
                      const CavityCliOptions& options, CavityMeshes meshes);
 

@@ -18,7 +18,7 @@
 #include "cli/Stopwatch.h"
 #include "cli/TextReport.h"
 #include "meshprobe/Check.h"
-#include "batch/src/ResultJson.h"
+#include "toolkit/json/ResultJson.h"
 
 namespace cli {
 
@@ -106,9 +106,7 @@ int runCheck(CheckCliOptions& options)
     if (options.json) {
         nlohmann::ordered_json report = jsonHead("check", options, mesh);
         meshprobe::json::addCheckJson(report, result, profile);
-        report["warnings"] = nlohmann::ordered_json::array();
-        for (const meshprobe::MeshWarning& w : result.meshWarnings)
-            report["warnings"].push_back({{"code", w.code}, {"count", w.count}, {"text", w.text}});
+        report["warnings"] = meshprobe::json::warningsJson(result.meshWarnings);
         if (options.fixWinding) report["winding_fixed_faces"] = result.flippedFaces;
         report["resolution"] = options.resolution;
         report["seconds"] = clock.seconds();

@@ -10,7 +10,7 @@
 #include "cli/TextReport.h"
 #include "meshprobe/Import.h"
 #include "meshprobe/Inspect.h"
-#include "batch/src/ResultJson.h"
+#include "toolkit/json/ResultJson.h"
 
 namespace cli {
 

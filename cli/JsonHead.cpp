@@ -3,21 +3,18 @@
 #include "cli/JsonHead.h"
 
 #include "cli/InputMesh.h"
+#include "toolkit/json/ResultJson.h"
 
 namespace cli {
 
 nlohmann::ordered_json jsonHead(const std::string& command, const CommonOptions& options, const meshprobe::Mesh& mesh)
 {
-    return nlohmann::ordered_json{
-        {"version", MESHPROBE_VERSION},  {"schema", jsonSchema},        {"command", command},
-        {"mesh", options.meshPath},      {"units", inputUnit(options)}, {"triangles", mesh.triangleCount()},
-        {"vertices", mesh.vertexCount()}};
+    return meshprobe::json::headJson(command, MESHPROBE_VERSION, options.meshPath, inputUnit(options), mesh);
 }
 
 nlohmann::ordered_json jsonError(const std::string& message, int exitCode)
 {
-    return nlohmann::ordered_json{
-        {"version", MESHPROBE_VERSION}, {"schema", jsonSchema}, {"error", message}, {"exit_code", exitCode}};
+    return meshprobe::json::errorJson(MESHPROBE_VERSION, message, exitCode);
 }
 
 } // namespace cli

@@ -11,10 +11,6 @@
 
 namespace cli {
 
-/// The JSON report's layout version: bumped on every change that can break a reader (a key removed,
-/// renamed or changing its meaning); new keys alone do not bump it. schemas/*.json describe this version.
-constexpr int jsonSchema = 1;
-
 /// "version" (the tool's), "schema", "command", "mesh" (the path as given), "units", "triangles",
 /// "vertices" (after welding).
 nlohmann::ordered_json jsonHead(const std::string& command, const CommonOptions& options, const meshprobe::Mesh& mesh);

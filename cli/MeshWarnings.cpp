@@ -5,6 +5,7 @@
 #include <iostream>
 
 #include "cli/CliError.h"
+#include "toolkit/json/ResultJson.h"
 
 namespace cli {
 
@@ -37,9 +38,7 @@ CheckedMesh checkMesh(meshprobe::Mesh& mesh, const MeshCheckOptions& options)
 
 void addWarningsJson(nlohmann::ordered_json& report, const CheckedMesh& checked, const MeshCheckOptions& options)
 {
-    report["warnings"] = nlohmann::ordered_json::array();
-    for (const meshprobe::MeshWarning& w : checked.warnings)
-        report["warnings"].push_back({{"code", w.code}, {"count", w.count}, {"text", w.text}});
+    report["warnings"] = meshprobe::json::warningsJson(checked.warnings);
     if (options.fixWinding) report["winding_fixed_faces"] = checked.flippedFaces;
 }
 

@@ -95,21 +95,7 @@ int runOrient(OrientOptions& options)
         report["why_best"] = result.reason;
         report["directions"] = nlohmann::ordered_json::array();
         for (const meshprobe::OrientCandidate& c : result.candidates)
-            report["directions"].push_back({{"up", meshprobe::formatDirection(c.up)},
-                                            {"up_vector", {c.up[0], c.up[1], c.up[2]}},
-                                            {"trapped_volume", shortestDouble(c.trappedVolume)},
-                                            {"estimated_volume", c.estimatedVolume},
-                                            {"trapped_voxels", c.trappedVoxels},
-                                            {"cavities", c.cavities},
-                                            {"sealed_cavities", c.sealedCavities},
-                                            {"sealed_volume", c.sealedVolume},
-                                            {"noise_cavities", c.noiseCavities},
-                                            {"overhang_area", c.overhangArea},
-                                            {"islands", c.islands},
-                                            {"build_height", c.buildHeight},
-                                            {"footprint", c.footprint},
-                                            {"voxel_size", c.voxelSize},
-                                            {"resolution", c.resolution}});
+            report["directions"].push_back(meshprobe::json::orientCandidateJson(c));
         report["seconds"] = clock.seconds();
         printJson(report);
         return exitCodeFor(checked, options.checks);

@@ -12,7 +12,6 @@
 #include "cli/MeshWarnings.h"
 #include "cli/NumberRange.h"
 #include "cli/ProgressBar.h"
-#include "cli/ReportContent.h"
 #include "cli/Stopwatch.h"
 #include "cli/TextReport.h"
 #include "cli/ThicknessWindow.h"
@@ -21,8 +20,8 @@
 #include "meshprobe/Check.h"
 #include "meshprobe/Import.h"
 #include "meshprobe/Profile.h"
-#include "batch/src/ResultJson.h"
 #include "meshprobe/ThinAreas.h"
+#include "report/ReportContent.h"
 
 namespace cli {
 
@@ -58,67 +57,61 @@ std::optional<meshprobe::Profile> reportProfile(ReportOptions& options)
 
 void checkReportPath(const std::string& path)
 {
-    const std::string extension = meshprobe::lowerCaseExtension(path);
-    if (extension != ".html" && extension != ".htm")
-        throw meshprobe::InputError("-o: '" + path + "' must end in .html");
     try {
-        meshprobe::checkWritable(path);
+        meshprobe::report::checkReportPath(path);
     } catch (const meshprobe::InputError& e) {
         throw meshprobe::InputError(std::string("-o: ") + e.what());
     }
 }
 
-void printSummary(const ReportOptions& options, const nlohmann::ordered_json& summary)
+/// The text summary, from the report's typed results.
+void printSummary(const ReportOptions& options, const meshprobe::Mesh& mesh,
+                  const meshprobe::report::ReportContent& content, const std::optional<meshprobe::Profile>& profile,
+                  std::size_t warnings)
 {
     Summary lines;
     lines.add("mesh", options.meshPath)
-        .add("triangles", std::to_string(summary["triangles"].get<std::size_t>()))
+        .add("triangles", std::to_string(mesh.triangleCount()))
         .add("units", unitLine(options));
-    if (summary.contains("thickness")) {
-        const auto& thickness = summary["thickness"];
-        std::string areas = std::to_string(summary["thin_areas"].size()) + " of at least " +
-                            formatFigure(options.minThinArea) + " mm² (" +
-                            std::to_string(thickness["thin_faces"].get<std::size_t>()) + " faces thinner than " +
+    if (content.thinCounts && content.thinAreas) {
+        const meshprobe::ThinAreasResult& thin = *content.thinAreas;
+        std::string areas = std::to_string(thin.areas.size()) + " of at least " + formatFigure(options.minThinArea) +
+                            " mm² (" + std::to_string(content.thinCounts->thin) + " faces thinner than " +
                             formatFigure(options.max) + " mm";
-        const auto dropped = thickness["dropped_areas"].get<std::size_t>();
-        if (dropped > 0) areas += "; " + std::to_string(dropped) + " tiny areas dropped";
-        const auto creases = thickness["crease_faces"].get<std::size_t>();
-        if (creases > 0) areas += "; " + std::to_string(creases) + " faces of crease readings dropped";
+        if (thin.droppedAreas > 0) areas += "; " + std::to_string(thin.droppedAreas) + " tiny areas dropped";
+        if (thin.creaseFaces > 0)
+            areas += "; " + std::to_string(thin.creaseFaces) + " faces of crease readings dropped";
         lines.add("thin areas", areas + ")");
-        const auto& thinnest = thickness["thinnest"];
-        lines.add("thinnest", !thinnest["found"].get<bool>()
-                                  ? "none thinner than " + formatFigure(options.max) + " mm"
-                                  : formatFigure(thinnest["thickness"].get<double>()) + " mm (area " +
-                                        std::to_string(thinnest["area"].get<int>()) + ")");
+        lines.add("thinnest", !thin.thinnest.found ? "none thinner than " + formatFigure(options.max) + " mm"
+                                                   : formatFigure(shortestDouble(thin.thinnest.thickness)) +
+                                                         " mm (area " + std::to_string(thin.thinnest.area) + ")");
     }
-    if (summary.contains("trapped")) {
-        const auto& trapped = summary["trapped"];
-        const std::size_t cavities = trapped["cavities"].size();
-        lines.add("trapped", formatVolume(trapped["trapped_volume"].get<double>()) + " in " + std::to_string(cavities) +
+    if (content.cavities) {
+        const meshprobe::CavitiesResult& trapped = *content.cavities;
+        const std::size_t cavities = trapped.cavities.size();
+        lines.add("trapped", formatVolume(shortestDouble(trapped.trappedVolume)) + " in " + std::to_string(cavities) +
                                  (cavities == 1 ? " cavity, up " : " cavities, up ") +
-                                 trapped["up"].get<std::string>());
-        const auto& tiny = trapped["tiny_cavities"];
-        if (tiny["count"].get<std::size_t>() > 0)
-            lines.add("", tinyCavitiesText(tiny["count"].get<std::size_t>(), tiny["volume"].get<double>(),
-                                           options.cavities.minCavity));
+                                 meshprobe::formatDirection(trapped.up));
+        if (trapped.tinyCavities > 0)
+            lines.add("", tinyCavitiesText(trapped.tinyCavities, trapped.tinyVolume, options.cavities.minCavity));
     }
-    if (summary.contains("orientation")) {
-        const auto& orientation = summary["orientation"];
-        const std::string why = orientation["why_best"].get<std::string>();
-        lines.add("best up", "--up " + orientation["best_up"].get<std::string>() + " of " +
-                                 std::to_string(orientation["directions"].size()) + " directions" +
-                                 (why.empty() ? std::string() : " (" + why + ")"));
+    if (content.orientation) {
+        const meshprobe::OrientResult& ranking = *content.orientation;
+        lines.add("best up", "--up " + meshprobe::formatDirection(ranking.candidates.front().up) + " of " +
+                                 std::to_string(ranking.candidates.size()) + " directions" +
+                                 (ranking.reason.empty() ? std::string() : " (" + ranking.reason + ")"));
     }
-    const std::size_t warnings = summary["warnings"].size();
     lines.add("mesh checks", warnings == 0 ? "no problems found"
                                            : std::to_string(warnings) + (warnings == 1 ? " warning" : " warnings") +
                                                  " (above, and in the report)");
-    if (summary.contains("check")) {
-        const auto& counts = summary["check"]["counts"];
-        lines.add("verdict", summary["check"]["verdict"].get<std::string>() + " for " +
-                                 summary["check"]["profile"]["name"].get<std::string>() + " (" +
-                                 std::to_string(counts["fail"].get<std::size_t>()) + " failing, " +
-                                 std::to_string(counts["warn"].get<std::size_t>()) +
+    if (content.check && profile) {
+        std::size_t fail = 0, warn = 0;
+        for (const meshprobe::Finding& f : content.check->findings) {
+            fail += f.severity == meshprobe::Severity::Fail;
+            warn += f.severity == meshprobe::Severity::Warn;
+        }
+        lines.add("verdict", meshprobe::toString(content.check->verdict) + " for " + profile->name + " (" +
+                                 std::to_string(fail) + " failing, " + std::to_string(warn) +
                                  " warning; `meshprobe check` "
                                  "lists them)");
     }
@@ -139,40 +132,33 @@ int runReport(ReportOptions& options)
     const CheckedMesh checked = checkMesh(mesh, options.checks);
 
     ProgressBar progress(ProgressBar::shouldShow(options.quiet));
-    ReportSettings settings;
+    meshprobe::report::ReportSettings settings;
+    settings.meshName = options.meshPath;
+    settings.units = inputUnit(options);
     settings.thickness = !options.noThickness;
     settings.min = static_cast<float>(options.min);
     settings.max = static_cast<float>(options.max);
     settings.samples = options.samples;
     settings.minThinArea = options.minThinArea;
     settings.trapped = !options.noTrapped;
-    settings.cavities = options.cavities;
-    settings.checks = options.checks;
+    settings.cavities = cavityAnalysis(options.cavities);
+    settings.profile = profile;
     settings.orientation.directions = options.noOrientation ? 0 : options.directions;
-    settings.orientation.profile = profile;
     settings.orientation.upChosen = options.upOption->count() > 0 || profile.has_value();
-    meshprobe::report::ReportData data = gatherReport(mesh, options, settings, checked, progress);
-    if (profile) {
-        meshprobe::CheckOptions checkOptions;
-        checkOptions.resolution = options.cavities.resolution;
-        checkOptions.threads = options.cavities.threads;
-        checkOptions.progress = progress.stage("checking for " + profile->name, 90, 95);
-        nlohmann::ordered_json verdict;
-        meshprobe::json::addCheckJson(verdict, meshprobe::check(mesh, *profile, checkOptions), *profile);
-        data.summary["check"] = std::move(verdict);
-    }
-    data.summary["report"] = options.outputPath;
-    // The page embeds the very object --json prints, "seconds" included (all but the writing itself).
-    data.summary["seconds"] = clock.seconds();
-    progress.stage("writing " + options.outputPath, 95, 100)(0);
-    if (interruptRequested()) throw meshprobe::Cancelled();
-    meshprobe::report::writeReport(options.outputPath, data);
+    settings.meshWarnings = checked.warnings;
+    if (options.checks.fixWinding) settings.windingFixedFaces = checked.flippedFaces;
+    settings.secondsBefore = clock.seconds();
+    settings.progress = [&progress](const std::string& label, int from, int to) {
+        return progress.stage(label, from, to);
+    };
+    const meshprobe::report::ReportContent content =
+        meshprobe::report::writeReportFile(mesh, options.outputPath, settings);
     progress.clear();
 
     if (options.json)
-        printJson(data.summary);
+        printJson(content.data.summary);
     else
-        printSummary(options, data.summary);
+        printSummary(options, mesh, content, profile, checked.warnings.size());
     return exitCodeFor(checked, options.checks);
 }
 

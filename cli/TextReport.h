@@ -10,7 +10,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include "batch/src/ResultJson.h"
+#include "toolkit/json/ResultJson.h"
 
 namespace cli {
 

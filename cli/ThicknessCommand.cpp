@@ -39,10 +39,7 @@ struct ThicknessOptions : CommonOptions, ThicknessWindowOptions {
 
 /// What the summary, the table and the JSON report share.
 struct ThinReport {
-    size_t thin = 0;   ///< faces thinner than max (meshprobe::isThinWall), below min too
-    size_t window = 0; ///< faces inside the window (meshprobe::isThin)
-    size_t atMax = 0;  ///< faces with no wall thinner than max
-    std::vector<meshprobe::HistogramBin> bins;
+    meshprobe::ThinCounts counts;
     meshprobe::ThinAreasResult areas;
 };
 
@@ -50,11 +47,7 @@ ThinReport summarise(const meshprobe::Mesh& mesh, const std::vector<float>& perF
 {
     const float min = static_cast<float>(options.min), max = static_cast<float>(options.max);
     ThinReport report;
-    meshprobe::ThinCounts counts = meshprobe::thinCounts(perFace, min, max, windowBins);
-    report.thin = counts.thin;
-    report.window = counts.window;
-    report.atMax = counts.atMax;
-    report.bins = std::move(counts.bins);
+    report.counts = meshprobe::thinCounts(perFace, min, max, windowBins);
     meshprobe::ThinAreaOptions areaOptions;
     areaOptions.min = min;
     areaOptions.max = max;
@@ -79,10 +72,10 @@ void printSummary(const ThicknessOptions& options, const meshprobe::Mesh& mesh, 
         .add("units", unitLine(options))
         .add("window", formatFigure(options.min) + " to " + formatFigure(options.max) + " mm, " +
                            std::to_string(options.samples) + " rays per face")
-        .add("thin faces", std::to_string(report.thin) + " thinner than " + formatFigure(options.max) + " mm (" +
-                               std::to_string(report.window) + " strictly inside the window)")
-        .add("at max",
-             std::to_string(report.atMax) + " faces with no wall thinner than " + formatFigure(options.max) + " mm");
+        .add("thin faces", std::to_string(report.counts.thin) + " thinner than " + formatFigure(options.max) + " mm (" +
+                               std::to_string(report.counts.window) + " strictly inside the window)")
+        .add("at max", std::to_string(report.counts.atMax) + " faces with no wall thinner than " +
+                           formatFigure(options.max) + " mm");
     std::string areas =
         std::to_string(thin.areas.size()) + " of at least " + formatFigure(options.minThinArea) + " mm²";
     if (thin.droppedAreas > 0)
@@ -113,12 +106,12 @@ void printSummary(const ThicknessOptions& options, const meshprobe::Mesh& mesh, 
     }
 
     std::vector<std::pair<std::string, size_t>> bars;
-    for (size_t b = 0; b < report.bins.size(); ++b) {
-        const meshprobe::HistogramBin& bin = report.bins[b];
+    for (size_t b = 0; b < report.counts.bins.size(); ++b) {
+        const meshprobe::HistogramBin& bin = report.counts.bins[b];
         bars.emplace_back(b == 0 ? "≤ " + formatFigure(bin.to) : formatFigure(bin.from) + " – " + formatFigure(bin.to),
                           bin.faces);
     }
-    bars.emplace_back("≥ " + formatFigure(options.max) + " (max)", report.atMax);
+    bars.emplace_back("≥ " + formatFigure(options.max) + " (max)", report.counts.atMax);
     std::cout << "\nthickness (mm)  faces\n";
     printBarChart(std::cout, bars);
 
@@ -130,12 +123,6 @@ void printSummary(const ThicknessOptions& options, const meshprobe::Mesh& mesh, 
         std::cout << '\n';
         table.print(std::cout);
     }
-}
-
-nlohmann::ordered_json point(const std::array<double, 3>& p)
-{
-    return {shortestDouble(static_cast<float>(p[0])), shortestDouble(static_cast<float>(p[1])),
-            shortestDouble(static_cast<float>(p[2]))};
 }
 
 int runThickness(const ThicknessOptions& options)
@@ -177,36 +164,14 @@ int runThickness(const ThicknessOptions& options)
     report["min_thin_area"] = options.minThinArea;
     report["status"] = result.status;
     report["message"] = result.message;
-    report["thin_faces"] = thin.thin;
-    report["window_faces"] = thin.window;
-    // The window's count under its old name, kept for existing readers.
-    report["selected_faces"] = thin.window;
-    report["faces_at_max"] = thin.atMax;
-    report["thinnest"] = thinnestJson(thin.areas.thinnest, shortestDouble(analysis.max));
+    meshprobe::json::addThinCountsJson(report, thin.counts);
+    report["thinnest"] = meshprobe::json::thinnestJson(thin.areas.thinnest, shortestDouble(analysis.max));
     report["thin_areas"] = nlohmann::ordered_json::array();
     for (const meshprobe::ThinArea& area : thin.areas.areas)
-        report["thin_areas"].push_back({{"id", area.id},
-                                        {"faces", area.faces.size()},
-                                        {"area", shortestDouble(static_cast<float>(area.area))},
-                                        {"min_thickness", shortestDouble(area.minThickness)},
-                                        {"thinnest_face", area.thinnestFace},
-                                        {"median_thickness", shortestDouble(area.medianThickness)},
-                                        {"faces_below_min", area.facesBelowMin},
-                                        {"centroid", point(area.centroid)},
-                                        {"bounds", {point(area.boundsMin), point(area.boundsMax)}}});
-    report["dropped_areas"] = thin.areas.droppedAreas;
-    report["dropped_faces"] = thin.areas.droppedFaces;
-    report["crease_areas"] = thin.areas.creaseAreas;
-    report["crease_faces"] = thin.areas.creaseFaces;
-    report["histogram"] = nlohmann::ordered_json::array();
-    for (const meshprobe::HistogramBin& bin : thin.bins)
-        report["histogram"].push_back({{"from", bin.from}, {"to", bin.to}, {"faces", bin.faces}});
-    if (options.perFace) {
-        nlohmann::ordered_json values = nlohmann::ordered_json::array();
-        for (float t : result.perFace)
-            values.push_back(shortestDouble(t));
-        report["thickness"] = std::move(values);
-    }
+        report["thin_areas"].push_back(meshprobe::json::thinAreaJson(area));
+    meshprobe::json::addDroppedAreasJson(report, thin.areas);
+    report["histogram"] = meshprobe::json::histogramJson(thin.counts.bins);
+    if (options.perFace) report["thickness"] = meshprobe::json::perFaceJson(result.perFace);
     if (colour) report["files"] = {{"color", options.colorPath}};
     report["seconds"] = clock.seconds();
     printJson(report);

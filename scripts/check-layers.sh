@@ -12,6 +12,7 @@ rules=(
   "analysis/|trapvolume/ toolkit/ batch/ cli/ python/ report/"
   "trapvolume/|analysis/ toolkit/ batch/ cli/ python/ report/"
   "toolkit/include/|host/ common/ analysis/ trapvolume/ toolkit/src/ batch/ cli/ python/ report/"
+  "toolkit/json/|host/ common/ analysis/ trapvolume/ toolkit/src/ batch/ cli/ python/ report/"
   "toolkit/src/io/|host/ common/ analysis/ trapvolume/ toolkit/src/adapters/ batch/ cli/ python/ report/"
   "toolkit/src/checks/|host/ common/ analysis/ trapvolume/ batch/ cli/ python/ report/"
   "toolkit/src/thickness/|host/ common/ analysis/ trapvolume/ batch/ cli/ python/ report/"

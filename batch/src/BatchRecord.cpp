@@ -20,7 +20,7 @@
 #include "meshprobe/ThinAreas.h"
 #include "meshprobe/TrappedVolumes.h"
 #include "batch/src/IsolatedJob.h"
-#include "batch/src/ResultJson.h"
+#include "toolkit/json/ResultJson.h"
 
 #if defined(__SANITIZE_THREAD__)
 #define MESHPROBE_THREAD_SANITIZER 1
@@ -56,17 +56,7 @@ Json trappedReport(const Mesh& mesh, const BatchTrapped& job, const ProgressCall
     options.threads = job.threads;
     options.cavityMeshes = false; // a record lists cavities; their meshes would only cost memory
     options.progress = progress;
-    const TrappedResult result = trappedVolumes(mesh, options);
-    Json cavities = Json::array();
-    for (const Cavity& cavity : result.cavities)
-        cavities.push_back(
-            {{"name", cavity.name}, {"volume", shortestDouble(cavity.volume)}, {"voxels", cavity.voxels}});
-    return Json{{"resolution", result.resolution},
-                {"voxel_size", result.voxelSize},
-                {"up", toString(result.up)},
-                {"trapped_voxels", result.trappedVoxels},
-                {"trapped_volume", shortestDouble(result.trappedVolume)},
-                {"cavities", std::move(cavities)}};
+    return json::trappedJson(trappedVolumes(mesh, options));
 }
 
 Json thicknessReport(const Mesh& mesh, const BatchThickness& job, const ProgressCallback& progress)
@@ -80,13 +70,14 @@ Json thicknessReport(const Mesh& mesh, const BatchThickness& job, const Progress
     const ThicknessResult result = thickness(mesh, options);
     // The window's counts as the tool reports them (a wall at max is not thin).
     const ThinCounts counts = thinCounts(result.perFace, job.min, job.max, histogramBins);
-    Json histogram = Json::array();
-    for (const HistogramBin& bin : counts.bins)
-        histogram.push_back({{"from", bin.from}, {"to", bin.to}, {"faces", bin.faces}});
-    return Json{{"min", shortestDouble(job.min)},   {"max", shortestDouble(job.max)},  {"samples", job.samples},
-                {"status", result.status},          {"message", result.message},       {"thin_faces", counts.thin},
-                {"window_faces", counts.window},    {"selected_faces", counts.window}, {"faces_at_max", counts.atMax},
-                {"histogram", std::move(histogram)}};
+    Json report{{"min", shortestDouble(job.min)},
+                {"max", shortestDouble(job.max)},
+                {"samples", job.samples},
+                {"status", result.status},
+                {"message", result.message}};
+    json::addThinCountsJson(report, counts);
+    report["histogram"] = json::histogramJson(counts.bins);
+    return report;
 }
 
 /// Progress of one step as a slice [from, to] of the part's 0..100.
@@ -94,14 +85,6 @@ ProgressCallback slice(const ProgressCallback& progress, float from, float to)
 {
     if (!progress) return {};
     return [progress, from, to](float percent) { return progress(from + percent * (to - from) / 100.0f); };
-}
-
-Json warningsJson(const std::vector<MeshWarning>& warnings)
-{
-    Json list = Json::array();
-    for (const MeshWarning& w : warnings)
-        list.push_back({{"code", w.code}, {"count", w.count}, {"text", w.text}});
-    return list;
 }
 
 double secondsSince(std::chrono::steady_clock::time_point start)
@@ -145,7 +128,7 @@ Json runJob(const std::string& path, const BatchOptions& options)
         checkOptions.progress = slice(options.progress, checkStart, 100.0f);
         checked = check(mesh, options.check->profile, checkOptions);
     }
-    record["warnings"] = warningsJson(checked ? checked->meshWarnings : checkMesh(mesh));
+    record["warnings"] = json::warningsJson(checked ? checked->meshWarnings : checkMesh(mesh));
     if (checked) json::addCheckJson(record, *checked, options.check->profile);
     return record;
 }
@@ -162,7 +145,7 @@ BatchRecord finished(Json record, std::chrono::steady_clock::time_point start)
     std::string reason = ok ? std::string() : record["reason"].get<std::string>();
     std::string verdict = ok && record.contains("verdict") ? record["verdict"].get<std::string>() : "";
     // Messages may quote file content; replacing invalid UTF-8 keeps the record writable.
-    return {record.dump(-1, ' ', false, Json::error_handler_t::replace), ok, std::move(verdict), std::move(reason)};
+    return {json::dumpJson(record), ok, std::move(verdict), std::move(reason)};
 }
 
 std::string plainNumber(double value)

@@ -4,7 +4,7 @@
 
 #include <sys/stat.h>
 
-#include "batch/src/ResultJson.h"
+#include "toolkit/json/ResultJson.h"
 
 namespace meshprobe {
 

@@ -49,7 +49,16 @@ from ._meshprobe import (
     trapped,
 )
 from ._meshprobe import __version__
-from .results import CavitiesResult, DrainHole, LocatedCavity, Orientation, OrientResult, TinyCavities
+from .results import (
+    CavitiesResult,
+    DrainHole,
+    LocatedCavity,
+    Orientation,
+    OrientResult,
+    ReportSummary,
+    TinyCavities,
+)
+from . import _meshprobe
 
 __all__ = [
     "__version__",
@@ -78,6 +87,8 @@ __all__ = [
     "fix_winding",
     "load",
     "orient",
+    "report",
+    "ReportSummary",
     "save",
     "thickness",
     "thickness_colours",
@@ -134,6 +145,20 @@ class CheckResult:
             self.verdict, self.counts["fail"], self.counts["warn"], self.counts["info"])
 
 
+def _profile_text(profile):
+    """A profile argument (None, a file's path or a dict of its keys) as (text, source name)."""
+    if profile is None:
+        return None, None
+    if isinstance(profile, dict):
+        return _json.dumps(profile), "profile"
+    source = _os.fspath(profile)
+    try:
+        with open(source, encoding="utf-8") as file:
+            return file.read(), source
+    except OSError as error:
+        raise InputError("{}: cannot read the profile file ({})".format(source, error.strerror))
+
+
 def check(mesh, printer=None, profile=None, *, up=None, min_wall=None, warn_wall=None, drain=None,
           resolution=256, threads=None, fix_winding=False, progress=None):
     """Go or no-go for a process: ``meshprobe check``.
@@ -157,16 +182,7 @@ def check(mesh, printer=None, profile=None, *, up=None, min_wall=None, warn_wall
         if any(v is not None for v in (up, min_wall, warn_wall, drain)):
             raise ValueError("up, min_wall, warn_wall and drain need printer or profile")
         return _mesh_warnings(mesh)
-    profile_text = profile_source = None
-    if isinstance(profile, dict):
-        profile_text, profile_source = _json.dumps(profile), "profile"
-    elif profile is not None:
-        profile_source = _os.fspath(profile)
-        try:
-            with open(profile_source, encoding="utf-8") as file:
-                profile_text = file.read()
-        except OSError as error:
-            raise InputError("{}: cannot read the profile file ({})".format(profile_source, error.strerror))
+    profile_text, profile_source = _profile_text(profile)
     data = _json.loads(_check(mesh, printer, profile_text, profile_source or "", up, min_wall, warn_wall,
                               drain, resolution, threads, fix_winding, progress))
     data["findings"] = [Finding(**f) for f in data["findings"]]
@@ -191,6 +207,78 @@ orient.__doc__ = _orient.__doc__ + """
 
 The result is an :class:`OrientResult`, a sequence of :class:`Orientation` best first (``result.best.up``);
 ``result[0]["up"]`` and ``to_list()`` give the dicts above."""
+
+
+def report(mesh, path, *, min=0.0, max=2.0, samples=31, min_thin_area=1.0, thickness=True, trapped=True,
+           resolution=256, up=None, printer=None, profile=None, min_volume=0.0, drain_holes=0.0, threads=None,
+           fix_winding=False, name=None, progress=None):
+    """Writes the self-contained HTML report of a mesh: ``meshprobe report``, with the same options and rules.
+
+    path          the page to write, ending in .html; written atomically (a reader never sees half a page).
+    min, max      the thickness window, mm: the colour scale, and thinner walls than max are thin areas.
+    samples       rays per face (1..31 spread over the face, 32+ one ray).
+    min_thin_area thin areas below it (mm²) are left out of the page.
+    thickness     False leaves out wall thickness and thin areas.
+    trapped       False leaves out trapped volumes (drain_holes needs them).
+    resolution    voxels along the longest side for the cavities and the check, 1..1290.
+    up            build direction ('+z', '-z', ..., or 'x,y,z'); not with printer.
+    printer       a printer kind ('bottom-up-resin', 'top-down-resin', 'powder', 'fdm'): its build direction,
+                  and the page opens with the check's verdict for it.
+    profile       a profile file's path or a dict of its keys, instead of printer; up overrides its direction.
+    min_volume    cavities below it (mm³) are only counted.
+    drain_holes   suggest drain holes (and vents) of this diameter, mm; 0 for none.
+    threads       worker threads, at least 1; None uses all cores.
+    fix_winding   repair the winding before the analyses.
+    name          the part's name on the page and in the summary's "mesh"; default the page's file name.
+    progress      optional callable progress(percent: float); returning False cancels.
+
+    Returns a :class:`ReportSummary`: the JSON the page embeds, as ``meshprobe report --json`` prints it.
+    Raises InputError for arguments the tool refuses (naming them) and for a path that is not .html or
+    cannot be written; nothing is written then.
+    """
+    if not hasattr(_meshprobe, "_report"):
+        raise Error("this build of meshprobe has no report writer (it was built without three.js)")
+    profile_text, profile_source = _profile_text(profile)
+    text = _meshprobe._report(mesh, _os.fspath(path), min, max, samples, min_thin_area, thickness, trapped,
+                              resolution, up, printer, profile_text, profile_source or "", min_volume,
+                              drain_holes, threads, fix_winding, name, progress)
+    return ReportSummary(_json.loads(text))
+
+
+def _plain_value(value):
+    if hasattr(value, "to_dict"):
+        return value.to_dict()
+    if hasattr(value, "tolist"):
+        return value.tolist()
+    if isinstance(value, (list, tuple)):
+        return [_plain_value(v) for v in value]
+    return value
+
+
+def _fields_to_dict(fields):
+    def to_dict(self):
+        """The result as a plain dict of its fields (arrays as lists, a Mesh kept as it is)."""
+        return {name: _plain_value(getattr(self, name)) for name in fields}
+    return to_dict
+
+
+# Every result class reads as a dict of its documented fields, as cavities() and orient() results do.
+for _cls, _fields in (
+        (MeshInfo, ("vertex_count", "triangle_count", "bounds", "border_edges", "nonmanifold_edges", "bad_edges",
+                    "watertight", "area", "volume", "inside_out")),
+        (Cavity, ("name", "voxels", "volume", "triangle_count", "mesh")),
+        (TrappedResult, ("resolution", "up", "threads", "voxel_size", "trapped_voxels", "trapped_volume",
+                         "cavities")),
+        (ThinArea, ("id", "faces", "area", "min_thickness", "thinnest_face", "median_thickness", "faces_below_min",
+                    "centroid", "bounds")),
+        (ThinAreasResult, ("thin_faces", "window_faces", "areas", "dropped_areas", "dropped_faces", "crease_areas",
+                           "crease_faces", "thinnest", "thinnest_face", "thinnest_area")),
+        (MarkingArea, ("id", "name", "faces", "loops", "area")),
+        (AreasResult, ("selected_faces", "areas")),
+        (Finding, tuple(Finding.__dataclass_fields__)),
+        (CheckResult, tuple(CheckResult.__dataclass_fields__))):
+    _cls.to_dict = _fields_to_dict(_fields)
+del _cls, _fields
 
 
 # The classes live in the compiled module; showing them under the package keeps help() and reprs short.

@@ -24,6 +24,7 @@ class MeshInfo:
     area: float
     volume: float
     inside_out: bool
+    def to_dict(self) -> Dict[str, Any]: ...
 
 class Mesh:
     def __init__(self, vertices: npt.ArrayLike, triangles: npt.ArrayLike) -> None: ...
@@ -51,6 +52,7 @@ class Cavity:
     volume: float
     triangle_count: int
     mesh: Optional[Mesh]
+    def to_dict(self) -> Dict[str, Any]: ...
 
 class TrappedResult:
     resolution: int
@@ -60,6 +62,7 @@ class TrappedResult:
     trapped_voxels: int
     trapped_volume: float
     cavities: List[Cavity]
+    def to_dict(self) -> Dict[str, Any]: ...
 
 class ThinArea:
     id: int
@@ -71,6 +74,7 @@ class ThinArea:
     faces_below_min: int
     centroid: List[float]
     bounds: List[List[float]]
+    def to_dict(self) -> Dict[str, Any]: ...
 
 class ThinAreasResult:
     thin_faces: int
@@ -83,6 +87,7 @@ class ThinAreasResult:
     thinnest: Optional[float]
     thinnest_face: Optional[int]
     thinnest_area: Optional[int]
+    def to_dict(self) -> Dict[str, Any]: ...
 
 class MarkingArea:
     id: int
@@ -90,10 +95,12 @@ class MarkingArea:
     faces: npt.NDArray[np.uint32]
     loops: List[npt.NDArray[np.uint32]]
     area: float
+    def to_dict(self) -> Dict[str, Any]: ...
 
 class AreasResult:
     selected_faces: int
     areas: List[MarkingArea]
+    def to_dict(self) -> Dict[str, Any]: ...
 
 __version__: str
 
@@ -243,6 +250,7 @@ class Finding:
     size: Optional[List[float]]
     drain: Optional[Dict[str, Any]]
     vent: Optional[Dict[str, Any]]
+    def to_dict(self) -> Dict[str, Any]: ...
 
 class CheckResult:
     verdict: str
@@ -254,6 +262,7 @@ class CheckResult:
     warnings: List[Dict[str, Any]]
     winding_fixed_faces: int
     voxel_size: float
+    def to_dict(self) -> Dict[str, Any]: ...
 
 @overload
 def check(mesh: Mesh) -> List[Dict[str, Any]]: ...
@@ -287,3 +296,38 @@ def check(
     progress: _Progress = None,
 ) -> CheckResult: ...
 def fix_winding(mesh: Mesh) -> Tuple[Mesh, int]: ...
+
+class ReportSummary(_DictResult):
+    version: str
+    schema: int
+    command: str
+    mesh: str
+    units: str
+    triangles: int
+    vertices: int
+    warnings: List[Dict[str, Any]]
+    info: Dict[str, Any]
+    report: str
+    seconds: float
+
+def report(
+    mesh: Mesh,
+    path: _Path,
+    *,
+    min: float = 0.0,
+    max: float = 2.0,
+    samples: int = 31,
+    min_thin_area: float = 1.0,
+    thickness: bool = True,
+    trapped: bool = True,
+    resolution: int = 256,
+    up: Optional[str] = None,
+    printer: Optional[str] = None,
+    profile: Optional[Union[_Path, Dict[str, Any]]] = None,
+    min_volume: float = 0.0,
+    drain_holes: float = 0.0,
+    threads: Optional[int] = None,
+    fix_winding: bool = False,
+    name: Optional[str] = None,
+    progress: _Progress = None,
+) -> ReportSummary: ...

@@ -1,4 +1,4 @@
-"""Typed results of cavities() and orient() over the dicts those calls have always returned.
+"""Typed results of cavities(), orient() and report() over the dicts those calls return.
 
 Each result reads its keys as attributes (nested dicts and lists as typed results of their own), while
 ``result["key"]``, iteration, ``len()`` and ``==`` still see the plain dict, so code written against the
@@ -117,6 +117,17 @@ class CavitiesResult(_DictResult):
     def __repr__(self):
         return "CavitiesResult(up={!r}, trapped_volume={:.6g}, cavities={})".format(
             self.up, self.trapped_volume, len(self.cavities))
+
+
+class ReportSummary(_DictResult):
+    """The summary of :func:`report`, with the keys of ``meshprobe report --json`` (the JSON the page embeds):
+    "info", "thickness" and "thin_areas", "trapped", "check" where analysed, "warnings", "report", "seconds"."""
+
+    __slots__ = ()
+
+    def __repr__(self):
+        return "ReportSummary(report={!r}, sections={})".format(
+            self.report, [k for k in ("thickness", "trapped", "check") if k in self])
 
 
 class Orientation(_DictResult):

@@ -58,7 +58,7 @@ py::array_t<float> thicknessPerFace(ArrayMesh& mesh, float min, float max, int s
 {
     requireAtMost("min", min, largestLength, "mm");
     requireAtMost("max", max, largestLength, "mm");
-    if (samples < 0) throw py::value_error("samples must be 0 or more, got " + std::to_string(samples));
+    if (samples < 0) throw InputError("samples must be 0 or more, got " + std::to_string(samples));
     ThicknessOptions options;
     options.min = min;
     options.max = max;
@@ -204,7 +204,7 @@ Rays are cast from each face into the solid along its inward normal; the nearest
 corrected for the angle between the two, gives the thickness. The values are bit for bit those of
 the C++ call and of `meshprobe thickness --per-face`. Faces strictly inside the window are the
 selected ones: numpy.flatnonzero((t > min) & (t < max)).
-Raises meshprobe.InputError (a ValueError) for a bad window, ValueError for threads below 1. Runs
+Raises meshprobe.InputError (a ValueError) for a bad window, samples or threads, as the tool refuses them. Runs
 with the GIL released; Ctrl-C raises KeyboardInterrupt.)");
 
     module.def("thickness_histogram", &histogram, py::arg("values"), py::arg("min"), py::arg("max"),

@@ -10,6 +10,7 @@
 #include <pybind11/stl.h>
 #include <pybind11/stl/filesystem.h>
 
+#include "meshprobe/Error.h"
 #include "meshprobe/Batch.h"
 #include "meshprobe/BatchOutput.h"
 #include "meshprobe/Profile.h"
@@ -30,7 +31,7 @@ std::optional<BatchCheck> checkOf(const std::optional<std::string>& printer,
                                   const std::optional<std::string>& profileText, const std::string& profileSource,
                                   int resolution, int threads)
 {
-    if (printer && profileText) throw py::value_error("give printer or profile, not both");
+    if (printer && profileText) throw InputError("give printer or profile, not both");
     if (printer) return BatchCheck{builtinProfile(*printer), resolution, threads};
     if (profileText) return BatchCheck{parseProfile(*profileText, profileSource), resolution, threads};
     return std::nullopt;

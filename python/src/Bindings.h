@@ -26,6 +26,10 @@ void bindExport(pybind11::module_& module);
 /// _check(): the printability verdict as the tool's JSON, for meshprobe.check().
 void bindCheck(pybind11::module_& module);
 
+/// _report(): the HTML report, with its summary as the tool's JSON, for meshprobe.report(). Only in builds
+/// with the report library (MESHPROBE_HAS_REPORT).
+void bindReport(pybind11::module_& module);
+
 /// batch_record() and collect_mesh_files(): the per-part job the batch runners share with the tool.
 void bindBatch(pybind11::module_& module);
 

@@ -1,13 +1,14 @@
 // SPDX-License-Identifier: MIT
 // meshprobe.cavities(), orient(), check() and fix_winding(): located cavities for any build direction, the
-// search over build directions and the mesh checks. Results are dicts with the keys of the tool's JSON, so
-// that a script reads the same names whether it calls the module or the tool.
+// search over build directions and the mesh checks. Results are dicts written by the tool's own JSON code, so
+// that a script reads the same names and numbers whether it calls the module or the tool.
 #include <optional>
 #include <string>
 #include <utility>
 
 #include <pybind11/stl.h>
 
+#include "meshprobe/Error.h"
 #include "meshprobe/Cavities.h"
 #include "meshprobe/MeshChecks.h"
 #include "meshprobe/Orientation.h"
@@ -16,6 +17,7 @@
 #include "python/src/Bindings.h"
 #include "python/src/LongCall.h"
 #include "python/src/ToolLimits.h"
+#include "toolkit/json/ResultJson.h"
 
 namespace py = pybind11;
 
@@ -23,28 +25,15 @@ namespace meshprobe::python {
 
 namespace {
 
-py::list point(const std::array<double, 3>& p)
+/// The toolkit's JSON of a result as Python dicts and lists: the tool's keys and numbers exactly.
+py::object fromJson(const json::Json& value)
 {
-    // + 0.0 turns the rotations' -0 into 0, as the tool's JSON does.
-    return py::cast(std::vector<double>{p[0] + 0.0, p[1] + 0.0, p[2] + 0.0});
-}
-
-py::object hole(const std::optional<DrainHole>& h)
-{
-    if (!h) return py::none();
-    py::dict d;
-    d["wall_point"] = point(h->wallPoint);
-    d["exit_point"] = point(h->exitPoint);
-    d["direction"] = point(h->direction);
-    d["length"] = h->length;
-    d["diameter"] = h->diameter;
-    d["reachable"] = h->reachable;
-    return d;
+    return py::module_::import("json").attr("loads")(json::dumpJson(value));
 }
 
 Direction buildDirection(const std::optional<std::string>& up, const std::optional<std::string>& printer)
 {
-    if (up && printer) throw py::value_error("give up or printer, not both");
+    if (up && printer) throw InputError("give up or printer, not both");
     if (printer) return printerPreset(*printer).up;
     return parseDirection(up.value_or("+z"));
 }
@@ -67,44 +56,12 @@ py::dict cavities(ArrayMesh& mesh, int resolution, const std::optional<std::stri
     const MeshView view = mesh.view();
     CavitiesResult result = withoutGil(report, [&] { return findCavities(view, options); });
 
-    py::list listed;
-    for (CavityReport& c : result.cavities) {
-        py::dict d;
-        d["number"] = c.number;
-        d["name"] = c.name();
-        d["volume"] = c.volume;
-        d["voxels"] = c.voxels;
-        d["estimated_volume"] = c.estimatedVolume;
-        py::list bounds;
-        bounds.append(point(c.boundsMin));
-        bounds.append(point(c.boundsMax));
-        d["bounds"] = bounds;
-        d["centroid"] = point(c.centroid);
-        d["lowest_point"] = point(c.lowestPoint);
-        d["highest_point"] = point(c.highestPoint);
-        d["lowest_height"] = c.lowestHeight;
-        d["highest_height"] = c.highestHeight;
-        if (drainHoles > 0) {
-            d["drain"] = hole(c.drain);
-            if (c.closed) d["vent"] = hole(c.vent);
-        }
-        d["mesh"] = solids ? py::cast(ArrayMesh::fromMesh(std::move(c.solid))) : py::none();
-        listed.append(std::move(d));
-    }
-    py::dict out;
-    out["resolution"] = result.resolution;
-    out["voxel_size"] = result.voxelSize;
-    out["up"] = formatDirection(result.up);
-    out["up_vector"] = point(result.up);
-    out["trapped_voxels"] = result.trappedVoxels;
-    out["trapped_volume"] = result.trappedVolume;
-    out["cavity_count"] = result.cavityCount;
-    out["min_cavity"] = minVolume;
-    py::dict tiny;
-    tiny["count"] = result.tinyCavities;
-    tiny["volume"] = result.tinyVolume;
-    out["tiny_cavities"] = std::move(tiny);
-    out["cavities"] = std::move(listed);
+    json::Json written = json::Json::object();
+    json::addCavitiesJson(written, result, minVolume, json::CavityMeshes::None, drainHoles > 0);
+    py::dict out = fromJson(written);
+    py::list listed = out["cavities"];
+    for (std::size_t c = 0; c < result.cavities.size(); ++c)
+        listed[c]["mesh"] = solids ? py::cast(ArrayMesh::fromMesh(std::move(result.cavities[c].solid))) : py::none();
     return out;
 }
 
@@ -118,7 +75,7 @@ py::list orientation(ArrayMesh& mesh, int resolution, int directions, std::optio
     options.threads = threadCount(threads);
     requireAtMost("min_volume", minVolume, largestVolume, "mm³");
     options.minCavityVolume = minVolume;
-    if (printer && profilePath) throw py::value_error("give printer or profile, not both");
+    if (printer && profilePath) throw InputError("give printer or profile, not both");
     if (printer || profilePath) {
         const Profile profile = printer ? builtinProfile(*printer) : loadProfile(*profilePath);
         options.ranking = rankingFor(profile.base);
@@ -128,40 +85,15 @@ py::list orientation(ArrayMesh& mesh, int resolution, int directions, std::optio
     options.progress = report.callback();
     const MeshView view = mesh.view();
     const OrientResult result = withoutGil(report, [&] { return orient(view, options); });
-    py::list ranked;
-    for (const OrientCandidate& c : result.candidates) {
-        py::dict d;
-        d["up"] = formatDirection(c.up);
-        d["up_vector"] = point(c.up);
-        d["trapped_volume"] = c.trappedVolume;
-        d["estimated_volume"] = c.estimatedVolume;
-        d["trapped_voxels"] = c.trappedVoxels;
-        d["cavities"] = c.cavities;
-        d["sealed_cavities"] = c.sealedCavities;
-        d["sealed_volume"] = c.sealedVolume;
-        d["noise_cavities"] = c.noiseCavities;
-        d["overhang_area"] = c.overhangArea;
-        d["islands"] = c.islands;
-        d["build_height"] = c.buildHeight;
-        d["footprint"] = c.footprint;
-        d["voxel_size"] = c.voxelSize;
-        d["resolution"] = c.resolution;
-        ranked.append(std::move(d));
-    }
-    return ranked;
+    json::Json ranked = json::Json::array();
+    for (const OrientCandidate& candidate : result.candidates)
+        ranked.push_back(json::orientCandidateJson(candidate));
+    return fromJson(ranked);
 }
 
 py::list check(ArrayMesh& mesh)
 {
-    py::list warnings;
-    for (const MeshWarning& w : checkMesh(mesh.view())) {
-        py::dict d;
-        d["code"] = w.code;
-        d["count"] = w.count;
-        d["text"] = w.text;
-        warnings.append(std::move(d));
-    }
-    return warnings;
+    return fromJson(json::warningsJson(checkMesh(mesh.view())));
 }
 
 py::tuple windingFixed(ArrayMesh& mesh)
@@ -196,7 +128,8 @@ Returns a dict with the keys of `meshprobe trapped --json` ('resolution', 'voxel
 'cavities'); each cavity a dict with 'number', 'name', 'volume', 'voxels', 'estimated_volume',
 'bounds', 'centroid', 'lowest_point', 'highest_point', 'lowest_height', 'highest_height', 'mesh',
 and with drain_holes 'drain' (and for 'Closed' cavities 'vent'): a dict or None. Volumes are mm³
-('volume' and 'trapped_volume' in single precision, as the analysis computes them), points mm.)");
+('volume' and 'trapped_volume' in single precision, as the analysis computes them, written as the
+shortest decimal of that float like the tool's JSON), points mm.)");
 
     module.def("orient", &orientation, py::arg("mesh"), py::arg("resolution") = 256, py::arg("directions") = 26,
                py::arg("threads") = py::none(), py::arg("progress") = py::none(), py::arg("printer") = py::none(),

@@ -8,12 +8,13 @@
 #include <nlohmann/json.hpp>
 #include <pybind11/stl.h>
 
+#include "meshprobe/Error.h"
 #include "meshprobe/Check.h"
 #include "meshprobe/Profile.h"
 #include "python/src/ArrayMesh.h"
 #include "python/src/Bindings.h"
 #include "python/src/LongCall.h"
-#include "batch/src/ResultJson.h"
+#include "toolkit/json/ResultJson.h"
 
 namespace py = pybind11;
 
@@ -24,10 +25,10 @@ namespace {
 Profile chosenProfile(const std::optional<std::string>& printer, const std::optional<std::string>& profileText,
                       const std::string& profileSource)
 {
-    if (printer && profileText) throw py::value_error("give printer or profile, not both");
+    if (printer && profileText) throw InputError("give printer or profile, not both");
     if (printer) return builtinProfile(*printer);
     if (profileText) return parseProfile(*profileText, profileSource);
-    throw py::value_error("give printer (a kind such as 'powder') or profile (a file or a dict)");
+    throw InputError("give printer (a kind such as 'powder') or profile (a file or a dict)");
 }
 
 std::string checkJson(ArrayMesh& mesh, const std::optional<std::string>& printer,
@@ -42,7 +43,7 @@ std::string checkJson(ArrayMesh& mesh, const std::optional<std::string>& printer
     overrides.recommendedWall = warnWall;
     overrides.drainDiameter = drain;
     const Profile profile = overridden(chosenProfile(printer, profileText, profileSource), overrides);
-    if (threads && *threads < 1) throw py::value_error("threads must be at least 1 (or None for all cores)");
+    if (threads && *threads < 1) throw InputError("threads must be at least 1 (or None for all cores)");
 
     CheckOptions options;
     options.resolution = resolution;
@@ -55,12 +56,10 @@ std::string checkJson(ArrayMesh& mesh, const std::optional<std::string>& printer
 
     nlohmann::ordered_json out;
     json::addCheckJson(out, result, profile);
-    out["warnings"] = nlohmann::ordered_json::array();
-    for (const MeshWarning& w : result.meshWarnings)
-        out["warnings"].push_back({{"code", w.code}, {"count", w.count}, {"text", w.text}});
+    out["warnings"] = json::warningsJson(result.meshWarnings);
     out["winding_fixed_faces"] = result.flippedFaces;
     out["voxel_size"] = result.voxelSize;
-    return out.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace);
+    return json::dumpJson(out);
 }
 
 } // namespace

@@ -15,4 +15,7 @@ PYBIND11_MODULE(_meshprobe, module)
     meshprobe::python::bindExport(module);
     meshprobe::python::bindCheck(module);
     meshprobe::python::bindBatch(module);
+#ifdef MESHPROBE_HAS_REPORT
+    meshprobe::python::bindReport(module);
+#endif
 }

@@ -17,6 +17,7 @@
 #include "meshprobe/MeshChecks.h"
 #include "meshprobe/Orientation.h"
 #include "meshprobe/Profile.h"
+#include "meshprobe/ResultJson.h"
 #include "meshprobe/Progress.h"
 #include "meshprobe/Thickness.h"
 #include "meshprobe/ThicknessColours.h"

@@ -1,13 +1,13 @@
 // SPDX-License-Identifier: MIT
 // Legend stops from the toolkit's thickness colours, so that the legend and the face colours come from one
 // function.
-#include "cli/ThicknessLegend.h"
+#include "report/ThicknessLegend.h"
 
 #include <vector>
 
 #include "meshprobe/ThicknessColours.h"
 
-namespace cli {
+namespace meshprobe::report {
 
 namespace {
 
@@ -15,7 +15,7 @@ constexpr int maxHue = 150;
 
 } // namespace
 
-meshprobe::report::ThicknessLegend thicknessLegend(float min, float max)
+ThicknessLegend thicknessLegend(float min, float max)
 {
     // The colour mode turns weight (t - min) / (max - min) into hue int(weight * 150). Each stop is placed
     // where its hue begins and coloured from the middle of its band, so that float
@@ -31,11 +31,11 @@ meshprobe::report::ThicknessLegend thicknessLegend(float min, float max)
     // gives a zero-width window its whole scale. The colour mode's own bytes, its end colour included.
     const std::vector<meshprobe::Rgba> colours =
         meshprobe::thicknessColours(weights, 0.0f, 1.0f, 1.0f, {0, 255, 128, 255});
-    meshprobe::report::ThicknessLegend legend;
+    ThicknessLegend legend;
     for (std::size_t s = 0; s < starts.size(); ++s)
         legend.stops.push_back({starts[s], {colours[s][0], colours[s][1], colours[s][2]}});
     legend.noWallRgb = {meshprobe::noWallColour[0], meshprobe::noWallColour[1], meshprobe::noWallColour[2]};
     return legend;
 }
 
-} // namespace cli
+} // namespace meshprobe::report

@@ -3,21 +3,20 @@
 // what the page needs to turn the part, tint its overhangs and mark its islands in each direction.
 #pragma once
 
+#include <cstddef>
 #include <optional>
 
 #include <nlohmann/json.hpp>
 
-#include "cli/ProgressBar.h"
 #include "meshprobe/Mesh.h"
+#include "meshprobe/Orientation.h"
 #include "meshprobe/Profile.h"
 
-namespace cli {
+namespace meshprobe::report {
 
 struct ReportOrientationSettings {
     /// Build directions to rank (6, 26 or N, as `orient --directions`); 0 leaves the table out.
     int directions = 6;
-    /// The process the ranking follows (--printer or --profile); without one, the least trapped material.
-    std::optional<meshprobe::Profile> profile;
     /// --up, --printer or --profile chose the build direction: the page opens in it rather than in the best.
     bool upChosen = false;
 };
@@ -25,12 +24,17 @@ struct ReportOrientationSettings {
 /// Island points listed per direction at most; "islands" keeps the full count.
 constexpr std::size_t maxIslandPoints = 100;
 
+/// The ranking the table shows: `orient` on the report's grid, for `profile`'s process (without one, the
+/// least trapped material).
+/// @throw Error from the analysis (Cancelled when progress asks to stop)
+OrientResult rankDirections(const Mesh& mesh, const ReportOrientationSettings& settings,
+                            const std::optional<Profile>& profile, int resolution, int threads, double minCavity,
+                            const ProgressCallback& progress);
+
 /// The "orientation" object of the report's summary: "resolution", "process", "ranking" (the criteria in
 /// order), "overhang_angle", "min_cavity", "noise_voxels", "best_up", "why_best", "up_chosen" and
 /// "directions", best first, each with the keys of `orient --json` plus "island_points".
-/// @throw meshprobe::Error from the analysis (Cancelled on Ctrl-C)
-nlohmann::ordered_json orientationJson(const meshprobe::Mesh& mesh, const ReportOrientationSettings& settings,
-                                       int resolution, int threads, double minCavity,
-                                       const meshprobe::ProgressCallback& progress);
+nlohmann::ordered_json orientationJson(const OrientResult& ranking, const ReportOrientationSettings& settings,
+                                       const std::optional<Profile>& profile, int resolution, double minCavity);
 
-} // namespace cli
+} // namespace meshprobe::report
