@@ -134,6 +134,7 @@ Json cavityJson(const meshprobe::CavityReport& c, CavityMeshes meshes, bool drai
     if (drainHoles) {
         j["drain"] = c.drain ? holeJson(*c.drain) : nullptr;
         if (c.closed) j["vent"] = c.vent ? holeJson(*c.vent) : nullptr;
+        if (c.largestHoleDiameter) j["largest_hole"] = *c.largestHoleDiameter;
     }
     return j;
 }

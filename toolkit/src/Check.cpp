@@ -200,6 +200,15 @@ std::string holeText(const DrainHole& hole)
            " to " + pointText(hole.wallPoint);
 }
 
+/// Why no straight hole of the diameter was suggested.
+std::string fitText(const CavityReport& cavity, double diameter)
+{
+    if (!cavity.largestHoleDiameter || *cavity.largestHoleDiameter <= 0.0)
+        return "no straight hole avoids the other cavities and the build plate";
+    return "no straight " + number(diameter) + " mm hole fits; the largest that fits is " +
+           number(*cavity.largestHoleDiameter) + " mm";
+}
+
 Finding sealedFinding(const CavityReport& cavity, const Profile& profile)
 {
     Finding f;
@@ -224,8 +233,8 @@ Finding sealedFinding(const CavityReport& cavity, const Profile& profile)
         f.fix = "add " + holeText(*cavity.drain) + " and " + holeText(*cavity.vent);
     else if (profile.drainDiameter > 0)
         f.fix = "add a drain hole of at least " + d + " mm at its lowest point " + pointText(cavity.lowestPoint) +
-                " and a vent of at least " + d + " mm at its highest point " + pointText(cavity.highestPoint) +
-                " (no straight hole avoids the other cavities)";
+                " and a vent of at least " + d + " mm at its highest point " + pointText(cavity.highestPoint) + " (" +
+                fitText(cavity, profile.drainDiameter) + ")";
     else
         f.fix = "open the cavity or fill it";
     return f;
