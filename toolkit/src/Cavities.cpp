@@ -155,7 +155,7 @@ CavitiesResult findCavities(const MeshView& mesh, const CavityOptions& options)
         trap::TrappedCavity& cavity = run.cavities[c];
         if (options.progress && !options.progress(90.0f + 10.0f * float(c) / float(run.cavities.size())))
             throw Cancelled();
-        if (cavity.volume < options.minVolume) {
+        if (cavity.volume < options.minVolume || voxels[c].count() < options.minVoxels) {
             ++result.tinyCavities;
             result.tinyVolume += cavity.volume;
             continue;

@@ -23,8 +23,10 @@ struct CavityOptions {
     Direction up{0.0, 0.0, 1.0};
     /// Worker threads; 0 means one per core.
     int threads = 0;
-    /// Cavities below this volume (mm³) are counted in tinyCavities/tinyVolume and not listed.
+    /// Cavities below this volume (mm³), or of fewer voxels than minVoxels, are counted in
+    /// tinyCavities/tinyVolume and not listed.
     double minVolume = 0.0;
+    long long minVoxels = 0;
     /// Build Cavity::solid, the closed surface of each listed cavity.
     bool solids = true;
     /// Keep Cavity::columns, the analysis' own upright column triangles.
@@ -91,7 +93,7 @@ struct CavitiesResult {
     long long trappedVoxels = 0;
     float trappedVolume = 0.0f;
     std::size_t cavityCount = 0;
-    /// Cavities at or above CavityOptions::minVolume.
+    /// Cavities at or above CavityOptions::minVolume and minVoxels.
     std::vector<CavityReport> cavities;
     /// Cavities below it, and their summed volume (mm³).
     std::size_t tinyCavities = 0;
