@@ -184,7 +184,8 @@ and ``result["key"]`` and ``to_dict()`` give the dict above."""
 
 
 def orient(mesh, *args, **kwargs):
-    return OrientResult(_orient(mesh, *args, **kwargs))
+    ranked = _orient(mesh, *args, **kwargs)
+    return OrientResult(ranked["directions"], ranked["refined"])
 
 
 orient.__doc__ = _orient.__doc__ + """

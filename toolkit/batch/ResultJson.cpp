@@ -81,6 +81,7 @@ nlohmann::ordered_json findingJson(const Finding& f)
     if (f.size) j["size"] = point(*f.size);
     if (f.drain) j["drain"] = holeJson(*f.drain);
     if (f.vent) j["vent"] = holeJson(*f.vent);
+    if (f.largestHole) j["largest_hole"] = *f.largestHole;
     j["fix"] = f.fix;
     return j;
 }

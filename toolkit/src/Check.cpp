@@ -213,6 +213,7 @@ Finding sealedFinding(const CavityReport& cavity, const Profile& profile)
     f.size = boxSize(cavity.boundsMin, cavity.boundsMax);
     f.drain = cavity.drain;
     f.vent = cavity.vent;
+    f.largestHole = cavity.largestHoleDiameter;
     if (profile.sealedCavity <= Severity::Info) {
         f.message = "sealed void of " + number(cavity.estimatedVolume) + " mm³ (" + sizeText(*f.size) +
                     "); it traps nothing in this process";

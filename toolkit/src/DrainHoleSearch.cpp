@@ -147,9 +147,11 @@ void DrainHoleSearch::settle(Point& start, bool vent, const Point& d, double dia
     const double reach = 0.5 * diameter * std::sqrt(std::max(0.0, 1.0 - d[2] * d[2]));
     if (reach <= 0.0) return;
     const double edge = grid.voxelSize();
-    const auto hits = scene.crossings(start, {0.0, 0.0, vent ? 1.0 : -1.0}, edge * 1e-3);
-    if (hits.empty() || !hits[0].entering) return;
-    const double gap = hits[0].t - reach;
+    const float down = vent ? 1.0f : -1.0f;
+    const auto floor = scene.nearest({float(start[0]), float(start[1]), float(start[2])}, {0.0f, 0.0f, down}, 0.0f,
+                                     float(reach + 1.5 * edge));
+    if (!floor) return;
+    const double gap = floor->t - reach;
     if (gap > 0.0 && gap <= 1.5 * edge) start[2] += vent ? gap : -gap;
 }
 

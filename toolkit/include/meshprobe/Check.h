@@ -47,6 +47,9 @@ struct Finding {
     /// Suggested holes for sealed cavities and cups (profile's drain diameter), when a straight one exists.
     std::optional<DrainHole> drain;
     std::optional<DrainHole> vent;
+    /// Sealed cavities with no hole of the profile's drain diameter: the largest diameter that fits, mm (0
+    /// when no straight way out exists at any diameter; see CavityReport::largestHoleDiameter).
+    std::optional<double> largestHole;
 };
 
 struct CheckOptions {
