@@ -85,22 +85,22 @@ int DrainHoleSearch::cavityAtPoint(const Point& p) const
     return cavityAt(q[0], q[1], q[2]);
 }
 
-std::vector<Point> DrainHoleSearch::discSamples(const Point& d, double r) const
+std::vector<Point> DrainHoleSearch::discSamples(const Point& d, double r, double spacing) const
 {
     const auto [u, v] = across(d);
-    const double edge = grid.voxelSize();
-    std::vector<Point> out{{0, 0, 0}};
-    if (r <= 0.0) return out;
-    // Rings half a voxel apart (at most 16 of them), points half a voxel apart along each (at most 128).
-    const int rings = std::clamp(int(std::ceil(r / (0.5 * edge))), 1, 16);
-    for (int i = 1; i <= rings; ++i) {
+    std::vector<Point> out;
+    // Rings `spacing` apart (at most 16 of them), points `spacing` apart along each (at most 128), the
+    // outer ring first: where a disc does not fit, its rim finds out soonest.
+    const int rings = r > 0.0 ? std::clamp(int(std::ceil(r / spacing)), 1, 16) : 0;
+    for (int i = rings; i >= 1; --i) {
         const double rho = r * i / rings;
-        const int points = std::clamp(int(std::ceil(2 * M_PI * rho / (0.5 * edge))), 8, 128);
+        const int points = std::clamp(int(std::ceil(2 * M_PI * rho / spacing)), 8, 128);
         for (int j = 0; j < points; ++j) {
             const double a = 2 * M_PI * j / points, c = rho * std::cos(a), s = rho * std::sin(a);
             out.push_back({c * u[0] + s * v[0], c * u[1] + s * v[1], c * u[2] + s * v[2]});
         }
     }
+    out.push_back({0, 0, 0});
     return out;
 }
 
@@ -118,16 +118,33 @@ std::optional<Point> DrainHoleSearch::startFor(std::size_t cavity, bool vent, co
         if (layer >= r.z0 && layer < r.z1) cx += r.x, cy += r.y, ++n;
     cx /= n, cy /= n;
 
-    const std::vector<Point> disc = discSamples(d, std::max(0.0, 0.5 * diameter - 0.5 * edge));
-    // A disc across a sideways drill reaches half a diameter below its centre: its lowest fit is up to a
-    // diameter (plus the slack) above the layer.
-    const int layers = int(std::ceil(diameter / edge)) + 2;
+    const double radius = std::max(0.0, 0.5 * diameter - 0.5 * edge);
+    // How far the disc reaches along each axis, in voxels. Centred on a voxel, it needs at least twice that
+    // many voxels of the cavity along the axis: a cavity box too small for it ends the search at once.
+    std::array<double, 3> reach;
+    for (int k = 0; k < 3; ++k)
+        reach[k] = radius * std::sqrt(std::max(0.0, 1.0 - d[k] * d[k])) / edge;
+    std::array<int, 3> lo{voxels.runs[0].x, voxels.runs[0].y, voxels.runs[0].z0}, hi = lo;
+    for (const VoxelRun& r : voxels.runs) {
+        lo = {std::min(lo[0], r.x), std::min(lo[1], r.y), std::min(lo[2], r.z0)};
+        hi = {std::max(hi[0], r.x + 1), std::max(hi[1], r.y + 1), std::max(hi[2], r.z1)};
+    }
+    for (int k = 0; k < 3; ++k)
+        if (hi[k] - lo[k] < 2.0 * reach[k] - 1e-9) return std::nullopt;
+
+    const std::vector<Point> disc = discSamples(d, radius, 0.5 * edge);
+    // A disc across a sideways drill reaches below its centre: its lowest fit starts that far above the
+    // layer, and is looked for up to a diameter (plus the slack) further.
+    const int first = std::max(0, int(std::ceil(reach[2] - 0.5)) - 1);
+    const int layers = first + int(std::ceil(diameter / edge)) + 2;
     std::vector<std::pair<double, std::array<int, 2>>> starts;
-    for (int step = 0; step < layers; ++step) {
+    for (int step = first; step < layers; ++step) {
         const int z = vent ? layer - step : layer + step;
         starts.clear();
         for (const VoxelRun& r : voxels.runs)
-            if (z >= r.z0 && z < r.z1) starts.push_back({std::hypot(r.x - cx, r.y - cy), {r.x, r.y}});
+            if (z >= r.z0 && z < r.z1 && r.x + 1.5 > lo[0] + reach[0] && r.x - 0.5 < hi[0] - reach[0] &&
+                r.y + 1.5 > lo[1] + reach[1] && r.y - 0.5 < hi[1] - reach[1])
+                starts.push_back({std::hypot(r.x - cx, r.y - cy), {r.x, r.y}});
         const std::size_t tried = std::min(starts.size(), startsPerLayer);
         std::partial_sort(starts.begin(), starts.begin() + long(tried), starts.end());
         for (std::size_t i = 0; i < tried; ++i) {
@@ -210,7 +227,7 @@ std::optional<DrainHole> DrainHoleSearch::holeFrom(std::size_t cavity, const Poi
     }
     // Material only: no voxel of another cavity inside the cylinder, and none of its own beyond the mouth
     // (a slanted wall keeps the rim in the cavity up to a radius further in).
-    const std::vector<Point> disc = discSamples(d, radius);
+    const std::vector<Point> disc = discSamples(d, radius, edge);
     for (double t = wall; t <= axis->t; t += 0.5 * edge)
         for (const Point& offset : disc) {
             const int c = cavityAtPoint(plus(along(origin, t, d), offset));

@@ -46,9 +46,9 @@ private:
     /// Index of the cavity holding the voxel, or -1.
     int cavityAt(int x, int y, int z) const;
     int cavityAtPoint(const Point& p) const;
-    /// Offsets across the drill direction `d` covering a disc of radius r: the centre and rings every
-    /// half voxel out to r.
-    std::vector<Point> discSamples(const Point& d, double r) const;
+    /// Offsets across the drill direction `d` covering a disc of radius r: rings `spacing` apart from r
+    /// inward, then the centre.
+    std::vector<Point> discSamples(const Point& d, double r, double spacing) const;
     /// The start in the cavity where the disc across `d` fits, lowest (vents: highest) layer first and
     /// nearest the layer's centre, or nothing.
     std::optional<Point> startFor(std::size_t cavity, bool vent, const Point& d, double diameter) const;
