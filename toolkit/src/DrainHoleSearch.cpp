@@ -168,7 +168,8 @@ void DrainHoleSearch::settle(Point& start, bool vent, const Point& d, double dia
     const auto floor = scene.nearest({float(start[0]), float(start[1]), float(start[2])}, {0.0f, 0.0f, down}, 0.0f,
                                      float(reach + 1.5 * edge));
     if (!floor) return;
-    const double gap = floor->t - reach;
+    // A hundredth of a voxel short of the floor: a rim line running in the floor's plane would graze it.
+    const double gap = floor->t - reach - 0.01 * edge;
     if (gap > 0.0 && gap <= 1.5 * edge) start[2] += vent ? gap : -gap;
 }
 
