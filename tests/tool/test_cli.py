@@ -69,7 +69,7 @@ def test_check_json_on_a_failing_or_warning_part_matches_its_schema(printer):
                                           ("bracket.stl", "powder")])
 def test_check_finds_what_orient_measured_for_the_best_direction(mesh, printer):
     """check --up with orient's best_up (and with -z, where the cup forms a suction cup) reports the sealed
-    cavities and suction cups of orient's row for that direction, count and volume."""
+    cavities and suction cups of orient's row for that direction, count and volume, and its support area."""
     orient = no_float_oddities(run("orient", EXAMPLES / mesh, "--printer", printer, "-r", "48", "--json").stdout)
     rows = {row["up"]: row for row in orient["directions"]}
     for up in (orient["best_up"], "-z"):
@@ -80,6 +80,11 @@ def test_check_finds_what_orient_measured_for_the_best_direction(mesh, printer):
             found = [f["measure"] for f in findings if f["code"] == code]
             assert len(found) == rows[up].get(count, 0), (up, code)
             assert sum(found) == pytest.approx(rows[up].get(volume, 0.0), rel=1e-9), (up, code)
+        supports = [f for f in findings if f["code"] == "supports"]
+        assert [f["measure"] for f in supports] == ([pytest.approx(rows[up]["overhang_area"], rel=1e-9)]
+                                                    if rows[up]["overhang_area"] or rows[up]["islands"] else []), up
+        if rows[up]["islands"]:
+            assert f"; {rows[up]['islands']} region" in supports[0]["message"], up
     if printer == "bottom-up-resin" and mesh == "cup.stl":
         assert rows["-z"]["suction_cups"] == 1 and orient["directions"][0]["suction_cups"] == 0
 

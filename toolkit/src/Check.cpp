@@ -12,6 +12,7 @@
 #include "meshprobe/Error.h"
 #include "meshprobe/Thickness.h"
 #include "meshprobe/ThinAreas.h"
+#include "toolkit/src/BuildFigures.h"
 #include "toolkit/src/SuctionCups.h"
 
 namespace meshprobe {
@@ -312,6 +313,30 @@ void addSuctionCupFindings(const MeshView& mesh, const Profile& profile, const C
     }
 }
 
+// ---------------------------------------------------------------------------------------------------------
+// Supports
+
+/// The faces that need support and the regions that start in mid-air: a note, not a fault (every process
+/// that needs supports can add them), with the figures orient ranks directions by.
+void addSupportFinding(const MeshView& mesh, const Profile& profile, std::vector<Finding>& findings)
+{
+    const detail::BuildFigureValues figures = detail::BuildFigures(mesh).measure(profile.up, profile.overhangAngle);
+    if (figures.overhangArea <= 0.0 && figures.islands == 0) return;
+    Finding f;
+    f.code = "supports";
+    f.severity = Severity::Info;
+    f.message = number(figures.overhangArea) + " mm² of faces face down at less than " + number(profile.overhangAngle) +
+                "° from the horizontal and need support" +
+                (figures.islands ? "; " + std::to_string(figures.islands) + " region" +
+                                       (figures.islands == 1 ? " starts" : "s start") + " in mid-air"
+                                 : std::string());
+    f.measure = figures.overhangArea;
+    f.unit = "mm²";
+    f.area = figures.overhangArea;
+    f.fix = "add supports there, or turn the part (meshprobe orient ranks build directions by support area)";
+    findings.push_back(std::move(f));
+}
+
 void checkOptions(const CheckOptions& options)
 {
     if (options.resolution < 1 || options.resolution > 1290)
@@ -373,6 +398,7 @@ CheckResult check(const MeshView& input, const Profile& profile, const CheckOpti
         if (cavities) addCavityFindings(mesh, profile, options, slice(progress, wallsEnd, cavitiesEnd), result);
         if (profile.suctionCups)
             addSuctionCupFindings(mesh, profile, options, slice(progress, cavitiesEnd, 100.0f), result);
+        addSupportFinding(mesh, profile, result.findings);
     }
 
     std::stable_sort(result.findings.begin(), result.findings.end(),
