@@ -29,6 +29,7 @@ struct OrientOptions : CommonOptions {
     int threads = meshprobe::defaultThreadCount();
     int directions = 26;
     double minCavity = 0.0;
+    bool refine = false;
     std::string printer;
     std::string profilePath;
     MeshCheckOptions checks;
@@ -52,6 +53,8 @@ std::string rankingText(const std::optional<meshprobe::Profile>& profile)
     switch (meshprobe::rankingFor(profile->base)) {
     case meshprobe::OrientRanking::Resin:
         return "least sealed cavity volume, then support area, then build height";
+    case meshprobe::OrientRanking::BottomUpResin:
+        return "least sealed cavity volume, then suction cup volume, then support area, then build height";
     case meshprobe::OrientRanking::Powder:
         return "least sealed cavity volume, then build height";
     case meshprobe::OrientRanking::Fdm:
@@ -73,6 +76,7 @@ int runOrient(OrientOptions& options)
     analysis.directions = options.directions;
     analysis.threads = options.threads;
     analysis.minCavityVolume = options.minCavity;
+    analysis.refineRounds = options.refine ? 2 : 0;
     const std::optional<meshprobe::Profile> profile = chosenProfile(options);
     if (profile) {
         analysis.ranking = meshprobe::rankingFor(profile->base);
@@ -93,9 +97,12 @@ int runOrient(OrientOptions& options)
         report["noise_voxels"] = meshprobe::noiseVoxels;
         if (!result.candidates.empty()) report["best_up"] = meshprobe::formatDirection(result.candidates.front().up);
         report["why_best"] = result.reason;
+        report["refined"] = nlohmann::ordered_json::array();
+        for (const meshprobe::Direction& d : result.refined)
+            report["refined"].push_back(meshprobe::formatDirection(d));
         report["directions"] = nlohmann::ordered_json::array();
         for (const meshprobe::OrientCandidate& c : result.candidates)
-            report["directions"].push_back(meshprobe::json::orientCandidateJson(c));
+            report["directions"].push_back(meshprobe::json::orientCandidateJson(c, result.suctionCupsMeasured));
         report["seconds"] = clock.seconds();
         printJson(report);
         return exitCodeFor(checked, options.checks);
@@ -115,16 +122,29 @@ int runOrient(OrientOptions& options)
     if (!result.candidates.empty())
         summary.add("best", "--up " + meshprobe::formatDirection(result.candidates.front().up));
     if (!result.reason.empty()) summary.add("why", result.reason + " (against the runner-up)");
+    if (options.refine) {
+        std::string added;
+        for (const meshprobe::Direction& d : result.refined)
+            added += (added.empty() ? "" : " ") + meshprobe::formatDirection(d);
+        summary.add("refined", std::to_string(result.refined.size()) + " directions added near the best: " + added);
+    }
     summary.print(std::cout);
-    Table table({"rank", "--up", "trapped mm³", "sealed mm³", "cavities", "noise", "supports mm²", "islands",
-                 "height mm", "footprint mm²"},
-                {true, false, true, true, true, true, true, true, true, true});
+    std::vector<std::string> heads{"rank", "--up", "trapped mm³", "sealed mm³", "cavities", "noise"};
+    if (result.suctionCupsMeasured) heads.insert(heads.end(), {"cups", "cups mm³"});
+    heads.insert(heads.end(), {"supports mm²", "islands", "height mm", "footprint mm²"});
+    std::vector<bool> right(heads.size(), true);
+    right[1] = false;
+    Table table(heads, right);
     for (std::size_t i = 0; i < result.candidates.size(); ++i) {
         const meshprobe::OrientCandidate& c = result.candidates[i];
-        table.addRow({std::to_string(i + 1), meshprobe::formatDirection(c.up), "~" + formatNumber(c.estimatedVolume, 5),
-                      formatNumber(c.sealedVolume, 5), std::to_string(c.cavities), std::to_string(c.noiseCavities),
-                      formatNumber(c.overhangArea, 5), std::to_string(c.islands), formatNumber(c.buildHeight, 5),
-                      formatNumber(c.footprint, 5)});
+        std::vector<std::string> row{
+            std::to_string(i + 1),           meshprobe::formatDirection(c.up), "~" + formatNumber(c.estimatedVolume, 5),
+            formatNumber(c.sealedVolume, 5), std::to_string(c.cavities),       std::to_string(c.noiseCavities)};
+        if (result.suctionCupsMeasured)
+            row.insert(row.end(), {std::to_string(c.suctionCups), formatNumber(c.suctionCupVolume, 5)});
+        row.insert(row.end(), {formatNumber(c.overhangArea, 5), std::to_string(c.islands),
+                               formatNumber(c.buildHeight, 5), formatNumber(c.footprint, 5)});
+        table.addRow(row);
     }
     std::cout << '\n';
     table.print(std::cout);
@@ -156,6 +176,8 @@ Command addOrientCommand(CLI::App& app)
         ->type_name("V")
         ->check(numberIn(0.0, 1e18, "mm³"))
         ->capture_default_str();
+    command->add_flag("--refine", options->refine,
+                      "After the coarse pass, two rounds of directions on shrinking cones around the best 3");
     auto* printer =
         command->add_option("--printer", options->printer, "Rank for a built-in process profile")
             ->type_name("KIND")

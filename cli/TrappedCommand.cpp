@@ -121,7 +121,14 @@ void printText(const TrappedOptions& options, const meshprobe::Mesh& mesh, const
     Table holes({"#", "hole", "wall point", "exit point", "drill direction", "length mm", "drill from outside"},
                 {true, false, false, false, false, true, false});
     for (const meshprobe::CavityReport& c : result.cavities) {
-        if (!c.drain) holes.addRow({std::to_string(c.number), "drain", "no straight path out", "", "", "", ""});
+        if (!c.drain || (c.closed && !c.vent)) {
+            const double largest = c.largestHoleDiameter.value_or(0.0);
+            holes.addRow({std::to_string(c.number), c.drain ? "vent" : "drain",
+                          largest > 0 ? "no " + formatNumber(options.drainHoles) + " mm hole fits; largest " +
+                                            formatNumber(largest, 3) + " mm"
+                                      : "no straight path out",
+                          "", "", "", ""});
+        }
         for (const auto* hole : {&c.drain, &c.vent})
             if (*hole)
                 holes.addRow({std::to_string(c.number), (*hole)->kind, formatPoint((*hole)->wallPoint),

@@ -76,7 +76,8 @@ struct ReportContent {
 /// the mesh checks' "warnings", the keys of `info` under "info", of `thickness` under "thickness" (with
 /// "thinnest"), the thin areas under "thin_areas", the keys of `trapped` under "trapped" (every cavity with
 /// its "triangles" of the solid the page draws, and its holes when drainHoleDiameter > 0), the ranking of
-/// build directions under "orientation" (see orientationJson) and the verdict under "check"; sections not analysed are left out. writeReportFile adds "report" and "seconds".
+/// build directions under "orientation" (see orientationJson) and the verdict under "check"; sections not
+/// analysed are left out. writeReportFile adds "report" and "seconds".
 /// @throw meshprobe::InputError for settings the analyses refuse; Error from the analyses; Cancelled
 ReportContent gatherReport(const Mesh& mesh, const ReportSettings& settings);
 

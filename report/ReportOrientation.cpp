@@ -26,6 +26,8 @@ OrientOptions rankingOptions(const std::optional<Profile>& profile)
 Json criteriaOf(OrientRanking ranking)
 {
     switch (ranking) {
+    case OrientRanking::BottomUpResin:
+        return {"sealed_volume", "suction_volume", "overhang_area", "build_height"};
     case OrientRanking::Resin:
         return {"sealed_volume", "overhang_area", "build_height"};
     case OrientRanking::Powder:
@@ -38,9 +40,9 @@ Json criteriaOf(OrientRanking ranking)
     return {"estimated_volume"};
 }
 
-Json candidateJson(const OrientCandidate& c)
+Json candidateJson(const OrientCandidate& c, bool suctionCups)
 {
-    Json out = json::orientCandidateJson(c);
+    Json out = json::orientCandidateJson(c, suctionCups);
     Json points = Json::array();
     const std::size_t listed = std::min(c.islandPoints.size(), maxIslandPoints);
     for (std::size_t i = 0; i < listed; ++i)
@@ -79,7 +81,7 @@ Json orientationJson(const OrientResult& ranking, const ReportOrientationSetting
                 {"up_chosen", settings.upChosen},
                 {"directions", Json::array()}};
     for (const OrientCandidate& c : ranking.candidates)
-        out["directions"].push_back(candidateJson(c));
+        out["directions"].push_back(candidateJson(c, ranking.suctionCupsMeasured));
     return out;
 }
 

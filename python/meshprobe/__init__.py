@@ -109,7 +109,8 @@ class Finding:
 
     ``severity`` is "fail", "warn" or "info"; ``where`` the place in model coordinates (mm) or None;
     ``measure`` and ``limit`` in ``unit`` ("mm", "mm²", "mm³", or "" for a count); ``drain`` and ``vent``
-    suggested holes (dicts) of sealed cavities.
+    suggested holes (dicts) of sealed cavities; ``largest_hole`` (mm) where no hole of the profile's drain
+    diameter fits such a cavity.
     """
 
     code: str
@@ -124,6 +125,7 @@ class Finding:
     size: _Optional[_List[float]] = None
     drain: _Optional[_Dict[str, _Any]] = None
     vent: _Optional[_Dict[str, _Any]] = None
+    largest_hole: _Optional[float] = None
 
 
 @_dataclass(frozen=True)
@@ -200,7 +202,8 @@ and ``result["key"]`` and ``to_dict()`` give the dict above."""
 
 
 def orient(mesh, *args, **kwargs):
-    return OrientResult(_orient(mesh, *args, **kwargs))
+    ranked = _orient(mesh, *args, **kwargs)
+    return OrientResult(ranked["directions"], ranked["refined"])
 
 
 orient.__doc__ = _orient.__doc__ + """

@@ -159,6 +159,7 @@ def orient(
     printer: Optional[str] = None,
     profile: Optional[str] = None,
     min_volume: float = 0.0,
+    refine: bool = False,
 ) -> OrientResult: ...
 
 class _DictResult(Mapping[str, Any]):
@@ -189,6 +190,7 @@ class LocatedCavity(_DictResult):
     highest_height: float
     drain: Optional[DrainHole]
     vent: Optional[DrainHole]
+    largest_hole: Optional[float]
     mesh: Optional[Mesh]
 
 class TinyCavities(_DictResult):
@@ -223,6 +225,8 @@ class Orientation(_DictResult):
     footprint: float
     voxel_size: float
     resolution: int
+    suction_cups: Optional[int]
+    suction_volume: Optional[float]
 
 class OrientResult(Sequence[Orientation]):
     @overload
@@ -233,9 +237,11 @@ class OrientResult(Sequence[Orientation]):
     @property
     def directions(self) -> List[Orientation]: ...
     @property
+    def refined(self) -> List[str]: ...
+    @property
     def best(self) -> Optional[Orientation]: ...
     def to_list(self) -> List[Dict[str, Any]]: ...
-    def to_dict(self) -> Dict[str, List[Dict[str, Any]]]: ...
+    def to_dict(self) -> Dict[str, List[Any]]: ...
 
 class Finding:
     code: str
@@ -250,6 +256,7 @@ class Finding:
     size: Optional[List[float]]
     drain: Optional[Dict[str, Any]]
     vent: Optional[Dict[str, Any]]
+    largest_hole: Optional[float]
     def to_dict(self) -> Dict[str, Any]: ...
 
 class CheckResult:

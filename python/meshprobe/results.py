@@ -88,11 +88,12 @@ class DrainHole(_DictResult):
 class LocatedCavity(_DictResult):
     """One cavity of :func:`cavities`: ``number`` and ``name`` as the tool prints them, volumes in mm³,
     places in model coordinates (mm), ``drain`` and ``vent`` holes (None unless drain holes were asked
-    for; an open cavity has no vent), and its surface as a Mesh in ``mesh`` (None with solids=False)."""
+    for; an open cavity has no vent), ``largest_hole`` (mm, None unless a hole of the asked diameter fits
+    nowhere), and its surface as a Mesh in ``mesh`` (None with solids=False)."""
 
     __slots__ = ()
     _typed = {"drain": DrainHole, "vent": DrainHole}
-    _optional = ("drain", "vent")
+    _optional = ("drain", "vent", "largest_hole")
 
     def __repr__(self):
         return "LocatedCavity(name={!r}, number={}, volume={:.6g}, voxels={})".format(
@@ -131,9 +132,11 @@ class ReportSummary(_DictResult):
 
 
 class Orientation(_DictResult):
-    """One build direction of :func:`orient`: ``up`` ready to pass as ``up=``, and what it traps."""
+    """One build direction of :func:`orient`: ``up`` ready to pass as ``up=``, and what it traps;
+    ``suction_cups`` and ``suction_volume`` are None unless ranked for bottom-up resin."""
 
     __slots__ = ()
+    _optional = ("suction_cups", "suction_volume")
 
     def __repr__(self):
         return "Orientation(up={!r}, trapped_volume={:.6g}, cavities={})".format(
@@ -145,15 +148,16 @@ class OrientResult(_Sequence):
 
     ``result[0]["up"]``, iteration and ``==`` against a list of dicts work as on the list the call used
     to return; ``to_list()`` gives that list, ``to_dict()`` it under "directions" as ``orient --json``
-    has it.
+    has it, with "refined": the directions ``refine=True`` added (also ``result.refined``).
     """
 
-    __slots__ = ("_directions",)
+    __slots__ = ("_directions", "_refined")
 
-    def __init__(self, directions):
+    def __init__(self, directions, refined=()):
         if not isinstance(directions, list):
             raise TypeError("OrientResult wraps a list, not {}".format(type(directions).__name__))
         self._directions = [Orientation(d) for d in directions]
+        self._refined = [str(up) for up in refined]
 
     def __getitem__(self, index):
         return self._directions[index]
@@ -176,20 +180,25 @@ class OrientResult(_Sequence):
         return list(self._directions)
 
     @property
+    def refined(self):
+        """The directions refinement added near the best, in the order tried (all among ``directions``)."""
+        return list(self._refined)
+
+    @property
     def best(self):
         """The best direction, or None when none was tried."""
         return self._directions[0] if self._directions else None
 
     def __reduce__(self):
-        return (OrientResult, (self.to_list(),))
+        return (OrientResult, (self.to_list(), self._refined))
 
     def to_list(self):
         """The directions as the plain list of dicts the call used to return (a copy)."""
         return [d.to_dict() for d in self._directions]
 
     def to_dict(self):
-        """{"directions": to_list()}, the key ``orient --json`` lists them under."""
-        return {"directions": self.to_list()}
+        """{"refined": ..., "directions": to_list()}, the keys of ``orient --json``."""
+        return {"refined": list(self._refined), "directions": self.to_list()}
 
     def __repr__(self):
         best = self.best

@@ -65,9 +65,9 @@ py::dict cavities(ArrayMesh& mesh, int resolution, const std::optional<std::stri
     return out;
 }
 
-py::list orientation(ArrayMesh& mesh, int resolution, int directions, std::optional<int> threads, py::object progress,
+py::dict orientation(ArrayMesh& mesh, int resolution, int directions, std::optional<int> threads, py::object progress,
                      const std::optional<std::string>& printer, const std::optional<std::string>& profilePath,
-                     double minVolume)
+                     double minVolume, bool refine)
 {
     OrientOptions options;
     options.resolution = resolution;
@@ -75,6 +75,7 @@ py::list orientation(ArrayMesh& mesh, int resolution, int directions, std::optio
     options.threads = threadCount(threads);
     requireAtMost("min_volume", minVolume, largestVolume, "mm³");
     options.minCavityVolume = minVolume;
+    options.refineRounds = refine ? 2 : 0;
     if (printer && profilePath) throw InputError("give printer or profile, not both");
     if (printer || profilePath) {
         const Profile profile = printer ? builtinProfile(*printer) : loadProfile(*profilePath);
@@ -87,8 +88,14 @@ py::list orientation(ArrayMesh& mesh, int resolution, int directions, std::optio
     const OrientResult result = withoutGil(report, [&] { return orient(view, options); });
     json::Json ranked = json::Json::array();
     for (const OrientCandidate& candidate : result.candidates)
-        ranked.push_back(json::orientCandidateJson(candidate));
-    return fromJson(ranked);
+        ranked.push_back(json::orientCandidateJson(candidate, result.suctionCupsMeasured));
+    py::list refined;
+    for (const Direction& d : result.refined)
+        refined.append(formatDirection(d));
+    py::dict out;
+    out["directions"] = fromJson(ranked);
+    out["refined"] = std::move(refined);
+    return out;
 }
 
 py::list check(ArrayMesh& mesh)
@@ -127,13 +134,14 @@ Returns a dict with the keys of `meshprobe trapped --json` ('resolution', 'voxel
 'up_vector', 'trapped_voxels', 'trapped_volume', 'cavity_count', 'min_cavity', 'tiny_cavities',
 'cavities'); each cavity a dict with 'number', 'name', 'volume', 'voxels', 'estimated_volume',
 'bounds', 'centroid', 'lowest_point', 'highest_point', 'lowest_height', 'highest_height', 'mesh',
-and with drain_holes 'drain' (and for 'Closed' cavities 'vent'): a dict or None. Volumes are mm³
-('volume' and 'trapped_volume' in single precision, as the analysis computes them, written as the
-shortest decimal of that float like the tool's JSON), points mm.)");
+and with drain_holes 'drain' (and for 'Closed' cavities 'vent'): a dict or None, and 'largest_hole'
+(mm) where a hole of that diameter fits nowhere. Volumes are mm³ ('volume' and 'trapped_volume' in single
+precision, as the analysis computes them, written as the shortest decimal of that float like the tool's
+JSON), points mm.)");
 
     module.def("orient", &orientation, py::arg("mesh"), py::arg("resolution") = 256, py::arg("directions") = 26,
                py::arg("threads") = py::none(), py::arg("progress") = py::none(), py::arg("printer") = py::none(),
-               py::arg("profile") = py::none(), py::arg("min_volume") = 0.0,
+               py::arg("profile") = py::none(), py::arg("min_volume") = 0.0, py::arg("refine") = false,
                R"(Trapped material, supports and height for many build directions, best first: `meshprobe orient`.
 
 directions  6 (the axes), 26 (axes, cube edges and corners) or any count spread over the sphere.
@@ -141,11 +149,14 @@ printer     rank for a built-in process ('bottom-up-resin', 'top-down-resin', 'p
 profile     for a profile file's (a path); neither ranks by trapped material alone.
 min_volume  cavities below it (mm³), like those under 8 voxels, neither count nor rank.
 threads     directions analysed at once, one thread each; None uses all cores.
+refine      after the coarse pass, two rounds of directions on shrinking cones around the best 3
+            (`orient --refine`).
 
-Returns a list of dicts ('up', 'up_vector', 'trapped_volume', 'estimated_volume', 'trapped_voxels',
-'cavities', 'sealed_cavities', 'sealed_volume', 'noise_cavities', 'overhang_area', 'islands',
-'build_height', 'footprint', 'voxel_size', 'resolution') best first, as the tool ranks them; the
-first one's 'up' can be passed to cavities().)");
+Returns {'directions': a list of dicts ('up', 'up_vector', 'trapped_volume', 'estimated_volume',
+'trapped_voxels', 'cavities', 'sealed_cavities', 'sealed_volume', 'noise_cavities', 'overhang_area',
+'islands', 'build_height', 'footprint', 'voxel_size', 'resolution', and for bottom-up resin
+'suction_cups' and 'suction_volume') best first, as the tool ranks them, 'refined': the directions
+refine added}; the first one's 'up' can be passed to cavities().)");
 
     module.def("_mesh_warnings", &check, py::arg("mesh"),
                R"(The mesh checks the tool runs before an analysis: a list of dicts {'code', 'count', 'text'}

@@ -102,6 +102,15 @@ def test_suction_cup_volume_and_overrides():
     assert meshprobe.check(FINS, printer="powder", min_wall=0.2).verdict == "warn"
 
 
+def test_a_drain_wider_than_the_sealed_cavity_names_the_largest_that_fits():
+    # The bracket's sealed void is about 12 x 8 x 4 mm: no 8 mm hole fits it, one of about 4 mm does.
+    bracket = meshprobe.load(os.path.join(os.path.dirname(__file__), "..", "..", "examples", "bracket.stl"))
+    found = meshprobe.check(bracket, printer="powder", drain=8, resolution=64).findings
+    trapped = [f for f in found if f.code == "trapped"]
+    assert len(trapped) == 1 and trapped[0].drain is None and trapped[0].vent is None
+    assert 3.5 < trapped[0].largest_hole < 5 and "largest that fits is" in trapped[0].fix
+
+
 def test_bad_profiles_and_arguments_are_refused(tmp_path):
     bad = tmp_path / "bad.json"
     bad.write_text('{"base": "powder", "walls": {"min": "thin"}}')

@@ -76,6 +76,19 @@ def test_drain_holes_read_as_none_when_not_asked_for(bracket):
         result.cavities[0]["drain"]
 
 
+def test_orient_carries_refined_directions_and_suction_cups_as_the_tool_does(tool_json):
+    cup = meshprobe.load(str(EXAMPLES / "cup.stl"))
+    ranked = meshprobe.orient(cup, resolution=16, directions=6, printer="bottom-up-resin", refine=True)
+    report = tool_json("orient", EXAMPLES / "cup.stl", "-r", 16, "--directions", 6, "--printer", "bottom-up-resin",
+                       "--refine")
+    assert ranked.refined and ranked.refined == report["refined"] == ranked.to_dict()["refined"]
+    assert [(d.up, d.suction_cups) for d in ranked] == [(d["up"], d["suction_cups"]) for d in report["directions"]]
+    assert [d.suction_volume for d in ranked] == pytest.approx([d["suction_volume"] for d in report["directions"]])
+    assert ranked.best.suction_cups == 0 and max(d.suction_cups for d in ranked) == 1
+    assert pickle.loads(pickle.dumps(ranked)).refined == ranked.refined
+    assert meshprobe.orient(cup, resolution=8, directions=6, printer="fdm").best.suction_cups is None
+
+
 def test_orient_is_a_sequence_of_directions_best_first(tool_json):
     cup = meshprobe.load(str(EXAMPLES / "cup.stl"))
     ranked = meshprobe.orient(cup, resolution=32, directions=6)
@@ -85,7 +98,7 @@ def test_orient_is_a_sequence_of_directions_best_first(tool_json):
     assert ranked.best is ranked[0] and isinstance(ranked.best, meshprobe.Orientation)
     assert ranked.best.trapped_voxels == 0 and ranked[-1].up == "+z" and ranked[-1].cavities > 0
     plain = ranked.to_list()
-    assert all(type(d) is dict for d in plain) and ranked == plain and ranked.to_dict() == {"directions": plain}
+    assert all(type(d) is dict for d in plain) and ranked == plain and ranked.to_dict() == {"refined": [], "directions": plain}
     assert [set(d) for d in plain] == [set(d) for d in report["directions"]]
     assert [d["trapped_voxels"] for d in plain] == [d["trapped_voxels"] for d in report["directions"]]
     plain[0]["up"] = "changed"

@@ -161,9 +161,10 @@ TEST(TrappedCommand, HumanSummaryListsCavities)
     const clitest::ToolResult run = runTool({"trapped", path, "-r", "16", "--drain-holes", "1"});
     ASSERT_EQ(run.exitCode, 0) << run.err;
     EXPECT_NE(run.out.find("125 voxels, 125 mm³ (0.125 ml)"), std::string::npos) << run.out;
-    // The floor stands on the build plate: the drain and the vent leave through a 4.499 mm side wall.
-    for (const char* hole : {"1  drain  (4.499, 7.499, 5.499)  (0, 7.499, 5.499)  +x                   4.499  yes",
-                             "1  vent   (4.499, 7.499, 9.499)  (0, 7.499, 9.499)  +x                   4.499  yes"})
+    // The floor stands on the build plate: the drain and the vent leave through a 4.499 mm side wall, their
+    // rims a hundredth of a voxel off the cavity's floor (4.499) and ceiling (10.499).
+    for (const char* hole : {"1  drain  (4.499, 7.499, 5.009)  (0, 7.499, 5.009)  +x                   4.499  yes",
+                             "1  vent   (4.499, 7.499, 9.989)  (0, 7.499, 9.989)  +x                   4.499  yes"})
         EXPECT_NE(run.out.find(hole), std::string::npos) << hole << "\n" << run.out;
     EXPECT_NE(run.out.find("1  Closed     125"), std::string::npos) << run.out;
     // Voxels 5..9 span 4.999..9.999: the lowest point, centroid, highest point and box corners.

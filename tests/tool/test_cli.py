@@ -42,7 +42,10 @@ def no_float_oddities(text):
     ["areas", EXAMPLES / "bracket.stl", "--faces", "0-3"],
     ["areas", "--thin", "0", "1.5", EXAMPLES / "bracket.stl"],
     ["check", EXAMPLES / "cup.stl", "--printer", "powder", "-r", "32"],
-], ids=["info", "trapped", "trapped-files", "thickness", "thickness-colour", "areas", "areas-thin", "check"])
+    ["orient", EXAMPLES / "bracket.stl", "-r", "16", "--directions", "6"],
+    ["orient", EXAMPLES / "cup.stl", "-r", "16", "--printer", "bottom-up-resin", "--refine"],
+], ids=["info", "trapped", "trapped-files", "thickness", "thickness-colour", "areas", "areas-thin", "check", "orient",
+        "orient-resin-refined"])
 def test_json_matches_its_schema(args, tmp_path):
     args = [str(a).replace("{tmp}", str(tmp_path)) for a in args]
     result = run(*args, "--json")
@@ -60,6 +63,30 @@ def test_check_json_on_a_failing_or_warning_part_matches_its_schema(printer):
     jsonschema.validate(report, schema("check"))
     assert result.returncode == (3 if report["verdict"] == "fail" else 0), result.stderr
     assert report["findings"], "the bracket has a sealed cavity: every process says something about it"
+
+
+@pytest.mark.parametrize("mesh,printer", [("cup.stl", "bottom-up-resin"), ("bracket.stl", "bottom-up-resin"),
+                                          ("bracket.stl", "powder")])
+def test_check_finds_what_orient_measured_for_the_best_direction(mesh, printer):
+    """check --up with orient's best_up (and with -z, where the cup forms a suction cup) reports the sealed
+    cavities and suction cups of orient's row for that direction, count and volume, and its support area."""
+    orient = no_float_oddities(run("orient", EXAMPLES / mesh, "--printer", printer, "-r", "48", "--json").stdout)
+    rows = {row["up"]: row for row in orient["directions"]}
+    for up in (orient["best_up"], "-z"):
+        result = run("check", EXAMPLES / mesh, "--printer", printer, "--up", up, "-r", "48", "--json")
+        findings = no_float_oddities(result.stdout)["findings"]
+        for code, count, volume in (("trapped", "sealed_cavities", "sealed_volume"),
+                                    ("suction_cup", "suction_cups", "suction_volume")):
+            found = [f["measure"] for f in findings if f["code"] == code]
+            assert len(found) == rows[up].get(count, 0), (up, code)
+            assert sum(found) == pytest.approx(rows[up].get(volume, 0.0), rel=1e-9), (up, code)
+        supports = [f for f in findings if f["code"] == "supports"]
+        assert [f["measure"] for f in supports] == ([pytest.approx(rows[up]["overhang_area"], rel=1e-9)]
+                                                    if rows[up]["overhang_area"] or rows[up]["islands"] else []), up
+        if rows[up]["islands"]:
+            assert f"; {rows[up]['islands']} region" in supports[0]["message"], up
+    if printer == "bottom-up-resin" and mesh == "cup.stl":
+        assert rows["-z"]["suction_cups"] == 1 and orient["directions"][0]["suction_cups"] == 0
 
 
 def test_profile_schema_accepts_what_check_prints_and_check_reads_it(tmp_path):

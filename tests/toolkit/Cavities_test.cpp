@@ -3,6 +3,7 @@
 // really drain when cut.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <map>
 #include <random>
@@ -234,7 +235,7 @@ TEST(Cavities, DrainHoleCutIntoThePartLeavesNothingTrapped)
     EXPECT_NEAR(drain.exitPoint[0], 20.0, 1e-3);
     EXPECT_NEAR(drain.wallPoint[0], 15.0, 1e-3);
     EXPECT_NEAR(drain.length, 5.0, 1e-3);
-    EXPECT_NEAR(drain.exitPoint[2], 4.0, r.voxelSize);
+    EXPECT_NEAR(drain.exitPoint[2], 4.0 + 1.5, r.voxelSize); // the hole's lower rim on the cavity's floor
     EXPECT_NEAR(r.cavities[0].vent->direction[2], -1.0, 1e-9);
     EXPECT_NEAR(r.cavities[0].vent->length, 5.0, 1e-3);
     // The drills to subtract: closed and wound outward, a 24-sided prism of the hole's diameter centred on
@@ -265,6 +266,84 @@ TEST(Cavities, DrainHoleCutIntoThePartLeavesNothingTrapped)
         const testmesh::Soup cut = solid.soup();
         options.drainHoleDiameter = 0;
         EXPECT_EQ(meshprobe::findCavities(cut.view(), options).trappedVoxels == 0, drilled);
+    }
+}
+
+/// A solid box with box-shaped voids carved out, as cells between the planes of every box's sides.
+testmesh::Soup carved(const std::array<float, 6>& solid, const std::vector<std::array<float, 6>>& voids)
+{
+    std::vector<float> planes[3];
+    for (int k = 0; k < 3; ++k) {
+        planes[k] = {solid[k], solid[k + 3]};
+        for (const auto& v : voids)
+            planes[k].insert(planes[k].end(),
+                             {std::clamp(v[k], solid[k], solid[k + 3]), std::clamp(v[k + 3], solid[k], solid[k + 3])});
+        std::sort(planes[k].begin(), planes[k].end());
+        planes[k].erase(std::unique(planes[k].begin(), planes[k].end()), planes[k].end());
+    }
+    trapmesh::CellSolid cells(planes[0], planes[1], planes[2]);
+    for (std::size_t i = 0; i + 1 < planes[0].size(); ++i)
+        for (std::size_t j = 0; j + 1 < planes[1].size(); ++j)
+            for (std::size_t k = 0; k + 1 < planes[2].size(); ++k) {
+                const float c[3] = {(planes[0][i] + planes[0][i + 1]) / 2, (planes[1][j] + planes[1][j + 1]) / 2,
+                                    (planes[2][k] + planes[2][k + 1]) / 2};
+                for (const auto& v : voids)
+                    if (c[0] > v[0] && c[0] < v[3] && c[1] > v[1] && c[1] < v[4] && c[2] > v[2] && c[2] < v[5])
+                        cells.carve(int(i), int(j), int(k));
+            }
+    return cells.soup();
+}
+
+// Holes are cylinders: a 30 x 30 x 20 block with a sealed pocket 3 wide (x), 20 long (y) and 6 tall (z)
+// over a 6 mm floor on the plate. A 2 mm drain leaves sideways through the nearest wall (5 mm, along y);
+// 4 mm does not fit across the pocket's 3 mm, so it moves to the long way out along x (13 mm); 8 mm fits
+// nowhere, and the largest that does is about the pocket's height. Every hole suggested, cut as a square
+// prism of its diameter, leaves the pocket draining.
+TEST(Cavities, DrainHolesFitTheCavityAtTheirDiameter)
+{
+    const std::array<float, 6> block{0, 0, 0, 30, 30, 20}, pocket{13.5f, 5, 6, 16.5f, 25, 12};
+    const testmesh::Soup part = carved(block, {pocket});
+    struct Case {
+        double diameter;
+        int axis; ///< the axis both holes run along, -1 for none
+        double length;
+    };
+    for (const Case& c : {Case{2, 1, 5}, Case{4, 0, 13.5}, Case{8, -1, 0}}) {
+        meshprobe::CavityOptions options = drainHoleOptions(64);
+        options.drainHoleDiameter = c.diameter;
+        const meshprobe::CavitiesResult r = meshprobe::findCavities(part.view(), options);
+        ASSERT_EQ(r.cavities.size(), 1u) << c.diameter;
+        const meshprobe::CavityReport& cavity = r.cavities[0];
+        if (c.axis < 0) {
+            EXPECT_FALSE(cavity.drain || cavity.vent) << c.diameter;
+            ASSERT_TRUE(cavity.largestHoleDiameter);
+            const double largest = *cavity.largestHoleDiameter;
+            EXPECT_GT(largest, 5.0);
+            EXPECT_LT(largest, 6.0 + 2 * r.voxelSize);
+            for (double d : {largest, largest + 0.1}) {
+                options.drainHoleDiameter = d;
+                const meshprobe::CavityReport again = meshprobe::findCavities(part.view(), options).cavities.at(0);
+                EXPECT_EQ(again.drain && again.vent, d == largest) << d;
+            }
+            continue;
+        }
+        ASSERT_TRUE(cavity.drain && cavity.vent) << c.diameter;
+        EXPECT_FALSE(cavity.largestHoleDiameter);
+        std::vector<std::array<float, 6>> voids{pocket};
+        for (const meshprobe::DrainHole* hole : {&*cavity.drain, &*cavity.vent}) {
+            EXPECT_NEAR(std::fabs(hole->direction[c.axis]), 1.0, 1e-9) << c.diameter << hole->kind;
+            EXPECT_NEAR(hole->length, c.length, 1e-3) << c.diameter << hole->kind;
+            std::array<float, 6> prism{};
+            for (int k = 0; k < 3; ++k) {
+                const auto [lo, hi] = std::minmax(hole->exitPoint[k], hole->wallPoint[k]);
+                prism[k] = float(k == c.axis ? lo : lo - c.diameter / 2);
+                prism[k + 3] = float(k == c.axis ? hi : hi + c.diameter / 2);
+            }
+            voids.push_back(prism);
+        }
+        const testmesh::Soup drilled = carved(block, voids);
+        options.drainHoleDiameter = 0;
+        EXPECT_EQ(meshprobe::findCavities(drilled.view(), options).trappedVoxels, 0) << c.diameter;
     }
 }
 

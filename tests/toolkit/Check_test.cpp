@@ -144,6 +144,20 @@ TEST(Check, SealedCavityGetsDrainAndVentOfTheProfilesDiameter)
     EXPECT_EQ(trapped.front()->vent->diameter, 3.5);
     // The drain leaves from the cavity's floor, the vent from its ceiling.
     EXPECT_LT(trapped.front()->drain->wallPoint[2], trapped.front()->vent->wallPoint[2]);
+    EXPECT_FALSE(trapped.front()->largestHole);
+    // A 12 mm drill fits no 10 mm cube of air: no holes, and the fix names the largest that fits.
+    meshprobe::Profile wide = meshprobe::builtinProfile("top-down-resin");
+    wide.drainDiameter = 12;
+    meshprobe::CheckOptions options;
+    options.resolution = 64;
+    const auto refused = withCode(meshprobe::check(sealedHollowBox().view(), wide, options), "trapped");
+    ASSERT_EQ(refused.size(), 1u);
+    EXPECT_FALSE(refused.front()->drain || refused.front()->vent);
+    ASSERT_TRUE(refused.front()->largestHole);
+    EXPECT_GT(*refused.front()->largestHole, 9.0);
+    EXPECT_LT(*refused.front()->largestHole, 11.0);
+    EXPECT_NE(refused.front()->fix.find("no straight 12 mm hole fits; the largest that fits is"), std::string::npos)
+        << refused.front()->fix;
 }
 
 TEST(Check, FinsBelowMinimumFailAndBetweenMinimumAndRecommendedWarn)

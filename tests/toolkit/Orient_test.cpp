@@ -4,10 +4,13 @@
 
 #include <array>
 #include <cmath>
+#include <stdexcept>
+#include <vector>
 #include <string>
 
 #include "meshprobe/Error.h"
 #include "meshprobe/Orientation.h"
+#include "tests/support/PrintParts.h"
 #include "tests/support/TestMeshes.h"
 #include "tests/trapvolume/CellSolid.h"
 #include "toolkit/src/orient/BuildFigures.h"
@@ -173,6 +176,85 @@ TEST(Orient, CavitiesWithinNoiseNeitherCountNorRank)
         EXPECT_TRUE(slantTrapsLess) << c.side << ": the part no longer tells the rule apart";
         EXPECT_NE(r.reason.find("tied"), std::string::npos) << r.reason;
     }
+}
+
+const meshprobe::OrientCandidate& candidateFor(const meshprobe::OrientResult& r, const char* up)
+{
+    for (const meshprobe::OrientCandidate& c : r.candidates)
+        if (meshprobe::formatDirection(c.up) == up) return c;
+    throw std::runtime_error(std::string("no candidate ") + up);
+}
+
+// Suction cups rank right after sealed volume for bottom-up resin. The cup (12 x 12 x 16 mm of air) forms one
+// when built -z up; +z up it forms none and needs no support, so it goes first. The tube, open at both
+// ends, drains either way up, but whichever end sits on the plate closes it into a cup: bottom-up resin
+// lays it on its side. Powder looks for no cups and builds the cup on any axis (all 20 mm tall).
+TEST(Orient, BottomUpResinAvoidsSuctionCupsAndThePlateClosesThem)
+{
+    struct Case {
+        const char* part;
+        testmesh::Soup (*make)();
+        meshprobe::OrientRanking ranking;
+        const char* best;
+        std::vector<const char*> cups; ///< directions with one cup, of the volume below
+        double cupVolume;
+    };
+    const std::vector<Case> cases{
+        {"cup", printparts::cupOpeningUp, meshprobe::OrientRanking::BottomUpResin, "+z", {"-z"}, 2304},
+        {"tube", printparts::tubeThroughZ, meshprobe::OrientRanking::BottomUpResin, "+x", {"+z", "-z"}, 2880},
+        {"cup", printparts::cupOpeningUp, meshprobe::OrientRanking::Powder, "+z", {}, 0},
+    };
+    for (const Case& c : cases) {
+        const meshprobe::OrientResult r = orientFor(c.make(), c.ranking, 6);
+        EXPECT_EQ(r.suctionCupsMeasured, c.ranking == meshprobe::OrientRanking::BottomUpResin);
+        EXPECT_EQ(meshprobe::formatDirection(r.candidates[0].up), c.best) << c.part << " " << r.reason;
+        std::size_t withCups = 0;
+        for (const meshprobe::OrientCandidate& other : r.candidates) {
+            EXPECT_EQ(other.sealedCavities, 0u) << c.part;
+            withCups += other.suctionCups;
+        }
+        EXPECT_EQ(withCups, c.cups.size()) << c.part;
+        for (const char* up : c.cups) {
+            const meshprobe::OrientCandidate& cupped = candidateFor(r, up);
+            EXPECT_EQ(cupped.suctionCups, 1u) << c.part << " " << up;
+            EXPECT_NEAR(cupped.suctionCupVolume, c.cupVolume, 0.1 * c.cupVolume) << c.part << " " << up;
+        }
+    }
+}
+
+// Refinement finds what the coarse set steps over: a 20 x 20 x 2 slab tilted 30° about y builds lowest
+// along its normal (0.5, 0, 0.866), 30° from +z (or the opposite way); of the 26 coarse directions the nearest is 15°
+// off (7.1 mm tall). Two rounds of cones close in on the normal, the same directions every run.
+TEST(Orient, RefinementClosesInOnTheBestDirectionBetweenCoarseOnes)
+{
+    testmesh::Soup slab = testmesh::box(-10, -10, -1, 10, 10, 1);
+    const double c = std::cos(M_PI / 6), s = std::sin(M_PI / 6);
+    for (std::size_t v = 0; v < slab.positions.size(); v += 3) {
+        const double x = slab.positions[v], z = slab.positions[v + 2];
+        slab.positions[v] = float(c * x + s * z);
+        slab.positions[v + 2] = float(-s * x + c * z);
+    }
+    meshprobe::OrientOptions options;
+    options.resolution = 24;
+    options.threads = 2;
+    options.ranking = meshprobe::OrientRanking::Powder;
+    const meshprobe::OrientResult coarse = meshprobe::orient(slab.view(), options);
+    EXPECT_TRUE(coarse.refined.empty());
+    EXPECT_NEAR(coarse.candidates[0].buildHeight, 20 * std::sin(M_PI / 12) + 2 * std::cos(M_PI / 12), 1e-3);
+    options.refineRounds = 2;
+    const meshprobe::OrientResult fine = meshprobe::orient(slab.view(), options);
+    ASSERT_FALSE(fine.refined.empty());
+    EXPECT_LE(fine.refined.size(), 36u);
+    EXPECT_EQ(fine.candidates.size(), 26 + fine.refined.size());
+    const Direction& best = fine.candidates[0].up;
+    EXPECT_GT(std::fabs(best[0] * s + best[2] * c), std::cos(5 * M_PI / 180)) << meshprobe::formatDirection(best);
+    EXPECT_LT(fine.candidates[0].buildHeight, 3.5);
+    const meshprobe::OrientResult again = meshprobe::orient(slab.view(), options);
+    ASSERT_EQ(again.refined.size(), fine.refined.size());
+    for (std::size_t i = 0; i < fine.refined.size(); ++i)
+        EXPECT_EQ(again.refined[i], fine.refined[i]);
+    options.refineRounds = 5;
+    EXPECT_THROW(meshprobe::orient(slab.view(), options), meshprobe::InputError);
 }
 
 } // namespace

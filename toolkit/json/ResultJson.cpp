@@ -93,6 +93,7 @@ Json findingJson(const Finding& f)
     if (f.size) j["size"] = pointJson(*f.size);
     if (f.drain) j["drain"] = namedHoleJson(*f.drain);
     if (f.vent) j["vent"] = namedHoleJson(*f.vent);
+    if (f.largestHole) j["largest_hole"] = *f.largestHole;
     j["fix"] = f.fix;
     return j;
 }
@@ -246,6 +247,7 @@ Json cavityJson(const CavityReport& c, CavityMeshes meshes, bool drainHoles)
     if (drainHoles) {
         j["drain"] = c.drain ? holeJson(*c.drain) : nullptr;
         if (c.closed) j["vent"] = c.vent ? holeJson(*c.vent) : nullptr;
+        if (c.largestHoleDiameter) j["largest_hole"] = *c.largestHoleDiameter;
     }
     return j;
 }
@@ -266,23 +268,28 @@ void addCavitiesJson(Json& into, const CavitiesResult& result, double minCavity,
         into["cavities"].push_back(cavityJson(cavity, meshes, drainHoles));
 }
 
-Json orientCandidateJson(const OrientCandidate& c)
+Json orientCandidateJson(const OrientCandidate& c, bool suctionCups)
 {
-    return {{"up", formatDirection(c.up)},
-            {"up_vector", {c.up[0], c.up[1], c.up[2]}},
-            {"trapped_volume", shortestDouble(c.trappedVolume)},
-            {"estimated_volume", c.estimatedVolume},
-            {"trapped_voxels", c.trappedVoxels},
-            {"cavities", c.cavities},
-            {"sealed_cavities", c.sealedCavities},
-            {"sealed_volume", c.sealedVolume},
-            {"noise_cavities", c.noiseCavities},
-            {"overhang_area", c.overhangArea},
-            {"islands", c.islands},
-            {"build_height", c.buildHeight},
-            {"footprint", c.footprint},
-            {"voxel_size", c.voxelSize},
-            {"resolution", c.resolution}};
+    Json j = {{"up", formatDirection(c.up)},
+              {"up_vector", {c.up[0], c.up[1], c.up[2]}},
+              {"trapped_volume", shortestDouble(c.trappedVolume)},
+              {"estimated_volume", c.estimatedVolume},
+              {"trapped_voxels", c.trappedVoxels},
+              {"cavities", c.cavities},
+              {"sealed_cavities", c.sealedCavities},
+              {"sealed_volume", c.sealedVolume},
+              {"noise_cavities", c.noiseCavities},
+              {"overhang_area", c.overhangArea},
+              {"islands", c.islands},
+              {"build_height", c.buildHeight},
+              {"footprint", c.footprint},
+              {"voxel_size", c.voxelSize},
+              {"resolution", c.resolution}};
+    if (suctionCups) {
+        j["suction_cups"] = c.suctionCups;
+        j["suction_volume"] = c.suctionCupVolume;
+    }
+    return j;
 }
 
 std::string dumpJson(const Json& json)

@@ -123,8 +123,9 @@ Json cavityJson(const CavityReport& cavity, CavityMeshes meshes, bool drainHoles
 /// "cavity_count", "min_cavity", "tiny_cavities" and the listed "cavities".
 void addCavitiesJson(Json& into, const CavitiesResult& result, double minCavity, CavityMeshes meshes, bool drainHoles);
 
-/// One build direction of `orient`: "up", "up_vector", volumes, cavities, supports, height and footprint.
-Json orientCandidateJson(const OrientCandidate& candidate);
+/// One build direction of `orient`: "up", "up_vector", volumes, cavities, supports, height and footprint,
+/// and "suction_cups" with "suction_volume" when the ranking measured them.
+Json orientCandidateJson(const OrientCandidate& candidate, bool suctionCups = false);
 
 /// Compact JSON text; invalid UTF-8 (a message quoting file content) is replaced rather than thrown on.
 std::string dumpJson(const Json& json);

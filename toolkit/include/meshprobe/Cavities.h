@@ -23,14 +23,17 @@ struct CavityOptions {
     Direction up{0.0, 0.0, 1.0};
     /// Worker threads; 0 means one per core.
     int threads = 0;
-    /// Cavities below this volume (mm³) are counted in tinyCavities/tinyVolume and not listed.
+    /// Cavities below this volume (mm³), or of fewer voxels than minVoxels, are counted in
+    /// tinyCavities/tinyVolume and not listed.
     double minVolume = 0.0;
+    long long minVoxels = 0;
     /// Build Cavity::solid, the closed surface of each listed cavity.
     bool solids = true;
     /// Keep Cavity::columns, the analysis' own upright column triangles.
     bool columns = false;
     /// Suggest drain holes of this diameter (mm) for each listed cavity; 0 = none. At most the diagonal of
-    /// the part's box. Holes never leave through the faces the part stands on in the build direction.
+    /// the part's box. A hole is a cylinder of this diameter that fits the cavity where it starts, runs
+    /// through material only and never leaves through the faces the part stands on in the build direction.
     double drainHoleDiameter = 0.0;
     /// Progress of the whole call; false cancels.
     ProgressCallback progress;
@@ -71,9 +74,13 @@ struct CavityReport {
     /// The analysis' upright column triangles, model frame. Empty unless CavityOptions::columns.
     Mesh columns;
     /// Suggested holes: a drain, and for sealed cavities also a vent. Only with drainHoleDiameter > 0; a
-    /// cavity with no straight way out that avoids the other cavities gets none.
+    /// cavity with no straight way out of that diameter that avoids the other cavities gets none.
     std::optional<DrainHole> drain;
     std::optional<DrainHole> vent;
+    /// When a hole it needs (a drain, and a vent when sealed) of drainHoleDiameter fits nowhere: the largest
+    /// diameter for which all of them fit, mm (within 1 %); 0 when no straight way out exists at any
+    /// diameter. Unset when every hole was found or none was asked for.
+    std::optional<double> largestHoleDiameter;
 };
 
 struct CavitiesResult {
@@ -86,7 +93,7 @@ struct CavitiesResult {
     long long trappedVoxels = 0;
     float trappedVolume = 0.0f;
     std::size_t cavityCount = 0;
-    /// Cavities at or above CavityOptions::minVolume.
+    /// Cavities at or above CavityOptions::minVolume and minVoxels.
     std::vector<CavityReport> cavities;
     /// Cavities below it, and their summed volume (mm³).
     std::size_t tinyCavities = 0;

@@ -25,8 +25,8 @@ std::string toString(Verdict verdict);
 /// One problem found, located in the model's frame.
 struct Finding {
     /// Stable code: "thin_wall", "trapped" (sealed cavity), "pocket" (open cavity holding material),
-    /// "suction_cup", "open_mesh", "inside_out", "inconsistent_winding", "non_manifold", "several_bodies",
-    /// "zero_area_faces", "not_analysed".
+    /// "suction_cup", "supports" (faces that need support, a note), "open_mesh", "inside_out", "inconsistent_winding",
+    /// "non_manifold", "several_bodies", "zero_area_faces", "not_analysed".
     std::string code;
     /// Info, Warn or Fail (never Ignore).
     Severity severity = Severity::Info;
@@ -47,6 +47,9 @@ struct Finding {
     /// Suggested holes for sealed cavities and cups (profile's drain diameter), when a straight one exists.
     std::optional<DrainHole> drain;
     std::optional<DrainHole> vent;
+    /// Sealed cavities with no hole of the profile's drain diameter: the largest diameter that fits, mm (0
+    /// when no straight way out exists at any diameter; see CavityReport::largestHoleDiameter).
+    std::optional<double> largestHole;
 };
 
 struct CheckOptions {
@@ -85,7 +88,9 @@ struct CheckResult {
 ///   warns, or fails when its thinnest face is below minWall;
 /// - cavities (trapped air for profile.up): sealed ones weigh profile.sealedCavity, with a drain and a vent of
 ///   drainDiameter where a straight hole exists; open pockets weigh profile.pocket;
-/// - suction cups (profile.suctionCups): air open only toward the vat, fail above suctionCupVolume, warn below.
+/// - suction cups (profile.suctionCups): air open only toward the vat, fail above suctionCupVolume, warn below;
+/// - supports: the area of the faces flatter than profile.overhangAngle facing down, off the plate, and the
+///   regions that start in mid-air, as a note (as orient measures them).
 /// Cavities and cups smaller than 8 voxels are voxel noise at walls and are left out.
 /// Safe to call concurrently. Costs one thickness pass and one or two cavity analyses.
 /// @throw InputError invalid view, profile or options; Error when an analysis fails; Cancelled

@@ -64,8 +64,10 @@ std::vector<Direction> candidateDirections(int count);
 enum class OrientRanking {
     /// Least trapped material, no process in mind.
     TrappedMaterial,
-    /// Resin (bottom-up or top-down): no sealed cavity, then the least support area, then the lowest build.
+    /// Top-down resin: no sealed cavity, then the least support area, then the lowest build.
     Resin,
+    /// Bottom-up resin: no sealed cavity, no suction cup, then the least support area, then the lowest build.
+    BottomUpResin,
     /// Powder bed: no sealed cavity, then the lowest build (the powder supports every overhang).
     Powder,
     /// Filament: the least support area, then the lowest build (uncured material cannot be trapped).
@@ -91,6 +93,11 @@ struct OrientOptions {
     double overhangAngle = 45.0;
     /// What decides first (see OrientResult for ties); rankingFor gives a profile's.
     OrientRanking ranking = OrientRanking::TrappedMaterial;
+    /// Rounds of refinement after the coarse pass, 0..4: each round tries 6 directions on a cone around each
+    /// of the best 3 so far, the first round's cone half as wide as the coarse set's spacing (the widest
+    /// angle from any direction to its nearest neighbour), each further round half the last. Directions
+    /// within a quarter cone of one already tried are skipped.
+    int refineRounds = 0;
     /// Progress over all directions; false cancels.
     ProgressCallback progress;
 };
@@ -116,6 +123,11 @@ struct OrientCandidate {
     double sealedVolume = 0.0;
     /// Cavities left out as noise (below noiseVoxels voxels or OrientOptions::minCavityVolume).
     std::size_t noiseCavities = 0;
+    /// Bottom-up resin (OrientRanking::BottomUpResin) only: suction cups (air open only toward the vat, or
+    /// closed by the plate where the rim sits on it, as check finds them), noise left out as for cavities,
+    /// and their estimated volume, mm³. 0 for other rankings, which do not look for them.
+    std::size_t suctionCups = 0;
+    double suctionCupVolume = 0.0;
     /// Area of the faces that need support (OrientOptions::overhangAngle), faces on the plate left out, mm².
     double overhangArea = 0.0;
     /// Regions that start in mid-air: flat groups of vertices no edge leaves downward, off the plate.
@@ -140,6 +152,11 @@ struct OrientCandidate {
 /// then input order.
 struct OrientResult {
     std::vector<OrientCandidate> candidates;
+    /// Whether the candidates' suction cups were looked for (bottom-up resin).
+    bool suctionCupsMeasured = false;
+    /// Directions --refine added around the best of the coarse pass, in the order they were tried; all of
+    /// them are among the candidates.
+    std::vector<Direction> refined;
     /// Why the first beat the second: the first criterion that told them apart, with both figures. Empty
     /// with fewer than two candidates.
     std::string reason;

@@ -154,7 +154,7 @@ CavitiesResult findCavities(const MeshView& mesh, const CavityOptions& options)
         detail::FoundCavity& cavity = run.cavities[c];
         if (options.progress && !options.progress(90.0f + 10.0f * float(c) / float(run.cavities.size())))
             throw Cancelled();
-        if (cavity.volume < options.minVolume) {
+        if (cavity.volume < options.minVolume || voxels[c].count() < options.minVoxels) {
             ++result.tinyCavities;
             result.tinyVolume += cavity.volume;
             continue;
@@ -171,11 +171,16 @@ CavitiesResult findCavities(const MeshView& mesh, const CavityOptions& options)
         if (options.solids) report.solid = toModel(detail::voxelSurface(voxels[c]), place);
         if (cavity.columns) report.columns = std::move(*cavity.columns);
         if (drill) {
-            if (auto hole = drill->find(c, false, options.drainHoleDiameter))
-                report.drain = holeToModel(*hole, part.frame);
+            const double d = options.drainHoleDiameter;
+            if (auto hole = drill->find(c, false, d)) report.drain = holeToModel(*hole, part.frame);
             if (report.closed)
-                if (auto hole = drill->find(c, true, options.drainHoleDiameter))
-                    report.vent = holeToModel(*hole, part.frame);
+                if (auto hole = drill->find(c, true, d)) report.vent = holeToModel(*hole, part.frame);
+            if (!report.drain || (report.closed && !report.vent)) {
+                double largest = report.drain ? d : drill->largestDiameter(c, false, d);
+                if (report.closed && largest > 0.0)
+                    largest = std::min(largest, report.vent ? d : drill->largestDiameter(c, true, d));
+                report.largestHoleDiameter = largest;
+            }
         }
         cavity.columns.reset(); // one copy of each cavity at a time
         result.cavities.push_back(std::move(report));

@@ -13,6 +13,8 @@
 #include "meshprobe/Thickness.h"
 #include "meshprobe/ThinAreas.h"
 #include "meshprobe/detail/ProgressSlice.h"
+#include "toolkit/src/orient/BuildFigures.h"
+#include "toolkit/src/cavities/SuctionCups.h"
 
 namespace meshprobe {
 
@@ -63,14 +65,6 @@ Box turnedBox(const MeshView& mesh, const Rotation& rotation)
         }
     }
     return box;
-}
-
-/// The voxel volume below which a cavity is noise, for a grid of `resolution` over the turned box.
-double noiseVolume(const Box& box, int resolution)
-{
-    const double longest = std::max({box.hi[0] - box.lo[0], box.hi[1] - box.lo[1], box.hi[2] - box.lo[2]});
-    const double voxel = longest / resolution;
-    return noiseVoxels * voxel * voxel * voxel;
 }
 
 Point faceCentroid(const MeshView& mesh, std::uint32_t face)
@@ -201,6 +195,15 @@ std::string holeText(const DrainHole& hole)
            " to " + pointText(hole.wallPoint);
 }
 
+/// Why no straight hole of the diameter was suggested.
+std::string fitText(const CavityReport& cavity, double diameter)
+{
+    if (!cavity.largestHoleDiameter || *cavity.largestHoleDiameter <= 0.0)
+        return "no straight hole avoids the other cavities and the build plate";
+    return "no straight " + number(diameter) + " mm hole fits; the largest that fits is " +
+           number(*cavity.largestHoleDiameter) + " mm";
+}
+
 Finding sealedFinding(const CavityReport& cavity, const Profile& profile)
 {
     Finding f;
@@ -212,6 +215,7 @@ Finding sealedFinding(const CavityReport& cavity, const Profile& profile)
     f.size = boxSize(cavity.boundsMin, cavity.boundsMax);
     f.drain = cavity.drain;
     f.vent = cavity.vent;
+    f.largestHole = cavity.largestHoleDiameter;
     if (profile.sealedCavity <= Severity::Info) {
         f.message = "sealed void of " + number(cavity.estimatedVolume) + " mm³ (" + sizeText(*f.size) +
                     "); it traps nothing in this process";
@@ -225,8 +229,8 @@ Finding sealedFinding(const CavityReport& cavity, const Profile& profile)
         f.fix = "add " + holeText(*cavity.drain) + " and " + holeText(*cavity.vent);
     else if (profile.drainDiameter > 0)
         f.fix = "add a drain hole of at least " + d + " mm at its lowest point " + pointText(cavity.lowestPoint) +
-                " and a vent of at least " + d + " mm at its highest point " + pointText(cavity.highestPoint) +
-                " (no straight hole avoids the other cavities)";
+                " and a vent of at least " + d + " mm at its highest point " + pointText(cavity.highestPoint) + " (" +
+                fitText(cavity, profile.drainDiameter) + ")";
     else
         f.fix = "open the cavity or fill it";
     return f;
@@ -253,14 +257,14 @@ Finding pocketFinding(const CavityReport& cavity, const Profile& profile)
     return f;
 }
 
-void addCavityFindings(const MeshView& mesh, const Profile& profile, const CheckOptions& options, double noise,
+void addCavityFindings(const MeshView& mesh, const Profile& profile, const CheckOptions& options,
                        const ProgressCallback& progress, CheckResult& result)
 {
     CavityOptions cavityOptions;
     cavityOptions.resolution = options.resolution;
     cavityOptions.up = profile.up;
     cavityOptions.threads = options.threads;
-    cavityOptions.minVolume = noise;
+    cavityOptions.minVoxels = noiseVoxels;
     cavityOptions.solids = false;
     // A hole wider than the part's box fits nowhere: the finding then asks for one without suggesting where.
     const Box box = turnedBox(mesh, Rotation{});
@@ -282,62 +286,13 @@ void addCavityFindings(const MeshView& mesh, const Profile& profile, const Check
 // ---------------------------------------------------------------------------------------------------------
 // Suction cups
 
-/// Appends a closed box, given by its 8 corners in the turned frame, to the mesh in the model's frame.
-void appendPlate(Mesh& mesh, const Box& plate, const Rotation& rotation)
-{
-    const auto base = static_cast<std::uint32_t>(mesh.vertexCount());
-    for (int corner = 0; corner < 8; ++corner) {
-        const Point turned{corner & 1 ? plate.hi[0] : plate.lo[0], corner & 2 ? plate.hi[1] : plate.lo[1],
-                           corner & 4 ? plate.hi[2] : plate.lo[2]};
-        const Point model = rotation.applyInverse(turned);
-        for (int k = 0; k < 3; ++k)
-            mesh.vertices.push_back(static_cast<float>(model[k]));
-    }
-    // Corner index = x + 2y + 4z; each side as two triangles wound counter-clockwise seen from outside (the
-    // rotation is proper, so the winding survives the way back to the model's frame).
-    constexpr std::uint32_t sides[12][3] = {{0, 2, 3}, {0, 3, 1}, {4, 5, 7}, {4, 7, 6}, {0, 1, 5}, {0, 5, 4},
-                                            {2, 6, 7}, {2, 7, 3}, {0, 4, 6}, {0, 6, 2}, {1, 3, 7}, {1, 7, 5}};
-    for (const auto& side : sides)
-        for (std::uint32_t corner : side)
-            mesh.triangles.push_back(base + corner);
-}
-
-// A suction cup is air that, in the printer's frame, can leave only toward the vat: while a layer is peeled
-// off the vat film, nothing can flow in behind it, and the cup pulls on the part. Turning the printer's frame
-// upside down makes "leaves only toward the vat" into "leaves only by rising": exactly what the trapped-air
-// analysis finds when run for the opposite build direction. The build plate closes a cup whose rim sits on it
-// (a channel through the part, open at both ends, is a cup while its top end is glued to the plate), so the
-// plate is added to the mesh as a slab over the part's footprint, touching the part's highest point. In that
-// run, cavities sealed on every side are the part's own sealed cavities (reported already) or pockets the
-// plate closes toward itself (air open toward the plate, not toward the vat): only the open ones are cups.
 void addSuctionCupFindings(const MeshView& mesh, const Profile& profile, const CheckOptions& options,
                            const ProgressCallback& progress, CheckResult& result)
 {
-    const Rotation toPrinter = rotationTakingToZ(profile.up);
-    const Box part = turnedBox(mesh, toPrinter);
-    const double longest = std::max({part.hi[0] - part.lo[0], part.hi[1] - part.lo[1], part.hi[2] - part.lo[2]});
-    Box plate = part;
-    plate.lo[2] = part.hi[2];
-    // Two voxels thick, so that the plate has a voxel of material of its own at any resolution.
-    plate.hi[2] = part.hi[2] + 2.0 * longest / options.resolution;
-
-    Mesh withPlate;
-    withPlate.vertices.assign(mesh.vertices, mesh.vertices + 3 * mesh.vertexCount);
-    withPlate.triangles.assign(mesh.triangles, mesh.triangles + 3 * mesh.triangleCount);
-    appendPlate(withPlate, plate, toPrinter);
-
-    CavityOptions cavityOptions;
-    cavityOptions.resolution = options.resolution;
-    cavityOptions.up = {-profile.up[0], -profile.up[1], -profile.up[2]};
-    cavityOptions.threads = options.threads;
-    cavityOptions.minVolume = noiseVolume(part, options.resolution);
-    cavityOptions.solids = false;
-    cavityOptions.progress = progress;
-    const CavitiesResult cups = findCavities(withPlate, cavityOptions);
+    const detail::SuctionCups cups =
+        detail::findSuctionCups(mesh, profile.up, options.resolution, options.threads, noiseVoxels, 0.0, progress);
     result.ignoredTinyCavities += cups.tinyCavities;
-
-    for (const CavityReport& cup : cups.cavities) {
-        if (cup.closed) continue;
+    for (const CavityReport& cup : cups.cups) {
         const double volume = cup.estimatedVolume;
         const bool fails = volume > profile.suctionCupVolume;
         Finding f;
@@ -357,6 +312,30 @@ void addSuctionCupFindings(const MeshView& mesh, const Profile& profile, const C
                 " at the cup's top " + pointText(cup.lowestPoint) + ", or print in another orientation";
         result.findings.push_back(std::move(f));
     }
+}
+
+// ---------------------------------------------------------------------------------------------------------
+// Supports
+
+/// The faces that need support and the regions that start in mid-air: a note, not a fault (every process
+/// that needs supports can add them), with the figures orient ranks directions by.
+void addSupportFinding(const MeshView& mesh, const Profile& profile, std::vector<Finding>& findings)
+{
+    const detail::BuildFigureValues figures = detail::BuildFigures(mesh).measure(profile.up, profile.overhangAngle);
+    if (figures.overhangArea <= 0.0 && figures.islands == 0) return;
+    Finding f;
+    f.code = "supports";
+    f.severity = Severity::Info;
+    f.message = number(figures.overhangArea) + " mm² of faces face down at less than " + number(profile.overhangAngle) +
+                "° from the horizontal and need support" +
+                (figures.islands ? "; " + std::to_string(figures.islands) + " region" +
+                                       (figures.islands == 1 ? " starts" : "s start") + " in mid-air"
+                                 : std::string());
+    f.measure = figures.overhangArea;
+    f.unit = "mm²";
+    f.area = figures.overhangArea;
+    f.fix = "add supports there, or turn the part (meshprobe orient ranks build directions by support area)";
+    findings.push_back(std::move(f));
 }
 
 void checkOptions(const CheckOptions& options)
@@ -417,10 +396,10 @@ CheckResult check(const MeshView& input, const Profile& profile, const CheckOpti
         const float wallsEnd = cavities || profile.suctionCups ? 40.0f : 100.0f;
         const float cavitiesEnd = profile.suctionCups ? 70.0f : 100.0f;
         result.thinnestWall = addWallFindings(mesh, profile, options, slice(progress, 5.0f, wallsEnd), result.findings);
-        const double noise = noiseVolume(turnedBox(mesh, rotationTakingToZ(profile.up)), options.resolution);
-        if (cavities) addCavityFindings(mesh, profile, options, noise, slice(progress, wallsEnd, cavitiesEnd), result);
+        if (cavities) addCavityFindings(mesh, profile, options, slice(progress, wallsEnd, cavitiesEnd), result);
         if (profile.suctionCups)
             addSuctionCupFindings(mesh, profile, options, slice(progress, cavitiesEnd, 100.0f), result);
+        addSupportFinding(mesh, profile, result.findings);
     }
 
     std::stable_sort(result.findings.begin(), result.findings.end(),

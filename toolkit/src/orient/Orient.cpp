@@ -10,7 +10,9 @@
 #include "meshprobe/Error.h"
 #include "meshprobe/Orientation.h"
 #include "toolkit/src/orient/BuildFigures.h"
+#include "toolkit/src/adapters/CallGuards.h"
 #include "meshprobe/detail/ParallelFor.h"
+#include "toolkit/src/cavities/SuctionCups.h"
 
 namespace meshprobe {
 
@@ -65,9 +67,13 @@ std::vector<Criterion> criteriaOf(OrientRanking ranking, double voxel)
                            volumeNoise};
     const Criterion supports{"support area", "mm²", [](const OrientCandidate& c) { return c.overhangArea; }, areaNoise};
     const Criterion height{"build height", "mm", [](const OrientCandidate& c) { return c.buildHeight; }, heightNoise};
+    const Criterion cups{"suction cup volume", "mm³", [](const OrientCandidate& c) { return c.suctionCupVolume; },
+                         volumeNoise};
     switch (ranking) {
     case OrientRanking::Resin:
         return {sealed, supports, height};
+    case OrientRanking::BottomUpResin:
+        return {sealed, cups, supports, height};
     case OrientRanking::Powder:
         return {sealed, height};
     case OrientRanking::Fdm:
@@ -106,72 +112,83 @@ std::string reasonFor(const std::vector<OrientCandidate>& candidates, const std:
 
 OrientRanking rankingFor(const std::string& base)
 {
-    if (base == "bottom-up-resin" || base == "top-down-resin") return OrientRanking::Resin;
+    if (base == "bottom-up-resin") return OrientRanking::BottomUpResin;
+    if (base == "top-down-resin") return OrientRanking::Resin;
     if (base == "powder") return OrientRanking::Powder;
     if (base == "fdm") return OrientRanking::Fdm;
     throw InputError("unknown process \"" + base + "\" (bottom-up-resin, top-down-resin, powder, fdm)");
 }
 
-OrientResult orient(const MeshView& mesh, const OrientOptions& options)
-{
-    validate(mesh);
-    if (options.threads < 0) throw InputError("threads " + std::to_string(options.threads) + " is negative");
-    const std::vector<Direction> directions = candidateDirections(options.directions);
-    std::vector<OrientCandidate> candidates(directions.size());
-    if (mesh.vertexCount == 0) throw InputError("the mesh has no vertices");
-    if (options.resolution < 1 || options.resolution > 1290)
-        throw InputError("resolution " + std::to_string(options.resolution) + " is outside 1..1290");
-    if (!(options.minCavityVolume >= 0.0) || !std::isfinite(options.minCavityVolume))
-        throw InputError("minimum cavity volume " + std::to_string(options.minCavityVolume) + " must be 0 or more");
-    if (!(options.overhangAngle >= 0.0 && options.overhangAngle <= 90.0))
-        throw InputError("overhang angle " + std::to_string(options.overhangAngle) + " is outside 0..90 degrees");
-    const detail::BuildFigures figures(mesh);
+namespace {
 
-    // Directions run side by side, one thread each: the analysis of one grid gains less from a second
-    // thread than a second grid does.
+/// Measures every direction, one thread each: the analysis of one grid gains less from a second thread than a
+/// second grid does.
+std::vector<OrientCandidate> measure(const MeshView& mesh, const std::vector<Direction>& directions,
+                                     const detail::BuildFigures& figures, const OrientOptions& options,
+                                     const detail::ProgressSlice& progress)
+{
+    std::vector<OrientCandidate> candidates(directions.size());
+    const bool cups = options.ranking == OrientRanking::BottomUpResin;
     detail::ParallelForOptions team;
     team.threads = options.threads;
-    detail::parallelFor(directions.size(), team,
-                        [&](std::size_t begin, std::size_t end, const detail::ParallelStop& stop) {
-                            for (std::size_t i = begin; i < end; ++i) {
-                                CavityOptions run;
-                                run.up = directions[i];
-                                run.resolution = options.resolution;
-                                run.threads = 1;
-                                run.solids = false;
-                                // A long direction ends early when the call is cancelled or another direction failed.
-                                run.progress = [&stop](float) { return !stop.requested(); };
-                                const CavitiesResult r = findCavities(mesh, run);
-                                OrientCandidate& c = candidates[i];
-                                c.up = directions[i];
-                                c.trappedVoxels = r.trappedVoxels;
-                                c.trappedVolume = r.trappedVolume;
-                                c.voxelSize = r.voxelSize;
-                                c.resolution = r.resolution;
-                                for (const CavityReport& cavity : r.cavities) {
-                                    if (cavity.voxels < noiseVoxels || cavity.volume < options.minCavityVolume) {
-                                        ++c.noiseCavities;
-                                        continue;
-                                    }
-                                    ++c.cavities;
-                                    c.estimatedVolume += cavity.estimatedVolume;
-                                    if (cavity.closed) ++c.sealedCavities, c.sealedVolume += cavity.estimatedVolume;
-                                }
-                                detail::BuildFigureValues f = figures.measure(directions[i], options.overhangAngle);
-                                c.overhangArea = f.overhangArea;
-                                c.islands = f.islands;
-                                c.islandPoints = std::move(f.islandPoints);
-                                c.buildHeight = f.buildHeight;
-                                c.footprint = f.footprint;
-                            }
-                        },
-                        {options.progress, 0.0f, 100.0f});
+    auto isNoise = [&](long long voxels, double volume) {
+        return voxels < noiseVoxels || volume < options.minCavityVolume;
+    };
+    detail::parallelFor(
+        directions.size(), team,
+        [&](std::size_t begin, std::size_t end, const detail::ParallelStop& stop) {
+            for (std::size_t i = begin; i < end; ++i) {
+                // A long direction ends early when the call is cancelled or another direction failed.
+                const ProgressCallback running = [&stop](float) { return !stop.requested(); };
+                CavityOptions run;
+                run.up = directions[i];
+                run.resolution = options.resolution;
+                run.threads = 1;
+                run.solids = false;
+                run.progress = running;
+                const CavitiesResult r = findCavities(mesh, run);
+                OrientCandidate& c = candidates[i];
+                c.up = directions[i];
+                c.trappedVoxels = r.trappedVoxels;
+                c.trappedVolume = r.trappedVolume;
+                c.voxelSize = r.voxelSize;
+                c.resolution = r.resolution;
+                for (const CavityReport& cavity : r.cavities) {
+                    if (isNoise(cavity.voxels, cavity.volume)) {
+                        ++c.noiseCavities;
+                        continue;
+                    }
+                    ++c.cavities;
+                    c.estimatedVolume += cavity.estimatedVolume;
+                    if (cavity.closed) ++c.sealedCavities, c.sealedVolume += cavity.estimatedVolume;
+                }
+                if (cups) {
+                    const detail::SuctionCups found = detail::findSuctionCups(
+                        mesh, directions[i], options.resolution, 1, noiseVoxels, options.minCavityVolume, running);
+                    c.suctionCups = found.cups.size();
+                    for (const CavityReport& cup : found.cups)
+                        c.suctionCupVolume += cup.estimatedVolume;
+                }
+                detail::BuildFigureValues f = figures.measure(directions[i], options.overhangAngle);
+                c.overhangArea = f.overhangArea;
+                c.islands = f.islands;
+                c.islandPoints = std::move(f.islandPoints);
+                c.buildHeight = f.buildHeight;
+                c.footprint = f.footprint;
+            }
+        },
+        progress);
+    return candidates;
+}
 
+/// The candidates best first, and why the first beat the second.
+OrientResult ranked(const std::vector<OrientCandidate>& candidates, OrientRanking ranking)
+{
     // One noise scale for all directions: the coarsest grid's, so that no direction wins by its grid alone.
     double voxel = 0.0;
     for (const OrientCandidate& c : candidates)
         voxel = std::max(voxel, c.voxelSize);
-    const std::vector<Criterion> criteria = criteriaOf(options.ranking, voxel);
+    const std::vector<Criterion> criteria = criteriaOf(ranking, voxel);
     std::vector<std::vector<int>> groups;
     for (const Criterion& criterion : criteria) {
         std::vector<double> values;
@@ -193,6 +210,101 @@ OrientResult orient(const MeshView& mesh, const OrientOptions& options)
     for (const auto& entry : keys)
         result.candidates.push_back(candidates[entry.second]);
     if (keys.size() > 1) result.reason = reasonFor(candidates, groups, criteria, keys[0].second, keys[1].second);
+    return result;
+}
+
+double angleBetween(const Direction& a, const Direction& b)
+{
+    return std::acos(std::clamp(a[0] * b[0] + a[1] * b[1] + a[2] * b[2], -1.0, 1.0));
+}
+
+/// The widest angle from any direction of the set to its nearest neighbour (a right angle for one).
+double spacingOf(const std::vector<Direction>& directions)
+{
+    double widest = 0.0;
+    for (const Direction& a : directions) {
+        double nearest = M_PI / 2;
+        for (const Direction& b : directions)
+            if (&a != &b) nearest = std::min(nearest, angleBetween(a, b));
+        widest = std::max(widest, nearest);
+    }
+    return directions.size() > 1 ? widest : M_PI / 2;
+}
+
+/// Six directions at `angle` from `centre`, evenly around it, starting toward the x axis (y for directions
+/// near x), none within a quarter of the angle of one already tried.
+std::vector<Direction> coneAround(const Direction& centre, double angle, const std::vector<Direction>& tried)
+{
+    Direction u = std::fabs(centre[0]) < 0.9 ? Direction{1, 0, 0} : Direction{0, 1, 0};
+    const double dot = u[0] * centre[0] + u[1] * centre[1] + u[2] * centre[2];
+    for (int k = 0; k < 3; ++k)
+        u[k] -= dot * centre[k];
+    const double length = std::sqrt(u[0] * u[0] + u[1] * u[1] + u[2] * u[2]);
+    for (double& x : u)
+        x /= length;
+    const Direction v{centre[1] * u[2] - centre[2] * u[1], centre[2] * u[0] - centre[0] * u[2],
+                      centre[0] * u[1] - centre[1] * u[0]};
+    std::vector<Direction> out;
+    for (int i = 0; i < 6; ++i) {
+        const double a = M_PI / 3 * i, c = std::cos(angle), s = std::sin(angle);
+        Direction d;
+        for (int k = 0; k < 3; ++k)
+            d[k] = c * centre[k] + s * (std::cos(a) * u[k] + std::sin(a) * v[k]);
+        const double n = std::sqrt(d[0] * d[0] + d[1] * d[1] + d[2] * d[2]);
+        for (double& x : d)
+            x /= n;
+        const auto near = [&](const Direction& t) { return angleBetween(t, d) < angle / 4; };
+        if (std::none_of(tried.begin(), tried.end(), near) && std::none_of(out.begin(), out.end(), near))
+            out.push_back(d);
+    }
+    return out;
+}
+
+} // namespace
+
+OrientResult orient(const MeshView& mesh, const OrientOptions& options)
+{
+    validate(mesh);
+    if (options.threads < 0) throw InputError("threads " + std::to_string(options.threads) + " is negative");
+    const std::vector<Direction> directions = candidateDirections(options.directions);
+    if (mesh.vertexCount == 0) throw InputError("the mesh has no vertices");
+    if (options.resolution < 1 || options.resolution > 1290)
+        throw InputError("resolution " + std::to_string(options.resolution) + " is outside 1..1290");
+    if (!(options.minCavityVolume >= 0.0) || !std::isfinite(options.minCavityVolume))
+        throw InputError("minimum cavity volume " + std::to_string(options.minCavityVolume) + " must be 0 or more");
+    if (!(options.overhangAngle >= 0.0 && options.overhangAngle <= 90.0))
+        throw InputError("overhang angle " + std::to_string(options.overhangAngle) + " is outside 0..90 degrees");
+    if (options.refineRounds < 0 || options.refineRounds > 4)
+        throw InputError("refinement rounds " + std::to_string(options.refineRounds) + " are outside 0..4");
+    const detail::BuildFigures figures(mesh);
+
+    // The coarse pass takes the progress bar's share of the directions it measures; each round of
+    // refinement tries at most 18 more.
+    const float coarse = float(directions.size()) / float(directions.size() + 18 * options.refineRounds);
+    const detail::ProgressSlice progress{options.progress, 0.0f, 100.0f};
+    std::vector<OrientCandidate> candidates = measure(mesh, directions, figures, options, progress.part(0.0f, coarse));
+    OrientResult result = ranked(candidates, options.ranking);
+
+    std::vector<Direction> tried = directions;
+    double angle = spacingOf(directions) / 2;
+    for (int round = 0; round < options.refineRounds; ++round, angle /= 2) {
+        std::vector<Direction> added;
+        for (std::size_t best = 0; best < std::min<std::size_t>(3, result.candidates.size()); ++best)
+            for (const Direction& d : coneAround(result.candidates[best].up, angle, tried)) {
+                added.push_back(d);
+                tried.push_back(d);
+            }
+        const float from = coarse + (1.0f - coarse) * float(round) / float(options.refineRounds);
+        const float to = coarse + (1.0f - coarse) * float(round + 1) / float(options.refineRounds);
+        const std::vector<OrientCandidate> more = measure(mesh, added, figures, options, progress.part(from, to));
+        candidates.insert(candidates.end(), more.begin(), more.end());
+        result.refined.insert(result.refined.end(), added.begin(), added.end());
+        std::vector<Direction> refined = std::move(result.refined);
+        result = ranked(candidates, options.ranking);
+        result.refined = std::move(refined);
+    }
+    result.suctionCupsMeasured = options.ranking == OrientRanking::BottomUpResin;
+    detail::reportOrCancel(options.progress, 100.0f);
     return result;
 }
 
