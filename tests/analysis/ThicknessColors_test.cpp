@@ -54,7 +54,7 @@ TEST(ThicknessGradient, IsQColorsHueFromRedAtZeroTo150AtOne)
     }
     EXPECT_EQ(gradient(0.0f).rgb(), QColor(Qt::red).rgb());
     EXPECT_EQ(gradient(1.0f).hsvHue(), 150);
-    EXPECT_EQ(gradient(0.999f).hsvHue(), 149); // whole degrees, cut towards red
+    EXPECT_EQ(gradient(0.999f).rgb(), QColor::fromHsv(149, 255, 255).rgb()); // whole degrees, cut towards red
 }
 
 // Along the window the hue never turns back.
