@@ -192,7 +192,8 @@ BOUNDARIES = [
     (["trapped", "-r", "1"], None),
     (T + ["-j", "0"], "--threads"), (T + ["-j", "4097"], "--threads"), (T + ["-j", "4096"], None),
     (T + ["--min-cavity", "-0.001"], "--min-cavity"), (T + ["--min-cavity", "inf"], "--min-cavity"),
-    (T + ["--min-cavity", "0"], None), (T + ["--drain-holes", "-0.001"], "--drain-holes"),
+    (T + ["--min-cavity", "0"], None), (T + ["--min-cavity", ""], "'' is not a number"),
+    (T + ["--drain-holes", "-0.001"], "--drain-holes"),
     (T + ["--drain-holes", "nan"], "--drain-holes"), (T + ["--drain-holes", "1000000.1"], "--drain-holes"),
     (T + ["--drain-holes", "1000000"], "box diagonal"),
     (T + ["--drain-holes", "1.7321"], "valid range 0 (no holes) to 1.73205 mm"),
@@ -223,3 +224,11 @@ def test_every_option_at_the_edges_of_its_range(tmp_path, args, refusal):
         assert result.returncode == 0, result.stderr
     else:
         assert result.returncode == 2 and refusal in result.stderr.decode(), result.stderr
+
+
+@pytest.mark.parametrize("args, code", [(["info", "cup.stl"], 1), (["check", "cup.stl", "--printer", "bottom-up-resin",
+                                                                      "-r", "16"], 3)], ids=["info", "failing-check"])
+def test_a_report_that_cannot_reach_stdout_fails_keeping_a_failing_verdicts_code(args, code):
+    with open("/dev/full", "w") as full:
+        done = subprocess.run([TOOL, args[0], EXAMPLES / args[1], *args[2:]], stdout=full, stderr=subprocess.PIPE)
+    assert done.returncode == code and b"cannot write to standard output" in done.stderr, done.stderr
