@@ -165,18 +165,22 @@ def test_a_batch_interrupted_and_killed_at_random_moments_ends_with_one_record_p
     seed = random.randrange(1 << 30)
     rng = random.Random(seed)
     kept = []  # the complete records after each stop: a resume must never lose or rewrite one
+    began = time.monotonic()
+    subprocess.run([str(TOOL), "--version"], capture_output=True, check=True)
+    start_up = time.monotonic() - began  # on a busy machine, a signal this early may beat the tool's handlers
     for number, stop in enumerate([signal.SIGINT, signal.SIGKILL, signal.SIGINT, signal.SIGKILL, None]):
         process = subprocess.Popen([str(TOOL), "batch", folder, "-o", output, "--jobs", "2", "--quiet",
                                     *(["--resume"] if number else [])], stdout=subprocess.DEVNULL,
                                    stderr=subprocess.PIPE, text=True)
+        delay = rng.uniform(0.02, 0.6)
         if stop:
-            time.sleep(rng.uniform(0.02, 0.6))
+            time.sleep(delay)
             process.send_signal(stop)
         _, stderr = process.communicate(timeout=60)
         # 0 or 1 when the run had done every part before the signal came
-        assert process.returncode in (0, 1) or (stop == signal.SIGINT and process.returncode == 130
-                                                and "interrupted" in stderr) or (
-            stop == signal.SIGKILL and process.returncode == -signal.SIGKILL), (seed, process.returncode, stderr)
+        code = process.returncode
+        assert code in (0, 1) or (stop == signal.SIGINT and code == 130 and "interrupted" in stderr) or (
+            code == -stop and (stop == signal.SIGKILL or delay < 3 * start_up)), (seed, code, stderr)
         records, unfinished = records_of(output)
         assert records[: len(kept)] == kept, seed
         kept = records
@@ -189,7 +193,7 @@ def test_a_batch_interrupted_and_killed_at_random_moments_ends_with_one_record_p
 
 
 @pytest.mark.parametrize("limit, culprit, reason, message", [
-    (["--part-timeout", "1"], "stalled.stl", "timeout", "within the 1 s a part may take"),
+    (["--part-timeout", "3"], "stalled.stl", "timeout", "within the 3 s a part may take"),
     (["--part-memory", "16"], "heavy.stl", "memory", "more memory than the 16 MB a part may use"),
     (["--part-memory", "256"], "heavy.stl", None, None)])
 def test_a_part_over_its_limit_gets_a_failure_record_and_the_rest_complete(limit_parts, limit, culprit, reason,
