@@ -65,6 +65,17 @@ TEST(ThicknessColours, FromAtMaxFromOnTheCallersColour)
     EXPECT_NE(colours[2], red);
 }
 
+// Histogram bins of the window 1..3 in four: at or below min in bin 0, a value on an inner edge in the bin
+// above it, from max on in none.
+TEST(ThicknessHistogram, EdgeValuesFallIntoTheRightBins)
+{
+    std::vector<std::size_t> faces;
+    for (const meshprobe::HistogramBin& bin :
+         meshprobe::thicknessHistogram({0.5f, 1, 1.0001f, 1.5f, 2.9999f, 3, 4}, 1, 3, 4))
+        faces.push_back(bin.faces);
+    EXPECT_EQ(faces, (std::vector<std::size_t>{2, 1, 1, 0, 1}));
+}
+
 struct PlateCase {
     const char* name;
     float max;
