@@ -65,6 +65,11 @@ CASES.forEach((c, number) => describe('report ' + c.extra.join(' '), () => {
     assert.ok(drawn.cameraHeight > 0, 'camera at height ' + drawn.cameraHeight);
     assert.ok(drawn.high[1] > drawn.low[1], 'top on screen at ' + drawn.high + ', bottom at ' + drawn.low);
     for (const point of [drawn.low, drawn.high]) assert.ok(Math.abs(point[0]) < 1 && Math.abs(point[1]) < 1, 'framed: ' + point);
+    // The summary counts the cavities in words: the cup turned over or on its side drains completely.
+    const count = state.made[number].summary.trapped.cavities.length;
+    assert.equal(count === 0, c.mesh === 'cup');
+    const summary = await page.evaluate(() => document.getElementById('summary-list').textContent);
+    assert.match(summary, new RegExp(' mm³ in ' + count + (count === 1 ? ' cavity' : ' cavities') + ' \\(up '));
     if (number > 0) return;
 
     // The bracket under -z: labels and tables in model coordinates; cavities from the start, drain holes in
