@@ -15,6 +15,7 @@
 #include "cli/CliError.h"
 #include "cli/Commands.h"
 #include "cli/Interrupt.h"
+#include "cli/NumberRange.h"
 #include "meshprobe/detail/OrderedRuns.h"
 #include "cli/ProcessProfile.h"
 #include "cli/ProgressBar.h"
@@ -242,10 +243,10 @@ Command addBatchCommand(CLI::App& app)
                       "Records in the order of the parts (default: as parts finish, each with its \"index\")");
     command->add_option("--part-timeout", options->partSeconds, "Seconds a part may take before it is stopped")
         ->type_name("S")
-        ->check(CLI::PositiveNumber);
+        ->check(positiveNumberUpTo(1e9, "s"));
     command->add_option("--part-memory", options->partMegabytes, "Memory a part may use, in MB")
         ->type_name("MB")
-        ->check(CLI::PositiveNumber);
+        ->check(positiveNumberUpTo(1e9, "MB"));
     command->add_flag("-q,--quiet", options->quiet, "No progress bar and no summary on stderr");
     return {command, [options] { return runBatch(*options); }};
 }

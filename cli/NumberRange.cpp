@@ -34,6 +34,20 @@ CLI::Validator numberIn(double lowest, double highest, const std::string& unit)
         "NUMBER in " + range);
 }
 
+CLI::Validator positiveNumberUpTo(double highest, const std::string& unit)
+{
+    const std::string range = "above 0 to " + formatNumber(highest, 10) + " " + unit;
+    return CLI::Validator(
+        [=](const std::string& given) -> std::string {
+            char* end = nullptr;
+            const double value = std::strtod(given.c_str(), &end);
+            if (given.empty() || *end != '\0') return "'" + given + "' is not a number (valid range " + range + ")";
+            if (!(value > 0.0 && value <= highest)) return outside(given, range);
+            return "";
+        },
+        "NUMBER in " + range);
+}
+
 CLI::Validator wholeNumberIn(long long lowest, long long highest)
 {
     const std::string range = std::to_string(lowest) + " to " + std::to_string(highest);

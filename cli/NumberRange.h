@@ -16,6 +16,9 @@ constexpr double largestLength = 1000000.0;
 /// "'-1' is outside the valid range 0 to 1000000 mm".
 CLI::Validator numberIn(double lowest, double highest, const std::string& unit = "");
 
+/// A number above 0 and at most `highest`: "'0' is outside the valid range above 0 to 1000000000 s".
+CLI::Validator positiveNumberUpTo(double highest, const std::string& unit);
+
 /// A whole number from `lowest` to `highest`.
 CLI::Validator wholeNumberIn(long long lowest, long long highest);
 

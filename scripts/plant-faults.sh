@@ -64,7 +64,7 @@ suites_for() {
 targets_of() {
   case "$1" in
   tool) echo meshprobe ;;
-  python) echo _meshprobe meshprobe ;;
+  python) echo meshprobe_python meshprobe ;; # the extension and the package's .py files beside it
   browser) echo meshprobe ;;
   *) echo "meshprobe_${1}_tests" ;;
   esac

@@ -58,8 +58,11 @@ BatchOptions analyses(bool trapped, int resolution, const std::string& up, int t
 
 PartLimits limits(std::optional<double> seconds, std::optional<double> megabytes)
 {
-    if ((seconds && *seconds <= 0) || (megabytes && *megabytes <= 0))
-        throw InputError("part_timeout and part_memory must be positive (or None for no limit)");
+    // The tool's --part-timeout and --part-memory range; NaN fails both comparisons.
+    constexpr double highest = 1e9;
+    if ((seconds && !(*seconds > 0 && *seconds <= highest)) ||
+        (megabytes && !(*megabytes > 0 && *megabytes <= highest)))
+        throw InputError("part_timeout and part_memory must be positive, at most 1e9 (or None for no limit)");
     return {seconds.value_or(0.0), static_cast<std::uint64_t>(megabytes.value_or(0.0) * (1 << 20))};
 }
 

@@ -1,8 +1,11 @@
 // SPDX-License-Identifier: MIT
-// Analysis::MeshAnalyzer's colour ramps at their band ends and in between, and its float fill.
+// Analysis::MeshAnalyzer's colour ramps as a caller sees them, measured with QColor's own HSV conversion,
+// and its float fill.
 #include "analysis/MeshAnalyzer.h"
 
 #include <gtest/gtest.h>
+
+#include <QColor>
 
 #include <cmath>
 #include <limits>
@@ -16,79 +19,96 @@ struct ColorProbe : Analysis::MeshAnalyzer {
     using MeshAnalyzer::weight_to_rgb;
 };
 
-struct RgbCase {
-    float weight;
-    float r, g, b;
-};
+constexpr float nanWeight = std::numeric_limits<float>::quiet_NaN();
+constexpr float infWeight = std::numeric_limits<float>::infinity();
+
+QColor gradient(float weight)
+{
+    float rgb[3] = {-1.0f, -1.0f, -1.0f};
+    ColorProbe().weight_to_gradientRgb(rgb, weight);
+    for (float channel : rgb)
+        EXPECT_TRUE(channel >= 0.0f && channel <= 1.0f) << "weight " << weight << ": channel " << channel;
+    return QColor::fromRgbF(rgb[0], rgb[1], rgb[2]);
+}
+
+QColor bands(float weight, float rgb[3])
+{
+    rgb[0] = rgb[1] = rgb[2] = -1.0f;
+    ColorProbe().weight_to_rgb(rgb, weight);
+    return QColor::fromRgbF(rgb[0], rgb[1], rgb[2]);
+}
 
 } // namespace
 
-class WeightToRgb : public ::testing::TestWithParam<RgbCase> {};
-
-// The band ends are exact in single precision (brightness 0.5 + w / 2 times multiples of 0.25).
-TEST_P(WeightToRgb, BandValues)
+// The thickness ramp: hue in whole degrees, 0 (red) at weight 0 to 150 (green towards cyan) at weight 1, at
+// full saturation and value: the colour QColor gives for that hue, channel for channel.
+TEST(ThicknessGradient, IsQColorsHueFromRedAtZeroTo150AtOne)
 {
-    const RgbCase c = GetParam();
-    ColorProbe probe;
-    float rgb[3] = {-1.0f, -1.0f, -1.0f};
-    probe.weight_to_rgb(rgb, c.weight);
-    EXPECT_FLOAT_EQ(rgb[0], c.r);
-    EXPECT_FLOAT_EQ(rgb[1], c.g);
-    EXPECT_FLOAT_EQ(rgb[2], c.b);
+    for (int step = 0; step <= 300; ++step) {
+        const float weight = static_cast<float>(step) / 300.0f;
+        const QColor expected = QColor::fromHsv(static_cast<int>(std::floor(weight * 150.0)), 255, 255);
+        const QColor got = gradient(weight);
+        EXPECT_EQ(got.rgb(), expected.rgb()) << "weight " << weight;
+        EXPECT_EQ(got.hsvSaturation(), 255) << "weight " << weight;
+        EXPECT_EQ(got.value(), 255) << "weight " << weight;
+    }
+    EXPECT_EQ(gradient(0.0f).rgb(), QColor(Qt::red).rgb());
+    EXPECT_EQ(gradient(1.0f).hsvHue(), 150);
+    EXPECT_EQ(gradient(0.999f).rgb(), QColor::fromHsv(149, 255, 255).rgb()); // whole degrees, cut towards red
 }
 
-INSTANTIATE_TEST_SUITE_P(Table, WeightToRgb,
-                         ::testing::Values(RgbCase{0.0f, 0.0f, 0.0f, 0.5f}, RgbCase{0.25f, 0.0f, 0.625f, 0.625f},
-                                           RgbCase{0.5f, 0.0f, 0.75f, 0.0f}, RgbCase{0.75f, 0.875f, 0.875f, 0.0f},
-                                           RgbCase{1.0f, 1.0f, 0.0f, 0.0f}, RgbCase{1.5f, 1.0f, 0.0f, 1.0f},
-                                           // mid-band: w = 0.375, b = 0.6875, blue = (1 - 0.5) * b
-                                           RgbCase{0.375f, 0.0f, 0.6875f, 0.34375f},
-                                           // w = 0.875, b = 0.9375, green = (1 - 0.5) * b
-                                           RgbCase{0.875f, 0.9375f, 0.46875f, 0.0f},
-                                           // NaN matches no band: magenta
-                                           RgbCase{std::numeric_limits<float>::quiet_NaN(), 1.0f, 0.0f, 1.0f}));
-
-class WeightToGradientRgb : public ::testing::TestWithParam<RgbCase> {};
-
-// Channel values come from 8-bit QColor channels, so a tolerance of one step (1/255) is the precision of
-// the hue ramp where a channel lies between 0 and 1; full and empty channels are exact. The expectations
-// are the HSV formulas for full saturation and value.
-TEST_P(WeightToGradientRgb, HueRamp)
+// Along the window the hue never turns back.
+TEST(ThicknessGradient, HueRisesMonotonically)
 {
-    const RgbCase c = GetParam();
-    ColorProbe probe;
-    float rgb[3];
-    probe.weight_to_gradientRgb(rgb, c.weight);
-    const float expected[3] = {c.r, c.g, c.b};
-    for (int k = 0; k < 3; ++k) {
-        if (expected[k] == 0.0f || expected[k] == 1.0f)
-            EXPECT_EQ(rgb[k], expected[k]) << "channel " << k;
-        else
-            EXPECT_NEAR(rgb[k], expected[k], 1.0 / 255.0) << "channel " << k;
+    int previous = 0;
+    for (int step = 0; step <= 1000; ++step) {
+        const int hue = gradient(static_cast<float>(step) / 1000.0f).hsvHue();
+        EXPECT_GE(hue, previous) << "step " << step;
+        previous = hue;
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Table, WeightToGradientRgb,
-    ::testing::Values(RgbCase{0.0f, 1.0f, 0.0f,
-                              0.0f}, // hue 0: pure red
-                                     // hue 75, between yellow (60) and green (120): red (120 - 75) / 60
-                      RgbCase{0.5f, 0.75f, 1.0f, 0.0f},
-                      // hue 150, halfway from green (120) to cyan (180)
-                      RgbCase{1.0f, 0.0f, 1.0f, 0.5f},
-                      // above 1: hue 150 as at 1; 0.999 truncates to hue 149, not 150
-                      RgbCase{1.0001f, 0.0f, 1.0f, 0.5f}, RgbCase{100.0f, 0.0f, 1.0f, 0.5f},
-                      RgbCase{0.999f, 0.0f, 1.0f, 29.0f / 60.0f},
-                      // NaN is treated as 0
-                      RgbCase{std::numeric_limits<float>::quiet_NaN(), 1.0f, 0.0f, 0.0f}));
-
-// Whatever the count, exactly the first `count` values take the value and the rest keep theirs.
-TEST(CopyVnFl, FillsTheFirstCountValuesOnly)
+// Beyond the window the ramp holds its end colours: above 1 as at 1; below 0 and NaN as at 0.
+TEST(ThicknessGradient, WeightsBeyondTheWindowKeepTheEndColours)
 {
-    ColorProbe probe;
-    for (int count = 0; count <= 4; ++count) {
+    for (float above : {1.0001f, 2.0f, 100.0f, infWeight})
+        EXPECT_EQ(gradient(above).rgb(), gradient(1.0f).rgb()) << above;
+    for (float below : {-1e-6f, -0.5f, -infWeight, nanWeight})
+        EXPECT_EQ(gradient(below).rgb(), QColor(Qt::red).rgb()) << below;
+}
+
+// The four-band ramp: blue, cyan, green, yellow, red at weights 0, 1/4, 1/2, 3/4, 1: the hue falls linearly
+// from 240 to 0 degrees and the brightness (the largest channel) rises from 1/2 to 1.
+TEST(BandRamp, HueFallsFrom240To0AsBrightnessRisesFromHalfToFull)
+{
+    for (int step = 0; step <= 400; ++step) {
+        const float weight = static_cast<float>(step) / 400.0f;
+        float rgb[3];
+        const QColor got = bands(weight, rgb);
+        EXPECT_NEAR(std::max({rgb[0], rgb[1], rgb[2]}), 0.5f + weight / 2.0f, 1e-6f) << "weight " << weight;
+        EXPECT_NEAR(got.hsvHueF() * 360.0, 240.0 * (1.0 - weight), 0.05) << "weight " << weight;
+        EXPECT_EQ(std::min({rgb[0], rgb[1], rgb[2]}), 0.0f) << "weight " << weight; // full saturation
+    }
+}
+
+// Above 1 and NaN are out of range: magenta, whatever the weight.
+TEST(BandRamp, OutOfRangeWeightsAreMagenta)
+{
+    for (float weight : {1.0001f, 3.0f, infWeight, nanWeight}) {
+        float rgb[3];
+        bands(weight, rgb);
+        EXPECT_EQ(rgb[0], 1.0f) << weight;
+        EXPECT_EQ(rgb[1], 0.0f) << weight;
+        EXPECT_EQ(rgb[2], 1.0f) << weight;
+    }
+}
+
+// The fill sets the first `count` values and leaves the others, and a count of zero or less sets none.
+TEST(CopyVnFl, SetsExactlyTheFirstCountValues)
+{
+    for (int count : {-1, 0, 1, 3, 4}) {
         float values[4] = {1.0f, 2.0f, 3.0f, 4.0f};
-        probe.copy_vn_fl(values, count, -1.5f);
+        ColorProbe().copy_vn_fl(values, count, -1.5f);
         for (int i = 0; i < 4; ++i)
             EXPECT_EQ(values[i], i < count ? -1.5f : static_cast<float>(i + 1)) << "count " << count << ", value " << i;
     }

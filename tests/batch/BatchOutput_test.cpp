@@ -3,11 +3,16 @@
 // the records' labels, and the lock against a second batch.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 
 #include <nlohmann/json.hpp>
 
+#include "meshprobe/Batch.h"
 #include "meshprobe/BatchOutput.h"
 #include "meshprobe/Error.h"
 #include "tests/support/MeshFiles.h"
@@ -147,6 +152,42 @@ TEST(BatchOutput, ALabelledRecordKeepsTheJobsKeysBetweenItsLabel)
     EXPECT_EQ(labelled["error"], "parts/a.stl: bad; parts/a.stl again");
     EXPECT_EQ(labelled["file"].dump(), R"({"size":10,"modified_ns":20})");
     EXPECT_EQ(labelled["options"].dump(), R"({"trapped":null})");
+}
+
+// The folder walk gives mesh files in path order, subfolders included, other files skipped, and a given
+// path as given; a stamp is the file's size and modification time in nanoseconds; the output file gets the
+// mode a plain new file would get under the umask.
+TEST(BatchFiles, WalkInPathOrderStampsInNanosecondsOutputModeFromTheUmask)
+{
+    clitest::TempDir folder;
+    std::filesystem::create_directory(folder.file("sub"));
+    std::vector<std::string> expected;
+    for (const char* name : {"p9.stl", "p3.obj", "sub/p5.ply", "P7.STL", "p1.off", "p8.3mf", "p0.glb", "p2.stl"}) {
+        writeFile(folder.file(name), "12345");
+        expected.push_back(folder.file(name));
+    }
+    writeFile(folder.file("notes.txt"), "not a mesh");
+    std::sort(expected.begin(), expected.end());
+    expected.push_back("given.txt");
+    EXPECT_EQ(meshprobe::collectMeshFiles({folder.path, "given.txt"}), expected);
+
+    const timespec times[2] = {{1700000000, 0}, {1700000000, 123456789}};
+    ASSERT_EQ(utimensat(AT_FDCWD, folder.file("p9.stl").c_str(), times, 0), 0);
+    const std::optional<FileStamp> stamp = meshprobe::fileStamp(folder.file("p9.stl"));
+    ASSERT_TRUE(stamp.has_value());
+    EXPECT_EQ(stamp->size, 5u);
+    EXPECT_EQ(stamp->modifiedNs, 1700000000123456789);
+    EXPECT_FALSE(meshprobe::fileStamp(folder.file("none.stl")).has_value());
+
+    for (const mode_t mask : {0022, 0077, 0002}) {
+        const std::string path = folder.file("records-" + std::to_string(mask) + ".jsonl");
+        const mode_t previous = umask(mask);
+        BatchOutput(path, BatchOutput::Mode::Replace);
+        umask(previous);
+        struct stat info {};
+        ASSERT_EQ(stat(path.c_str(), &info), 0);
+        EXPECT_EQ(info.st_mode & 0777, 0666 & ~mask) << std::oct << mask;
+    }
 }
 
 } // namespace

@@ -20,6 +20,7 @@ TEST(BatchSummary, CountsPartsByOutcome)
     const Case cases[] = {
         {{}, 0, false, "0 parts done, 0 failed, 1.5 s"},
         {{""}, 0, false, "1 part done, 0 failed, 1.5 s"},
+        {{"", ""}, 1, false, "2 parts done, 0 failed, 1 skipped (already in the output), 1.5 s"},
         {{"", "timeout", "", "error", "timeout"}, 0, false, "5 parts done, 3 failed (1 error, 2 timeout), 1.5 s"},
         {{"memory"},
          12,

@@ -1,18 +1,12 @@
 #!/usr/bin/python3
 """The tool against hostile files, failed standard output and signals at any moment.
 
-Usage: tool_robustness_test.py MESHPROBE SCRIPTS_DIR [PART...]
-PART is hostile-files, full-stdout, signals or second-signal (all of them when none is given). The parts
-run side by side, except signals, which times the tool's exit and runs after the others.
-Each hostile file must end with its expected exit code within a few seconds, with a message naming it;
-a report that cannot reach stdout is exit 1; SIGINT and SIGTERM end every stage within half a second with
-130 and 143 (more on a machine loaded beyond its cores; a slow exit is tried again), leaving no file behind, also when a second signal arrives while an output is written.
-
-The signals are aimed at stages, not at moments: the tool draws its progress bar on a terminal, so its
-standard error is a pseudo-terminal here and a signal goes out when the bar shows the stage. Loading and
-the checks before an analysis have no bar: there the moments are fractions of a measured run (or of the
-time the bar took to appear), moved earlier when the tool was already done, later when it had not yet
-installed its handlers."""
+Usage: tool_robustness_test.py MESHPROBE SCRIPTS_DIR [PART...], PART one of hostile-files, full-stdout, signals,
+second-signal (all when none is given). Each hostile file ends with its expected exit code within seconds and a
+message naming it; a report that cannot reach stdout is exit 1; SIGINT and SIGTERM end every stage within half
+a second (more on a machine loaded beyond its cores) with 130 and 143, leaving no file behind, also when a
+second signal arrives while an output is written. The signals are aimed at stages the tool's progress bar
+shows on a pseudo-terminal; loading has no bar: there the moments are fractions of a measured run."""
 import concurrent.futures
 import os
 import pty
@@ -33,8 +27,7 @@ SCALE = float(os.environ.get("MESHPROBE_TEST_TIME_SCALE", "1"))
 failures = []
 
 
-def load(name):
-    # The scripts' names have dashes, so they cannot be imported by name: run one and keep its functions.
+def load(name):  # the scripts' names have dashes: run one and keep its functions
     return types.SimpleNamespace(**runpy.run_path(os.path.join(SCRIPTS, name + ".py")))
 
 
@@ -88,10 +81,9 @@ CLEARED = (None, "cleared")
 
 
 def interrupt(mesh, args, when, signals):
-    """Runs the tool with a pseudo-terminal as standard error and sends `signals` (50 ms apart) as soon as
-    `when(seconds, shown)` holds: `seconds` since the start, `shown` the bar's drawings so far as (percent,
-    label), CLEARED for a cleared bar. Returns the exit code (None when the tool ended first), the
-    seconds from the first signal to the exit, and all the tool wrote to standard error."""
+    """Runs the tool with a pseudo-terminal as standard error and sends `signals` (50 ms apart) once
+    `when(seconds since the start, the bar's drawings so far as (percent, label) or CLEARED)` holds. Returns
+    the exit code (None when the tool ended first), the seconds from the first signal to the exit, and stderr."""
     terminal, tool_side = pty.openpty()
     process = subprocess.Popen([TOOL, args[0], mesh] + args[1:], stdout=subprocess.DEVNULL, stderr=tool_side)
     os.close(tool_side)
@@ -132,9 +124,7 @@ def interrupt(mesh, args, when, signals):
 
 
 def on_stage(label, percent=0):
-    """Signal once the bar shows `label` at `percent` or more, or anything after `label` (a fast tool may
-    skip the drawings between)."""
-
+    """Signal once the bar shows `label` at `percent` or more, or anything after it (a fast tool skips)."""
     def when(_, shown):
         seen = [i for i, (p, l) in enumerate(shown) if l.startswith(label)]
         return bool(seen) and (any(shown[i][0] >= percent for i in seen) or seen[0] < len(shown) - 1)
@@ -142,23 +132,19 @@ def on_stage(label, percent=0):
     return when
 
 
-# A slow exit is tried again: other work on the machine can hold up one run, but a tool that does not stop
-# at once is slow in every run.
-ATTEMPTS = 3
+ATTEMPTS = 3  # a slow exit is tried again: load can hold up one run, a slow tool is slow in every run
 
 
 def exit_bound():
-    """Half a second is the tool's promise on an idle machine. When more runnable work than cores shares it,
-    the tool gets that much less of a core: the bound grows with the load per core, at most to twice the
-    promise, so that a tool that is slow to stop still fails on a busy machine."""
+    """Half a second on an idle machine, growing with the load per core to at most twice that: a tool that is
+    slow to stop still fails on a busy machine."""
     busy = os.getloadavg()[0] / (os.cpu_count() or 1)
     return 0.5 * SCALE * min(2.0, max(1.0, busy))
 
 
 def expect_exit(what, number, expected, attempt):
-    """Runs `attempt()` (exit code, seconds from the signal to the exit, standard error; None when the tool
-    finished first) until the exit comes in time, at most ATTEMPTS times. Every run's exit code and message
-    are checked; only the timing is given another chance."""
+    """Runs `attempt()` (exit code, seconds to the exit, stderr; None when the tool finished first) until the
+    exit comes in time, at most ATTEMPTS times; every run's exit code and message are checked."""
     for _ in range(ATTEMPTS):
         outcome = attempt()
         if outcome is None:
@@ -175,8 +161,7 @@ def expect_exit(what, number, expected, attempt):
 
 
 def bumpy_sphere(folder, triangles):
-    """A scan-like part: a large one takes long enough to load to be interrupted there; for the analyses,
-    whose stages the bar shows, a smaller one keeps each stage busy long enough."""
+    """A scan-like part, large enough to be interrupted while it loads or while a stage runs."""
     path = os.path.join(folder, f"sphere-{triangles}.stl")
     if not os.path.exists(path):
         generator = load("make-large-mesh")
@@ -185,15 +170,12 @@ def bumpy_sphere(folder, triangles):
 
 
 def finished_first(code, err):
-    """The tool ended before the signal, or finished its work and was on its way out when the signal came
-    (it then exits with its own code, 0, and says nothing of an interruption)."""
+    """The tool ended before the signal, or was on its way out with its own exit code when it came."""
     return code is None or (code == 0 and "interrupted" not in err)
 
 
 def start_up_seconds():
-    """How long the tool takes now from exec to its exit when it has nothing to do (loading its libraries and
-    installing its signal handling): the longest of three runs of `--version`, measured just before use,
-    since a busy machine stretches it."""
+    """The longest of three runs of `--version` now: loading the libraries and installing signal handling."""
     longest = 0.0
     for _ in range(3):
         began = time.monotonic()
@@ -203,11 +185,9 @@ def start_up_seconds():
 
 
 def signal_after(mesh, args, delay, number, expected):
-    """Sends `number` `delay` seconds after the start (or at the bar's first drawing). A tool already done
-    is asked again earlier; one killed by the signal's default action within the time the tool takes to
-    start (handlers not yet installed: a sanitizer lane's slow loader, a busy machine) again later. A slow
-    exit is tried again at the delay that reached the tool. A tool that never handles the signal is still
-    caught: every run ends killed or finished first, and after eight runs the check fails."""
+    """Sends `number` `delay` seconds after the start (or at the bar's first drawing): earlier again when the
+    tool was done, later when the signal's default action killed it while it started (no handlers yet). A tool
+    that never handles the signal ends killed or finished in all eight runs, and the check fails."""
     found = [delay]
 
     def attempt():

@@ -114,6 +114,18 @@ TEST(MeshImport, ObjPolygonsObjectsAndLines)
 }
 
 // Minus zero and zero are one position: a soup written by another tool must not split there.
+// Millimetres per unit by the units' definitions: an inch is 25.4 mm, a foot 12 inches, a micron 1/1000 mm.
+TEST(MeshImport, MillimetresPerUnitByDefinition)
+{
+    const std::pair<const char*, double> units[] = {
+        {"mm", 1},       {"millimeter", 1}, {"cm", 10},     {"centimeter", 10},  {"m", 1000},
+        {"meter", 1000}, {"in", 25.4},      {"inch", 25.4}, {"foot", 12 * 25.4}, {"micron", 1.0 / 1000}};
+    for (const auto& [unit, millimetres] : units)
+        EXPECT_DOUBLE_EQ(meshprobe::millimetresPerUnit(unit), millimetres) << unit;
+    for (const char* unknown : {"", "MM", "ft", "km", "inches"})
+        EXPECT_THROW(meshprobe::millimetresPerUnit(unknown), meshprobe::InputError) << unknown;
+}
+
 TEST(MeshImport, WeldsMinusZeroWithZero)
 {
     TempDir dir;

@@ -54,6 +54,28 @@ INSTANTIATE_TEST_SUITE_P(ThinAreas, ColoursFromValues,
                          ::testing::Values(ColourWindow{0.0f, 3.0f}, ColourWindow{0.5f, 2.5f},
                                            ColourWindow{0.79f, 1.0f}, ColourWindow{1.0f, 1.0f}));
 
+// Faces from atMaxFrom on (NaN readings too) take the caller's colour; below it the ramp, red at and below min.
+TEST(ThicknessColours, FromAtMaxFromOnTheCallersColour)
+{
+    const meshprobe::Rgba grey = meshprobe::noWallColour, red = {255, 0, 0, 255};
+    const std::vector<meshprobe::Rgba> colours =
+        meshprobe::thicknessColours({0.5f, 1.0f, 1.9999f, 2.0f, 2.5f, NAN}, 1.0f, 3.0f, 2.0f, grey);
+    EXPECT_EQ(colours, (std::vector<meshprobe::Rgba>{red, red, colours[2], grey, grey, grey}));
+    EXPECT_NE(colours[2], grey);
+    EXPECT_NE(colours[2], red);
+}
+
+// Histogram bins of the window 1..3 in four: at or below min in bin 0, a value on an inner edge in the bin
+// above it, from max on in none.
+TEST(ThicknessHistogram, EdgeValuesFallIntoTheRightBins)
+{
+    std::vector<std::size_t> faces;
+    for (const meshprobe::HistogramBin& bin :
+         meshprobe::thicknessHistogram({0.5f, 1, 1.0001f, 1.5f, 2.9999f, 3, 4}, 1, 3, 4))
+        faces.push_back(bin.faces);
+    EXPECT_EQ(faces, (std::vector<std::size_t>{2, 1, 1, 0, 1}));
+}
+
 struct PlateCase {
     const char* name;
     float max;
