@@ -3,7 +3,8 @@
 #include "toolkit/src/cavities/SuctionCups.h"
 
 #include <algorithm>
-#include <limits>
+
+#include "toolkit/src/checks/MeshBox.h"
 
 namespace meshprobe::detail {
 
@@ -11,35 +12,13 @@ namespace {
 
 using Point = std::array<double, 3>;
 
-struct Box {
-    Point lo{std::numeric_limits<double>::max(), std::numeric_limits<double>::max(),
-             std::numeric_limits<double>::max()};
-    Point hi{std::numeric_limits<double>::lowest(), std::numeric_limits<double>::lowest(),
-             std::numeric_limits<double>::lowest()};
-};
-
-/// The part's box in the frame where `up` is +z.
-Box turnedBox(const MeshView& mesh, const Rotation& rotation)
-{
-    Box box;
-    for (std::size_t v = 0; v < mesh.vertexCount; ++v) {
-        const float* p = mesh.vertices + 3 * v;
-        const Point q = rotation.apply({double(p[0]), double(p[1]), double(p[2])});
-        for (int k = 0; k < 3; ++k) {
-            box.lo[k] = std::min(box.lo[k], q[k]);
-            box.hi[k] = std::max(box.hi[k], q[k]);
-        }
-    }
-    return box;
-}
-
 /// Appends a closed box, given in the turned frame, to the mesh in the model's frame.
-void appendPlate(Mesh& mesh, const Box& plate, const Rotation& rotation)
+void appendPlate(Mesh& mesh, const MeshBox& plate, const Rotation& rotation)
 {
     const auto base = static_cast<std::uint32_t>(mesh.vertexCount());
     for (int corner = 0; corner < 8; ++corner) {
-        const Point turned{corner & 1 ? plate.hi[0] : plate.lo[0], corner & 2 ? plate.hi[1] : plate.lo[1],
-                           corner & 4 ? plate.hi[2] : plate.lo[2]};
+        const Point turned{corner & 1 ? plate.high[0] : plate.low[0], corner & 2 ? plate.high[1] : plate.low[1],
+                           corner & 4 ? plate.high[2] : plate.low[2]};
         const Point model = rotation.applyInverse(turned);
         for (int k = 0; k < 3; ++k)
             mesh.vertices.push_back(static_cast<float>(model[k]));
@@ -67,12 +46,13 @@ SuctionCups findSuctionCups(const MeshView& mesh, const Direction& up, int resol
                             double minVolume, const ProgressCallback& progress)
 {
     const Rotation toPrinter = rotationTakingToZ(up);
-    const Box part = turnedBox(mesh, toPrinter);
-    const double longest = std::max({part.hi[0] - part.lo[0], part.hi[1] - part.lo[1], part.hi[2] - part.lo[2]});
-    Box plate = part;
-    plate.lo[2] = part.hi[2];
+    const MeshBox part = turnedBoxOf(mesh, toPrinter);
+    const double longest =
+        std::max({part.high[0] - part.low[0], part.high[1] - part.low[1], part.high[2] - part.low[2]});
+    MeshBox plate = part;
+    plate.low[2] = part.high[2];
     // Two voxels thick, so that the plate has a voxel of material of its own at any resolution.
-    plate.hi[2] = part.hi[2] + 2.0 * longest / resolution;
+    plate.high[2] = part.high[2] + 2.0 * longest / resolution;
 
     Mesh withPlate;
     withPlate.vertices.assign(mesh.vertices, mesh.vertices + 3 * mesh.vertexCount);

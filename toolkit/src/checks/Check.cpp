@@ -13,6 +13,7 @@
 #include "meshprobe/Thickness.h"
 #include "meshprobe/ThinAreas.h"
 #include "meshprobe/detail/ProgressSlice.h"
+#include "toolkit/src/checks/MeshBox.h"
 #include "toolkit/src/orient/BuildFigures.h"
 #include "toolkit/src/cavities/SuctionCups.h"
 
@@ -43,28 +44,6 @@ ProgressCallback slice(const ProgressCallback& progress, float from, float to)
 void report(const ProgressCallback& progress, float percent)
 {
     if (progress && !progress(percent)) throw Cancelled();
-}
-
-struct Box {
-    Point lo{std::numeric_limits<double>::max(), std::numeric_limits<double>::max(),
-             std::numeric_limits<double>::max()};
-    Point hi{std::numeric_limits<double>::lowest(), std::numeric_limits<double>::lowest(),
-             std::numeric_limits<double>::lowest()};
-};
-
-/// The part's box in the frame where `up` is +z.
-Box turnedBox(const MeshView& mesh, const Rotation& rotation)
-{
-    Box box;
-    for (std::size_t v = 0; v < mesh.vertexCount; ++v) {
-        const float* p = mesh.vertices + 3 * v;
-        const Point q = rotation.apply({double(p[0]), double(p[1]), double(p[2])});
-        for (int k = 0; k < 3; ++k) {
-            box.lo[k] = std::min(box.lo[k], q[k]);
-            box.hi[k] = std::max(box.hi[k], q[k]);
-        }
-    }
-    return box;
 }
 
 Point faceCentroid(const MeshView& mesh, std::uint32_t face)
@@ -267,8 +246,7 @@ void addCavityFindings(const MeshView& mesh, const Profile& profile, const Check
     cavityOptions.minVoxels = noiseVoxels;
     cavityOptions.solids = false;
     // A hole wider than the part's box fits nowhere: the finding then asks for one without suggesting where.
-    const Box box = turnedBox(mesh, Rotation{});
-    const double diagonal = std::hypot(box.hi[0] - box.lo[0], box.hi[1] - box.lo[1], box.hi[2] - box.lo[2]);
+    const double diagonal = detail::boxOf(mesh).diagonal();
     if (profile.sealedCavity >= Severity::Warn && profile.drainDiameter <= diagonal)
         cavityOptions.drainHoleDiameter = profile.drainDiameter;
     cavityOptions.progress = progress;

@@ -8,6 +8,7 @@
 #include <limits>
 
 #include "meshprobe/Mesh.h"
+#include "meshprobe/Orientation.h"
 
 namespace meshprobe::detail {
 
@@ -33,6 +34,22 @@ inline MeshBox boxOf(const MeshView& mesh)
             box.low[k] = std::min(box.low[k], double(mesh.vertices[3 * v + k]));
             box.high[k] = std::max(box.high[k], double(mesh.vertices[3 * v + k]));
         }
+    return box;
+}
+
+/// The box of the mesh's vertices turned by `rotation` (each turned in double): the part's box in a frame
+/// where a build direction is +z.
+inline MeshBox turnedBoxOf(const MeshView& mesh, const Rotation& rotation)
+{
+    MeshBox box;
+    for (std::size_t v = 0; v < mesh.vertexCount; ++v) {
+        const float* p = mesh.vertices + 3 * v;
+        const std::array<double, 3> q = rotation.apply({double(p[0]), double(p[1]), double(p[2])});
+        for (int k = 0; k < 3; ++k) {
+            box.low[k] = std::min(box.low[k], q[k]);
+            box.high[k] = std::max(box.high[k], q[k]);
+        }
+    }
     return box;
 }
 
