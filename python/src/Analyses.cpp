@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: MIT
 // meshprobe.thickness(), thickness_histogram(), trapped() and areas(), with their result classes.
+#include <algorithm>
 #include <optional>
 #include <sstream>
 #include <string>
@@ -7,6 +8,7 @@
 
 #include <pybind11/stl.h>
 
+#include "meshprobe/Orientation.h"
 #include "meshprobe/MarkingAreas.h"
 #include "meshprobe/Thickness.h"
 #include "meshprobe/TrappedVolumes.h"
@@ -89,12 +91,31 @@ py::tuple histogram(const py::array_t<float, py::array::c_style | py::array::for
     return py::make_tuple(toArray(std::move(counts), {binCount}), toArray(std::move(edges), {binCount + 1}));
 }
 
+/// The axis `up` names, written as "-z" or as a vector along it ("0,0,-1"): trapped() analyses along the six
+/// axes; other directions have their own call.
+BuildDirection trappedAxis(const std::string& up)
+{
+    const std::vector<std::string>& axes = buildDirectionNames();
+    if (std::find(axes.begin(), axes.end(), up) != axes.end()) return parseBuildDirection(up);
+    Direction vector;
+    try {
+        vector = parseDirection(up);
+    } catch (const InputError&) {
+        return parseBuildDirection(up); // refuses it, naming the axes
+    }
+    const std::string axis = formatDirection(vector);
+    if (std::find(axes.begin(), axes.end(), axis) == axes.end())
+        throw InputError("trapped() analyses along an axis (+z, -z, +x, -x, +y or -y), not '" + up +
+                         "': cavities(mesh, up=...) takes any direction");
+    return parseBuildDirection(axis);
+}
+
 PyTrappedResult trapped(ArrayMesh& mesh, int resolution, const std::string& up, std::optional<int> threads,
                         bool cavityMeshes, py::object progress)
 {
     TrappedOptions options;
     options.resolution = resolution;
-    options.up = parseBuildDirection(up);
+    options.up = trappedAxis(up);
     options.threads = threadCount(threads);
     options.cavityMeshes = cavityMeshes;
     PythonProgress report(std::move(progress));
@@ -245,7 +266,8 @@ max (a wall of exactly max is not thin), as thin_areas() does.)");
 mesh           a meshprobe.Mesh.
 resolution     voxels along the longest side of the part's box, 1..1290; memory grows with
                resolution**3 (about 0.8 GB at 1290).
-up             the model axis that points up while printing: '+z', '-z', '+x', '-x', '+y', '-y'.
+up             the model axis that points up while printing: '+z', '-z', '+x', '-x', '+y', '-y', or
+               a vector along one ('0,0,-1'); for any other direction use cavities().
 threads        worker threads, at least 1; None uses all cores.
 cavity_meshes  build each cavity's surface (Cavity.mesh); False lists the cavities only.
 progress       optional callable progress(percent: float); returning False cancels

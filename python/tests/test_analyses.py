@@ -113,12 +113,19 @@ def test_areas_match_the_tools_report(options, selection, tool_json):
         (a["id"], a["name"], a["faces"], a["loops"]) for a in report["areas"]]
 
 
+def test_trapped_takes_an_axis_written_as_a_vector(example):
+    mesh = meshprobe.load(example)
+    turned, axis = (meshprobe.trapped(mesh, resolution=32, up=up, cavity_meshes=False) for up in ("0,0,-2", "-z"))
+    assert turned.to_dict() == axis.to_dict() and turned.up == "-z"
+
+
 @pytest.mark.parametrize("call, error, message", [
     (lambda m: meshprobe.thickness(m, 2, 1), meshprobe.InputError, "greater than max"),
     (lambda m: meshprobe.thickness(m, -1, 1), ValueError, "negative"),
     (lambda m: meshprobe.thickness(m, 0, 1, threads=0), ValueError, "threads must be at least 1"),
     (lambda m: meshprobe.trapped(m, resolution=0), ValueError, "resolution 0 is outside 1..1290"),
     (lambda m: meshprobe.trapped(m, up="up"), ValueError, "unknown build direction 'up'"),
+    (lambda m: meshprobe.trapped(m, up="0,0.2,1"), meshprobe.InputError, "cavities(mesh, up=...) takes any"),
     (lambda m: meshprobe.cavities(m, up="0,0,0"), meshprobe.InputError, "the zero vector has no direction"),
     (lambda m: meshprobe.cavities(m, up="+z", printer="fdm"), ValueError, "give up or printer, not both"),
     (lambda m: meshprobe.cavities(m, printer="sla"), meshprobe.InputError, "unknown printer 'sla'"),
