@@ -7,7 +7,7 @@ meshprobe.batch.run on a LocalCluster whose workers are killed at random while i
     scripts/batch-soak.py [--tool build/cli/meshprobe] [--parts 3000] [--stops 12] [--jobs 2]
                           [--dask [--dask-parts 1000]]
 
-Prints the figures and exits 1 when a check fails. The fault tests in python/tests/test_batch_faults.py are
+Prints the figures and exits 1 when a check fails. The fault tests in python/tests/test_batch.py are
 the short version of this run.
 """
 
