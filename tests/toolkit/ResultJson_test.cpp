@@ -3,7 +3,7 @@
 // from the typed results, no -0.
 #include <gtest/gtest.h>
 
-#include <regex>
+#include <string>
 
 #include <nlohmann/json.hpp>
 
@@ -37,7 +37,8 @@ TEST(ResultJson, CavityKeysFollowTheOptionsAndValuesTheResult)
         options.drainHoleDiameter = c.drain;
         const meshprobe::CavitiesResult result = meshprobe::findCavities(part.view(), options);
         const std::string text = meshprobe::toJson(result, options);
-        EXPECT_FALSE(std::regex_search(text, std::regex(R"(-0\.0[,\]}])"))) << text;
+        for (const char* negativeZero : {"-0.0,", "-0.0]", "-0.0}"})
+            EXPECT_EQ(text.find(negativeZero), std::string::npos) << text;
         const auto json = nlohmann::json::parse(text);
         ASSERT_EQ(result.cavities.size(), 1u);
         ASSERT_EQ(json["cavities"].size(), 1u);
