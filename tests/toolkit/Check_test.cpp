@@ -150,7 +150,8 @@ TEST(Check, SealedCavityGetsDrainAndVentOfTheProfilesDiameter)
     wide.drainDiameter = 12;
     meshprobe::CheckOptions options;
     options.resolution = 64;
-    const auto refused = withCode(meshprobe::check(sealedHollowBox().view(), wide, options), "trapped");
+    const meshprobe::CheckResult wideResult = meshprobe::check(sealedHollowBox().view(), wide, options);
+    const auto refused = withCode(wideResult, "trapped");
     ASSERT_EQ(refused.size(), 1u);
     EXPECT_FALSE(refused.front()->drain || refused.front()->vent);
     ASSERT_TRUE(refused.front()->largestHole);
