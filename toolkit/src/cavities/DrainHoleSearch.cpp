@@ -8,6 +8,8 @@
 #include <cmath>
 #include <limits>
 
+#include "toolkit/src/placement/Across.h"
+
 namespace meshprobe::detail {
 
 namespace {
@@ -35,19 +37,6 @@ Point along(const Point& origin, double t, const Point& d)
 Point plus(const Point& a, const Point& b)
 {
     return {a[0] + b[0], a[1] + b[1], a[2] + b[2]};
-}
-
-/// Two unit vectors across the unit direction d.
-std::pair<Point, Point> across(const Point& d)
-{
-    Point u = std::fabs(d[0]) < 0.9 ? Point{1, 0, 0} : Point{0, 1, 0};
-    const double dot = u[0] * d[0] + u[1] * d[1] + u[2] * d[2];
-    for (int k = 0; k < 3; ++k)
-        u[k] -= dot * d[k];
-    const double length = std::sqrt(u[0] * u[0] + u[1] * u[1] + u[2] * u[2]);
-    for (double& c : u)
-        c /= length;
-    return {u, {d[1] * u[2] - d[2] * u[1], d[2] * u[0] - d[0] * u[2], d[0] * u[1] - d[1] * u[0]}};
 }
 
 /// Rim lines of a hole checked for where they leave the part.

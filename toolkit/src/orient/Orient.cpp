@@ -13,6 +13,7 @@
 #include "toolkit/src/adapters/CallGuards.h"
 #include "meshprobe/detail/ParallelFor.h"
 #include "toolkit/src/cavities/SuctionCups.h"
+#include "toolkit/src/placement/Across.h"
 
 namespace meshprobe {
 
@@ -235,15 +236,7 @@ double spacingOf(const std::vector<Direction>& directions)
 /// near x), none within a quarter of the angle of one already tried.
 std::vector<Direction> coneAround(const Direction& centre, double angle, const std::vector<Direction>& tried)
 {
-    Direction u = std::fabs(centre[0]) < 0.9 ? Direction{1, 0, 0} : Direction{0, 1, 0};
-    const double dot = u[0] * centre[0] + u[1] * centre[1] + u[2] * centre[2];
-    for (int k = 0; k < 3; ++k)
-        u[k] -= dot * centre[k];
-    const double length = std::sqrt(u[0] * u[0] + u[1] * u[1] + u[2] * u[2]);
-    for (double& x : u)
-        x /= length;
-    const Direction v{centre[1] * u[2] - centre[2] * u[1], centre[2] * u[0] - centre[0] * u[2],
-                      centre[0] * u[1] - centre[1] * u[0]};
+    const auto [u, v] = detail::across(centre);
     std::vector<Direction> out;
     for (int i = 0; i < 6; ++i) {
         const double a = M_PI / 3 * i, c = std::cos(angle), s = std::sin(angle);
