@@ -29,7 +29,8 @@ def test_cavities_read_as_attributes_down_to_the_drain_holes(located):
 def test_results_are_read_only_and_to_dict_is_a_plain_copy(located):
     plain = located.to_dict()
     assert type(plain) is dict and all(type(c) is dict and type(c["drain"]) is dict for c in plain["cavities"])
-    plain["cavities"][0]["drain"]["diameter"], plain["up"] = 99, plain["cavities"].pop() and "-z"
+    plain["cavities"][0]["drain"]["diameter"], plain["up"] = 99, "-z"
+    plain["cavities"].pop()
     assert located.up == "+z" and located.cavities[0].drain.diameter == 2 and len(located.cavities) == 2
     assert located == located.to_dict() and dict(located) == located.to_dict()
     with pytest.raises(AttributeError, match="read-only"):
@@ -37,9 +38,8 @@ def test_results_are_read_only_and_to_dict_is_a_plain_copy(located):
     with pytest.raises(AttributeError, match="'no_such_key'"):
         located.no_such_key
     bare = meshprobe.cavities(meshprobe.load(BRACKET), resolution=32, solids=False, min_volume=1)
+    # Left out, not None: `in` is Mapping's, which needs KeyError from [].
     assert bare.cavities and all(c.drain is c.vent is c.mesh is None and "drain" not in c for c in bare.cavities)
-    with pytest.raises(KeyError):
-        bare.cavities[0]["drain"]
 
 
 @pytest.mark.parametrize("printer, refine", [(None, False), ("bottom-up-resin", True)])

@@ -82,6 +82,7 @@ TEST(BatchTool, APartOverItsLimitGetsAFailureRecordAndTheOthersComplete)
         EXPECT_EQ(records[1]["ok"], limit[3].empty()) << records[1];
         EXPECT_EQ(records[1].value("reason", ""), limit[3]);
         EXPECT_NE(records[1].value("error", "").find(limit[4]), std::string::npos) << records[1];
+        EXPECT_EQ(records[1].value("triangles", 0), limit[3].empty() ? 300000 : 0); // read whole within its limit
         EXPECT_EQ(run.exitCode, limit[3].empty() ? 0 : 1) << run.err;
     }
 }
@@ -146,7 +147,7 @@ TEST(BatchTool, InterruptedAndKilledAtRandomMomentsEndsWithOneRecordPerPart)
     EXPECT_EQ(kept.size(), 300u) << "seed " << seed;
     EXPECT_EQ(meshes.size(), 300u) << "seed " << seed; // none twice
     EXPECT_EQ(failed, hostile) << "seed " << seed;
-    EXPECT_EQ(indices.size() == 300 && *indices.rbegin() == 299, true);
+    EXPECT_TRUE(indices.size() == 300 && *indices.rbegin() == 299) << "indices 0..299, each once";
 }
 
 } // namespace
