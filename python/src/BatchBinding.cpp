@@ -1,9 +1,11 @@
 // SPDX-License-Identifier: MIT
 // The tool's per-part batch job, its record labels and its output file, for the Python batch runners.
+#include <cmath>
 #include <cstdint>
 #include <filesystem>
 #include <memory>
 #include <optional>
+#include <string>
 #include <tuple>
 #include <utility>
 
@@ -45,9 +47,26 @@ struct CheckArguments {
     bool fixWinding = false;
 };
 
+/// Refuses before any part what `meshprobe batch` refuses on its command line: otherwise every part of a run
+/// would get a failure record repeating the same mistake.
+void requireToolRanges(bool voxels, int resolution, int threads, std::optional<std::pair<float, float>> thickness,
+                       int samples)
+{
+    if (voxels && (resolution < 1 || resolution > 1290))
+        throw InputError("resolution " + std::to_string(resolution) + " is outside 1..1290");
+    if (voxels && threads < 1) throw InputError("threads must be at least 1, got " + std::to_string(threads));
+    if (!thickness) return;
+    const auto [min, max] = *thickness;
+    if (!(std::isfinite(min) && std::isfinite(max) && min >= 0 && min <= max))
+        throw InputError("thickness must be (min, max) with 0 <= min <= max, both finite; got (" + std::to_string(min) +
+                         ", " + std::to_string(max) + ")");
+    if (samples < 0) throw InputError("samples must be 0 or more, got " + std::to_string(samples));
+}
+
 BatchOptions analyses(bool trapped, int resolution, const std::string& up, int threads,
                       std::optional<std::pair<float, float>> thickness, int samples, const CheckArguments& check)
 {
+    requireToolRanges(trapped || check.printer || check.profileText, resolution, threads, thickness, samples);
     BatchOptions options;
     options.check = checkOf(check.printer, check.profileText, check.profileSource, resolution, threads);
     options.fixWinding = check.fixWinding;
@@ -139,8 +158,9 @@ part_timeout  seconds, part_memory  MB: run the part in a child process with the
 isolate       run the part in a child process even without limits. A child of a process that has run
               analyses on several threads (threads > 1) can hang in OpenMP: isolate every part, or none.
 
-A part that cannot be read or analysed gives a record with "ok": false, its "error" and its "reason";
-only cancellation (progress returning False: meshprobe.Cancelled; Ctrl-C: KeyboardInterrupt) raises.)");
+Options `meshprobe batch` refuses (a resolution outside 1..1290, a bad thickness window, negative samples)
+raise meshprobe.InputError before the part is read. A part that cannot be read or analysed gives a record
+with "ok": false, its "error" and its "reason"; only cancellation (progress returning False: meshprobe.Cancelled; Ctrl-C: KeyboardInterrupt) raises.)");
 
     module.def(
         "batch_options_json",

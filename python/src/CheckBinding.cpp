@@ -14,6 +14,7 @@
 #include "python/src/ArrayMesh.h"
 #include "python/src/Bindings.h"
 #include "python/src/LongCall.h"
+#include "python/src/ToolLimits.h"
 #include "toolkit/json/ResultJson.h"
 
 namespace py = pybind11;
@@ -43,11 +44,9 @@ std::string checkJson(ArrayMesh& mesh, const std::optional<std::string>& printer
     overrides.recommendedWall = warnWall;
     overrides.drainDiameter = drain;
     const Profile profile = overridden(chosenProfile(printer, profileText, profileSource), overrides);
-    if (threads && *threads < 1) throw InputError("threads must be at least 1 (or None for all cores)");
-
     CheckOptions options;
     options.resolution = resolution;
-    options.threads = threads.value_or(0);
+    options.threads = threadCount(threads);
     options.fixWinding = fixWinding;
     PythonProgress report(std::move(progress));
     options.progress = report.callback();
