@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
-#include <future>
 #include <map>
 #include <sstream>
 
@@ -22,8 +21,7 @@ using Clock = std::chrono::steady_clock;
 /// promise for a normal build.
 double timeScale()
 {
-    const char* scale = std::getenv("MESHPROBE_TEST_TIME_SCALE");
-    return scale ? std::atof(scale) : 1.0;
+    return std::getenv("MESHPROBE_TEST_TIME_SCALE") ? std::atof(std::getenv("MESHPROBE_TEST_TIME_SCALE")) : 1.0;
 }
 
 double secondsSince(Clock::time_point start)
@@ -46,40 +44,30 @@ std::vector<HostileFile> writeHostileCorpus(const TempDir& dir)
     std::vector<HostileFile> corpus;
     std::istringstream lines(made.out);
     for (std::string line; std::getline(lines, line);) {
-        std::vector<std::string> fields;
-        std::istringstream split(line);
-        for (std::string field; std::getline(split, field, '\t');)
-            fields.push_back(field);
-        corpus.push_back({fields.at(0), std::stoi(fields.at(1)), {fields.begin() + 2, fields.end()}});
+        std::istringstream fields(line); // no field holds white space
+        HostileFile& file = corpus.emplace_back();
+        fields >> file.name >> file.expected;
+        for (std::string arg; fields >> arg;)
+            file.args.push_back(arg);
     }
     return corpus;
 }
 
-// Every file ends within seconds with its exit code, and a refusal names the file. Four run side by side:
-// one waits out the reader's time limit, the others are refused at once.
+// Every file ends within seconds with its exit code (one waits out the reader's time limit, the others are
+// refused at once), and a refusal names the file.
 TEST(ToolRobustness, HostileFilesEndQuicklyWithTheirExitCode)
 {
     TempDir dir;
     const std::vector<HostileFile> corpus = writeHostileCorpus(dir);
     ASSERT_GE(corpus.size(), 15u);
-    for (size_t first = 0; first < corpus.size(); first += 4) {
-        std::vector<std::future<std::pair<ToolResult, double>>> runs;
-        for (size_t i = first; i < std::min(first + 4, corpus.size()); ++i)
-            runs.push_back(std::async(std::launch::async, [&dir, &file = corpus[i]] {
-                std::vector<std::string> args = {file.args[0], dir.file(file.name)};
-                args.insert(args.end(), file.args.begin() + 1, file.args.end());
-                const Clock::time_point start = Clock::now();
-                ToolResult run = clitest::runTool(args);
-                return std::make_pair(run, secondsSince(start));
-            }));
-        for (size_t i = first; i < first + runs.size(); ++i) {
-            const auto [run, seconds] = runs[i - first].get();
-            EXPECT_EQ(run.exitCode, corpus[i].expected) << corpus[i].name << ": " << run.err;
-            EXPECT_LT(seconds, 6 * timeScale()) << corpus[i].name;
-            if (corpus[i].expected == 2) {
-                EXPECT_NE(run.err.find(dir.file(corpus[i].name)), std::string::npos) << run.err;
-            }
-        }
+    for (const HostileFile& file : corpus) {
+        std::vector<std::string> args = {file.args[0], dir.file(file.name)};
+        args.insert(args.end(), file.args.begin() + 1, file.args.end());
+        const Clock::time_point start = Clock::now();
+        const ToolResult run = clitest::runTool(args);
+        EXPECT_LT(secondsSince(start), 6 * timeScale()) << file.name;
+        EXPECT_EQ(run.exitCode, file.expected) << file.name << ": " << run.err;
+        EXPECT_TRUE(file.expected != 2 || run.err.find(dir.file(file.name)) != std::string::npos) << run.err;
     }
 }
 
@@ -107,39 +95,22 @@ TEST(ToolRobustness, ReportThatCannotReachStdoutFails)
         }
 }
 
-/// One drawing of the progress bar, "\r[###...] 42%  label\033[K"; "\r\033[K" alone clears it (percent -1).
-struct Drawing {
-    int percent;
-    std::string label;
-};
-
-std::vector<Drawing> drawings(const std::string& terminal)
-{
-    std::vector<Drawing> shown;
-    for (size_t at = terminal.find('\r'); at != std::string::npos; at = terminal.find('\r', at + 1)) {
-        const size_t end = terminal.find("\033[K", at), close = terminal.find("] ", at);
-        if (end == std::string::npos) break;
-        if (end == at + 1)
-            shown.push_back({-1, ""});
-        else if (close < end)
-            shown.push_back({std::atoi(terminal.c_str() + close + 2), terminal.substr(close + 8, end - close - 8)});
-    }
-    return shown;
-}
-
-/// A moment of a run as the bar shows it: `label` at `percent` or more, or anything after it (a fast stage
-/// may be drawn once); no label: the bar has been cleared.
+/// A moment of a run as the progress bar shows it ("\r[###...] 42%  label\033[K", "\r\033[K" clears it):
+/// `label` at `percent` or more, or any drawing after it (a fast stage may be drawn once); no label: cleared.
 struct Moment {
     const char* label;
     int percent;
 
     bool reached(const std::string& terminal) const
     {
-        const std::vector<Drawing> shown = drawings(terminal);
-        for (size_t i = 0; i < shown.size(); ++i)
-            if (label ? shown[i].label.rfind(label, 0) == 0 && (shown[i].percent >= percent || i + 1 < shown.size())
-                      : shown[i].percent < 0)
-                return true;
+        bool seen = false;
+        for (size_t at = terminal.find('\r'); at != std::string::npos; at = terminal.find('\r', at + 1)) {
+            const size_t end = terminal.find("\033[K", at), close = terminal.find("] ", at);
+            if (end == std::string::npos) return false;
+            if (seen || (!label && end == at + 1)) return true;
+            seen = label && close < end && terminal.compare(close + 8, std::strlen(label), label) == 0;
+            if (seen && std::atoi(terminal.c_str() + close + 2) >= percent) return true;
+        }
         return false;
     }
 };
@@ -208,11 +179,6 @@ struct SignalCase {
     double fraction; ///< to show its bar, or (loading, which has none) to end
 };
 
-std::ostream& operator<<(std::ostream& os, const SignalCase& c)
-{
-    return os << c.name;
-}
-
 class ToolSignals : public ::testing::TestWithParam<SignalCase> {};
 
 // SIGINT and SIGTERM end the run promptly with 130 and 143 and one "interrupted" line (the watchdog and
@@ -224,11 +190,8 @@ void expectPromptExit(const std::string& what, int number, const std::function<S
         const Signalled s = attempt();
         ASSERT_FALSE(finishedFirst(s)) << what << ": the signal never reached the running tool";
         ASSERT_EQ(s.run.exitCode, expected) << what << " signal " << number << ": " << s.run.err;
-        size_t reports = 0;
-        for (size_t at = s.run.err.find("meshprobe: interrupted"); at != std::string::npos;
-             at = s.run.err.find("meshprobe: interrupted", at + 1))
-            ++reports;
-        EXPECT_EQ(reports, 1u) << what << ": " << s.run.err;
+        const size_t report = s.run.err.find("meshprobe: interrupted");
+        EXPECT_TRUE(report != std::string::npos && report == s.run.err.rfind("meshprobe: interrupted")) << s.run.err;
         const double bound = exitBound();
         if (s.secondsToExit < bound) return;
         ASSERT_LT(tries, 3) << what << " signal " << number << ": exit took " << s.secondsToExit << " s (bound "
@@ -245,7 +208,8 @@ TEST_P(ToolSignals, EndPromptlyAtEveryStage)
     const Clock::time_point start = Clock::now();
     const Signalled measured = signalWhen(args,
                                           [&](double t, const std::string& terminal) {
-                                              if (reference == 0 && !drawings(terminal).empty()) reference = t;
+                                              if (reference == 0 && terminal.find('%') != std::string::npos)
+                                                  reference = t;
                                               return false;
                                           },
                                           {});
@@ -308,16 +272,11 @@ struct WriteMoment {
     Moment moment;
 };
 
-std::ostream& operator<<(std::ostream& os, const WriteMoment& c)
-{
-    return os << c.name;
-}
-
 class SecondCtrlC : public ::testing::TestWithParam<WriteMoment> {};
 
 // A second Ctrl-C before, while or after the colour file or the cavity meshes are written leaves no partial
-// file: the run ends interrupted with nothing written, or (when the file was complete before the first
-// signal was acted on) normally with the whole file.
+// file: the run ends with nothing written, or with the whole file when it was complete before the signal
+// was acted on (the run then ends normally, or interrupted after the file).
 TEST_P(SecondCtrlC, LeavesNoPartialFile)
 {
     TempDir dir;
@@ -327,7 +286,8 @@ TEST_P(SecondCtrlC, LeavesNoPartialFile)
     const Signalled s =
         signalWhen(args, [&](double, const std::string& t) { return GetParam().moment.reached(t); }, {SIGINT, SIGINT});
     ASSERT_TRUE(s.run.exitCode == 0 || s.run.exitCode == 130) << s.run.exitCode << s.run.err;
-    EXPECT_EQ(dir.list(), s.run.exitCode == 0 ? std::vector<std::string>{"result.ply"} : std::vector<std::string>{});
+    const std::vector<std::string> left = dir.list(), whole = {"result.ply"};
+    EXPECT_TRUE(left == whole || (s.run.exitCode == 130 && left.empty())) << s.run.exitCode << " " << left.size();
 }
 
 const std::vector<std::string> colour = {"thickness", "--min", "0", "--max", "5", "--samples", "0", "--color"};
