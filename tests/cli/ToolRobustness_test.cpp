@@ -287,7 +287,9 @@ TEST_P(SecondCtrlC, LeavesNoPartialFile)
         signalWhen(args, [&](double, const std::string& t) { return GetParam().moment.reached(t); }, {SIGINT, SIGINT});
     ASSERT_TRUE(s.run.exitCode == 0 || s.run.exitCode == 130) << s.run.exitCode << s.run.err;
     const std::vector<std::string> left = dir.list(), whole = {"result.ply"};
-    EXPECT_TRUE(left == whole || (s.run.exitCode == 130 && left.empty())) << s.run.exitCode << " " << left.size();
+    EXPECT_TRUE(left == whole || (s.run.exitCode == 130 && left.empty()))
+        << s.run.exitCode << ", left: " << testing::PrintToString(left) << "\n"
+        << s.run.err;
 }
 
 const std::vector<std::string> colour = {"thickness", "--min", "0", "--max", "5", "--samples", "0", "--color"};
