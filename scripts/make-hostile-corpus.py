@@ -3,7 +3,9 @@
 every format, into a folder: the repro set of the tool's robustness test and the seeds of the fuzzer.
 
 Usage: make-hostile-corpus.py OUTDIR
-Each entry of CORPUS is (file name, bytes, meshprobe arguments after the path, expected exit code)."""
+Each entry of CORPUS is (file name, bytes, meshprobe arguments after the path, expected exit code); standard
+output lists them, one a line: the file name, the expected exit code, the command, then its further arguments,
+separated by tabs."""
 import io
 import math
 import os
@@ -110,9 +112,10 @@ def main():
     if len(sys.argv) != 2 or sys.argv[1].startswith("-"):  # "--help" is no folder to fill
         sys.exit(__doc__)
     os.makedirs(sys.argv[1], exist_ok=True)
-    for name, data, _, _ in CORPUS:
+    for name, data, args, expected in CORPUS:
         with open(os.path.join(sys.argv[1], name), "wb") as f:
             f.write(data)
+        print("\t".join([name, str(expected)] + args))
 
 
 if __name__ == "__main__":

@@ -12,10 +12,11 @@
 # the fault (also on Ctrl-C), so uncommitted work in the tree is never touched. Only the suites that can
 # see the planted folder are rebuilt and run: host/ and common/ faults run every unit test executable of
 # the analysis library, analysis/ and trapvolume/ faults the executable of their folder, toolkit/ faults the
-# toolkit's executable, cli/ faults the tool's executable and its end-to-end
-# tests, python/ faults the module's tests, report/page/ faults the browser tests of the report. The suites
-# are run directly (the same tests ctest runs, one process each instead of one per test); a unit test
-# executable that takes longer than a minute, or another suite longer than ten, counts as caught.
+# toolkit's executable, cli/ faults the tool's test executable (its end-to-end tests, signals included),
+# python/ faults the module's tests, report/page/ faults the browser tests of the report. The suites are run
+# directly (the same tests ctest runs, one process each instead of one per test); a unit test executable
+# that takes longer than a minute (the tool's, which runs the tool on large parts, five), or another suite
+# longer than ten, counts as caught.
 set -uo pipefail
 cd "$(dirname "$0")/.."
 
@@ -53,7 +54,7 @@ suites_for() {
   analysis/*) echo analysis ;;
   trapvolume/*) echo trapvolume ;;
   toolkit/*) echo toolkit ;;
-  cli/*) echo cli tool ;;
+  cli/*) echo cli ;;
   python/*) echo python ;;
   report/page/*) echo browser ;;
   *) echo "" ;;
@@ -63,7 +64,6 @@ suites_for() {
 # The build targets of a suite.
 targets_of() {
   case "$1" in
-  tool) echo meshprobe ;;
   python) echo meshprobe_python meshprobe ;; # the extension and the package's .py files beside it
   browser) echo meshprobe ;;
   *) echo "meshprobe_${1}_tests" ;;
@@ -74,11 +74,11 @@ targets_of() {
 run_suite() {
   local tool=$build/cli/meshprobe
   case "$1" in
-  tool) MESHPROBE=$tool MESHPROBE_SOURCE=$PWD timeout 600 /usr/bin/python3 -m pytest -q -x -p no:cacheprovider tests/tool ;;
   python) PYTHONPATH=$build/python MESHPROBE_TOOL=$tool timeout 600 /usr/bin/python3 -m pytest -q -x \
     -p no:cacheprovider python/tests ;;
   browser) MESHPROBE_EXECUTABLE=$tool MESHPROBE_SOURCE_DIR=$PWD MESHPROBE_REPORT_WORK_DIR=$build/faults-browser \
     MESHPROBE_CHROMIUM=$(command -v chromium) timeout 600 node --test --test-concurrency=1 tests/report/*.test.mjs ;;
+  cli) timeout 300 "$build/tests/meshprobe_cli_tests" --gtest_brief=1 ;;
   *) timeout 60 "$build/tests/meshprobe_${1}_tests" --gtest_brief=1 ;;
   esac >"$build/faults-run.log" 2>&1
 }
@@ -141,7 +141,7 @@ done <"$list"
 
 # Leave the tree's executables built from the unplanted sources.
 all_targets=()
-for e in host common analysis trapvolume toolkit cli tool python browser; do
+for e in host common analysis trapvolume toolkit cli python browser; do
   for t in $(targets_of "$e"); do all_targets+=(--target "$t"); done
 done
 cmake --build "$build" -j2 "${all_targets[@]}" >/dev/null 2>&1

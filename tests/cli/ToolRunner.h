@@ -8,9 +8,11 @@
 #include <signal.h>
 #include <sys/wait.h>
 
+#include <chrono>
 #include <cstring>
 #include <functional>
 #include <initializer_list>
+#include <thread>
 
 #include "tests/support/MeshFiles.h"
 
@@ -18,6 +20,7 @@ namespace clitest {
 
 struct ToolResult {
     int exitCode = -1; // -1 when the process died from a signal
+    int signal = 0;    // the signal that ended it, 0 when it exited
     std::string out;
     std::string err;
 };
@@ -44,12 +47,14 @@ inline void drain(int outFd, int errFd, std::string& out, std::string& err)
     }
 }
 
-/// Starts argv[0] with the arguments, stdout on `outFd` and stderr on `errFd`; the child closes `parentEnds`.
+/// Starts argv[0] with the arguments, stdout on `outFd` and stderr on `errFd` (stdin on `inFd` unless it is
+/// -1); the child closes `parentEnds`.
 inline pid_t spawn(const std::vector<std::string>& argvStrings, int outFd, int errFd,
-                   std::initializer_list<int> parentEnds)
+                   std::initializer_list<int> parentEnds, int inFd = -1)
 {
     const pid_t pid = fork();
     if (pid == 0) {
+        if (inFd >= 0) dup2(inFd, 0);
         dup2(outFd, 1);
         dup2(errFd, 2);
         for (int fd : parentEnds)
@@ -64,25 +69,46 @@ inline pid_t spawn(const std::vector<std::string>& argvStrings, int outFd, int e
     return pid;
 }
 
-/// Waits for the child; -1 when it died from a signal.
-inline int exitCodeOf(pid_t pid)
+/// Waits for the child and records how it ended.
+inline void waitFor(pid_t pid, ToolResult& result)
 {
     int status = 0;
     waitpid(pid, &status, 0);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    result.signal = WIFSIGNALED(status) ? WTERMSIG(status) : 0;
 }
 
-/// Runs a program with the arguments; stdout and stderr are pipes (so stderr is not a terminal).
-inline ToolResult runProgram(const std::vector<std::string>& argvStrings)
+/// What a run reads and where its report goes, when not the defaults (no input, stdout a pipe).
+struct Streams {
+    const std::string* input = nullptr; ///< written to a pipe on stdin, which is then closed
+    const char* stdoutFile = nullptr;   ///< stdout opened on this file (e.g. /dev/full) instead of a pipe
+};
+
+/// Runs a program with the arguments; stderr is a pipe (so not a terminal), and so is stdout by default.
+inline ToolResult runProgram(const std::vector<std::string>& argvStrings, Streams streams = {})
 {
-    int outPipe[2], errPipe[2];
-    if (pipe(outPipe) != 0 || pipe(errPipe) != 0) throw std::runtime_error("pipe failed");
-    const pid_t pid = spawn(argvStrings, outPipe[1], errPipe[1], {outPipe[0], errPipe[0]});
-    close(outPipe[1]);
-    close(errPipe[1]);
+    int outPipe[2], errPipe[2], inPipe[2] = {-1, -1};
+    if (pipe(outPipe) != 0 || pipe(errPipe) != 0 || (streams.input && pipe(inPipe) != 0))
+        throw std::runtime_error("pipe failed");
+    const int outFd = streams.stdoutFile ? open(streams.stdoutFile, O_WRONLY) : outPipe[1];
+    const pid_t pid = spawn(argvStrings, outFd, errPipe[1], {outPipe[0], errPipe[0], inPipe[1]}, inPipe[0]);
+    for (int fd : {outPipe[1], errPipe[1], inPipe[0], streams.stdoutFile ? outFd : -1})
+        if (fd >= 0) close(fd);
+    // The input goes in from its own thread: a child that answers before it has read everything must not
+    // block on a full output pipe while this one blocks on a full input pipe.
+    std::thread feeder([&] {
+        if (!streams.input) return;
+        for (size_t at = 0; at < streams.input->size();) {
+            const ssize_t n = write(inPipe[1], streams.input->data() + at, streams.input->size() - at);
+            if (n <= 0) break;
+            at += static_cast<size_t>(n);
+        }
+        close(inPipe[1]);
+    });
     ToolResult result;
     drain(outPipe[0], errPipe[0], result.out, result.err);
-    result.exitCode = exitCodeOf(pid);
+    feeder.join();
+    waitFor(pid, result);
     return result;
 }
 
@@ -94,10 +120,10 @@ inline std::vector<std::string> toolArgv(const std::vector<std::string>& args)
     return argv;
 }
 
-/// Runs meshprobe with the arguments; stdout and stderr are pipes.
-inline ToolResult runTool(const std::vector<std::string>& args)
+/// Runs meshprobe with the arguments; stdout and stderr are pipes unless `streams` says otherwise.
+inline ToolResult runTool(const std::vector<std::string>& args, Streams streams = {})
 {
-    return runProgram(toolArgv(args));
+    return runProgram(toolArgv(args), streams);
 }
 
 /// Runs meshprobe with its address space limited to `kibibytes` (the shell's ulimit -v).
@@ -110,8 +136,8 @@ inline ToolResult runToolWithMemoryLimit(long kibibytes, const std::vector<std::
 }
 
 /// A run whose stderr is a pseudo-terminal, as when a user runs the tool in a shell. `watch` sees the
-/// terminal output as it arrives, with the child's pid, and may signal the child; it returns true to stop
-/// watching. stdout is a pipe.
+/// terminal output as it arrives and at least every 2 ms while it watches, with the child's pid, and may
+/// signal the child; it returns true to stop watching. stdout is a pipe.
 inline ToolResult runToolOnTerminal(const std::vector<std::string>& args,
                                     const std::function<bool(const std::string&, pid_t)>& watch)
 {
@@ -126,16 +152,19 @@ inline ToolResult runToolOnTerminal(const std::vector<std::string>& args,
     bool watching = true;
     char buffer[4096];
     // The terminal reports EIO once the child has exited and closed its side.
+    pollfd terminal = {master, POLLIN, 0};
     for (;;) {
-        const ssize_t n = read(master, buffer, sizeof buffer);
-        if (n <= 0) break;
-        result.err.append(buffer, static_cast<size_t>(n));
+        if (poll(&terminal, 1, watching ? 2 : -1) > 0) {
+            const ssize_t n = read(master, buffer, sizeof buffer);
+            if (n <= 0) break;
+            result.err.append(buffer, static_cast<size_t>(n));
+        }
         if (watching) watching = !watch(result.err, pid);
     }
     close(master);
     std::string ignored;
     drain(outPipe[0], open("/dev/null", O_RDONLY), result.out, ignored);
-    result.exitCode = exitCodeOf(pid);
+    waitFor(pid, result);
     return result;
 }
 

@@ -108,11 +108,13 @@ namespace detail {
 
 AtomicFile::AtomicFile(std::string targetPath) : target(std::move(targetPath))
 {
+    // Created and listed under one lock: an interrupt that discards the partial files between the two
+    // would leave this one behind.
+    PartialFiles& files = partialFiles();
+    const std::lock_guard<std::mutex> guard(files.lock);
     // A hidden name in the same folder keeps the final rename atomic (same file system).
     descriptor = createUnique(folderOf(target) + "/." + baseNameOf(target) + ".partial-", tempPath);
     if (descriptor < 0) throw InputError("cannot create '" + target + "': " + std::strerror(errno));
-    PartialFiles& files = partialFiles();
-    const std::lock_guard<std::mutex> guard(files.lock);
     files.paths.insert(tempPath);
 }
 
