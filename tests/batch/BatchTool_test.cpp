@@ -124,7 +124,9 @@ TEST(BatchTool, InterruptedAndKilledAtRandomMomentsEndsWithOneRecordPerPart)
         }
         // 0 or 1 when every part was done before the signal, 130 after Ctrl-C, -1 when killed (or signalled
         // before the tool had its handler in place).
-        const int code = clitest::exitCodeOf(pid);
+        clitest::ToolResult ended;
+        clitest::waitFor(pid, ended);
+        const int code = ended.exitCode;
         EXPECT_TRUE(code == 0 || code == 1 || (stops[run] != 0 && (code == 130 || code == -1))) << code;
         const std::vector<json> records = recordsIn(contentOf(output), unfinished);
         ASSERT_GE(records.size(), kept.size()) << "seed " << seed;
