@@ -113,12 +113,16 @@ void VoxelizerTrapVolumePrivate::buildGrid(MeshKernel* kernel)
             positionOf.emplace(mesh.vertices[static_cast<std::size_t>(i)], i);
     faces.reset(new UVector3<double>[static_cast<std::size_t>(faceCount)], ArrayDeleter<UVector3<double>>());
     UVector3<double>* faceArray = faces.get();
+    meshOrderCorners.resize(3 * static_cast<std::size_t>(faceCount));
     for (std::int32_t i = 0; i < faceCount; ++i) {
         const UTriangle<float>* face = mesh.faces[static_cast<std::size_t>(i)];
         double corner[3];
-        for (int k = 0; k < 3; ++k)
-            corner[k] = idsArePositions ? static_cast<double>(face->V(k)->ID())
-                                        : static_cast<double>(positionOf.at(face->V(k)));
+        for (int k = 0; k < 3; ++k) {
+            const std::int32_t position =
+                idsArePositions ? static_cast<std::int32_t>(face->V(k)->ID()) : positionOf.at(face->V(k));
+            meshOrderCorners[3 * static_cast<std::size_t>(i) + k] = position;
+            corner[k] = static_cast<double>(position);
+        }
         faceArray[i] = UVector3<double>(corner[0], corner[1], corner[2]);
     }
 

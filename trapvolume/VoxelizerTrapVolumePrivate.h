@@ -148,6 +148,11 @@ public:
     };
     MeshBox meshBox() const;
 
+    /// Voxel coordinates of every placed vertex, as ints, one array per axis.
+    struct VertexVoxels {
+        std::vector<int> axis[3];
+    };
+
 private:
     struct SurfaceScratch;
     struct FloodScratch;
@@ -157,9 +162,12 @@ private:
     // Phase 1.
     /// Corners of a stored triangle and the voxel range of its bounds.
     void triangleVoxelRange(int face, UVector3<double> p[3], int lo[3], int hi[3]) const;
-    /// Triangle positions in the order the surface pass takes them (empty: stored order).
-    std::vector<std::int32_t> surfaceVisitOrder() const;
+    VertexVoxels vertexVoxels() const;
+    /// Triangles in mesh order, by their lowest x voxel (empty when some triangle takes the flood path).
+    std::vector<std::int32_t> surfaceVisitOrder(const VertexVoxels& voxels) const;
     void voxelizeTriangle(int face, SurfaceScratch& scratch);
+    void voxelizeMeshTriangle(std::int32_t triangle, const VertexVoxels& voxels);
+    void scanTriangleBox(const float triangle[3][3], const int lo[3], const int hi[3]);
     void floodTriangle(const float triangle[3][3], const UVector3<double>& p0, const int lo[3], const int hi[3],
                        SurfaceScratch& scratch);
 
@@ -224,6 +232,10 @@ private:
     /// Span of every row (index x * N + y) found by the z walks of carveLines, read by floodFromLines (the
     /// walks read only occupiedBits, which neither step changes); released before the ray votes.
     std::vector<ZSpan> zSpans;
+
+    /// The triangles' corners in the mesh's own order, before the shuffle: the surface pass reads the
+    /// vertices in this order where the order of its triangles cannot change its marks.
+    std::vector<std::int32_t> meshOrderCorners;
 
     // Surface tables: per axis and voxel coordinate, the float box centres that the overlap test gets.
     std::vector<float> paddedCentre[3]; ///< voxelCorner - kVoxelPadding + halfVoxelPadded (box scan)
