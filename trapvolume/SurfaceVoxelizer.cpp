@@ -86,15 +86,13 @@ void VoxelizerTrapVolumePrivate::triangleVoxelRange(int face, UVector3<double> p
 // is the range of its corners' voxels, which are formed once per vertex here instead of twice per triangle.
 VoxelizerTrapVolumePrivate::VertexVoxels VoxelizerTrapVolumePrivate::vertexVoxels() const
 {
-    VertexVoxels voxels;
     const auto count = static_cast<std::int64_t>(vertexCount);
-    for (auto& axis : voxels.axis)
-        axis.resize(static_cast<std::size_t>(count));
+    VertexVoxels voxels(static_cast<std::size_t>(count));
     const UVector3<double>* placed = vertices.get();
 #pragma omp parallel for schedule(static) num_threads(teamSizeOf(teamSize))
     for (std::int64_t v = 0; v < count; ++v)
         for (int k = 0; k < 3; ++k)
-            voxels.axis[k][static_cast<std::size_t>(v)] = static_cast<int>(voxelCoordOnAxis(k, placed[v][k]));
+            voxels[static_cast<std::size_t>(v)][k] = static_cast<int>(voxelCoordOnAxis(k, placed[v][k]));
     return voxels;
 }
 
@@ -104,13 +102,12 @@ namespace {
 void cornerRange(const VoxelizerTrapVolumePrivate::VertexVoxels& voxels, const std::int32_t* corners, int lo[3],
                  int hi[3])
 {
+    const std::array<int, 3>& a = voxels[static_cast<std::size_t>(corners[0])];
+    const std::array<int, 3>& b = voxels[static_cast<std::size_t>(corners[1])];
+    const std::array<int, 3>& c = voxels[static_cast<std::size_t>(corners[2])];
     for (int k = 0; k < 3; ++k) {
-        const std::vector<int>& axis = voxels.axis[k];
-        const int a = axis[static_cast<std::size_t>(corners[0])];
-        const int b = axis[static_cast<std::size_t>(corners[1])];
-        const int c = axis[static_cast<std::size_t>(corners[2])];
-        lo[k] = std::min(std::min(a, b), c);
-        hi[k] = std::max(std::max(a, b), c);
+        lo[k] = std::min(std::min(a[k], b[k]), c[k]);
+        hi[k] = std::max(std::max(a[k], b[k]), c[k]);
     }
 }
 

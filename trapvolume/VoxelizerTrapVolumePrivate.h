@@ -2,6 +2,7 @@
 // VoxelizerTrapVolumePrivate: the voxel grid of a trapped-volume analysis and the operations on it.
 #pragma once
 
+#include <array>
 #include <atomic>
 #include <cstdint>
 #include <functional>
@@ -148,10 +149,8 @@ public:
     };
     MeshBox meshBox() const;
 
-    /// Voxel coordinates of every placed vertex, as ints, one array per axis.
-    struct VertexVoxels {
-        std::vector<int> axis[3];
-    };
+    /// Voxel coordinates (x, y, z) of every placed vertex, as ints.
+    using VertexVoxels = std::vector<std::array<int, 3>>;
 
 private:
     struct SurfaceScratch;
