@@ -10,7 +10,6 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
-#include <exception>
 #include <fstream>
 #include <minizip/unzip.h>
 #include <sys/stat.h>
@@ -66,45 +65,11 @@ std::uint64_t checkFile(const std::string& path)
     if (!isReadableMeshExtension(extension))
         throw InputError(path + ": unknown mesh format '" + extension + "' (use .stl, .obj, .ply, .off, .3mf, ...)");
     if (extension == ".stl") checkStlSize(path, static_cast<std::uint64_t>(info.st_size));
+    // Before Assimp starts at all: on a file that this check refuses, Assimp's child would print its own
+    // assertion messages on the way.
+    if (extension == ".off") detail::checkOffFile(path);
     if (extension == ".ply") detail::checkPlyHeader(path);
     return static_cast<std::uint64_t>(info.st_size);
-}
-
-/// The isolated read, with the OFF structure check run while the child reads: in the first poll of the
-/// child, so that the check's parse of a scan and Assimp's share the machine. A file the check refuses is
-/// refused with the check's message whatever the child did, as when the check ran first; the child is then
-/// stopped by the refusal.
-Mesh readIsolatedAfterChecks(const std::string& path, std::uint64_t fileSize, const ProgressCallback& progress)
-{
-    const bool isOff = lowerCaseExtension(path) == ".off";
-    bool checked = !isOff;
-    std::exception_ptr refusal;
-    const auto runCheck = [&] {
-        checked = true;
-        try {
-            detail::checkOffFile(path);
-        } catch (const InputError&) {
-            refusal = std::current_exception();
-        }
-    };
-    const ProgressCallback checkingProgress = [&](float percent) {
-        if (!checked) runCheck();
-        if (refusal) return false;
-        return !progress || progress(percent);
-    };
-    Mesh mesh;
-    try {
-        mesh = detail::readIsolated(
-            path, detail::ReadLimits::forFileSize(fileSize), checkingProgress,
-            [&path](const ProgressCallback& childProgress) { return detail::readWithAssimp(path, childProgress); });
-    } catch (...) {
-        if (!checked) runCheck();
-        if (refusal) std::rethrow_exception(refusal);
-        throw;
-    }
-    if (!checked) runCheck();
-    if (refusal) std::rethrow_exception(refusal);
-    return mesh;
 }
 
 } // namespace
@@ -135,7 +100,9 @@ Mesh loadMesh(const std::string& path, const LoadOptions& options)
     } else {
         // Assimp crashes, hangs or allocates without bound on some malformed files: it reads in a child
         // process with time and memory limits, so that such a file is an InputError like any other.
-        mesh = readIsolatedAfterChecks(path, fileSize, options.progress);
+        mesh = detail::readIsolated(
+            path, detail::ReadLimits::forFileSize(fileSize), options.progress,
+            [&path](const ProgressCallback& progress) { return detail::readWithAssimp(path, progress); });
     }
     // A last word for the caller: Assimp does not report every read to its end.
     if (options.progress && !options.progress(100.0f)) throw Cancelled();
