@@ -21,12 +21,13 @@ class DataLines {
 public:
     explicit DataLines(const std::string& path) : file(std::fopen(path.c_str(), "rb"), &std::fclose), buffer(1 << 20) {}
 
+    /// The next data line, comment included (Tokens leaves it out). A line carries data when its first
+    /// character other than a blank, tab or carriage return is there and is not the comment's '#'.
     bool next(std::string_view& line)
     {
         while (nextLine(line)) {
-            const size_t hash = line.find('#');
-            if (hash != std::string_view::npos) line = line.substr(0, hash);
-            if (line.find_first_not_of(" \t\r") != std::string_view::npos) return true;
+            const size_t first = line.find_first_not_of(" \t\r");
+            if (first != std::string_view::npos && line[first] != '#') return true;
         }
         return false;
     }
@@ -66,10 +67,11 @@ private:
     std::string carry;
 };
 
-/// Whitespace tokens of a line, split as stream extraction splits them (the C locale's spaces).
+/// Whitespace tokens of a line up to its comment, split as stream extraction splits them (the C locale's
+/// spaces).
 class Tokens {
 public:
-    explicit Tokens(std::string_view text) : rest(text) {}
+    explicit Tokens(std::string_view line) : rest(line.substr(0, line.find('#'))) {}
 
     bool next(std::string_view& token)
     {
