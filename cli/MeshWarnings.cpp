@@ -29,10 +29,10 @@ CheckedMesh checkMesh(meshprobe::Mesh& mesh, const MeshCheckOptions& options)
     return checked;
 }
 
-BesideAnalysis::BesideAnalysis(meshprobe::Mesh& mesh, const MeshCheckOptions& options) : checkOptions(options)
+BesideAnalysis::BesideAnalysis(meshprobe::Mesh& mesh, const MeshCheckOptions& options, int analysisThreads)
+    : checkOptions(options)
 {
-    // A repair changes the mesh the analysis reads: that one runs first, on this thread.
-    if (options.fixWinding)
+    if (options.fixWinding || analysisThreads == 1)
         checkedFirst = checkMesh(mesh, options);
     else
         checking = std::async(std::launch::async, [&mesh] { return meshprobe::checkMesh(mesh); });

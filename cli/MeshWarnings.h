@@ -37,11 +37,12 @@ CheckedMesh checkMesh(meshprobe::Mesh& mesh, const MeshCheckOptions& options);
 void printWarnings(const CheckedMesh& checked, const MeshCheckOptions& options);
 
 /// The checks of checkMesh on a thread of their own while the caller analyses the mesh (they only read it),
-/// so that a serial step of the analysis and the checks share the machine; with --fix-winding they run
-/// before, as the repair changes the mesh. The mesh must stay unchanged until result().
+/// so that a serial step of the analysis and the checks share the machine. They run before, on the calling
+/// thread, with --fix-winding (the repair changes the mesh) and when the analysis is to use one thread.
+/// The mesh must stay unchanged until result().
 class BesideAnalysis {
 public:
-    BesideAnalysis(meshprobe::Mesh& mesh, const MeshCheckOptions& options);
+    BesideAnalysis(meshprobe::Mesh& mesh, const MeshCheckOptions& options, int analysisThreads);
     /// When the analysis failed before result(): the warnings still reach stderr ahead of its error.
     ~BesideAnalysis();
     BesideAnalysis(const BesideAnalysis&) = delete;

@@ -150,7 +150,7 @@ int runTrapped(TrappedOptions& options)
     }
     meshprobe::CavityOptions analysis = cavityAnalysis(options);
     meshprobe::Mesh mesh = loadInputMesh(options);
-    BesideAnalysis checks(mesh, options.checks);
+    BesideAnalysis checks(mesh, options.checks, options.threads);
 
     ProgressBar progress(ProgressBar::shouldShow(options.quiet));
     analysis.solids = !options.cavitiesPath.empty() && options.cavitiesAs == "solid";
