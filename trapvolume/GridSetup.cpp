@@ -113,23 +113,26 @@ void VoxelizerTrapVolumePrivate::buildGrid(MeshKernel* kernel)
             positionOf.emplace(mesh.vertices[static_cast<std::size_t>(i)], i);
     faces.reset(new UVector3<double>[static_cast<std::size_t>(faceCount)], ArrayDeleter<UVector3<double>>());
     UVector3<double>* faceArray = faces.get();
-    meshOrderCorners.resize(3 * static_cast<std::size_t>(faceCount));
     for (std::int32_t i = 0; i < faceCount; ++i) {
         const UTriangle<float>* face = mesh.faces[static_cast<std::size_t>(i)];
         double corner[3];
-        for (int k = 0; k < 3; ++k) {
-            const std::int32_t position =
-                idsArePositions ? static_cast<std::int32_t>(face->V(k)->ID()) : positionOf.at(face->V(k));
-            meshOrderCorners[3 * static_cast<std::size_t>(i) + k] = position;
-            corner[k] = static_cast<double>(position);
-        }
+        for (int k = 0; k < 3; ++k)
+            corner[k] = idsArePositions ? static_cast<double>(face->V(k)->ID())
+                                        : static_cast<double>(positionOf.at(face->V(k)));
         faceArray[i] = UVector3<double>(corner[0], corner[1], corner[2]);
     }
 
     // Shuffled so that neighbouring triangles, which mark neighbouring voxels, rarely run at the same time.
+    // shuffledFrom follows every swap: the mesh's own order can be read back where it suits a pass better.
+    shuffledFrom.resize(static_cast<std::size_t>(faceCount));
+    for (std::int32_t i = 0; i < faceCount; ++i)
+        shuffledFrom[static_cast<std::size_t>(i)] = i;
     for (std::int32_t i = 0; i < faceCount; ++i) {
         const int j = randomBetween(i, faceCount - 1);
-        if (j != i) std::swap(faceArray[i], faceArray[j]);
+        if (j != i) {
+            std::swap(faceArray[i], faceArray[j]);
+            std::swap(shuffledFrom[static_cast<std::size_t>(i)], shuffledFrom[static_cast<std::size_t>(j)]);
+        }
     }
 
     const double twiceResolution = static_cast<double>(2.0f * static_cast<float>(resolution));

@@ -53,16 +53,18 @@ void VoxelizerTrapVolumePrivate::voxelizeSurface(int threadCount, ProgressCallba
     }
 
     const VertexVoxels voxels = vertexVoxels();
-    const std::vector<std::int32_t> order = surfaceVisitOrder(voxels);
+    const std::vector<std::int32_t> corners = meshOrderCorners();
+    const std::vector<std::int32_t> order = surfaceVisitOrder(corners, voxels);
     ParallelProgress reporting(progress, threadCount, faceCount);
     FirstFailure failure;
-    parallelVoxelLoop<SurfaceScratch>(teamSize, reporting, failure, 0, faceCount - 1,
-                                      [this, &order, &voxels](int i, SurfaceScratch& scratch) {
-                                          if (order.empty())
-                                              voxelizeTriangle(i, scratch);
-                                          else
-                                              voxelizeMeshTriangle(order[static_cast<std::size_t>(i)], voxels);
-                                      });
+    parallelVoxelLoop<SurfaceScratch>(
+        teamSize, reporting, failure, 0, faceCount - 1, [&](int i, SurfaceScratch& scratch) {
+            if (order.empty())
+                voxelizeTriangle(i, scratch);
+            else
+                voxelizeMeshTriangle(corners.data() + 3 * static_cast<std::size_t>(order[static_cast<std::size_t>(i)]),
+                                     voxels);
+        });
     failure.rethrowIfFailed();
     reporting.finish();
 }
@@ -96,6 +98,19 @@ VoxelizerTrapVolumePrivate::VertexVoxels VoxelizerTrapVolumePrivate::vertexVoxel
     return voxels;
 }
 
+// Made for the pass and dropped after it: kept with the grid, they would add to the set-up's peak memory.
+std::vector<std::int32_t> VoxelizerTrapVolumePrivate::meshOrderCorners() const
+{
+    std::vector<std::int32_t> corners(3 * static_cast<std::size_t>(faceCount));
+    const UVector3<double>* stored = faces.get();
+    for (std::int32_t i = 0; i < faceCount; ++i) {
+        std::int32_t* to = corners.data() + 3 * static_cast<std::size_t>(shuffledFrom[static_cast<std::size_t>(i)]);
+        for (int k = 0; k < 3; ++k)
+            to[k] = static_cast<std::int32_t>(stored[i][k]);
+    }
+    return corners;
+}
+
 namespace {
 
 // The voxel range of a triangle from its corners' voxels.
@@ -119,12 +134,13 @@ void cornerRange(const VoxelizerTrapVolumePrivate::VertexVoxels& voxels, const s
 // few slabs of a bit set that is hundreds of megabytes at high resolution. A flood does depend on the order
 // (it passes through voxels that other triangles set before it), so a part with any flooded triangle keeps
 // the stored, shuffled order (empty result).
-std::vector<std::int32_t> VoxelizerTrapVolumePrivate::surfaceVisitOrder(const VertexVoxels& voxels) const
+std::vector<std::int32_t> VoxelizerTrapVolumePrivate::surfaceVisitOrder(const std::vector<std::int32_t>& meshCorners,
+                                                                        const VertexVoxels& voxels) const
 {
     const auto count = static_cast<std::int64_t>(faceCount);
     std::vector<std::uint32_t> slabOf(static_cast<std::size_t>(count));
     const int last = static_cast<int>(resolution) - 1;
-    const std::int32_t* corners = meshOrderCorners.data();
+    const std::int32_t* corners = meshCorners.data();
     std::atomic<bool> anyFlooded{false};
 #pragma omp parallel for schedule(static) num_threads(teamSizeOf(teamSize))
     for (std::int64_t face = 0; face < count; ++face) {
@@ -146,9 +162,8 @@ std::vector<std::int32_t> VoxelizerTrapVolumePrivate::surfaceVisitOrder(const Ve
     return order;
 }
 
-void VoxelizerTrapVolumePrivate::voxelizeMeshTriangle(std::int32_t triangle, const VertexVoxels& voxels)
+void VoxelizerTrapVolumePrivate::voxelizeMeshTriangle(const std::int32_t* corners, const VertexVoxels& voxels)
 {
-    const std::int32_t* corners = meshOrderCorners.data() + 3 * static_cast<std::size_t>(triangle);
     int lo[3];
     int hi[3];
     cornerRange(voxels, corners, lo, hi);

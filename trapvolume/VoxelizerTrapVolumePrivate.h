@@ -163,9 +163,12 @@ private:
     void triangleVoxelRange(int face, UVector3<double> p[3], int lo[3], int hi[3]) const;
     VertexVoxels vertexVoxels() const;
     /// Triangles in mesh order, by their lowest x voxel (empty when some triangle takes the flood path).
-    std::vector<std::int32_t> surfaceVisitOrder(const VertexVoxels& voxels) const;
+    /// The corners of every triangle in the mesh's own order, three vertex positions each.
+    std::vector<std::int32_t> meshOrderCorners() const;
+    std::vector<std::int32_t> surfaceVisitOrder(const std::vector<std::int32_t>& corners,
+                                                const VertexVoxels& voxels) const;
     void voxelizeTriangle(int face, SurfaceScratch& scratch);
-    void voxelizeMeshTriangle(std::int32_t triangle, const VertexVoxels& voxels);
+    void voxelizeMeshTriangle(const std::int32_t* corners, const VertexVoxels& voxels);
     void scanTriangleBox(const float triangle[3][3], const int lo[3], const int hi[3]);
     void floodTriangle(const float triangle[3][3], const UVector3<double>& p0, const int lo[3], const int hi[3],
                        SurfaceScratch& scratch);
@@ -232,9 +235,8 @@ private:
     /// walks read only occupiedBits, which neither step changes); released before the ray votes.
     std::vector<ZSpan> zSpans;
 
-    /// The triangles' corners in the mesh's own order, before the shuffle: the surface pass reads the
-    /// vertices in this order where the order of its triangles cannot change its marks.
-    std::vector<std::int32_t> meshOrderCorners;
+    /// Per position of `faces`, the triangle's index in the mesh's own order (before the shuffle).
+    std::vector<std::int32_t> shuffledFrom;
 
     // Surface tables: per axis and voxel coordinate, the float box centres that the overlap test gets.
     std::vector<float> paddedCentre[3]; ///< voxelCorner - kVoxelPadding + halfVoxelPadded (box scan)
