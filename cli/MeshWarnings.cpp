@@ -25,6 +25,40 @@ CheckedMesh checkMesh(meshprobe::Mesh& mesh, const MeshCheckOptions& options)
         mesh = std::move(fix.mesh);
     }
     checked.warnings = meshprobe::checkMesh(mesh);
+    printWarnings(checked, options);
+    return checked;
+}
+
+BesideAnalysis::BesideAnalysis(meshprobe::Mesh& mesh, const MeshCheckOptions& options, int analysisThreads)
+    : checkOptions(options)
+{
+    if (options.fixWinding || analysisThreads == 1)
+        checkedFirst = checkMesh(mesh, options);
+    else
+        checking = std::async(std::launch::async, [&mesh] { return meshprobe::checkMesh(mesh); });
+}
+
+BesideAnalysis::~BesideAnalysis()
+{
+    if (!checking.valid()) return;
+    try {
+        result();
+    } catch (...) {
+        // The analysis' own error is on its way; the same mesh fails its validation first.
+    }
+}
+
+CheckedMesh BesideAnalysis::result()
+{
+    if (checkedFirst) return *checkedFirst;
+    CheckedMesh checked;
+    checked.warnings = checking.get();
+    printWarnings(checked, checkOptions);
+    return checked;
+}
+
+void printWarnings(const CheckedMesh& checked, const MeshCheckOptions& options)
+{
     for (const meshprobe::MeshWarning& w : checked.warnings) {
         std::string hint;
         if ((w.code == "inside-out" || w.code == "inconsistent-winding") && !options.fixWinding)
@@ -33,7 +67,6 @@ CheckedMesh checkMesh(meshprobe::Mesh& mesh, const MeshCheckOptions& options)
     }
     if (options.fixWinding && checked.flippedFaces)
         std::cerr << "meshprobe: --fix-winding turned " << checked.flippedFaces << " faces" << std::endl;
-    return checked;
 }
 
 void addWarningsJson(nlohmann::ordered_json& report, const CheckedMesh& checked, const MeshCheckOptions& options)

@@ -3,6 +3,8 @@
 #pragma once
 
 #include <cstddef>
+#include <future>
+#include <optional>
 #include <vector>
 
 #include <CLI/CLI.hpp>
@@ -30,6 +32,30 @@ struct CheckedMesh {
 /// stderr (after the progress bar is gone; --quiet does not hide them). Without --fix-winding the mesh
 /// is left exactly as read.
 CheckedMesh checkMesh(meshprobe::Mesh& mesh, const MeshCheckOptions& options);
+
+/// Every warning, and the faces --fix-winding turned, on stderr.
+void printWarnings(const CheckedMesh& checked, const MeshCheckOptions& options);
+
+/// The checks of checkMesh on a thread of their own while the caller analyses the mesh (they only read it),
+/// so that a serial step of the analysis and the checks share the machine. They run before, on the calling
+/// thread, with --fix-winding (the repair changes the mesh) and when the analysis is to use one thread.
+/// The mesh must stay unchanged until result().
+class BesideAnalysis {
+public:
+    BesideAnalysis(meshprobe::Mesh& mesh, const MeshCheckOptions& options, int analysisThreads);
+    /// When the analysis failed before result(): the warnings still reach stderr ahead of its error.
+    ~BesideAnalysis();
+    BesideAnalysis(const BesideAnalysis&) = delete;
+    BesideAnalysis& operator=(const BesideAnalysis&) = delete;
+    /// Waits for the checks, prints their warnings on stderr and returns them.
+    /// @throw what the checks throw (InputError for a mesh that fails validation)
+    CheckedMesh result();
+
+private:
+    MeshCheckOptions checkOptions;
+    std::optional<CheckedMesh> checkedFirst;
+    std::future<std::vector<meshprobe::MeshWarning>> checking;
+};
 
 /// "warnings": [{"code", "count", "text"}], and "winding_fixed_faces" with --fix-winding.
 void addWarningsJson(nlohmann::ordered_json& report, const CheckedMesh& checked, const MeshCheckOptions& options);

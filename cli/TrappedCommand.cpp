@@ -150,13 +150,15 @@ int runTrapped(TrappedOptions& options)
     }
     meshprobe::CavityOptions analysis = cavityAnalysis(options);
     meshprobe::Mesh mesh = loadInputMesh(options);
-    const CheckedMesh checked = checkMesh(mesh, options.checks);
+    BesideAnalysis checks(mesh, options.checks, options.threads);
 
     ProgressBar progress(ProgressBar::shouldShow(options.quiet));
     analysis.solids = !options.cavitiesPath.empty() && options.cavitiesAs == "solid";
     analysis.columns = !options.cavitiesPath.empty() && options.cavitiesAs == "columns";
     analysis.progress = progress.phases({{90.0f, "voxelizing"}, {100.0f, "locating cavities"}}, 0, 100);
     const meshprobe::CavitiesResult result = meshprobe::findCavities(mesh, analysis);
+    progress.clear();
+    const CheckedMesh checked = checks.result();
     if (!options.cavitiesPath.empty()) {
         progress.stage("writing " + options.cavitiesPath, 100, 100)(100);
         writeCavities(options.cavitiesPath, result, options);

@@ -123,9 +123,16 @@ void VoxelizerTrapVolumePrivate::buildGrid(MeshKernel* kernel)
     }
 
     // Shuffled so that neighbouring triangles, which mark neighbouring voxels, rarely run at the same time.
+    // shuffledFrom follows every swap: the mesh's own order can be read back where it suits a pass better.
+    shuffledFrom.resize(static_cast<std::size_t>(faceCount));
+    for (std::int32_t i = 0; i < faceCount; ++i)
+        shuffledFrom[static_cast<std::size_t>(i)] = i;
     for (std::int32_t i = 0; i < faceCount; ++i) {
         const int j = randomBetween(i, faceCount - 1);
-        if (j != i) std::swap(faceArray[i], faceArray[j]);
+        if (j != i) {
+            std::swap(faceArray[i], faceArray[j]);
+            std::swap(shuffledFrom[static_cast<std::size_t>(i)], shuffledFrom[static_cast<std::size_t>(j)]);
+        }
     }
 
     const double twiceResolution = static_cast<double>(2.0f * static_cast<float>(resolution));

@@ -52,12 +52,18 @@ void VoxelizerTrapVolumePrivate::voxelizeSurface(int threadCount, ProgressCallba
         }
     }
 
-    const std::vector<std::int32_t> order = surfaceVisitOrder();
+    const VertexVoxels voxels = vertexVoxels();
+    const std::vector<std::int32_t> corners = meshOrderCorners();
+    const std::vector<std::int32_t> order = surfaceVisitOrder(corners, voxels);
     ParallelProgress reporting(progress, threadCount, faceCount);
     FirstFailure failure;
     parallelVoxelLoop<SurfaceScratch>(
-        teamSize, reporting, failure, 0, faceCount - 1, [this, &order](int i, SurfaceScratch& scratch) {
-            voxelizeTriangle(order.empty() ? i : order[static_cast<std::size_t>(i)], scratch);
+        teamSize, reporting, failure, 0, faceCount - 1, [&](int i, SurfaceScratch& scratch) {
+            if (order.empty())
+                voxelizeTriangle(i, scratch);
+            else
+                voxelizeMeshTriangle(corners.data() + 3 * static_cast<std::size_t>(order[static_cast<std::size_t>(i)]),
+                                     voxels);
         });
     failure.rethrowIfFailed();
     reporting.finish();
@@ -76,25 +82,71 @@ void VoxelizerTrapVolumePrivate::triangleVoxelRange(int face, UVector3<double> p
     }
 }
 
-// The triangles are stored shuffled, so taken in position order their voxels land all over a bit set of
-// hundreds of megabytes at high resolution, and nearly every test waits for memory. Taken slab by slab
-// (by the lowest x voxel, a counting sort), consecutive triangles write the same few slabs. The box scan's
-// marks do not depend on the order of the triangles; a flood does (it passes through voxels that other
-// triangles set before it), so a part with any flooded triangle keeps the stored order (empty result).
-std::vector<std::int32_t> VoxelizerTrapVolumePrivate::surfaceVisitOrder() const
+// voxelCoordOnAxis never decreases as its point grows (a subtraction, an addition, a product and a quotient
+// by positive constants, each rounded monotonically, then a floor), so the voxel of a triangle's lowest
+// coordinate is the lowest of its corners' voxels, and likewise for the highest: a triangle's voxel range
+// is the range of its corners' voxels, which are formed once per vertex here instead of twice per triangle.
+VoxelizerTrapVolumePrivate::VertexVoxels VoxelizerTrapVolumePrivate::vertexVoxels() const
+{
+    const auto count = static_cast<std::int64_t>(vertexCount);
+    VertexVoxels voxels(static_cast<std::size_t>(count));
+    const UVector3<double>* placed = vertices.get();
+#pragma omp parallel for schedule(static) num_threads(teamSizeOf(teamSize))
+    for (std::int64_t v = 0; v < count; ++v)
+        for (int k = 0; k < 3; ++k)
+            voxels[static_cast<std::size_t>(v)][k] = static_cast<int>(voxelCoordOnAxis(k, placed[v][k]));
+    return voxels;
+}
+
+// Made for the pass and dropped after it: kept with the grid, they would add to the set-up's peak memory.
+std::vector<std::int32_t> VoxelizerTrapVolumePrivate::meshOrderCorners() const
+{
+    std::vector<std::int32_t> corners(3 * static_cast<std::size_t>(faceCount));
+    const UVector3<double>* stored = faces.get();
+    for (std::int32_t i = 0; i < faceCount; ++i) {
+        std::int32_t* to = corners.data() + 3 * static_cast<std::size_t>(shuffledFrom[static_cast<std::size_t>(i)]);
+        for (int k = 0; k < 3; ++k)
+            to[k] = static_cast<std::int32_t>(stored[i][k]);
+    }
+    return corners;
+}
+
+namespace {
+
+// The voxel range of a triangle from its corners' voxels.
+void cornerRange(const VoxelizerTrapVolumePrivate::VertexVoxels& voxels, const std::int32_t* corners, int lo[3],
+                 int hi[3])
+{
+    const std::array<int, 3>& a = voxels[static_cast<std::size_t>(corners[0])];
+    const std::array<int, 3>& b = voxels[static_cast<std::size_t>(corners[1])];
+    const std::array<int, 3>& c = voxels[static_cast<std::size_t>(corners[2])];
+    for (int k = 0; k < 3; ++k) {
+        lo[k] = std::min(std::min(a[k], b[k]), c[k]);
+        hi[k] = std::max(std::max(a[k], b[k]), c[k]);
+    }
+}
+
+} // namespace
+
+// The box scan's marks do not depend on the order of the triangles (a voxel set is a set), so the pass takes
+// them in the mesh's own order, where neighbouring triangles share vertices and the reads stay in cache,
+// sorted slab by slab (by the lowest x voxel, a counting sort) so that consecutive triangles write the same
+// few slabs of a bit set that is hundreds of megabytes at high resolution. A flood does depend on the order
+// (it passes through voxels that other triangles set before it), so a part with any flooded triangle keeps
+// the stored, shuffled order (empty result).
+std::vector<std::int32_t> VoxelizerTrapVolumePrivate::surfaceVisitOrder(const std::vector<std::int32_t>& meshCorners,
+                                                                        const VertexVoxels& voxels) const
 {
     const auto count = static_cast<std::int64_t>(faceCount);
     std::vector<std::uint32_t> slabOf(static_cast<std::size_t>(count));
     const int last = static_cast<int>(resolution) - 1;
-    // The ranges read the corners in stored order, which is scattered over the vertices: shared by the
-    // team, like the pass itself.
+    const std::int32_t* corners = meshCorners.data();
     std::atomic<bool> anyFlooded{false};
 #pragma omp parallel for schedule(static) num_threads(teamSizeOf(teamSize))
     for (std::int64_t face = 0; face < count; ++face) {
-        UVector3<double> p[3];
         int lo[3];
         int hi[3];
-        triangleVoxelRange(static_cast<int>(face), p, lo, hi);
+        cornerRange(voxels, corners + 3 * face, lo, hi);
         if (takesFloodPath(lo, hi)) anyFlooded.store(true, std::memory_order_relaxed);
         slabOf[static_cast<std::size_t>(face)] = static_cast<std::uint32_t>(std::min(std::max(lo[0], 0), last));
     }
@@ -108,6 +160,20 @@ std::vector<std::int32_t> VoxelizerTrapVolumePrivate::surfaceVisitOrder() const
     for (std::size_t face = 0; face < slabOf.size(); ++face)
         order[slabStart[slabOf[face]]++] = static_cast<std::int32_t>(face);
     return order;
+}
+
+void VoxelizerTrapVolumePrivate::voxelizeMeshTriangle(const std::int32_t* corners, const VertexVoxels& voxels)
+{
+    int lo[3];
+    int hi[3];
+    cornerRange(voxels, corners, lo, hi);
+    float points[3][3];
+    for (int c = 0; c < 3; ++c) {
+        const UVector3<double>& p = vertices.get()[corners[c]];
+        for (int k = 0; k < 3; ++k)
+            points[c][k] = static_cast<float>(p[k]);
+    }
+    scanTriangleBox(points, lo, hi);
 }
 
 void VoxelizerTrapVolumePrivate::voxelizeTriangle(int face, SurfaceScratch& scratch)
@@ -126,7 +192,11 @@ void VoxelizerTrapVolumePrivate::voxelizeTriangle(int face, SurfaceScratch& scra
         floodTriangle(triangle, p[0], lo, hi, scratch);
         return;
     }
+    scanTriangleBox(triangle, lo, hi);
+}
 
+void VoxelizerTrapVolumePrivate::scanTriangleBox(const float triangle[3][3], const int lo[3], const int hi[3])
+{
     // Box scan over every voxel of the range, x outermost. The range lies inside the grid by construction;
     // the clamp only guards the bit set against a grid that would break that rule.
     const int last = static_cast<int>(resolution) - 1;

@@ -2,6 +2,7 @@
 // VoxelizerTrapVolumePrivate: the voxel grid of a trapped-volume analysis and the operations on it.
 #pragma once
 
+#include <array>
 #include <atomic>
 #include <cstdint>
 #include <functional>
@@ -148,6 +149,9 @@ public:
     };
     MeshBox meshBox() const;
 
+    /// Voxel coordinates (x, y, z) of every placed vertex, as ints.
+    using VertexVoxels = std::vector<std::array<int, 3>>;
+
 private:
     struct SurfaceScratch;
     struct FloodScratch;
@@ -157,9 +161,15 @@ private:
     // Phase 1.
     /// Corners of a stored triangle and the voxel range of its bounds.
     void triangleVoxelRange(int face, UVector3<double> p[3], int lo[3], int hi[3]) const;
-    /// Triangle positions in the order the surface pass takes them (empty: stored order).
-    std::vector<std::int32_t> surfaceVisitOrder() const;
+    VertexVoxels vertexVoxels() const;
+    /// Triangles in mesh order, by their lowest x voxel (empty when some triangle takes the flood path).
+    /// The corners of every triangle in the mesh's own order, three vertex positions each.
+    std::vector<std::int32_t> meshOrderCorners() const;
+    std::vector<std::int32_t> surfaceVisitOrder(const std::vector<std::int32_t>& corners,
+                                                const VertexVoxels& voxels) const;
     void voxelizeTriangle(int face, SurfaceScratch& scratch);
+    void voxelizeMeshTriangle(const std::int32_t* corners, const VertexVoxels& voxels);
+    void scanTriangleBox(const float triangle[3][3], const int lo[3], const int hi[3]);
     void floodTriangle(const float triangle[3][3], const UVector3<double>& p0, const int lo[3], const int hi[3],
                        SurfaceScratch& scratch);
 
@@ -224,6 +234,9 @@ private:
     /// Span of every row (index x * N + y) found by the z walks of carveLines, read by floodFromLines (the
     /// walks read only occupiedBits, which neither step changes); released before the ray votes.
     std::vector<ZSpan> zSpans;
+
+    /// Per position of `faces`, the triangle's index in the mesh's own order (before the shuffle).
+    std::vector<std::int32_t> shuffledFrom;
 
     // Surface tables: per axis and voxel coordinate, the float box centres that the overlap test gets.
     std::vector<float> paddedCentre[3]; ///< voxelCorner - kVoxelPadding + halfVoxelPadded (box scan)

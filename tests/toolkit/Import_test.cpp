@@ -219,6 +219,26 @@ INSTANTIATE_TEST_SUITE_P(
                               "face 0 refers to vertex -1"},
                       BadFile{"OffShort", "short.off", "OFF\n# c\n9 1 0\n0 0 0\n1 0 0\n0 1 0\n3 0 1 2\n",
                               "announces 9 vertices but the file holds 4"},
+                      BadFile{"OffCountBeyondLongLong", "huge.off", "OFF\n99999999999999999999 1 0\n0 0 0\n",
+                              "does not give the vertex and face counts"},
+                      BadFile{"OffIndexNotANumber", "word.off", "OFF 3 1 0\n0 0 0\n1 0 0\n0 1 0\n3 0 1 2x\n",
+                              "announces 3 corners but lists fewer"},
+                      // Carriage returns, comments and blank lines are not data lines.
+                      BadFile{"OffFacesMissingWithCrLf", "crlf.off",
+                              "OFF\r\n3 2 0 # two faces\r\n0 0 0\r\n\r\n1 0 0\r\n \t\r\n0 1 0\r\n3 0 1 2\r\n",
+                              "announces 3 vertices and 2 faces, but the file ends after 4 of those lines"},
+                      // Signed numbers as strtoll reads them; the last line has no line end.
+                      BadFile{"OffSignedIndexBeyond", "signed.off", "OFF\n+3 +1 0\n0 0 0\n1 0 0\n0 1 0\n3 +0 +1 +3",
+                              "face 0 refers to vertex +3"},
+                      // Lines that straddle the reader's 1 MB reads are counted once each.
+                      BadFile{"OffIndexBeyondAfterMegabytes", "long.off",
+                              [] {
+                                  std::string text = "OFF\n200000 1 0\n";
+                                  for (int v = 0; v < 200000; ++v)
+                                      text += "0.5 0.25 0.125\n";
+                                  return text + "3 0 1 200000\n";
+                              }(),
+                              "face 0 refers to vertex 200000"},
                       BadFile{"PlyIndexBeyond", "beyond.ply",
                               "ply\nformat ascii 1.0\nelement vertex 3\nproperty float x\nproperty float y\n"
                               "property float z\nelement face 1\nproperty list uchar int vertex_indices\n"

@@ -101,6 +101,15 @@ TEST(MeshChecks, NameEachDefectAndFixWindingRepairsWhatItCan)
          },
          {{"zero-area-faces", 1}, {"non-manifold-edges", 1}},
          0},
+        // The south pole's 48 edges, each used twice, sort as one run of uses.
+        {"sphere, a face at a pole turned",
+         [] {
+             auto s = testmesh::sphere(0, 0, 0, 10, 8, 48);
+             std::swap(s.indices[16], s.indices[17]);
+             return s;
+         },
+         {{"inconsistent-winding", 3}},
+         1},
         // Beyond single precision: the longest side over a million times the shortest edge, wherever it sits.
         {"bar 2e6 times its width",
          [] { return testmesh::box(0, 0, 0, 2e6f, 1, 1); },

@@ -40,7 +40,11 @@ private:
 /// keep their numbering as far as welding and dropping unused vertices allow.
 class SceneMerger {
 public:
-    explicit SceneMerger(const std::string& meshPath) : path(meshPath), welder(meshPath) {}
+    /// `expectedVertices` sizes the welder's table once, instead of growing it through a scan's million vertices.
+    SceneMerger(const std::string& meshPath, std::size_t expectedVertices)
+        : path(meshPath), welder(meshPath, expectedVertices)
+    {
+    }
 
     /// Depth-first walk of the node tree: each node's meshes in order, then its children, with the
     /// accumulated node transform applied.
@@ -140,7 +144,10 @@ Mesh readWithAssimp(const std::string& path, const ProgressCallback& progress)
         if (reason.empty()) reason = "Assimp could not read it";
         throw InputError(path + ": cannot read the mesh: " + reason);
     }
-    SceneMerger merger(path);
+    std::size_t vertexCount = 0;
+    for (unsigned m = 0; m < scene->mNumMeshes; ++m)
+        vertexCount += scene->mMeshes[m]->mNumVertices;
+    SceneMerger merger(path, vertexCount);
     merger.addNode(*scene, *scene->mRootNode, aiMatrix4x4());
     return merger.build();
 }

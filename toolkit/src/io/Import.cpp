@@ -65,6 +65,8 @@ std::uint64_t checkFile(const std::string& path)
     if (!isReadableMeshExtension(extension))
         throw InputError(path + ": unknown mesh format '" + extension + "' (use .stl, .obj, .ply, .off, .3mf, ...)");
     if (extension == ".stl") checkStlSize(path, static_cast<std::uint64_t>(info.st_size));
+    // Before Assimp starts at all: on a file that this check refuses, Assimp's child would print its own
+    // assertion messages on the way.
     if (extension == ".off") detail::checkOffFile(path);
     if (extension == ".ply") detail::checkPlyHeader(path);
     return static_cast<std::uint64_t>(info.st_size);

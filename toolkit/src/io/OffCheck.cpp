@@ -1,10 +1,11 @@
 // SPDX-License-Identifier: MIT
 #include "toolkit/src/io/OffCheck.h"
 
-#include <cerrno>
-#include <cstdlib>
-#include <fstream>
-#include <sstream>
+#include <charconv>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <string_view>
 #include <vector>
 
 #include "meshprobe/Error.h"
@@ -13,31 +14,93 @@ namespace meshprobe::detail {
 
 namespace {
 
-/// The lines of an OFF file that carry data: comments ('#' to the end of the line) and blank lines skipped.
+/// The lines of an OFF file that carry data: comments ('#' to the end of the line) and lines of nothing but
+/// blanks, tabs and carriage returns skipped. A scan's file holds millions of lines, so they are cut out of
+/// large reads in place; only a line that straddles two reads is copied.
 class DataLines {
 public:
-    explicit DataLines(const std::string& path) : in(path) {}
+    explicit DataLines(const std::string& path) : file(std::fopen(path.c_str(), "rb"), &std::fclose), buffer(1 << 20) {}
 
-    bool next(std::string& line)
+    /// The next data line, comment included (Tokens leaves it out). A line carries data when its first
+    /// character other than a blank, tab or carriage return is there and is not the comment's '#'.
+    bool next(std::string_view& line)
     {
-        while (std::getline(in, line)) {
-            const size_t hash = line.find('#');
-            if (hash != std::string::npos) line.erase(hash);
-            if (line.find_first_not_of(" \t\r") != std::string::npos) return true;
+        while (nextLine(line)) {
+            const size_t first = line.find_first_not_of(" \t\r");
+            if (first != std::string_view::npos && line[first] != '#') return true;
         }
         return false;
     }
 
 private:
-    std::ifstream in;
+    // The next '\n'-ended line, or the text after the last '\n' when it is not empty.
+    bool nextLine(std::string_view& line)
+    {
+        carry.clear();
+        for (;;) {
+            const char* from = buffer.data() + begin;
+            const void* newline = std::memchr(from, '\n', end - begin);
+            if (newline) {
+                const size_t length = static_cast<const char*>(newline) - from;
+                begin += length + 1;
+                if (carry.empty()) {
+                    line = std::string_view(from, length);
+                } else {
+                    carry.append(from, length);
+                    line = carry;
+                }
+                return true;
+            }
+            carry.append(from, end - begin);
+            begin = end = 0;
+            if (file) end = std::fread(buffer.data(), 1, buffer.size(), file.get());
+            if (end == 0) {
+                line = carry;
+                return !carry.empty();
+            }
+        }
+    }
+
+    std::unique_ptr<std::FILE, int (*)(std::FILE*)> file;
+    std::vector<char> buffer;
+    size_t begin = 0, end = 0;
+    std::string carry;
 };
 
-bool parseLong(const std::string& token, long long& value)
+/// Whitespace tokens of a line up to its comment, split as stream extraction splits them (the C locale's
+/// spaces).
+class Tokens {
+public:
+    explicit Tokens(std::string_view line) : rest(line.substr(0, line.find('#'))) {}
+
+    bool next(std::string_view& token)
+    {
+        size_t start = 0;
+        while (start < rest.size() && isSpace(rest[start]))
+            ++start;
+        if (start == rest.size()) return false;
+        size_t stop = start;
+        while (stop < rest.size() && !isSpace(rest[stop]))
+            ++stop;
+        token = rest.substr(start, stop - start);
+        rest = rest.substr(stop);
+        return true;
+    }
+
+private:
+    static bool isSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r'; }
+    std::string_view rest;
+};
+
+/// A base-10 integer with an optional sign that fills the whole token (up to a NUL byte, where a C string
+/// would end) and fits a long long.
+bool parseLong(std::string_view token, long long& value)
 {
-    errno = 0;
-    char* end = nullptr;
-    value = std::strtoll(token.c_str(), &end, 10);
-    return errno == 0 && end != token.c_str() && *end == '\0';
+    token = token.substr(0, token.find('\0'));
+    if (token.size() > 1 && token[0] == '+' && token[1] != '-' && token[1] != '+') token.remove_prefix(1);
+    const char* last = token.data() + token.size();
+    const auto [stop, error] = std::from_chars(token.data(), last, value);
+    return error == std::errc() && stop == last;
 }
 
 } // namespace
@@ -45,21 +108,20 @@ bool parseLong(const std::string& token, long long& value)
 void checkOffFile(const std::string& path)
 {
     DataLines lines(path);
-    std::string line;
+    std::string_view line;
     if (!lines.next(line)) return;
-    std::istringstream head(line);
-    std::string keyword;
-    head >> keyword;
-    if (keyword.size() < 3 || keyword.compare(keyword.size() - 3, 3, "OFF") != 0) return;
+    Tokens head(line);
+    std::string_view keyword;
+    if (!head.next(keyword) || keyword.size() < 3 || keyword.substr(keyword.size() - 3) != "OFF") return;
     std::vector<std::string> counts;
-    for (std::string token; head >> token;)
-        counts.push_back(token);
+    for (std::string_view token; head.next(token);)
+        counts.emplace_back(token);
     if (!counts.empty() && counts[0] == "BINARY") return;
     if (counts.empty()) {
         if (!lines.next(line)) throw InputError(path + ": the OFF header has no vertex and face counts");
-        std::istringstream countLine(line);
-        for (std::string token; countLine >> token;)
-            counts.push_back(token);
+        Tokens countLine(line);
+        for (std::string_view token; countLine.next(token);)
+            counts.emplace_back(token);
     }
     long long vertexCount = 0, faceCount = 0;
     if (counts.size() < 2 || !parseLong(counts[0], vertexCount) || !parseLong(counts[1], faceCount) ||
@@ -75,18 +137,18 @@ void checkOffFile(const std::string& path)
             throw InputError(path + ": the OFF header announces " + std::to_string(vertexCount) + " vertices and " +
                              std::to_string(faceCount) + " faces, but the file ends after " +
                              std::to_string(vertexCount + f) + " of those lines");
-        std::istringstream face(line);
-        std::string token;
+        Tokens face(line);
+        std::string_view token;
         long long corners = 0;
-        if (!(face >> token) || !parseLong(token, corners) || corners < 0)
+        if (!face.next(token) || !parseLong(token, corners) || corners < 0)
             throw InputError(path + ": face " + std::to_string(f) + " does not start with its corner count");
         for (long long k = 0; k < corners; ++k) {
             long long index = 0;
-            if (!(face >> token) || !parseLong(token, index))
+            if (!face.next(token) || !parseLong(token, index))
                 throw InputError(path + ": face " + std::to_string(f) + " announces " + std::to_string(corners) +
                                  " corners but lists fewer");
             if (index < 0 || index >= vertexCount)
-                throw InputError(path + ": face " + std::to_string(f) + " refers to vertex " + token +
+                throw InputError(path + ": face " + std::to_string(f) + " refers to vertex " + std::string(token) +
                                  ", but there are only " + std::to_string(vertexCount));
         }
     }
