@@ -148,14 +148,10 @@ private:
                 if (entry.mask == 0) continue;
                 entry.ref = kdopwalk::childRef(record, recordWidth, c);
                 entry.isLeaf = static_cast<int>((info.leafMask >> c) & 1u);
-                prefetchNode(entry.ref, entry.isLeaf != 0);
                 ++top;
             }
             return top;
         }
-        // The leaves' corners are read right after their slab tests: start loading them now.
-        for (std::uint32_t left = candidates; left != 0; left &= left - 1u)
-            prefetchNode(kdopwalk::childRef(record, recordWidth, static_cast<int>(kdopwalk::lowestBit(left))), true);
         std::uint32_t childMask[recordWidth] = {};
         for (std::uint32_t left = candidates; left != 0; left &= left - 1u) {
             const int c = static_cast<int>(kdopwalk::lowestBit(left));
@@ -365,22 +361,6 @@ private:
             L::store(suspectLow + lane, L::select(suspect, L::min(low, t), low));
             L::store(suspectHigh + lane, L::select(suspect, L::max(high, pm), high));
         }
-    }
-
-    /// Asks for a node's data ahead of its visit (a branch's record, a leaf's corners and face); the
-    /// walk reads nothing different, it only waits less for memory.
-    void prefetchNode(int ref, bool isLeaf) const
-    {
-        if (isLeaf) {
-            const float* corner = slotCorners + 9 * static_cast<std::size_t>(ref);
-            __builtin_prefetch(corner);
-            __builtin_prefetch(corner + 8);
-            __builtin_prefetch(slotFace + ref);
-            return;
-        }
-        const float* record = records + static_cast<std::size_t>(ref) * recordFloats;
-        for (std::size_t line = 0; line < recordFloats; line += 16)
-            __builtin_prefetch(record + line);
     }
 
     void useOrigin(int i)
