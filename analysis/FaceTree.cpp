@@ -7,6 +7,8 @@
 // vertex meets at least one of the faces around it.
 #include "analysis/FaceTree.h"
 
+#include "analysis/ThreadSlices.h"
+
 #include <algorithm>
 #include <cstdlib>
 
@@ -192,8 +194,7 @@ void buildFaceTree(FaceTree& faceTree, UMesh<float>* mesh, unsigned flags, const
 
     faceTree.tree = kdopTreeNew(leafCount, faceTreeEpsilon, faceTreeBranching, faceTreeBounds);
     faceTree.corners.assign(9 * n, 0.0f);
-    for (std::size_t p = 0; p < n; ++p) {
-        if (!included[p]) continue; // skipped faces still advance the leaf numbering
+    auto copyCorners = [&](std::size_t p) {
         float* corner = faceTree.corners.data() + 9 * p;
         for (int k = 0; k < 3; ++k) {
             const float* c = cornerOf(faces[p], k, coords);
@@ -201,7 +202,22 @@ void buildFaceTree(FaceTree& faceTree, UMesh<float>* mesh, unsigned flags, const
             corner[3 * k + 1] = c[1];
             corner[3 * k + 2] = c[2];
         }
-        kdopTreeInsert(faceTree.tree, static_cast<int>(p), corner, 3);
+    };
+    constexpr int minFacesPerThread = 8192;
+    if (leafCount == static_cast<int>(n)) {
+        // Every face is a leaf, leaf p at position p: the corners and bounds are per face, so threads may
+        // share them out.
+        forThreadSlices(leafCount, buildThreads, minFacesPerThread, [&](int begin, int end) {
+            for (int p = begin; p < end; ++p)
+                copyCorners(static_cast<std::size_t>(p));
+        });
+        kdopTreeInsertMany(faceTree.tree, 0, faceTree.corners.data(), 3, leafCount, buildThreads);
+    } else {
+        for (std::size_t p = 0; p < n; ++p) {
+            if (!included[p]) continue; // skipped faces still advance the leaf numbering
+            copyCorners(p);
+            kdopTreeInsert(faceTree.tree, static_cast<int>(p), faceTree.corners.data() + 9 * p, 3);
+        }
     }
     if (buildThreads > 1)
         kdopTreeBalanceOnThreads(faceTree.tree, buildThreads);
@@ -210,10 +226,12 @@ void buildFaceTree(FaceTree& faceTree, UMesh<float>* mesh, unsigned flags, const
 
     const KdopTree& tree = *faceTree.tree;
     faceTree.slotCorners.resize(9 * static_cast<std::size_t>(tree.leafCount));
-    for (int slot = 0; slot < tree.leafCount; ++slot) {
-        const float* from = faceTree.corners.data() + 9 * static_cast<std::size_t>(tree.slotLeaf[slot]);
-        std::copy(from, from + 9, faceTree.slotCorners.data() + 9 * static_cast<std::size_t>(slot));
-    }
+    forThreadSlices(tree.leafCount, buildThreads, minFacesPerThread, [&](int begin, int end) {
+        for (int slot = begin; slot < end; ++slot) {
+            const float* from = faceTree.corners.data() + 9 * static_cast<std::size_t>(tree.slotLeaf[slot]);
+            std::copy(from, from + 9, faceTree.slotCorners.data() + 9 * static_cast<std::size_t>(slot));
+        }
+    });
 }
 
 UTriangle<float>* castFaceRay(const FaceTree& faceTree, const float origin[3], const float direction[3], float radius,

@@ -43,8 +43,9 @@ struct FaceHitData {
 };
 
 /// Builds the tree: one leaf per face that passes the filter, the leaf index being the face's position
-/// in the face list. Throws std::bad_alloc when memory runs out. With buildThreads above 1 the branches
-/// are split on that many threads (kdopTreeBalanceOnThreads): the same tree, sooner.
+/// in the face list. Throws std::bad_alloc when memory runs out. With buildThreads above 1 the leaves'
+/// bounds (when every face is a leaf), the branches (kdopTreeBalanceOnThreads) and the records are
+/// shared out among that many threads: the same tree, sooner.
 void buildFaceTree(FaceTree& faceTree, UMesh<float>* mesh, unsigned flags, const float (*coords)[3], bool ownsCoords,
                    int buildThreads = 1);
 

@@ -4,6 +4,8 @@
 // which a ray meets leaves at equal distance) depends only on the leaves' bounds and insertion order.
 #include "analysis/KdopTree.h"
 
+#include "analysis/ThreadSlices.h"
+
 #include <algorithm>
 #include <cstring>
 #include <thread>
@@ -200,37 +202,51 @@ void splitBranch(KdopTree& tree, const ImplicitTree& shape, int j, int i, int iS
     }
 }
 
-/// Writes every branch's ray-cast record (children's x, y, z bounds side by side, their references and
-/// the branch facts) and the caller's leaf index of every leaf slot, into the tables sized at creation.
-void buildRecords(KdopTree& tree)
+/// Branch j's record: its children's x, y, z bounds side by side, their references and the branch facts.
+void writeRecord(KdopTree& tree, int j)
 {
     const int L = tree.leafCount;
     const int width = tree.slabWidth;
-    // slotLeaf first maps a leaf's storage entry to its slot, for the leaf references below.
-    for (int slot = 0; slot < L; ++slot)
-        tree.slotLeaf[static_cast<std::size_t>(tree.nodeTable[slot])] = slot;
-    for (int j = 1; j <= tree.branchCount; ++j) {
-        const KdopNode& branch = tree.nodes[L + j - 1];
-        float* slab = tree.records[static_cast<std::size_t>(j - 1) * tree.recordLines].value;
-        KdopBranchInfo info{0, branch.childCount, branch.splitAxis};
-        for (int c = 0; c < branch.childCount; ++c) {
-            const int node = tree.children[branch.childrenOffset + c];
-            const float* b = tree.nodeBounds(node);
-            for (int plane = 0; plane < 6; ++plane)
-                slab[plane * width + c] = b[plane];
-            int child;
-            if (tree.nodes[node].childCount == 0) {
-                child = tree.slotLeaf[static_cast<std::size_t>(node)];
-                info.leafMask |= 1u << c;
-            } else {
-                child = node - L; // branch number - 1
-            }
-            std::memcpy(slab + recordChildOffset(width) + c, &child, sizeof(int));
+    const KdopNode& branch = tree.nodes[L + j - 1];
+    float* slab = tree.records[static_cast<std::size_t>(j - 1) * tree.recordLines].value;
+    KdopBranchInfo info{0, branch.childCount, branch.splitAxis};
+    for (int c = 0; c < branch.childCount; ++c) {
+        const int node = tree.children[branch.childrenOffset + c];
+        const float* b = tree.nodeBounds(node);
+        for (int plane = 0; plane < 6; ++plane)
+            slab[plane * width + c] = b[plane];
+        int child;
+        if (tree.nodes[node].childCount == 0) {
+            child = tree.slotLeaf[static_cast<std::size_t>(node)];
+            info.leafMask |= 1u << c;
+        } else {
+            child = node - L; // branch number - 1
         }
-        std::memcpy(slab + recordInfoOffset(width), &info, sizeof(info));
+        std::memcpy(slab + recordChildOffset(width) + c, &child, sizeof(int));
     }
-    for (int slot = 0; slot < L; ++slot)
-        tree.slotLeaf[static_cast<std::size_t>(slot)] = tree.nodes[tree.nodeTable[slot]].index;
+    std::memcpy(slab + recordInfoOffset(width), &info, sizeof(info));
+}
+
+/// Writes every branch's ray-cast record (children's x, y, z bounds side by side, their references and
+/// the branch facts) and the caller's leaf index of every leaf slot, into the tables sized at creation.
+void buildRecords(KdopTree& tree, int threads)
+{
+    const int L = tree.leafCount;
+    // Every loop below writes each entry from one iteration only, so it runs in slices on the threads.
+    constexpr int minPerThread = 8192;
+    // slotLeaf first maps a leaf's storage entry to its slot, for the leaf references below.
+    forThreadSlices(L, threads, minPerThread, [&](int begin, int end) {
+        for (int slot = begin; slot < end; ++slot)
+            tree.slotLeaf[static_cast<std::size_t>(tree.nodeTable[slot])] = slot;
+    });
+    forThreadSlices(tree.branchCount, threads, minPerThread / 8, [&](int begin, int end) {
+        for (int j = begin + 1; j <= end; ++j)
+            writeRecord(tree, j);
+    });
+    forThreadSlices(L, threads, minPerThread, [&](int begin, int end) {
+        for (int slot = begin; slot < end; ++slot)
+            tree.slotLeaf[static_cast<std::size_t>(slot)] = tree.nodes[tree.nodeTable[slot]].index;
+    });
     std::memcpy(tree.rootSlab, tree.nodeBounds(L), sizeof(tree.rootSlab));
 }
 
@@ -294,20 +310,26 @@ KdopTree* kdopTreeNew(int maxLeaves, float epsilon, int branchingFactor, int k)
     return tree;
 }
 
-void kdopTreeInsert(KdopTree* tree, int index, const float* points, int pointCount)
+namespace {
+
+/// Whether kdopTreeInsert takes one more leaf. It is refused once the leaf count reaches the node count, and
+/// already earlier: once the leaves plus the branches that balancing would add for them exceed the node
+/// count. Balancing stores branch j at entry L + j - 1, so with L leaves it needs L + branchCountFor(L)
+/// entries; a tree filled up to the node count (the only other limit) would write its branches past the
+/// end of the node storage.
+bool takesLeaf(const KdopTree& tree, int leafCount)
 {
-    // Refused once the leaf count reaches the node count, and already earlier: once the leaves plus the
-    // branches that balancing would add for them exceed the node count. Balancing stores branch j at entry
-    // L + j - 1, so with L leaves it needs L + branchCountFor(L) entries; a tree filled up to the node count
-    // (the only other limit) would write its branches past the end of the node storage.
-    if (tree->branchCount != 0 || tree->leafCount >= tree->nodeCount) return;
-    const int grown = tree->leafCount + 1;
-    if (grown + branchCountFor(grown, tree->branchingFactor) > tree->nodeCount) return;
-    const int node = tree->leafCount;
-    tree->nodeTable[node] = node;
-    tree->leafCount++;
-    float* bound = tree->nodeBounds(node);
-    for (int a = tree->firstAxis; a < tree->endAxis; ++a) {
+    if (tree.branchCount != 0 || leafCount >= tree.nodeCount) return false;
+    const int grown = leafCount + 1;
+    return grown + branchCountFor(grown, tree.branchingFactor) <= tree.nodeCount;
+}
+
+/// Leaf `node`'s index and bounds around its points, widened by epsilon.
+void setLeaf(KdopTree& tree, int node, int index, const float* points, int pointCount)
+{
+    tree.nodeTable[node] = node;
+    float* bound = tree.nodeBounds(node);
+    for (int a = tree.firstAxis; a < tree.endAxis; ++a) {
         float lo = floatMax;
         float hi = -floatMax;
         const float* axis = kdopAxes[a];
@@ -320,11 +342,36 @@ void kdopTreeInsert(KdopTree* tree, int index, const float* points, int pointCou
         bound[2 * a] = lo;
         bound[2 * a + 1] = hi;
     }
-    tree->nodes[node].index = index;
-    for (int a = tree->firstAxis; a < tree->endAxis; ++a) {
-        bound[2 * a] -= tree->epsilon;
-        bound[2 * a + 1] += tree->epsilon;
+    tree.nodes[node].index = index;
+    for (int a = tree.firstAxis; a < tree.endAxis; ++a) {
+        bound[2 * a] -= tree.epsilon;
+        bound[2 * a + 1] += tree.epsilon;
     }
+}
+
+} // namespace
+
+void kdopTreeInsert(KdopTree* tree, int index, const float* points, int pointCount)
+{
+    if (!takesLeaf(*tree, tree->leafCount)) return;
+    setLeaf(*tree, tree->leafCount, index, points, pointCount);
+    tree->leafCount++;
+}
+
+void kdopTreeInsertMany(KdopTree* tree, int firstIndex, const float* points, int pointsPerLeaf, int count, int threads)
+{
+    // Once one leaf is refused so is every later one (the leaf count stays), so the leaves taken are a prefix.
+    int taken = 0;
+    while (taken < count && takesLeaf(*tree, tree->leafCount + taken))
+        ++taken;
+    const int first = tree->leafCount;
+    const std::size_t stride = 3 * static_cast<std::size_t>(pointsPerLeaf);
+    constexpr int minLeavesPerThread = 8192;
+    forThreadSlices(taken, threads, minLeavesPerThread, [&](int begin, int end) {
+        for (int i = begin; i < end; ++i)
+            setLeaf(*tree, first + i, firstIndex + i, points + stride * static_cast<std::size_t>(i), pointsPerLeaf);
+    });
+    tree->leafCount += taken;
 }
 
 namespace {
@@ -394,7 +441,7 @@ void balance(KdopTree* tree, int threads)
     for (int j = 0; j < B; ++j)
         tree->nodeTable[L + j] = L + j;
     tree->branchCount = B;
-    buildRecords(*tree);
+    buildRecords(*tree, threads);
 }
 
 } // namespace

@@ -133,6 +133,11 @@ KdopTree* kdopTreeNew(int maxLeaves, float epsilon, int branchingFactor, int k);
 /// Adds a leaf bounding pointCount float triples. Ignored after balancing or beyond capacity.
 void kdopTreeInsert(KdopTree* tree, int index, const float* points, int pointCount);
 
+/// kdopTreeInsert for `count` leaves in a row: leaf i has index firstIndex + i and the pointsPerLeaf
+/// float triples at points + 3 * pointsPerLeaf * i. Each leaf's bounds depend on its own points only, so
+/// they are computed on up to `threads` threads; the tree is the one the inserts one by one give.
+void kdopTreeInsertMany(KdopTree* tree, int firstIndex, const float* points, int pointsPerLeaf, int count, int threads);
+
 /// Builds every branch; no leaves can be added afterwards.
 void kdopTreeBalance(KdopTree* tree);
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <iostream>
+#include <utility>
 
 #include "cli/CliError.h"
 #include "cli/Commands.h"
@@ -43,18 +44,14 @@ struct ThinReport {
     meshprobe::ThinAreasResult areas;
 };
 
-ThinReport summarise(const meshprobe::Mesh& mesh, const std::vector<float>& perFace, const ThicknessOptions& options)
+meshprobe::ThinAreaOptions thinAreaOptions(const ThicknessOptions& options)
 {
-    const float min = static_cast<float>(options.min), max = static_cast<float>(options.max);
-    ThinReport report;
-    report.counts = meshprobe::thinCounts(perFace, min, max, windowBins);
     meshprobe::ThinAreaOptions areaOptions;
-    areaOptions.min = min;
-    areaOptions.max = max;
+    areaOptions.min = static_cast<float>(options.min);
+    areaOptions.max = static_cast<float>(options.max);
     areaOptions.minArea = options.minThinArea;
     areaOptions.threads = options.threads;
-    report.areas = meshprobe::thinAreas(mesh, perFace, areaOptions);
-    return report;
+    return areaOptions;
 }
 
 std::string formatPoint(const std::array<double, 3>& p)
@@ -141,7 +138,9 @@ int runThickness(const ThicknessOptions& options)
     analysis.samples = options.samples;
     analysis.threads = options.threads;
     analysis.progress = progress.stage("measuring", 0, 100);
-    const meshprobe::ThicknessResult result = meshprobe::thickness(mesh, analysis);
+    meshprobe::ThicknessWithAreas measured =
+        meshprobe::thicknessWithThinAreas(mesh, analysis, thinAreaOptions(options));
+    const meshprobe::ThicknessResult& result = measured.thickness;
     if (colour) {
         // One run: the colours follow from the values, with the analysis' ramp; faces counted at max are grey.
         const std::vector<meshprobe::Rgba> colours =
@@ -151,7 +150,9 @@ int runThickness(const ThicknessOptions& options)
     }
     progress.clear();
 
-    const ThinReport thin = summarise(mesh, result.perFace, options);
+    ThinReport thin;
+    thin.counts = meshprobe::thinCounts(result.perFace, analysis.min, analysis.max, windowBins);
+    thin.areas = std::move(measured.areas);
     if (!options.json) {
         printSummary(options, mesh, result.perFace, thin);
         return exitCodeFor(checked, options.checks);

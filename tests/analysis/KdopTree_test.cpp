@@ -438,6 +438,37 @@ TEST(KdopTreeRayCast, NanSlabDoesNotHideALaterEntryOnAnotherAxis)
 
 namespace {
 
+// Inserting many leaves at once takes the leaves that one-by-one inserts take (a prefix, when they do not
+// all fit), with the same bounds and indices.
+TEST(KdopTreeInsertMany, SameLeavesAsOneByOne)
+{
+    std::vector<std::array<float, 6>> boxes(50000);
+    for (std::size_t i = 0; i < boxes.size(); ++i) {
+        const float x = static_cast<float>(i % 97) * 0.37f, y = static_cast<float>(i % 89) * 1.3f;
+        boxes[i] = {x, y, -x, x + 0.25f, y + 2.0f, 1.0f - x};
+    }
+    for (const int capacity : {50000, 30000, 7})
+        for (const int threads : {1, 2, 3}) {
+            TreePtr one(kdopTreeNew(capacity, 0.0f, 8, 8));
+            TreePtr many(kdopTreeNew(capacity, 0.0f, 8, 8));
+            for (std::size_t i = 0; i < boxes.size(); ++i) {
+                const auto& b = boxes[i];
+                insertBox(one.get(), 5 + static_cast<int>(i), b[0], b[1], b[2], b[3], b[4], b[5]);
+            }
+            kdopTreeInsertMany(many.get(), 5, boxes.data()->data(), 2, static_cast<int>(boxes.size()), threads);
+            const std::string where =
+                std::to_string(capacity) + " leaves' room, " + std::to_string(threads) + " threads";
+            ASSERT_EQ(one->leafCount, many->leafCount) << where;
+            EXPECT_EQ(one->leafCount == static_cast<int>(boxes.size()), capacity == 50000) << where;
+            EXPECT_EQ(one->nodeTable, many->nodeTable) << where;
+            EXPECT_EQ(std::memcmp(one->bounds.data(), many->bounds.data(), one->bounds.size() * sizeof(float)), 0)
+                << where;
+            for (int n = 0; n < one->leafCount; ++n)
+                ASSERT_EQ(one->nodes[static_cast<std::size_t>(n)].index, many->nodes[static_cast<std::size_t>(n)].index)
+                    << where << ", leaf " << n;
+        }
+}
+
 // Balancing on threads gives the tree that balancing on one thread gives, table for table: leaf slots,
 // nodes, children, bounds and the ray-cast records. Boxes on a coarse lattice repeat sort keys, so the
 // partitions meet ties; several branching factors and sizes give levels wide enough to be split.
@@ -457,10 +488,13 @@ TEST(KdopTreeBalanceOnThreads, SameTreeAsOneThread)
             }
             for (int t = 0; t < 3; ++t) {
                 trees[t].reset(kdopTreeNew(leaves, 0.0f, branching, 8));
-                for (int i = 0; i < leaves; ++i) {
-                    const auto& b = boxes[static_cast<std::size_t>(i)];
-                    insertBox(trees[t].get(), i, b[0], b[1], b[2], b[3], b[4], b[5]);
-                }
+                if (threads[t] == 1)
+                    for (int i = 0; i < leaves; ++i) {
+                        const auto& b = boxes[static_cast<std::size_t>(i)];
+                        insertBox(trees[t].get(), i, b[0], b[1], b[2], b[3], b[4], b[5]);
+                    }
+                else
+                    kdopTreeInsertMany(trees[t].get(), 0, boxes.data()->data(), 2, leaves, threads[t]);
                 if (threads[t] == 1)
                     kdopTreeBalance(trees[t].get());
                 else

@@ -222,9 +222,7 @@ TEST(ThinAreas, SameOnEveryThreadCount)
     meshprobe::ThinAreaOptions options;
     options.max = measure.max;
     options.minArea = 2.0;
-    auto figures = [&](int threads) {
-        options.threads = threads;
-        const meshprobe::ThinAreasResult r = meshprobe::thinAreas(part.view(), perFace, options);
+    auto figures = [](const meshprobe::ThinAreasResult& r) {
         std::vector<double> out{double(r.thinFaces),   double(r.droppedAreas), double(r.droppedFaces),
                                 double(r.creaseFaces), r.thinnest.thickness,   double(r.thinnest.face)};
         for (const meshprobe::ThinArea& area : r.areas) {
@@ -233,11 +231,19 @@ TEST(ThinAreas, SameOnEveryThreadCount)
         }
         return out;
     };
-    const std::vector<double> serial = figures(1);
+    options.threads = 1;
+    const std::vector<double> serial = figures(meshprobe::thinAreas(part.view(), perFace, options));
     ASSERT_GT(serial[0], 1000.0);
     EXPECT_GT(serial[1] * serial[3], 0.0); // some dropped areas and crease faces
-    for (const int threads : {2, 3})
-        EXPECT_EQ(figures(threads), serial) << threads << " threads";
+    for (const int threads : {1, 2, 3}) {
+        options.threads = threads;
+        EXPECT_EQ(figures(meshprobe::thinAreas(part.view(), perFace, options)), serial) << threads << " threads";
+        // In one call, with the wall readings' scene built beside the thickness rays.
+        measure.threads = threads;
+        const meshprobe::ThicknessWithAreas both = meshprobe::thicknessWithThinAreas(part.view(), measure, options);
+        EXPECT_EQ(both.thickness.perFace, perFace) << threads << " threads";
+        EXPECT_EQ(figures(both.areas), serial) << threads << " threads, one call";
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(ThinAreas, CreaseReadings,

@@ -13,6 +13,8 @@
 #include "meshprobe/MarkingAreas.h"
 #include "meshprobe/Threads.h"
 #include "toolkit/src/adapters/MarkingAreaMesh.h"
+#include "toolkit/src/cavities/RayScene.h"
+#include "toolkit/src/thickness/ThinAreasOnScene.h"
 #include "toolkit/src/thickness/WallReadings.h"
 
 namespace meshprobe {
@@ -141,6 +143,12 @@ ThinCounts thinCounts(const std::vector<float>& perFace, float min, float max, i
 
 ThinAreasResult thinAreas(const MeshView& mesh, const std::vector<float>& perFace, const ThinAreaOptions& options)
 {
+    return detail::thinAreasOnScene(mesh, perFace, options, nullptr);
+}
+
+ThinAreasResult detail::thinAreasOnScene(const MeshView& mesh, const std::vector<float>& perFace,
+                                         const ThinAreaOptions& options, std::unique_ptr<RayScene> scene)
+{
     validate(mesh);
     checkWindow(options.min, options.max);
     if (perFace.size() != mesh.triangleCount)
@@ -161,7 +169,9 @@ ThinAreasResult thinAreas(const MeshView& mesh, const std::vector<float>& perFac
     std::vector<detail::WallReading> readings;
     const int threads = options.threads > 0 ? options.threads : defaultThreadCount();
     if (options.joinWallSides || options.dropCreases)
-        readings = detail::wallReadings(mesh, perFace, thin, options.max, threads);
+        readings = detail::wallReadings(mesh, perFace, thin, options.max, threads, scene.get());
+    // The scene is done with: the host mesh below does not need its memory beside its own.
+    scene.reset();
     std::vector<std::uint32_t> walls, creases;
     for (std::size_t i = 0; i < thin.size(); ++i)
         (options.dropCreases && readings[i].crease ? creases : walls).push_back(thin[i]);

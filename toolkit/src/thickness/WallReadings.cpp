@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <memory>
 
 #include "meshprobe/detail/ParallelFor.h"
 #include "toolkit/src/cavities/RayScene.h"
@@ -140,11 +141,14 @@ constexpr std::size_t chunkFaces = 64;
 } // namespace
 
 std::vector<WallReading> wallReadings(const MeshView& mesh, const std::vector<float>& perFace,
-                                      const std::vector<std::uint32_t>& faces, float max, int threads)
+                                      const std::vector<std::uint32_t>& faces, float max, int threads,
+                                      const RayScene* given)
 {
     std::vector<WallReading> readings(faces.size());
     if (faces.empty()) return readings;
-    const RayScene scene(mesh);
+    std::unique_ptr<RayScene> own;
+    if (!given) own = std::make_unique<RayScene>(mesh);
+    const RayScene& scene = given ? *given : *own;
     const std::vector<std::array<double, 2>> weights = originWeights();
     // Each face's reading depends on that face alone, so any split over threads gives the same readings.
     ParallelForOptions team;

@@ -10,6 +10,8 @@
 
 namespace meshprobe::detail {
 
+class RayScene;
+
 constexpr std::uint32_t noFace = std::numeric_limits<std::uint32_t>::max();
 
 struct WallReading {
@@ -34,7 +36,9 @@ struct WallReading {
 /// @param perFace  the thickness of every face
 /// @param faces    the faces to read, each below mesh.triangleCount
 /// @param threads  threads that cast the rays (at least one); the readings do not depend on it
+/// @param scene    the mesh's ray scene when the caller has one; otherwise one is built here
 std::vector<WallReading> wallReadings(const MeshView& mesh, const std::vector<float>& perFace,
-                                      const std::vector<std::uint32_t>& faces, float max, int threads);
+                                      const std::vector<std::uint32_t>& faces, float max, int threads,
+                                      const RayScene* scene = nullptr);
 
 } // namespace meshprobe::detail
