@@ -24,10 +24,8 @@ export function workPath(file) {
   return join(WORK, file);
 }
 
-/// Launches the browser for a test file while the tool writes its pages ({ name: [mesh, ...arguments] }, the
-/// mesh an example's name or a path) into the scratch folder, opens those named in `open`, and closes it all
-/// after the file's tests. The returned object gets `browser`, `made` (name -> the page's path and the JSON the
-/// tool printed) and `pages` (name -> openReady's).
+/// Launches the browser while the tool writes a file's pages ({ name: [mesh or example, ...arguments] }), opens
+/// those named in `open`: `browser`, `made` (name -> { html, summary: the tool's JSON }) and `pages` (name -> openReady's).
 export function withBrowser(pages, open = []) {
   const state = { pages: {} };
   const report = async ([name, [mesh, ...extra]]) => {
@@ -66,7 +64,7 @@ export function checkClean(log) {
   assert.deepEqual(log.refused, [], 'network requests');
 }
 
-export function near(got, want, what, tolerance = 1e-3) {
+export function near(got, want, what, tolerance = 6e-4) {
   const close = got.length === want.length && got.every((g, k) => Math.abs(g - want[k]) <= tolerance * Math.max(1, Math.abs(want[k])));
   assert.ok(close, what + ': ' + got + ' vs ' + want);
 }
@@ -110,26 +108,26 @@ export async function checkStanding(page, up) {
       const helper = view.plateGroup.children.find((c) => c.type === type);
       return [helper.position.y, ...v.set(0, 1, 0).applyQuaternion(helper.quaternion).toArray()];
     };
-    return { error, scale: top - base, centre: [lo[0] + hi[0], lo[1] + hi[1]], cameraHeight: view.camera.position.y,
+    const plate = [...document.querySelectorAll('#labels .label')].find((l) => l.textContent.startsWith('up (build direction'));
+    return { error, scale: top - base, centre: [lo[0] + hi[0], lo[1] + hi[1]], cameraHeight: view.camera.position.y, plate: plate.textContent,
       helpers: [...pointing('GridHelper'), ...pointing('ArrowHelper').slice(1), ...view.camera.up.toArray()],
       low: screen(base), high: screen(top) };
   }, up);
   const tolerance = 1e-4 * Math.max(1, drawn.scale), what = 'up ' + up + ': ' + JSON.stringify(drawn);
   assert.ok(drawn.error < tolerance && Math.hypot(...drawn.centre) < tolerance, what);
   near(drawn.helpers, [0, 0, 1, 0, 0, 1, 0, 0, 1, 0], 'plate at height 0 and level, its arrow and the camera upright', 1e-6);
+  near(figuresIn(drawn.plate), up.map((c) => c / Math.hypot(...up)), 'the plate\'s label ' + drawn.plate);
   assert.ok(drawn.cameraHeight > 0 && drawn.high[1] > drawn.low[1], 'camera above the plate, top above bottom on screen: ' + what);
   for (const point of [drawn.low, drawn.high]) assert.ok(Math.abs(point[0]) < 1 && Math.abs(point[1]) < 1, 'framed: ' + what);
 }
 
-/// The orientation table lists the tool's directions best first; the page opens in the best one (or in the
-/// one the user chose), and a click on any row stands the part that way with its overhangs, islands and
-/// suction cups (those of the analysed direction only).
+/// The page opens in the best direction (or the one the user chose); a click on any row of the orientation table
+/// stands the part that way with its overhangs, islands and suction cups (those of the analysed direction only).
 export async function checkOrientation(page, summary, opensBest) {
   const { directions, best_up: best } = summary.orientation;
   const cups = summary.check?.findings.some((f) => f.code === 'suction_cup') ?? false;
   await page.bringToFront();
   const check = async (d) => {
-    // The current direction's name, hatched area, island cones, suction-cup rings, and the table's rows.
     const shown = await page.evaluate(() => {
       const { view } = window.meshprobeReport, hatch = view.overhangGroup.children.find((m) => m.geometry.type === 'BufferGeometry');
       const p = hatch?.geometry.attributes.position.array ?? [], [a, b, c] = [0, 1, 2].map(() => view.up.clone());

@@ -2,8 +2,7 @@
 // Screenshots judged by content: the share of the 3D view's pixels in given colour classes. The PNG is
 // decoded by the page's own browser (createImageBitmap), so no image library is needed.
 
-/// Screenshot of the 3D view (the page brought to the front: a page behind gets no frames), classified pixel
-/// by pixel. Returns fractions of the view's pixels.
+/// The 3D view's pixels in each class, as fractions (the page brought to the front: one behind gets no frames).
 export async function viewColours(page) {
   await page.bringToFront();
   // Let any queued frame reach the screen first.
@@ -24,8 +23,7 @@ export async function viewColours(page) {
       if (chroma < 12 && max >= 40 && max <= 200) share.noWall += 1 / total;
       if (chroma < 40) continue; // greys: background, grid, labels
       const hue = (360 + (max === r ? (60 * (g - b)) / chroma : max === g ? 60 * ((b - r) / chroma + 2) : 60 * ((r - g) / chroma + 4))) % 360;
-      // The tool's thickness colours are fully saturated hues 0 (red) to 150, shaded by the lights; drain and
-      // vent holes the teal between the scale's greens and the highlight's cyan.
+      // Thickness: saturated hues 0 (red) to 150; drain holes: the teal between the greens and the highlight's cyan.
       const saturated = min <= 0.2 * max && max >= 80;
       if (saturated && hue <= 160) share.thickness += 1 / total;
       if (saturated && hue <= 40) share.thin += 1 / total;

@@ -1,15 +1,13 @@
 // SPDX-License-Identifier: MIT
-// What the page makes of the cavities: the tool's numbers (with the gaps --min-cavity leaves), the cavities
-// it left out, one colour per cavity shared by its row, label and surface, labels that name each cavity's
-// volume and places, and the drain holes listed under their cavity.
+// The page's cavities: the tool's numbers (with the gaps --min-cavity leaves) and figures in rows and labels,
+// one colour per cavity shared by row, label and surface, the drain holes under their cavity, those left out.
 import { test } from 'node:test';
 import assert from 'node:assert/strict';
 import { writeFileSync } from 'node:fs';
 
 import { cavityRows, checkClean, checkTable, drainRows, figuresIn, near, openReady, withBrowser, workPath } from './fixtures.mjs';
 
-/// A 20 mm cube with three sealed voids: 2 and 3 mm cubes low down (the tool's cavities 1 and 2) and a
-/// 6 x 6 x 8 mm one above them.
+/// A 20 mm cube with three sealed voids: 2 and 3 mm cubes low down (cavities 1 and 2), a 6 x 6 x 8 mm one above.
 function threeVoids() {
   const lines = [];
   const box = (low, high, inward) => {
@@ -28,27 +26,24 @@ function threeVoids() {
   return workPath('three-voids.obj');
 }
 
-const MIN_CAVITY = 50; // mm³: between the small voids and the large one
+// Each case: --min-cavity (mm³), the cavities listed (of the three), and the summary's wording.
+const CASES = [
+  { min: 0, listed: [0, 1, 2], count: '3 cavities', tiny: null },
+  { min: 10, listed: [1, 2], count: '2 cavities', tiny: 1 },
+  { min: 50, listed: [2], count: '1 cavity', tiny: 2 },
+];
 const options = [threeVoids(), '--no-thickness', '--drain-holes', '1'];
-const state = withBrowser({ all: options, filtered: [...options, '--min-cavity', String(MIN_CAVITY)] });
-
+const state = withBrowser(Object.fromEntries(CASES.map(({ min }) => ['min-' + min, [...options, '--min-cavity', String(min)]])));
 const css = (hex) => 'rgb(' + [0, 2, 4].map((i) => parseInt(hex.slice(i, i + 2), 16)).join(', ') + ')';
 
-// Each case: the page, the cavities it lists (indices into the unfiltered list), and the summary's wording.
-const CASES = [
-  { name: 'all', listed: [0, 1, 2], count: '3 cavities', tiny: null },
-  { name: 'filtered', listed: [2], count: '1 cavity', tiny: 2 },
-];
-
-for (const { name, listed, count, tiny } of CASES)
-  test(name + ': each cavity listed and labelled under the tool\'s number with its figures, in a colour of its own', async () => {
-    const all = state.made.all.summary.trapped.cavities, { trapped } = state.made[name].summary;
-    assert.deepEqual(all.map((c) => [c.number, c.volume < MIN_CAVITY]), [[1, true], [2, true], [3, false]]);
+for (const { min, listed, count, tiny } of CASES)
+  test('--min-cavity ' + min + ': each cavity listed and labelled under the tool\'s number with its figures, in a colour of its own', async () => {
+    const all = state.made['min-0'].summary.trapped.cavities, { trapped } = state.made['min-' + min].summary;
+    assert.deepEqual(all.map((c) => [c.number, CASES.filter((kept) => c.volume >= kept.min).length]), [[1, 1], [2, 2], [3, 3]]);
     const cavities = listed.map((i) => all[i]);
-    const { page: tab, log } = await openReady(state.browser, state.made[name].html);
+    const { page: tab, log } = await openReady(state.browser, state.made['min-' + min].html);
     await checkTable(tab, 'cavity-table', cavityRows(cavities));
     await checkTable(tab, 'drain-table', drainRows(cavities));
-    // What a user sees besides: swatch colours, labels, the summary, and the colours the surfaces are drawn in.
     const page = await tab.evaluate(() => ({
       swatches: [...document.querySelectorAll('#cavity-table .swatch')].map((s) => getComputedStyle(s).backgroundColor),
       labels: [...document.querySelectorAll('#labels .label')].filter((l) => /^\w+-\d+ · /.test(l.textContent))
@@ -73,5 +68,5 @@ for (const { name, listed, count, tiny } of CASES)
     const left = page.summary.match(/tiny cavities(\d+) below (\d+) mm³, ([\d.]+) mm³ in all \(not listed\)/);
     if (tiny === null) return assert.equal(left, null, page.summary);
     const smallVolume = all.filter((_, i) => !listed.includes(i)).reduce((sum, c) => sum + c.volume, 0);
-    near(figuresIn(left?.slice(1).join(' ') ?? ''), [tiny, MIN_CAVITY, smallVolume], 'tiny cavities in ' + page.summary);
+    near(figuresIn(left?.slice(1).join(' ') ?? ''), [tiny, min, smallVolume], 'tiny cavities in ' + page.summary);
   });

@@ -1,6 +1,5 @@
 // SPDX-License-Identifier: MIT
-// The part as it sits in the printer: for --up and --profile the page turns the part so that its build
-// direction points up on screen and stands it on the plate, while every place it names stays in model
+// The part as it sits in the printer, for --up and --profile, while every place the page names stays in model
 // coordinates; a report without analyses says so.
 import { test } from 'node:test';
 import assert from 'node:assert/strict';
@@ -23,12 +22,14 @@ test('a report without analyses says "not analysed" and stands the part on the p
   const notes = await page.evaluate(() => [...document.querySelectorAll('.not-analysed')]
     .map((n) => n.closest('section').id + ': ' + n.textContent));
   const [legendHidden, colours] = [await page.evaluate(() => document.getElementById('legend').hidden), await viewColours(page)];
+  const disabled = await page.evaluate(() => [...document.querySelectorAll('input[id^=toggle-]:disabled')].map((box) => box.id.slice(7)));
   await checkStanding(page, [1, 0, 1]);
   await page.close();
   checkClean(log);
   for (const section of ['thickness-section', 'thin-section', 'cavity-section', 'drain-section'])
     assert.ok(notes.some((n) => n.startsWith(section + ': ') && /not (analysed|requested)/.test(n)), section + ' in ' + notes);
   assert.ok(legendHidden && colours.thickness < 0.002);
+  assert.deepEqual(disabled, ['thickness', 'thin', 'cavities', 'drain'], 'switches of what was not analysed');
 });
 
 test('under a profile\'s -z: labels and tables in model coordinates, drain holes in their own colour, rows turn the part', async () => {
