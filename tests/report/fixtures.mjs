@@ -81,8 +81,9 @@ export async function checkTable(page, id, rows) {
     : near(figuresIn(shown[i][k]), [want].flat(), id + ' row ' + (i + 1) + ' column ' + (k + 1)))));
 }
 
-/// The rows of the cavity and drain-hole tables for the tool's cavities: name, volume, centre, size and
-/// lowest point; number, cavity and kind, diameter, length, where to drill and whether a drill gets there.
+/// The rows of the thin-area, cavity and drain-hole tables for the tool's findings: number, faces, area, thinnest and
+/// centre; name, volume, centre, size and lowest point; number, cavity and kind, diameter, length, drill point, reach.
+export const thinRows = (areas) => areas.map((a) => [String(a.id), a.faces, a.area, a.min_thickness, a.centroid]);
 export const cavityRows = (cavities) => cavities.map((c) => [c.name + '-' + c.number, c.volume, c.centroid,
   c.bounds[1].map((h, k) => h - c.bounds[0][k]), c.lowest_point]);
 export const drainRows = (cavities) => cavities.flatMap((c) => ['drain', 'vent'].filter((kind) => c[kind])

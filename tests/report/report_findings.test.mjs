@@ -5,7 +5,7 @@ import { test } from 'node:test';
 import assert from 'node:assert/strict';
 import { writeFileSync } from 'node:fs';
 
-import { cavityRows, checkClean, checkTable, drainRows, figuresIn, near, openReady, withBrowser, workPath } from './fixtures.mjs';
+import { cavityRows, checkClean, checkTable, drainRows, figuresIn, near, openReady, thinRows, withBrowser, workPath } from './fixtures.mjs';
 
 /// A 20 mm cube with three sealed voids: 2 and 3 mm cubes low down (cavities 1 and 2), a 6 x 6 x 8 mm one above.
 function threeVoids() {
@@ -32,7 +32,7 @@ const CASES = [
   { min: 10, listed: [1, 2], count: '2 cavities', tiny: 1 },
   { min: 50, listed: [2], count: '1 cavity', tiny: 2 },
 ];
-const options = [threeVoids(), '--no-thickness', '--drain-holes', '1'];
+const options = [threeVoids(), '--min', '1', '--max', '4', '--drain-holes', '1']; // walls 2 and 3 mm thin
 const state = withBrowser(Object.fromEntries(CASES.map(({ min }) => ['min-' + min, [...options, '--min-cavity', String(min)]])));
 const css = (hex) => 'rgb(' + [0, 2, 4].map((i) => parseInt(hex.slice(i, i + 2), 16)).join(', ') + ')';
 
@@ -44,6 +44,7 @@ for (const { min, listed, count, tiny } of CASES)
     const { page: tab, log } = await openReady(state.browser, state.made['min-' + min].html);
     await checkTable(tab, 'cavity-table', cavityRows(cavities));
     await checkTable(tab, 'drain-table', drainRows(cavities));
+    await checkTable(tab, 'thin-table', thinRows(state.made['min-' + min].summary.thin_areas));
     const page = await tab.evaluate(() => ({
       swatches: [...document.querySelectorAll('#cavity-table .swatch')].map((s) => getComputedStyle(s).backgroundColor),
       labels: [...document.querySelectorAll('#labels .label')].filter((l) => /^\w+-\d+ · /.test(l.textContent))
