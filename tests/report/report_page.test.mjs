@@ -6,8 +6,8 @@ import { readFileSync, writeFileSync } from 'node:fs';
 import assert from 'node:assert/strict';
 
 import { openReport, waitUntilReady } from './browser.mjs';
-import { cavityRows, checkClean, checkOrientation, checkTable, drainRows, figuresIn, near, openReady, thinRows, WINDOW,
-  withBrowser, workPath } from './fixtures.mjs';
+import { cavityRows, checkClean, checkOrientation, checkTable, drainRows, figuresIn, near, thinRows, WINDOW, withBrowser,
+  workPath } from './fixtures.mjs';
 import { viewColours } from './pixels.mjs';
 
 const state = withBrowser({ bracket: ['bracket', ...WINDOW, '--drain-holes', '2'], 'thin-walls': ['thin-walls', ...WINDOW],
