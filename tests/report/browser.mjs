@@ -12,17 +12,11 @@ const puppeteer = require('puppeteer-core');
 
 export const CHROMIUM = process.env.MESHPROBE_CHROMIUM || '/usr/bin/chromium';
 
-export async function launch() {
-  return puppeteer.launch({
-    executablePath: CHROMIUM,
-    headless: true,
-    args: [
-      '--headless=new', '--no-sandbox', '--disable-gpu', '--use-gl=swiftshader', '--enable-unsafe-swiftshader',
-      '--window-size=1280,800', "--host-resolver-rules=MAP * ~NOTFOUND",
-    ],
-    defaultViewport: { width: 1280, height: 800 },
-  });
-}
+export const launch = () => puppeteer.launch({
+  executablePath: CHROMIUM, headless: true, defaultViewport: { width: 1280, height: 800 },
+  args: ['--headless=new', '--no-sandbox', '--disable-gpu', '--use-gl=swiftshader', '--enable-unsafe-swiftshader',
+    '--window-size=1280,800', '--host-resolver-rules=MAP * ~NOTFOUND'],
+});
 
 /// Opens the file with request interception that aborts anything but data: and blob: URLs (and the file
 /// itself), and records console errors, page errors and refused requests.
@@ -35,11 +29,9 @@ export async function openReport(browser, file) {
   const url = pathToFileURL(file).href;
   page.on('request', (request) => {
     const target = request.url();
-    if (target === url || target.startsWith('data:') || target.startsWith('blob:')) request.continue();
-    else {
-      log.refused.push(target);
-      request.abort();
-    }
+    if (target === url || /^(data|blob):/.test(target)) return request.continue();
+    log.refused.push(target);
+    request.abort();
   });
   await page.goto(url, { waitUntil: 'load', timeout: 60000 });
   return { page, log };

@@ -1,114 +1,73 @@
 // SPDX-License-Identifier: MIT
-// What the page makes of the findings: the tool's cavity numbers (with the gaps --min-cavity leaves), the
-// cavities it left out, one colour per cavity shared by its row, label and surface, the drain holes listed
-// under their cavity, and the verdict banner of --printer whose findings a click flies the view to.
-import { describe, test } from 'node:test';
+// The page's cavities: the tool's numbers (with the gaps --min-cavity leaves) and figures in rows and labels,
+// one colour per cavity shared by row, label and surface, the drain holes under their cavity, those left out.
+import { test } from 'node:test';
 import assert from 'node:assert/strict';
 import { writeFileSync } from 'node:fs';
 
-import { makeReport, openReady, withBrowser, workPath } from './fixtures.mjs';
+import { cavityRows, checkClean, checkTable, drainRows, figuresIn, near, openReady, thinRows, withBrowser, workPath } from './fixtures.mjs';
 
-/// A 20 mm cube with two sealed voids: a 2 mm one low down (the tool's cavity 1) and a 6 x 6 x 8 mm one above.
-function twoVoids() {
+/// A 20 mm cube with three sealed voids: 2 and 3 mm cubes low down (cavities 1 and 2), a 6 x 6 x 8 mm one above.
+function threeVoids() {
   const lines = [];
-  const box = ([x0, y0, z0], [x1, y1, z1], inward, first) => {
-    for (const [x, y, z] of [[x0, y0, z0], [x1, y0, z0], [x1, y1, z0], [x0, y1, z0], [x0, y0, z1], [x1, y0, z1], [x1, y1, z1], [x0, y1, z1]])
-      lines.push(`v ${x} ${y} ${z}`);
-    for (const q of [[1, 4, 3, 2], [5, 6, 7, 8], [1, 2, 6, 5], [2, 3, 7, 6], [3, 4, 8, 7], [4, 1, 5, 8]]) {
+  const box = (low, high, inward) => {
+    const first = lines.filter((l) => l[0] === 'v').length + 1; // corner c at low or high by its bits 1, 2, 4
+    for (let c = 0; c < 8; ++c) lines.push('v ' + [0, 1, 2].map((k) => ((c >> k) & 1 ? high : low)[k]).join(' '));
+    for (const q of [[0, 2, 3, 1], [4, 5, 7, 6], [0, 1, 5, 4], [1, 3, 7, 5], [3, 2, 6, 7], [2, 0, 4, 6]]) {
       const [a, b, c, d] = (inward ? [...q].reverse() : q).map((v) => v + first);
       lines.push(`f ${a} ${b} ${c}`, `f ${a} ${c} ${d}`);
     }
   };
-  box([0, 0, 0], [20, 20, 20], false, 0);
-  box([3, 3, 2], [5, 5, 4], true, 8);
-  box([7, 7, 8], [13, 13, 16], true, 16);
-  writeFileSync(workPath('two-voids.obj'), lines.join('\n') + '\n');
-  return workPath('two-voids.obj');
+  box([0, 0, 0], [20, 20, 20], false);
+  box([3, 3, 2], [5, 5, 4], true);
+  box([14, 14, 3], [17, 17, 6], true);
+  box([7, 7, 8], [13, 13, 16], true);
+  writeFileSync(workPath('three-voids.obj'), lines.join('\n') + '\n');
+  return workPath('three-voids.obj');
 }
 
-const MIN_CAVITY = 50; // mm³: between the two voids
-const state = withBrowser(() => {
-  const options = ['--no-thickness', '--drain-holes', '1'];
-  return Promise.all([makeReport(twoVoids(), options, 'two-voids-all'),
-    makeReport(workPath('two-voids.obj'), [...options, '--min-cavity', String(MIN_CAVITY)], 'two-voids-filtered'),
-    makeReport('cup', ['--printer', 'bottom-up-resin', '--no-thickness'], 'verdict')]);
-});
-
-/// What a user reads of the findings on a page: cavity rows with their swatch colours, labels, drain rows,
-/// the summary, the colour each cavity surface is drawn in, and the verdict.
-async function readFindings(file, keepOpen = false) {
-  const { page, log } = await openReady(state.browser, file);
-  const read = await page.evaluate(() => ({
-    rows: [...document.querySelectorAll('#cavity-table tbody tr')].map((r) => ({
-      name: r.cells[0].textContent.trim(), swatch: getComputedStyle(r.querySelector('.swatch')).backgroundColor })),
-    labels: [...document.querySelectorAll('#labels .label')].filter((l) => /^\w+-\d+ · /.test(l.textContent))
-      .map((l) => ({ name: l.textContent.split(' · ')[0], colour: getComputedStyle(l).borderLeftColor })),
-    drains: [...document.querySelectorAll('#drain-table tbody tr')].map((r) => r.cells[1].textContent.trim()),
-    summary: document.getElementById('summary-list').textContent,
-    drawn: window.meshprobeReport.view.cavityGroup.children.map((m) => m.material.color.getHexString()),
-    verdict: document.getElementById('verdict-section').hidden ? null : {
-      banner: document.getElementById('verdict').textContent, className: document.getElementById('verdict').className,
-      codes: [...document.querySelectorAll('#finding-table tbody tr')].map((row) => row.children[1].textContent) },
-  }));
-  assert.deepEqual(log.errors, []);
-  if (!keepOpen) await page.close();
-  return keepOpen ? { read, page } : read;
-}
-
+// Each case: --min-cavity (mm³), the cavities listed (of the three), and the summary's wording.
+const CASES = [
+  { min: 0, listed: [0, 1, 2], count: '3 cavities', tiny: null },
+  { min: 10, listed: [1, 2], count: '2 cavities', tiny: 1 },
+  { min: 50, listed: [2], count: '1 cavity', tiny: 2 },
+];
+const options = [threeVoids(), '--min', '1', '--max', '4', '--drain-holes', '1']; // walls 2 and 3 mm thin
+const state = withBrowser(Object.fromEntries(CASES.map(({ min }) => ['min-' + min, [...options, '--min-cavity', String(min)]])));
 const css = (hex) => 'rgb(' + [0, 2, 4].map((i) => parseInt(hex.slice(i, i + 2), 16)).join(', ') + ')';
 
-describe('cavities on the page', () => {
-  test('every cavity is listed and labelled under the tool\'s number, in one colour of its own', async () => {
-    const { summary, html } = state.made[0];
-    const cavities = summary.trapped.cavities;
-    assert.deepEqual(cavities.map((c) => c.number), [1, 2]);
-    assert.ok(cavities[0].volume < MIN_CAVITY && cavities[1].volume > MIN_CAVITY, 'volumes ' + cavities.map((c) => c.volume));
-    const page = await readFindings(html);
-    const names = cavities.map((c) => c.name + '-' + c.number);
-    assert.deepEqual([page.rows.map((r) => r.name), page.labels.map((l) => l.name)], [names, names]);
-    assert.equal(new Set(page.drawn).size, 2, 'one colour per cavity: ' + page.drawn);
-    page.drawn.forEach((hex, i) => assert.deepEqual([page.rows[i].swatch, page.labels[i].colour], [css(hex), css(hex)], 'cavity ' + i));
-    assert.match(page.summary, /trapped volume[\d.,]+ mm³ in 2 cavities/);
-    assert.doesNotMatch(page.summary, /tiny cavities/);
-    // Drain and vent rows name their cavity by the same number; no verdict without --printer.
-    assert.ok(page.drains.length >= 2);
-    for (const row of page.drains) assert.match(row, /^Closed-[12] (drain|vent)$/);
-    assert.equal(page.verdict, null);
+for (const { min, listed, count, tiny } of CASES)
+  test('--min-cavity ' + min + ': each cavity listed and labelled under the tool\'s number with its figures, in a colour of its own', async () => {
+    const all = state.made['min-0'].summary.trapped.cavities, { trapped } = state.made['min-' + min].summary;
+    assert.deepEqual(all.map((c) => [c.number, CASES.filter((kept) => c.volume >= kept.min).length]), [[1, 1], [2, 2], [3, 3]]);
+    const cavities = listed.map((i) => all[i]);
+    const { page: tab, log } = await openReady(state.browser, state.made['min-' + min].html);
+    await checkTable(tab, 'cavity-table', cavityRows(cavities));
+    await checkTable(tab, 'drain-table', drainRows(cavities));
+    await checkTable(tab, 'thin-table', thinRows(state.made['min-' + min].summary.thin_areas));
+    const page = await tab.evaluate(() => ({
+      swatches: [...document.querySelectorAll('#cavity-table .swatch')].map((s) => getComputedStyle(s).backgroundColor),
+      labels: [...document.querySelectorAll('#labels .label')].filter((l) => /^\w+-\d+ · /.test(l.textContent))
+        .map((l) => ({ text: l.textContent, colour: getComputedStyle(l).borderLeftColor })),
+      summary: document.getElementById('summary-list').textContent,
+      drawn: window.meshprobeReport.view.cavityGroup.children.map((m) => m.material.color.getHexString()),
+    }));
+    await tab.close();
+    checkClean(log);
+    cavities.forEach((cavity, i) => {
+      const label = page.labels[i]?.text.match(/^(\w+-\d+) · ([\d.]+) mm³centre (.*) mmlowest (.*) mm$/);
+      assert.equal(label?.[1], cavity.name + '-' + cavity.number, 'label ' + page.labels[i]?.text);
+      near([Number(label[2]), ...figuresIn(label[3]), ...figuresIn(label[4])],
+        [cavity.volume, ...cavity.centroid, ...cavity.lowest_point], label[0]);
+    });
+    assert.equal(new Set(page.drawn).size, cavities.length, 'one colour per cavity: ' + page.drawn);
+    page.drawn.forEach((hex, i) => assert.deepEqual([page.swatches[i], page.labels[i].colour], [css(hex), css(hex)], 'cavity ' + i));
+    // The summary: the total trapped volume, the cavities listed and those left out.
+    const total = page.summary.match(/trapped volume([\d.]+) mm³ in (\d+ cavit\w+) \(/);
+    assert.equal(total?.[2], count, page.summary);
+    near([Number(total[1])], [trapped.trapped_volume], 'trapped volume');
+    const left = page.summary.match(/tiny cavities(\d+) below (\d+) mm³, ([\d.]+) mm³ in all \(not listed\)/);
+    if (tiny === null) return assert.equal(left, null, page.summary);
+    const smallVolume = all.filter((_, i) => !listed.includes(i)).reduce((sum, c) => sum + c.volume, 0);
+    near(figuresIn(left?.slice(1).join(' ') ?? ''), [tiny, min, smallVolume], 'tiny cavities in ' + page.summary);
   });
-
-  test('cavities below --min-cavity are counted apart and the others keep their numbers', async () => {
-    const [small, large] = state.made[0].summary.trapped.cavities;
-    const page = await readFindings(state.made[1].html);
-    assert.deepEqual([page.rows.map((r) => r.name), page.labels.map((l) => l.name)], [[large.name + '-2'], [large.name + '-2']]);
-    for (const row of page.drains) assert.match(row, /^Closed-2 (drain|vent)$/);
-    assert.match(page.summary, /trapped volume[\d.,]+ mm³ in 1 cavity \(/);
-    const tiny = page.summary.match(/tiny cavities1 below 50 mm³, ([\d.,]+) mm³ in all \(not listed\)/);
-    assert.ok(tiny, page.summary);
-    assert.ok(Math.abs(Number(tiny[1].replace(/,/g, '')) - small.volume) < 1e-3 * small.volume, tiny[1] + ' vs ' + small.volume);
-  });
-});
-
-test('report --printer opens with the tool\'s verdict, a row per finding, and a click flies to its place', async () => {
-  const { summary, html } = state.made[2];
-  const check = summary.check;
-  const { read, page } = await readFindings(html, true);
-  try {
-    assert.ok(check.findings.length > 0, 'the cup under a bottom-up printer has findings');
-    assert.match(read.verdict.banner, new RegExp('^' + check.verdict.toUpperCase() + ' for bottom-up-resin'));
-    assert.equal(read.verdict.className, 'verdict ' + check.verdict);
-    assert.deepEqual(read.verdict.codes, check.findings.map((f) => f.code));
-    const index = check.findings.findIndex((f) => Array.isArray(f.where));
-    assert.ok(index >= 0, 'a finding with a place');
-    await page.evaluate(() => { window.meshprobeReport.view.flyMilliseconds = 150; });
-    await page.click('#finding-table tbody tr:nth-child(' + (index + 1) + ')');
-    await page.waitForFunction((k) => document.body.dataset.selected === k, { timeout: 20000 }, 'finding-' + (index + 1));
-    // The place is in model coordinates; the view centres on where the turned part shows it.
-    const { target, shown } = await page.evaluate((point) => {
-      const { view } = window.meshprobeReport;
-      return { target: view.controls.target.toArray(), shown: view.model.localToWorld(view.controls.target.clone().fromArray(point)).toArray() };
-    }, check.findings[index].where);
-    assert.ok(Math.hypot(...target.map((t, k) => t - shown[k])) < 1e-3, 'view centred on ' + shown + ', not ' + target);
-  } finally {
-    await page.close();
-  }
-});
