@@ -160,7 +160,8 @@ isolate       run the part in a child process even without limits. A child of a 
 
 Options `meshprobe batch` refuses (a resolution outside 1..1290, a bad thickness window, negative samples)
 raise meshprobe.InputError before the part is read. A part that cannot be read or analysed gives a record
-with "ok": false, its "error" and its "reason"; only cancellation (progress returning False: meshprobe.Cancelled; Ctrl-C: KeyboardInterrupt) raises.)");
+with "ok": false, its "error" and its "reason"; only cancellation (progress returning False:
+meshprobe.Cancelled; Ctrl-C: KeyboardInterrupt) raises.)");
 
     module.def(
         "batch_options_json",
