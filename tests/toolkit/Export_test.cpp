@@ -16,6 +16,8 @@
 #include <map>
 #include <regex>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include "meshprobe/Error.h"
 #include "meshprobe/Export.h"
@@ -206,6 +208,25 @@ TEST(AtomicFile, UncommittedWriteLeavesNothing)
         file.write("partial", 7);
         EXPECT_TRUE(clitest::fileExists(file.temporaryPath()));
     }
+    EXPECT_TRUE(dir.list().empty());
+}
+
+// After an interrupt discarded the partial outputs, a writer that opens its temporary file by name (as the
+// mesh exporters do) cannot create it again, so nothing is left when the process then ends.
+TEST(AtomicFile, DiscardedByNameFileCannotComeBack)
+{
+    TempDir dir;
+    const pid_t child = fork();
+    if (child == 0) {
+        meshprobe::detail::AtomicFile file(dir.file("out.glb"), meshprobe::detail::AtomicFile::Writer::ByName);
+        const bool created = std::fopen(file.temporaryPath().c_str(), "wb") != nullptr;
+        meshprobe::discardPartialOutputs();
+        const bool createdAgain = std::fopen(file.temporaryPath().c_str(), "wb") != nullptr;
+        _exit(created && !createdAgain ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
     EXPECT_TRUE(dir.list().empty());
 }
 

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
+#include <map>
 #include <mutex>
 #include <random>
 #include <set>
@@ -51,10 +52,36 @@ int createUnique(const std::string& prefix, std::string& path)
     return -1;
 }
 
-/// Temporary files of writes in progress, for a program that must end at once (discardPartialOutputs).
+/// Creates the folder `prefix` + eight random hex digits, readable by the owner only; false with errno set.
+bool createUniqueFolder(const std::string& prefix, std::string& path)
+{
+    std::random_device entropy;
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        char suffix[9];
+        std::snprintf(suffix, sizeof suffix, "%08x", static_cast<unsigned>(entropy()));
+        path = prefix + suffix;
+        if (mkdir(path.c_str(), 0700) == 0) return true;
+        if (errno != EEXIST) return false;
+    }
+    return false;
+}
+
+/// Removes a by-name writer's file and its folder. The writer may create the file again between the two
+/// (it opens by name); once the folder is gone it cannot.
+void removeFileAndFolder(const std::string& file, const std::string& folder)
+{
+    for (int attempt = 0; attempt < 1000; ++attempt) {
+        unlink(file.c_str());
+        if (rmdir(folder.c_str()) == 0 || errno != ENOTEMPTY) return;
+    }
+}
+
+/// Temporary files of writes in progress, for a program that must end at once (discardPartialOutputs):
+/// descriptor writers' files, and by-name writers' files with their folders.
 struct PartialFiles {
     std::mutex lock;
     std::set<std::string> paths;
+    std::map<std::string, std::string> folderOfFile;
 };
 
 PartialFiles& partialFiles()
@@ -68,6 +95,7 @@ void forget(const std::string& path)
     PartialFiles& files = partialFiles();
     const std::lock_guard<std::mutex> guard(files.lock);
     files.paths.erase(path);
+    files.folderOfFile.erase(path);
 }
 
 } // namespace
@@ -81,6 +109,9 @@ void discardPartialOutputs()
     for (const std::string& path : files.paths)
         unlink(path.c_str());
     files.paths.clear();
+    for (const auto& [file, folder] : files.folderOfFile)
+        detail::removeFileAndFolder(file, folder);
+    files.folderOfFile.clear();
 }
 
 void checkWritable(const std::string& path)
@@ -106,14 +137,22 @@ void writeFileAtomically(const std::string& path, std::string_view bytes, const 
 
 namespace detail {
 
-AtomicFile::AtomicFile(std::string targetPath) : target(std::move(targetPath))
+AtomicFile::AtomicFile(std::string targetPath, Writer writer) : target(std::move(targetPath))
 {
     // Created and listed under one lock: an interrupt that discards the partial files between the two
     // would leave this one behind.
     PartialFiles& files = partialFiles();
     const std::lock_guard<std::mutex> guard(files.lock);
     // A hidden name in the same folder keeps the final rename atomic (same file system).
-    descriptor = createUnique(folderOf(target) + "/." + baseNameOf(target) + ".partial-", tempPath);
+    const std::string prefix = folderOf(target) + "/." + baseNameOf(target) + ".partial-";
+    if (writer == Writer::ByName) {
+        if (!createUniqueFolder(prefix, tempFolder))
+            throw InputError("cannot create '" + target + "': " + std::strerror(errno));
+        tempPath = tempFolder + "/" + baseNameOf(target);
+        files.folderOfFile.emplace(tempPath, tempFolder);
+        return;
+    }
+    descriptor = createUnique(prefix, tempPath);
     if (descriptor < 0) throw InputError("cannot create '" + target + "': " + std::strerror(errno));
     files.paths.insert(tempPath);
 }
@@ -122,7 +161,10 @@ AtomicFile::~AtomicFile()
 {
     if (descriptor >= 0) close(descriptor);
     if (!committed) {
-        unlink(tempPath.c_str());
+        if (tempFolder.empty())
+            unlink(tempPath.c_str());
+        else
+            removeFileAndFolder(tempPath, tempFolder);
         forget(tempPath);
     }
 }
@@ -143,7 +185,8 @@ void AtomicFile::write(const void* data, std::size_t size)
 
 void AtomicFile::commit(const ProgressCallback& progress)
 {
-    if (fsync(descriptor) != 0) throw Error("cannot write '" + target + "': " + std::strerror(errno));
+    if (descriptor < 0) descriptor = open(tempPath.c_str(), O_RDONLY | O_CLOEXEC); // the by-name writer's file
+    if (descriptor < 0 || fsync(descriptor) != 0) throw Error("cannot write '" + target + "': " + std::strerror(errno));
     close(descriptor);
     descriptor = -1;
     reportOrCancel(progress, 100.0f);
@@ -151,7 +194,9 @@ void AtomicFile::commit(const ProgressCallback& progress)
     const std::lock_guard<std::mutex> guard(files.lock);
     if (std::rename(tempPath.c_str(), target.c_str()) != 0)
         throw Error("cannot write '" + target + "': " + std::strerror(errno));
+    if (!tempFolder.empty()) rmdir(tempFolder.c_str());
     files.paths.erase(tempPath);
+    files.folderOfFile.erase(tempPath);
     committed = true;
 }
 

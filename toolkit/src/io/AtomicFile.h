@@ -11,9 +11,16 @@ namespace meshprobe::detail {
 
 class AtomicFile {
 public:
-    /// Creates an empty temporary file in the target's folder, with the mode any new file gets under the
-    /// umask. Throws InputError when that fails.
-    explicit AtomicFile(std::string targetPath);
+    /// How the contents reach the temporary file.
+    enum class Writer {
+        Descriptor, ///< through write()
+        ByName,     ///< by a library that opens temporaryPath() itself
+    };
+
+    /// Descriptor: creates an empty temporary file in the target's folder, with the mode any new file gets
+    /// under the umask. ByName: creates a hidden folder there for the writer's file, so that a writer that
+    /// opens the file after an interrupt removed it cannot create it again. Throws InputError when that fails.
+    explicit AtomicFile(std::string targetPath, Writer writer = Writer::Descriptor);
     /// Removes the temporary file unless commit() succeeded: an interrupted or failed write leaves nothing.
     ~AtomicFile();
 
@@ -34,6 +41,7 @@ public:
 private:
     std::string target;
     std::string tempPath;
+    std::string tempFolder; ///< ByName only
     int descriptor = -1;
     bool committed = false;
 };

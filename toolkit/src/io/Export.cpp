@@ -169,7 +169,7 @@ std::unique_ptr<aiScene> makeColourGroupScene(const MeshView& mesh, const std::v
 
 void exportScene(const aiScene& scene, const std::string& path, MeshFileFormat format, const WriteOptions& options)
 {
-    detail::AtomicFile file(path);
+    detail::AtomicFile file(path, detail::AtomicFile::Writer::ByName);
     Assimp::Exporter exporter;
     // Every writer opens the temporary file by name (the 3MF writer cannot write to memory).
     if (exporter.Export(&scene, assimpFormatId(format), file.temporaryPath()) != AI_SUCCESS)
@@ -232,7 +232,8 @@ void writeColouredMesh(const std::string& path, const MeshView& mesh, const std:
         return;
     }
     if (format == MeshFileFormat::Ply || format == MeshFileFormat::ThreeMf) {
-        detail::AtomicFile file(path);
+        detail::AtomicFile file(path, format == MeshFileFormat::Ply ? detail::AtomicFile::Writer::Descriptor
+                                                                    : detail::AtomicFile::Writer::ByName);
         if (format == MeshFileFormat::Ply) {
             const std::string bytes = detail::faceColouredPly(mesh, faceColours);
             file.write(bytes.data(), bytes.size());
