@@ -94,7 +94,18 @@ IsolatedOutcome runIsolated(const std::function<std::string()>& job, const PartL
             }
             reaped = true;
         }
+        bool exited()
+        {
+            reaped = waitpid(pid, &status, WNOHANG) == pid;
+            return reaped;
+        }
     } child{fd, pid};
+    auto readSome = [&](char* buffer, std::size_t size) {
+        ssize_t n;
+        while ((n = ::read(fd, buffer, size)) < 0 && errno == EINTR) {
+        }
+        return n;
+    };
 
     std::string answer;
     char buffer[1 << 16];
@@ -108,13 +119,23 @@ IsolatedOutcome runIsolated(const std::function<std::string()>& job, const PartL
             child.reap();
             return {IsolatedOutcome::Kind::Timeout, {}};
         }
-        if (polled <= 0) continue;
-        const ssize_t n = ::read(fd, buffer, sizeof buffer);
-        if (n < 0 && errno == EINTR) continue;
+        if (polled <= 0) {
+            // A part started at the same moment on another thread may hold a copy of this pipe's write end
+            // (a fork copies every descriptor, and nothing is exec'd to close them), so the end of the
+            // stream can come only when that part ends: the child's own exit ends the answer instead.
+            if (!child.exited()) continue;
+            for (pollfd left{fd, POLLIN, 0}; poll(&left, 1, 0) > 0;) {
+                const ssize_t n = readSome(buffer, sizeof buffer);
+                if (n <= 0) break;
+                answer.append(buffer, static_cast<std::size_t>(n));
+            }
+            break;
+        }
+        const ssize_t n = readSome(buffer, sizeof buffer);
         if (n <= 0) break;
         answer.append(buffer, static_cast<std::size_t>(n));
     }
-    child.reap();
+    if (!child.reaped) child.reap();
     const int status = child.status;
     if (!answer.empty() && answer[0] == memoryTag) return {IsolatedOutcome::Kind::Memory, {}};
     if (WIFEXITED(status) && WEXITSTATUS(status) == 0 && !answer.empty() && answer[0] == doneTag)
