@@ -36,34 +36,35 @@ std::string baseNameOf(const std::string& path)
     return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
+/// Tries `create(prefix + eight random hex digits)` until it succeeds or fails for another reason than
+/// EEXIST; `create` returns a value >= 0 on success, -1 with errno set on failure.
+template <typename Create> int createWithRandomSuffix(const std::string& prefix, std::string& path, Create&& create)
+{
+    std::random_device entropy;
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        char suffix[9];
+        std::snprintf(suffix, sizeof suffix, "%08x", static_cast<unsigned>(entropy()));
+        path = prefix + suffix;
+        const int result = create(path);
+        if (result >= 0 || errno != EEXIST) return result;
+    }
+    return -1;
+}
+
 /// Creates `prefix` + eight random hex digits with open(O_EXCL) and mode 0666, so that the kernel applies
 /// the process's umask as to any new file (mkstemp gives 0600, and reading the umask means setting it,
 /// for every thread at once). Returns the descriptor, or -1 with errno set.
 int createUnique(const std::string& prefix, std::string& path)
 {
-    std::random_device entropy;
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        char suffix[9];
-        std::snprintf(suffix, sizeof suffix, "%08x", static_cast<unsigned>(entropy()));
-        path = prefix + suffix;
-        const int descriptor = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (descriptor >= 0 || errno != EEXIST) return descriptor;
-    }
-    return -1;
+    return createWithRandomSuffix(prefix, path, [](const std::string& name) {
+        return open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    });
 }
 
 /// Creates the folder `prefix` + eight random hex digits, readable by the owner only; false with errno set.
 bool createUniqueFolder(const std::string& prefix, std::string& path)
 {
-    std::random_device entropy;
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        char suffix[9];
-        std::snprintf(suffix, sizeof suffix, "%08x", static_cast<unsigned>(entropy()));
-        path = prefix + suffix;
-        if (mkdir(path.c_str(), 0700) == 0) return true;
-        if (errno != EEXIST) return false;
-    }
-    return false;
+    return createWithRandomSuffix(prefix, path, [](const std::string& name) { return mkdir(name.c_str(), 0700); }) == 0;
 }
 
 /// Removes a by-name writer's file and its folder. The writer may create the file again between the two
