@@ -23,8 +23,9 @@ template <typename T> void makeRoom(std::vector<T*>& list, std::size_t extra)
 void VoxelizerTrapVolumePrivate::trappedVolume2Mesh(std::vector<UMesh<float>*>& meshes, std::vector<float>& volumes,
                                                     ProgressCallback progress)
 {
-    // Before a completed voxelize (or after a failed set-up) there is nothing to mesh.
-    if (!classified) return;
+    // Before any voxelize (or after a failed set-up) there is nothing to mesh. After a stopped voxelize the
+    // clear voxels are meshed as the stopped phase left them.
+    if (!gridWritten) return;
     labelBits = makeVoxelBitSet(wordCount);
     const MeshBox b = meshBox();
     activeBox = b;

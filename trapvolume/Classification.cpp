@@ -102,9 +102,10 @@ template <int Axis, typename Visit> void VoxelizerTrapVolumePrivate::walkHorizon
 // The loop over z that walks the lines along y. Walking them word-wide needs whole x slabs, so iteration z
 // takes its share of the slabs (the loop keeps its iterations, and so its progress; which iteration walks
 // which line does not change the result). A step stopped part-way therefore leaves other lines walked than
-// a loop that walks the y lines of layer z in iteration z would. Nothing reads that partial state: the phase
-// throws, `classified` stays false (so counting and meshing do nothing), and the next voxelize starts from
-// the constructed state.
+// a loop that walks the y lines of layer z in iteration z would. The difference lies in reachedBits only
+// (the walks and their floods mark nothing else): a count after the stop, which reads occupiedBits, is not
+// affected; the names of cavity meshes made after the stop may be. The next voxelize starts from the
+// constructed state.
 template <typename Visit> void VoxelizerTrapVolumePrivate::walkSlabsForZIteration(int z, Visit&& visit) const
 {
     const MeshBox& b = activeBox;

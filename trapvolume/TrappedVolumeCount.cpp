@@ -58,9 +58,9 @@ void VoxelizerTrapVolumePrivate::forEachTrappedSeed(const MeshBox& b, const Trap
 
 int VoxelizerTrapVolumePrivate::getTrappedVolumeCount(float& volume, ProgressCallback progress)
 {
-    // Before a completed voxelize (or after a failed set-up) the bit sets hold no classification: nothing
-    // counts as trapped.
-    if (!classified) {
+    // Before any voxelize (or after a failed set-up) the bit sets hold no classification: nothing counts as
+    // trapped. After a stopped voxelize the clear voxels are counted as the stopped phase left them.
+    if (!gridWritten) {
         volume = 0.0f;
         return 0;
     }
@@ -79,7 +79,9 @@ int VoxelizerTrapVolumePrivate::getTrappedVolumeCount(float& volume, ProgressCal
     const int voxelsPerReport = static_cast<int>(static_cast<double>(static_cast<float>(total)) / 10.0);
     forEachTrappedSeed(b, scan, [&](std::uint32_t seed) {
         float cavityVolume = 0.0f;
-        const int count = measureCavity(seed, cavityVolume, voxelsPerReport, voxelsBefore, reportsMade, progress);
+        const int count =
+            classified ? measureCavity(seed, cavityVolume, voxelsPerReport, voxelsBefore, reportsMade, progress)
+                       : measureStoppedCavity(seed, cavityVolume, voxelsPerReport, voxelsBefore, reportsMade, progress);
         result += count;
         voxelsBefore += count;
         volume += cavityVolume;
@@ -157,6 +159,43 @@ int VoxelizerTrapVolumePrivate::measureCavity(std::uint32_t seed, float& cavityV
         orRange(occupied, first, last);
         if (progress) setRuns.insert(setRuns.end(), {first, last});
     });
+    cavityVolume = static_cast<float>(count * (*halfVoxel)[0] * (*halfVoxel)[1] * (*halfVoxel)[2] * 8.0);
+    return count;
+}
+
+// After a stopped voxelize the air that phase 2 or 3 reached is not yet merged into occupiedBits, so the span
+// flood, which stops at either set, would miss it. This walk reads occupiedBits alone, breadth first in
+// faceDirections order, with the reports of measureCavity.
+int VoxelizerTrapVolumePrivate::measureStoppedCavity(std::uint32_t seed, float& cavityVolume, int voxelsPerReport,
+                                                     int voxelsBefore, int& reportsMade, ProgressCallback progress)
+{
+    VoxelWord* occupied = occupiedBits.get();
+    if (testBit(occupied, seed)) return 0;
+    const MeshBox& b = activeBox;
+    int count = 0;
+    for (std::deque<std::uint32_t> queue{seed}; !queue.empty(); queue.pop_front()) {
+        const std::uint32_t i = queue.front();
+        if (testBit(occupied, i)) continue;
+        ++count;
+        if (progress && voxelsBefore + count > reportsMade * voxelsPerReport) {
+            progress(reportsMade * 10);
+            ++reportsMade;
+        }
+        setBit(occupied, i);
+        const int p[3] = {static_cast<int>(i / sliceSize), static_cast<int>((i / resolution) % resolution),
+                          static_cast<int>(i % resolution)};
+        for (const UVector3<double>& d : faceDirections) {
+            int q[3];
+            bool inside = true;
+            for (int a = 0; a < 3; ++a) {
+                q[a] = p[a] + static_cast<int>(d[a]);
+                inside = inside && q[a] >= b.lo[a] && q[a] <= b.hi[a];
+            }
+            const auto at = [&q](int a) { return static_cast<std::uint32_t>(q[a]); };
+            if (inside && !testBit(occupied, voxelIndex(at(0), at(1), at(2))))
+                queue.push_back(voxelIndex(at(0), at(1), at(2)));
+        }
+    }
     cavityVolume = static_cast<float>(count * (*halfVoxel)[0] * (*halfVoxel)[1] * (*halfVoxel)[2] * 8.0);
     return count;
 }

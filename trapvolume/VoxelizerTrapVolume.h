@@ -33,7 +33,8 @@ public:
     void voxelize(int threadCount, std::function<void(int)> progress);
 
     /// Number of trapped voxels, and their total volume in model units cubed. Uses the trapped marks up:
-    /// a later count or trappedVolume2Mesh finds nothing. Returns 0 before voxelize.
+    /// a later count or trappedVolume2Mesh finds nothing. Returns 0 before voxelize; after a
+    /// stopped voxelize it counts the clear voxels as the stopped phase left them.
     /// @param progress  0, 10, 20, ... on the calling thread; whatever it throws passes through
     int getTrappedVolumeCount(float& volume, std::function<void(int)> progress);
 

@@ -124,7 +124,7 @@ public:
 
     // State beyond the grid itself.
     bool classified = false;                      ///< a voxelize has run to its end since the last reset
-    bool gridWritten = false;                     ///< some phase has written the bit sets since construction
+    bool gridWritten = false;                     ///< some phase has written the bit sets since the last reset
     std::atomic<std::int64_t> votedVoxelCount{0}; ///< voxels decided by ray votes in the last phase 2
     /// Threads of every parallel loop; 0 for the default OpenMP team.
     int teamSize = 0;
@@ -214,6 +214,10 @@ private:
     // The parameter lists are the cavity walks' fixed interface: keep the separate values in this order.
     int measureCavity(std::uint32_t seed, float& cavityVolume, int voxelsPerReport, int voxelsBefore, int& reportsMade,
                       ProgressCallback progress);
+    /// measureCavity on the sets that a stopped voxelize left, where reachedBits may hold air that occupiedBits
+    /// does not: voxel by voxel, on occupiedBits alone.
+    int measureStoppedCavity(std::uint32_t seed, float& cavityVolume, int voxelsPerReport, int voxelsBefore,
+                             int& reportsMade, ProgressCallback progress);
     void meshCavity(std::uint32_t seed, int zMax, UMesh<float>* mesh, float& volume, int voxelsPerReport,
                     int& voxelsBefore, int& reportsMade, ProgressCallback progress);
     void emitColumn(std::uint32_t voxel, const int at[3], int zMax, UMesh<float>* mesh);
