@@ -139,7 +139,15 @@ struct SlotLeafTest {
 void faceHitCallback(void* userData, int leafIndex, const KdopRay& ray, RayHit& hit)
 {
     auto& data = *static_cast<FaceHitData*>(userData);
-    const float* corner = data.corners + 9 * static_cast<std::size_t>(leafIndex);
+    float gathered[9];
+    const float* corner = gathered;
+    if (data.corners) {
+        corner = data.corners + 9 * static_cast<std::size_t>(leafIndex);
+    } else {
+        const UTriangle<float>* face = (*data.faces)[static_cast<std::size_t>(leafIndex)];
+        for (int k = 0; k < 3; ++k)
+            std::copy_n(cornerOf(face, k, data.coords), 3, gathered + 3 * k);
+    }
     float t, u, v;
     const bool isHit =
         ray.radius > 0.0f
@@ -242,7 +250,7 @@ UTriangle<float>* castFaceRay(const FaceTree& faceTree, const float origin[3], c
     RayHit hit{};
     hit.index = -1;
     hit.distance = limit;
-    FaceHitData data{&faceTree.mesh->faces, faceTree.coords, faceTree.corners.data(), 0.0f, 0.0f};
+    FaceHitData data{&faceTree.mesh->faces, faceTree.coords, 0.0f, 0.0f, faceTree.corners.data()};
     const KdopTree& tree = *faceTree.tree;
     if (radius == 0.0f) {
         // The same walk as kdopTreeRayCast's, offering the same leaves in the same order to the same

@@ -33,13 +33,16 @@ struct FaceTree {
     std::vector<float> slotCorners;
 };
 
-/// User data of faceHitCallback.
+/// User data of faceHitCallback: the face list and the optional coordinate array, then the barycentric
+/// coordinates of the last accepted hit.
 struct FaceHitData {
     const std::vector<UTriangle<float>*>* faces;
     const float (*coords)[3];
-    const float* corners; ///< FaceTree::corners
-    float u;              ///< barycentric coordinates of the last accepted hit
-    float v;
+    float u = 0.0f;
+    float v = 0.0f;
+    /// FaceTree::corners, so that the test reads one record per face; null to read each face's corners
+    /// from the coordinate array or the face itself.
+    const float* corners = nullptr;
 };
 
 /// Builds the tree: one leaf per face that passes the filter, the leaf index being the face's position

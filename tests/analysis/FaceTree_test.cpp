@@ -26,7 +26,7 @@ struct BuiltTree {
     ~BuiltTree() { freeFaceTree(faceTree); }
 };
 
-/// Nearest face by trying every face in list order with the same leaf test; ties keep the earlier face.
+/// Nearest face by the leaf test given the face list alone, every face in list order; ties keep the earlier one.
 RayHit bruteForce(const FaceTree& faceTree, const float* origin, const float* direction, float radius, float limit)
 {
     KdopRay ray{};
@@ -56,7 +56,7 @@ RayHit bruteForce(const FaceTree& faceTree, const float* origin, const float* di
     RayHit hit{};
     hit.index = -1;
     hit.distance = limit;
-    FaceHitData data{&faceTree.mesh->faces, faceTree.coords, faceTree.corners.data(), 0.0f, 0.0f};
+    FaceHitData data{&faceTree.mesh->faces, faceTree.coords};
     for (std::size_t f = 0; f < faceTree.mesh->faces.size(); ++f)
         faceHitCallback(&data, static_cast<int>(f), ray, hit);
     return hit;
@@ -272,4 +272,9 @@ TEST(FaceTreeCoords, CoordinateArrayReplacesFacePoints)
     EXPECT_EQ(hitPoint[0], 2.0f);
     EXPECT_EQ(hitPoint[1], 1.0f);
     EXPECT_EQ(hitPoint[2], 2.0f);
+    const WatertightPrecalc alongZ{0, 1, 2, 0.0f, 0.0f, 1.0f};
+    RayHit hit{-1, {}, {}, 100.0f};
+    FaceHitData fromCoords{&mesh->faces, coords}; // the leaf test alone reads the corners from coords too
+    faceHitCallback(&fromCoords, 0, KdopRay{{1, 1, 0}, {0, 0, 1}, 0.0f, &alongZ}, hit);
+    EXPECT_EQ(hit.distance, 5.0f);
 }

@@ -36,7 +36,7 @@ PlainCast plainCast(const FaceTree& faceTree, const float* origin, const float* 
     RayHit hit{};
     hit.index = -1;
     hit.distance = limit;
-    FaceHitData data{&faceTree.mesh->faces, faceTree.coords, faceTree.corners.data(), 0.0f, 0.0f};
+    FaceHitData data{&faceTree.mesh->faces, faceTree.coords, 0.0f, 0.0f, faceTree.corners.data()};
     kdopTreeRayCast(faceTree.tree, origin, direction, 0.0f, &hit, faceHitCallback, &data, KdopRayWatertight);
     PlainCast result;
     if (hit.index == -1 || hit.distance == limit) return result;
