@@ -73,10 +73,10 @@ inline AxisLineIndex::Bounds AxisLineIndex::boundsOf(std::uint32_t triangle) con
 
 inline int AxisLineIndex::binOf(int axis, double coordinate) const
 {
-    const double t = std::floor((coordinate - lo[axis]) * scale[axis]);
+    const double t = (coordinate - lo[axis]) * scale[axis];
     if (!(t >= 0.0)) return 0; // also NaN
     if (t >= binsPerAxis) return binsPerAxis - 1;
-    return static_cast<int>(t);
+    return static_cast<int>(t); // truncation: the floor of a value that is not negative
 }
 
 void AxisLineIndex::fill(int axis, const std::vector<BinRange>& ranges)

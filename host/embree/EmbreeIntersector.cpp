@@ -52,27 +52,40 @@ void releaseScene(RTCScene scene)
 
 } // namespace
 
+// What the queries look up around a triangle or a line, made from the mesh's arrays.
+struct EmbreeIntersector::Neighbours {
+    std::vector<unsigned> ringOffsets; // triangles around vertex i: ringTriangles[ringOffsets[i] .. [i+1])
+    std::vector<unsigned> ringTriangles;
+    std::unique_ptr<AxisLineIndex> lines;
+};
+
 struct EmbreeIntersector::Scene {
     RTCDevice device = nullptr;
     RTCScene whole = nullptr; // the whole mesh's scene, built on first need
     std::once_flag wholeBuilt;
     std::vector<float> positions; // three floats per vertex, placed, and one more: Embree reads 16 bytes
     std::size_t vertexCount = 0;
-    std::vector<unsigned> corners;     // three vertex positions per triangle
-    std::vector<unsigned> ringOffsets; // triangles around vertex i: ringTriangles[ringOffsets[i] .. [i+1])
-    std::vector<unsigned> ringTriangles;
+    std::vector<unsigned> corners; // three vertex positions per triangle
     float nearMargin = 0.0f;
-    // Started by init on a thread of its own; taken by the first axis ray. Destroyed (and so waited for)
+    // Started by init on a thread of its own; taken by the first ray. Destroyed (and so waited for)
     // before the arrays that it reads.
-    std::future<std::unique_ptr<AxisLineIndex>> linesBuilding;
-    std::unique_ptr<AxisLineIndex> lines;
-    std::once_flag linesTaken;
+    std::future<std::unique_ptr<Neighbours>> neighboursBuilding;
+    std::unique_ptr<Neighbours> neighboursBuilt;
+    std::once_flag neighboursTaken;
     std::atomic<long> axisRaysLeft{kAxisRaysBeforeWholeScene};
 
     ~Scene()
     {
         releaseScene(whole);
         if (device) rtcReleaseDevice(device);
+    }
+
+    const Neighbours& neighbours()
+    {
+        std::call_once(neighboursTaken, [this] {
+            neighboursBuilt = neighboursBuilding.valid() ? neighboursBuilding.get() : makeNeighbours(*this);
+        });
+        return *neighboursBuilt;
     }
 
     /// A scene of the given triangles (all of them when `triangles` is null), with the flags that every
@@ -140,9 +153,21 @@ int edgeSign(double ax, double ay, double bx, double by)
 EmbreeIntersector::EmbreeIntersector() = default;
 EmbreeIntersector::~EmbreeIntersector() = default;
 
-std::unique_ptr<AxisLineIndex> EmbreeIntersector::makeLineIndex(const Scene& scene)
+std::unique_ptr<EmbreeIntersector::Neighbours> EmbreeIntersector::makeNeighbours(const Scene& scene)
 {
-    return std::make_unique<AxisLineIndex>(scene.positions, scene.corners, scene.nearMargin);
+    auto n = std::make_unique<Neighbours>();
+    // Triangles around each vertex, for the exact decision near edges.
+    n->ringOffsets.assign(scene.vertexCount + 1, 0);
+    for (unsigned c : scene.corners)
+        ++n->ringOffsets[c + 1];
+    for (std::size_t i = 0; i < scene.vertexCount; ++i)
+        n->ringOffsets[i + 1] += n->ringOffsets[i];
+    n->ringTriangles.resize(scene.corners.size());
+    std::vector<unsigned> fill(n->ringOffsets.begin(), n->ringOffsets.end() - 1);
+    for (std::size_t c = 0; c < scene.corners.size(); ++c)
+        n->ringTriangles[fill[scene.corners[c]]++] = static_cast<unsigned>(c / 3);
+    n->lines = std::make_unique<AxisLineIndex>(scene.positions, scene.corners, scene.nearMargin);
+    return n;
 }
 
 RTCScene EmbreeIntersector::Scene::build(const std::vector<unsigned>* triangles) const
@@ -208,17 +233,6 @@ bool EmbreeIntersector::init(MeshKernel* kernel, bool, bool)
             s->corners[3 * t + k] = positionOf.empty() ? v->ID() : positionOf.at(v);
         }
 
-    // Triangles around each vertex, for the exact decision near edges.
-    s->ringOffsets.assign(vertexCount + 1, 0);
-    for (unsigned c : s->corners)
-        ++s->ringOffsets[c + 1];
-    for (std::size_t i = 0; i < vertexCount; ++i)
-        s->ringOffsets[i + 1] += s->ringOffsets[i];
-    s->ringTriangles.resize(s->corners.size());
-    std::vector<unsigned> fill(s->ringOffsets.begin(), s->ringOffsets.end() - 1);
-    for (std::size_t c = 0; c < s->corners.size(); ++c)
-        s->ringTriangles[fill[s->corners[c]]++] = static_cast<unsigned>(c / 3);
-
     float largest = 0.0f;
     for (std::size_t i = 0; i < 3 * vertexCount; ++i)
         largest = std::max(largest, std::fabs(s->positions[i]));
@@ -226,11 +240,11 @@ bool EmbreeIntersector::init(MeshKernel* kernel, bool, bool)
 
     s->device = rtcNewDevice(nullptr);
     if (!s->device) throw std::runtime_error("Embree: cannot create a device");
-    // Beside whatever the caller does until its first ray (the voxelizer: its grid and surface voxels).
+    // Beside whatever the caller does until its first ray (the voxelizer: its surface voxels and walks).
     try {
-        s->linesBuilding = std::async(std::launch::async, [scene = s.get()] { return makeLineIndex(*scene); });
+        s->neighboursBuilding = std::async(std::launch::async, [scene = s.get()] { return makeNeighbours(*scene); });
     } catch (const std::system_error&) {
-        // No thread to spare: the first axis ray builds it.
+        // No thread to spare: the first ray makes them.
     }
     scene = std::move(s);
     return true;
@@ -261,17 +275,15 @@ bool EmbreeIntersector::intersectRay(const UVector3<float>& origin, const UVecto
     rayHit.ray.tfar = tfar;
     rayHit.ray.mask = static_cast<unsigned>(mask);
     rayHit.hit.geomID = RTC_INVALID_GEOMETRY_ID;
+    const Neighbours& neighbours = scene->neighbours();
     const int axis = alongAxis(direction);
     std::vector<unsigned> near;
     bool alongLine = axis >= 0 && scene->axisRaysLeft.fetch_sub(1, std::memory_order_relaxed) > 0;
     if (alongLine) {
-        std::call_once(scene->linesTaken, [this] {
-            scene->lines = scene->linesBuilding.valid() ? scene->linesBuilding.get() : makeLineIndex(*scene);
-        });
         const float point[3] = {origin[0], origin[1], origin[2]};
-        scene->lines->trianglesNear(axis, point, near);
+        neighbours.lines->trianglesNear(axis, point, near);
         // On a bound, a box of the whole scene's tree may be passed by or not, depending on the grouping.
-        alongLine = !scene->lines->onABound(point, near);
+        alongLine = !neighbours.lines->onABound(point, near);
     }
     if (alongLine) {
         if (!near.empty()) {
@@ -292,8 +304,8 @@ bool EmbreeIntersector::intersectRay(const UVector3<float>& origin, const UVecto
         if (!c.nearEdge) continue;
         for (int k = 0; k < 3; ++k) {
             const unsigned vertex = scene->corners[3 * c.primId + k];
-            for (unsigned r = scene->ringOffsets[vertex]; r < scene->ringOffsets[vertex + 1]; ++r)
-                toTest.push_back(scene->ringTriangles[r]);
+            for (unsigned r = neighbours.ringOffsets[vertex]; r < neighbours.ringOffsets[vertex + 1]; ++r)
+                toTest.push_back(neighbours.ringTriangles[r]);
         }
     }
     std::sort(toTest.begin(), toTest.end());

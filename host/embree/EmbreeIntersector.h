@@ -47,7 +47,8 @@ public:
 
 private:
     struct Scene;
-    static std::unique_ptr<class AxisLineIndex> makeLineIndex(const Scene& scene);
+    struct Neighbours;
+    static std::unique_ptr<Neighbours> makeNeighbours(const Scene& scene);
     std::unique_ptr<Scene> scene;
 };
 
