@@ -51,6 +51,7 @@ VoxelizerTrapVolumePrivate::VoxelizerTrapVolumePrivate(int resolutionValue, Mesh
         // Without a vertex there is no box to put a grid on.
         if (vertexCount == 0) throw std::invalid_argument("VoxelizerTrapVolume: the mesh has no vertices");
         buildGrid(kernel);
+
         initialized = true;
     } catch (const std::exception& e) {
         if (setUpFailure)
@@ -61,6 +62,7 @@ VoxelizerTrapVolumePrivate::VoxelizerTrapVolumePrivate(int resolutionValue, Mesh
     // Made before it is stored so that a failing init leaks nothing.
     auto created = std::make_unique<embree::EmbreeIntersector>();
     created->init(kernel, false, false);
+
     intersector = created.release();
 }
 
@@ -113,26 +115,20 @@ void VoxelizerTrapVolumePrivate::buildGrid(MeshKernel* kernel)
             positionOf.emplace(mesh.vertices[static_cast<std::size_t>(i)], i);
     faces.reset(new UVector3<double>[static_cast<std::size_t>(faceCount)], ArrayDeleter<UVector3<double>>());
     UVector3<double>* faceArray = faces.get();
+    meshCorners.resize(3 * static_cast<std::size_t>(faceCount));
     for (std::int32_t i = 0; i < faceCount; ++i) {
         const UTriangle<float>* face = mesh.faces[static_cast<std::size_t>(i)];
-        double corner[3];
+        std::int32_t* corner = &meshCorners[3 * static_cast<std::size_t>(i)];
         for (int k = 0; k < 3; ++k)
-            corner[k] = idsArePositions ? static_cast<double>(face->V(k)->ID())
-                                        : static_cast<double>(positionOf.at(face->V(k)));
+            corner[k] = idsArePositions ? static_cast<std::int32_t>(face->V(k)->ID()) : positionOf.at(face->V(k));
         faceArray[i] = UVector3<double>(corner[0], corner[1], corner[2]);
     }
 
     // Shuffled so that neighbouring triangles, which mark neighbouring voxels, rarely run at the same time.
-    // shuffledFrom follows every swap: the mesh's own order can be read back where it suits a pass better.
-    shuffledFrom.resize(static_cast<std::size_t>(faceCount));
-    for (std::int32_t i = 0; i < faceCount; ++i)
-        shuffledFrom[static_cast<std::size_t>(i)] = i;
+    // meshCorners keeps the mesh's own order for the passes that it suits better.
     for (std::int32_t i = 0; i < faceCount; ++i) {
         const int j = randomBetween(i, faceCount - 1);
-        if (j != i) {
-            std::swap(faceArray[i], faceArray[j]);
-            std::swap(shuffledFrom[static_cast<std::size_t>(i)], shuffledFrom[static_cast<std::size_t>(j)]);
-        }
+        if (j != i) std::swap(faceArray[i], faceArray[j]);
     }
 
     const double twiceResolution = static_cast<double>(2.0f * static_cast<float>(resolution));
@@ -217,8 +213,10 @@ void VoxelizerTrapVolumePrivate::voxelizeAllPhases(int threadCount, const Progre
     restoreConstructedState();
     const ProgressRescaler surface(progress, 0.3, 0.0);
     voxelizeSurface(threadCount, surface.callback());
+
     const ProgressRescaler inside(progress, 0.5, 30.0);
     classifyVoxels(threadCount, inside.callback());
+
     const ProgressRescaler drainable(progress, 0.2, 80.0);
     markDrainable(threadCount, drainable.callback());
 }

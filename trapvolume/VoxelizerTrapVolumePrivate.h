@@ -163,8 +163,6 @@ private:
     void triangleVoxelRange(int face, UVector3<double> p[3], int lo[3], int hi[3]) const;
     VertexVoxels vertexVoxels() const;
     /// Triangles in mesh order, by their lowest x voxel (empty when some triangle takes the flood path).
-    /// The corners of every triangle in the mesh's own order, three vertex positions each.
-    std::vector<std::int32_t> meshOrderCorners() const;
     std::vector<std::int32_t> surfaceVisitOrder(const std::vector<std::int32_t>& corners,
                                                 const VertexVoxels& voxels) const;
     void voxelizeTriangle(int face, SurfaceScratch& scratch);
@@ -235,8 +233,8 @@ private:
     /// walks read only occupiedBits, which neither step changes); released before the ray votes.
     std::vector<ZSpan> zSpans;
 
-    /// Per position of `faces`, the triangle's index in the mesh's own order (before the shuffle).
-    std::vector<std::int32_t> shuffledFrom;
+    /// The corners of every triangle in the mesh's own order (before the shuffle), three vertex positions each.
+    std::vector<std::int32_t> meshCorners;
 
     // Surface tables: per axis and voxel coordinate, the float box centres that the overlap test gets.
     std::vector<float> paddedCentre[3]; ///< voxelCorner - kVoxelPadding + halfVoxelPadded (box scan)
