@@ -31,9 +31,16 @@ int randomBetween(int lo, int hi)
 } // namespace
 
 VoxelizerTrapVolumePrivate::VoxelizerTrapVolumePrivate(int resolutionValue, MeshKernel* kernel,
-                                                       std::string* setUpFailure)
+                                                       std::string* setUpFailure, IntersectorFirst intersectorFirst)
     : resolution(static_cast<std::uint32_t>(resolutionValue))
 {
+    // Made before it is stored so that a failing init leaks nothing.
+    const auto makeIntersector = [this, kernel] {
+        auto created = std::make_unique<embree::EmbreeIntersector>();
+        created->init(kernel, false, false);
+        intersector = created.release();
+    };
+    if (intersectorFirst == IntersectorFirst::Yes) makeIntersector();
     try {
         // Outside 1..1290 the voxel index would not fit: treated as a set-up that cannot be made.
         if (resolutionValue < 1 || resolutionValue > kMaxResolution)
@@ -51,7 +58,6 @@ VoxelizerTrapVolumePrivate::VoxelizerTrapVolumePrivate(int resolutionValue, Mesh
         // Without a vertex there is no box to put a grid on.
         if (vertexCount == 0) throw std::invalid_argument("VoxelizerTrapVolume: the mesh has no vertices");
         buildGrid(kernel);
-
         initialized = true;
     } catch (const std::exception& e) {
         if (setUpFailure)
@@ -59,11 +65,7 @@ VoxelizerTrapVolumePrivate::VoxelizerTrapVolumePrivate(int resolutionValue, Mesh
         else
             std::cout << e.what() << std::endl;
     }
-    // Made before it is stored so that a failing init leaks nothing.
-    auto created = std::make_unique<embree::EmbreeIntersector>();
-    created->init(kernel, false, false);
-
-    intersector = created.release();
+    if (intersectorFirst == IntersectorFirst::No) makeIntersector();
 }
 
 VoxelizerTrapVolumePrivate::~VoxelizerTrapVolumePrivate()

@@ -40,10 +40,16 @@ public:
     /// flood path of large triangles tests the exact voxel.
     static constexpr double kVoxelPadding = 1e-5;
 
+    /// Whether the constructor makes the intersector before the grid rather than after it. Made first, the
+    /// intersector prepares its lookups on a thread of its own while the grid is set up; a failure to make
+    /// it then leaves the constructor before the grid is tried.
+    enum class IntersectorFirst { No, Yes };
+
     /// Sets up the grid; a standard exception on the way leaves the object uninitialised, and its message is
     /// printed on standard output, or stored in *setUpFailure instead when that is given.
     /// @throw what creating the intersector throws
-    VoxelizerTrapVolumePrivate(int resolution, MeshKernel* kernel, std::string* setUpFailure = nullptr);
+    VoxelizerTrapVolumePrivate(int resolution, MeshKernel* kernel, std::string* setUpFailure = nullptr,
+                               IntersectorFirst intersectorFirst = IntersectorFirst::No);
     VoxelizerTrapVolumePrivate(const VoxelizerTrapVolumePrivate&) = delete;
     VoxelizerTrapVolumePrivate& operator=(const VoxelizerTrapVolumePrivate&) = delete;
     virtual ~VoxelizerTrapVolumePrivate();
