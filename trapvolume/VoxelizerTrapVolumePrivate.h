@@ -178,6 +178,10 @@ private:
                        SurfaceScratch& scratch);
 
     // Phases 2 and 3.
+    /// Largest resolution whose line walks and line floods run on one thread when the run has a team of its own.
+    static constexpr std::uint32_t kOneThreadWalksUpTo = 256;
+    /// The team of the line walks and line floods; sets threadCount to it when it differs from the run's team.
+    int lineWalkTeam(int& threadCount) const;
     void carveLines(int threadCount, const ProgressCallback& progress);
     void floodFromLines(int threadCount, const ProgressCallback& progress);
     void voteByRays(int threadCount, const ProgressCallback& progress);
