@@ -165,6 +165,18 @@ void VoxelizerTrapVolumePrivate::floodFromFreeCandidates(std::uint32_t first, un
 // ---------------------------------------------------------------------------------------------------------
 // Phase 2.
 
+// Line walks and their floods over a grid of up to kOneThreadWalksUpTo voxels a side take milliseconds on one
+// thread. A team costs more there than it gains: the steps wait for it at nine barriers, and on a busy machine
+// each barrier can wait a scheduler slice for a thread that was put aside (130 ms in all at N = 64 on the
+// 1.2M-triangle scan, against 10 ms on one thread). The exported class keeps the runtime's default team
+// (teamSize 0). Progress is scaled by the team that does the work.
+int VoxelizerTrapVolumePrivate::lineWalkTeam(int& threadCount) const
+{
+    if (teamSize <= 0 || resolution > kOneThreadWalksUpTo) return teamSize;
+    threadCount = 1;
+    return 1;
+}
+
 void VoxelizerTrapVolumePrivate::classifyVoxels(int threadCount, ProgressCallback progress)
 {
     if (!initialized) return;
@@ -191,6 +203,7 @@ void VoxelizerTrapVolumePrivate::classifyVoxels(int threadCount, ProgressCallbac
 void VoxelizerTrapVolumePrivate::carveLines(int threadCount, const ProgressCallback& progress)
 {
     const MeshBox& b = activeBox;
+    const int team = lineWalkTeam(threadCount);
     ParallelProgress reporting(progress, threadCount, (b.hi[0] - b.lo[0]) + (b.hi[1] - b.lo[1]) + (b.hi[2] - b.lo[2]));
     FirstFailure failure;
     VoxelWord* reached = reachedBits.get();
@@ -198,7 +211,7 @@ void VoxelizerTrapVolumePrivate::carveLines(int threadCount, const ProgressCallb
         orBits(reached, voxelIndex(x, y, z0), count, walked);
     };
     zSpans.assign(static_cast<std::size_t>(resolution) * resolution, ZSpan{});
-    parallelVoxelLoop<FloodScratch>(teamSize, reporting, failure, b.lo[0], b.hi[0], [&](int x, FloodScratch&) {
+    parallelVoxelLoop<FloodScratch>(team, reporting, failure, b.lo[0], b.hi[0], [&](int x, FloodScratch&) {
         walkLinesAlongZ(
             x,
             [this, x](int y, std::uint32_t row) {
@@ -208,9 +221,9 @@ void VoxelizerTrapVolumePrivate::carveLines(int threadCount, const ProgressCallb
             },
             mark);
     });
-    parallelVoxelLoop<FloodScratch>(teamSize, reporting, failure, b.lo[1], b.hi[1],
+    parallelVoxelLoop<FloodScratch>(team, reporting, failure, b.lo[1], b.hi[1],
                                     [&](int y, FloodScratch&) { walkHorizontalLines<0>(y, mark); });
-    parallelVoxelLoop<FloodScratch>(teamSize, reporting, failure, b.lo[2], b.hi[2],
+    parallelVoxelLoop<FloodScratch>(team, reporting, failure, b.lo[2], b.hi[2],
                                     [&](int z, FloodScratch&) { walkSlabsForZIteration(z, mark); });
     failure.rethrowIfFailed();
     reporting.finish();
@@ -250,6 +263,7 @@ std::vector<VoxelizerTrapVolumePrivate::ZSpan> VoxelizerTrapVolumePrivate::sideS
 void VoxelizerTrapVolumePrivate::floodFromLines(int threadCount, const ProgressCallback& progress)
 {
     const MeshBox& b = activeBox;
+    const int team = lineWalkTeam(threadCount);
     ParallelProgress reporting(progress, threadCount, (b.hi[0] - b.lo[0]) + (b.hi[1] - b.lo[1]) + (b.hi[2] - b.lo[2]));
     FirstFailure failure;
     const std::vector<ZSpan> hulls = sideSpanHulls();
@@ -272,15 +286,15 @@ void VoxelizerTrapVolumePrivate::floodFromLines(int threadCount, const ProgressC
             return zSpans[static_cast<std::size_t>(x) * resolution + static_cast<std::size_t>(y)];
         };
     };
-    parallelVoxelLoop<FloodScratch>(teamSize, reporting, failure, b.lo[0], b.hi[0], [&](int x, FloodScratch& scratch) {
+    parallelVoxelLoop<FloodScratch>(team, reporting, failure, b.lo[0], b.hi[0], [&](int x, FloodScratch& scratch) {
         walkLinesAlongZ(x, storedSpan(static_cast<std::uint32_t>(x)), floodBeside(0, 1, scratch));
     });
     // (b) lines along y, neighbours (x+a, y, z+b).
-    parallelVoxelLoop<FloodScratch>(teamSize, reporting, failure, b.lo[2], b.hi[2], [&](int z, FloodScratch& scratch) {
+    parallelVoxelLoop<FloodScratch>(team, reporting, failure, b.lo[2], b.hi[2], [&](int z, FloodScratch& scratch) {
         walkSlabsForZIteration(z, floodBeside(0, 2, scratch));
     });
     // (c) lines along x, neighbours (x, y+a, z+b).
-    parallelVoxelLoop<FloodScratch>(teamSize, reporting, failure, b.lo[1], b.hi[1], [&](int y, FloodScratch& scratch) {
+    parallelVoxelLoop<FloodScratch>(team, reporting, failure, b.lo[1], b.hi[1], [&](int y, FloodScratch& scratch) {
         walkHorizontalLines<0>(y, floodBeside(1, 2, scratch));
     });
     failure.rethrowIfFailed();
@@ -353,6 +367,7 @@ void VoxelizerTrapVolumePrivate::markDrainable(int threadCount, ProgressCallback
     for (std::uint32_t w = 0; w < wordCount; ++w)
         reached[w].store(0, std::memory_order_relaxed);
 
+    const int team = lineWalkTeam(threadCount);
     ParallelProgress reporting(progress, threadCount, (b.hi[0] - b.lo[0]) + (b.hi[1] - b.lo[1]) + (b.hi[2] - b.lo[2]));
     FirstFailure failure;
     // Every walked voxel that is still free starts a flood that never steps down.
@@ -367,13 +382,13 @@ void VoxelizerTrapVolumePrivate::markDrainable(int threadCount, ProgressCallback
         };
     };
     // (a) lines along z from the bottom face only; (b) along x and (c) along y, from both ends.
-    parallelVoxelLoop<FloodScratch>(teamSize, reporting, failure, b.lo[0], b.hi[0], [&](int x, FloodScratch& scratch) {
+    parallelVoxelLoop<FloodScratch>(team, reporting, failure, b.lo[0], b.hi[0], [&](int x, FloodScratch& scratch) {
         walkLinesAlongZ(x, false, floodFromWalk(scratch));
     });
-    parallelVoxelLoop<FloodScratch>(teamSize, reporting, failure, b.lo[1], b.hi[1], [&](int y, FloodScratch& scratch) {
+    parallelVoxelLoop<FloodScratch>(team, reporting, failure, b.lo[1], b.hi[1], [&](int y, FloodScratch& scratch) {
         walkHorizontalLines<0>(y, floodFromWalk(scratch));
     });
-    parallelVoxelLoop<FloodScratch>(teamSize, reporting, failure, b.lo[2], b.hi[2], [&](int z, FloodScratch& scratch) {
+    parallelVoxelLoop<FloodScratch>(team, reporting, failure, b.lo[2], b.hi[2], [&](int z, FloodScratch& scratch) {
         walkSlabsForZIteration(z, floodFromWalk(scratch));
     });
     failure.rethrowIfFailed();

@@ -31,9 +31,16 @@ int randomBetween(int lo, int hi)
 } // namespace
 
 VoxelizerTrapVolumePrivate::VoxelizerTrapVolumePrivate(int resolutionValue, MeshKernel* kernel,
-                                                       std::string* setUpFailure)
+                                                       std::string* setUpFailure, IntersectorFirst intersectorFirst)
     : resolution(static_cast<std::uint32_t>(resolutionValue))
 {
+    // Made before it is stored so that a failing init leaks nothing.
+    const auto makeIntersector = [this, kernel] {
+        auto created = std::make_unique<embree::EmbreeIntersector>();
+        created->init(kernel, false, false);
+        intersector = created.release();
+    };
+    if (intersectorFirst == IntersectorFirst::Yes) makeIntersector();
     try {
         // Outside 1..1290 the voxel index would not fit: treated as a set-up that cannot be made.
         if (resolutionValue < 1 || resolutionValue > kMaxResolution)
@@ -58,10 +65,7 @@ VoxelizerTrapVolumePrivate::VoxelizerTrapVolumePrivate(int resolutionValue, Mesh
         else
             std::cout << e.what() << std::endl;
     }
-    // Made before it is stored so that a failing init leaks nothing.
-    auto created = std::make_unique<embree::EmbreeIntersector>();
-    created->init(kernel, false, false);
-    intersector = created.release();
+    if (intersectorFirst == IntersectorFirst::No) makeIntersector();
 }
 
 VoxelizerTrapVolumePrivate::~VoxelizerTrapVolumePrivate()
@@ -113,26 +117,28 @@ void VoxelizerTrapVolumePrivate::buildGrid(MeshKernel* kernel)
             positionOf.emplace(mesh.vertices[static_cast<std::size_t>(i)], i);
     faces.reset(new UVector3<double>[static_cast<std::size_t>(faceCount)], ArrayDeleter<UVector3<double>>());
     UVector3<double>* faceArray = faces.get();
+    meshCorners.resize(3 * static_cast<std::size_t>(faceCount));
     for (std::int32_t i = 0; i < faceCount; ++i) {
         const UTriangle<float>* face = mesh.faces[static_cast<std::size_t>(i)];
-        double corner[3];
+        std::int32_t* corner = &meshCorners[3 * static_cast<std::size_t>(i)];
         for (int k = 0; k < 3; ++k)
-            corner[k] = idsArePositions ? static_cast<double>(face->V(k)->ID())
-                                        : static_cast<double>(positionOf.at(face->V(k)));
+            corner[k] = idsArePositions ? static_cast<std::int32_t>(face->V(k)->ID()) : positionOf.at(face->V(k));
         faceArray[i] = UVector3<double>(corner[0], corner[1], corner[2]);
     }
 
     // Shuffled so that neighbouring triangles, which mark neighbouring voxels, rarely run at the same time.
-    // shuffledFrom follows every swap: the mesh's own order can be read back where it suits a pass better.
-    shuffledFrom.resize(static_cast<std::size_t>(faceCount));
+    // meshCorners keeps the mesh's own order for the passes that it suits better.
+    // The partners are drawn first, in the same order, so that the swaps can fetch them ahead: they lie
+    // anywhere in an array of tens of megabytes.
+    std::vector<std::int32_t> partner(static_cast<std::size_t>(faceCount));
     for (std::int32_t i = 0; i < faceCount; ++i)
-        shuffledFrom[static_cast<std::size_t>(i)] = i;
+        partner[static_cast<std::size_t>(i)] = randomBetween(i, faceCount - 1);
+    constexpr std::int32_t kFetchAhead = 16;
     for (std::int32_t i = 0; i < faceCount; ++i) {
-        const int j = randomBetween(i, faceCount - 1);
-        if (j != i) {
-            std::swap(faceArray[i], faceArray[j]);
-            std::swap(shuffledFrom[static_cast<std::size_t>(i)], shuffledFrom[static_cast<std::size_t>(j)]);
-        }
+        if (i + kFetchAhead < faceCount)
+            __builtin_prefetch(&faceArray[partner[static_cast<std::size_t>(i + kFetchAhead)]], 1);
+        const std::int32_t j = partner[static_cast<std::size_t>(i)];
+        if (j != i) std::swap(faceArray[i], faceArray[j]);
     }
 
     const double twiceResolution = static_cast<double>(2.0f * static_cast<float>(resolution));
@@ -217,8 +223,10 @@ void VoxelizerTrapVolumePrivate::voxelizeAllPhases(int threadCount, const Progre
     restoreConstructedState();
     const ProgressRescaler surface(progress, 0.3, 0.0);
     voxelizeSurface(threadCount, surface.callback());
+
     const ProgressRescaler inside(progress, 0.5, 30.0);
     classifyVoxels(threadCount, inside.callback());
+
     const ProgressRescaler drainable(progress, 0.2, 80.0);
     markDrainable(threadCount, drainable.callback());
 }

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cstdint>
+#include <numeric>
 
 #include "trapvolume/ParallelVoxelLoop.h"
 #include "trapvolume/QueuedVoxelSet.h"
@@ -16,6 +17,10 @@ namespace {
 
 // Triangles whose voxel box spans at least this many voxels on every axis are flooded, not scanned.
 constexpr int kFloodExtent = 100;
+// Triangles that a thread takes at a time in the box scan.
+constexpr int kTrianglesPerRun = 256;
+// Bit sets up to this size stay in the cache whatever the order of the triangles: no sort into slabs.
+constexpr std::uint64_t kSlabSortAboveBytes = 1 << 20;
 
 bool takesFloodPath(const int lo[3], const int hi[3])
 {
@@ -53,18 +58,27 @@ void VoxelizerTrapVolumePrivate::voxelizeSurface(int threadCount, ProgressCallba
     }
 
     const VertexVoxels voxels = vertexVoxels();
-    const std::vector<std::int32_t> corners = meshOrderCorners();
+    const std::vector<std::int32_t>& corners = meshCorners;
     const std::vector<std::int32_t> order = surfaceVisitOrder(corners, voxels);
     ParallelProgress reporting(progress, threadCount, faceCount);
     FirstFailure failure;
-    parallelVoxelLoop<SurfaceScratch>(
-        teamSize, reporting, failure, 0, faceCount - 1, [&](int i, SurfaceScratch& scratch) {
-            if (order.empty())
-                voxelizeTriangle(i, scratch);
-            else
-                voxelizeMeshTriangle(corners.data() + 3 * static_cast<std::size_t>(order[static_cast<std::size_t>(i)]),
-                                     voxels);
+    if (order.empty()) {
+        parallelVoxelLoop<SurfaceScratch>(teamSize, reporting, failure, 0, faceCount - 1,
+                                          [&](int i, SurfaceScratch& scratch) { voxelizeTriangle(i, scratch); });
+    } else {
+        // Box scans mark the same voxels in any order and on any thread, so the threads take the triangles a
+        // run at a time: taking a million single triangles from a shared counter costs more than scanning
+        // them. Each triangle still begins with its own progress step, as in a loop over the triangles.
+        const int runs = (faceCount + kTrianglesPerRun - 1) / kTrianglesPerRun;
+        parallelVoxelLoop<SurfaceScratch>(teamSize, reporting, failure, 0, runs - 1, [&](int run, SurfaceScratch&) {
+            const int first = run * kTrianglesPerRun;
+            const int end = std::min(faceCount, first + kTrianglesPerRun);
+            for (int i = first; i < end; ++i)
+                if (i == first || (reporting.step() && !failure.failed()))
+                    voxelizeMeshTriangle(
+                        corners.data() + 3 * static_cast<std::size_t>(order[static_cast<std::size_t>(i)]), voxels);
         });
+    }
     failure.rethrowIfFailed();
     reporting.finish();
 }
@@ -98,19 +112,6 @@ VoxelizerTrapVolumePrivate::VertexVoxels VoxelizerTrapVolumePrivate::vertexVoxel
     return voxels;
 }
 
-// Made for the pass and dropped after it: kept with the grid, they would add to the set-up's peak memory.
-std::vector<std::int32_t> VoxelizerTrapVolumePrivate::meshOrderCorners() const
-{
-    std::vector<std::int32_t> corners(3 * static_cast<std::size_t>(faceCount));
-    const UVector3<double>* stored = faces.get();
-    for (std::int32_t i = 0; i < faceCount; ++i) {
-        std::int32_t* to = corners.data() + 3 * static_cast<std::size_t>(shuffledFrom[static_cast<std::size_t>(i)]);
-        for (int k = 0; k < 3; ++k)
-            to[k] = static_cast<std::int32_t>(stored[i][k]);
-    }
-    return corners;
-}
-
 namespace {
 
 // The voxel range of a triangle from its corners' voxels.
@@ -133,14 +134,22 @@ void cornerRange(const VoxelizerTrapVolumePrivate::VertexVoxels& voxels, const s
 // sorted slab by slab (by the lowest x voxel, a counting sort) so that consecutive triangles write the same
 // few slabs of a bit set that is hundreds of megabytes at high resolution. A flood does depend on the order
 // (it passes through voxels that other triangles set before it), so a part with any flooded triangle keeps
-// the stored, shuffled order (empty result).
-std::vector<std::int32_t> VoxelizerTrapVolumePrivate::surfaceVisitOrder(const std::vector<std::int32_t>& meshCorners,
-                                                                        const VertexVoxels& voxels) const
+// the stored, shuffled order (empty result). Every vertex lies in voxels 0..N-1, so below N = kFloodExtent + 1
+// no triangle is flooded.
+std::vector<std::int32_t>
+VoxelizerTrapVolumePrivate::surfaceVisitOrder(const std::vector<std::int32_t>& cornersInMeshOrder,
+                                              const VertexVoxels& voxels) const
 {
     const auto count = static_cast<std::int64_t>(faceCount);
+    const bool bySlab = std::uint64_t(wordCount) * sizeof(VoxelWord) > kSlabSortAboveBytes;
+    if (!bySlab && static_cast<int>(resolution) <= kFloodExtent) {
+        std::vector<std::int32_t> order(static_cast<std::size_t>(count));
+        std::iota(order.begin(), order.end(), 0);
+        return order;
+    }
     std::vector<std::uint32_t> slabOf(static_cast<std::size_t>(count));
     const int last = static_cast<int>(resolution) - 1;
-    const std::int32_t* corners = meshCorners.data();
+    const std::int32_t* corners = cornersInMeshOrder.data();
     std::atomic<bool> anyFlooded{false};
 #pragma omp parallel for schedule(static) num_threads(teamSizeOf(teamSize))
     for (std::int64_t face = 0; face < count; ++face) {
@@ -151,6 +160,7 @@ std::vector<std::int32_t> VoxelizerTrapVolumePrivate::surfaceVisitOrder(const st
         slabOf[static_cast<std::size_t>(face)] = static_cast<std::uint32_t>(std::min(std::max(lo[0], 0), last));
     }
     if (anyFlooded.load()) return {};
+    if (!bySlab) std::fill(slabOf.begin(), slabOf.end(), 0u); // one slab: the mesh's own order
     std::vector<std::size_t> slabStart(resolution + 1, 0);
     for (const std::uint32_t slab : slabOf)
         ++slabStart[slab + 1];

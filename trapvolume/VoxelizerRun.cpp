@@ -20,10 +20,11 @@ long long TrappedCavity::voxelCount() const
 VoxelizerRun::VoxelizerRun(int resolution, MeshKernel& kernel, int threadCount) : threads(threadCount)
 {
     try {
-        d = std::make_unique<VoxelizerTrapVolumePrivate>(resolution, &kernel, &failure);
+        d = std::make_unique<VoxelizerTrapVolumePrivate>(resolution, &kernel, &failure,
+                                                         VoxelizerTrapVolumePrivate::IntersectorFirst::Yes);
     } catch (const std::exception&) {
-        // The intersector is made after the grid; when memory ran out for the grid it usually fails too,
-        // and the grid's own message says more.
+        // When memory ran out for the grid, anything that failed after it says less than the grid's own
+        // message. (The intersector is made first and throws before the grid is tried.)
         if (!failure.empty()) throw std::runtime_error(failure);
         throw;
     }

@@ -40,10 +40,16 @@ public:
     /// flood path of large triangles tests the exact voxel.
     static constexpr double kVoxelPadding = 1e-5;
 
+    /// Whether the constructor makes the intersector before the grid rather than after it. Made first, the
+    /// intersector prepares its lookups on a thread of its own while the grid is set up; a failure to make
+    /// it then leaves the constructor before the grid is tried.
+    enum class IntersectorFirst { No, Yes };
+
     /// Sets up the grid; a standard exception on the way leaves the object uninitialised, and its message is
     /// printed on standard output, or stored in *setUpFailure instead when that is given.
     /// @throw what creating the intersector throws
-    VoxelizerTrapVolumePrivate(int resolution, MeshKernel* kernel, std::string* setUpFailure = nullptr);
+    VoxelizerTrapVolumePrivate(int resolution, MeshKernel* kernel, std::string* setUpFailure = nullptr,
+                               IntersectorFirst intersectorFirst = IntersectorFirst::No);
     VoxelizerTrapVolumePrivate(const VoxelizerTrapVolumePrivate&) = delete;
     VoxelizerTrapVolumePrivate& operator=(const VoxelizerTrapVolumePrivate&) = delete;
     virtual ~VoxelizerTrapVolumePrivate();
@@ -163,8 +169,6 @@ private:
     void triangleVoxelRange(int face, UVector3<double> p[3], int lo[3], int hi[3]) const;
     VertexVoxels vertexVoxels() const;
     /// Triangles in mesh order, by their lowest x voxel (empty when some triangle takes the flood path).
-    /// The corners of every triangle in the mesh's own order, three vertex positions each.
-    std::vector<std::int32_t> meshOrderCorners() const;
     std::vector<std::int32_t> surfaceVisitOrder(const std::vector<std::int32_t>& corners,
                                                 const VertexVoxels& voxels) const;
     void voxelizeTriangle(int face, SurfaceScratch& scratch);
@@ -174,6 +178,10 @@ private:
                        SurfaceScratch& scratch);
 
     // Phases 2 and 3.
+    /// Largest resolution whose line walks and line floods run on one thread when the run has a team of its own.
+    static constexpr std::uint32_t kOneThreadWalksUpTo = 256;
+    /// The team of the line walks and line floods; sets threadCount to it when it differs from the run's team.
+    int lineWalkTeam(int& threadCount) const;
     void carveLines(int threadCount, const ProgressCallback& progress);
     void floodFromLines(int threadCount, const ProgressCallback& progress);
     void voteByRays(int threadCount, const ProgressCallback& progress);
@@ -239,8 +247,8 @@ private:
     /// walks read only occupiedBits, which neither step changes); released before the ray votes.
     std::vector<ZSpan> zSpans;
 
-    /// Per position of `faces`, the triangle's index in the mesh's own order (before the shuffle).
-    std::vector<std::int32_t> shuffledFrom;
+    /// The corners of every triangle in the mesh's own order (before the shuffle), three vertex positions each.
+    std::vector<std::int32_t> meshCorners;
 
     // Surface tables: per axis and voxel coordinate, the float box centres that the overlap test gets.
     std::vector<float> paddedCentre[3]; ///< voxelCorner - kVoxelPadding + halfVoxelPadded (box scan)

@@ -10,34 +10,87 @@
 // infinitesimal shift of the ray in its projection plane (the rasteriser's top-left rule). A crossing
 // through an edge or vertex is then claimed by exactly as many triangles as a shifted ray would cross,
 // which keeps the parity of the crossing count exact for closed meshes.
+//
+// Which triangles Embree offers depends only on its test of each triangle against the ray, not on how its
+// tree groups them: the filter rejects every hit, so the whole ray is traversed, and the robust traversal
+// never skips a box that holds a triangle its test accepts. That is what makes the first queries cheap.
+// A ray along an axis is answered by a scene of its own made of the few triangles whose bounds, widened by
+// a margin far beyond rounding, lie around its line: Embree offers exactly the triangles that a scene of
+// the whole mesh would offer. Building the whole mesh's tree costs as much as a few thousand such small
+// scenes, and the voxelizer's votes often cast only a few dozen rays; the whole scene is built only for
+// other directions or once that many axis rays have been cast.
 #include "host/embree/EmbreeIntersector.h"
 
 #include <embree3/rtcore.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
+#include <future>
 #include <limits>
+#include <mutex>
 #include <stdexcept>
 #include <string>
+#include <system_error>
 #include <unordered_map>
 
+#include "host/embree/AxisLineIndex.h"
 #include "host/mesh/MeshKernel.h"
 
 namespace embree {
 
-struct EmbreeIntersector::Scene {
-    RTCDevice device = nullptr;
-    RTCScene handle = nullptr;
-    std::vector<float> positions;      // three floats per vertex, placed
-    std::vector<unsigned> corners;     // three vertex positions per triangle
+namespace {
+
+// Margin around a triangle's bounds, relative to the largest coordinate: rounding in Embree's test reaches
+// a few units of the last place (1e-7), this is a thousand times more.
+constexpr float kRelativeNearMargin = 1e-4f;
+
+void releaseScene(RTCScene scene)
+{
+    if (scene) rtcReleaseScene(scene);
+}
+
+} // namespace
+
+// What the queries look up around a triangle or a line, made from the mesh's arrays.
+struct EmbreeIntersector::Neighbours {
     std::vector<unsigned> ringOffsets; // triangles around vertex i: ringTriangles[ringOffsets[i] .. [i+1])
     std::vector<unsigned> ringTriangles;
+    std::unique_ptr<AxisLineIndex> lines;
+};
+
+struct EmbreeIntersector::Scene {
+    RTCDevice device = nullptr;
+    RTCScene whole = nullptr; // the whole mesh's scene, built on first need
+    std::once_flag wholeBuilt;
+    std::vector<float> positions; // three floats per vertex, placed, and one more: Embree reads 16 bytes
+    std::size_t vertexCount = 0;
+    std::vector<unsigned> corners; // three vertex positions per triangle
+    float nearMargin = 0.0f;
+    // Started by init on a thread of its own; taken by the first ray. Destroyed (and so waited for)
+    // before the arrays that it reads.
+    std::future<std::unique_ptr<Neighbours>> neighboursBuilding;
+    std::unique_ptr<Neighbours> neighboursBuilt;
+    std::once_flag neighboursTaken;
+    std::atomic<long> axisRaysLeft{kAxisRaysBeforeWholeScene};
 
     ~Scene()
     {
-        if (handle) rtcReleaseScene(handle);
+        releaseScene(whole);
         if (device) rtcReleaseDevice(device);
     }
+
+    const Neighbours& neighbours()
+    {
+        std::call_once(neighboursTaken, [this] {
+            neighboursBuilt = neighboursBuilding.valid() ? neighboursBuilding.get() : makeNeighbours(*this);
+        });
+        return *neighboursBuilt;
+    }
+
+    /// A scene of the given triangles (all of them when `triangles` is null), with the flags that every
+    /// scene here has. Throws std::runtime_error when Embree fails.
+    RTCScene build(const std::vector<unsigned>* triangles) const;
 };
 
 namespace {
@@ -51,6 +104,7 @@ struct Candidate {
 struct CollectContext {
     RTCIntersectContext context;
     std::vector<Candidate>* candidates;
+    const std::vector<unsigned>* primIds; // the mesh's triangle of each of the scene's, or null: the same
 };
 
 // Barycentric weight below which a candidate counts as lying on an edge or vertex.
@@ -62,9 +116,22 @@ void collectFilter(const RTCFilterFunctionNArguments* args)
     const float u = RTCHitN_u(args->hit, args->N, 0);
     const float v = RTCHitN_v(args->hit, args->N, 0);
     const float w = 1.0f - u - v;
-    collect->candidates->push_back(
-        {RTCHitN_primID(args->hit, args->N, 0), u < kEdgeMargin || v < kEdgeMargin || w < kEdgeMargin});
+    const unsigned primId = RTCHitN_primID(args->hit, args->N, 0);
+    collect->candidates->push_back({collect->primIds ? (*collect->primIds)[primId] : primId,
+                                    u < kEdgeMargin || v < kEdgeMargin || w < kEdgeMargin});
     args->valid[0] = 0; // reject, so the traversal reports the next crossing too
+}
+
+// The axis a direction runs along (its only non-zero component), or -1.
+int alongAxis(const UVector3<float>& direction)
+{
+    int axis = -1;
+    for (int k = 0; k < 3; ++k)
+        if (direction[k] != 0.0f) {
+            if (axis >= 0) return -1;
+            axis = k;
+        }
+    return axis;
 }
 
 // Sign of the edge function a->b at the projected ray (the origin), never zero for a proper edge:
@@ -86,6 +153,57 @@ int edgeSign(double ax, double ay, double bx, double by)
 EmbreeIntersector::EmbreeIntersector() = default;
 EmbreeIntersector::~EmbreeIntersector() = default;
 
+std::unique_ptr<EmbreeIntersector::Neighbours> EmbreeIntersector::makeNeighbours(const Scene& scene)
+{
+    auto n = std::make_unique<Neighbours>();
+    // Triangles around each vertex, for the exact decision near edges.
+    n->ringOffsets.assign(scene.vertexCount + 1, 0);
+    for (unsigned c : scene.corners)
+        ++n->ringOffsets[c + 1];
+    for (std::size_t i = 0; i < scene.vertexCount; ++i)
+        n->ringOffsets[i + 1] += n->ringOffsets[i];
+    n->ringTriangles.resize(scene.corners.size());
+    std::vector<unsigned> fill(n->ringOffsets.begin(), n->ringOffsets.end() - 1);
+    for (std::size_t c = 0; c < scene.corners.size(); ++c)
+        n->ringTriangles[fill[scene.corners[c]]++] = static_cast<unsigned>(c / 3);
+    n->lines = std::make_unique<AxisLineIndex>(scene.positions, scene.corners, scene.nearMargin);
+    return n;
+}
+
+RTCScene EmbreeIntersector::Scene::build(const std::vector<unsigned>* triangles) const
+{
+    RTCScene scene = rtcNewScene(device);
+    if (!scene) throw std::runtime_error("Embree: cannot create a scene");
+    rtcSetSceneFlags(scene, RTC_SCENE_FLAG_ROBUST | RTC_SCENE_FLAG_CONTEXT_FILTER_FUNCTION);
+    const std::size_t triangleCount = triangles ? triangles->size() : corners.size() / 3;
+    if (triangleCount > 0) {
+        RTCGeometry geometry = rtcNewGeometry(device, RTC_GEOMETRY_TYPE_TRIANGLE);
+        rtcSetSharedGeometryBuffer(geometry, RTC_BUFFER_TYPE_VERTEX, 0, RTC_FORMAT_FLOAT3, positions.data(), 0,
+                                   3 * sizeof(float), vertexCount);
+        auto* ib = static_cast<unsigned*>(rtcSetNewGeometryBuffer(geometry, RTC_BUFFER_TYPE_INDEX, 0, RTC_FORMAT_UINT3,
+                                                                  3 * sizeof(unsigned), triangleCount));
+        if (!ib) {
+            rtcReleaseGeometry(geometry);
+            rtcReleaseScene(scene);
+            throw std::runtime_error("Embree: cannot allocate geometry buffers");
+        }
+        if (triangles)
+            for (std::size_t t = 0; t < triangleCount; ++t)
+                std::copy_n(&corners[3 * std::size_t((*triangles)[t])], 3, ib + 3 * t);
+        else
+            std::copy(corners.begin(), corners.end(), ib);
+        rtcCommitGeometry(geometry);
+        rtcAttachGeometry(scene, geometry);
+        rtcReleaseGeometry(geometry);
+    }
+    rtcCommitScene(scene);
+    if (rtcGetDeviceError(device) != RTC_ERROR_NONE) {
+        rtcReleaseScene(scene);
+        throw std::runtime_error("Embree: scene build failed");
+    }
+    return scene;
+}
+
 bool EmbreeIntersector::init(MeshKernel* kernel, bool, bool)
 {
     auto s = std::make_unique<Scene>();
@@ -94,7 +212,8 @@ bool EmbreeIntersector::init(MeshKernel* kernel, bool, bool)
     const bool identity = matrix.isIdenticalMatrix();
 
     const std::size_t vertexCount = mesh.vertices.size();
-    s->positions.resize(vertexCount * 3);
+    s->vertexCount = vertexCount;
+    s->positions.resize(vertexCount * 3 + 1);
     std::unordered_map<const UVertex<float>*, unsigned> positionOf; // only when IDs are not list positions
     for (std::size_t i = 0; i < vertexCount; ++i) {
         const UVertex<float>* v = mesh.vertices[i];
@@ -114,39 +233,19 @@ bool EmbreeIntersector::init(MeshKernel* kernel, bool, bool)
             s->corners[3 * t + k] = positionOf.empty() ? v->ID() : positionOf.at(v);
         }
 
-    // Triangles around each vertex, for the exact decision near edges.
-    s->ringOffsets.assign(vertexCount + 1, 0);
-    for (unsigned c : s->corners)
-        ++s->ringOffsets[c + 1];
-    for (std::size_t i = 0; i < vertexCount; ++i)
-        s->ringOffsets[i + 1] += s->ringOffsets[i];
-    s->ringTriangles.resize(s->corners.size());
-    std::vector<unsigned> fill(s->ringOffsets.begin(), s->ringOffsets.end() - 1);
-    for (std::size_t c = 0; c < s->corners.size(); ++c)
-        s->ringTriangles[fill[s->corners[c]]++] = static_cast<unsigned>(c / 3);
+    float largest = 0.0f;
+    for (std::size_t i = 0; i < 3 * vertexCount; ++i)
+        largest = std::max(largest, std::fabs(s->positions[i]));
+    s->nearMargin = std::max(kRelativeNearMargin * largest, std::numeric_limits<float>::min());
 
     s->device = rtcNewDevice(nullptr);
     if (!s->device) throw std::runtime_error("Embree: cannot create a device");
-    s->handle = rtcNewScene(s->device);
-    rtcSetSceneFlags(s->handle, RTC_SCENE_FLAG_ROBUST | RTC_SCENE_FLAG_CONTEXT_FILTER_FUNCTION);
-    if (triangleCount > 0) {
-        RTCGeometry geometry = rtcNewGeometry(s->device, RTC_GEOMETRY_TYPE_TRIANGLE);
-        auto* vb = static_cast<float*>(rtcSetNewGeometryBuffer(geometry, RTC_BUFFER_TYPE_VERTEX, 0, RTC_FORMAT_FLOAT3,
-                                                               3 * sizeof(float), vertexCount));
-        auto* ib = static_cast<unsigned*>(rtcSetNewGeometryBuffer(geometry, RTC_BUFFER_TYPE_INDEX, 0, RTC_FORMAT_UINT3,
-                                                                  3 * sizeof(unsigned), triangleCount));
-        if (!vb || !ib) {
-            rtcReleaseGeometry(geometry);
-            throw std::runtime_error("Embree: cannot allocate geometry buffers");
-        }
-        std::copy(s->positions.begin(), s->positions.end(), vb);
-        std::copy(s->corners.begin(), s->corners.end(), ib);
-        rtcCommitGeometry(geometry);
-        rtcAttachGeometry(s->handle, geometry);
-        rtcReleaseGeometry(geometry);
+    // Beside whatever the caller does until its first ray (the voxelizer: its surface voxels and walks).
+    try {
+        s->neighboursBuilding = std::async(std::launch::async, [scene = s.get()] { return makeNeighbours(*scene); });
+    } catch (const std::system_error&) {
+        // No thread to spare: the first ray makes them.
     }
-    rtcCommitScene(s->handle);
-    if (rtcGetDeviceError(s->device) != RTC_ERROR_NONE) throw std::runtime_error("Embree: scene build failed");
     scene = std::move(s);
     return true;
 }
@@ -163,6 +262,7 @@ bool EmbreeIntersector::intersectRay(const UVector3<float>& origin, const UVecto
     rtcInitIntersectContext(&collect.context);
     collect.context.filter = collectFilter;
     collect.candidates = &candidates;
+    collect.primIds = nullptr;
 
     RTCRayHit rayHit{};
     rayHit.ray.org_x = origin[0];
@@ -175,7 +275,26 @@ bool EmbreeIntersector::intersectRay(const UVector3<float>& origin, const UVecto
     rayHit.ray.tfar = tfar;
     rayHit.ray.mask = static_cast<unsigned>(mask);
     rayHit.hit.geomID = RTC_INVALID_GEOMETRY_ID;
-    rtcIntersect1(scene->handle, &collect.context, &rayHit);
+    const Neighbours& neighbours = scene->neighbours();
+    const int axis = alongAxis(direction);
+    std::vector<unsigned> near;
+    bool alongLine = axis >= 0 && scene->axisRaysLeft.fetch_sub(1, std::memory_order_relaxed) > 0;
+    if (alongLine) {
+        const float point[3] = {origin[0], origin[1], origin[2]};
+        neighbours.lines->trianglesNear(axis, point, near);
+        // On a bound, a box of the whole scene's tree may be passed by or not, depending on the grouping.
+        alongLine = !neighbours.lines->onABound(point, near);
+    }
+    if (alongLine) {
+        if (!near.empty()) {
+            const std::unique_ptr<RTCSceneTy, void (*)(RTCScene)> lineScene(scene->build(&near), releaseScene);
+            collect.primIds = &near;
+            rtcIntersect1(lineScene.get(), &collect.context, &rayHit);
+        }
+    } else {
+        std::call_once(scene->wholeBuilt, [this] { scene->whole = scene->build(nullptr); });
+        rtcIntersect1(scene->whole, &collect.context, &rayHit);
+    }
 
     // Triangles to decide exactly: every candidate, plus the triangles around the corners of near-edge ones.
     std::vector<unsigned> toTest;
@@ -185,8 +304,8 @@ bool EmbreeIntersector::intersectRay(const UVector3<float>& origin, const UVecto
         if (!c.nearEdge) continue;
         for (int k = 0; k < 3; ++k) {
             const unsigned vertex = scene->corners[3 * c.primId + k];
-            for (unsigned r = scene->ringOffsets[vertex]; r < scene->ringOffsets[vertex + 1]; ++r)
-                toTest.push_back(scene->ringTriangles[r]);
+            for (unsigned r = neighbours.ringOffsets[vertex]; r < neighbours.ringOffsets[vertex + 1]; ++r)
+                toTest.push_back(neighbours.ringTriangles[r]);
         }
     }
     std::sort(toTest.begin(), toTest.end());

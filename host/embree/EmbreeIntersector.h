@@ -21,18 +21,24 @@ struct Hit {
 
 class EmbreeIntersector {
 public:
+    /// Axis rays answered by scenes of their own before the whole mesh's scene is built for all later ones
+    /// (either way a ray gets the same hits).
+    static constexpr long kAxisRaysBeforeWholeScene = 4096;
+
     EmbreeIntersector();
     EmbreeIntersector(const EmbreeIntersector&) = delete;
     EmbreeIntersector& operator=(const EmbreeIntersector&) = delete;
     virtual ~EmbreeIntersector();
 
-    /// Builds the scene over the kernel's mesh with its placement matrix applied. The two flags are
-    /// accepted for interface compatibility and have no effect. Throws std::runtime_error when Embree fails.
+    /// Takes the kernel's mesh with its placement matrix applied. The two flags are accepted for interface
+    /// compatibility and have no effect. Embree's scenes are built by the queries that need them.
+    /// Throws std::runtime_error when Embree fails.
     bool init(MeshKernel* kernel, bool, bool);
 
     /// Clears `hits` and fills it with every crossing of the ray with distance in [tnear, tfar], nearest first.
     /// A ray through an edge or vertex shared by several triangles counts each crossing of the surface once
     /// (and a ray that only grazes the surface there an even number of times). Safe to call from many threads.
+    /// Throws std::runtime_error when Embree fails to build a scene.
     /// @param hitCount  receives hits.size()
     /// @param mask      Embree ray mask
     /// @return true when there is at least one hit
@@ -41,6 +47,8 @@ public:
 
 private:
     struct Scene;
+    struct Neighbours;
+    static std::unique_ptr<Neighbours> makeNeighbours(const Scene& scene);
     std::unique_ptr<Scene> scene;
 };
 

@@ -9,15 +9,18 @@ std::unique_ptr<UMesh<float>> makeMesh(const float* positions, std::size_t verte
                                        std::size_t triangleCount)
 {
     auto mesh = std::make_unique<UMesh<float>>();
-    mesh->vertices.reserve(vertexCount);
+    UVertex<float>* vertices = mesh->allocateVertices(vertexCount);
+    mesh->vertices.resize(vertexCount);
     for (std::size_t i = 0; i < vertexCount; ++i) {
-        UPoint3<float> p(positions[3 * i], positions[3 * i + 1], positions[3 * i + 2]);
-        mesh->vertices.push_back(new UVertex<float>(p, static_cast<unsigned>(i)));
+        vertices[i] = UVertex<float>(UPoint3<float>(positions[3 * i], positions[3 * i + 1], positions[3 * i + 2]),
+                                     static_cast<unsigned>(i));
+        mesh->vertices[i] = &vertices[i];
     }
+    UTriangle<float>* faces = mesh->allocateFaces(triangleCount);
     mesh->faces.reserve(triangleCount);
     for (std::size_t t = 0; t < triangleCount; ++t) {
-        auto* face = new UTriangle<float>();
-        mesh->faces.push_back(face); // owned by the mesh from here, even if the check below throws
+        UTriangle<float>* face = &faces[t];
+        mesh->faces.push_back(face); // the faces checked so far, should the check below throw
         face->index = static_cast<int>(t);
         for (int k = 0; k < 3; ++k) {
             const std::uint32_t vi = indices[3 * t + k];

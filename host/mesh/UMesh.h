@@ -3,6 +3,8 @@
 #pragma once
 
 #include <functional>
+#include <memory>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -30,15 +32,20 @@ public:
     ~UMesh() override
     {
         for (UTriangle<T>* f : faces)
-            delete f;
+            if (!faceBlock.holds(f)) delete f;
         for (UVertex<T>* v : vertices)
-            delete v;
+            if (!vertexBlock.holds(v)) delete v;
     }
 
     /// Owned faces; whatever is appended belongs to the mesh.
     std::vector<UTriangle<T>*> faces;
     /// Owned vertices; whatever is appended belongs to the mesh.
     std::vector<UVertex<T>*> vertices;
+
+    /// Makes `count` default-constructed faces (vertices) in one allocation, owned by the mesh and freed
+    /// with it; the caller fills them and appends their addresses. A mesh makes at most one block of each.
+    UTriangle<T>* allocateFaces(std::size_t count) { return faceBlock.allocate(count); }
+    UVertex<T>* allocateVertices(std::size_t count) { return vertexBlock.allocate(count); }
 
     bool HasTopo() const { return hasTopo; }
 
@@ -59,6 +66,25 @@ public:
     }
 
 private:
+    // Elements made together: a million faces cost a million allocations and frees otherwise.
+    template <typename Element> struct Block {
+        std::unique_ptr<Element[]> elements;
+        std::size_t count = 0;
+        Element* allocate(std::size_t n)
+        {
+            if (elements) throw std::logic_error("UMesh: a second block of elements");
+            elements.reset(new Element[n]);
+            count = n;
+            return elements.get();
+        }
+        bool holds(const Element* e) const
+        {
+            const std::less<const Element*> before;
+            return elements && !before(e, elements.get()) && before(e, elements.get() + count);
+        }
+    };
+    Block<UTriangle<T>> faceBlock;
+    Block<UVertex<T>> vertexBlock;
     bool hasTopo = false;
 };
 

@@ -146,6 +146,55 @@ TEST_F(IntersectorTest, TiesGoToTheTrianglesOfTheShiftedRay)
     EXPECT_EQ(rays, 96);
 }
 
+// An axis ray gets a scene of its own of the triangles around its line until the whole mesh's scene takes
+// over: the same rays cast again after that must give the same hits, bit for bit. Rays pass exactly
+// through shared vertices and edges (the grid box, the soup's corners), past slivers and through triangles
+// across the whole box; the second time the mesh is moved by its kernel's matrix.
+TEST_F(IntersectorTest, AxisRaysGetTheWholeScenesHitsBitForBit)
+{
+    std::mt19937 rng(7);
+    std::uniform_real_distribution<float> coord(-0.5f, 4.5f);
+    testmesh::Soup soup = testmesh::sphere(2.1f, 1.9f, 2.0f, 1.7f, 40, 80);
+    soup.append(testmesh::gridBox(0, 0, 0, 4, 4, 4, 4));
+    for (int t = 0; t < 300; ++t) { // free triangles: every tenth a sliver, every fiftieth across the box
+        const auto first = static_cast<std::uint32_t>(soup.positions.size() / 3);
+        for (int c = 0; c < 9; ++c)
+            soup.positions.push_back(t % 50 == 0 ? (c % 3 == c / 3 ? 9.0f : -4.0f) : coord(rng));
+        if (t % 10 == 5)
+            for (int a = 0; a < 3; ++a)
+                soup.positions[3 * (first + 2) + a] = soup.positions[3 * first + a] + 1e-6f;
+        soup.indices.insert(soup.indices.end(), {first, first + 1, first + 2});
+    }
+    const float shift[3] = {0.25f, -3.0f, 7.0f};
+    for (const bool moved : {false, true}) {
+        load(soup, moved ? UMatrix4<float>::translation(shift[0], shift[1], shift[2]) : UMatrix4<float>());
+        std::vector<std::vector<embree::Hit>> first;
+        for (int pass = 0; pass < 2; ++pass)
+            for (long n = 0; n < embree::EmbreeIntersector::kAxisRaysBeforeWholeScene; ++n) {
+                std::mt19937 pick(static_cast<unsigned>(n));
+                const std::size_t vertex = pick() % (soup.positions.size() / 3);
+                UVector3<float> origin;
+                for (int a = 0; a < 3; ++a) // a vertex of the soup, a lattice point or anywhere
+                    origin[a] = (n % 3 == 0 ? soup.positions[3 * vertex + a]
+                                            : (n % 3 == 1 ? float(pick() % 9) * 0.5f : coord(pick))) +
+                                (moved ? shift[a] : 0.0f);
+                std::vector<embree::Hit> hits;
+                int count = 0;
+                intersector->intersectRay(origin, kAxes[(n / 3) % 6], hits, count, 0.0f, kInf, -1);
+                if (pass == 0) {
+                    first.push_back(hits);
+                    continue;
+                }
+                const std::vector<embree::Hit>& before = first[static_cast<std::size_t>(n)];
+                ASSERT_EQ(hits.size(), before.size()) << "ray " << n;
+                for (std::size_t h = 0; h < hits.size(); ++h)
+                    ASSERT_TRUE(hits[h].primId == before[h].primId && hits[h].distance == before[h].distance &&
+                                hits[h].u == before[h].u && hits[h].v == before[h].v)
+                        << "ray " << n << " hit " << h;
+            }
+    }
+}
+
 TEST_F(IntersectorTest, FrameFollowsTheKernelMatrix)
 {
     load(testmesh::gridBox(0, 0, 0, 4, 4, 4, 4), UMatrix4<float>::translation(10, 0, 0));

@@ -4,9 +4,12 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
+#include <cstdlib>
 #include <limits>
 #include <string>
+#include <vector>
 
 #include "tests/trapvolume/CellSolid.h"
 #include "tests/trapvolume/TrapTestSupport.h"
@@ -65,6 +68,29 @@ TEST(GridSetup, PositionsMapToTheVoxelHoldingThem)
     for (const auto& c : cases)
         EXPECT_EQ((*grid.toVoxelCoord(UVector3<double>(c.position, 0, 0)))[0], c.voxel) << c.position;
     EXPECT_NEAR((*grid.voxelCorner(UVector3<double>(3, 0, 9)))[2], 8.999, 1e-6);
+}
+
+// The stored triangles are the mesh's, shuffled by the runtime's rand() from where the caller left it: for
+// i in order, swap i with lo + (int)(r / 32767.0 * (hi - lo)) on the 15-bit r.
+TEST(GridSetup, TrianglesAreShuffledInRandsOrder)
+{
+    Placed placed(testmesh::sphere(0, 0, 0, 5, 30, 60));
+    const UMesh<float>& mesh = *placed.kernel.getMesh();
+    for (const unsigned seed : {1u, 77u}) {
+        std::srand(seed);
+        VoxelizerTrapVolumePrivate grid(16, &placed.kernel);
+        std::srand(seed);
+        std::vector<std::array<double, 3>> expected;
+        for (const UTriangle<float>* face : mesh.faces)
+            expected.push_back({double(face->V(0)->ID()), double(face->V(1)->ID()), double(face->V(2)->ID())});
+        const int n = grid.faceCount;
+        for (int i = 0; i < n; ++i)
+            std::swap(expected[i], expected[i + static_cast<int>((std::rand() % 32768) / 32767.0 * (n - 1 - i))]);
+        for (int i = 0; i < n; ++i) {
+            ASSERT_EQ(grid.faces.get()[i][0], expected[i][0]) << "seed " << seed << ", triangle " << i;
+            ASSERT_EQ(grid.faces.get()[i][2], expected[i][2]) << "seed " << seed << ", triangle " << i;
+        }
+    }
 }
 
 // Vertex IDs that are not list positions, and a part as flat as a sheet, set up like any other part.

@@ -41,9 +41,10 @@ private:
 class SceneMerger {
 public:
     /// `expectedVertices` sizes the welder's table once, instead of growing it through a scan's million vertices.
-    SceneMerger(const std::string& meshPath, std::size_t expectedVertices)
+    SceneMerger(const std::string& meshPath, std::size_t expectedVertices, std::size_t expectedFaces)
         : path(meshPath), welder(meshPath, expectedVertices)
     {
+        indices.reserve(3 * expectedFaces);
     }
 
     /// Depth-first walk of the node tree: each node's meshes in order, then its children, with the
@@ -145,9 +146,12 @@ Mesh readWithAssimp(const std::string& path, const ProgressCallback& progress)
         throw InputError(path + ": cannot read the mesh: " + reason);
     }
     std::size_t vertexCount = 0;
-    for (unsigned m = 0; m < scene->mNumMeshes; ++m)
+    std::size_t faceCount = 0;
+    for (unsigned m = 0; m < scene->mNumMeshes; ++m) {
         vertexCount += scene->mMeshes[m]->mNumVertices;
-    SceneMerger merger(path, vertexCount);
+        faceCount += scene->mMeshes[m]->mNumFaces;
+    }
+    SceneMerger merger(path, vertexCount, faceCount);
     merger.addNode(*scene, *scene->mRootNode, aiMatrix4x4());
     return merger.build();
 }

@@ -15,6 +15,7 @@ VertexWelder::VertexWelder(std::string meshPath, std::size_t expectedVertices) :
     slots.assign(capacity, 0);
     mask = capacity - 1;
     positions.reserve(3 * expectedVertices);
+    recent.assign(kRecentEntries, Recent{0.0f, 0.0f, 0.0f, kNone});
 }
 
 std::size_t VertexWelder::hash(float x, float y, float z)
@@ -38,17 +39,24 @@ bool VertexWelder::isFinite(float x, float y, float z)
 
 std::uint32_t VertexWelder::weld(float x, float y, float z)
 {
-    for (std::size_t slot = hash(x, y, z) & mask;; slot = (slot + 1) & mask) {
+    const std::size_t h = hash(x, y, z);
+    Recent& last = recent[h & (kRecentEntries - 1)];
+    if (last.id != kNone && last.x == x && last.y == y && last.z == z) return last.id;
+    for (std::size_t slot = h & mask;; slot = (slot + 1) & mask) {
         const std::uint32_t entry = slots[slot];
         if (entry == 0) {
             const auto id = static_cast<std::uint32_t>(positions.size() / 3);
             positions.insert(positions.end(), {x, y, z});
             slots[slot] = id + 1;
             if (2 * (id + 1) > slots.size()) grow();
+            last = {x, y, z, id};
             return id;
         }
         const float* p = &positions[3 * std::size_t(entry - 1)];
-        if (p[0] == x && p[1] == y && p[2] == z) return entry - 1;
+        if (p[0] == x && p[1] == y && p[2] == z) {
+            last = {x, y, z, entry - 1};
+            return entry - 1;
+        }
     }
 }
 
@@ -75,6 +83,7 @@ void VertexWelder::rejectCoordinate(float x, float y, float z, const std::string
 std::vector<float> VertexWelder::takePositions()
 {
     slots = {};
+    recent = {};
     mask = 0;
     return std::move(positions);
 }

@@ -35,6 +35,16 @@ private:
     std::vector<std::uint32_t> slots;
     std::size_t mask = 0;
     std::vector<float> positions;
+    // The positions met last, by the low bits of their hash. Readers that repeat a shared vertex for every
+    // face using it (Assimp's OFF reader does) meet it again a few faces later, while the table is large
+    // enough that a lookup there misses the cache.
+    struct Recent {
+        float x, y, z;
+        std::uint32_t id; ///< kNone while the entry is empty
+    };
+    static constexpr std::size_t kRecentEntries = 4096;
+    static constexpr std::uint32_t kNone = ~0u;
+    std::vector<Recent> recent;
 };
 
 } // namespace meshprobe::detail
