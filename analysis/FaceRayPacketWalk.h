@@ -45,11 +45,17 @@ public:
             farRow[a] = slab.farPlane[a] * recordWidth;
             reciprocal[a] = L::set1(slab.reciprocal[a]);
             shearedAxis[a] = sheared[a];
-            lowOrigin[a] = highOrigin[a] = origin[a][0];
+            // Plain compares, not fmin/fmax (a library call each): the box is used only when every origin
+            // is finite (canCull), and which zero a tie of +0 and -0 keeps changes no product below.
+            float low = origin[a][0];
+            float high = low;
             for (int i = 1; i < count; ++i) {
-                lowOrigin[a] = std::fmin(lowOrigin[a], origin[a][i]);
-                highOrigin[a] = std::fmax(highOrigin[a], origin[a][i]);
+                const float o = origin[a][i];
+                low = o < low ? o : low;
+                high = o > high ? o : high;
             }
+            lowOrigin[a] = low;
+            highOrigin[a] = high;
         }
         // The origin box bounds every ray only when no origin is NaN or infinite (a NaN ray enters every
         // node its test meets, since none of its compares holds).
@@ -101,7 +107,7 @@ private:
             if (root.mask == 0) return;
             ++top;
         }
-        alignas(32) float pathMax[rays];
+        alignas(32) float pathMax[rays] = {}; // only the lanes of going rays are copied in and read
         while (top > 0) {
             const PacketEntry<L, NV>& node = stack[--top];
             // A ray goes on into the node unless the node's key is not before its current hit.
@@ -119,7 +125,9 @@ private:
             }
             // The children go onto the stack over this entry: keep what is still needed.
             const int ref = node.ref;
-            std::memcpy(pathMax, node.pathMax, sizeof(pathMax));
+            for (int v = 0; v < NV; ++v)
+                if (vectorBits<L>(proceed, v) != 0)
+                    L::store(pathMax + L::width * v, L::load(node.pathMax + L::width * v));
             top = expandBranch(ref, proceed, pathMax, top);
         }
     }
@@ -310,7 +318,6 @@ private:
         const Reg sz = L::set1(pre.Sz);
         const Reg zero = L::zero();
         const Reg one = L::set1(1.0f);
-        const int leafFace = slotFace[slot];
         for (int v = 0; v < NV; ++v) {
             const std::uint32_t bits = vectorBits<L>(proceed, v);
             if (bits == 0) continue;
@@ -350,6 +357,8 @@ private:
             if (accepted == 0) continue;
             const Reg take = L::laneMask(accepted);
             L::store(distance + lane, L::select(take, t, D));
+            // The face index is read only on a hit: most leaf tests miss, and it lies in another array.
+            const int leafFace = slotFace[slot];
             for (std::uint32_t left = accepted; left != 0; left &= left - 1u)
                 face[lane + static_cast<int>(kdopwalk::lowestBit(left))] = leafFace;
             // A hit below a bound entry on its path: a smaller limit could have skipped it.
