@@ -94,16 +94,16 @@ private:
             PacketEntry<L, NV>& root = stack[top];
             root.ref = 0;
             root.isLeaf = 0;
-            root.mask = 0;
-            const float* const plane[6] = {&tree.rootSlab[0], &tree.rootSlab[1], &tree.rootSlab[2],
-                                           &tree.rootSlab[3], &tree.rootSlab[4], &tree.rootSlab[5]};
-            for (int i = 0; i < count; ++i) {
-                useOrigin(i);
-                float entry;
-                if (!kdopwalk::testSlab(slab, plane, 0, distance[i], root.key[i], entry)) continue;
-                root.mask |= 1u << i;
-                root.pathMax[i] = std::isnan(root.key[i]) ? -infinity : root.key[i];
-            }
+            // The root's bounds as child 0 of a record, so that all rays test it at once like any child;
+            // from a path maximum of -inf, a NaN key leaves -inf and any other key becomes its own.
+            alignas(32) float rootRecord[6 * recordWidth] = {};
+            alignas(32) float noPathMax[rays];
+            for (int p = 0; p < 6; ++p)
+                rootRecord[p * recordWidth] = tree.rootSlab[p];
+            for (int i = 0; i < rays; ++i)
+                noPathMax[i] = -infinity;
+            const std::uint32_t everyRay = count == 32 ? ~0u : (1u << count) - 1u;
+            root.mask = testChild(rootRecord, 0, everyRay, noPathMax, root.key, root.pathMax);
             if (root.mask == 0) return;
             ++top;
         }
