@@ -86,6 +86,12 @@ struct SseLanes {
     static Reg andNot(Reg a, Reg b) { return _mm_andnot_ps(a, b); }
     static Reg select(Reg m, Reg a, Reg b) { return _mm_or_ps(_mm_and_ps(m, a), _mm_andnot_ps(m, b)); }
     static std::uint32_t mask(Reg a) { return static_cast<std::uint32_t>(_mm_movemask_ps(a)); }
+    /// The largest of the four lanes, none of them NaN.
+    static float largestLane(Reg a)
+    {
+        const Reg pairs = _mm_max_ps(a, _mm_movehl_ps(a, a));
+        return _mm_cvtss_f32(_mm_max_ss(pairs, _mm_shuffle_ps(pairs, pairs, 1)));
+    }
     static Reg laneMask(std::uint32_t bits)
     {
         const __m128i lanes = _mm_set_epi32(8, 4, 2, 1);
@@ -136,6 +142,10 @@ struct AvxLanes {
     static Reg andNot(Reg a, Reg b) { return _mm256_andnot_ps(a, b); }
     static Reg select(Reg m, Reg a, Reg b) { return _mm256_blendv_ps(b, a, m); }
     static std::uint32_t mask(Reg a) { return static_cast<std::uint32_t>(_mm256_movemask_ps(a)); }
+    static float largestLane(Reg a)
+    {
+        return SseLanes::largestLane(_mm_max_ps(_mm256_castps256_ps128(a), _mm256_extractf128_ps(a, 1)));
+    }
     static Reg laneMask(std::uint32_t bits)
     {
         const __m256i lanes = _mm256_set_epi32(128, 64, 32, 16, 8, 4, 2, 1);

@@ -15,7 +15,8 @@ template <typename L, int NV> struct PacketEntry {
     static constexpr int rays = L::width * NV;
     int ref; ///< leaf slot, or branch number - 1
     int isLeaf;
-    std::uint32_t mask; ///< rays that entered the node
+    std::uint32_t mask;  ///< rays that entered the node
+    std::uint32_t stamp; ///< the walk's hit count when the node was tested
     alignas(32) float key[rays];
     /// Highest non-NaN key on the path from the root to this node, per ray.
     alignas(32) float pathMax[rays];
@@ -69,6 +70,9 @@ public:
 
     void run(float limit, FacePacketHits& hits)
     {
+        // A hit distance starts at the limit and only ever takes a smaller t (a NaN t is never nearer),
+        // so no distance is NaN unless the limit is, and then the origin box is not used.
+        canCull = canCull && !std::isnan(limit);
         for (int i = 0; i < rays; ++i) {
             distance[i] = limit;
             face[i] = -1;
@@ -104,20 +108,16 @@ private:
                 noPathMax[i] = -infinity;
             const std::uint32_t everyRay = count == 32 ? ~0u : (1u << count) - 1u;
             root.mask = testChild(rootRecord, 0, everyRay, noPathMax, root.key, root.pathMax);
+            root.stamp = hitStamp;
             if (root.mask == 0) return;
             ++top;
         }
         alignas(32) float pathMax[rays] = {}; // only the lanes of going rays are copied in and read
         while (top > 0) {
             const PacketEntry<L, NV>& node = stack[--top];
-            // A ray goes on into the node unless the node's key is not before its current hit.
-            std::uint32_t proceed = 0;
-            for (int v = 0; v < NV; ++v) {
-                const std::uint32_t bits = vectorBits<L>(node.mask, v);
-                if (bits == 0) continue;
-                const Reg skip = L::ge(L::load(node.key + L::width * v), L::load(distance + L::width * v));
-                proceed |= (~static_cast<std::uint32_t>(L::mask(skip)) & bits) << (L::width * v);
-            }
+            // A ray goes on into the node unless the node's key is not before its current hit; with no
+            // hit since the node's test, that is every ray that entered it (key < hit then and now).
+            const std::uint32_t proceed = node.stamp == hitStamp ? node.mask : stillBefore(node.mask, node.key);
             if (proceed == 0) continue;
             if (node.isLeaf) {
                 testLeaf(node.ref, proceed, node.pathMax);
@@ -156,11 +156,13 @@ private:
                 if (entry.mask == 0) continue;
                 entry.ref = kdopwalk::childRef(record, recordWidth, c);
                 entry.isLeaf = static_cast<int>((info.leafMask >> c) & 1u);
+                entry.stamp = hitStamp;
                 ++top;
             }
             return top;
         }
         std::uint32_t childMask[recordWidth] = {};
+        const std::uint32_t stampAtTest = hitStamp;
         for (std::uint32_t left = candidates; left != 0; left &= left - 1u) {
             const int c = static_cast<int>(kdopwalk::lowestBit(left));
             childMask[c] = testChild(record, c, proceed, parentPathMax, childKey[c], childPathMax[c]);
@@ -169,16 +171,24 @@ private:
         for (int k = 0; k < info.childCount; ++k) {
             const int c = forward ? k : info.childCount - 1 - k;
             if (childMask[c] == 0) continue;
-            std::uint32_t proceedLeaf = 0;
-            for (int v = 0; v < NV; ++v) {
-                const std::uint32_t bits = vectorBits<L>(childMask[c], v);
-                if (bits == 0) continue;
-                const Reg skip = L::ge(L::load(childKey[c] + L::width * v), L::load(distance + L::width * v));
-                proceedLeaf |= (~static_cast<std::uint32_t>(L::mask(skip)) & bits) << (L::width * v);
-            }
+            const std::uint32_t proceedLeaf =
+                stampAtTest == hitStamp ? childMask[c] : stillBefore(childMask[c], childKey[c]);
             if (proceedLeaf != 0) testLeaf(kdopwalk::childRef(record, recordWidth, c), proceedLeaf, childPathMax[c]);
         }
         return top;
+    }
+
+    /// The rays of `mask` whose key still lies before their current hit.
+    std::uint32_t stillBefore(std::uint32_t mask, const float* key) const
+    {
+        std::uint32_t before = 0;
+        for (int v = 0; v < NV; ++v) {
+            const std::uint32_t bits = vectorBits<L>(mask, v);
+            if (bits == 0) continue;
+            const Reg skip = L::ge(L::load(key + L::width * v), L::load(distance + L::width * v));
+            before |= (~static_cast<std::uint32_t>(L::mask(skip)) & bits) << (L::width * v);
+        }
+        return before;
     }
 
     /// Children of the record that some ray of the packet may enter: a child is left out only when the
@@ -187,21 +197,15 @@ private:
     /// the slab test (see testChildren) holds for every ray.
     std::uint32_t packetCandidates(const float* record, std::uint32_t proceed) const
     {
-        // The largest current hit among the rays that go on.
+        // The largest current hit among the rays that go on (none is NaN: see run).
         Reg largest = L::set1(-infinity);
         for (int v = 0; v < NV; ++v) {
             const std::uint32_t bits = vectorBits<L>(proceed, v);
             if (bits == 0) continue;
             const Reg d = L::load(distance + L::width * v);
-            const Reg going = L::laneMask(bits);
-            if (L::mask(L::andNot(L::eq(d, d), going)) != 0) return ~0u; // a NaN hit distance
-            largest = L::max(largest, L::select(going, d, L::set1(-infinity)));
+            largest = L::max(largest, L::select(L::laneMask(bits), d, L::set1(-infinity)));
         }
-        alignas(32) float lanes[L::width];
-        L::store(lanes, largest);
-        float farthest = lanes[0];
-        for (int i = 1; i < L::width; ++i)
-            farthest = lanes[i] > farthest ? lanes[i] : farthest;
+        const float farthest = L::largestLane(largest);
         // A missed node still has entry floatMax, which a hit distance beyond it does not skip.
         if (!(farthest <= floatMax)) return ~0u;
         const Reg zero = L::zero();
@@ -273,6 +277,9 @@ private:
             const Reg skip = L::ge(entryValue, D);
             const Reg notRegular = L::bitOr(L::bitOr(L::nle(t1x, t2x), L::nle(t1y, t2y)), L::nle(t1z, t2z));
             L::store(key + lane, keyValue);
+            // A NaN key compares false and leaves the parent's value.
+            const Reg parent = L::load(parentPathMax + lane);
+            L::store(pathMax + lane, L::select(L::gt(keyValue, parent), keyValue, parent));
             entered |= (~static_cast<std::uint32_t>(L::mask(skip)) & bits) << lane;
             irregular |= (static_cast<std::uint32_t>(L::mask(notRegular)) & bits) << lane;
         }
@@ -292,15 +299,8 @@ private:
                     entered |= 1u << i;
                 else
                     entered &= ~(1u << i);
+                pathMax[i] = key[i] > parentPathMax[i] ? key[i] : parentPathMax[i];
             }
-        }
-        for (int v = 0; v < NV; ++v) {
-            if (vectorBits<L>(entered, v) == 0) continue;
-            const int lane = L::width * v;
-            const Reg k = L::load(key + lane);
-            const Reg parent = L::load(parentPathMax + lane);
-            // A NaN key compares false and leaves the parent's value.
-            L::store(pathMax + lane, L::select(L::gt(k, parent), k, parent));
         }
         return entered;
     }
@@ -355,6 +355,7 @@ private:
             const Reg nearer = L::andNot(reject, L::gt(D, t));
             const std::uint32_t accepted = static_cast<std::uint32_t>(L::mask(nearer)) & bits;
             if (accepted == 0) continue;
+            ++hitStamp;
             const Reg take = L::laneMask(accepted);
             L::store(distance + lane, L::select(take, t, D));
             // The face index is read only on a hit: most leaf tests miss, and it lies in another array.
@@ -393,6 +394,7 @@ private:
     float lowOrigin[3];
     float highOrigin[3];
     bool canCull;
+    std::uint32_t hitStamp = 0; ///< accepted hits so far: a node tested at the same count needs no re-check
     alignas(32) float origin[3][rays];
     alignas(32) float distance[rays];
     alignas(32) float suspectLow[rays];
