@@ -66,6 +66,7 @@ public:
             for (int i = 0; i < count; ++i)
                 canCull = canCull && std::isfinite(origin[a][i]);
         }
+        regularRays = canCull && slab.reciprocal[0] != 0.0f && slab.reciprocal[1] != 0.0f && slab.reciprocal[2] != 0.0f;
     }
 
     void run(float limit, FacePacketHits& hits)
@@ -107,7 +108,7 @@ private:
             for (int i = 0; i < rays; ++i)
                 noPathMax[i] = -infinity;
             const std::uint32_t everyRay = count == 32 ? ~0u : (1u << count) - 1u;
-            root.mask = testChild(rootRecord, 0, everyRay, noPathMax, root.key, root.pathMax);
+            root.mask = testChild(rootRecord, 0, everyRay, noPathMax, root.key, root.pathMax, false);
             root.stamp = hitStamp;
             if (root.mask == 0) return;
             ++top;
@@ -140,19 +141,23 @@ private:
         KdopBranchInfo info;
         std::memcpy(&info, record + recordInfoOffset(recordWidth), sizeof(info));
         const std::uint32_t allChildren = (1u << info.childCount) - 1u;
-        const std::uint32_t candidates = canCull ? packetCandidates(record, proceed) & allChildren : allChildren;
+        std::uint32_t ordered = 0;
+        const std::uint32_t candidates =
+            canCull ? packetCandidates(record, proceed, ordered) & allChildren : allChildren;
         if (candidates == 0) return top;
+        const std::uint32_t regular = regularRays ? ordered : 0u;
 
         const bool forward = slab.component[info.splitAxis] > 0.0f;
         if (info.leafMask != allChildren) {
             // Push in reverse visiting order, so that the first child is popped first. Every child is
             // tested at the same hit distances, so each is tested straight into its stack slot and the
             // slot is kept when some ray enters it.
-            for (int k = 0; k < info.childCount; ++k) {
-                const int c = forward ? info.childCount - 1 - k : k;
-                if (((candidates >> c) & 1u) == 0) continue;
+            for (std::uint32_t left = candidates; left != 0;) {
+                const int c = static_cast<int>(forward ? kdopwalk::highestBit(left) : kdopwalk::lowestBit(left));
+                left &= ~(1u << c);
                 PacketEntry<L, NV>& entry = stack[top];
-                entry.mask = testChild(record, c, proceed, parentPathMax, entry.key, entry.pathMax);
+                entry.mask =
+                    testChild(record, c, proceed, parentPathMax, entry.key, entry.pathMax, (regular >> c) & 1u);
                 if (entry.mask == 0) continue;
                 entry.ref = kdopwalk::childRef(record, recordWidth, c);
                 entry.isLeaf = static_cast<int>((info.leafMask >> c) & 1u);
@@ -165,7 +170,8 @@ private:
         const std::uint32_t stampAtTest = hitStamp;
         for (std::uint32_t left = candidates; left != 0; left &= left - 1u) {
             const int c = static_cast<int>(kdopwalk::lowestBit(left));
-            childMask[c] = testChild(record, c, proceed, parentPathMax, childKey[c], childPathMax[c]);
+            childMask[c] =
+                testChild(record, c, proceed, parentPathMax, childKey[c], childPathMax[c], (regular >> c) & 1u);
         }
         // All leaves: offer them in visiting order, each ray re-checking its key against its hit.
         for (int k = 0; k < info.childCount; ++k) {
@@ -194,8 +200,9 @@ private:
     /// Children of the record that some ray of the packet may enter: a child is left out only when the
     /// origin box shows that every ray misses it. The bounds of such a child are ordered on every axis,
     /// so each ray's near distance is at most its far distance per axis, and the regular-lane form of
-    /// the slab test (see testChildren) holds for every ray.
-    std::uint32_t packetCandidates(const float* record, std::uint32_t proceed) const
+    /// the slab test (see testChildren) holds for every ray. `ordered` receives the children whose bounds
+    /// are ordered (minimum <= maximum) on every axis, or none when the box is not used.
+    std::uint32_t packetCandidates(const float* record, std::uint32_t proceed, std::uint32_t& ordered) const
     {
         // The largest current hit among the rays that go on (none is NaN: see run).
         Reg largest = L::set1(-infinity);
@@ -207,14 +214,18 @@ private:
         }
         const float farthest = L::largestLane(largest);
         // A missed node still has entry floatMax, which a hit distance beyond it does not skip.
-        if (!(farthest <= floatMax)) return ~0u;
+        if (!(farthest <= floatMax)) {
+            ordered = 0;
+            return ~0u;
+        }
         const Reg zero = L::zero();
         const Reg limitMax = L::set1(farthest);
         std::uint32_t candidates = 0;
+        ordered = 0;
         for (int half = 0; half < recordWidth; half += L::width) {
             Reg lowEntry = L::set1(-infinity);
             Reg highExit = L::set1(infinity);
-            Reg ordered = L::allOnes();
+            Reg orderedLanes = L::allOnes();
             for (int a = 0; a < 3; ++a) {
                 const Reg nearPlane = L::loadu(record + nearRow[a] + half);
                 const Reg farPlane = L::loadu(record + farRow[a] + half);
@@ -228,21 +239,23 @@ private:
                 highExit = L::min(highExit, L::max(farA, farB));
                 const Reg minimum = L::loadu(record + 2 * a * recordWidth + half);
                 const Reg maximum = L::loadu(record + (2 * a + 1) * recordWidth + half);
-                ordered = L::bitAnd(ordered, L::le(minimum, maximum));
+                orderedLanes = L::bitAnd(orderedLanes, L::le(minimum, maximum));
             }
             // Every ray: entry >= lowEntry and exit <= highExit, with its own hit at most limitMax.
             const Reg allMiss =
                 L::bitOr(L::bitOr(L::gt(lowEntry, highExit), L::lt(highExit, zero)), L::gt(lowEntry, limitMax));
-            const Reg dropped = L::bitAnd(allMiss, ordered);
+            const Reg dropped = L::bitAnd(allMiss, orderedLanes);
             candidates |= (~static_cast<std::uint32_t>(L::mask(dropped)) & L::fullMask) << half;
+            ordered |= static_cast<std::uint32_t>(L::mask(orderedLanes)) << half;
         }
         return candidates;
     }
 
     /// Child c's slab test for every ray in `proceed`, as testChildren does it for one ray: the rays
-    /// that enter it, with their keys and path maxima.
+    /// that enter it, with their keys and path maxima. `regular` says that every ray's near distance is
+    /// at most its far one on each axis, so that no lane needs the scalar test.
     std::uint32_t testChild(const float* record, int c, std::uint32_t proceed, const float* parentPathMax, float* key,
-                            float* pathMax)
+                            float* pathMax, bool regular)
     {
         const Reg nearX = L::set1(record[nearRow[0] + c]);
         const Reg farX = L::set1(record[farRow[0] + c]);
@@ -275,12 +288,13 @@ private:
             const Reg entryValue = L::select(miss, missValue, e);
             const Reg keyValue = L::select(miss0, missValue, e);
             const Reg skip = L::ge(entryValue, D);
-            const Reg notRegular = L::bitOr(L::bitOr(L::nle(t1x, t2x), L::nle(t1y, t2y)), L::nle(t1z, t2z));
             L::store(key + lane, keyValue);
             // A NaN key compares false and leaves the parent's value.
             const Reg parent = L::load(parentPathMax + lane);
             L::store(pathMax + lane, L::select(L::gt(keyValue, parent), keyValue, parent));
             entered |= (~static_cast<std::uint32_t>(L::mask(skip)) & bits) << lane;
+            if (regular) continue;
+            const Reg notRegular = L::bitOr(L::bitOr(L::nle(t1x, t2x), L::nle(t1y, t2y)), L::nle(t1z, t2z));
             irregular |= (static_cast<std::uint32_t>(L::mask(notRegular)) & bits) << lane;
         }
         // Rare: lanes outside the short form are redone by the scalar test.
@@ -394,6 +408,9 @@ private:
     float lowOrigin[3];
     float highOrigin[3];
     bool canCull;
+    /// Every origin and reciprocal finite and no reciprocal zero: (b - o) * r then rounds monotonically
+    /// in b with no NaN, so bounds ordered on an axis give every ray near <= far on it.
+    bool regularRays;
     std::uint32_t hitStamp = 0; ///< accepted hits so far: a node tested at the same count needs no re-check
     alignas(32) float origin[3][rays];
     alignas(32) float distance[rays];
