@@ -162,12 +162,15 @@ private:
                 entry.ref = kdopwalk::childRef(record, recordWidth, c);
                 entry.isLeaf = static_cast<int>((info.leafMask >> c) & 1u);
                 entry.stamp = hitStamp;
+                prefetchNode(entry.ref, entry.isLeaf != 0);
                 ++top;
             }
             return top;
         }
         std::uint32_t childMask[recordWidth] = {};
         const std::uint32_t stampAtTest = hitStamp;
+        for (std::uint32_t left = candidates; left != 0; left &= left - 1u)
+            prefetchNode(kdopwalk::childRef(record, recordWidth, static_cast<int>(kdopwalk::lowestBit(left))), true);
         for (std::uint32_t left = candidates; left != 0; left &= left - 1u) {
             const int c = static_cast<int>(kdopwalk::lowestBit(left));
             childMask[c] =
@@ -182,6 +185,18 @@ private:
             if (proceedLeaf != 0) testLeaf(kdopwalk::childRef(record, recordWidth, c), proceedLeaf, childPathMax[c]);
         }
         return top;
+    }
+
+    /// Starts loading a node that the walk will visit: a branch record's lines, or a leaf's corners.
+    void prefetchNode(int ref, bool isLeaf) const
+    {
+        const char* start = isLeaf
+                                ? reinterpret_cast<const char*>(slotCorners + 9 * static_cast<std::size_t>(ref))
+                                : reinterpret_cast<const char*>(records + static_cast<std::size_t>(ref) * recordFloats);
+        const int bytes = isLeaf ? 9 * 4 : static_cast<int>(recordFloats) * 4;
+        for (int offset = 0; offset < bytes; offset += 64)
+            __builtin_prefetch(start + offset);
+        __builtin_prefetch(start + bytes - 1);
     }
 
     /// The rays of `mask` whose key still lies before their current hit.
