@@ -10,11 +10,16 @@
 // single-ray walk would test it. Each ray therefore meets the same leaves in the same order with the
 // same distances, and keeps the same face: ties and all.
 //
-// Two things are only for speed and cannot change what a ray does:
+// What is only for speed cannot change what a ray does:
 //   - A branch's children are first tested against the whole packet at once with the packet's origin
 //     box. (b - o) * r rounds monotonically in o, so the lowest and highest origin bound every ray's
 //     slab distances exactly; a child is dropped only when every ray's own test must miss it.
-//   - Each node record and each leaf's corners are read once for all rays.
+//   - Each node record and each leaf's corners are read once for all rays, and fetched ahead as soon as
+//     the walk knows it may visit them.
+//   - A waiting node's rays are checked against their hits again only when some ray has taken a hit
+//     since the node's test (a key below the hit then is below it still).
+//   - Children with ordered bounds skip the check for lanes that need the scalar slab test when every
+//     ray's slab distances are finite: (b - o) * r then rounds monotonically in b, so no lane can need it.
 #include "analysis/FaceRayPacket.h"
 
 #include <cmath>

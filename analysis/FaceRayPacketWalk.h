@@ -187,7 +187,7 @@ private:
         return top;
     }
 
-    /// Starts loading a node that the walk will visit: a branch record's lines, or a leaf's corners.
+    /// Starts loading a node that the walk may visit: a branch record's lines, or a leaf's corners.
     void prefetchNode(int ref, bool isLeaf) const
     {
         const char* start = isLeaf
