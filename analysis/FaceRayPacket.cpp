@@ -10,11 +10,16 @@
 // single-ray walk would test it. Each ray therefore meets the same leaves in the same order with the
 // same distances, and keeps the same face: ties and all.
 //
-// Two things are only for speed and cannot change what a ray does:
+// What is only for speed cannot change what a ray does:
 //   - A branch's children are first tested against the whole packet at once with the packet's origin
 //     box. (b - o) * r rounds monotonically in o, so the lowest and highest origin bound every ray's
 //     slab distances exactly; a child is dropped only when every ray's own test must miss it.
-//   - Each node record and each leaf's corners are read once for all rays.
+//   - Each node record and each leaf's corners are read once for all rays, and fetched ahead as soon as
+//     the walk knows it may visit them.
+//   - A waiting node's rays are checked against their hits again only when some ray has taken a hit
+//     since the node's test (a key below the hit then is below it still).
+//   - Children with ordered bounds skip the check for lanes that need the scalar slab test when every
+//     ray's slab distances are finite: (b - o) * r then rounds monotonically in b, so no lane can need it.
 #include "analysis/FaceRayPacket.h"
 
 #include <cmath>
@@ -86,6 +91,12 @@ struct SseLanes {
     static Reg andNot(Reg a, Reg b) { return _mm_andnot_ps(a, b); }
     static Reg select(Reg m, Reg a, Reg b) { return _mm_or_ps(_mm_and_ps(m, a), _mm_andnot_ps(m, b)); }
     static std::uint32_t mask(Reg a) { return static_cast<std::uint32_t>(_mm_movemask_ps(a)); }
+    /// The largest of the four lanes, none of them NaN.
+    static float largestLane(Reg a)
+    {
+        const Reg pairs = _mm_max_ps(a, _mm_movehl_ps(a, a));
+        return _mm_cvtss_f32(_mm_max_ss(pairs, _mm_shuffle_ps(pairs, pairs, 1)));
+    }
     static Reg laneMask(std::uint32_t bits)
     {
         const __m128i lanes = _mm_set_epi32(8, 4, 2, 1);
@@ -136,6 +147,10 @@ struct AvxLanes {
     static Reg andNot(Reg a, Reg b) { return _mm256_andnot_ps(a, b); }
     static Reg select(Reg m, Reg a, Reg b) { return _mm256_blendv_ps(b, a, m); }
     static std::uint32_t mask(Reg a) { return static_cast<std::uint32_t>(_mm256_movemask_ps(a)); }
+    static float largestLane(Reg a)
+    {
+        return SseLanes::largestLane(_mm_max_ps(_mm256_castps256_ps128(a), _mm256_extractf128_ps(a, 1)));
+    }
     static Reg laneMask(std::uint32_t bits)
     {
         const __m256i lanes = _mm256_set_epi32(128, 64, 32, 16, 8, 4, 2, 1);

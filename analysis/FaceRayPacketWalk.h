@@ -15,7 +15,8 @@ template <typename L, int NV> struct PacketEntry {
     static constexpr int rays = L::width * NV;
     int ref; ///< leaf slot, or branch number - 1
     int isLeaf;
-    std::uint32_t mask; ///< rays that entered the node
+    std::uint32_t mask;  ///< rays that entered the node
+    std::uint32_t stamp; ///< the walk's hit count when the node was tested
     alignas(32) float key[rays];
     /// Highest non-NaN key on the path from the root to this node, per ray.
     alignas(32) float pathMax[rays];
@@ -45,11 +46,17 @@ public:
             farRow[a] = slab.farPlane[a] * recordWidth;
             reciprocal[a] = L::set1(slab.reciprocal[a]);
             shearedAxis[a] = sheared[a];
-            lowOrigin[a] = highOrigin[a] = origin[a][0];
+            // Plain compares, not fmin/fmax (a library call each): the box is used only when every origin
+            // is finite (canCull), and which zero a tie of +0 and -0 keeps changes no product below.
+            float low = origin[a][0];
+            float high = low;
             for (int i = 1; i < count; ++i) {
-                lowOrigin[a] = std::fmin(lowOrigin[a], origin[a][i]);
-                highOrigin[a] = std::fmax(highOrigin[a], origin[a][i]);
+                const float o = origin[a][i];
+                low = o < low ? o : low;
+                high = o > high ? o : high;
             }
+            lowOrigin[a] = low;
+            highOrigin[a] = high;
         }
         // The origin box bounds every ray only when no origin is NaN or infinite (a NaN ray enters every
         // node its test meets, since none of its compares holds).
@@ -59,10 +66,14 @@ public:
             for (int i = 0; i < count; ++i)
                 canCull = canCull && std::isfinite(origin[a][i]);
         }
+        regularRays = canCull && slab.reciprocal[0] != 0.0f && slab.reciprocal[1] != 0.0f && slab.reciprocal[2] != 0.0f;
     }
 
     void run(float limit, FacePacketHits& hits)
     {
+        // A hit distance starts at the limit and only ever takes a smaller t (a NaN t is never nearer),
+        // so no distance is NaN unless the limit is, and then the origin box is not used.
+        canCull = canCull && !std::isnan(limit);
         for (int i = 0; i < rays; ++i) {
             distance[i] = limit;
             face[i] = -1;
@@ -88,30 +99,26 @@ private:
             PacketEntry<L, NV>& root = stack[top];
             root.ref = 0;
             root.isLeaf = 0;
-            root.mask = 0;
-            const float* const plane[6] = {&tree.rootSlab[0], &tree.rootSlab[1], &tree.rootSlab[2],
-                                           &tree.rootSlab[3], &tree.rootSlab[4], &tree.rootSlab[5]};
-            for (int i = 0; i < count; ++i) {
-                useOrigin(i);
-                float entry;
-                if (!kdopwalk::testSlab(slab, plane, 0, distance[i], root.key[i], entry)) continue;
-                root.mask |= 1u << i;
-                root.pathMax[i] = std::isnan(root.key[i]) ? -infinity : root.key[i];
-            }
+            // The root's bounds as child 0 of a record, so that all rays test it at once like any child;
+            // from a path maximum of -inf, a NaN key leaves -inf and any other key becomes its own.
+            alignas(32) float rootRecord[6 * recordWidth] = {};
+            alignas(32) float noPathMax[rays];
+            for (int p = 0; p < 6; ++p)
+                rootRecord[p * recordWidth] = tree.rootSlab[p];
+            for (int i = 0; i < rays; ++i)
+                noPathMax[i] = -infinity;
+            const std::uint32_t everyRay = count == 32 ? ~0u : (1u << count) - 1u;
+            root.mask = testChild(rootRecord, 0, everyRay, noPathMax, root.key, root.pathMax, false);
+            root.stamp = hitStamp;
             if (root.mask == 0) return;
             ++top;
         }
-        alignas(32) float pathMax[rays];
+        alignas(32) float pathMax[rays] = {}; // only the lanes of going rays are copied in and read
         while (top > 0) {
             const PacketEntry<L, NV>& node = stack[--top];
-            // A ray goes on into the node unless the node's key is not before its current hit.
-            std::uint32_t proceed = 0;
-            for (int v = 0; v < NV; ++v) {
-                const std::uint32_t bits = vectorBits<L>(node.mask, v);
-                if (bits == 0) continue;
-                const Reg skip = L::ge(L::load(node.key + L::width * v), L::load(distance + L::width * v));
-                proceed |= (~static_cast<std::uint32_t>(L::mask(skip)) & bits) << (L::width * v);
-            }
+            // A ray goes on into the node unless the node's key is not before its current hit; with no
+            // hit since the node's test, that is every ray that entered it (key < hit then and now).
+            const std::uint32_t proceed = node.stamp == hitStamp ? node.mask : stillBefore(node.mask, node.key);
             if (proceed == 0) continue;
             if (node.isLeaf) {
                 testLeaf(node.ref, proceed, node.pathMax);
@@ -119,7 +126,9 @@ private:
             }
             // The children go onto the stack over this entry: keep what is still needed.
             const int ref = node.ref;
-            std::memcpy(pathMax, node.pathMax, sizeof(pathMax));
+            for (int v = 0; v < NV; ++v)
+                if (vectorBits<L>(proceed, v) != 0)
+                    L::store(pathMax + L::width * v, L::load(node.pathMax + L::width * v));
             top = expandBranch(ref, proceed, pathMax, top);
         }
     }
@@ -132,77 +141,106 @@ private:
         KdopBranchInfo info;
         std::memcpy(&info, record + recordInfoOffset(recordWidth), sizeof(info));
         const std::uint32_t allChildren = (1u << info.childCount) - 1u;
-        const std::uint32_t candidates = canCull ? packetCandidates(record, proceed) & allChildren : allChildren;
+        std::uint32_t ordered = 0;
+        const std::uint32_t candidates =
+            canCull ? packetCandidates(record, proceed, ordered) & allChildren : allChildren;
         if (candidates == 0) return top;
+        const std::uint32_t regular = regularRays ? ordered : 0u;
 
         const bool forward = slab.component[info.splitAxis] > 0.0f;
         if (info.leafMask != allChildren) {
             // Push in reverse visiting order, so that the first child is popped first. Every child is
             // tested at the same hit distances, so each is tested straight into its stack slot and the
             // slot is kept when some ray enters it.
-            for (int k = 0; k < info.childCount; ++k) {
-                const int c = forward ? info.childCount - 1 - k : k;
-                if (((candidates >> c) & 1u) == 0) continue;
+            for (std::uint32_t left = candidates; left != 0;) {
+                const int c = static_cast<int>(forward ? kdopwalk::highestBit(left) : kdopwalk::lowestBit(left));
+                left &= ~(1u << c);
                 PacketEntry<L, NV>& entry = stack[top];
-                entry.mask = testChild(record, c, proceed, parentPathMax, entry.key, entry.pathMax);
+                entry.mask =
+                    testChild(record, c, proceed, parentPathMax, entry.key, entry.pathMax, (regular >> c) & 1u);
                 if (entry.mask == 0) continue;
                 entry.ref = kdopwalk::childRef(record, recordWidth, c);
                 entry.isLeaf = static_cast<int>((info.leafMask >> c) & 1u);
+                entry.stamp = hitStamp;
+                prefetchNode(entry.ref, entry.isLeaf != 0);
                 ++top;
             }
             return top;
         }
         std::uint32_t childMask[recordWidth] = {};
+        const std::uint32_t stampAtTest = hitStamp;
+        for (std::uint32_t left = candidates; left != 0; left &= left - 1u)
+            prefetchNode(kdopwalk::childRef(record, recordWidth, static_cast<int>(kdopwalk::lowestBit(left))), true);
         for (std::uint32_t left = candidates; left != 0; left &= left - 1u) {
             const int c = static_cast<int>(kdopwalk::lowestBit(left));
-            childMask[c] = testChild(record, c, proceed, parentPathMax, childKey[c], childPathMax[c]);
+            childMask[c] =
+                testChild(record, c, proceed, parentPathMax, childKey[c], childPathMax[c], (regular >> c) & 1u);
         }
         // All leaves: offer them in visiting order, each ray re-checking its key against its hit.
         for (int k = 0; k < info.childCount; ++k) {
             const int c = forward ? k : info.childCount - 1 - k;
             if (childMask[c] == 0) continue;
-            std::uint32_t proceedLeaf = 0;
-            for (int v = 0; v < NV; ++v) {
-                const std::uint32_t bits = vectorBits<L>(childMask[c], v);
-                if (bits == 0) continue;
-                const Reg skip = L::ge(L::load(childKey[c] + L::width * v), L::load(distance + L::width * v));
-                proceedLeaf |= (~static_cast<std::uint32_t>(L::mask(skip)) & bits) << (L::width * v);
-            }
+            const std::uint32_t proceedLeaf =
+                stampAtTest == hitStamp ? childMask[c] : stillBefore(childMask[c], childKey[c]);
             if (proceedLeaf != 0) testLeaf(kdopwalk::childRef(record, recordWidth, c), proceedLeaf, childPathMax[c]);
         }
         return top;
     }
 
+    /// Starts loading a node that the walk may visit: a branch record's lines, or a leaf's corners.
+    void prefetchNode(int ref, bool isLeaf) const
+    {
+        const char* start = isLeaf
+                                ? reinterpret_cast<const char*>(slotCorners + 9 * static_cast<std::size_t>(ref))
+                                : reinterpret_cast<const char*>(records + static_cast<std::size_t>(ref) * recordFloats);
+        const int bytes = isLeaf ? 9 * 4 : static_cast<int>(recordFloats) * 4;
+        for (int offset = 0; offset < bytes; offset += 64)
+            __builtin_prefetch(start + offset);
+        __builtin_prefetch(start + bytes - 1);
+    }
+
+    /// The rays of `mask` whose key still lies before their current hit.
+    std::uint32_t stillBefore(std::uint32_t mask, const float* key) const
+    {
+        std::uint32_t before = 0;
+        for (int v = 0; v < NV; ++v) {
+            const std::uint32_t bits = vectorBits<L>(mask, v);
+            if (bits == 0) continue;
+            const Reg skip = L::ge(L::load(key + L::width * v), L::load(distance + L::width * v));
+            before |= (~static_cast<std::uint32_t>(L::mask(skip)) & bits) << (L::width * v);
+        }
+        return before;
+    }
+
     /// Children of the record that some ray of the packet may enter: a child is left out only when the
     /// origin box shows that every ray misses it. The bounds of such a child are ordered on every axis,
     /// so each ray's near distance is at most its far distance per axis, and the regular-lane form of
-    /// the slab test (see testChildren) holds for every ray.
-    std::uint32_t packetCandidates(const float* record, std::uint32_t proceed) const
+    /// the slab test (see testChildren) holds for every ray. `ordered` receives the children whose bounds
+    /// are ordered (minimum <= maximum) on every axis, or none when the box is not used.
+    std::uint32_t packetCandidates(const float* record, std::uint32_t proceed, std::uint32_t& ordered) const
     {
-        // The largest current hit among the rays that go on.
+        // The largest current hit among the rays that go on (none is NaN: see run).
         Reg largest = L::set1(-infinity);
         for (int v = 0; v < NV; ++v) {
             const std::uint32_t bits = vectorBits<L>(proceed, v);
             if (bits == 0) continue;
             const Reg d = L::load(distance + L::width * v);
-            const Reg going = L::laneMask(bits);
-            if (L::mask(L::andNot(L::eq(d, d), going)) != 0) return ~0u; // a NaN hit distance
-            largest = L::max(largest, L::select(going, d, L::set1(-infinity)));
+            largest = L::max(largest, L::select(L::laneMask(bits), d, L::set1(-infinity)));
         }
-        alignas(32) float lanes[L::width];
-        L::store(lanes, largest);
-        float farthest = lanes[0];
-        for (int i = 1; i < L::width; ++i)
-            farthest = lanes[i] > farthest ? lanes[i] : farthest;
+        const float farthest = L::largestLane(largest);
         // A missed node still has entry floatMax, which a hit distance beyond it does not skip.
-        if (!(farthest <= floatMax)) return ~0u;
+        if (!(farthest <= floatMax)) {
+            ordered = 0;
+            return ~0u;
+        }
         const Reg zero = L::zero();
         const Reg limitMax = L::set1(farthest);
         std::uint32_t candidates = 0;
+        ordered = 0;
         for (int half = 0; half < recordWidth; half += L::width) {
             Reg lowEntry = L::set1(-infinity);
             Reg highExit = L::set1(infinity);
-            Reg ordered = L::allOnes();
+            Reg orderedLanes = L::allOnes();
             for (int a = 0; a < 3; ++a) {
                 const Reg nearPlane = L::loadu(record + nearRow[a] + half);
                 const Reg farPlane = L::loadu(record + farRow[a] + half);
@@ -216,21 +254,23 @@ private:
                 highExit = L::min(highExit, L::max(farA, farB));
                 const Reg minimum = L::loadu(record + 2 * a * recordWidth + half);
                 const Reg maximum = L::loadu(record + (2 * a + 1) * recordWidth + half);
-                ordered = L::bitAnd(ordered, L::le(minimum, maximum));
+                orderedLanes = L::bitAnd(orderedLanes, L::le(minimum, maximum));
             }
             // Every ray: entry >= lowEntry and exit <= highExit, with its own hit at most limitMax.
             const Reg allMiss =
                 L::bitOr(L::bitOr(L::gt(lowEntry, highExit), L::lt(highExit, zero)), L::gt(lowEntry, limitMax));
-            const Reg dropped = L::bitAnd(allMiss, ordered);
+            const Reg dropped = L::bitAnd(allMiss, orderedLanes);
             candidates |= (~static_cast<std::uint32_t>(L::mask(dropped)) & L::fullMask) << half;
+            ordered |= static_cast<std::uint32_t>(L::mask(orderedLanes)) << half;
         }
         return candidates;
     }
 
     /// Child c's slab test for every ray in `proceed`, as testChildren does it for one ray: the rays
-    /// that enter it, with their keys and path maxima.
+    /// that enter it, with their keys and path maxima. `regular` says that every ray's near distance is
+    /// at most its far one on each axis, so that no lane needs the scalar test.
     std::uint32_t testChild(const float* record, int c, std::uint32_t proceed, const float* parentPathMax, float* key,
-                            float* pathMax)
+                            float* pathMax, bool regular)
     {
         const Reg nearX = L::set1(record[nearRow[0] + c]);
         const Reg farX = L::set1(record[farRow[0] + c]);
@@ -263,9 +303,13 @@ private:
             const Reg entryValue = L::select(miss, missValue, e);
             const Reg keyValue = L::select(miss0, missValue, e);
             const Reg skip = L::ge(entryValue, D);
-            const Reg notRegular = L::bitOr(L::bitOr(L::nle(t1x, t2x), L::nle(t1y, t2y)), L::nle(t1z, t2z));
             L::store(key + lane, keyValue);
+            // A NaN key compares false and leaves the parent's value.
+            const Reg parent = L::load(parentPathMax + lane);
+            L::store(pathMax + lane, L::select(L::gt(keyValue, parent), keyValue, parent));
             entered |= (~static_cast<std::uint32_t>(L::mask(skip)) & bits) << lane;
+            if (regular) continue;
+            const Reg notRegular = L::bitOr(L::bitOr(L::nle(t1x, t2x), L::nle(t1y, t2y)), L::nle(t1z, t2z));
             irregular |= (static_cast<std::uint32_t>(L::mask(notRegular)) & bits) << lane;
         }
         // Rare: lanes outside the short form are redone by the scalar test.
@@ -284,15 +328,8 @@ private:
                     entered |= 1u << i;
                 else
                     entered &= ~(1u << i);
+                pathMax[i] = key[i] > parentPathMax[i] ? key[i] : parentPathMax[i];
             }
-        }
-        for (int v = 0; v < NV; ++v) {
-            if (vectorBits<L>(entered, v) == 0) continue;
-            const int lane = L::width * v;
-            const Reg k = L::load(key + lane);
-            const Reg parent = L::load(parentPathMax + lane);
-            // A NaN key compares false and leaves the parent's value.
-            L::store(pathMax + lane, L::select(L::gt(k, parent), k, parent));
         }
         return entered;
     }
@@ -310,7 +347,6 @@ private:
         const Reg sz = L::set1(pre.Sz);
         const Reg zero = L::zero();
         const Reg one = L::set1(1.0f);
-        const int leafFace = slotFace[slot];
         for (int v = 0; v < NV; ++v) {
             const std::uint32_t bits = vectorBits<L>(proceed, v);
             if (bits == 0) continue;
@@ -348,8 +384,11 @@ private:
             const Reg nearer = L::andNot(reject, L::gt(D, t));
             const std::uint32_t accepted = static_cast<std::uint32_t>(L::mask(nearer)) & bits;
             if (accepted == 0) continue;
+            ++hitStamp;
             const Reg take = L::laneMask(accepted);
             L::store(distance + lane, L::select(take, t, D));
+            // The face index is read only on a hit: most leaf tests miss, and it lies in another array.
+            const int leafFace = slotFace[slot];
             for (std::uint32_t left = accepted; left != 0; left &= left - 1u)
                 face[lane + static_cast<int>(kdopwalk::lowestBit(left))] = leafFace;
             // A hit below a bound entry on its path: a smaller limit could have skipped it.
@@ -384,6 +423,10 @@ private:
     float lowOrigin[3];
     float highOrigin[3];
     bool canCull;
+    /// Every origin and reciprocal finite and no reciprocal zero: (b - o) * r then rounds monotonically
+    /// in b with no NaN, so bounds ordered on an axis give every ray near <= far on it.
+    bool regularRays;
+    std::uint32_t hitStamp = 0; ///< accepted hits so far: a node tested at the same count needs no re-check
     alignas(32) float origin[3][rays];
     alignas(32) float distance[rays];
     alignas(32) float suspectLow[rays];
