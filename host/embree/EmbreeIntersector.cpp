@@ -172,9 +172,9 @@ std::unique_ptr<EmbreeIntersector::Neighbours> EmbreeIntersector::makeNeighbours
 
 RTCScene EmbreeIntersector::Scene::build(const std::vector<unsigned>* triangles) const
 {
-    RTCScene scene = rtcNewScene(device);
-    if (!scene) throw std::runtime_error("Embree: cannot create a scene");
-    rtcSetSceneFlags(scene, RTC_SCENE_FLAG_ROBUST | RTC_SCENE_FLAG_CONTEXT_FILTER_FUNCTION);
+    RTCScene built = rtcNewScene(device);
+    if (!built) throw std::runtime_error("Embree: cannot create a scene");
+    rtcSetSceneFlags(built, RTC_SCENE_FLAG_ROBUST | RTC_SCENE_FLAG_CONTEXT_FILTER_FUNCTION);
     const std::size_t triangleCount = triangles ? triangles->size() : corners.size() / 3;
     if (triangleCount > 0) {
         RTCGeometry geometry = rtcNewGeometry(device, RTC_GEOMETRY_TYPE_TRIANGLE);
@@ -184,7 +184,7 @@ RTCScene EmbreeIntersector::Scene::build(const std::vector<unsigned>* triangles)
                                                                   3 * sizeof(unsigned), triangleCount));
         if (!ib) {
             rtcReleaseGeometry(geometry);
-            rtcReleaseScene(scene);
+            rtcReleaseScene(built);
             throw std::runtime_error("Embree: cannot allocate geometry buffers");
         }
         if (triangles)
@@ -193,15 +193,15 @@ RTCScene EmbreeIntersector::Scene::build(const std::vector<unsigned>* triangles)
         else
             std::copy(corners.begin(), corners.end(), ib);
         rtcCommitGeometry(geometry);
-        rtcAttachGeometry(scene, geometry);
+        rtcAttachGeometry(built, geometry);
         rtcReleaseGeometry(geometry);
     }
-    rtcCommitScene(scene);
+    rtcCommitScene(built);
     if (rtcGetDeviceError(device) != RTC_ERROR_NONE) {
-        rtcReleaseScene(scene);
+        rtcReleaseScene(built);
         throw std::runtime_error("Embree: scene build failed");
     }
-    return scene;
+    return built;
 }
 
 bool EmbreeIntersector::init(MeshKernel* kernel, bool, bool)
