@@ -129,7 +129,7 @@ int runThickness(const ThicknessOptions& options)
     const bool colour = !options.colorPath.empty();
     if (colour) checkOutputOption(options.colorPath, "--color", true, options);
     meshprobe::Mesh mesh = loadInputMesh(options);
-    const CheckedMesh checked = checkMesh(mesh, options.checks);
+    BesideAnalysis checks(mesh, options.checks, options.threads);
 
     ProgressBar progress(ProgressBar::shouldShow(options.quiet));
     meshprobe::ThicknessOptions analysis;
@@ -140,6 +140,8 @@ int runThickness(const ThicknessOptions& options)
     analysis.progress = progress.stage("measuring", 0, 100);
     meshprobe::ThicknessWithAreas measured =
         meshprobe::thicknessWithThinAreas(mesh, analysis, thinAreaOptions(options));
+    progress.clear();
+    const CheckedMesh checked = checks.result();
     const meshprobe::ThicknessResult& result = measured.thickness;
     if (colour) {
         // One run: the colours follow from the values, with the analysis' ramp; faces counted at max are grey.
