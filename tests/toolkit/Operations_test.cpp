@@ -153,8 +153,10 @@ TEST(ToolkitTrapped, CountsVolumeAndVoxelSizeAreTheGrids)
     EXPECT_EQ(result.cavities[0].mesh.triangleCount(), result.cavities[0].triangleCount);
 }
 
-// Two calls with different team sizes in one process: the progress callback runs on the calling thread
-// inside the call's loops, on a team of the call's size; the caller's own setting is never touched.
+// Calls with different team sizes in one process: the progress callback runs on the calling thread inside
+// the call's loops, on a team of the call's size; the caller's own setting is never touched. The calling
+// thread reports only from the loop items it takes, and on a small part the other thread can take them all,
+// so a team of two is looked for over a few calls; no call may ever show a larger team than it asked for.
 TEST(ToolkitTrapped, ThreadCountIsPerCallAndLeavesTheCallersSetting)
 {
     omp_set_num_threads(3);
@@ -164,10 +166,15 @@ TEST(ToolkitTrapped, ThreadCountIsPerCallAndLeavesTheCallersSetting)
     options.progress = [&seen](float) { return (seen = std::max(seen, omp_get_num_threads())) > 0; };
     for (int threads : {1, 2}) {
         options.threads = threads;
-        seen = 0;
-        EXPECT_EQ(meshprobe::trappedVolumes(part().view(), options).threads, threads);
-        EXPECT_EQ(seen, threads);
-        EXPECT_EQ(omp_get_max_threads(), 3);
+        int largest = 0;
+        for (int call = 0; call < 20 && largest < threads; ++call) {
+            seen = 0;
+            EXPECT_EQ(meshprobe::trappedVolumes(part().view(), options).threads, threads);
+            EXPECT_LE(seen, threads);
+            largest = std::max(largest, seen);
+            EXPECT_EQ(omp_get_max_threads(), 3);
+        }
+        EXPECT_EQ(largest, threads);
     }
     options.resolution = meshprobe::detail::kSerialBelowResolution - 1;
     EXPECT_EQ(meshprobe::trappedVolumes(part().view(), options).threads, 1);
