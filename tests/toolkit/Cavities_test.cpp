@@ -298,7 +298,8 @@ testmesh::Soup carved(const std::array<float, 6>& solid, const std::vector<std::
 // over a 6 mm floor on the plate. A 2 mm drain leaves sideways through the nearest wall (5 mm, along y);
 // 4 mm does not fit across the pocket's 3 mm, so it moves to the long way out along x (13 mm); 8 mm fits
 // nowhere, and the largest that does is about the pocket's height. Every hole suggested, cut as a square
-// prism of its diameter, leaves the pocket draining.
+// prism of its diameter that overshoots both ends as the exported drill does, leaves the pocket draining: the
+// exit point lies on the surface only to within rounding, and a prism ending there can leave a skin.
 TEST(Cavities, DrainHolesFitTheCavityAtTheirDiameter)
 {
     const std::array<float, 6> block{0, 0, 0, 30, 30, 20}, pocket{13.5f, 5, 6, 16.5f, 25, 12};
@@ -334,10 +335,11 @@ TEST(Cavities, DrainHolesFitTheCavityAtTheirDiameter)
             EXPECT_NEAR(std::fabs(hole->direction[c.axis]), 1.0, 1e-9) << c.diameter << hole->kind;
             EXPECT_NEAR(hole->length, c.length, 1e-3) << c.diameter << hole->kind;
             std::array<float, 6> prism{};
+            const double overshoot = c.diameter / 4;
             for (int k = 0; k < 3; ++k) {
                 const auto [lo, hi] = std::minmax(hole->exitPoint[k], hole->wallPoint[k]);
-                prism[k] = float(k == c.axis ? lo : lo - c.diameter / 2);
-                prism[k + 3] = float(k == c.axis ? hi : hi + c.diameter / 2);
+                prism[k] = float(k == c.axis ? lo - overshoot : lo - c.diameter / 2);
+                prism[k + 3] = float(k == c.axis ? hi + overshoot : hi + c.diameter / 2);
             }
             voids.push_back(prism);
         }
