@@ -10,6 +10,31 @@
 
 using namespace meshprobe::trap;
 
+namespace {
+
+// Calls visit(j) for the voxels beside voxel i across its faces, in faceDirections order, that lie inside the
+// mesh box `b`.
+template <typename Visit>
+void forEachFaceNeighbour(const VoxelizerTrapVolumePrivate& grid, const VoxelizerTrapVolumePrivate::MeshBox& b,
+                          std::uint32_t i, Visit&& visit)
+{
+    const int p[3] = {static_cast<int>(i / grid.sliceSize), static_cast<int>((i / grid.resolution) % grid.resolution),
+                      static_cast<int>(i % grid.resolution)};
+    for (const UVector3<double>& d : VoxelizerTrapVolumePrivate::faceDirections) {
+        int q[3];
+        bool inside = true;
+        for (int a = 0; a < 3; ++a) {
+            q[a] = p[a] + static_cast<int>(d[a]);
+            inside = inside && q[a] >= b.lo[a] && q[a] <= b.hi[a];
+        }
+        if (inside)
+            visit(grid.voxelIndex(static_cast<std::uint32_t>(q[0]), static_cast<std::uint32_t>(q[1]),
+                                  static_cast<std::uint32_t>(q[2])));
+    }
+}
+
+} // namespace
+
 // One pass over the mesh box in memory order: the number of clear voxels, and which (z, x) columns hold one at
 // all. Bits are only ever set while seeds are handled, so a column without a clear voxel now never gets one,
 // and the (z, x, y) seed scan, which strides through memory, skips it.
@@ -116,20 +141,9 @@ int VoxelizerTrapVolumePrivate::measureCavity(std::uint32_t seed, float& cavityV
             if (testBit(occupied, i)) continue;
             setBit(occupied, i);
             ++marked;
-            const int p[3] = {static_cast<int>(i / sliceSize), static_cast<int>((i / resolution) % resolution),
-                              static_cast<int>(i % resolution)};
-            for (const UVector3<double>& d : faceDirections) {
-                int q[3];
-                bool inside = true;
-                for (int a = 0; a < 3; ++a) {
-                    q[a] = p[a] + static_cast<int>(d[a]);
-                    inside = inside && q[a] >= b.lo[a] && q[a] <= b.hi[a];
-                }
-                if (!inside) continue;
-                const std::uint32_t j = voxelIndex(static_cast<std::uint32_t>(q[0]), static_cast<std::uint32_t>(q[1]),
-                                                   static_cast<std::uint32_t>(q[2]));
+            forEachFaceNeighbour(*this, b, i, [&](std::uint32_t j) {
                 if (!testBit(occupied, j)) queue.push_back(j);
-            }
+            });
         }
     };
     spanFlood(seed, FloodMoves::AllFaces, scratch, [&](std::uint32_t first, std::uint32_t last) {
@@ -182,19 +196,9 @@ int VoxelizerTrapVolumePrivate::measureStoppedCavity(std::uint32_t seed, float& 
             ++reportsMade;
         }
         setBit(occupied, i);
-        const int p[3] = {static_cast<int>(i / sliceSize), static_cast<int>((i / resolution) % resolution),
-                          static_cast<int>(i % resolution)};
-        for (const UVector3<double>& d : faceDirections) {
-            int q[3];
-            bool inside = true;
-            for (int a = 0; a < 3; ++a) {
-                q[a] = p[a] + static_cast<int>(d[a]);
-                inside = inside && q[a] >= b.lo[a] && q[a] <= b.hi[a];
-            }
-            const auto at = [&q](int a) { return static_cast<std::uint32_t>(q[a]); };
-            if (inside && !testBit(occupied, voxelIndex(at(0), at(1), at(2))))
-                queue.push_back(voxelIndex(at(0), at(1), at(2)));
-        }
+        forEachFaceNeighbour(*this, b, i, [&](std::uint32_t j) {
+            if (!testBit(occupied, j)) queue.push_back(j);
+        });
     }
     cavityVolume = static_cast<float>(count * (*halfVoxel)[0] * (*halfVoxel)[1] * (*halfVoxel)[2] * 8.0);
     return count;
