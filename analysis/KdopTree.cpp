@@ -77,12 +77,23 @@ private:
 
 /// Multi-way selection of the leaf slots: after it, every slot in [s[k], s[k+1]) has a key not greater
 /// than any key in [s[k+1], s[m]). Quickselect with a median-of-three pivot, finished by insertion sort.
+///
+/// A key is read from its leaf's bound through the slot table, or, with `slotKeys` given, from a copy
+/// indexed by slot that moves with the table. The copy holds the same keys, so the same comparisons and
+/// moves happen in the same order; it only spares a cache miss per key on a large tree, where the bounds
+/// are far bigger than the cache and the slot table sends every read to another leaf.
 class SlotPartition {
 public:
-    SlotPartition(KdopTree& kdop, int axis) : tree(kdop), keyOffset(2 * axis + 1) {}
+    SlotPartition(KdopTree& kdop, int axis, float* slotKeys = nullptr)
+        : tree(kdop), keyOffset(2 * axis + 1), keys(slotKeys)
+    {
+    }
 
     void run(const int* splits, int m)
     {
+        if (keys)
+            for (int slot = splits[0]; slot < splits[m]; ++slot)
+                keys[slot] = tree.nodeBounds(tree.nodeTable[slot])[keyOffset];
         for (int k = 0; k + 1 < m; ++k) {
             int begin = splits[k];
             int end = splits[m];
@@ -100,7 +111,7 @@ public:
     }
 
 private:
-    float key(int slot) const { return tree.nodeBounds(tree.nodeTable[slot])[keyOffset]; }
+    float key(int slot) const { return keys ? keys[slot] : tree.nodeBounds(tree.nodeTable[slot])[keyOffset]; }
 
     float medianOfThree(int lo, int mid, int hi) const
     {
@@ -124,6 +135,7 @@ private:
                 --q;
             if (!(p < q)) return p;
             std::swap(tree.nodeTable[p], tree.nodeTable[q]);
+            if (keys) std::swap(keys[p], keys[q]);
             ++p;
         }
     }
@@ -132,22 +144,47 @@ private:
     {
         for (int i = lo + 1; i < hi; ++i) {
             const int moving = tree.nodeTable[i];
-            const float movingKey = tree.nodeBounds(moving)[keyOffset];
+            const float movingKey = key(i);
             int j = i;
             // Moves left only past strictly greater keys, so equal keys keep their order.
-            for (; j > lo && key(j - 1) > movingKey; --j)
+            for (; j > lo && key(j - 1) > movingKey; --j) {
                 tree.nodeTable[j] = tree.nodeTable[j - 1];
+                if (keys) keys[j] = keys[j - 1];
+            }
             tree.nodeTable[j] = moving;
+            if (keys) keys[j] = movingKey;
         }
     }
 
     KdopTree& tree;
     int keyOffset;
+    float* keys;
 };
 
 /// Merged bounds of the leaves in slots [start, end), written to out (2 * endAxis floats).
-void mergeSlotBounds(const KdopTree& tree, int start, int end, float* out)
+void mergeSlotBounds(const KdopTree& tree, int start, int end, float* out, bool onePass)
 {
+    if (onePass) {
+        // Each leaf's bound read once for all its axes. Per axis the slots are still met in slot order, with
+        // the same comparisons, so every merged plane is the axis-by-axis pass's, ties and NaNs alike.
+        float lo[13], hi[13];
+        for (int a = tree.firstAxis; a < tree.endAxis; ++a) {
+            lo[a] = floatMax;
+            hi[a] = -floatMax;
+        }
+        for (int slot = start; slot < end; ++slot) {
+            const float* b = tree.nodeBounds(tree.nodeTable[slot]);
+            for (int a = tree.firstAxis; a < tree.endAxis; ++a) {
+                if (b[2 * a] < lo[a]) lo[a] = b[2 * a];
+                if (b[2 * a + 1] > hi[a]) hi[a] = b[2 * a + 1];
+            }
+        }
+        for (int a = tree.firstAxis; a < tree.endAxis; ++a) {
+            out[2 * a] = lo[a];
+            out[2 * a + 1] = hi[a];
+        }
+        return;
+    }
     for (int a = tree.firstAxis; a < tree.endAxis; ++a) {
         float lo = floatMax;
         float hi = -floatMax;
@@ -161,8 +198,9 @@ void mergeSlotBounds(const KdopTree& tree, int start, int end, float* out)
     }
 }
 
-/// Splits branch j (level start i, next level start iStop) into up to m children.
-void splitBranch(KdopTree& tree, const ImplicitTree& shape, int j, int i, int iStop, int depth)
+/// Splits branch j (level start i, next level start iStop) into up to m children. With `slotKeys` (one
+/// float per leaf slot) the partition reads its keys from there and the bounds are merged in one pass.
+void splitBranch(KdopTree& tree, const ImplicitTree& shape, int j, int i, int iStop, int depth, float* slotKeys)
 {
     const int L = tree.leafCount;
     const int m = tree.branchingFactor;
@@ -172,7 +210,7 @@ void splitBranch(KdopTree& tree, const ImplicitTree& shape, int j, int i, int iS
     const int end = shape.leafIndex(depth, j - i + 1);
 
     float* bound = tree.nodeBounds(node);
-    mergeSlotBounds(tree, start, end, bound);
+    mergeSlotBounds(tree, start, end, bound, slotKeys != nullptr);
     branch.splitAxis = splitAxisOf(bound);
 
     // Slot boundaries of the m children on the next level, then order the slots accordingly.
@@ -182,7 +220,7 @@ void splitBranch(KdopTree& tree, const ImplicitTree& shape, int j, int i, int iS
     const std::int64_t firstChild = static_cast<std::int64_t>(m) * j + 2 - m;
     for (int k = 1; k < m; ++k)
         splits[k] = shape.leafIndex(depth + 1, firstChild - iStop + k);
-    SlotPartition(tree, branch.splitAxis).run(splits, m);
+    SlotPartition(tree, branch.splitAxis, slotKeys).run(splits, m);
 
     int* children = tree.children.data() + branch.childrenOffset;
     for (int k = 0; k < m; ++k) {
@@ -378,7 +416,7 @@ namespace {
 
 /// Splits branches [first, last) of one level: on the calling thread, or in `threads` contiguous parts.
 void splitLevel(KdopTree& tree, const ImplicitTree& shape, int first, int last, int i, int iStop, int depth,
-                int threads)
+                int threads, float* slotKeys)
 {
     // Every level orders all the slots once, so a level of a large tree is worth splitting as soon as it has
     // a branch per thread; a small tree is not worth a thread at all.
@@ -386,7 +424,7 @@ void splitLevel(KdopTree& tree, const ImplicitTree& shape, int first, int last, 
     const int parts = tree.leafCount < minLeavesForThreads ? 1 : std::max(1, std::min(threads, last - first));
     auto split = [&](int from, int to) {
         for (int j = from; j < to; ++j)
-            splitBranch(tree, shape, j, i, iStop, depth);
+            splitBranch(tree, shape, j, i, iStop, depth, slotKeys);
     };
     if (parts == 1) {
         split(first, last);
@@ -408,7 +446,8 @@ void splitLevel(KdopTree& tree, const ImplicitTree& shape, int first, int last, 
         helper.join();
 }
 
-void balance(KdopTree* tree, int threads)
+/// The balancing of kdopTreeBalance; `slotKeyCopy` gives the partitions a key copy indexed by slot.
+void balance(KdopTree* tree, int threads, bool slotKeyCopy)
 {
     if (tree->branchCount != 0) return;
     const int L = tree->leafCount;
@@ -429,11 +468,13 @@ void balance(KdopTree* tree, int threads)
         tree->nodes[0].parent = 1;
     } else {
         const ImplicitTree shape(L, m);
+        // The branches of a level order disjoint slot ranges, so they share one copy.
+        std::vector<float> slotKeys(slotKeyCopy ? static_cast<std::size_t>(L) : 0);
         int depth = 1;
         for (int i = 1; i <= B; ++depth) {
             const int iStop = m * i + 2 - m;
             const int last = std::min(B + 1, iStop);
-            splitLevel(*tree, shape, i, last, i, iStop, depth, threads);
+            splitLevel(*tree, shape, i, last, i, iStop, depth, threads, slotKeyCopy ? slotKeys.data() : nullptr);
             i = iStop;
         }
     }
@@ -448,12 +489,12 @@ void balance(KdopTree* tree, int threads)
 
 void kdopTreeBalance(KdopTree* tree)
 {
-    balance(tree, 1);
+    balance(tree, 1, false);
 }
 
 void kdopTreeBalanceOnThreads(KdopTree* tree, int threads)
 {
-    balance(tree, threads);
+    balance(tree, threads, true);
 }
 
 void kdopTreeFree(KdopTree* tree)

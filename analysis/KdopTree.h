@@ -143,7 +143,9 @@ void kdopTreeBalance(KdopTree* tree);
 
 /// kdopTreeBalance with the branches of each wide level split among `threads` threads (the calling thread
 /// takes part). The branches of one level order disjoint slot ranges and write only their own nodes and
-/// children's parent fields, so the tree comes out identical to kdopTreeBalance's.
+/// children's parent fields, so the tree comes out identical to kdopTreeBalance's. Its partitions read their
+/// keys from a copy that moves with the slots (4 bytes per leaf, for the call), not from the leaves' bounds:
+/// the same keys in the same comparisons, at a cache miss less per key on a large tree.
 void kdopTreeBalanceOnThreads(KdopTree* tree, int threads);
 
 /// Nearest leaf along the ray. hit may be null (the search then starts at no hit and distance

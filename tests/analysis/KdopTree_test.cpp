@@ -469,60 +469,65 @@ TEST(KdopTreeInsertMany, SameLeavesAsOneByOne)
         }
 }
 
-// Balancing on threads gives the tree that balancing on one thread gives, table for table: leaf slots,
-// nodes, children, bounds and the ray-cast records. Boxes on a coarse lattice repeat sort keys, so the
-// partitions meet ties; several branching factors and sizes give levels wide enough to be split.
+// Balancing on threads, with the partitions' key copy, gives the tree that plain balancing gives, table for
+// table: leaf slots, nodes, children, bounds and the ray-cast records. Boxes on a coarse lattice repeat sort
+// keys, so the partitions meet ties; several branching factors and sizes give levels wide enough to be split.
+// Tree 0 is plain kdopTreeBalance; the others are kdopTreeBalanceOnThreads on 1, 2 and 3 threads.
 TEST(KdopTreeBalanceOnThreads, SameTreeAsOneThread)
 {
     std::mt19937 random(7);
     std::uniform_int_distribution<int> lattice(0, 40);
-    for (int branching : {2, 8, 13})
-        for (int leaves : {1, 100, 5000, 40000}) {
-            TreePtr trees[3];
-            const int threads[3] = {1, 2, 3};
-            std::vector<std::array<float, 6>> boxes(static_cast<std::size_t>(leaves));
-            for (auto& box : boxes) {
-                const float x = static_cast<float>(lattice(random)), y = static_cast<float>(lattice(random)),
-                            z = static_cast<float>(lattice(random));
-                box = {x, y, z, x + 1.5f, y + 0.5f, z + 2.0f};
-            }
-            for (int t = 0; t < 3; ++t) {
-                trees[t].reset(kdopTreeNew(leaves, 0.0f, branching, 8));
-                if (threads[t] == 1)
-                    for (int i = 0; i < leaves; ++i) {
-                        const auto& b = boxes[static_cast<std::size_t>(i)];
-                        insertBox(trees[t].get(), i, b[0], b[1], b[2], b[3], b[4], b[5]);
-                    }
-                else
-                    kdopTreeInsertMany(trees[t].get(), 0, boxes.data()->data(), 2, leaves, threads[t]);
-                if (threads[t] == 1)
-                    kdopTreeBalance(trees[t].get());
-                else
-                    kdopTreeBalanceOnThreads(trees[t].get(), threads[t]);
-            }
-            for (int t = 1; t < 3; ++t) {
-                const KdopTree& a = *trees[0];
-                const KdopTree& b = *trees[t];
-                const std::string where = std::to_string(leaves) + " leaves, branching " + std::to_string(branching) +
-                                          ", " + std::to_string(threads[t]) + " threads";
-                ASSERT_EQ(a.branchCount, b.branchCount) << where;
-                EXPECT_EQ(a.nodeTable, b.nodeTable) << where;
-                EXPECT_EQ(a.children, b.children) << where;
-                EXPECT_EQ(a.slotLeaf, b.slotLeaf) << where;
-                EXPECT_EQ(std::memcmp(a.bounds.data(), b.bounds.data(), a.bounds.size() * sizeof(float)), 0) << where;
-                ASSERT_EQ(a.nodes.size(), b.nodes.size()) << where;
-                for (std::size_t n = 0; n < a.nodes.size(); ++n) {
-                    const KdopNode& p = a.nodes[n];
-                    const KdopNode& q = b.nodes[n];
-                    ASSERT_TRUE(p.childrenOffset == q.childrenOffset && p.parent == q.parent && p.index == q.index &&
-                                p.childCount == q.childCount && p.splitAxis == q.splitAxis)
-                        << where << ", node " << n;
+    for (int k : {6, 8, 14, 18, 26})
+        for (int branching : {2, 8, 13})
+            for (int leaves : {1, 100, 5000, 40000}) {
+                TreePtr trees[4];
+                const int threads[4] = {1, 1, 2, 3};
+                std::vector<std::array<float, 6>> boxes(static_cast<std::size_t>(leaves));
+                for (auto& box : boxes) {
+                    const float x = static_cast<float>(lattice(random)), y = static_cast<float>(lattice(random)),
+                                z = static_cast<float>(lattice(random));
+                    box = {x, y, z, x + 1.5f, y + 0.5f, z + 2.0f};
                 }
-                ASSERT_EQ(a.records.size(), b.records.size()) << where;
-                EXPECT_EQ(std::memcmp(a.records.data(), b.records.data(), a.records.size() * sizeof(a.records[0])), 0)
-                    << where;
+                for (int t = 0; t < 4; ++t) {
+                    trees[t].reset(kdopTreeNew(leaves, 0.0f, branching, k));
+                    if (t == 0)
+                        for (int i = 0; i < leaves; ++i) {
+                            const auto& b = boxes[static_cast<std::size_t>(i)];
+                            insertBox(trees[t].get(), i, b[0], b[1], b[2], b[3], b[4], b[5]);
+                        }
+                    else
+                        kdopTreeInsertMany(trees[t].get(), 0, boxes.data()->data(), 2, leaves, threads[t]);
+                    if (t == 0)
+                        kdopTreeBalance(trees[t].get());
+                    else
+                        kdopTreeBalanceOnThreads(trees[t].get(), threads[t]);
+                }
+                for (int t = 1; t < 4; ++t) {
+                    const KdopTree& a = *trees[0];
+                    const KdopTree& b = *trees[t];
+                    const std::string where = std::to_string(leaves) + " leaves, " + std::to_string(k) +
+                                              "-DOP, branching " + std::to_string(branching) + ", " +
+                                              std::to_string(threads[t]) + " threads";
+                    ASSERT_EQ(a.branchCount, b.branchCount) << where;
+                    EXPECT_EQ(a.nodeTable, b.nodeTable) << where;
+                    EXPECT_EQ(a.children, b.children) << where;
+                    EXPECT_EQ(a.slotLeaf, b.slotLeaf) << where;
+                    EXPECT_EQ(std::memcmp(a.bounds.data(), b.bounds.data(), a.bounds.size() * sizeof(float)), 0)
+                        << where;
+                    ASSERT_EQ(a.nodes.size(), b.nodes.size()) << where;
+                    for (std::size_t n = 0; n < a.nodes.size(); ++n) {
+                        const KdopNode& p = a.nodes[n];
+                        const KdopNode& q = b.nodes[n];
+                        ASSERT_TRUE(p.childrenOffset == q.childrenOffset && p.parent == q.parent &&
+                                    p.index == q.index && p.childCount == q.childCount && p.splitAxis == q.splitAxis)
+                            << where << ", node " << n;
+                    }
+                    ASSERT_EQ(a.records.size(), b.records.size()) << where;
+                    EXPECT_EQ(std::memcmp(a.records.data(), b.records.data(), a.records.size() * sizeof(a.records[0])),
+                              0)
+                        << where;
+                }
             }
-        }
 }
 
 } // namespace
