@@ -96,6 +96,18 @@ private:
 /// would end) and fits a long long.
 bool parseLong(std::string_view token, long long& value)
 {
+    // Nearly every token of a face line is a short run of digits: read here without the general path's
+    // searches. Up to 18 digits cannot overflow a long long, and the value is the one from_chars gives.
+    if (!token.empty() && token.size() <= 18) {
+        long long digits = 0;
+        std::size_t i = 0;
+        for (; i < token.size() && token[i] >= '0' && token[i] <= '9'; ++i)
+            digits = 10 * digits + (token[i] - '0');
+        if (i == token.size()) {
+            value = digits;
+            return true;
+        }
+    }
     token = token.substr(0, token.find('\0'));
     if (token.size() > 1 && token[0] == '+' && token[1] != '-' && token[1] != '+') token.remove_prefix(1);
     const char* last = token.data() + token.size();
