@@ -65,9 +65,6 @@ std::uint64_t checkFile(const std::string& path)
     if (!isReadableMeshExtension(extension))
         throw InputError(path + ": unknown mesh format '" + extension + "' (use .stl, .obj, .ply, .off, .3mf, ...)");
     if (extension == ".stl") checkStlSize(path, static_cast<std::uint64_t>(info.st_size));
-    // Before Assimp starts at all: on a file that this check refuses, Assimp's child would print its own
-    // assertion messages on the way.
-    if (extension == ".off") detail::checkOffFile(path);
     if (extension == ".ply") detail::checkPlyHeader(path);
     return static_cast<std::uint64_t>(info.st_size);
 }
@@ -100,9 +97,15 @@ Mesh loadMesh(const std::string& path, const LoadOptions& options)
     } else {
         // Assimp crashes, hangs or allocates without bound on some malformed files: it reads in a child
         // process with time and memory limits, so that such a file is an InputError like any other.
+        // The OFF structure check reads the file while the child does; a file it refuses is refused with its
+        // message, whatever the child made of it.
+        const bool isOff = lowerCaseExtension(path) == ".off";
         mesh = detail::readIsolated(
             path, detail::ReadLimits::forFileSize(fileSize), options.progress,
-            [&path](const ProgressCallback& progress) { return detail::readWithAssimp(path, progress); });
+            [&path](const ProgressCallback& progress) { return detail::readWithAssimp(path, progress); },
+            [&path, isOff] {
+                if (isOff) detail::checkOffFile(path);
+            });
     }
     // A last word for the caller: Assimp does not report every read to its end.
     if (options.progress && !options.progress(100.0f)) throw Cancelled();

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "toolkit/src/io/IsolatedReader.h"
 
+#include <cctype>
 #include <cerrno>
 #include <chrono>
 #include <csignal>
@@ -9,6 +10,7 @@
 #include <fcntl.h>
 #include <new>
 #include <poll.h>
+#include <sys/mman.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -72,12 +74,41 @@ void sendError(int fd, const std::string& message)
     _exit(status); // no atexit handlers or static destructors of the parent's state
 }
 
+/// The child's standard output and error both go to `messages` (or nowhere when it could not be made): a
+/// reader's text must not land in the caller's output, which may be a JSON document.
+void divertChildOutput(int messages)
+{
+    const int target = messages >= 0 ? messages : open("/dev/null", O_WRONLY);
+    if (target < 0) return;
+    dup2(target, STDOUT_FILENO);
+    dup2(target, STDERR_FILENO);
+}
+
+/// The last non-empty line the child printed, shortened to a readable length; empty when it printed none.
+std::string lastMessageLine(int messages)
+{
+    if (messages < 0) return "";
+    const off_t size = lseek(messages, 0, SEEK_END);
+    if (size <= 0) return "";
+    char tail[4096];
+    const off_t from = size > off_t(sizeof tail) ? size - off_t(sizeof tail) : 0;
+    const ssize_t got = pread(messages, tail, static_cast<std::size_t>(size - from), from);
+    if (got <= 0) return "";
+    std::string text(tail, static_cast<std::size_t>(got));
+    while (!text.empty() && std::isspace(static_cast<unsigned char>(text.back())))
+        text.pop_back();
+    text.erase(0, text.find_last_of('\n') + 1);
+    constexpr std::size_t longest = 240;
+    if (text.size() > longest) text = text.substr(0, longest) + "...";
+    return text;
+}
+
 /// The parent's end of the pipe: reads with a deadline, polling the caller's cancellation.
 class ChildChannel {
 public:
-    ChildChannel(int pipeEnd, pid_t child, const std::string& meshPath, const ReadLimits& readLimits,
+    ChildChannel(int pipeEnd, int messageFile, pid_t child, const std::string& meshPath, const ReadLimits& readLimits,
                  const ProgressCallback& callback)
-        : fd(pipeEnd), pid(child), path(meshPath), limits(readLimits), progress(callback),
+        : fd(pipeEnd), messages(messageFile), pid(child), path(meshPath), limits(readLimits), progress(callback),
           deadline(std::chrono::steady_clock::now() + std::chrono::duration_cast<std::chrono::steady_clock::duration>(
                                                           std::chrono::duration<double>(readLimits.seconds)))
     {
@@ -86,6 +117,7 @@ public:
     ~ChildChannel()
     {
         close(fd);
+        if (messages >= 0) close(messages);
         if (pid > 0) {
             kill(pid, SIGKILL);
             waitpid(pid, nullptr, 0);
@@ -129,6 +161,8 @@ public:
         } else if (WIFEXITED(status) && WEXITSTATUS(status) != 0) {
             reason = "the reader failed on it (exit status " + std::to_string(WEXITSTATUS(status)) + ")";
         }
+        const std::string said = lastMessageLine(messages);
+        if (!said.empty()) reason += "; its last message: " + said;
         throw InputError(path + ": cannot read the mesh: " + reason + "; the file is malformed");
     }
 
@@ -136,6 +170,7 @@ public:
 
 private:
     int fd;
+    int messages;
     pid_t pid;
     const std::string& path;
     const ReadLimits& limits;
@@ -153,22 +188,28 @@ ReadLimits ReadLimits::forFileSize(std::uint64_t fileSize)
 }
 
 Mesh readIsolated(const std::string& path, const ReadLimits& limits, const ProgressCallback& progress,
-                  const std::function<Mesh(const ProgressCallback&)>& read)
+                  const std::function<Mesh(const ProgressCallback&)>& read, const std::function<void()>& meanwhile)
 {
     int fds[2];
     if (pipe2(fds, O_CLOEXEC) != 0) throw Error(path + ": cannot start the reader: " + std::strerror(errno));
+    // An anonymous file for what the child prints; without one, its output is dropped.
+    const int messages = memfd_create("meshprobe-reader-output", MFD_CLOEXEC);
     const pid_t pid = fork();
     if (pid < 0) {
         close(fds[0]);
         close(fds[1]);
+        if (messages >= 0) close(messages);
         throw Error(path + ": cannot start the reader: " + std::strerror(errno));
     }
     if (pid == 0) {
         close(fds[0]);
+        divertChildOutput(messages);
         runChild(fds[1], limits, read);
     }
     close(fds[1]);
-    ChildChannel channel(fds[0], pid, path, limits, progress);
+    ChildChannel channel(fds[0], messages, pid, path, limits, progress);
+    // Leaving here by an exception stops the child (the channel's destructor).
+    if (meanwhile) meanwhile();
     for (;;) {
         char tag = 0;
         if (!channel.read(&tag, 1)) channel.failWithExitStatus();
