@@ -209,13 +209,16 @@ TEST_P(CreaseReadings, LeftOutWhileARealSmallAreaSurvives)
 }
 
 // The wall-reading rays and the adjacency run on several threads; every figure must equal the one-thread
-// run. A fine plate (over a thousand thin faces, so the rays are split), a sharp prism (crease readings)
-// and a tiny plate (a dropped area), with a tight minimum area so some areas are dropped.
+// run. A fine plate (over a thousand thin faces, so the rays are split), a sharp prism (crease readings),
+// a tiny plate (a dropped area) and a thick block (faces that are in no area), with a tight minimum area
+// so some areas are dropped. The one call finds the areas on the thickness rays' host mesh: any face that
+// mesh had selected would join them.
 TEST(ThinAreas, SameOnEveryThreadCount)
 {
     testmesh::Soup part = testmesh::gridBox(0, 0, 0, 10, 10, 0.8f, 24);
     part.append(sharpPrism(20, 10));
     part.append(testmesh::gridBox(-4, 0, 0, -3.5f, 0.5f, 0.3f, 2));
+    part.append(testmesh::gridBox(-20, 0, 0, -15, 5, 5, 3));
     meshprobe::ThicknessOptions measure;
     measure.max = 1.0f;
     const std::vector<float> perFace = meshprobe::thickness(part.view(), measure).perFace;

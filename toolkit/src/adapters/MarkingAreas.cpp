@@ -40,16 +40,22 @@ struct MarkingAreaMesh::HostMesh {
     std::unique_ptr<UMesh<float>> mesh;
 };
 
-MarkingAreaMesh::MarkingAreaMesh(const MeshView& mesh, int threads) : view(mesh), host(std::make_unique<HostMesh>())
+MarkingAreaMesh::MarkingAreaMesh(const MeshView& mesh) : view(mesh), host(std::make_unique<HostMesh>())
 {
     host->mesh = toHostMesh(view);
-    host->mesh->BuildTopo(std::function<void(int)>(), false, threads);
+}
+
+UMesh<float>& MarkingAreaMesh::hostMesh()
+{
+    return *host->mesh;
 }
 
 MarkingAreaMesh::~MarkingAreaMesh() = default;
 
-MarkingAreasResult MarkingAreaMesh::select(const std::vector<std::uint32_t>& selectedFaces, const std::string& label)
+MarkingAreasResult MarkingAreaMesh::select(const std::vector<std::uint32_t>& selectedFaces, const std::string& label,
+                                           int threads)
 {
+    if (!host->mesh->HasTopo()) host->mesh->BuildTopo(std::function<void(int)>(), false, threads);
     return markingAreasOn(*host->mesh, view, selectedFaces, label);
 }
 

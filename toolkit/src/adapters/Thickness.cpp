@@ -13,6 +13,7 @@
 #include "meshprobe/ThicknessColours.h"
 #include "toolkit/src/adapters/CallGuards.h"
 #include "toolkit/src/adapters/HostMeshBridge.h"
+#include "toolkit/src/adapters/ThicknessHostMesh.h"
 #include "toolkit/src/adapters/ThicknessRayPass.h"
 
 namespace meshprobe {
@@ -42,9 +43,17 @@ void checkWindow(const ThicknessOptions& options)
 
 ThicknessResult thickness(const MeshView& view, const ThicknessOptions& options)
 {
+    std::unique_ptr<detail::MarkingAreaMesh> kept;
+    return detail::thicknessKeepingHostMesh(view, options, kept);
+}
+
+ThicknessResult detail::thicknessKeepingHostMesh(const MeshView& view, const ThicknessOptions& options,
+                                                 std::unique_ptr<MarkingAreaMesh>& areasMesh)
+{
     checkWindow(options);
     if (options.threads < 0) throw InputError("threads " + std::to_string(options.threads) + " is negative");
-    const std::unique_ptr<UMesh<float>> mesh = detail::toHostMesh(view);
+    areasMesh = std::make_unique<MarkingAreaMesh>(view);
+    UMesh<float>* const mesh = &areasMesh->hostMesh();
     const float measured = options.colours ? 95.0f : 100.0f;
 
     ThicknessResult result;

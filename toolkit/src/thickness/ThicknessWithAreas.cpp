@@ -5,6 +5,7 @@
 
 #include "meshprobe/ThinAreas.h"
 #include "meshprobe/Threads.h"
+#include "toolkit/src/adapters/ThicknessHostMesh.h"
 #include "toolkit/src/cavities/RayScene.h"
 #include "toolkit/src/thickness/ThinAreasOnScene.h"
 
@@ -25,9 +26,13 @@ ThicknessWithAreas thicknessWithThinAreas(const MeshView& mesh, const ThicknessO
     ThicknessWithAreas result;
     // Leaving early (an error, a cancellation) waits for the build in the future's destructor: the scene
     // reads the caller's mesh, which must outlive it.
-    result.thickness = thickness(mesh, thicknessOptions);
+    // The areas' marking step works on the host mesh the rays used: making a second one of the same view
+    // would cost the same again.
+    std::unique_ptr<detail::MarkingAreaMesh> hostMesh;
+    result.thickness = detail::thicknessKeepingHostMesh(mesh, thicknessOptions, hostMesh);
     std::unique_ptr<detail::RayScene> built = scene.valid() ? scene.get() : nullptr;
-    result.areas = detail::thinAreasOnScene(mesh, result.thickness.perFace, areaOptions, std::move(built));
+    result.areas = detail::thinAreasOnScene(mesh, result.thickness.perFace, areaOptions, std::move(built),
+                                            std::move(hostMesh));
     return result;
 }
 

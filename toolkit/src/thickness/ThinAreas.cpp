@@ -147,7 +147,8 @@ ThinAreasResult thinAreas(const MeshView& mesh, const std::vector<float>& perFac
 }
 
 ThinAreasResult detail::thinAreasOnScene(const MeshView& mesh, const std::vector<float>& perFace,
-                                         const ThinAreaOptions& options, std::unique_ptr<RayScene> scene)
+                                         const ThinAreaOptions& options, std::unique_ptr<RayScene> scene,
+                                         std::unique_ptr<MarkingAreaMesh> givenHostMesh)
 {
     validate(mesh);
     checkWindow(options.min, options.max);
@@ -178,11 +179,13 @@ ThinAreasResult detail::thinAreasOnScene(const MeshView& mesh, const std::vector
     result.creaseFaces = creases.size();
     // One host mesh and topology serve both selections; a part with no thin face needs neither.
     std::unique_ptr<detail::MarkingAreaMesh> hostMesh;
-    if (!thin.empty()) hostMesh = std::make_unique<detail::MarkingAreaMesh>(mesh, threads);
-    if (!creases.empty()) result.creaseAreas = hostMesh->select(creases, "crease").areas.size();
+    if (!thin.empty())
+        hostMesh = givenHostMesh ? std::move(givenHostMesh) : std::make_unique<detail::MarkingAreaMesh>(mesh);
+    givenHostMesh.reset();
+    if (!creases.empty()) result.creaseAreas = hostMesh->select(creases, "crease", threads).areas.size();
 
     std::vector<MarkingArea> patches;
-    if (!walls.empty()) patches = hostMesh->select(walls, "thin").areas;
+    if (!walls.empty()) patches = hostMesh->select(walls, "thin", threads).areas;
     hostMesh.reset();
     constexpr std::size_t noPatch = std::numeric_limits<std::size_t>::max();
     std::vector<std::size_t> patchOf(mesh.triangleCount, noPatch);
