@@ -31,8 +31,8 @@ ThicknessWithAreas thicknessWithThinAreas(const MeshView& mesh, const ThicknessO
     std::unique_ptr<detail::MarkingAreaMesh> hostMesh;
     result.thickness = detail::thicknessKeepingHostMesh(mesh, thicknessOptions, hostMesh);
     std::unique_ptr<detail::RayScene> built = scene.valid() ? scene.get() : nullptr;
-    result.areas = detail::thinAreasOnScene(mesh, result.thickness.perFace, areaOptions, std::move(built),
-                                            std::move(hostMesh));
+    result.areas =
+        detail::thinAreasOnScene(mesh, result.thickness.perFace, areaOptions, std::move(built), std::move(hostMesh));
     return result;
 }
 
