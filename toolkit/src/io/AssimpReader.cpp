@@ -7,6 +7,7 @@
 #include <assimp/scene.h>
 
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 #include "meshprobe/Error.h"
@@ -126,9 +127,19 @@ void rejectHugePolygons(const std::string& path, const aiScene& scene)
 
 } // namespace
 
-Mesh readWithAssimp(const std::string& path, const ProgressCallback& progress)
+Mesh readWithAssimp(const std::string& path, const ProgressCallback& progress, bool keepScene)
 {
-    Assimp::Importer importer;
+    auto owned = std::make_unique<Assimp::Importer>();
+    // Released on the way out when the scene is to be kept, so that no destructor frees it.
+    struct Keeper {
+        std::unique_ptr<Assimp::Importer>& importer;
+        bool keep;
+        ~Keeper()
+        {
+            if (keep) static_cast<void>(importer.release());
+        }
+    } keeper{owned, keepScene};
+    Assimp::Importer& importer = *owned;
     ForwardedProgress* forwarded = nullptr;
     if (progress) {
         forwarded = new ForwardedProgress(progress);

@@ -102,7 +102,8 @@ Mesh loadMesh(const std::string& path, const LoadOptions& options)
         const bool isOff = lowerCaseExtension(path) == ".off";
         mesh = detail::readIsolated(
             path, detail::ReadLimits::forFileSize(fileSize), options.progress,
-            [&path](const ProgressCallback& progress) { return detail::readWithAssimp(path, progress); },
+            // The child exits as soon as the mesh is sent: Assimp's scene is left for the exit to take.
+            [&path](const ProgressCallback& progress) { return detail::readWithAssimp(path, progress, true); },
             [&path, isOff] {
                 if (isOff) detail::checkOffFile(path);
             });

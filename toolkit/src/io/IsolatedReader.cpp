@@ -192,6 +192,9 @@ Mesh readIsolated(const std::string& path, const ReadLimits& limits, const Progr
 {
     int fds[2];
     if (pipe2(fds, O_CLOEXEC) != 0) throw Error(path + ": cannot start the reader: " + std::strerror(errno));
+    // A scan's mesh is tens of megabytes: a larger pipe lets the child write it in fewer turns (best effort;
+    // the default size works too).
+    fcntl(fds[1], F_SETPIPE_SZ, 1 << 20);
     // An anonymous file for what the child prints; without one, its output is dropped.
     const int messages = memfd_create("meshprobe-reader-output", MFD_CLOEXEC);
     const pid_t pid = fork();
