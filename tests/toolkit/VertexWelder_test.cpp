@@ -2,7 +2,9 @@
 // Welding of equal positions into one vertex, numbered in the order first met, at any size.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <limits>
+#include <vector>
 
 #include "meshprobe/Error.h"
 #include "toolkit/src/io/VertexWelder.h"
@@ -36,6 +38,41 @@ TEST(VertexWelder, KeepsItsIdsWhileItGrows)
     const std::vector<float> positions = welder.takePositions();
     ASSERT_EQ(positions.size(), 3u * count);
     EXPECT_EQ(positions[3 * 12345 + 1], float(12345 / 37));
+}
+
+// weldAll on several threads numbers exactly as weld() one position after the other: a scan-like stream
+// where every position comes back a few times, some far apart, with -0 and +0 mixed, at sizes on both
+// sides of where threads start.
+TEST(VertexWelder, WeldAllOnThreadsGivesTheIdsOfWeldInOrder)
+{
+    for (const std::size_t distinct : {1000u, 60000u}) {
+        std::vector<float> xyz;
+        std::uint64_t state = 12345;
+        auto next = [&state] { return state = state * 6364136223846793005ull + 1442695040888963407ull; };
+        for (std::size_t i = 0; i < 4 * distinct; ++i) {
+            // Mostly a recent position again, sometimes any earlier one, else a new one.
+            const std::uint64_t r = next() >> 33;
+            std::size_t v = i / 4;
+            if (r % 5 == 0) v = static_cast<std::size_t>(r % (i / 4 + 1));
+            const float sign = (r & 64) ? -1.0f : 1.0f;
+            xyz.insert(xyz.end(), {float(v % 97), float(v / 97) * 0.25f, v % 3 == 0 ? sign * 0.0f : float(v % 3)});
+        }
+        const std::size_t count = xyz.size() / 3;
+        VertexWelder sequential("scan.off");
+        std::vector<std::uint32_t> expected(count);
+        for (std::size_t i = 0; i < count; ++i)
+            expected[i] = sequential.weld(xyz[3 * i], xyz[3 * i + 1], xyz[3 * i + 2]);
+        const std::vector<float> expectedPositions = sequential.takePositions();
+        ASSERT_GT(expectedPositions.size(), 3 * distinct / 2);
+        for (const int threads : {1, 2, 3, 4}) {
+            VertexWelder welder("scan.off");
+            EXPECT_EQ(welder.weldAll(xyz.data(), count, threads), expected) << distinct << " " << threads;
+            const std::vector<float> positions = welder.takePositions();
+            // Bit for bit: the first of -0 and +0 met is the one kept.
+            EXPECT_EQ(std::memcmp(positions.data(), expectedPositions.data(), positions.size() * sizeof(float)), 0);
+            EXPECT_EQ(positions.size(), expectedPositions.size());
+        }
+    }
 }
 
 TEST(VertexWelder, RefusesCoordinatesThatAreNotFiniteNamingFileAndVertex)

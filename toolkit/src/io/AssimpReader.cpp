@@ -41,10 +41,11 @@ private:
 /// keep their numbering as far as welding and dropping unused vertices allow.
 class SceneMerger {
 public:
-    /// `expectedVertices` sizes the welder's table once, instead of growing it through a scan's million vertices.
-    SceneMerger(const std::string& meshPath, std::size_t expectedVertices, std::size_t expectedFaces)
-        : path(meshPath), welder(meshPath, expectedVertices)
+    /// The positions are welded at the end, all at once: on several threads for a large part.
+    SceneMerger(const std::string& meshPath, std::size_t expectedVertices, std::size_t expectedFaces, int threads)
+        : path(meshPath), welder(meshPath), weldThreads(threads)
     {
+        met.reserve(3 * expectedVertices);
         indices.reserve(3 * expectedFaces);
     }
 
@@ -62,6 +63,10 @@ public:
     Mesh build()
     {
         if (indices.empty()) throw InputError(path + ": the file contains no triangles");
+        const std::vector<std::uint32_t> ids = welder.weldAll(met.data(), met.size() / 3, weldThreads);
+        met = {};
+        for (std::uint32_t& index : indices)
+            index = ids[index];
         Mesh mesh;
         mesh.vertices = welder.takePositions();
         mesh.triangles = std::move(indices);
@@ -84,13 +89,15 @@ private:
                                          std::to_string(mesh.mNumVertices));
                     used[v] = true;
                 }
+        // Each used vertex is numbered in the order met; the numbers become welded IDs in build().
         std::vector<std::uint32_t> idOfLocal(mesh.mNumVertices, 0);
         const bool identity = transform.IsIdentity();
         for (unsigned v = 0; v < mesh.mNumVertices; ++v)
             if (used[v]) {
                 const aiVector3D p = identity ? mesh.mVertices[v] : transform * mesh.mVertices[v];
                 if (!VertexWelder::isFinite(p.x, p.y, p.z)) welder.rejectCoordinate(p.x, p.y, p.z, vertexName(mesh, v));
-                idOfLocal[v] = welder.weld(p.x, p.y, p.z);
+                idOfLocal[v] = static_cast<std::uint32_t>(met.size() / 3);
+                met.insert(met.end(), {p.x, p.y, p.z});
             }
         for (unsigned f = 0; f < mesh.mNumFaces; ++f)
             if (isTriangle(mesh.mFaces[f]))
@@ -107,6 +114,8 @@ private:
 
     const std::string& path;
     VertexWelder welder;
+    int weldThreads;
+    std::vector<float> met; ///< the used vertices' positions in the order met, x, y, z each
     std::vector<std::uint32_t> indices;
 };
 
@@ -127,7 +136,7 @@ void rejectHugePolygons(const std::string& path, const aiScene& scene)
 
 } // namespace
 
-Mesh readWithAssimp(const std::string& path, const ProgressCallback& progress, bool keepScene)
+Mesh readWithAssimp(const std::string& path, const ProgressCallback& progress, bool keepScene, int weldThreads)
 {
     auto owned = std::make_unique<Assimp::Importer>();
     // Released on the way out when the scene is to be kept, so that no destructor frees it.
@@ -162,7 +171,7 @@ Mesh readWithAssimp(const std::string& path, const ProgressCallback& progress, b
         vertexCount += scene->mMeshes[m]->mNumVertices;
         faceCount += scene->mMeshes[m]->mNumFaces;
     }
-    SceneMerger merger(path, vertexCount, faceCount);
+    SceneMerger merger(path, vertexCount, faceCount, weldThreads);
     merger.addNode(*scene, *scene->mRootNode, aiMatrix4x4());
     return merger.build();
 }

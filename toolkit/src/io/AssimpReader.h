@@ -15,7 +15,9 @@ namespace meshprobe::detail {
 ///
 /// `keepScene` leaves Assimp's scene allocated when the call returns: for a child process that exits right
 /// after, where freeing a scan's million little face arrays one by one takes a tenth of the read for nothing.
+/// The welding runs on up to `weldThreads` threads.
 /// @throw InputError (unreadable, no triangles, bad index, NaN or infinite coordinate), Cancelled
-Mesh readWithAssimp(const std::string& path, const ProgressCallback& progress, bool keepScene = false);
+Mesh readWithAssimp(const std::string& path, const ProgressCallback& progress, bool keepScene = false,
+                    int weldThreads = 1);
 
 } // namespace meshprobe::detail

@@ -16,6 +16,8 @@
 #include <vector>
 
 #include "meshprobe/Error.h"
+#include "meshprobe/Threads.h"
+#include "meshprobe/detail/ChildProcess.h"
 #include "toolkit/src/io/AssimpReader.h"
 #include "toolkit/src/io/BinaryStlReader.h"
 #include "toolkit/src/io/IsolatedReader.h"
@@ -51,6 +53,17 @@ void checkStlSize(const std::string& path, std::uint64_t fileSize)
         throw InputError(path + ": truncated STL: the header announces " + std::to_string(count) + " triangles (" +
                          std::to_string(84 + 50ull * count) + " bytes) but the file has " + std::to_string(fileSize) +
                          " bytes");
+}
+
+/// Threads for the welding in the reader's child. A sanitizer's runtime does not take new threads in a
+/// child forked from a process with threads (ThreadSanitizer ends it), so a sanitized build welds on one.
+int childWeldThreads()
+{
+#ifdef MESHPROBE_SANITIZED
+    return 1;
+#else
+    return defaultThreadCount();
+#endif
 }
 
 std::uint64_t checkFile(const std::string& path)
@@ -103,7 +116,9 @@ Mesh loadMesh(const std::string& path, const LoadOptions& options)
         mesh = detail::readIsolated(
             path, detail::ReadLimits::forFileSize(fileSize), options.progress,
             // The child exits as soon as the mesh is sent: Assimp's scene is left for the exit to take.
-            [&path](const ProgressCallback& progress) { return detail::readWithAssimp(path, progress, true); },
+            [&path](const ProgressCallback& progress) {
+                return detail::readWithAssimp(path, progress, true, childWeldThreads());
+            },
             [&path, isOff] {
                 if (isOff) detail::checkOffFile(path);
             });

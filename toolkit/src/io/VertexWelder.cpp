@@ -2,6 +2,8 @@
 #include "toolkit/src/io/VertexWelder.h"
 
 #include <cmath>
+#include <stdexcept>
+#include <thread>
 
 #include "meshprobe/Error.h"
 
@@ -9,13 +11,19 @@ namespace meshprobe::detail {
 
 VertexWelder::VertexWelder(std::string meshPath, std::size_t expectedVertices) : path(std::move(meshPath))
 {
+    reserve(expectedVertices);
+    recent.assign(kRecentEntries, Recent{0.0f, 0.0f, 0.0f, kNone});
+}
+
+void VertexWelder::reserve(std::size_t expectedVertices)
+{
     std::size_t capacity = 1024;
     while (capacity < 2 * expectedVertices)
         capacity *= 2;
+    if (capacity <= slots.size()) return;
     slots.assign(capacity, 0);
     mask = capacity - 1;
     positions.reserve(3 * expectedVertices);
-    recent.assign(kRecentEntries, Recent{0.0f, 0.0f, 0.0f, kNone});
 }
 
 std::size_t VertexWelder::hash(float x, float y, float z)
@@ -71,6 +79,93 @@ void VertexWelder::grow()
         while (slots[slot] != 0)
             slot = (slot + 1) & mask;
         slots[slot] = static_cast<std::uint32_t>(id + 1);
+    }
+}
+
+std::vector<std::uint32_t> VertexWelder::weldAll(const float* xyz, std::size_t count, int threads)
+{
+    if (!positions.empty()) throw std::logic_error("weldAll on a welder that has welded already");
+    std::vector<std::uint32_t> ids(count);
+    // Below this, a thread costs more than it saves.
+    constexpr std::size_t minPositionsForThreads = 200000;
+    const int parts = count < minPositionsForThreads ? 1 : std::max(1, std::min(threads, 4));
+    if (parts == 1) {
+        reserve(count);
+        for (std::size_t i = 0; i < count; ++i)
+            ids[i] = weld(xyz[3 * i], xyz[3 * i + 1], xyz[3 * i + 2]);
+        return ids;
+    }
+    // Equal positions hash alike, so each one's first use is found within its hash part, each part on a
+    // thread of its own. The IDs then follow the first uses in order, as weld() would give them.
+    std::vector<std::uint32_t> first(count);
+    {
+        std::vector<std::thread> helpers;
+        try {
+            for (int part = 1; part < parts; ++part)
+                helpers.emplace_back(findFirstUses, xyz, count, part, parts, first.data());
+        } catch (...) {
+            for (std::thread& helper : helpers)
+                helper.join();
+            throw;
+        }
+        findFirstUses(xyz, count, 0, parts, first.data());
+        for (std::thread& helper : helpers)
+            helper.join();
+    }
+    slots = {};
+    recent = {};
+    std::uint32_t next = 0;
+    for (std::size_t i = 0; i < count; ++i) {
+        if (first[i] == i) {
+            ids[i] = next++;
+            positions.insert(positions.end(), {xyz[3 * i], xyz[3 * i + 1], xyz[3 * i + 2]});
+        } else {
+            ids[i] = ids[first[i]];
+        }
+    }
+    return ids;
+}
+
+void VertexWelder::findFirstUses(const float* xyz, std::size_t count, int part, int parts, std::uint32_t* first)
+{
+    // Open addressing over position numbers + 1 (0 marks a free slot), grown at half full.
+    std::vector<std::uint32_t> table(1024, 0);
+    std::size_t mask = table.size() - 1;
+    std::size_t entries = 0;
+    const auto partOf = [parts](std::size_t h) { return static_cast<int>((h >> 40) % static_cast<std::size_t>(parts)); };
+    const auto insert = [&](std::uint32_t i, std::size_t h) {
+        std::size_t slot = h & mask;
+        while (table[slot] != 0)
+            slot = (slot + 1) & mask;
+        table[slot] = i + 1;
+    };
+    for (std::size_t i = 0; i < count; ++i) {
+        const float* p = xyz + 3 * i;
+        const std::size_t h = hash(p[0], p[1], p[2]);
+        if (partOf(h) != part) continue;
+        for (std::size_t slot = h & mask;; slot = (slot + 1) & mask) {
+            const std::uint32_t entry = table[slot];
+            if (entry == 0) {
+                table[slot] = static_cast<std::uint32_t>(i + 1);
+                first[i] = static_cast<std::uint32_t>(i);
+                if (2 * ++entries > table.size()) {
+                    std::vector<std::uint32_t> old(2 * table.size(), 0);
+                    old.swap(table);
+                    mask = table.size() - 1;
+                    for (const std::uint32_t e : old)
+                        if (e != 0) {
+                            const float* q = xyz + 3 * std::size_t(e - 1);
+                            insert(e - 1, hash(q[0], q[1], q[2]));
+                        }
+                }
+                break;
+            }
+            const float* q = xyz + 3 * std::size_t(entry - 1);
+            if (q[0] == p[0] && q[1] == p[1] && q[2] == p[2]) {
+                first[i] = entry - 1;
+                break;
+            }
+        }
     }
 }
 

@@ -13,10 +13,15 @@ namespace meshprobe::detail {
 class VertexWelder {
 public:
     /// `path` prefixes the messages of the InputError thrown for NaN or infinite coordinates.
+    /// `expectedVertices` sizes the table for weld() calls ahead (weldAll sizes its own).
     explicit VertexWelder(std::string meshPath, std::size_t expectedVertices = 0);
 
     /// The ID of (x, y, z), which must be finite.
     std::uint32_t weld(float x, float y, float z);
+
+    /// The IDs weld() gives `count` finite positions (x, y, z each) met in this order, found on up to
+    /// `threads` threads, on a welder that has welded nothing yet; the positions are then the welder's.
+    std::vector<std::uint32_t> weldAll(const float* xyz, std::size_t count, int threads);
 
     static bool isFinite(float x, float y, float z);
     /// Throws the InputError for a NaN or infinite coordinate; `where` names the vertex ("vertex 7").
@@ -28,6 +33,10 @@ public:
 private:
     static std::size_t hash(float x, float y, float z);
     void grow();
+    /// Sizes the table of an empty welder for `expectedVertices` at half load.
+    void reserve(std::size_t expectedVertices);
+    /// For each position of one hash part, the position where it is first met.
+    static void findFirstUses(const float* xyz, std::size_t count, int part, int parts, std::uint32_t* first);
 
     std::string path;
     // Open addressing over the IDs (ID + 1; 0 marks a free slot), keys read from `positions`: one 4-byte
