@@ -132,7 +132,9 @@ void VertexWelder::findFirstUses(const float* xyz, std::size_t count, int part, 
     std::vector<std::uint32_t> table(1024, 0);
     std::size_t mask = table.size() - 1;
     std::size_t entries = 0;
-    const auto partOf = [parts](std::size_t h) { return static_cast<int>((h >> 40) % static_cast<std::size_t>(parts)); };
+    const auto partOf = [parts](std::size_t h) {
+        return static_cast<int>((h >> 40) % static_cast<std::size_t>(parts));
+    };
     const auto insert = [&](std::uint32_t i, std::size_t h) {
         std::size_t slot = h & mask;
         while (table[slot] != 0)
