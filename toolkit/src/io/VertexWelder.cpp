@@ -2,7 +2,9 @@
 #include "toolkit/src/io/VertexWelder.h"
 
 #include <cmath>
+#include <exception>
 #include <stdexcept>
+#include <system_error>
 #include <thread>
 
 #include "meshprobe/Error.h"
@@ -99,18 +101,34 @@ std::vector<std::uint32_t> VertexWelder::weldAll(const float* xyz, std::size_t c
     // thread of its own. The IDs then follow the first uses in order, as weld() would give them.
     std::vector<std::uint32_t> first(count);
     {
+        // A part whose thread cannot start runs on the calling thread; an allocation that fails on a helper
+        // is rethrown here.
+        std::vector<std::exception_ptr> failures(static_cast<std::size_t>(parts));
+        auto runPart = [&](int part) {
+            try {
+                findFirstUses(xyz, count, part, parts, first.data());
+            } catch (...) {
+                failures[static_cast<std::size_t>(part)] = std::current_exception();
+            }
+        };
         std::vector<std::thread> helpers;
-        try {
-            for (int part = 1; part < parts; ++part)
-                helpers.emplace_back(findFirstUses, xyz, count, part, parts, first.data());
-        } catch (...) {
-            for (std::thread& helper : helpers)
-                helper.join();
-            throw;
+        helpers.reserve(static_cast<std::size_t>(parts - 1));
+        std::vector<int> leftOver;
+        leftOver.reserve(static_cast<std::size_t>(parts - 1));
+        for (int part = 1; part < parts; ++part) {
+            try {
+                helpers.emplace_back(runPart, part);
+            } catch (const std::system_error&) {
+                leftOver.push_back(part);
+            }
         }
-        findFirstUses(xyz, count, 0, parts, first.data());
+        runPart(0);
+        for (const int part : leftOver)
+            runPart(part);
         for (std::thread& helper : helpers)
             helper.join();
+        for (const std::exception_ptr& failure : failures)
+            if (failure) std::rethrow_exception(failure);
     }
     slots = {};
     recent = {};
