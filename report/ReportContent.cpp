@@ -80,11 +80,12 @@ void addThickness(const meshprobe::Mesh& mesh, const ReportSettings& settings, R
     analysis.max = settings.max;
     analysis.samples = settings.samples;
     analysis.threads = settings.cavities.threads;
-    analysis.progress = stage(settings, "measuring thickness", 0, 55);
+    analysis.progress = stage(settings, "measuring thickness", 0, 50);
     meshprobe::ThinAreaOptions areaOptions;
     areaOptions.min = settings.min;
     areaOptions.max = settings.max;
     areaOptions.minArea = settings.minThinArea;
+    areaOptions.progress = stage(settings, "thin areas", 50, 55);
     // One call, so that on two threads the thin areas' ray scene is built beside the thickness rays.
     const meshprobe::ThicknessWithAreas measured = meshprobe::thicknessWithThinAreas(mesh, analysis, areaOptions);
     const meshprobe::ThicknessResult& result = measured.thickness;

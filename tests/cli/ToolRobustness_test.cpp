@@ -263,7 +263,13 @@ INSTANTIATE_TEST_SUITE_P(
                    {nullptr, 0},
                    0.5},
         SignalCase{
-            "Measuring", {"thickness", "--min", "0", "--max", "5", "--samples", "8"}, 120000, {"measuring", 10}, 0}),
+            "Measuring", {"thickness", "--min", "0", "--max", "5", "--samples", "8"}, 120000, {"measuring", 10}, 0},
+        // Every face of the ball is thinner than 45 mm: the thin areas have all its faces to read and group.
+        SignalCase{"GroupingThinAreas",
+                   {"thickness", "--min", "0", "--max", "45", "--samples", "1"},
+                   120000,
+                   {"thin areas", 0},
+                   0}),
     [](const ::testing::TestParamInfo<SignalCase>& param) { return std::string(param.param.name); });
 
 struct WriteMoment {
@@ -297,7 +303,7 @@ const std::vector<std::string> cavities = {"trapped", "-r", "64", "--cavities"};
 
 INSTANTIATE_TEST_SUITE_P(Writing, SecondCtrlC,
                          ::testing::Values(WriteMoment{"ColourWhileMeasuring", colour, {"measuring", 0}},
-                                           WriteMoment{"ColourWhileWriting", colour, {"measuring", 100}},
+                                           WriteMoment{"ColourWhileWriting", colour, {"thin areas", 100}},
                                            WriteMoment{"ColourAfterWriting", colour, {nullptr, 0}},
                                            WriteMoment{"CavitiesWhileVoxelizing", cavities, {"voxelizing", 0}},
                                            WriteMoment{"CavitiesWhileLocating", cavities, {"locating cavities", 0}},

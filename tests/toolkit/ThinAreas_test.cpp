@@ -4,10 +4,12 @@
 // at max is not thin, tiny areas are dropped and counted, crease readings are left out.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 
 #include "analysis/MeshAnalyzer.h"
+#include "meshprobe/Error.h"
 #include "meshprobe/Thickness.h"
 #include "meshprobe/ThicknessColours.h"
 #include "meshprobe/ThinAreas.h"
@@ -247,6 +249,45 @@ TEST(ThinAreas, SameOnEveryThreadCount)
         EXPECT_EQ(both.thickness.perFace, perFace) << threads << " threads";
         EXPECT_EQ(figures(both.areas), serial) << threads << " threads, one call";
     }
+}
+
+// Progress rises to 100 through the readings' end (70) and the grouping's (95); a false answer at any of
+// those points stops the call, alone or combined with the thickness rays.
+TEST(ThinAreas, ReportProgressAndStopWhenAsked)
+{
+    const testmesh::Soup part = testmesh::gridBox(0, 0, 0, 10, 10, 0.8f, 24);
+    meshprobe::ThicknessOptions measure;
+    measure.max = 1.0f;
+    measure.samples = 1;
+    const std::vector<float> perFace = meshprobe::thickness(part.view(), measure).perFace;
+    meshprobe::ThinAreaOptions options;
+    options.max = measure.max;
+    options.threads = 2;
+    for (const float stopAt : {0.0f, 50.0f, 70.0f, 95.0f, 100.0f, 101.0f}) {
+        std::vector<float> seen;
+        options.progress = [&](float percent) {
+            seen.push_back(percent);
+            return percent < stopAt;
+        };
+        bool cancelled = false;
+        try {
+            meshprobe::thinAreas(part.view(), perFace, options);
+        } catch (const meshprobe::Cancelled&) {
+            cancelled = true;
+        }
+        EXPECT_EQ(cancelled, stopAt <= 100.0f) << stopAt;
+        ASSERT_FALSE(seen.empty()) << stopAt;
+        EXPECT_TRUE(std::is_sorted(seen.begin(), seen.end())) << stopAt;
+        EXPECT_GE(seen.back(), std::min(stopAt, 100.0f)) << stopAt;
+        if (!cancelled) {
+            EXPECT_EQ(seen.back(), 100.0f);
+            EXPECT_NE(std::find(seen.begin(), seen.end(), 70.0f), seen.end());
+            EXPECT_NE(std::find(seen.begin(), seen.end(), 95.0f), seen.end());
+            EXPECT_EQ(seen.front(), 0.0f); // the readings' own first report
+        }
+    }
+    options.progress = [](float percent) { return percent < 95.0f; };
+    EXPECT_THROW(meshprobe::thicknessWithThinAreas(part.view(), measure, options), meshprobe::Cancelled);
 }
 
 INSTANTIATE_TEST_SUITE_P(ThinAreas, CreaseReadings,

@@ -15,6 +15,7 @@
 #include "toolkit/src/adapters/MarkingAreaMesh.h"
 #include "toolkit/src/cavities/RayScene.h"
 #include "toolkit/src/thickness/ThinAreasOnScene.h"
+#include "toolkit/src/runtime/ReportOrCancel.h"
 #include "toolkit/src/thickness/WallReadings.h"
 
 namespace meshprobe {
@@ -170,7 +171,9 @@ ThinAreasResult detail::thinAreasOnScene(const MeshView& mesh, const std::vector
     std::vector<detail::WallReading> readings;
     const int threads = options.threads > 0 ? options.threads : defaultThreadCount();
     if (options.joinWallSides || options.dropCreases)
-        readings = detail::wallReadings(mesh, perFace, thin, options.max, threads, scene.get());
+        readings = detail::wallReadings(mesh, perFace, thin, options.max, threads, scene.get(),
+                                        {options.progress, 0.0f, 70.0f});
+    detail::reportOrCancel(options.progress, 70.0f);
     // The scene is done with: the host mesh below does not need its memory beside its own.
     scene.reset();
     std::vector<std::uint32_t> walls, creases;
@@ -187,6 +190,7 @@ ThinAreasResult detail::thinAreasOnScene(const MeshView& mesh, const std::vector
     std::vector<MarkingArea> patches;
     if (!walls.empty()) patches = hostMesh->select(walls, "thin", threads).areas;
     hostMesh.reset();
+    detail::reportOrCancel(options.progress, 95.0f);
     constexpr std::size_t noPatch = std::numeric_limits<std::size_t>::max();
     std::vector<std::size_t> patchOf(mesh.triangleCount, noPatch);
     for (std::size_t p = 0; p < patches.size(); ++p)
@@ -216,6 +220,7 @@ ThinAreasResult detail::thinAreasOnScene(const MeshView& mesh, const std::vector
             result.areas.push_back(std::move(area));
         }
     }
+    detail::reportOrCancel(options.progress, 100.0f);
     std::stable_sort(result.areas.begin(), result.areas.end(),
                      [](const ThinArea& a, const ThinArea& b) { return a.area > b.area; });
     result.thinnest.thickness = options.max;

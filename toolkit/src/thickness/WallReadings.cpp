@@ -142,7 +142,7 @@ constexpr std::size_t chunkFaces = 64;
 
 std::vector<WallReading> wallReadings(const MeshView& mesh, const std::vector<float>& perFace,
                                       const std::vector<std::uint32_t>& faces, float max, int threads,
-                                      const RayScene* given)
+                                      const RayScene* given, const ProgressSlice& progress)
 {
     std::vector<WallReading> readings(faces.size());
     if (faces.empty()) return readings;
@@ -155,10 +155,13 @@ std::vector<WallReading> wallReadings(const MeshView& mesh, const std::vector<fl
     team.threads = std::max(1, threads);
     team.chunk = chunkFaces;
     team.serialBelow = 4 * chunkFaces;
-    parallelFor(faces.size(), team, [&](std::size_t begin, std::size_t end, const ParallelStop&) {
-        for (std::size_t i = begin; i < end; ++i)
-            readings[i] = readFace(scene, mesh, weights, perFace[faces[i]], faces[i], max);
-    });
+    parallelFor(
+        faces.size(), team,
+        [&](std::size_t begin, std::size_t end, const ParallelStop&) {
+            for (std::size_t i = begin; i < end; ++i)
+                readings[i] = readFace(scene, mesh, weights, perFace[faces[i]], faces[i], max);
+        },
+        progress);
     return readings;
 }
 

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "meshprobe/Mesh.h"
+#include "meshprobe/detail/ProgressSlice.h"
 
 namespace meshprobe::detail {
 
@@ -37,8 +38,10 @@ struct WallReading {
 /// @param faces    the faces to read, each below mesh.triangleCount
 /// @param threads  threads that cast the rays (at least one); the readings do not depend on it
 /// @param scene    the mesh's ray scene when the caller has one; otherwise one is built here
+/// @param progress the share of the caller's progress the rays report to
+/// @throw Cancelled when the progress callback answers false
 std::vector<WallReading> wallReadings(const MeshView& mesh, const std::vector<float>& perFace,
                                       const std::vector<std::uint32_t>& faces, float max, int threads,
-                                      const RayScene* scene = nullptr);
+                                      const RayScene* scene = nullptr, const ProgressSlice& progress = {});
 
 } // namespace meshprobe::detail
