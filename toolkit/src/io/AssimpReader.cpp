@@ -139,15 +139,6 @@ void rejectHugePolygons(const std::string& path, const aiScene& scene)
 Mesh readWithAssimp(const std::string& path, const ProgressCallback& progress, bool keepScene, int weldThreads)
 {
     auto owned = std::make_unique<Assimp::Importer>();
-    // Released on the way out when the scene is to be kept, so that no destructor frees it.
-    struct Keeper {
-        std::unique_ptr<Assimp::Importer>& importer;
-        bool keep;
-        ~Keeper()
-        {
-            if (keep) static_cast<void>(importer.release());
-        }
-    } keeper{owned, keepScene};
     Assimp::Importer& importer = *owned;
     ForwardedProgress* forwarded = nullptr;
     if (progress) {
@@ -173,7 +164,10 @@ Mesh readWithAssimp(const std::string& path, const ProgressCallback& progress, b
     }
     SceneMerger merger(path, vertexCount, faceCount, weldThreads);
     merger.addNode(*scene, *scene->mRootNode, aiMatrix4x4());
-    return merger.build();
+    Mesh mesh = merger.build();
+    // Kept: no destructor frees the scene (a failed read frees it as usual; that path is not the slow one).
+    if (keepScene) static_cast<void>(owned.release());
+    return mesh;
 }
 
 } // namespace meshprobe::detail

@@ -75,7 +75,8 @@ void sendError(int fd, const std::string& message)
 }
 
 /// The child's standard output and error both go to `messages` (or nowhere when it could not be made): a
-/// reader's text must not land in the caller's output, which may be a JSON document.
+/// reader's text must not land in the caller's output, which may be a JSON document. Called only in the
+/// forked child, which ends with _exit: the caller's own descriptors are never touched.
 void divertChildOutput(int messages)
 {
     const int target = messages >= 0 ? messages : open("/dev/null", O_WRONLY);
